@@ -1,0 +1,12 @@
+#include "failure.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "variant.h"
+
+void fail(int status, const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", variant::programName, message.c_str());
+  std::fflush(stdout);
+  std::exit(status);
+}

@@ -1,0 +1,12 @@
+// Ending a run that cannot go on: one line on standard error, then a distinct exit status.
+#pragma once
+
+#include <string>
+
+// Exit statuses a user or a script can tell apart.
+inline constexpr int exitBadCommandLine = 1;  // refused command line
+inline constexpr int exitBadFile = 2;         // unreadable input, or an output that could not be written
+inline constexpr int exitStoreOverflow = 3;   // a topology list would overflow, or memory ran out
+
+// Writes "<program>: <message>\n" to standard error and ends the process with `status`.
+[[noreturn]] void fail(int status, const std::string& message);

@@ -1,0 +1,19 @@
+#include "mesh.h"
+
+#include <cmath>
+
+void vector::normalize() {
+  const float length = std::sqrt(x * x + y * y + z * z);
+  if (static_cast<double>(length) < 0.0001) return;
+  x /= length;
+  y /= length;
+  z /= length;
+}
+
+vertex_struct vertex[variant::vertexCapacity];
+triangle* headTriangle = nullptr;
+triangle* tailTriangle = nullptr;
+int numTriangles = variant::startNumTriangles;
+int numVertices = variant::startNumVertices;
+int numInitialTriangles = 0;
+unsigned int totalCycles = 0;

@@ -1,0 +1,324 @@
+#include "meshio.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <sstream>
+
+#include "failure.h"
+#include "mechanics.h"
+#include "outfile.h"
+
+char outName[seedOutNameSize];
+char outName_3dvFile[outNameSize];
+char outName_objFile[outNameSize];
+char outName_3dvTemplateFile[outNameSize];
+const char* inputFile = nullptr;
+int writeTemplateFile = 1;
+float largest = 0;
+
+void cleanup() {
+  while (headTriangle) {
+    triangle* t = headTriangle;
+    headTriangle = t->next;
+    delete t;
+  }
+}
+
+namespace {
+
+void writeCounts(FILE* f) {
+  std::fprintf(f, "%d\n", numVertices);
+  std::fprintf(f, "%d\n", numTriangles);
+}
+
+void writePoint(FILE* f, float x, float y, float z) {
+  std::fprintf(f, "%f %f %f\n", x, y, z);
+}
+
+// The triangle lines of both layouts, numTriangles of them in list order.
+void writeTriangles(FILE* f) {
+  const triangle* t = headTriangle;
+  for (int i = 0; i < numTriangles && t; ++i, t = t->next) {
+    std::fprintf(f, "3\n");
+    std::fprintf(f, "%d %d %d\n", t->v[0], t->v[1], t->v[2]);
+  }
+}
+
+// Divides positions and normals by the largest |coordinate| met so far in the process.
+void rescaleByLargest() {
+  for (int i = 0; i < numVertices; ++i) {
+    for (const float c : {vertex[i].x, vertex[i].y, vertex[i].z}) {
+      if (std::fabs(c) > largest) largest = std::fabs(c);
+    }
+  }
+  // An all-zero store has nothing to scale; dividing would turn it into NaN.
+  if (largest == 0) return;
+  for (int i = 0; i < numVertices; ++i) {
+    vertex_struct& v = vertex[i];
+    v.x /= largest;
+    v.y /= largest;
+    v.z /= largest;
+    v.norm.x /= largest;
+    v.norm.y /= largest;
+    v.norm.z /= largest;
+  }
+}
+
+}  // namespace
+
+void write3DV() {
+  OutputFile out(variant::sweepOutputs ? outName_3dvFile : outName);
+  FILE* f = out.stream();
+  writeCounts(f);
+  if constexpr (variant::rescaleOnWrite) rescaleByLargest();
+  for (int i = 0; i < numVertices; ++i) {
+    const vertex_struct& v = vertex[i];
+    writePoint(f, v.x, v.y, v.z);
+    writePoint(f, v.norm.x, v.norm.y, v.norm.z);
+  }
+  writeTriangles(f);
+  out.commit();
+}
+
+void writeTemplate(const char* path) {
+  OutputFile out(path);
+  FILE* f = out.stream();
+  writeCounts(f);
+  for (int i = 0; i < numVertices; ++i) {
+    const vertex_struct& v = vertex[i];
+    writePoint(f, v.x, v.y, v.z);
+    writePoint(f, v.norm.x, v.norm.y, v.norm.z);
+    std::fprintf(f, "%d ", v.numNeighbors);
+    for (int j = 0; j < v.numNeighbors && j < 6; ++j) std::fprintf(f, "%d ", v.neighbors[j]);
+    std::fprintf(f, "%d ", v.numDependents);
+    std::fprintf(f, "%d ", v.maxDependents);
+    std::fprintf(f, "%d %d ", v.parentA, v.parentB);
+    std::fprintf(f, "\n");
+  }
+  writeTriangles(f);
+  out.commit();
+}
+
+void writeOBJ() {
+  {
+    OutputFile out(outName_objFile);
+    FILE* f = out.stream();
+    std::fprintf(f, "#Tovel's .3dv to .obj Conversion \n");
+    std::fprintf(f, "#File Created: 00-XXX-0000 00:00:00 \n\n");
+    std::fprintf(f, "mtllib original.mtl \n\n");
+    std::fprintf(f, "#\n#");
+    std::fputs(inputFile ? inputFile : "", f);
+    std::fprintf(f, "\n#\n\n");
+    for (int i = 0; i < numVertices; ++i) {
+      std::fprintf(f, "v  %f %f %f\n", vertex[i].x, vertex[i].y, vertex[i].z);
+    }
+    for (int i = 0; i < numVertices; ++i) {
+      const vector& n = vertex[i].norm;
+      std::fprintf(f, "vn  %f %f %f\n", n.x, n.y, n.z);
+    }
+    std::fprintf(f, "# %d vertices\n\n", numVertices);
+    std::fprintf(f, "g embryo.1253901202.3dvTemplate.n2.m2\n");
+    std::fprintf(f, "usemtl _embryo.1253901202.3dvTemplate.n2.m2default\n\n");
+    std::fprintf(f, "s 1\n");
+    const triangle* t = headTriangle;
+    for (int i = 0; i < numTriangles && t; ++i, t = t->next) {
+      std::fprintf(f, "f %d  %d  %d\n", t->v[0] + 1, t->v[1] + 1, t->v[2] + 1);
+    }
+    std::fprintf(f, "# 0 polygons - %d triangles\n", numTriangles);
+    out.commit();
+  }
+  if (writeTemplateFile) writeTemplate(outName_3dvTemplateFile);
+}
+
+namespace {
+
+// Reads a template as a stream of white-space separated tokens, each of which must be
+// wholly a number of the kind expected. The first problem is kept; later reads fail.
+class TemplateReader {
+ public:
+  TemplateReader(std::istream& in, std::string path) : in_(in), path_(std::move(path)) {}
+
+  bool failed() const { return !error_.empty(); }
+  const std::string& error() const { return error_; }
+  void setPlace(std::string place) { place_ = std::move(place); }
+
+  // An integer in [lo, hi]; `what` names the field in messages.
+  long long integer(const char* what, long long lo, long long hi) {
+    long long value = 0;
+    if (!number(value, what)) return 0;
+    if (value < lo || value > hi) {
+      report(std::string(what) + " " + std::to_string(value) + " is outside " +
+             std::to_string(lo) + ".." + std::to_string(hi));
+      return 0;
+    }
+    return value;
+  }
+
+  // Any value a C++ stream reads into an int (the corner count, which is ignored).
+  int anyInt(const char* what) {
+    int value = 0;
+    number(value, what);
+    return value;
+  }
+
+  float real(const char* what) {
+    float value = 0;
+    if (!number(value, what)) return 0;
+    if (!std::isfinite(value)) {
+      report(std::string(what) + " is not finite");
+      return 0;
+    }
+    return value;
+  }
+
+  void report(const std::string& problem) {
+    if (failed()) return;
+    error_ = path_ + ": " + (place_.empty() ? "" : place_ + ": ") + problem;
+  }
+
+ private:
+  template <class T>
+  bool number(T& value, const char* what) {
+    if (failed()) return false;
+    std::string token;
+    if (!(in_ >> token)) {
+      report(std::string("file ends before the ") + what);
+      return false;
+    }
+    std::istringstream parse(token);
+    // Out-of-range values fail the extraction, so "wholly a number of its kind" holds.
+    if (!(parse >> value) || parse.peek() != std::char_traits<char>::eof()) {
+      report(std::string(what) + " '" + printable(token) + "' is not " +
+             (std::is_floating_point_v<T> ? "a finite real number" : "an integer in range"));
+      return false;
+    }
+    return true;
+  }
+
+  static std::string printable(const std::string& token) {
+    std::string shown = token.substr(0, 40);
+    for (char& c : shown) {
+      if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+    }
+    return token.size() > 40 ? shown + "..." : shown;
+  }
+
+  std::istream& in_;
+  std::string path_;
+  std::string place_;
+  std::string error_;
+};
+
+constexpr long long shortMin = std::numeric_limits<short>::min();
+constexpr long long shortMax = std::numeric_limits<short>::max();
+
+void appendTriangle(triangle* t) {
+  t->prev = tailTriangle;
+  t->next = nullptr;
+  if (headTriangle) {
+    tailTriangle->next = t;
+  } else {
+    headTriangle = t;
+  }
+  tailTriangle = t;
+}
+
+void emptyStore() {
+  cleanup();
+  tailTriangle = nullptr;
+  numVertices = 0;
+  numTriangles = 0;
+  numInitialTriangles = 0;
+}
+
+// Fills the store from `in`; returns false (with the reason in `reader`) on bad input.
+bool parseTemplate(TemplateReader& reader) {
+  const long long vertexLimit = std::min<long long>(maxIndexableVertices, variant::vertexCapacity);
+  const long long vertexCount = reader.integer("vertex count", 1, maxIndexableVertices);
+  if (reader.failed()) return false;
+  if (vertexCount > vertexLimit) {
+    reader.report("vertex count " + std::to_string(vertexCount) + " exceeds the capacity of " +
+                  std::to_string(vertexLimit) + " vertices");
+    return false;
+  }
+  const long long triangleCount =
+      reader.integer("triangle count", 1, std::numeric_limits<int>::max());
+  if (reader.failed()) return false;
+  numVertices = static_cast<int>(vertexCount);
+  numTriangles = static_cast<int>(triangleCount);
+  numInitialTriangles = numTriangles;
+  const long long lastIndex = vertexCount - 1;
+
+  for (int i = 0; i < numVertices; ++i) {
+    reader.setPlace("vertex " + std::to_string(i));
+    vertex_struct& v = vertex[i];
+    v.x = reader.real("x coordinate");
+    v.y = reader.real("y coordinate");
+    v.z = reader.real("z coordinate");
+    v.norm.x = reader.real("normal x");
+    v.norm.y = reader.real("normal y");
+    v.norm.z = reader.real("normal z");
+    v.numNeighbors = static_cast<short>(reader.integer("neighbour count", 0, 6));
+    for (int j = 0; j < v.numNeighbors; ++j) {
+      v.neighbors[j] = static_cast<short>(reader.integer("neighbour index", 0, lastIndex));
+    }
+    // The dependent counts of the file are read and then dropped: the load records no
+    // pending mid-points, and the arrays regrow on first use.
+    reader.integer("dependent count", shortMin, shortMax);
+    reader.integer("dependent capacity", shortMin, shortMax);
+    v.parentA = static_cast<short>(reader.integer("parentA", -1, lastIndex));
+    v.parentB = static_cast<short>(reader.integer("parentB", -1, lastIndex));
+    if (reader.failed()) return false;
+    v.numDependents = 0;
+    v.maxDependents = 0;
+    v.hormoneR = 0;
+    v.hormoneG = 0;
+    v.hormoneB = 0;
+  }
+
+  for (int i = 0; i < numTriangles; ++i) {
+    reader.setPlace("triangle " + std::to_string(i));
+    reader.anyInt("corner count");
+    short corners[3];
+    for (short& c : corners) c = static_cast<short>(reader.integer("corner index", 0, lastIndex));
+    if (reader.failed()) return false;
+    triangle* t = new (std::nothrow) triangle();
+    if (!t) {
+      std::fprintf(stderr, "Failure to allocate triangle\n");
+      fail(exitStoreOverflow, "out of memory while loading a template");
+    }
+    std::copy(std::begin(corners), std::end(corners), t->v);
+    t->age = 0;
+    appendTriangle(t);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> loadTemplate(const char* path) {
+  const std::string name = path ? path : "";
+  std::error_code ec;
+  if (std::filesystem::is_directory(name, ec)) return name + ": is a folder, not a template file";
+  std::ifstream in(name);
+  if (!in) return name + ": cannot open: " + std::strerror(errno);
+  cleanup();
+  tailTriangle = nullptr;
+  TemplateReader reader(in, name);
+  if (!parseTemplate(reader)) {
+    emptyStore();
+    return reader.error();
+  }
+  recalcNorms();
+  return std::nullopt;
+}
+
+void readIntoStructs() {
+  if (const auto error = loadTemplate(inputFile)) fail(exitBadFile, *error);
+}

@@ -1,0 +1,34 @@
+// The 3DV and 3DV template files, morphsweep's template loader, and the OBJ export.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "mesh.h"
+
+inline constexpr int outNameSize = 260;      // morphsweep's output name buffers
+inline constexpr int seedOutNameSize = 64;   // morphseed's
+
+extern char outName[seedOutNameSize];        // morphseed's result file
+extern char outName_3dvFile[outNameSize];    // morphsweep's result files
+extern char outName_objFile[outNameSize];
+extern char outName_3dvTemplateFile[outNameSize];
+extern const char* inputFile;                // morphsweep's input template (a command-line word)
+extern int writeTemplateFile;                // non-zero: writeOBJ also writes the template
+extern float largest;                        // largest |coordinate| write3DV has met in this process
+
+// Frees every triangle of the list; leaves the counts and the vertex array alone.
+void cleanup();
+
+// Writes the store as 3DV to the program's result name (morphsweep rescales by `largest` first).
+void write3DV();
+// Writes the store as OBJ to outName_objFile, then the template when writeTemplateFile is set.
+void writeOBJ();
+// Writes the store in template layout to `path`.
+void writeTemplate(const char* path);
+
+// Loads the template at `path` into the store and recomputes the normals. On bad input
+// returns the reason (naming the file and where) and leaves the store empty.
+std::optional<std::string> loadTemplate(const char* path);
+// Loads inputFile; a bad template ends the run with exitBadFile.
+void readIntoStructs();

@@ -1,0 +1,20 @@
+// The three morphogens: their episode state, hormone-driven growth and diffusion.
+#pragma once
+
+#include "mesh.h"
+
+// Episode state. A secretor that names no live vertex secretes nothing; a lifespan of
+// 0 or below means the episode has run out.
+extern short secretorR, secretorG, secretorB;
+extern unsigned char thresholdR, thresholdG, thresholdB;
+extern short lifeSpanR, lifeSpanG, lifeSpanB;
+
+// One growth step: marks triangles whose corner average reaches a threshold (and, in
+// morphseed, splits them and counts the lifespans down); every triangle ages by one.
+void hormoneGrow();
+// Begin a new episode of one colour.
+void newEpisodeR();
+void newEpisodeG();
+void newEpisodeB();
+// One simultaneous diffusion step of all three colours.
+void diffuse();

@@ -1,0 +1,25 @@
+// Local one-to-four splitting: the neighbour and dependent lists that track T-junctions,
+// the triangle list primitives, and the split itself.
+#pragma once
+
+#include "mesh.h"
+
+// Dependent arrays grow by this many entries at a time.
+inline constexpr int dependentGrowth = 6;
+
+// Removes values[at] from the first `count` entries by moving the tail down one place.
+void removeShortElement(short* values, int at, int count);
+// Makes room for one more dependent entry on v, growing both arrays by `extra` when full.
+void moreShorts(vertex_struct* v, int extra);
+// The topology of splitting t: finds or creates the mid-points of its edges
+// (*p on v0-v1, *q on v0-v2, *r on v1-v2) and links them to each other.
+void addRemoveDependents(triangle* t, short* p, short* q, short* r);
+// The vertex next to v on the way toward its listed neighbour n (a pending mid-point, or n).
+short closestDepOrNeighbor(short v, short n);
+
+// Links t into the list right after `after`.
+void addTriangle(triangle* t, triangle* after);
+// Unlinks t and deletes it.
+void removeTriangle(triangle* t);
+// Replaces t by its four pieces at the tail of the list; t is deleted.
+void splitTriangle(triangle* t);

@@ -1,0 +1,30 @@
+// Helpers that let tests reset the global store, build small meshes in it, and check
+// every invariant of the store after each change.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "mesh.h"
+
+using Point = std::array<float, 3>;
+using Face = std::array<short, 3>;
+
+// Empties the store and puts every global the core owns back to its start value.
+void resetStore();
+
+// Fills the store with the given vertices and faces (list in the given order). Each
+// vertex's neighbour list holds its edge partners in order of first appearance.
+void buildMesh(const std::vector<Point>& positions, const std::vector<Face>& faces);
+
+// A regular icosahedron around the origin (12 vertices, 20 outward faces, edge about 1.05).
+std::vector<Point> icosahedronPoints();
+std::vector<Face> icosahedronFaces();
+void buildIcosahedron();
+
+// Every broken store invariant, as readable text; empty when the store is sound.
+std::vector<std::string> storeProblems();
+
+// The triangle list from head to tail, as corner triples.
+std::vector<Face> triangleList();
