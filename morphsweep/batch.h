@@ -1,0 +1,25 @@
+// The run of one sweep point: load the template, grow, name the results, write them.
+#pragma once
+
+#include <string>
+
+// The output name with `ending` (".obj", ".3dv" or ".3dvTemplate"): the input name, then
+// every run parameter as it stands now.
+std::string outputName(const char* ending);
+
+// The length, terminating NUL excluded, of the longest name this run will form: the
+// template name when one is asked for, else the 3DV name. The red lifespan may still be
+// rewritten by a new episode while it is 0 or below, so then its widest value is assumed.
+long long longestOutputNameLength();
+
+// Fills outName_objFile, outName_3dvFile and, when writeTemplateFile is set,
+// outName_3dvTemplateFile, in that order. Ends the run with exitBadCommandLine rather
+// than cut a name that does not fit.
+void formOutputNames();
+
+// One embryo from the load of inputFile to "done": factors, cycles, normals, names, files.
+void growEmbryo();
+
+// Grows the `batches` embryos, each in a second of its own, and ends the process with
+// exit status 0.
+[[noreturn]] void batchRun();

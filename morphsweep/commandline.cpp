@@ -1,0 +1,104 @@
+#include "commandline.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "batch.h"
+#include "failure.h"
+#include "meshio.h"
+#include "signalling.h"
+
+int numGrowthCycles = 1;
+int modificationCount = 1;
+int kr_input = 0;
+int kh_input = 0;
+int batches = 1;
+
+namespace {
+
+constexpr int expectedWordCount = 24;
+
+// Only the first two characters are compared, so "-nx" passes for "-n" and any "-k..."
+// word passes at both force positions: a value's meaning comes from its position alone.
+bool flagMatches(const char* word, const char* lower, const char* upper) {
+  return std::strncmp(word, lower, 2) == 0 || std::strncmp(word, upper, 2) == 0;
+}
+
+// What atoi gives on this platform, without its undefined behaviour on overflow: strtol
+// saturates at the long range and the cast keeps the low bits of the result.
+int toInt(const char* word) { return static_cast<int>(std::strtol(word, nullptr, 10)); }
+
+// Lifespans and secretor indices keep the low 16 bits as a signed value.
+short toShort(const char* word) { return static_cast<short>(toInt(word)); }
+
+// Thresholds keep the low 8 bits.
+unsigned char toLevel(const char* word) { return static_cast<unsigned char>(toInt(word)); }
+
+int refuse(const char* error) {
+  std::fputs(error, stderr);
+  std::fputs("Allowable parameters: \n", stderr);
+  std::fputs("-n growthCycles -m modificationCount -t [0/1] inFile\n", stderr);
+  return exitBadCommandLine;
+}
+
+}  // namespace
+
+int parseCommandLine(int argc, char** argv) {
+  if (argc != expectedWordCount || !argv) return refuse("Error #8: Unrecognized command\n");
+  for (int i = 0; i < argc; ++i) {
+    if (!argv[i]) return refuse("Error #8: Unrecognized command\n");
+  }
+
+  if (!flagMatches(argv[1], "-n", "-N")) return refuse("0Unrecognized command\n");
+  numGrowthCycles = toInt(argv[2]);
+  if (numGrowthCycles < 1) {
+    std::fputs("Batch cycle count must be >=1.  Setting to 1\n", stderr);
+    numGrowthCycles = 1;
+  }
+
+  if (!flagMatches(argv[3], "-m", "-M")) return refuse("Error #1: Unrecognized command\n");
+  modificationCount = toInt(argv[4]);
+  if (modificationCount < 1) {
+    std::fputs("<modificationCount> count must be >=1.  Setting to 1\n", stderr);
+    modificationCount = 1;
+  }
+
+  if (!flagMatches(argv[5], "-t", "-T")) return refuse("Error #2: Unrecognized command\n");
+  writeTemplateFile = toInt(argv[6]);
+
+  if (!flagMatches(argv[7], "-r", "-R")) return refuse("Error #3: Unrecognized command\n");
+  lifeSpanR = toShort(argv[8]);
+  thresholdR = toLevel(argv[9]);
+  secretorR = toShort(argv[10]);
+
+  if (!flagMatches(argv[11], "-g", "-G")) return refuse("Error #4: Unrecognized command\n");
+  lifeSpanG = toShort(argv[12]);
+  thresholdG = toLevel(argv[13]);
+  secretorG = toShort(argv[14]);
+
+  if (!flagMatches(argv[15], "-b", "-B")) return refuse("Error #5: Unrecognized command\n");
+  lifeSpanB = toShort(argv[16]);
+  thresholdB = toLevel(argv[17]);
+  secretorB = toShort(argv[18]);
+
+  if (!flagMatches(argv[19], "-kr", "-KR")) return refuse("Error #6: Unrecognized command\n");
+  kr_input = toInt(argv[20]);
+
+  if (!flagMatches(argv[21], "-kh", "-KH")) return refuse("Error #7: Unrecognized command\n");
+  kh_input = toInt(argv[22]);
+
+  inputFile = argv[23];
+
+  // Refused now, before anything is read, rather than after a long run whose results
+  // could not be written under their names.
+  const long long needed = longestOutputNameLength();
+  if (needed < 0 || needed >= outNameSize) {
+    std::fprintf(stderr,
+                 "%s: input name '%s' is too long: the output names would need up to %lld "
+                 "characters, at most %d fit\n",
+                 variant::programName, inputFile, needed, outNameSize - 1);
+    return exitBadCommandLine;
+  }
+  return 0;
+}

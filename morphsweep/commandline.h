@@ -1,0 +1,14 @@
+// The run parameters of one sweep point, read from a command line of fixed shape.
+#pragma once
+
+extern int numGrowthCycles;    // growth cycles of the embryo; part of the output names
+extern int modificationCount;  // part of the output names only; nothing in the growth reads it
+extern int kr_input;           // the value after "-kr": becomes repulsionFactor
+extern int kh_input;           // the value after "-kh": becomes attractionFactor
+extern int batches;            // embryos per run; no word sets it, so always 1
+
+// Stores every word of the command line into the run parameters, strictly left to right,
+// writing the count messages and any error report to standard error. Returns 0 when the
+// run may go on, otherwise the exit status the process should end with. It never exits,
+// reads nothing but its arguments, and writes no file.
+int parseCommandLine(int argc, char** argv);

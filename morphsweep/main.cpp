@@ -1,0 +1,7 @@
+#include "batch.h"
+#include "commandline.h"
+
+int main(int argc, char** argv) {
+  if (const int status = parseCommandLine(argc, argv)) return status;
+  batchRun();
+}
