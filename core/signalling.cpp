@@ -1,5 +1,178 @@
 #include "signalling.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "failure.h"
+#include "topology.h"
+
 short secretorR = -1, secretorG = -1, secretorB = -1;
 unsigned char thresholdR = 255, thresholdG = 255, thresholdB = 255;
 short lifeSpanR = 0, lifeSpanG = 0, lifeSpanB = 0;
+
+namespace {
+
+// Green and blue episodes wait for a surface of more than this many triangles (and red
+// too where variant::redEpisodeNeedsSize).
+constexpr int episodeMinTriangles = 500;
+constexpr unsigned char fullSecretorLevel = 255;
+
+// Vertices a pass may touch: live ones that a 16-bit index can name.
+int diffusibleCount() {
+  return std::clamp(numVertices, 0, std::min(variant::vertexCapacity, maxIndexableVertices));
+}
+
+// A corner that names no live vertex contributes level 0 rather than reading past the store.
+int cornerLevel(short corner, unsigned char vertex_struct::*level) {
+  if (corner < 0 || corner >= numVertices || corner >= variant::vertexCapacity) return 0;
+  return vertex[corner].*level;
+}
+
+// Integer average of the three corner levels, remainder dropped.
+int averageLevel(const triangle& t, unsigned char vertex_struct::*level) {
+  return (cornerLevel(t.v[0], level) + cornerLevel(t.v[1], level) + cornerLevel(t.v[2], level)) / 3;
+}
+
+bool reachesThreshold(const triangle& t) {
+  return averageLevel(t, &vertex_struct::hormoneR) >= thresholdR ||
+         averageLevel(t, &vertex_struct::hormoneG) >= thresholdG ||
+         averageLevel(t, &vertex_struct::hormoneB) >= thresholdB;
+}
+
+void countDown(short& lifeSpan) { lifeSpan = static_cast<short>(lifeSpan - 1); }
+
+// The third draw of an episode. The draw is made even when there is no vertex to pick,
+// so that every episode consumes exactly three numbers.
+short drawSecretor() {
+  const int draw = std::rand();
+  if (numVertices < 1) return -1;
+  return static_cast<short>(draw % numVertices);
+}
+
+void drawEpisode(short& lifeSpan, unsigned char& threshold, short& secretor, int thresholdRange,
+                 int thresholdBase) {
+  lifeSpan = static_cast<short>(std::rand() % 12 + 1);
+  threshold = static_cast<unsigned char>(std::rand() % thresholdRange + thresholdBase);
+  secretor = drawSecretor();
+}
+
+// One Jacobi pass of one colour: every read comes from the snapshot of the levels taken
+// before the pass, so the vertex order does not matter.
+void diffuseColour(unsigned char vertex_struct::*level, short secretor, unsigned char secretorLevel,
+                   std::vector<unsigned char>& snapshot) {
+  const int count = static_cast<int>(snapshot.size());
+  for (int i = 0; i < count; ++i) snapshot[i] = vertex[i].*level;
+
+  for (int i = 0; i < count; ++i) {
+    vertex_struct& v = vertex[i];
+    if (i == secretor) {
+      v.*level = secretorLevel;
+      continue;
+    }
+    const int own = snapshot[i];
+    // An index that names no live vertex adds nothing; a sound store has none.
+    auto difference = [&](int k) { return k >= 0 && k < count ? snapshot[k] - own : 0; };
+
+    const int n = std::clamp<int>(v.numNeighbors, 0, 6);
+    const bool dependent = v.parentA >= 0 && v.parentB >= 0;
+    const int m = dependent ? n + 2 : n;
+
+    float sum = 0;
+    for (int j = 0; j < n; ++j) sum += difference(closestDepOrNeighbor(static_cast<short>(i), v.neighbors[j]));
+    if (dependent) {
+      sum += difference(v.parentA);
+      sum += difference(v.parentB);
+    }
+
+    float w;
+    if (m > 0) {
+      const float s = static_cast<float>(sum / (variant::diffusionDivisor * m));
+      w = static_cast<float>(own + s);
+    } else {
+      // Nothing to average with: the level only decays.
+      w = static_cast<float>(own);
+    }
+    w = static_cast<float>(w * 0.99);
+    v.*level = static_cast<unsigned char>(static_cast<int>(w));
+  }
+}
+
+}  // namespace
+
+void hormoneGrow() {
+  const int n = std::max(numTriangles, 0);
+  std::vector<unsigned char> marks;
+  try {
+    marks.resize(static_cast<std::size_t>(n));
+  } catch (const std::bad_alloc&) {
+    fail(exitStoreOverflow, "out of memory while marking triangles for growth");
+  }
+
+  // Every decision is taken before anything splits, so a split never sways another mark.
+  triangle* t = headTriangle;
+  for (int i = 0; i < n && t; ++i) {
+    triangle* next = t->next;
+    t->age = static_cast<unsigned short>(t->age + 1);
+    marks[i] = reachesThreshold(*t) ? 1 : 0;
+    t = next;
+  }
+
+  if constexpr (variant::growthSplits) {
+    // Exactly n steps with the successor read first: the pieces appended at the tail are
+    // neither visited nor aged until the next call.
+    t = headTriangle;
+    for (int i = 0; i < n && t; ++i) {
+      triangle* next = t->next;
+      if (marks[i]) splitTriangle(t);
+      t = next;
+    }
+    countDown(lifeSpanR);
+    countDown(lifeSpanG);
+    countDown(lifeSpanB);
+  }
+}
+
+void newEpisodeR() {
+  if constexpr (variant::randomEpisodes) {
+    const int drawn = std::rand() % 12 + 1;
+    thresholdR = static_cast<unsigned char>(std::rand() % 65 + 16);
+    // A low threshold gives a short episode, a high one a long one.
+    lifeSpanR = static_cast<short>(drawn * (thresholdR - 15) / 65 + 1);
+    secretorR = drawSecretor();
+  } else {
+    // L * (T - 1) / 2 + 1 as an exact rational is (L * (T - 1) + 2) / 2, and integer
+    // division truncates toward zero just as the rescaling asks; the product fits an int.
+    const int rescaled = (lifeSpanR * (thresholdR - 1) + 2) / 2;
+    lifeSpanR = rescaled < -32768 || rescaled > 32767 ? short{-32768} : static_cast<short>(rescaled);
+  }
+}
+
+void newEpisodeG() {
+  if constexpr (variant::randomEpisodes) drawEpisode(lifeSpanG, thresholdG, secretorG, 30, 51);
+}
+
+void newEpisodeB() {
+  if constexpr (variant::randomEpisodes) drawEpisode(lifeSpanB, thresholdB, secretorB, 20, 61);
+}
+
+void diffuse() {
+  const bool bigEnough = numTriangles > episodeMinTriangles;
+  if (lifeSpanR <= 0 && (bigEnough || !variant::redEpisodeNeedsSize)) newEpisodeR();
+  if (lifeSpanG <= 0 && bigEnough) newEpisodeG();
+  if (lifeSpanB <= 0 && bigEnough) newEpisodeB();
+
+  std::vector<unsigned char> snapshot;
+  try {
+    snapshot.resize(static_cast<std::size_t>(diffusibleCount()));
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "Failure to allocate memory in diffuse.\n");
+    fail(exitStoreOverflow, "out of memory in diffuse");
+  }
+
+  diffuseColour(&vertex_struct::hormoneR, secretorR, fullSecretorLevel, snapshot);
+  diffuseColour(&vertex_struct::hormoneG, secretorG, variant::greenSecretorLevel, snapshot);
+  diffuseColour(&vertex_struct::hormoneB, secretorB, fullSecretorLevel, snapshot);
+}

@@ -89,6 +89,31 @@ std::vector<Face> icosahedronFaces() {
 
 void buildIcosahedron() { buildMesh(icosahedronPoints(), icosahedronFaces()); }
 
+void buildSubdividedIcosahedron(int levels) {
+  std::vector<Point> points = icosahedronPoints();
+  std::vector<Face> faces = icosahedronFaces();
+  for (int level = 0; level < levels; ++level) {
+    std::map<std::pair<short, short>, short> midpoints;
+    auto midpoint = [&](short a, short b) {
+      const std::pair<short, short> key = std::minmax(a, b);
+      if (const auto found = midpoints.find(key); found != midpoints.end()) return found->second;
+      Point p;
+      for (int c = 0; c < 3; ++c) p[c] = (points[a][c] + points[b][c]) / 2;
+      const float length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+      for (float& c : p) c /= length;
+      points.push_back(p);
+      return midpoints[key] = static_cast<short>(points.size() - 1);
+    };
+    std::vector<Face> finer;
+    for (const Face& f : faces) {
+      const short a = midpoint(f[0], f[1]), b = midpoint(f[0], f[2]), c = midpoint(f[1], f[2]);
+      finer.insert(finer.end(), {{a, c, b}, {a, b, f[0]}, {f[1], c, a}, {c, f[2], b}});
+    }
+    faces = std::move(finer);
+  }
+  buildMesh(points, faces);
+}
+
 std::vector<Face> triangleList() {
   std::vector<Face> faces;
   for (const triangle* t = headTriangle; t; t = t->next) faces.push_back({t->v[0], t->v[1], t->v[2]});

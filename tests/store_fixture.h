@@ -22,6 +22,9 @@ void buildMesh(const std::vector<Point>& positions, const std::vector<Face>& fac
 std::vector<Point> icosahedronPoints();
 std::vector<Face> icosahedronFaces();
 void buildIcosahedron();
+// The icosahedron with every face cut 1-to-4 `levels` times, new points pushed out to the
+// unit sphere (20 * 4^levels faces, every vertex with 5 or 6 neighbours, no dependents).
+void buildSubdividedIcosahedron(int levels);
 
 // Every broken store invariant, as readable text; empty when the store is sound.
 std::vector<std::string> storeProblems();

@@ -1,1 +1,470 @@
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <random>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "signalling.h"
+#include "store_fixture.h"
+#include "topology.h"
+
+namespace {
+
+// morphseed's numbers are the second of each pair below.
+constexpr bool seedProgram = variant::randomEpisodes;
+int expected(int sweepValue, int seedValue) { return seedProgram ? seedValue : sweepValue; }
+
+unsigned char vertex_struct::*const colours[3] = {&vertex_struct::hormoneR, &vertex_struct::hormoneG,
+                                                  &vertex_struct::hormoneB};
+unsigned char* const thresholds[3] = {&thresholdR, &thresholdG, &thresholdB};
+
+// Lifespans far from running out: diffusion steps then begin no episode.
+void holdEpisodes() { lifeSpanR = lifeSpanG = lifeSpanB = 1000; }
+
+// Centre 0 ringed by vertices 1..6 (so the centre has six neighbours), then `extra`
+// vertices that no face uses.
+void buildFan(int extra = 0) {
+  std::vector<Point> points{{0, 0, 0}};
+  std::vector<Face> faces;
+  for (int k = 0; k < 6; ++k) {
+    const double angle = k * std::numbers::pi / 3;
+    points.push_back({static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle)), 0});
+    faces.push_back({0, static_cast<short>(1 + k), static_cast<short>(1 + (k + 1) % 6)});
+  }
+  for (int e = 0; e < extra; ++e) points.push_back({0, 0, static_cast<float>(1 + e)});
+  buildMesh(points, faces);
+  holdEpisodes();
+}
+
+void setRing(unsigned char vertex_struct::*level, const std::array<int, 6>& ring) {
+  for (int k = 0; k < 6; ++k) vertex[1 + k].*level = static_cast<unsigned char>(ring[k]);
+}
+
+void addDependentEntry(short holder, short dependent, short spouse) {
+  vertex_struct& v = vertex[holder];
+  moreShorts(&v, dependentGrowth);
+  v.dependents[v.numDependents] = dependent;
+  v.spouses[v.numDependents] = spouse;
+  ++v.numDependents;
+}
+
+std::array<int, 3> levelsOf(int i) { return {vertex[i].hormoneR, vertex[i].hormoneG, vertex[i].hormoneB}; }
+
+}  // namespace
+
+TEST(Diffusion, HandComputedCentreLevels) {
+  struct Case {
+    int own;
+    std::array<int, 6> ring;
+    int sweep, seed;
+  };
+  const Case cases[] = {
+      {100, {100, 100, 100, 100, 100, 100}, 99, 99},
+      {0, {200, 200, 200, 200, 200, 200}, 99, 94},
+      {0, {70, 70, 70, 70, 70, 70}, 34, 33},  // exactly 33 in real numbers; float steps keep it
+      {100, {240, 240, 240, 240, 240, 240}, 168, 164},
+      {80, {253, 253, 253, 253, 253, 255}, 164, 160},  // own + s is rounded to float before the decay
+      {2, {65, 65, 65, 65, 64, 64}, 33, 31},
+  };
+  constexpr int count = std::size(cases);
+  // Each colour gets a different case in one step, so a pass reading another colour's
+  // levels shows up.
+  for (int first = 0; first < count; ++first) {
+    buildFan();
+    for (int c = 0; c < 3; ++c) {
+      const Case& k = cases[(first + c) % count];
+      vertex[0].*colours[c] = static_cast<unsigned char>(k.own);
+      setRing(colours[c], k.ring);
+    }
+    diffuse();
+    for (int c = 0; c < 3; ++c) {
+      const Case& k = cases[(first + c) % count];
+      EXPECT_EQ(vertex[0].*colours[c], expected(k.sweep, k.seed)) << "case " << (first + c) % count << " colour " << c;
+    }
+  }
+}
+
+TEST(Diffusion, AllZeroStaysZeroAndLoneVerticesOnlyDecay) {
+  buildSubdividedIcosahedron(2);
+  holdEpisodes();
+  for (int step = 0; step < 5; ++step) diffuse();
+  for (int i = 0; i < numVertices; ++i) ASSERT_EQ(levelsOf(i), (std::array<int, 3>{0, 0, 0})) << "vertex " << i;
+
+  // Vertex 7 has no neighbours and no parents: it keeps 0.99 of its level, truncated.
+  buildFan(1);
+  vertex[7].hormoneR = 101;
+  vertex[7].hormoneG = 255;
+  vertex[7].hormoneB = 200;
+  diffuse();
+  EXPECT_EQ(levelsOf(7), (std::array<int, 3>{99, 252, 198}));
+}
+
+TEST(Diffusion, DependentsCountTheirParentsAsTheyAre) {
+  // Centre at 0 with six neighbours at 200; vertices 7 and 8 at 255 and 45 as parents;
+  // vertex 9 at 0 pending on the centre's edge to 7, which must not stand in for parent 7.
+  struct Case {
+    short parentA, parentB;
+    bool pendingOnParent;
+    int sweep, seed;
+  };
+  const Case cases[] = {
+      {7, 8, false, 92, 88},  // m = n + 2
+      {7, 8, true, 92, 88},
+      {7, -1, false, 99, 94},  // one parent: m = n, parents ignored
+      {-1, 8, false, 99, 94},
+  };
+  for (const Case& k : cases) {
+    buildFan(3);
+    setRing(&vertex_struct::hormoneR, {200, 200, 200, 200, 200, 200});
+    vertex[7].hormoneR = 255;
+    vertex[8].hormoneR = 45;
+    vertex[0].parentA = k.parentA;
+    vertex[0].parentB = k.parentB;
+    if (k.pendingOnParent) addDependentEntry(0, 9, 7);
+    diffuse();
+    EXPECT_EQ(vertex[0].hormoneR, expected(k.sweep, k.seed)) << k.parentA << " " << k.parentB << " " << k.pendingOnParent;
+  }
+}
+
+TEST(Diffusion, NeighboursAreReadThroughTheNearestPendingMidpoint) {
+  // Vertex 7 (110) is pending on edge 0-1, vertex 8 (20) on edge 0-7: neighbour 1 is read as
+  // vertex 8, whatever the order of the two entries.
+  for (bool nestedFirst : {false, true}) {
+    buildFan(2);
+    setRing(&vertex_struct::hormoneR, {200, 200, 200, 200, 200, 200});
+    vertex[7].hormoneR = 110;
+    vertex[8].hormoneR = 20;
+    if (nestedFirst) addDependentEntry(0, 8, 7);
+    addDependentEntry(0, 7, 1);
+    if (!nestedFirst) addDependentEntry(0, 8, 7);
+    diffuse();
+    EXPECT_EQ(vertex[0].hormoneR, expected(84, 80)) << "nested entry first: " << nestedFirst;
+  }
+}
+
+TEST(Diffusion, SecretorsAreHeldAndSeenOnlyFromTheNextStep) {
+  buildFan();
+  secretorR = 0;
+  secretorG = 1;
+  secretorB = 2;
+  diffuse();
+  EXPECT_EQ(vertex[0].hormoneR, 255);
+  EXPECT_EQ(vertex[1].hormoneG, variant::greenSecretorLevel);
+  EXPECT_EQ(vertex[1].hormoneG, expected(99, 255));
+  EXPECT_EQ(vertex[2].hormoneB, 255);
+  EXPECT_EQ(vertex[1].hormoneR, 0) << "neighbours read the levels from before the pass";
+  diffuse();
+  EXPECT_EQ(vertex[0].hormoneR, 255);
+  EXPECT_EQ(vertex[1].hormoneG, expected(99, 255));
+  EXPECT_EQ(vertex[1].hormoneR, expected(42, 40));  // 255 from one of three neighbours
+
+  // Secretor indices that name no vertex hold nothing: every level just decays.
+  buildFan();
+  secretorR = -1;
+  secretorG = static_cast<short>(numVertices);
+  secretorB = 32767;
+  for (int i = 0; i < numVertices; ++i) vertex[i].hormoneR = vertex[i].hormoneG = vertex[i].hormoneB = 255;
+  diffuse();
+  for (int i = 0; i < numVertices; ++i) EXPECT_EQ(levelsOf(i), (std::array<int, 3>{252, 252, 252})) << "vertex " << i;
+  EXPECT_EQ(levelsOf(numVertices), (std::array<int, 3>{0, 0, 0}));
+}
+
+namespace {
+
+struct VertexCopy {
+  std::array<int, 3> levels;
+  std::vector<short> neighbours;
+  short parentA, parentB;
+  std::vector<std::pair<short, short>> entries;  // (dependent, spouse)
+};
+
+std::vector<VertexCopy> copyVertices() {
+  std::vector<VertexCopy> copy;
+  for (int i = 0; i < numVertices; ++i) {
+    const vertex_struct& v = vertex[i];
+    VertexCopy c{levelsOf(i), {v.neighbors, v.neighbors + v.numNeighbors}, v.parentA, v.parentB, {}};
+    for (int j = 0; j < v.numDependents; ++j) c.entries.emplace_back(v.dependents[j], v.spouses[j]);
+    copy.push_back(c);
+  }
+  return copy;
+}
+
+// Loads the copied vertices (no triangles) with vertex i renamed to name[i].
+void loadRenamed(const std::vector<VertexCopy>& copy, const std::vector<short>& name) {
+  resetStore();
+  numVertices = static_cast<int>(copy.size());
+  auto rename = [&](short i) { return i < 0 ? i : name[i]; };
+  for (int i = 0; i < numVertices; ++i) {
+    const VertexCopy& c = copy[i];
+    vertex_struct& v = vertex[name[i]];
+    for (int k = 0; k < 3; ++k) v.*colours[k] = static_cast<unsigned char>(c.levels[k]);
+    v.numNeighbors = static_cast<short>(c.neighbours.size());
+    for (size_t j = 0; j < c.neighbours.size(); ++j) v.neighbors[j] = rename(c.neighbours[j]);
+    v.parentA = rename(c.parentA);
+    v.parentB = rename(c.parentB);
+    for (const auto& [d, s] : c.entries) addDependentEntry(name[i], rename(d), rename(s));
+  }
+  holdEpisodes();
+}
+
+}  // namespace
+
+TEST(Diffusion, SameResultWhateverTheVertexOrder) {
+  // Splits leave pending mid-points, some of them nested, so the replacement path runs too.
+  buildIcosahedron();
+  for (int k = 0; k < 3; ++k) splitTriangle(headTriangle);
+  for (int k = 0; k < 2; ++k) splitTriangle(tailTriangle);
+  ASSERT_EQ(storeProblems(), std::vector<std::string>{});
+  std::mt19937 random(7);
+  for (int i = 0; i < numVertices; ++i) {
+    for (auto level : colours) vertex[i].*level = static_cast<unsigned char>(random() % 256);
+  }
+  const std::vector<VertexCopy> original = copyVertices();
+  std::vector<short> name(original.size());
+  for (size_t i = 0; i < name.size(); ++i) name[i] = static_cast<short>(i);
+  std::shuffle(name.begin(), name.end(), random);
+
+  holdEpisodes();
+  secretorR = 3;
+  secretorG = 14;
+  for (int step = 0; step < 4; ++step) diffuse();
+  std::vector<std::array<int, 3>> inOrder;
+  for (int i = 0; i < numVertices; ++i) inOrder.push_back(levelsOf(i));
+
+  loadRenamed(original, name);
+  secretorR = name[3];
+  secretorG = name[14];
+  for (int step = 0; step < 4; ++step) diffuse();
+  for (int i = 0; i < numVertices; ++i) EXPECT_EQ(levelsOf(name[i]), inOrder[i]) << "vertex " << i;
+}
+
+TEST(Growth, MarksByTheIntegerAverageOfAnyColour) {
+  struct Case {
+    std::array<int, 3> corners;
+    int threshold;
+    bool marked;
+  };
+  const Case cases[] = {
+      {{90, 90, 91}, 91, false},  // average 90
+      {{90, 91, 91}, 91, false},  // 90.67 is not rounded up
+      {{91, 91, 91}, 91, true},
+      {{255, 255, 254}, 255, false},
+      {{255, 255, 255}, 255, true},
+  };
+  for (int c = 0; c < 3; ++c) {
+    for (const Case& k : cases) {
+      buildIcosahedron();
+      *thresholds[c] = static_cast<unsigned char>(k.threshold);
+      for (int corner = 0; corner < 3; ++corner) {
+        vertex[headTriangle->v[corner]].*colours[c] = static_cast<unsigned char>(k.corners[corner]);
+      }
+      const std::vector<Face> before = triangleList();
+      hormoneGrow();
+      const bool split = seedProgram && k.marked;
+      ASSERT_EQ(numTriangles, split ? 23 : 20) << "colour " << c << " threshold " << k.threshold;
+      EXPECT_EQ(storeProblems(), std::vector<std::string>{});
+      if (!split) {
+        EXPECT_EQ(triangleList(), before);
+      }
+      int index = 0;
+      for (const triangle* t = headTriangle; t; t = t->next, ++index) {
+        EXPECT_EQ(t->age, split && index >= 19 ? 0 : 1) << "triangle " << index;
+      }
+    }
+  }
+}
+
+TEST(Growth, ChildrenAreNeitherAgedNorExaminedInTheSameCall) {
+  buildIcosahedron();
+  thresholdR = 0;  // every triangle, and every piece of one, reaches it
+  lifeSpanR = 0;
+  lifeSpanG = 5;
+  lifeSpanB = -3;
+  secretorG = 4;
+  const std::vector<Face> before = triangleList();
+  for (int call = 1; call <= 2; ++call) {
+    hormoneGrow();
+    ASSERT_EQ(storeProblems(), std::vector<std::string>{});
+    if constexpr (seedProgram) {
+      ASSERT_EQ(numTriangles, call == 1 ? 80 : 320);
+      for (const triangle* t = headTriangle; t; t = t->next) ASSERT_EQ(t->age, 0);
+    } else {
+      EXPECT_EQ(triangleList(), before);
+      for (const triangle* t = headTriangle; t; t = t->next) ASSERT_EQ(t->age, call);
+    }
+  }
+  // Only morphseed counts the lifespans down, without a lower bound.
+  EXPECT_EQ(lifeSpanR, expected(0, -2));
+  EXPECT_EQ(lifeSpanG, expected(5, 3));
+  EXPECT_EQ(lifeSpanB, expected(-3, -5));
+  EXPECT_EQ(thresholdR, 0);
+  EXPECT_EQ(secretorG, 4);
+}
+
+namespace {
+
+std::vector<int> draws(unsigned seed, int count) {
+  std::srand(seed);
+  std::vector<int> values;
+  for (int k = 0; k < count; ++k) values.push_back(std::rand());
+  return values;
+}
+
+// The first seed whose first two draws give the red lifespan and threshold asked for.
+unsigned seedDrawingRed(int lifeSpan, int threshold) {
+  for (unsigned seed = 1; seed < 1000000; ++seed) {
+    const std::vector<int> d = draws(seed, 2);
+    if (d[0] % 12 + 1 == lifeSpan && d[1] % 65 + 16 == threshold) return seed;
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST(Episodes, RedLifespanRescaling) {
+  if constexpr (seedProgram) {
+    struct Case {
+      int drawn, threshold, lifeSpan;
+    };
+    for (const Case& k : {Case{12, 80, 13}, Case{12, 16, 1}, Case{5, 28, 2}}) {
+      const unsigned seed = seedDrawingRed(k.drawn, k.threshold);
+      ASSERT_NE(seed, 0u);
+      const std::vector<int> d = draws(seed, 4);
+      buildIcosahedron();
+      std::srand(seed);
+      newEpisodeR();
+      EXPECT_EQ(thresholdR, k.threshold);
+      EXPECT_EQ(lifeSpanR, k.lifeSpan) << "drawn " << k.drawn << " threshold " << k.threshold;
+      EXPECT_EQ(secretorR, d[2] % 12);
+      EXPECT_EQ(std::rand(), d[3]) << "three draws per episode";
+    }
+  } else {
+    // Exact rational, truncated toward zero; out of the 16-bit range stores -32768.
+    struct Case {
+      int lifeSpan, threshold, result;
+    };
+    const Case cases[] = {
+        {0, 7, 1},     {-1, 2, 0},        {1, 0, 0},           {-1, 4, 0},          {5, 28, 68},
+        {-5, 28, -66}, {258, 255, 32767}, {-258, 255, -32765}, {259, 255, -32768}, {-300, 255, -32768},
+    };
+    for (const Case& k : cases) {
+      resetStore();
+      lifeSpanR = static_cast<short>(k.lifeSpan);
+      thresholdR = static_cast<unsigned char>(k.threshold);
+      secretorR = 2;
+      newEpisodeR();
+      EXPECT_EQ(lifeSpanR, k.result) << k.lifeSpan << " with threshold " << k.threshold;
+      EXPECT_EQ(thresholdR, k.threshold);
+      EXPECT_EQ(secretorR, 2);
+    }
+  }
+}
+
+TEST(Episodes, GreenAndBlue) {
+  if constexpr (seedProgram) {
+    // Lifespan, threshold, secretor: three draws in that order.
+    buildIcosahedron();
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+      const std::vector<int> d = draws(seed, 4);
+      std::srand(seed);
+      newEpisodeG();
+      EXPECT_EQ(lifeSpanG, d[0] % 12 + 1);
+      EXPECT_EQ(thresholdG, d[1] % 30 + 51);
+      EXPECT_EQ(secretorG, d[2] % 12);
+      std::srand(seed);
+      newEpisodeB();
+      EXPECT_EQ(lifeSpanB, d[0] % 12 + 1);
+      EXPECT_EQ(thresholdB, d[1] % 20 + 61);
+      EXPECT_EQ(secretorB, d[2] % 12);
+      EXPECT_EQ(std::rand(), d[3]);
+    }
+    // With no vertex to pick there is no secretor, and still three draws.
+    resetStore();
+    const std::vector<int> d = draws(3, 4);
+    std::srand(3);
+    newEpisodeB();
+    EXPECT_EQ(secretorB, -1);
+    EXPECT_EQ(std::rand(), d[3]);
+  } else {
+    resetStore();
+    lifeSpanG = lifeSpanB = -4;
+    newEpisodeG();
+    newEpisodeB();
+    EXPECT_EQ(std::make_tuple(lifeSpanG, thresholdG, secretorG), std::make_tuple(short{-4}, 255, short{-1}));
+    EXPECT_EQ(std::make_tuple(lifeSpanB, thresholdB, secretorB), std::make_tuple(short{-4}, 255, short{-1}));
+  }
+}
+
+TEST(Episodes, FirstDiffusionStepsOfARun) {
+  if constexpr (seedProgram) {
+    // A fresh embryo: the first growth takes the lifespans to -1 and the first diffusion
+    // step begins the red episode only.
+    buildIcosahedron();
+    hormoneGrow();
+    ASSERT_EQ(numTriangles, 20);
+    std::vector<int> d = draws(11, 4);
+    std::srand(11);
+    diffuse();
+    EXPECT_EQ(thresholdR, d[1] % 65 + 16);
+    EXPECT_EQ(lifeSpanR, (d[0] % 12 + 1) * (thresholdR - 15) / 65 + 1);
+    ASSERT_EQ(secretorR, d[2] % 12);
+    EXPECT_EQ(vertex[secretorR].hormoneR, 255);
+    EXPECT_EQ(std::rand(), d[3]);
+    EXPECT_EQ(std::make_tuple(lifeSpanG, thresholdG, secretorG), std::make_tuple(short{-1}, 255, short{-1}));
+    EXPECT_EQ(std::make_tuple(lifeSpanB, thresholdB, secretorB), std::make_tuple(short{-1}, 255, short{-1}));
+
+    // Above 500 triangles all three begin, drawing red's numbers, then green's, then blue's.
+    buildSubdividedIcosahedron(3);
+    d = draws(11, 10);
+    std::srand(11);
+    diffuse();
+    EXPECT_EQ(secretorR, d[2] % numVertices);
+    EXPECT_EQ(std::make_tuple(int{lifeSpanG}, int{thresholdG}, int{secretorG}),
+              std::make_tuple(d[3] % 12 + 1, d[4] % 30 + 51, d[5] % numVertices));
+    EXPECT_EQ(std::make_tuple(int{lifeSpanB}, int{thresholdB}, int{secretorB}),
+              std::make_tuple(d[6] % 12 + 1, d[7] % 20 + 61, d[8] % numVertices));
+    EXPECT_EQ(std::rand(), d[9]);
+  } else {
+    // The red lifespan is rescaled at each step above 500 triangles until it is positive.
+    struct Case {
+      int levels, lifeSpan, threshold;
+      std::vector<int> afterEachStep;
+    };
+    const Case cases[] = {
+        {2, 0, 7, {0, 0}},      // 320 triangles: nothing begins
+        {3, 0, 7, {1, 1, 1}},   // 1280 triangles
+        {3, -1, 4, {0, 1, 1}},  // -0.5 truncates to 0, which has run out again
+    };
+    for (const Case& k : cases) {
+      buildSubdividedIcosahedron(k.levels);
+      lifeSpanR = static_cast<short>(k.lifeSpan);
+      thresholdR = static_cast<unsigned char>(k.threshold);
+      for (int after : k.afterEachStep) {
+        diffuse();
+        EXPECT_EQ(lifeSpanR, after) << numTriangles << " triangles, from " << k.lifeSpan;
+      }
+      EXPECT_EQ(std::make_pair(lifeSpanG, lifeSpanB), std::make_pair(short{0}, short{0}));
+    }
+  }
+}
+
+TEST(Episodes, SizeConditionIsMoreThan500) {
+  for (int count : {500, 501}) {
+    buildIcosahedron();
+    numTriangles = count;  // the episode checks read only the count
+    std::srand(1);
+    diffuse();
+    numTriangles = 20;
+    const bool large = count > 500;
+    EXPECT_EQ(lifeSpanR > 0, large || !variant::redEpisodeNeedsSize) << count;
+    EXPECT_EQ(lifeSpanG > 0, large && seedProgram) << count;
+    EXPECT_EQ(lifeSpanB > 0, large && seedProgram) << count;
+  }
+}
