@@ -1,0 +1,264 @@
+#include "seedfile.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "failure.h"
+#include "mechanics.h"
+#include "meshio.h"
+
+namespace {
+
+constexpr int seedVertices = 12;
+constexpr int seedTriangles = 20;
+constexpr int seedNeighbours = 5;
+constexpr int headerLines = 4;
+constexpr int separatorLines = 3;
+constexpr int separatorWords = 2;
+// One line or word read takes at most 63 characters; longer lines take several reads.
+constexpr int lineBufferSize = 64;
+
+struct CloseFile {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+
+// Reads the seed file with stdio exactly as its layout is defined, keeping the first
+// problem met as "<file>: <record>: <fault>".
+class SeedReader {
+ public:
+  SeedReader(FILE* f, std::string path) : f_(f), path_(std::move(path)) {}
+
+  const std::optional<std::string>& error() const { return error_; }
+  void setPlace(std::string place) { place_ = std::move(place); }
+
+  bool refuse(const std::string& problem) {
+    if (!error_) error_ = path_ + ": " + place_ + ": " + problem;
+    return false;
+  }
+
+  // A read came up short: the file ended, or the system could not read it at all.
+  bool ended(const std::string& what) {
+    const int error = errno;
+    if (std::ferror(f_)) {
+      if (!error_) error_ = path_ + ": cannot read: " + std::strerror(error);
+      return false;
+    }
+    return refuse("file ends before " + what);
+  }
+
+  bool skipLine(const std::string& what) {
+    char line[lineBufferSize];
+    if (!std::fgets(line, sizeof line, f_)) return ended(what);
+    return true;
+  }
+
+  // A run of non-blank characters, white space skipped first; `thenSkipBlanks` also
+  // consumes the white space after it, line breaks included.
+  bool skipWord(const std::string& what, bool thenSkipBlanks) {
+    char word[lineBufferSize];
+    static_assert(lineBufferSize == 64, "the width in the format below is lineBufferSize - 1");
+    if (std::fscanf(f_, " %63s", word) != 1) return ended(what);
+    const int next = std::fgetc(f_);
+    if (next != EOF) {
+      std::ungetc(next, f_);
+      if (!std::isspace(next)) return refuse("a word is longer than 63 characters");
+    }
+    if (thenSkipBlanks) std::fscanf(f_, " ");
+    return true;
+  }
+
+  bool coordinate(float& value, const std::string& what) {
+    const int converted = std::fscanf(f_, "%f", &value);
+    if (converted != 1 && (converted == EOF || std::feof(f_) || std::ferror(f_))) return ended("the " + what);
+    if (converted != 1) return refuse(what + " is not a number");
+    if (!std::isfinite(value)) return refuse(what + " is not finite");
+    return true;
+  }
+
+  bool neighbours(int (&values)[seedNeighbours]) {
+    const int converted =
+        std::fscanf(f_, " %d %d %d %d %d ", &values[0], &values[1], &values[2], &values[3], &values[4]);
+    if (converted == seedNeighbours) return true;
+    if (converted == EOF || std::feof(f_) || std::ferror(f_)) {
+      return ended(converted > 0 ? "the end of the neighbour list" : "the neighbour list");
+    }
+    return refuse("neighbour " + std::to_string(converted + 1) + " of " + std::to_string(seedNeighbours) +
+                  " is not an integer");
+  }
+
+  // One face record; the numbers not converted keep the values of the record before.
+  // Returns how many were converted.
+  int faceRecord(int& a, int& b, int& c, int& d) {
+    const int converted = std::fscanf(f_, " %d, %d, %d, %d,", &a, &b, &c, &d);
+    return converted < 0 ? 0 : converted;
+  }
+
+  bool atEnd() const { return std::feof(f_) || std::ferror(f_); }
+
+ private:
+  FILE* f_;
+  std::string path_;
+  std::string place_;
+  std::optional<std::string> error_;
+};
+
+bool vertexIndex(SeedReader& reader, int index, const char* what) {
+  if (index >= 0 && index < seedVertices) return true;
+  return reader.refuse(std::string(what) + " " + std::to_string(index) + " is outside 0.." +
+                       std::to_string(seedVertices - 1));
+}
+
+bool readVertex(SeedReader& reader, vertex_struct& v) {
+  int neighbours[seedNeighbours];
+  if (!reader.coordinate(v.x, "x coordinate") || !reader.coordinate(v.y, "y coordinate") ||
+      !reader.coordinate(v.z, "z coordinate") || !reader.skipLine("the end of the coordinate line") ||
+      !reader.skipWord("the word ahead of the neighbour list", false) || !reader.neighbours(neighbours)) {
+    return false;
+  }
+  for (int j = 0; j < seedNeighbours; ++j) {
+    if (!vertexIndex(reader, neighbours[j], "neighbour index")) return false;
+    v.neighbors[j] = static_cast<short>(neighbours[j]);
+  }
+  v.numNeighbors = seedNeighbours;
+  v.numDependents = 0;
+  v.maxDependents = 0;
+  v.parentA = -1;
+  v.parentB = -1;
+  v.hormoneR = 0;
+  v.hormoneG = 0;
+  v.hormoneB = 0;
+  return true;
+}
+
+vector position(int index) {
+  vector p;
+  p.set(vertex[index].x, vertex[index].y, vertex[index].z);
+  return p;
+}
+
+// The corners in the order whose right-handed normal does not point toward the origin;
+// the first corner stays first.
+void orientFace(triangle* t, short a, short b, short c) {
+  const vector A = position(a), B = position(b), C = position(c);
+  vector e1, e2;
+  e1.set(A.x - B.x, A.y - B.y, A.z - B.z);
+  e2.set(B.x - C.x, B.y - C.y, B.z - C.z);
+  e1.normalize();
+  e2.normalize();
+  const vector m = e1.cross(e2);
+  vector p = A;
+  p.normalize();
+  t->v[0] = a;
+  if (p.dot(m) < 0) {
+    t->v[1] = c;
+    t->v[2] = b;
+  } else {
+    t->v[1] = b;
+    t->v[2] = c;
+  }
+}
+
+void appendTriangle(triangle* t) {
+  t->age = 0;
+  t->next = nullptr;
+  t->prev = tailTriangle;
+  if (tailTriangle) {
+    tailTriangle->next = t;
+  } else {
+    headTriangle = t;
+  }
+  tailTriangle = t;
+}
+
+bool readFaces(SeedReader& reader) {
+  int a = 0, b = 0, c = 0, d = 0;
+  for (int i = 0; i < seedTriangles; ++i) {
+    reader.setPlace("face " + std::to_string(i));
+    const int converted = reader.faceRecord(a, b, c, d);
+    if (converted <= 3) {
+      std::fprintf(stderr, "Failure to read indices.%d %d %d %d %d\n", converted, a, b, c, d);
+      if (reader.atEnd()) return reader.ended(converted > 0 ? "the end of the face record" : "the face record");
+      return reader.refuse("only " + std::to_string(converted) +
+                           " of the 4 numbers could be read (each must be followed directly by a comma)");
+    }
+    if (!vertexIndex(reader, a, "corner index") || !vertexIndex(reader, b, "corner index") ||
+        !vertexIndex(reader, c, "corner index")) {
+      return false;
+    }
+    auto* t = new (std::nothrow) triangle();
+    if (!t) {
+      std::fprintf(stderr, "Failure to allocate triangle\n");
+      fail(exitStoreOverflow, "out of memory while loading the seed");
+    }
+    orientFace(t, static_cast<short>(a), static_cast<short>(b), static_cast<short>(c));
+    appendTriangle(t);
+  }
+  return true;
+}
+
+bool readSeed(SeedReader& reader) {
+  reader.setPlace("header");
+  for (int i = 0; i < headerLines; ++i) {
+    if (!reader.skipLine("header line " + std::to_string(i + 1) + " of " + std::to_string(headerLines))) {
+      return false;
+    }
+  }
+  for (int i = 0; i < seedVertices; ++i) {
+    reader.setPlace("vertex " + std::to_string(i));
+    if (!readVertex(reader, vertex[i])) return false;
+  }
+  reader.setPlace("separator");
+  for (int i = 0; i < separatorLines; ++i) {
+    if (!reader.skipLine("separator line " + std::to_string(i + 1) + " of " +
+                         std::to_string(separatorLines))) {
+      return false;
+    }
+  }
+  for (int i = 0; i < separatorWords; ++i) {
+    if (!reader.skipWord("separator word " + std::to_string(i + 1) + " of " + std::to_string(separatorWords),
+                         true)) {
+      return false;
+    }
+  }
+  return readFaces(reader);
+}
+
+// A refused seed leaves nothing behind that a later load or check could trip over.
+void emptyStore() {
+  cleanup();
+  tailTriangle = nullptr;
+  numVertices = 0;
+  numTriangles = 0;
+}
+
+}  // namespace
+
+std::optional<std::string> loadSeed(const char* path) {
+  const std::string name = path ? path : "";
+  cleanup();
+  tailTriangle = nullptr;
+  numTriangles = seedTriangles;
+  numVertices = seedVertices;
+  const std::unique_ptr<FILE, CloseFile> f(std::fopen(name.c_str(), "r"));
+  if (!f) {
+    const int error = errno;
+    emptyStore();
+    return name + ": cannot open: " + std::strerror(error);
+  }
+  SeedReader reader(f.get(), name);
+  if (!readSeed(reader)) {
+    emptyStore();
+    return reader.error();
+  }
+  recalcNorms();
+  return std::nullopt;
+}
+
+void readIntoStructs(char* path) {
+  if (const auto error = loadSeed(path)) fail(exitBadFile, *error);
+}

@@ -1,0 +1,17 @@
+// The seed surface loader: the icosahedron every morphseed embryo starts from.
+#pragma once
+
+#include <optional>
+#include <string>
+
+// The seed file, read from the working directory at the start of every embryo.
+inline constexpr const char* seedFileName = "indexed_icosa";
+
+// Replaces the store with the seed surface read from `path`: 12 vertices with their five
+// neighbours each, 20 triangles turned to face away from the origin, normals recomputed.
+// On a malformed or unreadable file returns the reason (naming the file, the record and
+// the fault) and leaves the store empty: no vertices, no triangles.
+std::optional<std::string> loadSeed(const char* path);
+
+// loadSeed, ending the run with exitBadFile when the seed is refused.
+void readIntoStructs(char* path);
