@@ -495,8 +495,8 @@ TEST(ForcesProperties, RandomStores) {
       const float now[3] = {v.x, v.y, v.z};
       if (spots[i].parentA == -1) {
         for (int c = 0; c < 3; ++c) {
-          EXPECT_NEAR(now[c] - was[c], stride * want[i][c], stride * slack[i] + 1e-6 * std::fabs(was[c]) + 1e-7)
-              << i << " " << c;
+          const double rounding = 1e-6 * std::fabs(was[c]) + 1e-7;
+          EXPECT_NEAR(now[c] - was[c], stride * want[i][c], stride * slack[i] + rounding) << i << " " << c;
         }
         EXPECT_EQ(v.updated, 1);
       } else if (placeable[i]) {
