@@ -1,0 +1,184 @@
+// morphview: pictures of 3DV, 3DV template and OBJ files, one at a time or as a contact sheet.
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "failure.h"
+#include "meshread.h"
+#include "pngwrite.h"
+#include "render.h"
+#include "sheet.h"
+
+namespace {
+
+constexpr const char* usage =
+    "usage: morphview [--view X,Y,Z] [--size WxH] [--format 3dv|template|obj] -o OUT.png FILE\n"
+    "       morphview --sheet [--view X,Y,Z] [--tile S] [--columns N] [--format 3dv|template|obj]\n"
+    "                 [--mark-bad] -o OUT.png FILE...\n"
+    "  --view X,Y,Z  side the camera looks from, towards the mesh (default 0,0,1: +x right, +y up)\n"
+    "  --size WxH    picture size in pixels (default 512x512)\n"
+    "  --format F    read every file as F instead of choosing by its name\n"
+    "  --sheet       one labelled tile per file, in a grid\n"
+    "  --tile S      tile side in pixels (default 256)\n"
+    "  --columns N   tiles per row (default: as square a grid as possible)\n"
+    "  --mark-bad    draw an unreadable file as a crossed-out tile instead of refusing the sheet\n";
+
+constexpr int maxPictureSide = 16384;
+constexpr long long maxPicturePixels = 1LL << 26;
+
+[[noreturn]] void refuse(const std::string& problem) {
+  std::fprintf(stderr, "morphview: %s\n%s", problem.c_str(), usage);
+  std::exit(exitBadCommandLine);
+}
+
+// A whole decimal integer in [lo, hi].
+std::optional<long long> wholeInteger(const std::string& text, long long lo, long long hi) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  long long value = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    value = value * 10 + (text[i] - '0');
+  }
+  if (value < lo || value > hi) return std::nullopt;
+  return value;
+}
+
+std::optional<double> wholeReal(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || text.find_first_of("xXpP \t") != std::string::npos) return std::nullopt;
+  return value;
+}
+
+view::Direction parseView(const std::string& text) {
+  view::Direction d{};
+  std::size_t start = 0;
+  for (int k = 0; k < 3; ++k) {
+    const std::size_t comma = text.find(',', start);
+    if ((k < 2) == (comma == std::string::npos)) refuse("--view needs X,Y,Z, got '" + text + "'");
+    const auto value = wholeReal(text.substr(start, k < 2 ? comma - start : std::string::npos));
+    if (!value) refuse("--view needs three numbers X,Y,Z, got '" + text + "'");
+    d[k] = *value;
+    start = comma + 1;
+  }
+  if (!view::usableDirection(d)) refuse("--view direction '" + text + "' must be finite and not zero");
+  return d;
+}
+
+struct Options {
+  bool sheet = false;
+  bool markBad = false;
+  view::Direction toCamera = view::defaultToCamera;
+  int width = 512, height = 512;
+  bool sizeGiven = false;
+  std::optional<int> tile, columns;
+  std::optional<view::MeshFormat> format;
+  std::string output;
+  std::vector<std::string> files;
+};
+
+Options parse(int argc, char** argv) {
+  Options o;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (optionsEnded || word.empty() || word[0] != '-' || word == "-") {
+      o.files.push_back(word);
+      continue;
+    }
+    if (word == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (word == "-h" || word == "--help") {
+      std::fputs(usage, stdout);
+      std::exit(0);
+    }
+    if (word == "--sheet") {
+      o.sheet = true;
+      continue;
+    }
+    if (word == "--mark-bad") {
+      o.markBad = true;
+      continue;
+    }
+    if (word != "-o" && word != "--view" && word != "--size" && word != "--format" && word != "--tile" &&
+        word != "--columns") {
+      refuse("unknown option '" + word + "'");
+    }
+    if (i + 1 >= argc) refuse(word + " needs a value");
+    const std::string value = argv[++i];
+    if (word == "-o") {
+      if (value.empty()) refuse("-o needs a file name");
+      o.output = value;
+    } else if (word == "--view") {
+      o.toCamera = parseView(value);
+    } else if (word == "--size") {
+      const std::size_t x = value.find('x');
+      const auto w = wholeInteger(value.substr(0, x), 1, maxPictureSide);
+      const auto h = x == std::string::npos ? std::nullopt : wholeInteger(value.substr(x + 1), 1, maxPictureSide);
+      if (!w || !h || *w * *h > maxPicturePixels) {
+        refuse("--size needs WxH, each 1.." + std::to_string(maxPictureSide) + " and at most " +
+               std::to_string(maxPicturePixels) + " pixels in all, got '" + value + "'");
+      }
+      o.width = static_cast<int>(*w);
+      o.height = static_cast<int>(*h);
+      o.sizeGiven = true;
+    } else if (word == "--format") {
+      view::MeshFormat format;
+      if (!view::parseFormatName(value, format)) refuse("--format must be 3dv, template or obj, got '" + value + "'");
+      o.format = format;
+    } else if (word == "--tile") {
+      const auto tile = wholeInteger(value, view::minTile, view::maxTile);
+      if (!tile) {
+        refuse("--tile needs a whole number " + std::to_string(view::minTile) + ".." +
+               std::to_string(view::maxTile) + ", got '" + value + "'");
+      }
+      o.tile = static_cast<int>(*tile);
+    } else {
+      const auto columns = wholeInteger(value, 1, 1000000);
+      if (!columns) refuse("--columns needs a whole number 1..1000000, got '" + value + "'");
+      o.columns = static_cast<int>(*columns);
+    }
+  }
+  if (o.output.empty()) refuse("no output file (-o OUT.png)");
+  if (o.files.empty()) refuse("no input file");
+  if (o.sheet) {
+    if (o.sizeGiven) refuse("--size does not apply to a sheet; use --tile");
+  } else {
+    if (o.files.size() > 1) refuse("one input file at a time; use --sheet for several");
+    if (o.tile || o.columns || o.markBad) refuse("--tile, --columns and --mark-bad apply only with --sheet");
+  }
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = parse(argc, argv);
+  if (!o.sheet) {
+    const std::string& file = o.files.front();
+    const view::MeshLoad load = view::loadMesh(file, o.format.value_or(view::formatForName(file)));
+    if (!load.ok()) fail(exitBadFile, load.error);
+    view::writePng(view::renderMesh(load.mesh, o.toCamera, o.width, o.height), o.output);
+    return 0;
+  }
+
+  view::SheetOptions sheet;
+  sheet.columns = o.columns.value_or(0);
+  sheet.tile = o.tile.value_or(sheet.tile);
+  sheet.toCamera = o.toCamera;
+  sheet.format = o.format;
+  sheet.markBad = o.markBad;
+  std::string problem;
+  const auto layout = view::layoutSheet(o.files, sheet, problem);
+  if (!layout) refuse(problem);
+  const view::SheetResult result = view::renderSheet(o.files, sheet, *layout);
+  if (!result.complete) fail(exitBadFile, result.problems.empty() ? "cannot draw the sheet" : result.problems.front());
+  for (const std::string& p : result.problems) std::fprintf(stderr, "morphview: %s (drawn as a crossed-out tile)\n", p.c_str());
+  view::writePng(result.image, o.output);
+  return 0;
+}

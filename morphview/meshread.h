@@ -1,0 +1,40 @@
+// Reading 3DV, 3DV template and OBJ files into the plain point and triangle lists the
+// renderer draws. Every read is checked: a bad file yields a message, never a mesh.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace view {
+
+enum class MeshFormat { threeDV, threeDVTemplate, obj };
+
+struct Mesh {
+  std::vector<std::array<float, 3>> points;  // positions, in file order
+  std::vector<std::array<int, 3>> faces;     // corners as 0-based indices into points
+};
+
+// Outcome of a read: a mesh, or the message "<file>: <what is wrong>".
+struct MeshLoad {
+  Mesh mesh;
+  std::string error;
+  bool ok() const { return error.empty(); }
+};
+
+// Largest counts a file may declare or hold; far beyond anything the programs write.
+inline constexpr long long maxPoints = 1LL << 24;
+inline constexpr long long maxFaces = 1LL << 25;
+// Larger files are refused before they are read into memory.
+inline constexpr long long maxFileBytes = 1LL << 30;
+
+// ".obj" (any case) is OBJ, a name ending in "3dvTemplate" a template, anything else 3DV.
+MeshFormat formatForName(const std::string& path);
+// The names --format accepts: "3dv", "template", "obj".
+bool parseFormatName(const std::string& name, MeshFormat& format);
+
+// Parses file contents already in memory; `name` only labels the messages.
+MeshLoad parseMesh(const std::string& text, MeshFormat format, const std::string& name);
+MeshLoad loadMesh(const std::string& path, MeshFormat format);
+
+}  // namespace view
