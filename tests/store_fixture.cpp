@@ -153,8 +153,10 @@ std::vector<std::string> storeProblems() {
     complain("list length " + std::to_string(length) + " != numTriangles " + std::to_string(numTriangles));
   }
 
+  // Per vertex: bit 1 when its parentA lists it as a dependent, bit 2 when its parentB does.
+  // Plain flags rather than a set keep the checker cheap enough to run after every split.
+  std::vector<unsigned char> listedBy(static_cast<size_t>(numVertices), 0);
   // Per vertex: list sizes, live indices, and the pairing of dependent entries.
-  std::set<std::pair<int, int>> pendingOn;  // (dependent, holder)
   for (int i = 0; i < numVertices; ++i) {
     const vertex_struct& v = vertex[i];
     if (v.numNeighbors < 0 || v.numNeighbors > 6) {
@@ -183,19 +185,19 @@ std::vector<std::string> storeProblems() {
       bool paired = false;
       for (int k = 0; k < sv.numDependents; ++k) paired |= sv.dependents[k] == d && sv.spouses[k] == i;
       if (!paired) complain(at(i) + "entry (" + std::to_string(d) + ", " + std::to_string(s) + ") has no partner");
-      const std::set<int> parents{vertex[d].parentA, vertex[d].parentB};
-      if (parents != std::set<int>{i, s}) {
+      const int pa = vertex[d].parentA, pb = vertex[d].parentB;
+      if (!((pa == i && pb == s) || (pa == s && pb == i))) {
         complain(at(i) + "dependent " + std::to_string(d) + " does not have parents {" + std::to_string(i) +
                  ", " + std::to_string(s) + "}");
       }
-      pendingOn.insert({d, i});
+      listedBy[d] |= (pa == i ? 1 : 0) | (pb == i ? 2 : 0);
     }
   }
   // Dependents are exactly the vertices with both parents set.
   for (int i = 0; i < numVertices; ++i) {
     const vertex_struct& v = vertex[i];
     const bool dependent = v.parentA != -1 && v.parentB != -1;
-    const bool listed = pendingOn.count({i, v.parentA}) && pendingOn.count({i, v.parentB});
+    const bool listed = listedBy[i] == 3;
     if (dependent != listed) {
       complain(at(i) + (dependent ? "has both parents but is not listed by them" : "is listed but is not a dependent"));
     }
