@@ -7,6 +7,11 @@
 // Dependent arrays grow by this many entries at a time.
 inline constexpr int dependentGrowth = 6;
 
+// Subdivision stops creating vertices once this many exist: the last slot of the array
+// stays free, and no vertex may take an index that a 16-bit index cannot name.
+inline constexpr int subdivisionVertexLimit =
+    variant::vertexCapacity - 1 < maxIndexableVertices ? variant::vertexCapacity - 1 : maxIndexableVertices;
+
 // Removes values[at] from the first `count` entries by moving the tail down one place.
 void removeShortElement(short* values, int at, int count);
 // Makes room for one more dependent entry on v, growing both arrays by `extra` when full.
