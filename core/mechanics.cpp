@@ -6,6 +6,7 @@
 #include <new>
 
 #include "failure.h"
+#include "fastforces.h"
 #include "forces_detail.h"
 
 float lengthScale = 1;
@@ -185,4 +186,4 @@ int forcesReference() {
   return 1;
 }
 
-int forces() { return forcesReference(); }
+int forces() { return forceOptions.reference ? forcesReference() : forcesFast(); }

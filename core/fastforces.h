@@ -1,0 +1,38 @@
+// The relaxation step's pair sum made fast: vertices spread over threads and over vector
+// lanes, and for meshes wide compared with the cut-off a cell grid that hands each vertex
+// only its nearby ones. Forces, D and m come out bit-identical to the plain all-pairs sum.
+#pragma once
+
+#include "forces_detail.h"
+
+// How close pairs are found; automatic takes the grid when the mesh is wide compared with
+// the cut-off.
+enum class pairSearch { automatic, allPairs, grid };
+// The vector unit of the pair kernel; automatic takes the widest this processor has.
+enum class vectorUnit { automatic, scalar, avx2, avx512 };
+
+// Choices that tests and the benchmark force; the programs keep the defaults.
+struct fastForceOptions {
+  pairSearch search = pairSearch::automatic;
+  vectorUnit unit = vectorUnit::automatic;
+  bool reference = false;  // forces() takes the plain all-pairs step instead
+};
+extern fastForceOptions forceOptions;
+
+// What the last fast pair sum did.
+struct fastForceRun {
+  bool grid = false;                     // the grid found the candidates
+  vectorUnit unit = vectorUnit::scalar;  // the kernel that summed them
+  long long candidatePairs = 0;          // (i, k) pairs tested against the cut-off
+};
+extern fastForceRun lastFastForces;
+
+// Whether this processor can run the unit; scalar and automatic always can.
+bool vectorUnitAvailable(vectorUnit unit);
+// The unit automatic stands for on this processor.
+vectorUnit widestVectorUnit();
+
+// The pair sum of one step, leaving `field` exactly as referencePairForces would.
+void fastPairForces(const forceSettings& settings, forceField& field);
+// One whole step with the fast pair sum.
+int forcesFast();

@@ -1,0 +1,366 @@
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "fastforces.h"
+#include "forces_detail.h"
+#include "mechanics.h"
+#include "signalling.h"
+#include "store_fixture.h"
+
+namespace {
+
+std::uint32_t bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+
+// Restores the defaults whatever a test forced.
+struct optionsGuard {
+  const int threads = omp_get_max_threads();
+  optionsGuard() = default;
+  optionsGuard(const optionsGuard&) = delete;
+  optionsGuard& operator=(const optionsGuard&) = delete;
+  ~optionsGuard() {
+    forceOptions = fastForceOptions();
+    omp_set_num_threads(threads);
+  }
+};
+
+// A random store for the relaxation step.
+struct storeRecipe {
+  int n = 100;
+  float spread = 1;       // side of the cube the points fill
+  float offset = 0;       // added to every coordinate
+  unsigned cycle = 1;     // totalCycles: picks the cut-off with `triangles`
+  int triangles = 20;
+  int dependentShare = 0;   // percent of vertices hung on two others (chains included)
+  int coincidentShare = 0;  // percent of vertices put on another one
+  bool oddValues = false;   // infinities, NaN, and neighbour indices that name no vertex
+  unsigned seed = 1;
+};
+
+void makeRandomStore(const storeRecipe& r) {
+  resetStore();
+  std::mt19937 rng(r.seed);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  std::uniform_int_distribution<int> percent(0, 99);
+  auto any = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  numVertices = r.n;
+  for (int i = 0; i < r.n; ++i) {
+    vertex_struct& v = vertex[i];
+    v.x = r.offset + r.spread * unit(rng);
+    v.y = r.offset + r.spread * unit(rng);
+    v.z = r.offset + r.spread * unit(rng);
+    v.numNeighbors = static_cast<short>(any(7));
+    for (int j = 0; j < v.numNeighbors; ++j) v.neighbors[j] = static_cast<short>(any(r.n));
+    v.parentA = v.parentB = -1;
+    v.updated = 1;
+  }
+  for (int i = 0; i < r.n; ++i) {
+    vertex_struct& v = vertex[i];
+    if (r.n > 1 && percent(rng) < r.coincidentShare) {
+      const vertex_struct& twin = vertex[any(r.n)];
+      v.x = twin.x;
+      v.y = twin.y;
+      v.z = twin.z;
+    }
+    // Parents anywhere in the array: some listed after their dependent, some dependent
+    // themselves, so placing needs several sweeps; some never placeable.
+    if (r.n > 2 && percent(rng) < r.dependentShare) {
+      v.parentA = static_cast<short>(any(r.n));
+      v.parentB = static_cast<short>(any(r.n));
+    }
+  }
+  if (r.oddValues && r.n > 4) {
+    const float inf = std::numeric_limits<float>::infinity();
+    vertex[any(r.n)].x = inf;
+    vertex[any(r.n)].y = -inf;
+    vertex[any(r.n)].z = std::numeric_limits<float>::quiet_NaN();
+    vertex[any(r.n)].neighbors[0] = -1;
+    vertex[any(r.n)].neighbors[0] = static_cast<short>(r.n + 3);
+    vertex[any(r.n)].numNeighbors = 9;
+  }
+  totalCycles = r.cycle;
+  numTriangles = r.triangles;
+  numInitialTriangles = std::max(r.triangles / 3, 1);
+  attractionFactor = 1 + any(4);
+  repulsionFactor = 1 + any(4);
+}
+
+// The whole pair sum, then a whole step, compared bit for bit with the plain step, for
+// `steps` steps in a row.
+void expectSameSteps(int steps) {
+  const int n = numVertices;
+  for (int step = 0; step < steps; ++step) {
+    SCOPED_TRACE(testing::Message() << "step " << step);
+    const forceSettings settings = forceStepSettings();
+    forceField want = emptyForceField(), got = emptyForceField();
+    referencePairForces(settings, want);
+    fastPairForces(settings, got);
+    ASSERT_EQ(got.force.size(), want.force.size());
+    EXPECT_EQ(bits(got.D), bits(want.D));
+    EXPECT_EQ(bits(got.m), bits(want.m));
+    int wrong = 0;
+    for (int i = 0; i < n && wrong < 5; ++i) {
+      const vector a = got.force[i], b = want.force[i];
+      if (bits(a.x) != bits(b.x) || bits(a.y) != bits(b.y) || bits(a.z) != bits(b.z)) {
+        ++wrong;
+        ADD_FAILURE() << "force on " << i << ": " << a.x << " " << a.y << " " << a.z << " instead of " << b.x
+                      << " " << b.y << " " << b.z;
+      }
+    }
+
+    const std::vector<vertex_struct> before(vertex, vertex + n);
+    forcesReference();
+    const float scaleWanted = lengthScale;
+    const std::vector<vertex_struct> wanted(vertex, vertex + n);
+    std::copy(before.begin(), before.end(), vertex);
+    lengthScale = 0;
+    forcesFast();
+    EXPECT_EQ(bits(lengthScale), bits(scaleWanted));
+    wrong = 0;
+    for (int i = 0; i < n && wrong < 5; ++i) {
+      const vertex_struct &a = vertex[i], &b = wanted[i];
+      if (bits(a.x) != bits(b.x) || bits(a.y) != bits(b.y) || bits(a.z) != bits(b.z) || a.updated != b.updated) {
+        ++wrong;
+        ADD_FAILURE() << "vertex " << i << " at " << a.x << " " << a.y << " " << a.z << " (" << int(a.updated)
+                      << ") instead of " << b.x << " " << b.y << " " << b.z << " (" << int(b.updated) << ")";
+      }
+    }
+  }
+}
+
+std::vector<vectorUnit> unitsHere() {
+  std::vector<vectorUnit> units{vectorUnit::scalar};
+  for (const vectorUnit u : {vectorUnit::avx2, vectorUnit::avx512}) {
+    if (vectorUnitAvailable(u)) units.push_back(u);
+  }
+  return units;
+}
+
+// Every way of finding pairs and every kernel this processor runs, each against the plain
+// step on a fresh copy of the same store.
+void expectSameEverywhere(const storeRecipe& recipe, int steps) {
+  optionsGuard guard;
+  for (const pairSearch search : {pairSearch::allPairs, pairSearch::grid, pairSearch::automatic}) {
+    for (const vectorUnit unit : unitsHere()) {
+      SCOPED_TRACE(testing::Message() << "search " << int(search) << " unit " << int(unit));
+      makeRandomStore(recipe);
+      forceOptions.search = search;
+      forceOptions.unit = unit;
+      expectSameSteps(steps);
+      if (search != pairSearch::automatic) {
+        EXPECT_EQ(lastFastForces.grid, search == pairSearch::grid);
+      }
+      EXPECT_EQ(lastFastForces.unit, unit);
+    }
+  }
+}
+
+TEST(FastForcesIdentity, SmallAndOddSizes) {
+  for (const int n : {0, 1, 2, 3, 15, 16, 17, 31, 33, 40}) {
+    SCOPED_TRACE(testing::Message() << "n " << n);
+    storeRecipe r;
+    r.n = n;
+    r.spread = 1.2f;
+    r.seed = 10 + n;
+    r.dependentShare = 20;
+    expectSameEverywhere(r, 2);
+  }
+}
+
+TEST(FastForcesIdentity, CutoffRegimesAndScales) {
+  struct {
+    unsigned cycle;
+    int triangles;
+    float spread, offset;
+  } cases[] = {
+      {1, 20, 1.0f, 0},          // every pair within the long early cut-off
+      {499, 700, 12.0f, -6},     // early cut-off on a wide mesh
+      {500, 999, 4.0f, 3},       // middle cut-off
+      {500, 1000, 4.0f, 0},      // short cut-off, compact mesh
+      {800, 5000, 30.0f, -100},  // short cut-off, wide mesh
+      {900, 5000, 8.0f, 1e5f},   // coordinates coarse compared with the cut-off
+      {1, 20, 3e30f, -1e30f},    // huge coordinates: no pair is close, the grid is capped
+  };
+  int seed = 100;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.cycle << " " << c.triangles << " " << c.spread << " " << c.offset);
+    storeRecipe r;
+    r.n = 333;
+    r.cycle = c.cycle;
+    r.triangles = c.triangles;
+    r.spread = c.spread;
+    r.offset = c.offset;
+    r.dependentShare = 10;
+    r.seed = seed++;
+    expectSameEverywhere(r, 3);
+  }
+}
+
+TEST(FastForcesIdentity, CoincidentVerticesDependentsAndOddValues) {
+  storeRecipe r;
+  r.n = 300;
+  r.spread = 6;
+  r.cycle = 600;
+  r.triangles = 900;
+  r.coincidentShare = 15;
+  r.dependentShare = 30;
+  r.oddValues = true;
+  for (unsigned seed = 1; seed <= 3; ++seed) {
+    r.seed = seed;
+    expectSameEverywhere(r, 3);
+  }
+  // Points so close that the denominator vanishes, or even the squared distance.
+  r.spread = 1e-19f;
+  r.offset = 0.5f;
+  r.oddValues = false;
+  expectSameEverywhere(r, 1);
+  r.offset = 0;
+  r.spread = 1e-30f;
+  expectSameEverywhere(r, 1);
+}
+
+TEST(FastForcesIdentity, ZeroFactors) {
+  for (const int attraction : {0, 2}) {
+    for (const int repulsion : {0, 3}) {
+      SCOPED_TRACE(testing::Message() << attraction << " " << repulsion);
+      optionsGuard guard;
+      for (const pairSearch search : {pairSearch::allPairs, pairSearch::grid}) {
+        storeRecipe r;
+        r.n = 260;
+        r.spread = 5;
+        r.cycle = 1;
+        r.seed = 7;
+        makeRandomStore(r);
+        attractionFactor = attraction;
+        repulsionFactor = repulsion;
+        forceOptions.search = search;
+        expectSameSteps(2);
+      }
+    }
+  }
+}
+
+TEST(FastForcesIdentity, SameResultForAnyThreadCount) {
+  storeRecipe r;
+  r.n = 1100;
+  r.spread = 9;
+  r.cycle = 1;
+  r.dependentShare = 5;
+  r.seed = 77;
+  optionsGuard guard;
+  for (const pairSearch search : {pairSearch::allPairs, pairSearch::grid}) {
+    std::vector<std::vector<std::uint32_t>> results;
+    for (const int threads : {1, 2, 3}) {
+      SCOPED_TRACE(testing::Message() << "threads " << threads << " search " << int(search));
+      omp_set_num_threads(threads);
+      forceOptions.search = search;
+      makeRandomStore(r);
+      expectSameSteps(1);
+      forcesFast();
+      std::vector<std::uint32_t> positions;
+      for (int i = 0; i < numVertices; ++i) {
+        for (const float c : {vertex[i].x, vertex[i].y, vertex[i].z}) positions.push_back(bits(c));
+      }
+      results.push_back(positions);
+    }
+    EXPECT_EQ(results[0], results[1]);
+    EXPECT_EQ(results[0], results[2]);
+  }
+}
+
+TEST(FastForcesSearch, AutomaticChoiceAndGridPruning) {
+  optionsGuard guard;
+  storeRecipe r;
+  r.n = 2000;
+  r.seed = 5;
+  // Compact: every vertex near every other, so the grid would hand over everything.
+  r.spread = 1;
+  makeRandomStore(r);
+  forcesFast();
+  EXPECT_FALSE(lastFastForces.grid);
+  EXPECT_EQ(lastFastForces.candidatePairs, 2000LL * 2000);
+  // Wide: 40 cut-off lengths across, so each vertex's cells hold a small share.
+  r.spread = 40 * std::sqrt(2.0f);
+  makeRandomStore(r);
+  forcesFast();
+  EXPECT_TRUE(lastFastForces.grid);
+  EXPECT_LT(lastFastForces.candidatePairs, 2000LL * 2000 / 20);
+  // Forced all pairs still tests every pair.
+  forceOptions.search = pairSearch::allPairs;
+  makeRandomStore(r);
+  forcesFast();
+  EXPECT_FALSE(lastFastForces.grid);
+  EXPECT_EQ(lastFastForces.candidatePairs, 2000LL * 2000);
+}
+
+// Whole growth cycles through the core, once with the plain step and once with the fast
+// one: the stores must end up identical.
+struct storeImage {
+  std::vector<std::uint32_t> positions;
+  std::vector<int> rest;  // topology and hormones
+  std::vector<Face> triangles;
+};
+
+storeImage imageOfStore() {
+  storeImage s;
+  for (int i = 0; i < numVertices; ++i) {
+    const vertex_struct& v = vertex[i];
+    for (const float c : {v.x, v.y, v.z}) s.positions.push_back(bits(c));
+    s.rest.insert(s.rest.end(), {v.numNeighbors, v.parentA, v.parentB, v.numDependents, v.hormoneR, v.hormoneG,
+                                 v.hormoneB, v.updated});
+    s.rest.insert(s.rest.end(), v.neighbors, v.neighbors + 6);
+  }
+  s.triangles = triangleList();
+  return s;
+}
+
+// Counts the fast steps that found their pairs with the grid.
+storeImage grow(bool reference, unsigned startCycle, int cycles, int& gridSteps) {
+  forceOptions.reference = reference;
+  buildIcosahedron();
+  std::srand(12345);
+  totalCycles = startCycle;
+  gridSteps = 0;
+  for (int c = 0; c < cycles; ++c) {
+    ++totalCycles;
+    const int k = static_cast<int>(std::sqrt(static_cast<double>(numTriangles)));
+    hormoneGrow();
+    for (int step = 0; step < 20; ++step) {
+      lastFastForces.grid = false;
+      forces();
+      gridSteps += lastFastForces.grid;
+    }
+    for (int step = 0; step < k; ++step) diffuse();
+  }
+  return imageOfStore();
+}
+
+TEST(FastForcesGrowth, WholeCyclesMatchThePlainStep) {
+  optionsGuard guard;
+  for (const unsigned start : {0u, 600u}) {
+    SCOPED_TRACE(start);
+    int gridSteps = 0;
+    const storeImage want = grow(true, start, 22, gridSteps);
+    EXPECT_EQ(gridSteps, 0);
+    const storeImage got = grow(false, start, 22, gridSteps);
+    if constexpr (variant::growthSplits) {
+      // The embryo grew, and once wide compared with the late cut-off the grid took over.
+      EXPECT_GT(want.positions.size(), 3u * 500);
+      EXPECT_EQ(gridSteps > 0, start >= 500);
+    }
+    EXPECT_EQ(got.positions, want.positions);
+    EXPECT_EQ(got.rest, want.rest);
+    EXPECT_EQ(got.triangles, want.triangles);
+    EXPECT_TRUE(storeProblems().empty());
+  }
+}
+
+}  // namespace
