@@ -1,0 +1,301 @@
+// Times the plain relaxation step against the fast one on the same meshes and checks that
+// they agree bit for bit: (a) a compact mesh, every pair within the cut-off; (b) a mesh
+// wide compared with the cut-off; (c) one whole embryo grown both ways; (d) the fast
+// kernel's close-pair rate against the divider's measured peak.
+// Usage: forces_bench [--quick]   (exit status 1 when any result differs)
+
+#include <omp.h>
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <numeric>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "batch.h"
+#include "fastforces.h"
+#include "mechanics.h"
+#include "meshio.h"
+#include "peak.h"
+#include "seedfile.h"
+#include "signalling.h"
+
+namespace {
+
+using stopwatch = std::chrono::steady_clock;
+
+double secondsSince(stopwatch::time_point start) {
+  return std::chrono::duration<double>(stopwatch::now() - start).count();
+}
+
+std::vector<vertex_struct> saveStore() { return {vertex, vertex + numVertices}; }
+
+void restoreStore(const std::vector<vertex_struct>& saved) {
+  std::copy(saved.begin(), saved.end(), vertex);
+  numVertices = static_cast<int>(saved.size());
+}
+
+// Everything a step writes, as bit patterns.
+std::vector<std::uint32_t> stepResult() {
+  std::vector<std::uint32_t> r;
+  r.reserve(4 * static_cast<std::size_t>(numVertices) + 1);
+  for (int i = 0; i < numVertices; ++i) {
+    const vertex_struct& v = vertex[i];
+    r.insert(r.end(), {std::bit_cast<std::uint32_t>(v.x), std::bit_cast<std::uint32_t>(v.y),
+                       std::bit_cast<std::uint32_t>(v.z), v.updated});
+  }
+  r.push_back(std::bit_cast<std::uint32_t>(lengthScale));
+  return r;
+}
+
+void clearStore(int n) {
+  numVertices = n;
+  numTriangles = 2 * n - 4;  // a closed surface's count
+  for (int i = 0; i < n; ++i) {
+    vertex_struct& v = vertex[i];
+    v.parentA = v.parentB = -1;
+    v.numNeighbors = 6;
+    v.numDependents = 0;
+    v.updated = 1;
+  }
+}
+
+// Every pair closer than the early cut-off: points in a ball of radius 0.7.
+void makeCompactStore(int n, std::mt19937& rng) {
+  clearStore(n);
+  totalCycles = 1;
+  std::uniform_real_distribution<float> coord(-0.7f, 0.7f);
+  std::uniform_int_distribution<int> any(0, n - 1);
+  for (int i = 0; i < n; ++i) {
+    vertex_struct& v = vertex[i];
+    do {
+      v.x = coord(rng);
+      v.y = coord(rng);
+      v.z = coord(rng);
+    } while (v.x * v.x + v.y * v.y + v.z * v.z > 0.49f);
+    for (short& k : v.neighbors) k = static_cast<short>(any(rng));
+  }
+}
+
+// Points spread evenly over a sphere sized so that each has about `closeNeighbours` others
+// within the late cut-off, numbered in random order as growth leaves a mesh; the
+// neighbour list joins each point to its neighbours along the spiral.
+void makeWideStore(int n, int closeNeighbours, std::mt19937& rng) {
+  clearStore(n);
+  totalCycles = 600;
+  const double cutoff = std::sqrt(static_cast<double>(forceStepSettings().cutoff2));
+  const double radius = cutoff * std::sqrt(n / (4.0 * closeNeighbours));
+  std::vector<int> slot(n);
+  std::iota(slot.begin(), slot.end(), 0);
+  std::shuffle(slot.begin(), slot.end(), rng);
+  const double turn = M_PI * (3 - std::sqrt(5.0));
+  for (int s = 0; s < n; ++s) {
+    const double z = 1 - 2 * (s + 0.5) / n, r = std::sqrt(1 - z * z);
+    vertex_struct& v = vertex[slot[s]];
+    v.x = static_cast<float>(radius * r * std::cos(turn * s));
+    v.y = static_cast<float>(radius * r * std::sin(turn * s));
+    v.z = static_cast<float>(radius * z);
+    const int along[6] = {-3, -2, -1, 1, 2, 3};
+    for (int j = 0; j < 6; ++j) v.neighbors[j] = static_cast<short>(slot[(s + along[j] + n) % n]);
+  }
+}
+
+struct stepComparison {
+  double reference = 0, fast = 0;  // seconds per step
+  bool identical = false;
+  bool grid = false;
+  long long tested = 0;
+};
+
+// Best time of a step run from the same store at least `minRuns` times and for at least
+// `minSeconds` in total; leaves the store as the last run left it.
+template <class Step>
+double bestTime(const std::vector<vertex_struct>& start, Step step, int minRuns, double minSeconds) {
+  double best = 1e300, total = 0;
+  for (int run = 0; run < minRuns || total < minSeconds; ++run) {
+    restoreStore(start);
+    const auto t = stopwatch::now();
+    step();
+    const double s = secondsSince(t);
+    best = std::min(best, s);
+    total += s;
+  }
+  return best;
+}
+
+stepComparison compareStep(bool quick) {
+  const std::vector<vertex_struct> start = saveStore();
+  stepComparison c;
+  c.reference = bestTime(start, forcesReference, 1, quick ? 0.05 : 0.5);
+  const std::vector<std::uint32_t> want = stepResult();
+  c.fast = bestTime(start, forcesFast, 5, quick ? 0.05 : 0.5);
+  c.identical = stepResult() == want;
+  c.grid = lastFastForces.grid;
+  c.tested = lastFastForces.candidatePairs;
+  restoreStore(start);
+  return c;
+}
+
+bool allIdentical = true;
+
+void printComparison(int n, const stepComparison& c) {
+  std::printf("%8d  %12.3f  %10.3f  %8.1fx  %-9s  %-9s  %10.0f\n", n, c.reference * 1e3, c.fast * 1e3,
+              c.reference / c.fast, c.identical ? "yes" : "NO", c.grid ? "grid" : "all pairs",
+              static_cast<double>(c.tested) / n);
+  if (!c.identical) allIdentical = false;
+}
+
+void printHeader() {
+  std::printf("%8s  %12s  %10s  %9s  %-9s  %-9s  %10s\n", "vertices", "reference ms", "fast ms", "ratio",
+              "identical", "search", "tested/vtx");
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool loadSeedFrom(const char* path) {
+  if (const auto error = loadSeed(path)) {
+    std::fprintf(stderr, "%s\n", error->c_str());
+    return false;
+  }
+  return true;
+}
+
+struct growthRun {
+  double seconds = 0;
+  std::string file;
+  std::vector<std::uint32_t> store;
+};
+
+growthRun growOnce(bool reference, unsigned seed, int cycles, const std::string& path) {
+  forceOptions.reference = reference;
+  std::srand(seed);
+  growthRun run;
+  if (!loadSeedFrom(SEED_FILE)) return run;
+  const auto t = stopwatch::now();
+  growEmbryo(cycles);
+  run.seconds = secondsSince(t);
+  std::snprintf(outName, sizeof outName, "%s", path.c_str());
+  write3DV();
+  run.file = readFile(path);
+  run.store = stepResult();
+  forceOptions.reference = false;
+  return run;
+}
+
+// (c): grows with the fast step until the embryo passes `target` vertices, then grows the
+// same number of cycles from the same seed once more with each step and compares.
+void endToEnd(int target) {
+  const unsigned seed = 20240607;
+  std::srand(seed);
+  if (!loadSeedFrom(SEED_FILE)) {
+    allIdentical = false;
+    return;
+  }
+  // The cycle loop of growEmbryo, one cycle at a time to find when the target is passed.
+  lifeSpanR = lifeSpanG = lifeSpanB = 0;
+  totalCycles = 0;
+  int cycles = 0;
+  const int maxCycles = 5000;
+  while (numVertices <= target && cycles < maxCycles) growthCycle(cycles++);
+  std::fprintf(stderr, "\n");
+  std::printf("seed %u: %d cycles bring the embryo to %d vertices (%d triangles)\n", seed, cycles, numVertices,
+              numTriangles);
+
+  char dirTemplate[] = "/tmp/forces_bench.XXXXXX";
+  const char* dir = mkdtemp(dirTemplate);
+  if (!dir) {
+    std::printf("cannot make a folder for the result files\n");
+    allIdentical = false;
+    return;
+  }
+  const std::string fastPath = std::string(dir) + "/fast.3dv", referencePath = std::string(dir) + "/reference.3dv";
+  const growthRun fast = growOnce(false, seed, cycles, fastPath);
+  std::fprintf(stderr, "\n");
+  const growthRun reference = growOnce(true, seed, cycles, referencePath);
+  std::fprintf(stderr, "\n");
+  const bool sameFile = !fast.file.empty() && fast.file == reference.file;
+  const bool sameStore = fast.store == reference.store;
+  std::printf("reference %.2f s, fast %.2f s, ratio %.1fx; result files (%zu bytes) %s; stores %s\n",
+              reference.seconds, fast.seconds, reference.seconds / fast.seconds, fast.file.size(),
+              sameFile ? "byte-identical" : "DIFFER", sameStore ? "bit-identical" : "DIFFER");
+  if (!sameFile || !sameStore) allIdentical = false;
+  std::remove(fastPath.c_str());
+  std::remove(referencePath.c_str());
+  std::remove(dir);
+}
+
+const char* unitName(vectorUnit u) {
+  switch (u) {
+    case vectorUnit::avx512:
+      return "AVX-512, 16 lanes";
+    case vectorUnit::avx2:
+      return "AVX2, 8 lanes";
+    default:
+      return "scalar";
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+  if (argc > 2 || (argc == 2 && !quick)) {
+    std::fprintf(stderr, "usage: forces_bench [--quick]\n");
+    return 2;
+  }
+  const std::vector<int> sizes = quick ? std::vector<int>{500, 2000} : std::vector<int>{1000, 10000, 30000};
+  const int threads = omp_get_max_threads();
+  std::printf("fast step: %s, %d threads\n", unitName(widestVectorUnit()), threads);
+  std::mt19937 rng(42);
+
+  std::printf("\n(a) compact mesh, every pair within the cut-off (squared cut-off 2.0)\n");
+  printHeader();
+  double compactFast = 0, compactReference = 0;
+  int compactN = 0;
+  for (const int n : sizes) {
+    makeCompactStore(n, rng);
+    const stepComparison c = compareStep(quick);
+    printComparison(n, c);
+    compactFast = c.fast;
+    compactReference = c.reference;
+    compactN = n;
+  }
+
+  std::printf("\n(b) mesh wide compared with the cut-off (cycle 600, squared cut-off 0.0625, ~30 close per vertex)\n");
+  printHeader();
+  for (const int n : sizes) {
+    makeWideStore(n, 30, rng);
+    printComparison(n, compareStep(quick));
+  }
+
+  std::printf("\n(c) one morphseed embryo grown with either step\n");
+  endToEnd(quick ? 300 : 10000);
+
+  std::printf("\n(d) close pairs per second (3 divisions + 1 square root each), at %d vertices of (a)\n", compactN);
+  const double closePairs = static_cast<double>(compactN) * (compactN - 1);
+  const dividerPeak vectorPeak = measureDividerPeak(widestVectorUnit(), threads);
+  const dividerPeak scalarPeak = measureDividerPeak(vectorUnit::scalar, 1);
+  std::printf("fast kernel      %8.3g pairs/s; divider peak %8.3g (%s, %d threads): %3.0f%% of peak\n",
+              closePairs / compactFast, 1 / vectorPeak.secondsPerPair, unitName(widestVectorUnit()), threads,
+              100 * vectorPeak.secondsPerPair * closePairs / compactFast);
+  std::printf("reference loop   %8.3g pairs/s; divider peak %8.3g (divss/sqrtss, 1 thread): %3.0f%% of peak\n",
+              closePairs / compactReference, 1 / scalarPeak.secondsPerPair,
+              100 * scalarPeak.secondsPerPair * closePairs / compactReference);
+  std::printf("bound on (a): the divider peak over the reference's rate, %.1fx\n",
+              compactReference / (closePairs * vectorPeak.secondsPerPair));
+
+  std::printf("\n%s\n", allIdentical ? "all results identical" : "RESULTS DIFFER");
+  return allIdentical ? 0 : 1;
+}
