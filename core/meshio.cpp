@@ -308,6 +308,10 @@ std::optional<std::string> loadTemplate(const char* path) {
   if (std::filesystem::is_directory(name, ec)) return name + ": is a folder, not a template file";
   std::ifstream in(name);
   if (!in) return name + ": cannot open: " + std::strerror(errno);
+  return loadTemplate(in, name);
+}
+
+std::optional<std::string> loadTemplate(std::istream& in, const std::string& name) {
   cleanup();
   tailTriangle = nullptr;
   TemplateReader reader(in, name);

@@ -80,9 +80,11 @@ class SeedReader {
     return true;
   }
 
-  bool neighbours(int (&values)[seedNeighbours]) {
+  // Indices are scanned as long: a number past the int range would otherwise wrap into
+  // an index that looks valid.
+  bool neighbours(long (&values)[seedNeighbours]) {
     const int converted =
-        std::fscanf(f_, " %d %d %d %d %d ", &values[0], &values[1], &values[2], &values[3], &values[4]);
+        std::fscanf(f_, " %ld %ld %ld %ld %ld ", &values[0], &values[1], &values[2], &values[3], &values[4]);
     if (converted == seedNeighbours) return true;
     if (converted == EOF || std::feof(f_) || std::ferror(f_)) {
       return ended(converted > 0 ? "the end of the neighbour list" : "the neighbour list");
@@ -93,8 +95,8 @@ class SeedReader {
 
   // One face record; the numbers not converted keep the values of the record before.
   // Returns how many were converted.
-  int faceRecord(int& a, int& b, int& c, int& d) {
-    const int converted = std::fscanf(f_, " %d, %d, %d, %d,", &a, &b, &c, &d);
+  int faceRecord(long& a, long& b, long& c, long& d) {
+    const int converted = std::fscanf(f_, " %ld, %ld, %ld, %ld,", &a, &b, &c, &d);
     return converted < 0 ? 0 : converted;
   }
 
@@ -107,14 +109,14 @@ class SeedReader {
   std::optional<std::string> error_;
 };
 
-bool vertexIndex(SeedReader& reader, int index, const char* what) {
+bool vertexIndex(SeedReader& reader, long index, const char* what) {
   if (index >= 0 && index < seedVertices) return true;
   return reader.refuse(std::string(what) + " " + std::to_string(index) + " is outside 0.." +
                        std::to_string(seedVertices - 1));
 }
 
 bool readVertex(SeedReader& reader, vertex_struct& v) {
-  int neighbours[seedNeighbours];
+  long neighbours[seedNeighbours];
   if (!reader.coordinate(v.x, "x coordinate") || !reader.coordinate(v.y, "y coordinate") ||
       !reader.coordinate(v.z, "z coordinate") || !reader.skipLine("the end of the coordinate line") ||
       !reader.skipWord("the word ahead of the neighbour list", false) || !reader.neighbours(neighbours)) {
@@ -176,12 +178,12 @@ void appendTriangle(triangle* t) {
 }
 
 bool readFaces(SeedReader& reader) {
-  int a = 0, b = 0, c = 0, d = 0;
+  long a = 0, b = 0, c = 0, d = 0;
   for (int i = 0; i < seedTriangles; ++i) {
     reader.setPlace("face " + std::to_string(i));
     const int converted = reader.faceRecord(a, b, c, d);
     if (converted <= 3) {
-      std::fprintf(stderr, "Failure to read indices.%d %d %d %d %d\n", converted, a, b, c, d);
+      std::fprintf(stderr, "Failure to read indices.%d %ld %ld %ld %ld\n", converted, a, b, c, d);
       if (reader.atEnd()) return reader.ended(converted > 0 ? "the end of the face record" : "the face record");
       return reader.refuse("only " + std::to_string(converted) +
                            " of the 4 numbers could be read (each must be followed directly by a comma)");
@@ -240,17 +242,21 @@ void emptyStore() {
 
 std::optional<std::string> loadSeed(const char* path) {
   const std::string name = path ? path : "";
-  cleanup();
-  tailTriangle = nullptr;
-  numTriangles = seedTriangles;
-  numVertices = seedVertices;
   const std::unique_ptr<FILE, CloseFile> f(std::fopen(name.c_str(), "r"));
   if (!f) {
     const int error = errno;
     emptyStore();
     return name + ": cannot open: " + std::strerror(error);
   }
-  SeedReader reader(f.get(), name);
+  return loadSeed(f.get(), name.c_str());
+}
+
+std::optional<std::string> loadSeed(FILE* f, const char* name) {
+  cleanup();
+  tailTriangle = nullptr;
+  numTriangles = seedTriangles;
+  numVertices = seedVertices;
+  SeedReader reader(f, name ? name : "");
   if (!readSeed(reader)) {
     emptyStore();
     return reader.error();

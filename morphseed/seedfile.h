@@ -1,6 +1,7 @@
 // The seed surface loader: the icosahedron every morphseed embryo starts from.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,9 @@ inline constexpr const char* seedFileName = "indexed_icosa";
 // On a malformed or unreadable file returns the reason (naming the file, the record and
 // the fault) and leaves the store empty: no vertices, no triangles.
 std::optional<std::string> loadSeed(const char* path);
+// The same from an open stream, read from where it stands; `name` stands for the file in
+// messages. The stream stays open.
+std::optional<std::string> loadSeed(FILE* f, const char* name);
 
 // loadSeed, ending the run with exitBadFile when the seed is refused.
 void readIntoStructs(char* path);
