@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <string>
 
+// The most characters the temporary name adds to the target's name: ".tmp", the process
+// id, ".", and an attempt number below 100.
+inline constexpr int temporarySuffixLength = 17;
+
 class OutputFile {
  public:
   // Creates the temporary; ends the run with exitBadFile if it cannot.

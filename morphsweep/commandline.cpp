@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include "batch.h"
 #include "failure.h"
 #include "meshio.h"
+#include "outfile.h"
 #include "signalling.h"
 
 int numGrowthCycles = 1;
@@ -98,6 +100,18 @@ int parseCommandLine(int argc, char** argv) {
                  "%s: input name '%s' is too long: the output names would need up to %lld "
                  "characters, at most %d fit\n",
                  variant::programName, inputFile, needed, outNameSize - 1);
+    return exitBadCommandLine;
+  }
+  // The same for the file system's limit on one name, which the temporary that each
+  // result is first written under must meet too.
+  const char* lastSlash = std::strrchr(inputFile, '/');
+  const long long folderPart = lastSlash ? lastSlash - inputFile + 1 : 0;
+  const long long entryLimit = NAME_MAX - temporarySuffixLength;
+  if (needed - folderPart > entryLimit) {
+    std::fprintf(stderr,
+                 "%s: input name '%s' is too long: the output file names would need up to %lld "
+                 "characters after the last '/', at most %lld fit\n",
+                 variant::programName, inputFile, needed - folderPart, entryLimit);
     return exitBadCommandLine;
   }
   return 0;

@@ -244,7 +244,8 @@ TEST_F(CommandLine, InputNamesTooLongForTheResultNamesAreRefused) {
       words_[2] = "0";
       words_[6] = c.templateSwitch;
       words_[8] = c.redLifeSpan;
-      words_[23] = std::string(259 - c.reserved + extra, 'x');
+      // A long folder part and a short file name: only the buffer limit is probed here.
+      words_[23] = std::string(259 - c.reserved + extra - 10, 'd') + "/" + std::string(9, 'x');
       const std::string messages = parse();
       const std::string countMessage = "Batch cycle count must be >=1.  Setting to 1\n";
       if (extra == 0) {
