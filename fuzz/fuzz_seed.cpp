@@ -1,0 +1,54 @@
+// Arbitrary bytes as the seed file: refused with a message and an empty store, or loaded
+// as exactly the 12-vertex, 20-face seed with five live neighbours per vertex.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "fuzz_check.h"
+#include "meshio.h"
+#include "seedfile.h"
+
+namespace {
+
+constexpr const char* fileName = "fuzz_icosa";
+
+void resetStore() {
+  cleanup();
+  tailTriangle = nullptr;
+  numVertices = 0;
+  numTriangles = 0;
+}
+
+void checkAccepted() {
+  fuzzCheck(numVertices == 12 && numTriangles == 20, "seed counts");
+  fuzzCheckList(numVertices);
+  for (int i = 0; i < numVertices; ++i) {
+    const vertex_struct& v = vertex[i];
+    fuzzCheck(v.numNeighbors == 5, "seed vertex without five neighbours");
+    for (int j = 0; j < v.numNeighbors; ++j) fuzzCheckIndex(v.neighbors[j], numVertices, "neighbour");
+    fuzzCheck(v.parentA == -1 && v.parentB == -1, "seed vertex marked dependent");
+    fuzzCheck(v.numDependents == 0 && v.maxDependents == 0, "seed vertex with dependents");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  resetStore();
+  // fmemopen refuses an empty buffer, and an empty file is one of the inputs that matter.
+  std::string text(reinterpret_cast<const char*>(data), size);
+  FILE* f = size ? fmemopen(text.data(), size, "r") : std::fopen("/dev/null", "r");
+  fuzzCheck(f != nullptr, "cannot open the input as a stream");
+  const auto error = loadSeed(f, fileName);
+  std::fclose(f);
+  if (error) {
+    fuzzCheck(error->rfind(std::string(fileName) + ": ", 0) == 0, "message does not name the file");
+    fuzzCheck(numVertices == 0 && numTriangles == 0 && !headTriangle && !tailTriangle,
+              "a refused seed left a store behind");
+  } else {
+    checkAccepted();
+  }
+  resetStore();
+  return 0;
+}
