@@ -95,76 +95,197 @@ void scalarKernel(const pairData& p, const int* candidates, int numCandidates, l
 
 // Lanes whose pair is skipped keep their sums through masked adds: a sum that starts at
 // +0 is never -0, so it is left exactly as it was.
+struct avx2Lanes {
+  __m256 xi, yi, zi;
+  __m256i ii;
+  __m256 live;
+  __m256 cutoff2, L2, Kr;
+  __m256 rx, ry, rz, nearest;
+};
+
+struct avx2Pair {
+  __m256 dx, dy, dz, d2;
+};
+
+__attribute__((target("avx2"), always_inline)) inline avx2Pair avx2Distance(const pairData& p,
+                                                                            const avx2Lanes& l, int k) {
+  avx2Pair d;
+  d.dx = _mm256_sub_ps(l.xi, _mm256_set1_ps(p.x[k]));
+  d.dy = _mm256_sub_ps(l.yi, _mm256_set1_ps(p.y[k]));
+  d.dz = _mm256_sub_ps(l.zi, _mm256_set1_ps(p.z[k]));
+  d.d2 = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(d.dx, d.dx), _mm256_mul_ps(d.dy, d.dy)),
+                       _mm256_mul_ps(d.dz, d.dz));
+  return d;
+}
+
+// All bits set in the lanes for which k is within the cut-off, is not the lane's own
+// vertex and does not hang on it.
+__attribute__((target("avx2"), always_inline)) inline __m256 avx2Close(const pairData& p, const avx2Lanes& l,
+                                                                       int k, const avx2Pair& d) {
+  const __m256i same = _mm256_or_si256(
+      _mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(k)),
+      _mm256_or_si256(_mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(p.parentA[k])),
+                      _mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(p.parentB[k]))));
+  const __m256 use = _mm256_and_ps(l.live, _mm256_cmp_ps(d.d2, l.cutoff2, _CMP_LT_OQ));
+  return _mm256_andnot_ps(_mm256_castsi256_ps(same), use);
+}
+
+__attribute__((target("avx2"), always_inline)) inline void avx2Repel(avx2Lanes& l, const avx2Pair& d, __m256 use) {
+  const __m256 zero = _mm256_setzero_ps();
+  const __m256 dist = _mm256_sqrt_ps(d.d2);
+  const __m256 den = _mm256_mul_ps(_mm256_mul_ps(d.d2, dist), l.L2);
+  use = _mm256_and_ps(use, _mm256_cmp_ps(den, zero, _CMP_NEQ_UQ));
+  l.rx = _mm256_blendv_ps(l.rx, _mm256_add_ps(l.rx, _mm256_div_ps(_mm256_mul_ps(l.Kr, d.dx), den)), use);
+  l.ry = _mm256_blendv_ps(l.ry, _mm256_add_ps(l.ry, _mm256_div_ps(_mm256_mul_ps(l.Kr, d.dy), den)), use);
+  l.rz = _mm256_blendv_ps(l.rz, _mm256_add_ps(l.rz, _mm256_div_ps(_mm256_mul_ps(l.Kr, d.dz), den)), use);
+  l.nearest = _mm256_blendv_ps(l.nearest, _mm256_min_ps(l.nearest, dist), use);
+}
+
+// Candidates go a chunk at a time. Where most are close to some lane (a compact mesh) each
+// is summed as it comes; elsewhere a chunk is first screened and only the close ones are
+// summed, since a branch per candidate would then be mispredicted about half the time.
+constexpr int screenChunk = 128;
+
+bool denseChunk(int numClose, int size) { return 8 * numClose >= 7 * size; }
+
 __attribute__((target("avx2"))) void avx2Kernel(const pairData& p, const int* candidates, int numCandidates,
                                                 laneBlock& b) {
   constexpr int width = 8;
-  const __m256 xi = _mm256_loadu_ps(b.x), yi = _mm256_loadu_ps(b.y), zi = _mm256_loadu_ps(b.z);
-  const __m256i ii = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b.index));
+  avx2Lanes l;
+  l.xi = _mm256_loadu_ps(b.x);
+  l.yi = _mm256_loadu_ps(b.y);
+  l.zi = _mm256_loadu_ps(b.z);
+  l.ii = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b.index));
   const __m256i laneNumbers = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  const __m256 live = _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(std::min(b.count, width)), laneNumbers));
-  const __m256 cutoff2 = _mm256_set1_ps(p.cutoff2), L2 = _mm256_set1_ps(p.L2), Kr = _mm256_set1_ps(p.Kr);
-  const __m256 zero = _mm256_setzero_ps(), none = _mm256_set1_ps(infinity);
-  __m256 rx = zero, ry = zero, rz = zero, nearest = none;
-  for (int j = 0; j < numCandidates; ++j) {
-    const int k = candidates[j];
-    const __m256 dx = _mm256_sub_ps(xi, _mm256_set1_ps(p.x[k]));
-    const __m256 dy = _mm256_sub_ps(yi, _mm256_set1_ps(p.y[k]));
-    const __m256 dz = _mm256_sub_ps(zi, _mm256_set1_ps(p.z[k]));
-    const __m256 d2 =
-        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dx, dx), _mm256_mul_ps(dy, dy)), _mm256_mul_ps(dz, dz));
-    __m256 use = _mm256_and_ps(live, _mm256_cmp_ps(d2, cutoff2, _CMP_LT_OQ));
-    const __m256i same = _mm256_or_si256(
-        _mm256_cmpeq_epi32(ii, _mm256_set1_epi32(k)),
-        _mm256_or_si256(_mm256_cmpeq_epi32(ii, _mm256_set1_epi32(p.parentA[k])),
-                        _mm256_cmpeq_epi32(ii, _mm256_set1_epi32(p.parentB[k]))));
-    use = _mm256_andnot_ps(_mm256_castsi256_ps(same), use);
-    if (_mm256_movemask_ps(use) == 0) continue;
-    const __m256 dist = _mm256_sqrt_ps(d2);
-    const __m256 den = _mm256_mul_ps(_mm256_mul_ps(d2, dist), L2);
-    use = _mm256_and_ps(use, _mm256_cmp_ps(den, zero, _CMP_NEQ_UQ));
-    rx = _mm256_blendv_ps(rx, _mm256_add_ps(rx, _mm256_div_ps(_mm256_mul_ps(Kr, dx), den)), use);
-    ry = _mm256_blendv_ps(ry, _mm256_add_ps(ry, _mm256_div_ps(_mm256_mul_ps(Kr, dy), den)), use);
-    rz = _mm256_blendv_ps(rz, _mm256_add_ps(rz, _mm256_div_ps(_mm256_mul_ps(Kr, dz), den)), use);
-    nearest = _mm256_blendv_ps(nearest, _mm256_min_ps(nearest, dist), use);
+  l.live = _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(std::min(b.count, width)), laneNumbers));
+  l.cutoff2 = _mm256_set1_ps(p.cutoff2);
+  l.L2 = _mm256_set1_ps(p.L2);
+  l.Kr = _mm256_set1_ps(p.Kr);
+  l.rx = l.ry = l.rz = _mm256_setzero_ps();
+  l.nearest = _mm256_set1_ps(infinity);
+  int close[screenChunk];
+  bool dense = false;
+  for (int first = 0; first < numCandidates; first += screenChunk) {
+    const int last = std::min(first + screenChunk, numCandidates);
+    int numClose = 0;
+    if (dense) {
+      for (int j = first; j < last; ++j) {
+        const int k = candidates[j];
+        const avx2Pair d = avx2Distance(p, l, k);
+        const __m256 use = avx2Close(p, l, k, d);
+        if (_mm256_movemask_ps(use) == 0) continue;
+        ++numClose;
+        avx2Repel(l, d, use);
+      }
+    } else {
+      for (int j = first; j < last; ++j) {
+        const int k = candidates[j];
+        close[numClose] = k;
+        numClose += _mm256_movemask_ps(avx2Close(p, l, k, avx2Distance(p, l, k))) != 0;
+      }
+      for (int c = 0; c < numClose; ++c) {
+        const avx2Pair d = avx2Distance(p, l, close[c]);
+        avx2Repel(l, d, avx2Close(p, l, close[c], d));
+      }
+    }
+    dense = denseChunk(numClose, last - first);
   }
-  _mm256_storeu_ps(b.rx, rx);
-  _mm256_storeu_ps(b.ry, ry);
-  _mm256_storeu_ps(b.rz, rz);
-  _mm256_storeu_ps(b.nearest, nearest);
+  _mm256_storeu_ps(b.rx, l.rx);
+  _mm256_storeu_ps(b.ry, l.ry);
+  _mm256_storeu_ps(b.rz, l.rz);
+  _mm256_storeu_ps(b.nearest, l.nearest);
+}
+
+// The sums of 16 lanes against one candidate k at a time.
+struct avx512Lanes {
+  __m512 xi, yi, zi;
+  __m512i ii;
+  __mmask16 live;
+  __m512 cutoff2, L2, Kr;
+  __m512 rx, ry, rz, nearest;
+};
+
+struct avx512Pair {
+  __m512 dx, dy, dz, d2;
+};
+
+__attribute__((target("avx512f"), always_inline)) inline avx512Pair avx512Distance(const pairData& p,
+                                                                                  const avx512Lanes& l, int k) {
+  avx512Pair d;
+  d.dx = _mm512_sub_ps(l.xi, _mm512_set1_ps(p.x[k]));
+  d.dy = _mm512_sub_ps(l.yi, _mm512_set1_ps(p.y[k]));
+  d.dz = _mm512_sub_ps(l.zi, _mm512_set1_ps(p.z[k]));
+  d.d2 = _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(d.dx, d.dx), _mm512_mul_ps(d.dy, d.dy)),
+                       _mm512_mul_ps(d.dz, d.dz));
+  return d;
+}
+
+// The lanes for which k is within the cut-off, is not the lane's own vertex and does not
+// hang on it.
+__attribute__((target("avx512f"), always_inline)) inline __mmask16 avx512Close(const pairData& p,
+                                                                               const avx512Lanes& l, int k,
+                                                                               const avx512Pair& d) {
+  __mmask16 use = _mm512_mask_cmp_ps_mask(l.live, d.d2, l.cutoff2, _CMP_LT_OQ);
+  use = _mm512_mask_cmpneq_epi32_mask(use, l.ii, _mm512_set1_epi32(k));
+  use = _mm512_mask_cmpneq_epi32_mask(use, l.ii, _mm512_set1_epi32(p.parentA[k]));
+  return _mm512_mask_cmpneq_epi32_mask(use, l.ii, _mm512_set1_epi32(p.parentB[k]));
+}
+
+__attribute__((target("avx512f"), always_inline)) inline void avx512Repel(avx512Lanes& l, const avx512Pair& d,
+                                                                          __mmask16 use) {
+  const __m512 zero = _mm512_setzero_ps();
+  const __m512 dist = _mm512_maskz_sqrt_ps(use, d.d2);
+  const __m512 den = _mm512_mul_ps(_mm512_mul_ps(d.d2, dist), l.L2);
+  use = _mm512_mask_cmp_ps_mask(use, den, zero, _CMP_NEQ_UQ);
+  l.rx = _mm512_mask_add_ps(l.rx, use, l.rx, _mm512_div_ps(_mm512_mul_ps(l.Kr, d.dx), den));
+  l.ry = _mm512_mask_add_ps(l.ry, use, l.ry, _mm512_div_ps(_mm512_mul_ps(l.Kr, d.dy), den));
+  l.rz = _mm512_mask_add_ps(l.rz, use, l.rz, _mm512_div_ps(_mm512_mul_ps(l.Kr, d.dz), den));
+  l.nearest = _mm512_mask_min_ps(l.nearest, use, l.nearest, dist);
 }
 
 __attribute__((target("avx512f"))) void avx512Kernel(const pairData& p, const int* candidates, int numCandidates,
                                                      laneBlock& b) {
-  const __m512 xi = _mm512_loadu_ps(b.x), yi = _mm512_loadu_ps(b.y), zi = _mm512_loadu_ps(b.z);
-  const __m512i ii = _mm512_loadu_si512(b.index);
-  const __mmask16 live = static_cast<__mmask16>((1u << std::min(b.count, maxLanes)) - 1);
-  const __m512 cutoff2 = _mm512_set1_ps(p.cutoff2), L2 = _mm512_set1_ps(p.L2), Kr = _mm512_set1_ps(p.Kr);
-  const __m512 zero = _mm512_setzero_ps();
-  __m512 rx = zero, ry = zero, rz = zero, nearest = _mm512_set1_ps(infinity);
-  for (int j = 0; j < numCandidates; ++j) {
-    const int k = candidates[j];
-    const __m512 dx = _mm512_sub_ps(xi, _mm512_set1_ps(p.x[k]));
-    const __m512 dy = _mm512_sub_ps(yi, _mm512_set1_ps(p.y[k]));
-    const __m512 dz = _mm512_sub_ps(zi, _mm512_set1_ps(p.z[k]));
-    const __m512 d2 =
-        _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(dx, dx), _mm512_mul_ps(dy, dy)), _mm512_mul_ps(dz, dz));
-    __mmask16 use = _mm512_mask_cmp_ps_mask(live, d2, cutoff2, _CMP_LT_OQ);
-    use = _mm512_mask_cmpneq_epi32_mask(use, ii, _mm512_set1_epi32(k));
-    use = _mm512_mask_cmpneq_epi32_mask(use, ii, _mm512_set1_epi32(p.parentA[k]));
-    use = _mm512_mask_cmpneq_epi32_mask(use, ii, _mm512_set1_epi32(p.parentB[k]));
-    if (use == 0) continue;
-    const __m512 dist = _mm512_maskz_sqrt_ps(use, d2);
-    const __m512 den = _mm512_mul_ps(_mm512_mul_ps(d2, dist), L2);
-    use = _mm512_mask_cmp_ps_mask(use, den, zero, _CMP_NEQ_UQ);
-    rx = _mm512_mask_add_ps(rx, use, rx, _mm512_div_ps(_mm512_mul_ps(Kr, dx), den));
-    ry = _mm512_mask_add_ps(ry, use, ry, _mm512_div_ps(_mm512_mul_ps(Kr, dy), den));
-    rz = _mm512_mask_add_ps(rz, use, rz, _mm512_div_ps(_mm512_mul_ps(Kr, dz), den));
-    nearest = _mm512_mask_min_ps(nearest, use, nearest, dist);
+  avx512Lanes l;
+  l.xi = _mm512_loadu_ps(b.x);
+  l.yi = _mm512_loadu_ps(b.y);
+  l.zi = _mm512_loadu_ps(b.z);
+  l.ii = _mm512_loadu_si512(b.index);
+  l.live = static_cast<__mmask16>((1u << std::min(b.count, maxLanes)) - 1);
+  l.cutoff2 = _mm512_set1_ps(p.cutoff2);
+  l.L2 = _mm512_set1_ps(p.L2);
+  l.Kr = _mm512_set1_ps(p.Kr);
+  l.rx = l.ry = l.rz = _mm512_setzero_ps();
+  l.nearest = _mm512_set1_ps(infinity);
+  int close[screenChunk];
+  __mmask16 closeLanes[screenChunk];
+  bool dense = false;
+  for (int first = 0; first < numCandidates; first += screenChunk) {
+    const int last = std::min(first + screenChunk, numCandidates);
+    int numClose = 0;
+    if (dense) {
+      for (int j = first; j < last; ++j) {
+        const int k = candidates[j];
+        const avx512Pair d = avx512Distance(p, l, k);
+        const __mmask16 use = avx512Close(p, l, k, d);
+        if (use == 0) continue;
+        ++numClose;
+        avx512Repel(l, d, use);
+      }
+    } else {
+      for (int j = first; j < last; ++j) {
+        const int k = candidates[j];
+        close[numClose] = k;
+        closeLanes[numClose] = avx512Close(p, l, k, avx512Distance(p, l, k));
+        numClose += closeLanes[numClose] != 0;
+      }
+      for (int c = 0; c < numClose; ++c) avx512Repel(l, avx512Distance(p, l, close[c]), closeLanes[c]);
+    }
+    dense = denseChunk(numClose, last - first);
   }
-  _mm512_storeu_ps(b.rx, rx);
-  _mm512_storeu_ps(b.ry, ry);
-  _mm512_storeu_ps(b.rz, rz);
-  _mm512_storeu_ps(b.nearest, nearest);
+  _mm512_storeu_ps(b.rx, l.rx);
+  _mm512_storeu_ps(b.ry, l.ry);
+  _mm512_storeu_ps(b.rz, l.rz);
+  _mm512_storeu_ps(b.nearest, l.nearest);
 }
 
 vectorUnit resolveUnit(vectorUnit wanted) {
@@ -263,8 +384,9 @@ bool gridPaysOff(const extent& e, const forceSettings& s, int n) {
   if (!(h > 0)) return false;
   double counts[3];
   cellsPerAxis(e, h, counts);
+  // On average over a row of c cells, a cell and its two neighbours are (3c - 2) / c^2 of it.
   double share = 1;
-  for (const double c : counts) share *= std::min(1.0, 3.0 / c);
+  for (const double c : counts) share *= std::min(1.0, (3 * c - 2) / (c * c));
   return share <= gridMaxShare;
 }
 
