@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "failure.h"
@@ -17,6 +18,10 @@ namespace {
 }  // namespace
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
+  // Under a file-size limit (ulimit -f) a write past it would kill the process and leave
+  // the temporary behind; ignored, the write fails and is reported like a full disk.
+  static const bool sizeLimitIsAnError = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
+  (void)sizeLimitIsAnError;
   // O_EXCL with a per-process name keeps two runs writing into one folder apart.
   for (int attempt = 0; attempt < 100 && !stream_; ++attempt) {
     tempPath_ = path_ + ".tmp" + std::to_string(getpid()) + "." + std::to_string(attempt);

@@ -142,9 +142,9 @@ Outcome runIn(const fs::path& folder, const Case& c) {
     if (out < 0 || dup2(err[1], 2) < 0 || dup2(out, 1) < 0 || chdir(folder.c_str()) != 0) _exit(126);
     close(err[0]);
     if (c.fileSizeLimit >= 0) {
-      // A full disk seen from the program: writes past the limit fail with EFBIG instead
-      // of raising SIGXFSZ.
-      signal(SIGXFSZ, SIG_IGN);
+      // A disk that fills up, as the program sees it. SIGXFSZ keeps its default action
+      // here: the program itself must turn the limit into a write error.
+      signal(SIGXFSZ, SIG_DFL);
       const rlimit limit{static_cast<rlim_t>(c.fileSizeLimit), static_cast<rlim_t>(c.fileSizeLimit)};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
