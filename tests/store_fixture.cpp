@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <sstream>
@@ -39,6 +41,13 @@ void resetStore() {
 }
 
 void buildMesh(const std::vector<Point>& positions, const std::vector<Face>& faces) {
+  // A mesh larger than this build's array (the tiny test variant's, say) would be written
+  // past its end; stop the test instead.
+  if (positions.size() > static_cast<size_t>(variant::vertexCapacity)) {
+    std::fprintf(stderr, "buildMesh: %zu vertices do not fit the %d-slot vertex array\n", positions.size(),
+                 variant::vertexCapacity);
+    std::abort();
+  }
   resetStore();
   numVertices = static_cast<int>(positions.size());
   for (int i = 0; i < numVertices; ++i) {
