@@ -15,9 +15,6 @@ short lifeSpanR = 0, lifeSpanG = 0, lifeSpanB = 0;
 
 namespace {
 
-// Green and blue episodes wait for a surface of more than this many triangles (and red
-// too where variant::redEpisodeNeedsSize).
-constexpr int episodeMinTriangles = 500;
 constexpr unsigned char fullSecretorLevel = 255;
 
 // Vertices a pass may touch: live ones that a 16-bit index can name.

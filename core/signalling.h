@@ -9,6 +9,10 @@ extern short secretorR, secretorG, secretorB;
 extern unsigned char thresholdR, thresholdG, thresholdB;
 extern short lifeSpanR, lifeSpanG, lifeSpanB;
 
+// Green and blue episodes wait for a surface of more than this many triangles (and red
+// too where variant::redEpisodeNeedsSize).
+inline constexpr int episodeMinTriangles = 500;
+
 // One growth step: marks triangles whose corner average reaches a threshold (and, in
 // morphseed, splits them and counts the lifespans down); every triangle ages by one.
 void hormoneGrow();

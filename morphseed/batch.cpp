@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -14,9 +15,12 @@
 #include "meshio.h"
 #include "seedfile.h"
 #include "signalling.h"
+#include "variant.h"
 
 int batches = 1;
 int batchCycles = 1;
+int writeEmbryoTemplate = 0;
+std::optional<int> firstSeed;
 
 namespace {
 
@@ -28,6 +32,41 @@ int refuseCommandLine() {
   std::fprintf(stderr, "Allowable parameters: \n");
   std::fprintf(stderr, "-b batchCount cycleCount\n");
   return exitBadCommandLine;
+}
+
+// A bad -t or -s value gets a message of its own and the usage of every flag; a word that
+// is no flag at all keeps the short refusal above.
+int refuseValue(const std::string& problem) {
+  std::fprintf(stderr, "%s: %s\n", variant::programName, problem.c_str());
+  std::fprintf(stderr, "Allowable parameters: \n");
+  std::fprintf(stderr, "-b batchCount cycleCount\n");
+  std::fprintf(stderr, "-t 0|1    1: also write each embryo's template, embryo.<seed>.3dvTemplate\n");
+  std::fprintf(stderr, "-s seed   the first embryo's seed (0..%d), later ones seed+1, ...; default: the clock\n",
+               std::numeric_limits<int>::max());
+  return exitBadCommandLine;
+}
+
+bool isFlag(const char* word, const char* lower, const char* upper) {
+  return std::strcmp(word, lower) == 0 || std::strcmp(word, upper) == 0;
+}
+
+// A whole unsigned decimal number no greater than `limit`: no sign, blank or other tail.
+std::optional<long long> wholeNumber(const char* word, long long limit) {
+  if (!*word) return std::nullopt;
+  long long value = 0;
+  for (const char* c = word; *c; ++c) {
+    if (*c < '0' || *c > '9') return std::nullopt;
+    value = value * 10 + (*c - '0');
+    if (value > limit) return std::nullopt;
+  }
+  return value;
+}
+
+// The seed of embryo e (from 1) of a batch that starts at `first`, if it is still an int.
+std::optional<int> seedOf(int first, long long e) {
+  const long long seed = static_cast<long long>(first) + e - 1;
+  if (seed > std::numeric_limits<int>::max()) return std::nullopt;
+  return static_cast<int>(seed);
 }
 
 // The first second that differs from the previous embryo's seed. Short sleeps instead
@@ -46,8 +85,29 @@ int waitForNewSecond(int previousSeed) {
 int parseCommandLine(int argc, char** argv) {
   batches = 1;
   batchCycles = 1;
+  writeEmbryoTemplate = 0;
+  firstSeed.reset();
   int i = 1;
   while (i < argc) {
+    if (isFlag(argv[i], "-t", "-T")) {
+      if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: 0 or 1");
+      const auto value = wholeNumber(argv[i + 1], 1);
+      if (!value) return refuseValue(std::string(argv[i]) + " needs 0 or 1, not '" + argv[i + 1] + "'");
+      writeEmbryoTemplate = static_cast<int>(*value);
+      i += 2;
+      continue;
+    }
+    if (isFlag(argv[i], "-s", "-S")) {
+      if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: the first embryo's seed");
+      const auto value = wholeNumber(argv[i + 1], std::numeric_limits<int>::max());
+      if (!value) {
+        return refuseValue(std::string(argv[i]) + " needs a seed from 0 to " +
+                           std::to_string(std::numeric_limits<int>::max()) + ", not '" + argv[i + 1] + "'");
+      }
+      firstSeed = static_cast<int>(*value);
+      i += 2;
+      continue;
+    }
     if (std::strncmp(argv[i], "-b", 2) != 0 && std::strncmp(argv[i], "-B", 2) != 0) return refuseCommandLine();
     // A flag must bring both counts; nothing past the last word is read.
     if (argc - i < 3) return refuseCommandLine();
@@ -62,6 +122,10 @@ int parseCommandLine(int argc, char** argv) {
       std::fprintf(stderr, "batch cycle count must be non-negative, setting to 1\n");
       batchCycles = 1;
     }
+  }
+  if (firstSeed && batches > 0 && !seedOf(*firstSeed, batches)) {
+    return refuseValue("-s " + std::to_string(*firstSeed) + " leaves no seed for embryo " + std::to_string(batches) +
+                       ": seeds stop at " + std::to_string(std::numeric_limits<int>::max()));
   }
   return 0;
 }
@@ -85,12 +149,21 @@ void growEmbryo(int cycles) {
   recalcNorms();
 }
 
+std::string embryoTemplateName(int seed) { return "embryo." + std::to_string(seed) + ".3dvTemplate"; }
+
 void runBatches() {
   int seed = 0;
   int previousSeed = 0;
   for (int e = 1; e <= batches; ++e) {
     std::fprintf(stderr, "Embryo %d\n", e);
-    seed = waitForNewSecond(previousSeed);
+    if (firstSeed) {
+      // A given seed needs no clock, so a regrown batch does not wait between embryos.
+      const auto given = seedOf(*firstSeed, e);
+      if (!given) fail(exitBadCommandLine, "no seed left for embryo " + std::to_string(e));
+      seed = *given;
+    } else {
+      seed = waitForNewSecond(previousSeed);
+    }
     std::srand(static_cast<unsigned>(seed));
     std::fprintf(stderr, "seed: %d\n", seed);
     std::string seedPath = seedFileName;
@@ -98,6 +171,8 @@ void runBatches() {
     growEmbryo(batchCycles);
     std::snprintf(outName, sizeof outName, "embryo.%d.3dv", seed);
     write3DV();
+    // The store's own topology, so that a sweep starts from exactly this embryo.
+    if (writeEmbryoTemplate) writeTemplate(embryoTemplateName(seed).c_str());
     std::fprintf(stderr, "done\n");
     previousSeed = seed;
   }

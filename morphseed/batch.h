@@ -2,13 +2,23 @@
 // the run that grows and writes them.
 #pragma once
 
+#include <optional>
+#include <string>
+
 // Embryos to grow and growth cycles per embryo; the command line may change both.
 extern int batches;
 extern int batchCycles;
+// "-t 1": each embryo is also written as a template (embryo.<seed>.3dvTemplate) from
+// which morphsweep can start; 0 (the default) writes the 3DV file alone.
+extern int writeEmbryoTemplate;
+// "-s seed": the first embryo's seed, each later one the next number, instead of the
+// clock second at each embryo's start.
+extern std::optional<int> firstSeed;
 
-// Reads the "-b batchCount cycleCount" groups (the last group wins), starting from the
-// defaults 1 and 1. Returns 0 when the run may go on, or exitBadCommandLine after the
-// usage lines when a word is refused.
+// Reads the "-b batchCount cycleCount", "-t 0|1" and "-s seed" groups (the last of a kind
+// wins), starting from the defaults 1, 1, no template and the clock. Returns 0 when the
+// run may go on, or exitBadCommandLine after a message and the usage lines when a word
+// is refused.
 int parseCommandLine(int argc, char** argv);
 
 // One growth cycle with index j (from 0) of the current embryo.
@@ -18,7 +28,11 @@ void growthCycle(int j);
 // recomputes the normals.
 void growEmbryo(int cycles);
 
-// Grows and writes the `batches` embryos, each seeded with a clock second of its own.
+// The template name written beside "embryo.<seed>.3dv" when writeEmbryoTemplate is set.
+std::string embryoTemplateName(int seed);
+
+// Grows and writes the `batches` embryos, each seeded with a clock second of its own, or
+// with firstSeed, firstSeed + 1, ... when one was given.
 void runBatches();
 
 // runBatches, then ends the process with exit status 0.
