@@ -1,0 +1,336 @@
+#include "plan.h"
+
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <set>
+
+#include "batch.h"
+#include "commandline.h"
+#include "meshio.h"
+#include "signalling.h"
+#include "variant.h"
+
+namespace plan {
+
+namespace {
+
+constexpr long long intMin = std::numeric_limits<int>::min();
+constexpr long long intMax = std::numeric_limits<int>::max();
+constexpr long long shortMin = std::numeric_limits<short>::min();
+constexpr long long shortMax = std::numeric_limits<short>::max();
+
+}  // namespace
+
+// The limits are the values morphsweep keeps as given: counts below 1 would be raised to
+// 1 and wider values would lose their high bits, so two points could silently coincide.
+const std::array<Parameter, numericCount> parameters{{
+    {"growthCycles", "-n", 1, intMax},
+    {"modificationCount", "-m", 1, intMax},
+    {"templateSwitch", "-t", 0, 1},
+    {"redLifespan", "-r", shortMin, shortMax},
+    {"redThreshold", "", 0, 255},
+    {"redSecretor", "", -1, shortMax},
+    {"greenLifespan", "-g", shortMin, shortMax},
+    {"greenThreshold", "", 0, 255},
+    {"greenSecretor", "", -1, shortMax},
+    {"blueLifespan", "-b", shortMin, shortMax},
+    {"blueThreshold", "", 0, 255},
+    {"blueSecretor", "", -1, shortMax},
+    {"repulsion", "-kr", intMin, intMax},
+    {"attraction", "-kh", intMin, intMax},
+}};
+
+namespace {
+
+std::string trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+  return s.substr(b, e - b);
+}
+
+std::vector<std::string> splitOn(const std::string& s, char separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t at = s.find(separator, start);
+    parts.push_back(trim(s.substr(start, at == std::string::npos ? std::string::npos : at - start)));
+    if (at == std::string::npos) return parts;
+    start = at + 1;
+  }
+}
+
+// A whole decimal integer with an optional sign, nothing before or after it.
+std::optional<long long> wholeInteger(const std::string& text) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) i = 1;
+  if (i == text.size()) return std::nullopt;
+  long long value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    value = value * 10 + (text[i] - '0');
+    if (value > intMax + 1) return std::nullopt;  // past every limit; stop before overflow
+  }
+  return negative ? -value : value;
+}
+
+std::string range(const Parameter& p) { return std::to_string(p.lo) + ".." + std::to_string(p.hi); }
+
+// One list item of a numeric parameter, a value or start:stop:step, appended to `values`.
+std::optional<std::string> addItem(const Parameter& p, const std::string& item, std::vector<long long>& values,
+                                   std::set<long long>& seen) {
+  const std::vector<std::string> parts = splitOn(item, ':');
+  if (parts.size() != 1 && parts.size() != 3) {
+    return "'" + item + "' is neither a value nor a range start:stop:step";
+  }
+  std::array<long long, 3> n{};
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    const auto value = wholeInteger(parts[k]);
+    if (!value) return "'" + parts[k] + "' is not a whole number";
+    n[k] = *value;
+  }
+  const long long start = n[0];
+  const long long stop = parts.size() == 3 ? n[1] : start;
+  const long long step = parts.size() == 3 ? n[2] : 1;
+  for (const long long v : {start, stop}) {
+    if (v < p.lo || v > p.hi) return std::to_string(v) + " is outside " + range(p);
+  }
+  if (step < 1) return "the step of '" + item + "' must be 1 or more";
+  if (start > stop) return "the range '" + item + "' starts past its stop";
+  if ((stop - start) / step + 1 > maxPoints) return "the range '" + item + "' has more than " + std::to_string(maxPoints) + " values";
+  for (long long v = start; v <= stop; v += step) {
+    if (!seen.insert(v).second) return std::to_string(v) + " is listed twice";
+    values.push_back(v);
+    if (static_cast<long long>(values.size()) > maxPoints) return "more than " + std::to_string(maxPoints) + " values";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> addInputs(const std::vector<std::string>& items, std::vector<std::string>& inputs) {
+  std::set<std::string> seen;
+  for (const std::string& name : items) {
+    if (!seen.insert(name).second) return "'" + name + "' is listed twice";
+    for (const char c : name) {
+      if (std::iscntrl(static_cast<unsigned char>(c))) return "the name '" + name + "' holds a control character";
+    }
+    inputs.push_back(name);
+  }
+  return std::nullopt;
+}
+
+std::string quotedChar(char c) {
+  std::string text(3, '\'');
+  text[1] = c;
+  return text;
+}
+
+// The triangle count a template declares, or nothing if the file cannot tell.
+std::optional<long long> templateTriangles(const char* path) {
+  std::ifstream in(path ? path : "");
+  long long vertices = 0, triangles = 0;
+  if (!(in >> vertices >> triangles)) return std::nullopt;
+  return triangles;
+}
+
+// The red lifespan a run leaves in its result names. The surface keeps its triangle count
+// through a sweep run, and at the start of every cycle a red lifespan of 0 or below is
+// renewed if the surface is big enough for an episode; nothing else changes it.
+short finalRedLifespan(long long triangles) {
+  const bool bigEnough = triangles > episodeMinTriangles || !variant::redEpisodeNeedsSize;
+  for (int j = 0; j < numGrowthCycles && lifeSpanR <= 0 && bigEnough; ++j) {
+    const short before = lifeSpanR;
+    newEpisodeR();
+    if (lifeSpanR == before) break;  // a fixed point: every later renewal keeps it
+  }
+  return lifeSpanR;
+}
+
+std::string knownNames() {
+  std::string names;
+  for (const Parameter& p : parameters) names += std::string(p.name) + ", ";
+  return names + inputName;
+}
+
+}  // namespace
+
+std::optional<std::string> parseDefinition(std::istream& in, const std::string& source, Definition& out) {
+  out = Definition{};
+  constexpr int inputSlot = numericCount;
+  std::array<int, numericCount + 1> givenOn{};  // line of each parameter, 0 while not given
+  std::string raw;
+  int lineNumber = 0;
+  while (std::getline(in, raw)) {
+    ++lineNumber;
+    const auto fault = [&](const std::string& text) { return source + ":" + std::to_string(lineNumber) + ": " + text; };
+    const std::string line = trim(raw.substr(0, raw.find('#')));
+    if (line.empty()) continue;
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) return fault("expected 'name = values', got '" + line + "'");
+    const std::string name = trim(line.substr(0, eq));
+    const std::string value = trim(line.substr(eq + 1));
+    int slot = -1;
+    for (int k = 0; k < numericCount; ++k) {
+      if (name == parameters[static_cast<std::size_t>(k)].name) slot = k;
+    }
+    if (name == inputName) slot = inputSlot;
+    if (slot < 0) return fault("unknown parameter '" + name + "' (known: " + knownNames() + ")");
+    int& given = givenOn[static_cast<std::size_t>(slot)];
+    if (given) return fault(name + " is given twice (first on line " + std::to_string(given) + ")");
+    given = lineNumber;
+    if (value.empty()) return fault(name + " has no value");
+    const std::vector<std::string> items = splitOn(value, ',');
+    for (const std::string& item : items) {
+      if (item.empty()) return fault(name + ": an item of the list is empty");
+    }
+    if (slot == inputSlot) {
+      if (const auto problem = addInputs(items, out.inputs)) return fault(name + ": " + *problem);
+      continue;
+    }
+    const Parameter& p = parameters[static_cast<std::size_t>(slot)];
+    std::set<long long> seen;
+    for (const std::string& item : items) {
+      if (const auto problem = addItem(p, item, out.values[static_cast<std::size_t>(slot)], seen)) {
+        return fault(name + ": " + *problem);
+      }
+    }
+  }
+  if (in.bad()) return source + ": cannot read the definition";
+  std::string missing;
+  for (int k = 0; k <= numericCount; ++k) {
+    if (givenOn[static_cast<std::size_t>(k)]) continue;
+    missing += (missing.empty() ? "" : ", ") + std::string(k < numericCount ? parameters[static_cast<std::size_t>(k)].name : inputName);
+  }
+  if (!missing.empty()) return source + ": missing parameters: " + missing;
+  if (pointCount(out) > maxPoints) return source + ": the sweep has more than " + std::to_string(maxPoints) + " points";
+  return std::nullopt;
+}
+
+long long pointCount(const Definition& d) {
+  // Saturates just past the cap, so that no product can overflow.
+  long long count = static_cast<long long>(d.inputs.size());
+  for (const auto& values : d.values) count = std::min(count * static_cast<long long>(values.size()), maxPoints + 1);
+  return std::min(count, maxPoints + 1);
+}
+
+std::vector<std::string> pointWords(const Definition& d, const std::string& program, long long index) {
+  // Mixed-radix digits of the index, the input template the lowest.
+  std::array<std::size_t, numericCount> digit{};
+  const std::size_t inputCount = d.inputs.empty() ? 1 : d.inputs.size();
+  const std::size_t input = static_cast<std::size_t>(index) % inputCount;
+  index /= static_cast<long long>(inputCount);
+  for (int k = numericCount - 1; k >= 0; --k) {
+    const std::size_t size = d.values[static_cast<std::size_t>(k)].empty() ? 1 : d.values[static_cast<std::size_t>(k)].size();
+    digit[static_cast<std::size_t>(k)] = static_cast<std::size_t>(index) % size;
+    index /= static_cast<long long>(size);
+  }
+  std::vector<std::string> words{program};
+  for (std::size_t k = 0; k < parameters.size(); ++k) {
+    if (*parameters[k].flag) words.push_back(parameters[k].flag);
+    const auto& values = d.values[k];
+    words.push_back(values.empty() ? "" : std::to_string(values[digit[k]]));
+  }
+  words.push_back(d.inputs.empty() ? "" : d.inputs[input]);
+  return words;
+}
+
+void writeManifest(const Definition& d, const std::string& program, std::ostream& out) {
+  const long long count = pointCount(d);
+  for (long long i = 0; i < count; ++i) out << shellLine(pointWords(d, program, i)) << '\n';
+}
+
+std::string shellQuote(const std::string& word) {
+  static const char* safe = "_./+,:=@%^-";
+  bool bare = !word.empty();
+  for (const char c : word) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr(safe, c)) bare = false;
+  }
+  if (bare) return word;
+  std::string quoted = "'";
+  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string shellLine(const std::vector<std::string>& words) {
+  std::string line;
+  for (const std::string& w : words) {
+    if (!line.empty()) line += ' ';
+    line += shellQuote(w);
+  }
+  return line;
+}
+
+std::optional<std::string> splitShellWords(const std::string& line, std::vector<std::string>& words) {
+  words.clear();
+  std::string word;
+  bool inWord = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == ' ' || c == '\t') {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+      continue;
+    }
+    if (c == '\'') {
+      const std::size_t close = line.find('\'', i + 1);
+      if (close == std::string::npos) return std::string("a single quote is not closed");
+      word += line.substr(i + 1, close - i - 1);
+      i = close;
+    } else if (c == '"') {
+      std::size_t j = i + 1;
+      for (; j < line.size() && line[j] != '"'; ++j) {
+        if (line[j] == '$' || line[j] == '`') return quotedChar(line[j]) + " inside double quotes is not supported";
+        if (line[j] == '\\' && j + 1 < line.size() && std::strchr("\\\"$`", line[j + 1])) ++j;
+        word += line[j];
+      }
+      if (j >= line.size()) return std::string("a double quote is not closed");
+      i = j;
+    } else if (c == '\\') {
+      if (i + 1 >= line.size()) return std::string("the line ends in a backslash");
+      word += line[++i];
+    } else if (std::strchr("|&;<>()$`*?[]{}~#!", c)) {
+      return quotedChar(c) + " would be read by the shell; quote it";
+    } else {
+      word += c;
+    }
+    inWord = true;
+  }
+  if (inWord) words.push_back(word);
+  return std::nullopt;
+}
+
+std::optional<std::string> resultName(const std::vector<std::string>& words, std::string& name) {
+  constexpr std::size_t expectedWords = 24;
+  if (words.size() != expectedWords) {
+    return std::to_string(words.size()) + " words where a morphsweep call has " + std::to_string(expectedWords);
+  }
+  // The flag positions, checked here so that a faulty line gets a message naming the word.
+  const std::vector<std::pair<std::size_t, char>> flags{{1, 'n'},  {3, 'm'},  {5, 't'},  {7, 'r'},
+                                                        {11, 'g'}, {15, 'b'}, {19, 'k'}, {21, 'k'}};
+  for (const auto& [at, letter] : flags) {
+    // morphsweep looks at two characters only: "-n", "-N", "-nx" all pass.
+    const std::string& w = words[at];
+    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    if (w.size() < 2 || w[0] != '-' || (w[1] != letter && w[1] != upper)) {
+      return "word " + std::to_string(at) + " is '" + w + "' where morphsweep expects a flag -" +
+             std::string(1, letter) + "...";
+    }
+  }
+  std::vector<std::string> copies = words;
+  std::vector<char*> argv;
+  for (std::string& w : copies) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  const int status = ::parseCommandLine(static_cast<int>(expectedWords), argv.data());
+  if (status == 0) {
+    if (const auto triangles = templateTriangles(inputFile)) lifeSpanR = finalRedLifespan(*triangles);
+    name = outputName(".3dv");
+  }
+  inputFile = nullptr;  // it points into `copies`
+  if (status != 0) return std::string("morphsweep refuses this call");
+  return std::nullopt;
+}
+
+}  // namespace plan

@@ -1,0 +1,68 @@
+// Sweep plans: a small definition file expands into a manifest, one complete morphsweep
+// command line per point, and a manifest line tells the result file it will write.
+#pragma once
+
+#include <array>
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace plan {
+
+// The fourteen numeric words of a morphsweep command line, in command-line order; the
+// input template comes after them.
+inline constexpr int numericCount = 14;
+
+struct Parameter {
+  const char* name;  // its key in a definition
+  const char* flag;  // the flag word that precedes it on the command line, or "" if none
+  long long lo, hi;  // the values a definition may give it
+};
+
+extern const std::array<Parameter, numericCount> parameters;
+inline constexpr const char* inputName = "inputTemplate";
+
+// A sweep never expands to more points than this, so a slip in a range cannot flood a
+// disk with command lines.
+inline constexpr long long maxPoints = 1000000;
+
+// Every value of every parameter, in the order given.
+struct Definition {
+  std::array<std::vector<long long>, numericCount> values;
+  std::vector<std::string> inputs;
+};
+
+// Reads a definition; `source` names it in messages. On a fault returns
+// "<source>:<line>: <fault>" (or "<source>: <fault>" when no line is to blame), leaving
+// `out` half filled.
+std::optional<std::string> parseDefinition(std::istream& in, const std::string& source, Definition& out);
+
+// The number of points: the product of the value counts.
+long long pointCount(const Definition& d);
+
+// The words of point `index` (0-based): `program`, then the 23 words morphsweep takes.
+// The later words vary faster, the input template fastest.
+std::vector<std::string> pointWords(const Definition& d, const std::string& program, long long index);
+
+// One manifest line per point, each ending in "\n".
+void writeManifest(const Definition& d, const std::string& program, std::ostream& out);
+
+// A word as the shell reads it back: bare when that is safe, else in single quotes.
+std::string shellQuote(const std::string& word);
+std::string shellLine(const std::vector<std::string>& words);
+
+// The words of a manifest line. Blanks separate words; single quotes, double quotes and
+// backslashes quote as in the shell. Anything the shell would expand or treat as an
+// operator is refused with a message.
+std::optional<std::string> splitShellWords(const std::string& line, std::vector<std::string>& words);
+
+// The name of the 3DV result that the morphsweep call `words` (program name first) writes,
+// into `name`. A red lifespan of 0 or below is renewed during the run on a big enough
+// surface, so the input template's triangle count is read to follow it; when the template
+// cannot be read the given lifespan is shown. Returns the reason when morphsweep would
+// refuse the call.
+std::optional<std::string> resultName(const std::vector<std::string>& words, std::string& name);
+
+}  // namespace plan

@@ -1,0 +1,116 @@
+// morphsweep-plan: expands a sweep definition into a manifest of morphsweep calls, one line
+// per point, and lists the result files the points of a manifest write.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "failure.h"
+#include "plan.h"
+
+namespace {
+
+constexpr const char* toolName = "morphsweep-plan";
+
+constexpr const char* usage =
+    "usage: morphsweep-plan [--program PATH] DEFINITION > MANIFEST\n"
+    "       morphsweep-plan --results MANIFEST\n"
+    "  --program PATH  the morphsweep each line calls (default: the one built beside this tool)\n"
+    "  --results       print the 3DV result name of every line of MANIFEST\n";
+
+int refuse(const std::string& problem) {
+  std::fprintf(stderr, "%s: %s\n%s", toolName, problem.c_str(), usage);
+  return exitBadCommandLine;
+}
+
+int badFile(const std::string& problem) {
+  std::fprintf(stderr, "%s: %s\n", toolName, problem.c_str());
+  return exitBadFile;
+}
+
+// The morphsweep built in the same folder, by absolute path, so that a manifest runs from
+// any folder and on any machine that sees the build at the same place.
+std::string defaultProgram() {
+  std::vector<char> self(4096);
+  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
+  if (n > 0) {
+    std::string path(self.data(), static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos) {
+      path = path.substr(0, slash + 1) + "morphsweep";
+      if (access(path.c_str(), X_OK) == 0) return path;
+    }
+  }
+  return "morphsweep";
+}
+
+int finishOutput() {
+  std::cout.flush();
+  if (!std::cout) return badFile("cannot write to standard output");
+  return 0;
+}
+
+int expand(const std::string& definition, const std::string& program) {
+  std::ifstream in(definition);
+  if (!in) return badFile(definition + ": cannot open: " + std::strerror(errno));
+  plan::Definition d;
+  if (const auto problem = plan::parseDefinition(in, definition, d)) return badFile(*problem);
+  plan::writeManifest(d, program, std::cout);
+  return finishOutput();
+}
+
+int results(const std::string& manifest) {
+  std::ifstream in(manifest);
+  if (!in) return badFile(manifest + ": cannot open: " + std::strerror(errno));
+  std::string line;
+  std::vector<std::string> names;
+  for (int number = 1; std::getline(in, line); ++number) {
+    const auto fault = [&](const std::string& text) { return badFile(manifest + ":" + std::to_string(number) + ": " + text); };
+    std::vector<std::string> words;
+    if (const auto problem = plan::splitShellWords(line, words)) return fault(*problem);
+    if (words.empty()) return fault("the line is empty");
+    std::string name;
+    if (const auto problem = plan::resultName(words, name)) return fault(*problem);
+    names.push_back(name);
+  }
+  if (in.bad()) return badFile(manifest + ": cannot read");
+  // Nothing is printed unless every line is sound: a script may run the manifest after this.
+  for (const std::string& name : names) std::cout << name << '\n';
+  return finishOutput();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string program;
+  bool programGiven = false;
+  bool listResults = false;
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--program") {
+      if (i + 1 >= argc) return refuse("--program needs a path");
+      program = argv[++i];
+      if (program.empty()) return refuse("--program needs a path");
+      programGiven = true;
+    } else if (word == "--results") {
+      listResults = true;
+    } else if (word == "-h" || word == "--help") {
+      std::fputs(usage, stdout);
+      return 0;
+    } else if (word.size() > 1 && word[0] == '-') {
+      return refuse("unknown option '" + word + "'");
+    } else {
+      files.push_back(word);
+    }
+  }
+  if (files.size() != 1) return refuse(listResults ? "give one manifest" : "give one sweep definition");
+  if (listResults && programGiven) return refuse("--program has no meaning with --results");
+  if (listResults) return results(files[0]);
+  return expand(files[0], programGiven ? program : defaultProgram());
+}
