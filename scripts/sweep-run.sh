@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Runs every point of a sweep manifest (one morphsweep call per line) with GNU parallel,
+# here or across machines, keeping a job log so that a later call can re-run only the
+# points that failed; then renders the contact sheet of the sweep. Run it from the folder
+# the manifest was planned in: its relative paths are read from there, on every machine.
+#
+# usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FILE]
+#                     [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
+#   -j N                points run side by side on each machine (default: one per core)
+#   --sshloginfile FILE machines to run on, as GNU parallel reads them (":" is this one);
+#                       they must see this folder and the build at the same paths
+#   --resume-failed     run only the points the job log does not show as done
+#   --joblog FILE       the job log (default MANIFEST.joblog); per-point output goes to
+#                       MANIFEST.logs/<line> and MANIFEST.logs/<line>.err
+#   --build DIR         the build folder with morphsweep-plan and morphview (default: build/
+#                       beside this script's folder)
+#   --sheet OUT.png     the contact sheet (default MANIFEST.png); --no-sheet skips it
+# Exit status: 0 every point done and the sheet written; 1 bad command line or missing
+# tool; 2 the manifest was refused or the sheet could not be written; 3 a point failed
+# (the sheet is still written, failed points crossed out).
+set -euo pipefail
+
+usage() {
+  if ((${1:-1})); then exec >&2; fi
+  sed -n '7,17p' "$0" | sed 's/^# \{0,1\}//'
+  exit "${1:-1}"
+}
+
+here=$(cd "$(dirname "$0")" && pwd)
+build="$here/../build"
+jobs=""
+sshloginfile=""
+resume=0
+joblog=""
+sheet=""
+drawSheet=1
+manifest=""
+while (($#)); do
+  case "$1" in
+    -j) (($# > 1)) || usage; jobs=$2; shift 2 ;;
+    --sshloginfile) (($# > 1)) || usage; sshloginfile=$2; shift 2 ;;
+    --resume-failed) resume=1; shift ;;
+    --joblog) (($# > 1)) || usage; joblog=$2; shift 2 ;;
+    --build) (($# > 1)) || usage; build=$2; shift 2 ;;
+    --sheet) (($# > 1)) || usage; sheet=$2; shift 2 ;;
+    --no-sheet) drawSheet=0; shift ;;
+    -h | --help) usage 0 ;;
+    -*) echo "sweep-run: unknown option '$1'" >&2; usage ;;
+    *) [[ -z $manifest ]] || usage; manifest=$1; shift ;;
+  esac
+done
+[[ -n $manifest ]] || usage
+[[ -z $jobs || $jobs =~ ^[1-9][0-9]*$ ]] || { echo "sweep-run: -j needs a count of 1 or more" >&2; exit 1; }
+command -v parallel >/dev/null || {
+  echo "sweep-run: GNU parallel is not installed (scripts/install-deps.sh installs it)" >&2
+  exit 1
+}
+plan="$build/morphsweep/morphsweep-plan"
+[[ -x $plan ]] || { echo "sweep-run: $plan is missing; build first (or give --build)" >&2; exit 1; }
+joblog=${joblog:-$manifest.joblog}
+logs="$manifest.logs"
+
+# Every line must be a morphsweep call before any point starts.
+points=$("$plan" --results "$manifest" | wc -l) || exit 2
+((points > 0)) || { echo "sweep-run: $manifest holds no point" >&2; exit 2; }
+
+options=(--joblog "$joblog" --results "$logs/{#}" --wd "$PWD" --env OMP_NUM_THREADS)
+[[ -z $jobs ]] || options+=(-j "$jobs")
+[[ -z $sshloginfile ]] || options+=(--sshloginfile "$sshloginfile")
+((resume == 0)) || options+=(--resume-failed)
+# Points share the machine, so each keeps to one thread instead of each taking all cores.
+export OMP_NUM_THREADS=1
+mkdir -p "$logs"
+set +e
+parallel "${options[@]}" <"$manifest"
+set -e
+
+# The log, not parallel's status, decides: after a resume it also holds the earlier runs.
+# A point counts as done when its latest row shows exit 0 and no signal.
+failed=$(awk -F'\t' -v points="$points" '
+  NR > 1 && $1 ~ /^[0-9]+$/ { ok[$1] = ($7 == 0 && $8 == 0); cmd[$1] = $9; code[$1] = $7; sig[$1] = $8 }
+  END {
+    for (s = 1; s <= points; s++) {
+      if (!(s in ok)) print s "\tnot run\t"
+      else if (!ok[s]) print s "\texit " code[s] (sig[s] != 0 ? ", signal " sig[s] : "") "\t" cmd[s]
+    }
+  }' "$([[ -f $joblog ]] && echo "$joblog" || echo /dev/null)")
+
+status=0
+if [[ -n $failed ]]; then
+  count=$(printf '%s\n' "$failed" | wc -l)
+  while IFS=$'\t' read -r seq why cmd; do
+    echo "sweep-run: point $seq failed ($why): $cmd" >&2
+    [[ ! -s $logs/$seq.err ]] || tail -n 3 "$logs/$seq.err" | sed 's/^/    /' >&2
+  done <<<"$failed"
+  echo "sweep-run: $count of $points points failed; see $joblog, remove the cause and run again with --resume-failed" >&2
+  status=3
+else
+  echo "sweep-run: all $points points done; log in $joblog" >&2
+fi
+
+if ((drawSheet)); then
+  "$here/sweep-sheet.sh" --build "$build" -o "${sheet:-$manifest.png}" "$manifest" || exit 2
+fi
+exit "$status"

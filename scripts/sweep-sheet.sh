@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Renders the contact sheet of a sweep: one labelled tile per manifest line, in manifest
+# order. A point whose result is missing or unreadable shows as a crossed-out tile, so a
+# failed point is seen at its place. Run it from the folder the manifest was run in.
+#
+# usage: sweep-sheet.sh [--build DIR] [--tile S] [--per-sheet N] [--view X,Y,Z] [-o OUT.png] MANIFEST
+#   --build DIR     the build folder holding morphsweep-plan and morphview (default: build/
+#                   beside this script's folder)
+#   --tile S        tile side in pixels (default 256)
+#   --per-sheet N   points per picture (default 400); a longer sweep gets OUT.1.png, OUT.2.png, ...
+#   --view X,Y,Z    the side the camera looks from (default 0,0,1)
+#   -o OUT.png      the picture (default MANIFEST.png)
+# Exit status: 0 written, 1 bad command line or missing tool, 2 bad manifest or no picture.
+set -euo pipefail
+
+usage() {
+  if ((${1:-1})); then exec >&2; fi
+  sed -n '6,12p' "$0" | sed 's/^# \{0,1\}//'
+  exit "${1:-1}"
+}
+
+here=$(cd "$(dirname "$0")" && pwd)
+build="$here/../build"
+tile=256
+perSheet=400
+view=""
+out=""
+manifest=""
+while (($#)); do
+  case "$1" in
+    --build) (($# > 1)) || usage; build=$2; shift 2 ;;
+    --tile) (($# > 1)) || usage; tile=$2; shift 2 ;;
+    --per-sheet) (($# > 1)) || usage; perSheet=$2; shift 2 ;;
+    --view) (($# > 1)) || usage; view=$2; shift 2 ;;
+    -o) (($# > 1)) || usage; out=$2; shift 2 ;;
+    -h | --help) usage 0 ;;
+    -*) echo "sweep-sheet: unknown option '$1'" >&2; usage ;;
+    *) [[ -z $manifest ]] || usage; manifest=$1; shift ;;
+  esac
+done
+[[ -n $manifest ]] || usage
+[[ $perSheet =~ ^[1-9][0-9]*$ ]] || { echo "sweep-sheet: --per-sheet needs a count of 1 or more" >&2; exit 1; }
+out=${out:-$manifest.png}
+plan="$build/morphsweep/morphsweep-plan"
+viewer="$build/morphview/morphview"
+for tool in "$plan" "$viewer"; do
+  [[ -x $tool ]] || { echo "sweep-sheet: $tool is missing; build first (or give --build)" >&2; exit 1; }
+done
+
+names=$("$plan" --results "$manifest") || exit 2
+[[ -n $names ]] || { echo "sweep-sheet: $manifest holds no point" >&2; exit 2; }
+mapfile -t files <<<"$names"
+
+options=(--sheet --mark-bad --tile "$tile")
+[[ -z $view ]] || options+=(--view "$view")
+count=${#files[@]}
+if ((count <= perSheet)); then
+  "$viewer" "${options[@]}" -o "$out" "${files[@]}" || exit 2
+  echo "sweep-sheet: $count points in $out" >&2
+else
+  page=0
+  for ((start = 0; start < count; start += perSheet)); do
+    page=$((page + 1))
+    pageOut="${out%.png}.$page.png"
+    "$viewer" "${options[@]}" -o "$pageOut" "${files[@]:start:perSheet}" || exit 2
+    echo "sweep-sheet: points $((start + 1))..$((start + perSheet < count ? start + perSheet : count)) in $pageOut" >&2
+  done
+fi

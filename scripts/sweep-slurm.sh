@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+#SBATCH --job-name=morphsweep
+#SBATCH --cpus-per-task=1
+# Runs a sweep manifest as a Slurm job array: array task i runs line OFFSET + i of the
+# manifest (OFFSET 0 unless given), in the folder the job was submitted from.
+#
+# usage: sbatch --array=1-N[%M] [sbatch options] sweep-slurm.sh MANIFEST [OFFSET]
+#        sweep-slurm.sh --submit [--chunk N] [--build DIR] MANIFEST [-- sbatch options]
+#   --submit     submit the whole manifest from here: arrays of at most --chunk tasks
+#                (default 1000, below Slurm's usual MaxArraySize), then one job that
+#                renders the contact sheet (MANIFEST.png) once every array has ended
+#   --build DIR  the build folder with morphsweep-plan and morphview (default: build/
+#                beside this script's folder)
+# A failed task ends with the point's exit status; `sacct -j JOB` names it, and
+# `sbatch --array=<its numbers> sweep-slurm.sh MANIFEST [OFFSET]` runs those points again.
+set -euo pipefail
+
+usage() {
+  echo "usage: sbatch --array=1-N[%M] [sbatch options] sweep-slurm.sh MANIFEST [OFFSET]" >&2
+  echo "       sweep-slurm.sh --submit [--chunk N] [--build DIR] MANIFEST [-- sbatch options]" >&2
+  exit 1
+}
+
+submit() {
+  local here build chunk=1000 manifest="" extra=()
+  here=$(cd "$(dirname "$0")" && pwd)
+  build="$here/../build"
+  while (($#)); do
+    case "$1" in
+      --chunk) (($# > 1)) || usage; chunk=$2; shift 2 ;;
+      --build) (($# > 1)) || usage; build=$2; shift 2 ;;
+      --) shift; extra=("$@"); break ;;
+      -*) echo "sweep-slurm: unknown option '$1'" >&2; usage ;;
+      *) [[ -z $manifest ]] || usage; manifest=$1; shift ;;
+    esac
+  done
+  [[ -n $manifest ]] || usage
+  [[ $chunk =~ ^[1-9][0-9]*$ ]] || { echo "sweep-slurm: --chunk needs a count of 1 or more" >&2; exit 1; }
+  command -v sbatch >/dev/null || { echo "sweep-slurm: sbatch not found; is this a Slurm login node?" >&2; exit 1; }
+  local plan="$build/morphsweep/morphsweep-plan"
+  [[ -x $plan ]] || { echo "sweep-slurm: $plan is missing; build first (or give --build)" >&2; exit 1; }
+  local points
+  points=$("$plan" --results "$manifest" | wc -l) || exit 2
+  ((points > 0)) || { echo "sweep-slurm: $manifest holds no point" >&2; exit 2; }
+
+  local self ids=() offset size id
+  self="$here/$(basename "$0")"
+  for ((offset = 0; offset < points; offset += chunk)); do
+    size=$((points - offset < chunk ? points - offset : chunk))
+    id=$(sbatch --parsable --array="1-$size" "${extra[@]}" "$self" "$manifest" "$offset")
+    ids+=("${id%%;*}")
+    echo "sweep-slurm: job ${id%%;*} runs points $((offset + 1))..$((offset + size))" >&2
+  done
+  local after
+  after=$(IFS=:; echo "${ids[*]}")
+  id=$(sbatch --parsable --job-name=morphsweep-sheet --dependency="afterany:$after" "${extra[@]}" \
+    --wrap="$(printf '%q ' "$here/sweep-sheet.sh" --build "$build" "$manifest")")
+  echo "sweep-slurm: job ${id%%;*} renders $manifest.png after them" >&2
+}
+
+task() {
+  (($# >= 1 && $# <= 2)) || usage
+  local manifest=$1 offset=${2:-0}
+  [[ -n ${SLURM_ARRAY_TASK_ID:-} ]] || {
+    echo "sweep-slurm: not an array task; submit with sbatch --array=1-N, or use --submit" >&2
+    exit 1
+  }
+  [[ $SLURM_ARRAY_TASK_ID =~ ^[0-9]+$ && $offset =~ ^[0-9]+$ ]] || usage
+  local number=$((offset + SLURM_ARRAY_TASK_ID)) line
+  line=$(awk -v n="$number" 'NR == n { print; found = 1; exit } END { exit !found }' "$manifest") || {
+    echo "sweep-slurm: $manifest has no line $number" >&2
+    exit 2
+  }
+  # A task has its own cores, as many as Slurm gave it.
+  export OMP_NUM_THREADS=${SLURM_CPUS_PER_TASK:-1}
+  echo "sweep-slurm: point $number: $line" >&2
+  exec bash -c "$line"
+}
+
+if [[ ${1:-} == --submit ]]; then
+  shift
+  submit "$@"
+else
+  task "$@"
+fi

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# A six-point sweep run here with GNU parallel, one point made to fail: the job log, the
+# failure report, a resume that runs only that point, and byte-identical re-runs.
+# usage: sweep_run_test.sh BUILD_DIR SCRIPTS_DIR SEED_FILE
+set -euo pipefail
+build=$1
+scripts=$2
+seedFile=$3
+work=$(mktemp -d "${TMPDIR:-/tmp}/sweep_run_test.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what" >&2; failures=$((failures + 1)); fi
+}
+rows() { awk 'NR > 1' "$1" | wc -l; }
+exitOf() { awk -F'\t' -v s="$2" 'NR > 1 && $1 == s { code = $7 } END { print code }' "$1"; }
+stamp() { stat -c '%i %Y' "$@"; }
+
+command -v parallel >/dev/null || { echo "GNU parallel is missing: run scripts/install-deps.sh" >&2; exit 1; }
+
+# A small template: a seed grown for a few cycles.
+cp "$seedFile" indexed_icosa
+"$build/morphseed/morphseed" -t 1 -s 42 -b 1 10 2>/dev/null
+cat >sweep.def <<'EOF'
+# attraction 1..3 against repulsion 1 and 2 on one small embryo
+inputTemplate     = embryo.42.3dvTemplate
+growthCycles      = 3
+modificationCount = 1
+templateSwitch    = 0
+redLifespan       = 40
+redThreshold      = 120
+redSecretor       = 5
+greenLifespan     = 40
+greenThreshold    = 120
+greenSecretor     = 17
+blueLifespan      = 40
+blueThreshold     = 120
+blueSecretor      = 33
+repulsion         = 1, 2
+attraction        = 1:3:1
+EOF
+"$build/morphsweep/morphsweep-plan" sweep.def >manifest
+check "six points planned" test "$(wc -l <manifest)" -eq 6
+mapfile -t results < <("$build/morphsweep/morphsweep-plan" --results manifest)
+check "six result names" test "${#results[@]}" -eq 6
+
+# Point 4 cannot write its result: a folder stands where the file should go.
+mkdir "${results[3]}"
+status=0
+"$scripts/sweep-run.sh" --build "$build" -j 3 manifest >run1.out 2>run1.err || status=$?
+check "a failed point gives status 3" test "$status" -eq 3
+check "six log rows" test "$(rows manifest.joblog)" -eq 6
+check "the log shows point 4 failed" test "$(exitOf manifest.joblog 4)" -eq 2
+for p in 1 2 3 5 6; do check "the log shows point $p done" test "$(exitOf manifest.joblog $p)" -eq 0; done
+check "the failure is reported" grep -q "^sweep-run: point 4 failed (exit 2): .*-kr 2 -kh 1 embryo.42.3dvTemplate$" run1.err
+check "with its reason" grep -q "cannot write" run1.err
+check "and counted" grep -q "^sweep-run: 1 of 6 points failed" run1.err
+check "the sheet is drawn anyway" test -s manifest.png
+for i in 0 1 2 4 5; do check "point $((i + 1)) wrote its result" test -f "${results[$i]}"; done
+before=$(stamp "${results[0]}" "${results[1]}" "${results[2]}" "${results[4]}" "${results[5]}")
+
+# The cause removed, a resume runs point 4 alone.
+rmdir "${results[3]}"
+status=0
+"$scripts/sweep-run.sh" --build "$build" -j 3 --resume-failed manifest >run2.out 2>run2.err || status=$?
+check "the resumed sweep succeeds" test "$status" -eq 0
+check "one row added" test "$(rows manifest.joblog)" -eq 7
+check "the added row is point 4, done" test "$(awk -F'\t' 'END { print $1 "/" $7 }' manifest.joblog)" = 4/0
+check "point 4 wrote its result" test -f "${results[3]}"
+check "no other point ran again" test "$(stamp "${results[0]}" "${results[1]}" "${results[2]}" "${results[4]}" "${results[5]}")" = "$before"
+check "all done is reported" grep -q "^sweep-run: all 6 points done" run2.err
+mkdir first
+cp -- *.kh.* manifest.png first/
+
+# Every point again, from scratch: the same bytes.
+status=0
+"$scripts/sweep-run.sh" --build "$build" -j 2 --joblog again.joblog --sheet again.png manifest >run3.out 2>run3.err ||
+  status=$?
+check "the full re-run succeeds" test "$status" -eq 0
+check "six rows in its own log" test "$(rows again.joblog)" -eq 6
+for f in first/*.kh.*; do check "$(basename "$f") is byte-identical" cmp -s "$f" "$(basename "$f")"; done
+check "twelve result files compared" test "$(find first -name '*.kh.*' | wc -l)" -eq 12
+check "the sheet is byte-identical" cmp -s first/manifest.png again.png
+
+# A manifest with a line that is no morphsweep call starts nothing.
+head -n 2 manifest >bad.manifest
+echo "rm -rf /tmp/anything" >>bad.manifest
+status=0
+"$scripts/sweep-run.sh" --build "$build" bad.manifest >bad.out 2>bad.err || status=$?
+check "a bad manifest gives status 2" test "$status" -eq 2
+check "naming its line" grep -q "bad.manifest:3: 3 words where a morphsweep call has 24" bad.err
+check "and no job ran" test ! -e bad.manifest.joblog
+status=0
+"$scripts/sweep-run.sh" --build "$build" -j 0 manifest 2>/dev/null || status=$?
+check "a bad -j is a command-line fault" test "$status" -eq 1
+
+((failures == 0)) || { echo "$failures checks failed" >&2; exit 1; }

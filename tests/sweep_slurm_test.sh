@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# The Slurm array script: a task runs its own manifest line, and --submit splits a
+# manifest into arrays and a sheet job after them. A stand-in sbatch records what is
+# submitted; the test then runs the tasks as Slurm would.
+# usage: sweep_slurm_test.sh BUILD_DIR SCRIPTS_DIR SEED_FILE
+set -euo pipefail
+build=$1
+scripts=$2
+seedFile=$3
+work=$(mktemp -d "${TMPDIR:-/tmp}/sweep_slurm_test.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what" >&2; failures=$((failures + 1)); fi
+}
+
+cp "$seedFile" indexed_icosa
+"$build/morphseed/morphseed" -t 1 -s 7 -b 1 6 2>/dev/null
+cat >sweep.def <<'EOF'
+inputTemplate = embryo.7.3dvTemplate
+growthCycles = 1
+modificationCount = 1
+templateSwitch = 0
+redLifespan = 40
+redThreshold = 120
+redSecretor = 5
+greenLifespan = 40
+greenThreshold = 120
+greenSecretor = 17
+blueLifespan = 40
+blueThreshold = 120
+blueSecretor = 33
+repulsion = 1:6:1
+attraction = 2
+EOF
+"$build/morphsweep/morphsweep-plan" sweep.def >manifest
+mapfile -t results < <("$build/morphsweep/morphsweep-plan" --results manifest)
+
+# Task 2 of an array submitted with offset 3 runs line 5, and only that.
+SLURM_ARRAY_TASK_ID=2 bash "$scripts/sweep-slurm.sh" manifest 3 >/dev/null 2>task.err
+check "task 2 at offset 3 wrote point 5" test -f "${results[4]}"
+check "and no other point" test "$(find . -name '*.kh.*.3dv' | wc -l)" -eq 1
+check "it names its line" grep -q "^sweep-slurm: point 5: " task.err
+status=0
+SLURM_ARRAY_TASK_ID=7 bash "$scripts/sweep-slurm.sh" manifest 2>task.err || status=$?
+check "a task past the end fails with status 2" test "$status" -eq 2
+check "naming the missing line" grep -q "manifest has no line 7" task.err
+status=0
+env -u SLURM_ARRAY_TASK_ID bash "$scripts/sweep-slurm.sh" manifest 2>task.err || status=$?
+check "outside an array task it refuses with status 1" test "$status" -eq 1
+# The point's own status is the task's, so Slurm marks the task failed.
+sed -n 1p manifest | sed 's/embryo.7.3dvTemplate$/absent.3dvTemplate/' >broken.manifest
+status=0
+SLURM_ARRAY_TASK_ID=1 bash "$scripts/sweep-slurm.sh" broken.manifest 2>task.err || status=$?
+check "a failing point fails its task with morphsweep's status" test "$status" -eq 2
+
+# --submit with a stand-in sbatch that logs each call and answers job ids 101, 102, ...
+mkdir bin
+cat >bin/sbatch <<'EOF'
+#!/usr/bin/env bash
+n=$(($(wc -l <"$SBATCH_LOG" 2>/dev/null || echo 0) + 101))
+printf '%s\n' "$*" >>"$SBATCH_LOG"
+printf '%s\0' "$@" >"$SBATCH_LOG.$n"
+echo "$n;testcluster"
+EOF
+chmod +x bin/sbatch
+export SBATCH_LOG=$work/sbatch.log
+PATH="$work/bin:$PATH" bash "$scripts/sweep-slurm.sh" --submit --chunk 4 --build "$build" manifest -- --time=5 \
+  2>submit.err
+self=$(cd "$scripts" && pwd)/sweep-slurm.sh
+mapfile -t calls <sbatch.log
+check "three jobs submitted" test "${#calls[@]}" -eq 3
+check "an array of lines 1-4" test "${calls[0]}" = "--parsable --array=1-4 --time=5 $self manifest 0"
+check "an array of lines 5-6" test "${calls[1]}" = "--parsable --array=1-2 --time=5 $self manifest 4"
+check "a sheet job after both" grep -q -- "^--parsable --job-name=morphsweep-sheet --dependency=afterany:101:102 --time=5 --wrap=" sbatch.log
+
+# Run what was submitted as Slurm would: every task of both arrays, then the sheet job.
+rm -f -- *.kh.*
+for job in 101 102; do
+  mapfile -d '' -t args <"sbatch.log.$job"
+  size=${args[1]#--array=1-}
+  for ((task = 1; task <= size; task++)); do
+    SLURM_ARRAY_TASK_ID=$task bash "${args[3]}" "${args[4]}" "${args[5]}" >/dev/null 2>&1
+  done
+done
+for i in "${!results[@]}"; do check "point $((i + 1)) ran" test -f "${results[$i]}"; done
+mapfile -d '' -t args <sbatch.log.103
+bash -c "${args[4]#--wrap=}" 2>/dev/null
+check "the sheet job drew the sheet" test -s manifest.png
+check "as a PNG" test "$(head -c 8 manifest.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a
+
+((failures == 0)) || { echo "$failures checks failed" >&2; exit 1; }
