@@ -1,6 +1,8 @@
-// Arbitrary morphseed command lines: refused with status 1, or leaving counts a run can use.
+// Arbitrary morphseed command lines: refused with status 1, or leaving counts, a template
+// switch and a seed range that a run can use.
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "batch.h"
 #include "fuzz_check.h"
@@ -9,9 +11,19 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   batches = 1;
   batchCycles = 1;
+  writeEmbryoTemplate = 0;
+  firstSeed.reset();
   FuzzCommandLine line("morphseed", data, size);
   const int status = parseCommandLine(line.argc(), line.argv.data());
   fuzzCheck(status == 0 || status == 1, "status other than 0 or 1");
-  if (status == 0) fuzzCheck(batches >= 0 && batchCycles >= 0, "a negative count was kept");
+  if (status != 0) return 0;
+  fuzzCheck(batches >= 0 && batchCycles >= 0, "a negative count was kept");
+  fuzzCheck(writeEmbryoTemplate == 0 || writeEmbryoTemplate == 1, "template switch other than 0 or 1");
+  if (firstSeed) {
+    // Every embryo of the batch needs a seed of its own within the int range.
+    fuzzCheck(*firstSeed >= 0, "a negative first seed");
+    fuzzCheck(batches == 0 || static_cast<long long>(*firstSeed) + batches - 1 <= std::numeric_limits<int>::max(),
+              "a batch whose last seed passes the int range");
+  }
   return 0;
 }
