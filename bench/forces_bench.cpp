@@ -236,6 +236,14 @@ void endToEnd(int target) {
   std::remove(dir);
 }
 
+// The 1-minute load average, so that a run says how busy the machine was (-1 if unknown).
+double loadAverage() {
+  std::ifstream in("/proc/loadavg");
+  double load = -1;
+  in >> load;
+  return load;
+}
+
 const char* unitName(vectorUnit u) {
   switch (u) {
     case vectorUnit::avx512:
@@ -257,7 +265,8 @@ int main(int argc, char** argv) {
   }
   const std::vector<int> sizes = quick ? std::vector<int>{500, 2000} : std::vector<int>{1000, 10000, 30000};
   const int threads = omp_get_max_threads();
-  std::printf("fast step: %s, %d threads\n", unitName(widestVectorUnit()), threads);
+  std::printf("fast step: %s, %d threads; load average %.2f\n", unitName(widestVectorUnit()), threads,
+              loadAverage());
   std::mt19937 rng(42);
 
   std::printf("\n(a) compact mesh, every pair within the cut-off (squared cut-off 2.0)\n");
@@ -296,6 +305,6 @@ int main(int argc, char** argv) {
   std::printf("bound on (a): the divider peak over the reference's rate, %.1fx\n",
               compactReference / (closePairs * vectorPeak.secondsPerPair));
 
-  std::printf("\n%s\n", allIdentical ? "all results identical" : "RESULTS DIFFER");
+  std::printf("\nload average %.2f; %s\n", loadAverage(), allIdentical ? "all results identical" : "RESULTS DIFFER");
   return allIdentical ? 0 : 1;
 }
