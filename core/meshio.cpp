@@ -13,6 +13,7 @@
 #include "failure.h"
 #include "mechanics.h"
 #include "outfile.h"
+#include "topology.h"
 
 char outName[seedOutNameSize];
 char outName_3dvFile[outNameSize];
@@ -218,17 +219,6 @@ class TemplateReader {
 constexpr long long shortMin = std::numeric_limits<short>::min();
 constexpr long long shortMax = std::numeric_limits<short>::max();
 
-void appendTriangle(triangle* t) {
-  t->prev = tailTriangle;
-  t->next = nullptr;
-  if (headTriangle) {
-    tailTriangle->next = t;
-  } else {
-    headTriangle = t;
-  }
-  tailTriangle = t;
-}
-
 void emptyStore() {
   cleanup();
   tailTriangle = nullptr;
@@ -295,7 +285,7 @@ bool parseTemplate(TemplateReader& reader) {
     }
     std::copy(std::begin(corners), std::end(corners), t->v);
     t->age = 0;
-    appendTriangle(t);
+    addTriangle(t, tailTriangle);
   }
   return true;
 }

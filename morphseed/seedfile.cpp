@@ -11,6 +11,7 @@
 #include "failure.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "topology.h"
 
 namespace {
 
@@ -165,18 +166,6 @@ void orientFace(triangle* t, short a, short b, short c) {
   }
 }
 
-void appendTriangle(triangle* t) {
-  t->age = 0;
-  t->next = nullptr;
-  t->prev = tailTriangle;
-  if (tailTriangle) {
-    tailTriangle->next = t;
-  } else {
-    headTriangle = t;
-  }
-  tailTriangle = t;
-}
-
 bool readFaces(SeedReader& reader) {
   long a = 0, b = 0, c = 0, d = 0;
   for (int i = 0; i < seedTriangles; ++i) {
@@ -198,7 +187,8 @@ bool readFaces(SeedReader& reader) {
       fail(exitStoreOverflow, "out of memory while loading the seed");
     }
     orientFace(t, static_cast<short>(a), static_cast<short>(b), static_cast<short>(c));
-    appendTriangle(t);
+    t->age = 0;
+    addTriangle(t, tailTriangle);
   }
   return true;
 }

@@ -10,6 +10,7 @@
 
 #include "mechanics.h"
 #include "meshio.h"
+#include "topology.h"
 #include "signalling.h"
 
 void resetStore() {
@@ -69,14 +70,7 @@ void buildMesh(const std::vector<Point>& positions, const std::vector<Face>& fac
     auto* t = new triangle();
     std::copy(f.begin(), f.end(), t->v);
     t->age = 0;
-    t->next = nullptr;
-    t->prev = tailTriangle;
-    if (tailTriangle) {
-      tailTriangle->next = t;
-    } else {
-      headTriangle = t;
-    }
-    tailTriangle = t;
+    addTriangle(t, tailTriangle);
   }
   numTriangles = static_cast<int>(faces.size());
   numInitialTriangles = numTriangles;
