@@ -14,28 +14,20 @@
 #include "failure.h"
 #include "meshio.h"
 #include "store_fixture.h"
+#include "work_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class MeshFiles : public ::testing::Test {
+class MeshFiles : public WorkFolderTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("meshio_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     // Work inside the folder: morphseed's result name holds at most 63 characters.
-    home_ = fs::current_path();
-    fs::current_path(dir_);
+    enterFreshFolder("meshio");
     resetStore();
   }
-  void TearDown() override {
-    fs::current_path(home_);
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { leaveFolder(); }
 
   std::string path(const std::string& name) const { return name; }
 
@@ -63,8 +55,6 @@ class MeshFiles : public ::testing::Test {
     return names;
   }
 
-  fs::path dir_;
-  fs::path home_;
 };
 
 // Two triangles sharing an edge, one vertex at -2.5.

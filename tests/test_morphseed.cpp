@@ -20,6 +20,7 @@
 #include "seedfile.h"
 #include "signalling.h"
 #include "store_fixture.h"
+#include "work_folder.h"
 
 namespace fs = std::filesystem;
 using testing::internal::CaptureStderr;
@@ -76,21 +77,14 @@ std::string replaceOnce(std::string text, const std::string& from, const std::st
   return text;
 }
 
-class SeedTest : public ::testing::Test {
+class SeedTest : public WorkFolderTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("morphseed_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    home_ = fs::current_path();
-    fs::current_path(dir_);
+    enterFreshFolder("morphseed");
     resetStore();
   }
   void TearDown() override {
-    fs::current_path(home_);
-    fs::remove_all(dir_);
+    leaveFolder();
     fs::remove(dir_.string() + ".stderr");
   }
 
@@ -137,9 +131,6 @@ class SeedTest : public ::testing::Test {
     waitpid(pid, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(errFile)};
   }
-
-  fs::path dir_;
-  fs::path home_;
 };
 
 // The store as text: everything a load sets, bit for bit.

@@ -20,6 +20,7 @@
 #include "seedfile.h"
 #include "signalling.h"
 #include "store_fixture.h"
+#include "work_folder.h"
 
 namespace fs = std::filesystem;
 using testing::internal::CaptureStderr;
@@ -115,23 +116,14 @@ TEST(SeedFlags, BadValuesAreRefusedWithAMessageAndEveryFlagsUsage) {
   }
 }
 
-class SeedRun : public ::testing::Test {
+class SeedRun : public WorkFolderTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("seedflags_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    home_ = fs::current_path();
-    fs::current_path(dir_);
+    enterFreshFolder("seedflags");
     fs::copy_file(SEED_FILE, "indexed_icosa");
     resetStore();
   }
-  void TearDown() override {
-    fs::current_path(home_);
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { leaveFolder(); }
 
   std::vector<std::string> files() const {
     std::vector<std::string> names;
@@ -168,9 +160,6 @@ class SeedRun : public ::testing::Test {
     fs::remove(errFile);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
   }
-
-  fs::path dir_;
-  fs::path home_;
 };
 
 // Per vertex: both parents, then the neighbour list in its order.
