@@ -452,13 +452,9 @@ TEST(BundledExample, IsWhatTheGeneratorWritesAndASoundSplitIcosahedron) {
   }
 }
 
-// In process: the factors, the cycle counter and the files of one embryo.
-TEST_F(Program, GrowEmbryoSetsFactorsAndCountsCycles) {
-  std::vector<std::string> words = exampleWords();
-  words[2] = "4";
-  words[20] = "5";
-  words[22] = "7";
-  words[23] = (dir_ / "start.3dv").string();
+// Parses the words and grows their embryo in this process, capturing what it prints. The
+// words must outlive the run: the input name points into them.
+void growInProcess(std::vector<std::string>& words, std::string& out, std::string& err) {
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   resetStore();
@@ -467,8 +463,21 @@ TEST_F(Program, GrowEmbryoSetsFactorsAndCountsCycles) {
   ::testing::internal::CaptureStderr();
   growEmbryo();
   std::fflush(stdout);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), ".done\n");
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+  out = ::testing::internal::GetCapturedStdout();
+  err = ::testing::internal::GetCapturedStderr();
+}
+
+// In process: the factors, the cycle counter and the files of one embryo.
+TEST_F(Program, GrowEmbryoSetsFactorsAndCountsCycles) {
+  std::vector<std::string> words = exampleWords();
+  words[2] = "4";
+  words[20] = "5";
+  words[22] = "7";
+  words[23] = (dir_ / "start.3dv").string();
+  std::string out, err;
+  ASSERT_NO_FATAL_FAILURE(growInProcess(words, out, err));
+  EXPECT_EQ(err, ".done\n");
+  EXPECT_EQ(out,
             "attractionFactor 7\nrepulsionFactor 5\n" + repeat("Hormone Grew!\n", 4));
   EXPECT_EQ(attractionFactor, 7);
   EXPECT_EQ(repulsionFactor, 5);
@@ -485,18 +494,12 @@ TEST_F(Program, RunIsDiffusionGrowthAndTwentyForceStepsPerCycle) {
   words[2] = "3";
   words[8] = "0";
   words[23] = (dir_ / "example.3dv").string();
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  resetStore();
-  ASSERT_EQ(parseCommandLine(24, argv.data()), 0);
-  ::testing::internal::CaptureStdout();
-  ::testing::internal::CaptureStderr();
-  growEmbryo();
-  std::fflush(stdout);
-  ::testing::internal::GetCapturedStdout();
-  ::testing::internal::GetCapturedStderr();
+  std::string out, err;
+  ASSERT_NO_FATAL_FAILURE(growInProcess(words, out, err));
   const std::string grown = readFile(outName_3dvFile);
 
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
   resetStore();
   ASSERT_EQ(parseCommandLine(24, argv.data()), 0);
   ASSERT_EQ(loadTemplate(inputFile), std::nullopt);
