@@ -1,15 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the tools need, where missing.
+# Installs the Debian packages the build, the tests and the tools need, where missing,
+# and the pinned npm packages of the HTML report (see package.json), when there is one.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libpng-dev clang libclang-rt-dev parallel)
+cd "$(dirname "$0")/.."
+packages=(
+  cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-dev  # build, tests, fuzzing
+  libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev libhwy-dev             # libraries the programs use
+  parallel                                                                   # sweep-run.sh
+  python3-vtk9 python3-paraview                                              # the VTK and ParaView readers the tests check our files with
+  ffmpeg                                                                     # morphview --movie, ffprobe in the tests
+  gnuplot-nox                                                                # morphstats plots
+  chromium                                                                   # the HTML report's browser tests
+  nodejs npm                                                                 # three.js and puppeteer-core
+)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# A Node.js from another source ships its own npm and conflicts with Debian's.
+if command -v node >/dev/null && command -v npm >/dev/null; then
+  keep=()
+  for p in "${missing[@]}"; do [[ $p == nodejs || $p == npm ]] || keep+=("$p"); done
+  missing=("${keep[@]}")
+fi
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
+fi
+if [ -f package-lock.json ] && { [ ! -d node_modules ] || [ package-lock.json -nt node_modules ]; }; then
+  npm ci --no-audit --no-fund --loglevel=error
 fi
