@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-dev  # build, tests, fuzzing
   libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev libhwy-dev             # libraries the programs use
   parallel                                                                   # sweep-run.sh
-  python3-vtk9 python3-paraview                                              # the VTK and ParaView readers the tests check our files with
+  python3-paraview   # ParaView's Python modules with its VTK: the readers the tests check our files with (python3-vtk9 conflicts with it)
   ffmpeg                                                                     # morphview --movie, ffprobe in the tests
   gnuplot-nox                                                                # morphstats plots
   chromium                                                                   # the HTML report's browser tests
