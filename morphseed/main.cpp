@@ -1,6 +1,51 @@
+#include <cstdio>
+#include <cstring>
+#include <new>
+
 #include "batch.h"
+#include "failure.h"
+#include "threads.h"
+#include "version.h"
+
+namespace {
+
+constexpr const char* help =
+    "usage: morphseed [-b batchCount cycleCount] [-t 0|1] [-s seed] ...\n"
+    "       morphseed --help | --version\n"
+    "\n"
+    "Grows batchCount embryos of cycleCount growth cycles each (one of one cycle without\n"
+    "words) from the seed surface in the file indexed_icosa of the working folder, and\n"
+    "writes each there as embryo.<seed>.3dv.\n"
+    "  -b batchCount cycleCount  embryos, and growth cycles per embryo; -B, or any word\n"
+    "                            beginning with -b or -B, works too; counts are read like\n"
+    "                            C's atoi; a negative count of embryos becomes 0, of cycles 1\n"
+    "  -t 0|1                    1: also write each embryo as embryo.<seed>.3dvTemplate, a\n"
+    "                            template morphsweep can start from (default 0)\n"
+    "  -s seed                   the first embryo's seed (0..2147483647), later ones seed+1,\n"
+    "                            ...; without it each embryo takes the clock second at its\n"
+    "                            start, one second apart (use -s for batches run side by side)\n"
+    "  other flags               such as snapshots during growth: see the README\n"
+    "Flags may come in any order and be repeated; the last of each kind wins.\n"
+    "\n"
+    "Environment: OMP_NUM_THREADS sets the threads (the results are the same for any count);\n"
+    "idle threads wait passively unless OMP_WAIT_POLICY or GOMP_SPINCOUNT says otherwise.\n"
+    "Exit status: 0 done; 1 command line refused; 2 an input or result file failed;\n"
+    "3 out of memory or the mesh store would overflow.\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // Both words are refused as a command line of the run, so they can mean this alone.
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return std::fputs(help, stdout) < 0 ? exitBadFile : 0;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    return std::fputs(versionText("morphseed").c_str(), stdout) < 0 ? exitBadFile : 0;
+  }
+  preferPassiveWaiting(argv);
   if (const int status = parseCommandLine(argc, argv)) return status;
-  batchRun();
+  startThreads();
+  try {
+    batchRun();
+  } catch (const std::bad_alloc&) {
+    fail(exitStoreOverflow, "out of memory");
+  }
 }

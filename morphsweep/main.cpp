@@ -1,7 +1,64 @@
+#include <cstdio>
+#include <cstring>
+#include <new>
+
 #include "batch.h"
 #include "commandline.h"
+#include "failure.h"
+#include "threads.h"
+#include "version.h"
+
+namespace {
+
+constexpr const char* help =
+    "usage: morphsweep -n growthCycles -m modificationCount -t templateSwitch\n"
+    "                  -r redLifespan redThreshold redSecretor\n"
+    "                  -g greenLifespan greenThreshold greenSecretor\n"
+    "                  -b blueLifespan blueThreshold blueSecretor\n"
+    "                  -kr repulsion -kh attraction inputTemplate [optional words]\n"
+    "       morphsweep --help | --version\n"
+    "\n"
+    "Runs one point of a parameter sweep: grows the mesh of inputTemplate, a 3DV template,\n"
+    "for growthCycles cycles without splitting, and writes the result beside the input as\n"
+    "3DV, OBJ and (templateSwitch not 0) 3DV template, each named after the input and every\n"
+    "parameter of the run.\n"
+    "\n"
+    "The 23 words sit at fixed positions; a flag matches on its first two characters, in\n"
+    "either case (-n, -N, -nx), and a value's meaning comes from its position alone.\n"
+    "Numbers are read like C's atoi: a word without leading digits is 0.\n"
+    "  -n growthCycles       growth cycles; below 1 becomes 1\n"
+    "  -m modificationCount  carried into the result names only; below 1 becomes 1\n"
+    "  -t templateSwitch     0: no template result; any other value: write one\n"
+    "  -r redLifespan redThreshold redSecretor\n"
+    "                        red morphogen: episode lifespan (low 16 bits; 0 or below is\n"
+    "                        renewed on a surface of more than 500 triangles), growth\n"
+    "                        threshold (low 8 bits) and secreting vertex (low 16 bits, -1 none)\n"
+    "  -g greenLifespan greenThreshold greenSecretor   green morphogen, likewise\n"
+    "  -b blueLifespan blueThreshold blueSecretor      blue morphogen, likewise\n"
+    "  -kr repulsion         repulsion factor (shown after 'kh.' in the result names)\n"
+    "  -kh attraction        attraction factor (shown after 'kr.' in the result names)\n"
+    "  inputTemplate         the starting template; the results go into its folder\n"
+    "  optional words        after inputTemplate, such as snapshots: see the README\n"
+    "\n"
+    "Environment: OMP_NUM_THREADS sets the threads (the results are the same for any count);\n"
+    "idle threads wait passively unless OMP_WAIT_POLICY or GOMP_SPINCOUNT says otherwise.\n"
+    "Exit status: 0 done; 1 command line refused; 2 an input or result file failed;\n"
+    "3 out of memory or the mesh store would overflow.\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // Both words are refused as a command line of the run, so they can mean this alone.
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return std::fputs(help, stdout) < 0 ? exitBadFile : 0;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    return std::fputs(versionText("morphsweep").c_str(), stdout) < 0 ? exitBadFile : 0;
+  }
+  preferPassiveWaiting(argv);
   if (const int status = parseCommandLine(argc, argv)) return status;
-  batchRun();
+  startThreads();
+  try {
+    batchRun();
+  } catch (const std::bad_alloc&) {
+    fail(exitStoreOverflow, "out of memory");
+  }
 }

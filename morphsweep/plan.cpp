@@ -1,6 +1,11 @@
 #include "plan.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -165,6 +170,10 @@ std::optional<std::string> parseDefinition(std::istream& in, const std::string& 
   while (std::getline(in, raw)) {
     ++lineNumber;
     const auto fault = [&](const std::string& text) { return source + ":" + std::to_string(lineNumber) + ": " + text; };
+    // An editor's invisible mark would otherwise show up as an unknown parameter name.
+    if (lineNumber == 1 && raw.rfind("\xEF\xBB\xBF", 0) == 0) {
+      return fault("the file starts with a UTF-8 byte-order mark; save it as plain text without one");
+    }
     const std::string line = trim(raw.substr(0, raw.find('#')));
     if (line.empty()) continue;
     const std::size_t eq = line.find('=');
@@ -186,6 +195,7 @@ std::optional<std::string> parseDefinition(std::istream& in, const std::string& 
       if (item.empty()) return fault(name + ": an item of the list is empty");
     }
     if (slot == inputSlot) {
+      out.inputLine = lineNumber;
       if (const auto problem = addInputs(items, out.inputs)) return fault(name + ": " + *problem);
       continue;
     }
@@ -206,6 +216,28 @@ std::optional<std::string> parseDefinition(std::istream& in, const std::string& 
   if (!missing.empty()) return source + ": missing parameters: " + missing;
   if (pointCount(out) > maxPoints) return source + ": the sweep has more than " + std::to_string(maxPoints) + " points";
   return std::nullopt;
+}
+
+std::optional<std::string> checkInputs(const Definition& d, const std::string& source) {
+  for (const std::string& name : d.inputs) {
+    const auto fault = [&](const std::string& text) {
+      return source + ":" + std::to_string(d.inputLine) + ": " + inputName + ": '" + name + "' " + text;
+    };
+    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fault(std::string("cannot be opened: ") + std::strerror(errno));
+    struct stat info {};
+    const bool folder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+    close(fd);
+    if (folder) return fault("is a folder, not a template file");
+  }
+  return std::nullopt;
+}
+
+std::string printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+  }
+  return text;
 }
 
 long long pointCount(const Definition& d) {

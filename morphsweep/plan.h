@@ -32,12 +32,22 @@ inline constexpr long long maxPoints = 1000000;
 struct Definition {
   std::array<std::vector<long long>, numericCount> values;
   std::vector<std::string> inputs;
+  int inputLine = 0;  // the line that lists the input templates
 };
 
 // Reads a definition; `source` names it in messages. On a fault returns
 // "<source>:<line>: <fault>" (or "<source>: <fault>" when no line is to blame), leaving
 // `out` half filled.
 std::optional<std::string> parseDefinition(std::istream& in, const std::string& source, Definition& out);
+
+// Every input template must be a file that can be opened, relative to the working folder;
+// otherwise "<source>:<line>: inputTemplate: <fault>". Kept apart from parseDefinition,
+// which reads the text alone.
+std::optional<std::string> checkInputs(const Definition& d, const std::string& source);
+
+// `text` with every control character and every byte outside ASCII shown as '?', so that
+// a message cannot drive the terminal it is printed on.
+std::string printable(std::string text);
 
 // The number of points: the product of the value counts.
 long long pointCount(const Definition& d);

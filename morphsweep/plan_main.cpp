@@ -12,6 +12,7 @@
 
 #include "failure.h"
 #include "plan.h"
+#include "version.h"
 
 namespace {
 
@@ -24,12 +25,12 @@ constexpr const char* usage =
     "  --results       print the 3DV result name of every line of MANIFEST\n";
 
 int refuse(const std::string& problem) {
-  std::fprintf(stderr, "%s: %s\n%s", toolName, problem.c_str(), usage);
+  std::fprintf(stderr, "%s: %s\n%s", toolName, plan::printable(problem).c_str(), usage);
   return exitBadCommandLine;
 }
 
 int badFile(const std::string& problem) {
-  std::fprintf(stderr, "%s: %s\n", toolName, problem.c_str());
+  std::fprintf(stderr, "%s: %s\n", toolName, plan::printable(problem).c_str());
   return exitBadFile;
 }
 
@@ -60,6 +61,7 @@ int expand(const std::string& definition, const std::string& program) {
   if (!in) return badFile(definition + ": cannot open: " + std::strerror(errno));
   plan::Definition d;
   if (const auto problem = plan::parseDefinition(in, definition, d)) return badFile(*problem);
+  if (const auto problem = plan::checkInputs(d, definition)) return badFile(*problem);
   plan::writeManifest(d, program, std::cout);
   return finishOutput();
 }
@@ -102,6 +104,9 @@ int main(int argc, char** argv) {
       listResults = true;
     } else if (word == "-h" || word == "--help") {
       std::fputs(usage, stdout);
+      return 0;
+    } else if (word == "--version") {
+      std::fputs(versionText(toolName).c_str(), stdout);
       return 0;
     } else if (word.size() > 1 && word[0] == '-') {
       return refuse("unknown option '" + word + "'");

@@ -1,15 +1,18 @@
 // morphview: pictures of 3DV, 3DV template and OBJ files, one at a time or as a contact sheet.
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "failure.h"
 #include "meshread.h"
+#include "outputcheck.h"
 #include "pngwrite.h"
 #include "render.h"
 #include "sheet.h"
+#include "version.h"
 
 namespace {
 
@@ -97,6 +100,10 @@ Options parse(int argc, char** argv) {
       std::fputs(usage, stdout);
       std::exit(0);
     }
+    if (word == "--version") {
+      std::fputs(versionText("morphview").c_str(), stdout);
+      std::exit(0);
+    }
     if (word == "--sheet") {
       o.sheet = true;
       continue;
@@ -155,10 +162,9 @@ Options parse(int argc, char** argv) {
   return o;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   const Options o = parse(argc, argv);
+  if (const auto problem = view::outputProblem(o.output, o.files)) refuse(*problem);
   if (!o.sheet) {
     const std::string& file = o.files.front();
     const view::MeshLoad load = view::loadMesh(file, o.format.value_or(view::formatForName(file)));
@@ -181,4 +187,15 @@ int main(int argc, char** argv) {
   for (const std::string& p : result.problems) std::fprintf(stderr, "morphview: %s (drawn as a crossed-out tile)\n", p.c_str());
   view::writePng(result.image, o.output);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A large sheet may not fit in memory; that is a status of its own, not a crash.
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    fail(exitStoreOverflow, "out of memory");
+  }
 }

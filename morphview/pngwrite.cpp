@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstring>
 
@@ -12,9 +13,11 @@ namespace view {
 
 namespace {
 
-// libpng reports errors by long-jumping back to encodePng; the message is kept here first.
+// libpng reports errors by long-jumping back to encodePng; the message is kept here first,
+// with the stream the picture goes to.
 struct ErrorText {
   char text[256];
+  std::FILE* out;
 };
 
 void onError(png_structp png, png_const_charp message) {
@@ -25,6 +28,22 @@ void onError(png_structp png, png_const_charp message) {
 
 void onWarning(png_structp, png_const_charp) {}
 
+// libpng's own writer says only "Write Error"; the system's reason (a full disk, a quota)
+// is what a user can act on.
+void onWrite(png_structp png, png_bytep data, std::size_t length) {
+  auto* error = static_cast<ErrorText*>(png_get_io_ptr(png));
+  errno = 0;
+  if (std::fwrite(data, 1, length, error->out) != length) {
+    png_error(png, errno ? std::strerror(errno) : "the picture could not be written");
+  }
+}
+
+void onFlush(png_structp png) {
+  auto* error = static_cast<ErrorText*>(png_get_io_ptr(png));
+  errno = 0;
+  if (std::fflush(error->out) != 0) png_error(png, errno ? std::strerror(errno) : "the picture could not be written");
+}
+
 }  // namespace
 
 // No object with a destructor may live across setjmp here: a long jump would skip it.
@@ -34,6 +53,7 @@ bool encodePng(const Image& image, std::FILE* out, std::string& problem) {
     return false;
   }
   ErrorText error{};
+  error.out = out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, onError, onWarning);
   if (!png) {
     problem = "cannot start the PNG encoder";
@@ -50,7 +70,7 @@ bool encodePng(const Image& image, std::FILE* out, std::string& problem) {
     problem = error.text;
     return false;
   }
-  png_init_io(png, out);
+  png_set_write_fn(png, &error, onWrite, onFlush);
   png_set_compression_level(png, 9);
   png_set_compression_strategy(png, 0);  // Z_DEFAULT_STRATEGY
   png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
