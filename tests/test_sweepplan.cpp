@@ -336,6 +336,7 @@ ToolRun runTool(const std::vector<std::string>& args) {
 
 TEST_F(ResultNames, TheToolPlansListsAndRefuses) {
   std::ofstream("s.sweep") << definition({{"attraction", "attraction = 1, 2"}});
+  std::ofstream("start.3dv") << "";  // the tool checks that every input template is there
   ToolRun r = runTool({"--program", "ms", "s.sweep"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
