@@ -1,5 +1,8 @@
 #include "version.h"
 
+#include <cstdio>
+
+#include "failure.h"
 #include "version_info.h"
 
 const char* morphVersion() { return generatedVersion; }
@@ -8,4 +11,9 @@ const char* morphCommit() { return generatedCommit; }
 
 std::string versionText(const char* program) {
   return std::string(program) + " " + generatedVersion + " (commit " + generatedCommit + ")\n";
+}
+
+int printInfo(const std::string& text) {
+  const bool written = std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+  return written ? 0 : exitBadFile;
 }

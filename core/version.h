@@ -10,3 +10,7 @@ const char* morphCommit();
 
 // "<program> <release> (commit <commit>)\n".
 std::string versionText(const char* program);
+
+// Writes the text of --help or --version on standard output: 0 when it was written, else
+// exitBadFile (standard output closed or on a full disk).
+int printInfo(const std::string& text);

@@ -35,11 +35,9 @@ constexpr const char* help =
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Both words are refused as a command line of the run, so they can mean this alone.
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return std::fputs(help, stdout) < 0 ? exitBadFile : 0;
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    return std::fputs(versionText("morphseed").c_str(), stdout) < 0 ? exitBadFile : 0;
-  }
+  // Both words are refused as a run's command line, so alone they can mean this.
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return printInfo(help);
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return printInfo(versionText("morphseed"));
   preferPassiveWaiting(argv);
   if (const int status = parseCommandLine(argc, argv)) return status;
   startThreads();

@@ -103,11 +103,9 @@ int main(int argc, char** argv) {
     } else if (word == "--results") {
       listResults = true;
     } else if (word == "-h" || word == "--help") {
-      std::fputs(usage, stdout);
-      return 0;
+      return printInfo(usage);
     } else if (word == "--version") {
-      std::fputs(versionText(toolName).c_str(), stdout);
-      return 0;
+      return printInfo(versionText(toolName));
     } else if (word.size() > 1 && word[0] == '-') {
       return refuse("unknown option '" + word + "'");
     } else {

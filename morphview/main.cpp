@@ -96,14 +96,8 @@ Options parse(int argc, char** argv) {
       optionsEnded = true;
       continue;
     }
-    if (word == "-h" || word == "--help") {
-      std::fputs(usage, stdout);
-      std::exit(0);
-    }
-    if (word == "--version") {
-      std::fputs(versionText("morphview").c_str(), stdout);
-      std::exit(0);
-    }
+    if (word == "-h" || word == "--help") std::exit(printInfo(usage));
+    if (word == "--version") std::exit(printInfo(versionText("morphview")));
     if (word == "--sheet") {
       o.sheet = true;
       continue;
@@ -196,6 +190,6 @@ int main(int argc, char** argv) {
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
-    fail(exitStoreOverflow, "out of memory");
+    fail(exitStoreOverflow, "out of memory; a smaller picture (--size, --tile) or fewer files need less");
   }
 }

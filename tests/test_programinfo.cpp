@@ -1,0 +1,81 @@
+// --help and --version of every program: the full usage and the build's version on
+// standard output with status 0, and only as the one word of a command line.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "child_process.h"
+
+namespace {
+
+struct Program {
+  const char* name;
+  const char* binary;
+};
+
+const Program programs[] = {{"morphsweep", MORPHSWEEP_BINARY},
+                            {"morphseed", MORPHSEED_BINARY},
+                            {"morphview", MORPHVIEW_BINARY},
+                            {"morphsweep-plan", PLAN_BINARY}};
+
+TEST(ProgramInfo, VersionNamesProgramReleaseAndCommit) {
+  for (const Program& p : programs) {
+    const ChildRun r = runChild({p.binary, "--version"});
+    EXPECT_EQ(r.status, 0) << p.name;
+    EXPECT_EQ(r.err, "") << p.name;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(std::string(p.name) +
+                                                   R"( [0-9]+\.[0-9]+\.[0-9]+ \(commit ([0-9a-f]{4,}(-dirty)?|unknown)\)\n)")))
+        << p.name << ": " << r.out;
+  }
+}
+
+TEST(ProgramInfo, HelpIsTheFullUsageOnStandardOutput) {
+  for (const Program& p : programs) {
+    const ChildRun r = runChild({p.binary, "--help"});
+    EXPECT_EQ(r.status, 0) << p.name;
+    EXPECT_EQ(r.err, "") << p.name;
+    EXPECT_EQ(r.out.rfind("usage: " + std::string(p.name), 0), 0u) << p.name << ": " << r.out;
+  }
+  // Every word of morphsweep's fixed shape is named, not only the first three flags.
+  const std::string sweep = runChild({MORPHSWEEP_BINARY, "--help"}).out;
+  for (const char* word : {"-n growthCycles", "-m modificationCount", "-t templateSwitch",
+                           "-r redLifespan redThreshold redSecretor", "-g greenLifespan greenThreshold greenSecretor",
+                           "-b blueLifespan blueThreshold blueSecretor", "-kr repulsion", "-kh attraction",
+                           "inputTemplate", "optional words", "OMP_NUM_THREADS", "OMP_WAIT_POLICY"}) {
+    EXPECT_NE(sweep.find(word), std::string::npos) << word;
+  }
+  const std::string seed = runChild({MORPHSEED_BINARY, "--help"}).out;
+  for (const char* word : {"-b batchCount cycleCount", "-t 0|1", "-s seed", "indexed_icosa", "OMP_WAIT_POLICY"}) {
+    EXPECT_NE(seed.find(word), std::string::npos) << word;
+  }
+}
+
+TEST(ProgramInfo, AnAnswerThatCannotBeWrittenFailsTheRun) {
+  for (const Program& p : programs) {
+    for (const char* word : {"--help", "--version"}) {
+      ChildOptions full;
+      full.stdoutPath = "/dev/full";
+      EXPECT_EQ(runChild({p.binary, word}, full).status, 2) << p.name << " " << word;
+    }
+  }
+}
+
+// The two words mean nothing inside a run's command line: those stay refused as before.
+TEST(ProgramInfo, OnlyTheLoneWordIsAnswered) {
+  ChildRun r = runChild({MORPHSWEEP_BINARY, "--version", "start.3dv"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("Error #8: Unrecognized command\n", 0), 0u) << r.err;
+  r = runChild({MORPHSWEEP_BINARY, "-help"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("Error #8: Unrecognized command\n", 0), 0u) << r.err;
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {MORPHSEED_BINARY, "--help", "-b", "1", "1"}, {MORPHSEED_BINARY, "--Version"}, {MORPHSEED_BINARY, "-h"}}) {
+    r = runChild(words);
+    EXPECT_EQ(r.status, 1) << words[1];
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Unrecognized command\nAllowable parameters: \n-b batchCount cycleCount\n") << words[1];
+  }
+}
+
+}  // namespace
