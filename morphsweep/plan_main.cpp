@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -86,9 +87,7 @@ int results(const std::string& manifest) {
   return finishOutput();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   std::string program;
   bool programGiven = false;
   bool listResults = false;
@@ -116,4 +115,15 @@ int main(int argc, char** argv) {
   if (listResults && programGiven) return refuse("--program has no meaning with --results");
   if (listResults) return results(files[0]);
   return expand(files[0], programGiven ? program : defaultProgram());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "%s: out of memory\n", toolName);
+    return exitStoreOverflow;
+  }
 }
