@@ -223,7 +223,8 @@ std::optional<std::string> checkInputs(const Definition& d, const std::string& s
     const auto fault = [&](const std::string& text) {
       return source + ":" + std::to_string(d.inputLine) + ": " + inputName + ": '" + name + "' " + text;
     };
-    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe does not wait here for its writer.
+    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return fault(std::string("cannot be opened: ") + std::strerror(errno));
     struct stat info {};
     const bool folder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);

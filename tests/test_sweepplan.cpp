@@ -2,6 +2,7 @@
 // line, manifest lines read back as the shell reads them, and each line names its result.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -296,6 +297,19 @@ TEST_F(ResultNames, TheNamedResultIsTheFileMorphsweepWrites) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << red;
     EXPECT_TRUE(fs::exists(expected)) << expected;
   }
+}
+
+// Input templates are checked when a sweep is planned; a named pipe passes without waiting
+// for its writer.
+TEST_F(ResultNames, InputTemplatesMustBeThereAndAreNotWaitedFor) {
+  plan::Definition d;
+  ASSERT_EQ(parse(definition({{"inputTemplate", "inputTemplate = a.3dvTemplate, pipe, b.3dvTemplate"}}), d), std::nullopt);
+  std::ofstream("a.3dvTemplate") << "";
+  ASSERT_EQ(mkfifo("pipe", 0600), 0);
+  EXPECT_EQ(plan::checkInputs(d, "s.sweep"),
+            "s.sweep:17: inputTemplate: 'b.3dvTemplate' cannot be opened: No such file or directory");
+  std::ofstream("b.3dvTemplate") << "";
+  EXPECT_EQ(plan::checkInputs(d, "s.sweep"), std::nullopt);
 }
 
 // The tool itself: statuses, and nothing on standard output unless all is well.
