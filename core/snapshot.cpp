@@ -17,14 +17,13 @@
 // The appended block is the arrays' memory as it is; the file says LittleEndian.
 static_assert(std::endian::native == std::endian::little, "snapshots are written on little-endian hosts");
 
+int snapshotCompressionLevel = 1;
+
 namespace {
 
 // Uncompressed bytes per zlib block, as VTK's own writer cuts them; blocks are compressed
 // independently, so the file is the same whatever the thread count.
 constexpr std::size_t blockSize = 32768;
-// Level 1 keeps a 30,000-vertex snapshot far below a relaxation step; higher levels gain a
-// few per cent of size at several times the cost (see the benchmark).
-constexpr int compressionLevel = 1;
 
 int liveVertices() { return std::clamp(numVertices, 0, variant::vertexCapacity); }
 
@@ -95,7 +94,7 @@ void compressAll(std::vector<dataArray>& arrays, const std::string& path) {
     const job& w = jobs[static_cast<std::size_t>(j)];
     uLongf size = compressBound(static_cast<uLong>(w.size));
     w.target->resize(size);
-    if (compress2(w.target->data(), &size, w.source, static_cast<uLong>(w.size), compressionLevel) != Z_OK) {
+    if (compress2(w.target->data(), &size, w.source, static_cast<uLong>(w.size), snapshotCompressionLevel) != Z_OK) {
       failed = true;
     } else {
       w.target->resize(size);

@@ -7,6 +7,11 @@
 
 #include "mesh.h"
 
+// The zlib level of every block. Level 1 keeps a 30,000-vertex snapshot far below the time
+// of a relaxation step; higher levels save little size at several times the cost (the
+// benchmark compares them). The programs keep 1.
+extern int snapshotCompressionLevel;
+
 // One Int32 field-data array of a single tuple: a run parameter or the seed.
 struct snapshotField {
   std::string name;         // as the sweep definition names it, or "seed"
