@@ -38,7 +38,7 @@ class snapshotSeries {
   std::vector<int> written_;  // cycles, increasing
 };
 
-// The words that name the flag, and the usage line shared by both programs.
+// The usage line of -v, the same in both programs.
 inline constexpr const char* snapshotUsage =
     "-v cycles the snapshot interval: write <stem>.c<cycle>.vtp after cycle 0, every so many cycles and the "
     "last, listed in <stem>.pvd\n";
