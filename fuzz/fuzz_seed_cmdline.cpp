@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (status != 0) return 0;
   fuzzCheck(batches >= 0 && batchCycles >= 0, "a negative count was kept");
   fuzzCheck(writeEmbryoTemplate == 0 || writeEmbryoTemplate == 1, "template switch other than 0 or 1");
+  fuzzCheck(snapshotInterval >= 0, "a negative snapshot interval");
   if (firstSeed) {
     // Every embryo of the batch needs a seed of its own within the int range.
     fuzzCheck(*firstSeed >= 0, "a negative first seed");

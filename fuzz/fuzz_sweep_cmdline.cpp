@@ -43,7 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int status = parseCommandLine(line.argc(), line.argv.data());
   fuzzCheck(status == 0 || status == 1, "status other than 0 or 1");
   if (status != 0) return 0;
-  fuzzCheck(line.argc() == 24, "accepted a command line that is not 23 words");
+  fuzzCheck(line.argc() == 24 || line.argc() == 26, "accepted a command line that is not 23 words (+ -v N)");
+  fuzzCheck((line.argc() == 26) == (snapshotInterval >= 1), "a snapshot interval without -v N, or one below 1");
+  if (snapshotInterval >= 1) {
+    const std::string last = snapshotStem() + ".c" + std::to_string(numGrowthCycles) + ".vtp";
+    fuzzCheck(static_cast<long long>(last.size()) <= longestSnapshotNameLength(),
+              "a snapshot name longer than the length checked up front");
+  }
   fuzzCheck(inputFile == line.argv[23], "inputFile is not the last word");
   fuzzCheck(numGrowthCycles >= 1 && modificationCount >= 1, "a count below 1 was kept");
   const long long checkedLength = longestOutputNameLength();

@@ -14,6 +14,7 @@
 #include "mechanics.h"
 #include "meshio.h"
 #include "seedfile.h"
+#include "series.h"
 #include "signalling.h"
 #include "variant.h"
 
@@ -21,6 +22,7 @@ int batches = 1;
 int batchCycles = 1;
 int writeEmbryoTemplate = 0;
 std::optional<int> firstSeed;
+int snapshotInterval = 0;
 
 namespace {
 
@@ -44,6 +46,13 @@ int refuseValue(const std::string& problem) {
   std::fprintf(stderr, "-s seed   the first embryo's seed (0..%d), later ones seed+1, ...; default: the clock\n",
                std::numeric_limits<int>::max());
   return exitBadCommandLine;
+}
+
+// A bad -v value: the usage above and the line of the flag that was wrong.
+int refuseInterval(const std::string& problem) {
+  const int status = refuseValue(problem);
+  std::fprintf(stderr, "%s", snapshotUsage);
+  return status;
 }
 
 bool isFlag(const char* word, const char* lower, const char* upper) {
@@ -87,6 +96,7 @@ int parseCommandLine(int argc, char** argv) {
   batchCycles = 1;
   writeEmbryoTemplate = 0;
   firstSeed.reset();
+  snapshotInterval = 0;
   int i = 1;
   while (i < argc) {
     if (isFlag(argv[i], "-t", "-T")) {
@@ -105,6 +115,17 @@ int parseCommandLine(int argc, char** argv) {
                            std::to_string(std::numeric_limits<int>::max()) + ", not '" + argv[i + 1] + "'");
       }
       firstSeed = static_cast<int>(*value);
+      i += 2;
+      continue;
+    }
+    if (isFlag(argv[i], "-v", "-V")) {
+      const std::string range = "a whole number of cycles from 1 to " + std::to_string(std::numeric_limits<int>::max());
+      if (i + 1 >= argc) return refuseInterval(std::string(argv[i]) + " needs a value: " + range);
+      const auto value = wholeNumber(argv[i + 1], std::numeric_limits<int>::max());
+      if (!value || *value < 1) {
+        return refuseInterval(std::string(argv[i]) + " needs " + range + ", not '" + argv[i + 1] + "'");
+      }
+      snapshotInterval = static_cast<int>(*value);
       i += 2;
       continue;
     }
@@ -140,13 +161,18 @@ void growthCycle(int j) {
   for (int step = 0; step < k; ++step) diffuse();
 }
 
-void growEmbryo(int cycles) {
+void growEmbryo(int cycles, snapshotSeries* series) {
   lifeSpanR = 0;
   lifeSpanG = 0;
   lifeSpanB = 0;
   totalCycles = 0;
-  for (int j = 0; j < cycles; ++j) growthCycle(j);
+  if (series) series->loaded();
+  for (int j = 0; j < cycles; ++j) {
+    growthCycle(j);
+    if (series) series->cycleDone(j + 1);
+  }
   recalcNorms();
+  if (series) series->finished(cycles);
 }
 
 std::string embryoTemplateName(int seed) { return "embryo." + std::to_string(seed) + ".3dvTemplate"; }
@@ -168,7 +194,10 @@ void runBatches() {
     std::fprintf(stderr, "seed: %d\n", seed);
     std::string seedPath = seedFileName;
     readIntoStructs(seedPath.data());
-    growEmbryo(batchCycles);
+    std::optional<snapshotSeries> series;
+    if (snapshotInterval > 0) series.emplace("embryo." + std::to_string(seed), snapshotInterval,
+                                             std::vector<snapshotField>{{"seed", {seed}}});
+    growEmbryo(batchCycles, series ? &*series : nullptr);
     std::snprintf(outName, sizeof outName, "embryo.%d.3dv", seed);
     write3DV();
     // The store's own topology, so that a sweep starts from exactly this embryo.

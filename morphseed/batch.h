@@ -14,8 +14,13 @@ extern int writeEmbryoTemplate;
 // "-s seed": the first embryo's seed, each later one the next number, instead of the
 // clock second at each embryo's start.
 extern std::optional<int> firstSeed;
+// "-v N": a snapshot of each embryo after cycle 0, every N cycles and the last, listed in
+// embryo.<seed>.pvd; 0 (the default) writes none.
+extern int snapshotInterval;
 
-// Reads the "-b batchCount cycleCount", "-t 0|1" and "-s seed" groups (the last of a kind
+class snapshotSeries;
+
+// Reads the "-b batchCount cycleCount", "-t 0|1", "-s seed" and "-v N" groups (the last of a kind
 // wins), starting from the defaults 1, 1, no template and the clock. Returns 0 when the
 // run may go on, or exitBadCommandLine after a message and the usage lines when a word
 // is refused.
@@ -25,8 +30,8 @@ int parseCommandLine(int argc, char** argv);
 void growthCycle(int j);
 
 // Grows the loaded seed for `cycles` cycles from fresh lifespans and cycle count, then
-// recomputes the normals.
-void growEmbryo(int cycles);
+// recomputes the normals; snapshots go to `series` when one is given.
+void growEmbryo(int cycles, snapshotSeries* series = nullptr);
 
 // The template name written beside "embryo.<seed>.3dv" when writeEmbryoTemplate is set.
 std::string embryoTemplateName(int seed);

@@ -10,7 +10,7 @@
 namespace {
 
 constexpr const char* help =
-    "usage: morphseed [-b batchCount cycleCount] [-t 0|1] [-s seed] ...\n"
+    "usage: morphseed [-b batchCount cycleCount] [-t 0|1] [-s seed] [-v cycles] ...\n"
     "       morphseed --help | --version\n"
     "\n"
     "Grows batchCount embryos of cycleCount growth cycles each (one of one cycle without\n"
@@ -24,7 +24,8 @@ constexpr const char* help =
     "  -s seed                   the first embryo's seed (0..2147483647), later ones seed+1,\n"
     "                            ...; without it each embryo takes the clock second at its\n"
     "                            start, one second apart (use -s for batches run side by side)\n"
-    "  other flags               such as snapshots during growth: see the README\n"
+    "  -v cycles                 also write snapshots embryo.<seed>.c<cycle>.vtp after cycle 0,\n"
+    "                            every so many cycles and the last, listed in embryo.<seed>.pvd\n"
     "Flags may come in any order and be repeated; the last of each kind wins.\n"
     "\n"
     "Environment: OMP_NUM_THREADS sets the threads (the results are the same for any count);\n"

@@ -5,11 +5,14 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <optional>
+#include <vector>
 
 #include "commandline.h"
 #include "failure.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "series.h"
 #include "signalling.h"
 
 namespace {
@@ -32,7 +35,23 @@ std::string nameSuffix(short redLifeSpan, const char* ending) {
   return suffix;
 }
 
-long long inputNameLength() { return inputFile ? static_cast<long long>(std::strlen(inputFile)) : 0; }
+// Every run parameter as the command line gave it, named as in a sweep definition.
+std::vector<snapshotField> runParameters() {
+  return {{"growthCycles", {numGrowthCycles}},   {"modificationCount", {modificationCount}},
+          {"templateSwitch", {writeTemplateFile}}, {"redLifespan", {lifeSpanR}},
+          {"redThreshold", {thresholdR}},         {"redSecretor", {secretorR}},
+          {"greenLifespan", {lifeSpanG}},         {"greenThreshold", {thresholdG}},
+          {"greenSecretor", {secretorG}},         {"blueLifespan", {lifeSpanB}},
+          {"blueThreshold", {thresholdB}},        {"blueSecretor", {secretorB}},
+          {"repulsion", {kr_input}},              {"attraction", {kh_input}}};
+}
+
+long long longestNameLength(const char* ending) {
+  // No value of the red lifespan is wider than the most negative one.
+  const short red = lifeSpanR > 0 ? lifeSpanR : std::numeric_limits<short>::min();
+  const long long input = inputFile ? static_cast<long long>(std::strlen(inputFile)) : 0;
+  return input + static_cast<long long>(nameSuffix(red, ending).size());
+}
 
 // Copies the name into a result buffer; the caller has made sure that it fits.
 void store(char (&buffer)[outNameSize], const std::string& name) {
@@ -55,10 +74,28 @@ std::string outputName(const char* ending) {
 }
 
 long long longestOutputNameLength() {
-  // No value of the red lifespan is wider than the most negative one.
-  const short red = lifeSpanR > 0 ? lifeSpanR : std::numeric_limits<short>::min();
-  const char* ending = writeTemplateFile ? ".3dvTemplate" : ".3dv";
-  return inputNameLength() + static_cast<long long>(nameSuffix(red, ending).size());
+  return longestNameLength(writeTemplateFile ? ".3dvTemplate" : ".3dv");
+}
+
+long long longestSnapshotNameLength() {
+  return longestNameLength((".c" + std::to_string(numGrowthCycles) + ".vtp").c_str());
+}
+
+short finalRedLifespan(long long triangles) {
+  const bool bigEnough = triangles > episodeMinTriangles || !variant::redEpisodeNeedsSize;
+  for (int j = 0; j < numGrowthCycles && lifeSpanR <= 0 && bigEnough; ++j) {
+    const short before = lifeSpanR;
+    newEpisodeR();
+    if (lifeSpanR == before) break;  // a fixed point: every later renewal keeps it
+  }
+  return lifeSpanR;
+}
+
+std::string snapshotStem() {
+  const short given = lifeSpanR;
+  const short last = finalRedLifespan(numTriangles);
+  lifeSpanR = given;
+  return std::string(inputFile ? inputFile : "") + nameSuffix(last, "");
 }
 
 void formOutputNames() {
@@ -83,8 +120,16 @@ void growEmbryo() {
   std::printf("attractionFactor %d\n", attractionFactor);
   std::printf("repulsionFactor %d\n", repulsionFactor);
   totalCycles = 0;
-  for (int j = 0; j < numGrowthCycles; ++j) growthCycle(j);
+  std::optional<snapshotSeries> series;
+  if (snapshotInterval > 0) series.emplace(snapshotStem(), snapshotInterval, runParameters());
+  if (series) series->loaded();
+  for (int j = 0; j < numGrowthCycles; ++j) {
+    growthCycle(j);
+    if (series) series->cycleDone(j + 1);
+  }
   recalcNorms();
+  // Before write3DV, which rescales the store: snapshots show it unscaled.
+  if (series) series->finished(numGrowthCycles);
   formOutputNames();
   // write3DV rescales the store in place, so the OBJ and template show the rescaled mesh.
   write3DV();

@@ -1,14 +1,17 @@
 #include "commandline.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "batch.h"
 #include "failure.h"
 #include "meshio.h"
 #include "outfile.h"
+#include "series.h"
 #include "signalling.h"
 
 int numGrowthCycles = 1;
@@ -16,6 +19,7 @@ int modificationCount = 1;
 int kr_input = 0;
 int kh_input = 0;
 int batches = 1;
+int snapshotInterval = 0;
 
 namespace {
 
@@ -37,6 +41,19 @@ short toShort(const char* word) { return static_cast<short>(toInt(word)); }
 // Thresholds keep the low 8 bits.
 unsigned char toLevel(const char* word) { return static_cast<unsigned char>(toInt(word)); }
 
+// A whole unsigned decimal number from 1 to INT_MAX, with no sign, blank or other tail.
+std::optional<int> snapshotIntervalOf(const char* word) {
+  long long value = 0;
+  if (!*word) return std::nullopt;
+  for (const char* c = word; *c; ++c) {
+    if (*c < '0' || *c > '9') return std::nullopt;
+    value = value * 10 + (*c - '0');
+    if (value > INT_MAX) return std::nullopt;
+  }
+  if (value < 1) return std::nullopt;
+  return static_cast<int>(value);
+}
+
 int refuse(const char* error) {
   std::fputs(error, stderr);
   std::fputs("Allowable parameters: \n", stderr);
@@ -47,9 +64,25 @@ int refuse(const char* error) {
 }  // namespace
 
 int parseCommandLine(int argc, char** argv) {
-  if (argc != expectedWordCount || !argv) return refuse("Error #8: Unrecognized command\n");
+  snapshotInterval = 0;
+  // "-v N" is the one pair of words allowed after the 23.
+  const bool snapshots = argc == expectedWordCount + 2 && argv && argv[expectedWordCount] &&
+                         (std::strcmp(argv[expectedWordCount], "-v") == 0 ||
+                          std::strcmp(argv[expectedWordCount], "-V") == 0);
+  if ((argc != expectedWordCount && !snapshots) || !argv) return refuse("Error #8: Unrecognized command\n");
   for (int i = 0; i < argc; ++i) {
     if (!argv[i]) return refuse("Error #8: Unrecognized command\n");
+  }
+  if (snapshots) {
+    const auto interval = snapshotIntervalOf(argv[expectedWordCount + 1]);
+    if (!interval) {
+      std::fprintf(stderr, "%s: %s needs a whole number of cycles from 1 to %d, not '%s'\n", variant::programName,
+                   argv[expectedWordCount], INT_MAX, argv[expectedWordCount + 1]);
+      refuse("");
+      std::fputs(snapshotUsage, stderr);
+      return exitBadCommandLine;
+    }
+    snapshotInterval = *interval;
   }
 
   if (!flagMatches(argv[1], "-n", "-N")) return refuse("0Unrecognized command\n");
@@ -94,7 +127,8 @@ int parseCommandLine(int argc, char** argv) {
 
   // Refused now, before anything is read, rather than after a long run whose results
   // could not be written under their names.
-  const long long needed = longestOutputNameLength();
+  long long needed = longestOutputNameLength();
+  if (snapshotInterval > 0) needed = std::max(needed, longestSnapshotNameLength());
   if (needed < 0 || needed >= outNameSize) {
     std::fprintf(stderr,
                  "%s: input name '%s' is too long: the output names would need up to %lld "

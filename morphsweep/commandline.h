@@ -6,6 +6,7 @@ extern int modificationCount;  // part of the output names only; nothing in the 
 extern int kr_input;           // the value after "-kr": becomes repulsionFactor
 extern int kh_input;           // the value after "-kh": becomes attractionFactor
 extern int batches;            // embryos per run; no word sets it, so always 1
+extern int snapshotInterval;   // "-v N" after the 23 words: snapshot every N cycles; 0: none
 
 // Stores every word of the command line into the run parameters, strictly left to right,
 // writing the count messages and any error report to standard error. Returns 0 when the

@@ -140,19 +140,6 @@ std::optional<long long> templateTriangles(const char* path) {
   return triangles;
 }
 
-// The red lifespan a run leaves in its result names. The surface keeps its triangle count
-// through a sweep run, and at the start of every cycle a red lifespan of 0 or below is
-// renewed if the surface is big enough for an episode; nothing else changes it.
-short finalRedLifespan(long long triangles) {
-  const bool bigEnough = triangles > episodeMinTriangles || !variant::redEpisodeNeedsSize;
-  for (int j = 0; j < numGrowthCycles && lifeSpanR <= 0 && bigEnough; ++j) {
-    const short before = lifeSpanR;
-    newEpisodeR();
-    if (lifeSpanR == before) break;  // a fixed point: every later renewal keeps it
-  }
-  return lifeSpanR;
-}
-
 std::string knownNames() {
   std::string names;
   for (const Parameter& p : parameters) names += std::string(p.name) + ", ";

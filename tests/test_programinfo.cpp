@@ -41,11 +41,11 @@ TEST(ProgramInfo, HelpIsTheFullUsageOnStandardOutput) {
   for (const char* word : {"-n growthCycles", "-m modificationCount", "-t templateSwitch",
                            "-r redLifespan redThreshold redSecretor", "-g greenLifespan greenThreshold greenSecretor",
                            "-b blueLifespan blueThreshold blueSecretor", "-kr repulsion", "-kh attraction",
-                           "inputTemplate", "optional words", "OMP_NUM_THREADS", "OMP_WAIT_POLICY"}) {
+                           "inputTemplate", "-v cycles", "OMP_NUM_THREADS", "OMP_WAIT_POLICY"}) {
     EXPECT_NE(sweep.find(word), std::string::npos) << word;
   }
   const std::string seed = runChild({MORPHSEED_BINARY, "--help"}).out;
-  for (const char* word : {"-b batchCount cycleCount", "-t 0|1", "-s seed", "indexed_icosa", "OMP_WAIT_POLICY"}) {
+  for (const char* word : {"-b batchCount cycleCount", "-t 0|1", "-s seed", "-v cycles", "indexed_icosa", "OMP_WAIT_POLICY"}) {
     EXPECT_NE(seed.find(word), std::string::npos) << word;
   }
 }

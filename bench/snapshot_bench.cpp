@@ -1,0 +1,148 @@
+// Times writing one 30,000-vertex snapshot against one relaxation step on the same store
+// in the same run, and reports the file's size, for several zlib levels.
+// The store: the seed icosahedron split all over five times and then triangle by triangle
+// until the vertex array is all but full (so that pending mid-points remain, as in growth),
+// relaxed for one cycle's worth of steps, with the three morphogens diffused over it.
+// Usage: snapshot_bench [--quick]   (--quick: a small store, one run each; for the tests)
+
+#include <omp.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "forces_detail.h"
+#include "mechanics.h"
+#include "seedfile.h"
+#include "signalling.h"
+#include "snapshot.h"
+#include "topology.h"
+
+namespace {
+
+using stopwatch = std::chrono::steady_clock;
+
+double secondsSince(stopwatch::time_point start) {
+  return std::chrono::duration<double>(stopwatch::now() - start).count();
+}
+
+// Splits triangles in list order, every one of the list once per round, until `target`
+// vertices exist or the rounds are done.
+void splitUntil(int target, int rounds) {
+  for (int round = 0; round < rounds && numVertices + 3 <= target; ++round) {
+    std::vector<triangle*> list;
+    for (triangle* t = headTriangle; t; t = t->next) list.push_back(t);
+    for (triangle* t : list) {
+      if (numVertices + 3 > target) break;  // a split adds up to three
+      splitTriangle(t);
+    }
+  }
+}
+
+template <typename Step>
+double bestTime(Step step, int runs) {
+  double best = 1e30;
+  for (int r = 0; r < runs; ++r) {
+    const auto t = stopwatch::now();
+    step();
+    best = std::min(best, secondsSince(t));
+  }
+  return best;
+}
+
+double loadAverage() {
+  std::ifstream in("/proc/loadavg");
+  double load = -1;
+  in >> load;
+  return load;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+  if (argc > 2 || (argc == 2 && !quick)) {
+    std::fprintf(stderr, "usage: snapshot_bench [--quick]\n");
+    return 2;
+  }
+  if (const auto error = loadSeed(SEED_FILE)) {
+    std::fprintf(stderr, "%s\n", error->c_str());
+    return 2;
+  }
+  std::srand(20261208);
+  // The array's last slot stays free: 29,999 vertices is as full as growth gets.
+  const int target = quick ? 2000 : subdivisionVertexLimit;
+  splitUntil(5, 5);
+  splitUntil(target, 20);
+  totalCycles = 1;
+  for (int step = 0; step < 20; ++step) forces();
+  for (int step = 0; step < 60; ++step) diffuse();
+  for (triangle* t = headTriangle; t; t = t->next) t->age = static_cast<unsigned short>(std::rand() % 40);
+  int pending = 0;
+  for (int i = 0; i < numVertices; ++i) pending += vertex[i].parentA != -1;
+  std::printf("store: %d vertices (%d pending mid-points), %d triangles; %d threads; load average %.2f\n",
+              numVertices, pending, numTriangles, omp_get_max_threads(), loadAverage());
+
+  const std::vector<vertex_struct> saved(vertex, vertex + numVertices);
+  const int runs = quick ? 1 : 7;
+  const auto stepTime = [&] {
+    const double best = bestTime([] { forces(); }, runs);
+    std::copy(saved.begin(), saved.end(), vertex);
+    return best;
+  };
+  const double step = stepTime();
+  std::printf("one relaxation step forces(): %8.2f ms (best of %d), early in a run (cycle 1)\n", step * 1e3, runs);
+  // Late in a long run the cut-off has shrunk and the grid hands each vertex only its close
+  // ones; the same store spread out so that about 30 vertices lie within it, as in
+  // forces_bench's wide case, gives the cheapest step a 30,000-vertex embryo can take.
+  totalCycles = 600;
+  const double cutoff = std::sqrt(static_cast<double>(forceStepSettings().cutoff2));
+  double radius = 0;
+  for (int i = 0; i < numVertices; ++i) {
+    const vertex_struct& v = vertex[i];
+    radius = std::max(radius, std::sqrt(static_cast<double>(v.x * v.x + v.y * v.y + v.z * v.z)));
+  }
+  const float spread = static_cast<float>(cutoff * std::sqrt(numVertices / 120.0) / radius);
+  std::vector<vertex_struct> wide = saved;
+  for (vertex_struct& v : wide) v.x *= spread, v.y *= spread, v.z *= spread;
+  std::copy(wide.begin(), wide.end(), vertex);
+  const double lateStep = bestTime([] { forces(); }, runs);
+  std::printf("one relaxation step forces(): %8.2f ms (best of %d), late in a run (cycle 600, ~30 within the cut-off)\n",
+              lateStep * 1e3, runs);
+  // A growth cycle is 20 steps and as many diffusion steps as the root of the triangle count.
+  const int diffusions = static_cast<int>(std::sqrt(static_cast<double>(numTriangles)));
+  const double diffusion = bestTime([] { diffuse(); }, runs);
+  const double lateCycle = 20 * lateStep + diffusions * diffusion;
+  std::printf("one late growth cycle:          %8.2f ms (20 late steps and %d diffusion steps of %.2f ms)\n",
+              lateCycle * 1e3, diffusions, diffusion * 1e3);
+  std::copy(saved.begin(), saved.end(), vertex);
+  totalCycles = 1;
+
+  const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                     ("snapshot_bench." + std::to_string(getpid()) + ".vtp");
+  const std::vector<int> born(static_cast<std::size_t>(numVertices), 0);
+  const std::vector<snapshotField> facts{{"seed", {20261208}}};
+  bool sound = true;
+  for (const int level : quick ? std::vector<int>{1} : std::vector<int>{1, 3, 6, 9}) {
+    snapshotCompressionLevel = level;
+    const double write = bestTime([&] { writeSnapshot(file.string(), 1, born, facts); }, runs);
+    const auto bytes = std::filesystem::file_size(file);
+    std::printf("snapshot, zlib level %d:      %8.2f ms (best of %d), %.3f MB (%.1f bytes per vertex); "
+                "%.2f of an early step, %.1f of a late one, %.2f of a late cycle%s\n",
+                level, write * 1e3, runs, static_cast<double>(bytes) / 1e6, static_cast<double>(bytes) / numVertices,
+                write / step, write / lateStep, write / lateCycle, level == 1 ? "  <- the programs' level" : "");
+    sound = sound && bytes > 0;
+  }
+  snapshotCompressionLevel = 1;
+  std::filesystem::remove(file);
+  std::printf("load average %.2f\n", loadAverage());
+  return sound ? 0 : 1;
+}

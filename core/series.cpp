@@ -1,0 +1,87 @@
+#include "series.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "outfile.h"
+
+namespace {
+
+std::string baseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A file name inside an XML attribute value.
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+snapshotSeries::snapshotSeries(std::string stem, int interval, std::vector<snapshotField> parameters)
+    : stem_(std::move(stem)), interval_(std::max(interval, 1)), parameters_(std::move(parameters)) {}
+
+std::string snapshotSeries::snapshotName(const std::string& stem, int cycle) {
+  return stem + ".c" + std::to_string(cycle) + ".vtp";
+}
+
+std::string snapshotSeries::indexName(const std::string& stem) { return stem + ".pvd"; }
+
+void snapshotSeries::recordBirths(int cycle) {
+  const std::size_t live = static_cast<std::size_t>(std::clamp(numVertices, 0, variant::vertexCapacity));
+  if (born_.size() < live) born_.resize(live, cycle);
+}
+
+void snapshotSeries::loaded() {
+  born_.clear();
+  written_.clear();
+  recordBirths(0);
+  write(0);
+}
+
+void snapshotSeries::cycleDone(int cycle) {
+  recordBirths(cycle);
+  if (cycle % interval_ == 0) write(cycle);
+}
+
+void snapshotSeries::finished(int cycle) {
+  recordBirths(cycle);
+  if (written_.empty() || written_.back() != cycle) write(cycle);
+}
+
+void snapshotSeries::write(int cycle) {
+  writeSnapshot(snapshotName(stem_, cycle), cycle, born_, parameters_);
+  written_.push_back(cycle);
+  // Rewritten after every snapshot, so that a run ended at any moment leaves an index of
+  // exactly the snapshots that are complete.
+  writeIndex();
+}
+
+void snapshotSeries::writeIndex() const {
+  OutputFile out(indexName(stem_));
+  FILE* f = out.stream();
+  std::fprintf(f, "<?xml version=\"1.0\"?>\n");
+  std::fprintf(f, "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n");
+  std::fprintf(f, "  <Collection>\n");
+  const std::string stem = baseName(stem_);
+  for (const int cycle : written_) {
+    std::fprintf(f, "    <DataSet timestep=\"%d\" group=\"\" part=\"0\" file=\"%s\"/>\n", cycle,
+                 escaped(snapshotName(stem, cycle)).c_str());
+  }
+  std::fprintf(f, "  </Collection>\n");
+  std::fprintf(f, "</VTKFile>\n");
+  out.commit();
+}

@@ -1,0 +1,34 @@
+// One picture of the store in time: the surface, its morphogen levels and growth history,
+// and the facts of the run, as a VTK XML PolyData file (.vtp) that ParaView opens.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mesh.h"
+
+// The zlib level of every block. Level 1 keeps a 30,000-vertex snapshot far below the time
+// of a relaxation step; higher levels save little size at several times the cost (the
+// benchmark compares them). The programs keep 1.
+extern int snapshotCompressionLevel;
+
+// One Int32 field-data array of a single tuple: a run parameter or the seed.
+struct snapshotField {
+  std::string name;         // as the sweep definition names it, or "seed"
+  std::vector<int> values;  // its components
+};
+
+// The normals recalcNorms would write, computed into copies so that a snapshot taken
+// mid-run leaves the store untouched.
+struct surfaceNormals {
+  std::vector<vector> vertices;  // numVertices of them
+  std::vector<vector> faces;     // one per triangle, in list order
+};
+surfaceNormals computeNormals();
+
+// Writes the store to `path` (complete or absent): points unscaled, triangles in list order,
+// the per-vertex `born` cycles (missing entries count as 0), `cycle`, `parameters` and the
+// episode state of the three colours as field data. Ends the run with exitBadFile if the
+// file cannot be written.
+void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& born,
+                   const std::vector<snapshotField>& parameters);

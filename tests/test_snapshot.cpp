@@ -1,0 +1,320 @@
+// Snapshot series: normals computed beside the store, the schedule and its index, birth
+// cycles, the -v flag, and the programs' results unchanged by it. What VTK's own readers
+// make of the files is checked by snapshot_vtk_check.py.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "batch.h"
+#include "mechanics.h"
+#include "seedfile.h"
+#include "series.h"
+#include "signalling.h"
+#include "store_fixture.h"
+#include "work_folder.h"
+
+namespace fs = std::filesystem;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+namespace {
+
+std::string readFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::set<std::string> folderEntries(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+std::vector<std::uint32_t> bits(const vector& v) {
+  return {std::bit_cast<std::uint32_t>(v.x), std::bit_cast<std::uint32_t>(v.y), std::bit_cast<std::uint32_t>(v.z)};
+}
+
+// Everything the store holds per vertex and per triangle, as bit patterns.
+std::vector<std::uint32_t> storeBits() {
+  std::vector<std::uint32_t> all;
+  for (int i = 0; i < numVertices; ++i) {
+    const vertex_struct& v = vertex[i];
+    for (const float c : {v.x, v.y, v.z, v.norm.x, v.norm.y, v.norm.z}) all.push_back(std::bit_cast<std::uint32_t>(c));
+    all.insert(all.end(), {static_cast<std::uint32_t>(v.numNeighbors), v.hormoneR, v.hormoneG, v.hormoneB});
+  }
+  for (const triangle* t = headTriangle; t; t = t->next) {
+    const auto n = bits(t->norm);
+    all.insert(all.end(), n.begin(), n.end());
+    all.push_back(t->age);
+  }
+  return all;
+}
+
+// The (timestep, file) entries of a .pvd index, in order.
+std::vector<std::pair<int, std::string>> indexEntries(const fs::path& pvd) {
+  const std::string text = readFile(pvd);
+  const std::regex dataSet(R"re(<DataSet timestep="(\d+)" group="" part="0" file="([^"]*)"/>)re");
+  std::vector<std::pair<int, std::string>> entries;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), dataSet); it != std::sregex_iterator(); ++it) {
+    entries.emplace_back(std::stoi((*it)[1]), (*it)[2]);
+  }
+  return entries;
+}
+
+class Snapshots : public WorkFolderTest {
+ protected:
+  void SetUp() override {
+    resetStore();
+    enterFreshFolder("snapshot");
+  }
+  void TearDown() override {
+    leaveFolder();
+    resetStore();
+  }
+
+  void growSeed(unsigned seed, int cycles) {
+    ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
+    std::srand(seed);
+    lifeSpanR = lifeSpanG = lifeSpanB = 0;
+    totalCycles = 0;
+    for (int j = 0; j < cycles; ++j) growthCycle(j);
+  }
+
+  struct Run {
+    int status;
+    std::string out, err;
+  };
+  // Runs a built program in `folder`, keeping both of its output streams.
+  Run run(const std::vector<std::string>& words, const fs::path& folder) const {
+    const fs::path outFile = dir_ / "run.stdout", errFile = dir_ / "run.stderr";
+    std::vector<std::string> all = words;
+    std::vector<char*> argv;
+    for (std::string& w : all) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0) _exit(126);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    Run r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outFile), readFile(errFile)};
+    fs::remove(outFile);
+    fs::remove(errFile);
+    return r;
+  }
+};
+
+TEST_F(Snapshots, NormalsAreRecalcNormsBitsAndNothingInTheStoreChanges) {
+  // Mid-run the store's normals are stale; a snapshot computes fresh ones beside it.
+  growSeed(1700000001, 18);
+  ASSERT_GT(numVertices, 200);
+  const std::vector<std::uint32_t> before = storeBits();
+  const surfaceNormals n = computeNormals();
+  writeSnapshot("mid.vtp", 18, {}, {});
+  EXPECT_EQ(storeBits(), before) << "taking a snapshot changed the store";
+  EXPECT_TRUE(fs::exists("mid.vtp"));
+
+  recalcNorms();
+  ASSERT_EQ(n.vertices.size(), static_cast<std::size_t>(numVertices));
+  ASSERT_EQ(n.faces.size(), static_cast<std::size_t>(numTriangles));
+  int differing = 0;
+  for (int i = 0; i < numVertices; ++i) differing += bits(n.vertices[i]) != bits(vertex[i].norm);
+  std::size_t k = 0;
+  for (const triangle* t = headTriangle; t; t = t->next, ++k) differing += bits(n.faces[k]) != bits(t->norm);
+  EXPECT_EQ(differing, 0);
+}
+
+TEST_F(Snapshots, SeriesWritesCycleZeroEveryIntervalAndTheLastAndIndexesExactlyThose) {
+  struct Case {
+    int interval, cycles;
+    std::vector<int> written;
+  };
+  for (const Case& c : std::vector<Case>{
+           {5, 40, {0, 5, 10, 15, 20, 25, 30, 35, 40}},
+           {5, 12, {0, 5, 10, 12}},
+           {1, 3, {0, 1, 2, 3}},
+           {7, 0, {0}},
+           {100, 3, {0, 3}},
+           {3, 6, {0, 3, 6}},
+       }) {
+    const std::string what = std::to_string(c.interval) + " of " + std::to_string(c.cycles);
+    const fs::path folder = dir_ / "s" / std::to_string(c.interval) / std::to_string(c.cycles);
+    fs::create_directories(folder);
+    buildIcosahedron();
+    snapshotSeries series((folder / "e").string(), c.interval, {});
+    series.loaded();
+    for (int cycle = 1; cycle <= c.cycles; ++cycle) series.cycleDone(cycle);
+    series.finished(c.cycles);
+    EXPECT_EQ(series.cyclesWritten(), c.written) << what;
+
+    std::vector<std::pair<int, std::string>> expected;
+    std::set<std::string> files{"e.pvd"};
+    for (const int cycle : c.written) {
+      std::string name = "e.c";
+      name += std::to_string(cycle);
+      name += ".vtp";
+      expected.emplace_back(cycle, name);
+      files.insert(name);
+    }
+    // File names relative to the index's folder; nothing else left behind (no temporaries).
+    EXPECT_EQ(indexEntries(folder / "e.pvd"), expected) << what;
+    EXPECT_EQ(folderEntries(folder), files) << what;
+  }
+}
+
+TEST_F(Snapshots, IndexNamesAreEscapedForXml) {
+  buildIcosahedron();
+  snapshotSeries series("a&b\"c", 1, {});
+  series.loaded();
+  EXPECT_EQ(indexEntries("a&b\"c.pvd"), (std::vector<std::pair<int, std::string>>{{0, "a&amp;b&quot;c.c0.vtp"}}));
+  EXPECT_TRUE(fs::exists("a&b\"c.c0.vtp"));
+}
+
+TEST_F(Snapshots, VerticesAreBornInTheCycleThatAddedThem) {
+  buildIcosahedron();
+  snapshotSeries series("b", 1000, {});
+  series.loaded();
+  numVertices = 15;  // three new vertices in cycle 1, none in 2, five in 3
+  series.cycleDone(1);
+  series.cycleDone(2);
+  numVertices = 20;
+  series.cycleDone(3);
+  series.finished(3);
+  std::vector<int> expected(12, 0);
+  expected.insert(expected.end(), 3, 1);
+  expected.insert(expected.end(), 5, 3);
+  EXPECT_EQ(series.born(), expected);
+
+  // A grown embryo: the loaded twelve at 0, and no vertex born before a lower index.
+  resetStore();
+  ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
+  std::srand(5);
+  snapshotSeries grown("g", 1000, {});
+  growEmbryo(20, &grown);
+  ASSERT_EQ(grown.born().size(), static_cast<std::size_t>(numVertices));
+  EXPECT_TRUE(std::is_sorted(grown.born().begin(), grown.born().end()));
+  EXPECT_EQ(std::count(grown.born().begin(), grown.born().end(), 0), 12);
+  EXPECT_LE(grown.born().back(), 20);
+  EXPECT_GT(grown.born().back(), 0);
+}
+
+TEST_F(Snapshots, SeedIntervalFlagIsReadAndBadValuesAreRefusedWithTheUsage) {
+  const auto parse = [](std::vector<std::string> words) {
+    words.insert(words.begin(), "morphseed");
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    CaptureStderr();
+    const int status = parseCommandLine(static_cast<int>(words.size()), argv.data());
+    return std::make_pair(status, GetCapturedStderr());
+  };
+  for (const auto& [words, interval] : std::vector<std::pair<std::vector<std::string>, int>>{
+           {{"-b", "1", "3"}, 0},
+           {{"-v", "5", "-b", "1", "3"}, 5},
+           {{"-b", "2", "3", "-V", "1"}, 1},
+           {{"-v", "9", "-v", "2147483647"}, 2147483647},
+       }) {
+    const auto [status, err] = parse(words);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(snapshotInterval, interval) << ::testing::PrintToString(words);
+  }
+  const std::string usageTail = std::string("default: the clock\n") + snapshotUsage;
+  for (const auto& [words, problem] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"-b", "1", "3", "-v"}, "-v needs a value"},
+           {{"-v", "0"}, "-v needs a whole number of cycles from 1 to 2147483647, not '0'"},
+           {{"-v", "-3"}, "not '-3'"},
+           {{"-V", "x"}, "-V needs a whole number"},
+           {{"-v", "2147483648"}, "not '2147483648'"},
+           {{"-v", "5 "}, "not '5 '"},
+           {{"-v", ""}, "not ''"},
+       }) {
+    const auto [status, err] = parse(words);
+    EXPECT_EQ(status, 1) << ::testing::PrintToString(words);
+    EXPECT_EQ(err.rfind("morphseed: ", 0), 0u) << err;
+    EXPECT_NE(err.find(problem), std::string::npos) << err;
+    EXPECT_TRUE(err.ends_with(usageTail)) << err;
+  }
+}
+
+TEST_F(Snapshots, SeedResultsAreByteIdenticalWithAndWithoutSnapshotsAndWithoutThemNothingMoreIsWritten) {
+  for (const char* folder : {"plain", "series"}) {
+    fs::create_directories(folder);
+    fs::copy_file(SEED_FILE, dir_ / folder / "indexed_icosa");
+  }
+  const Run plain = run({MORPHSEED_BINARY, "-s", "41", "-b", "2", "12", "-t", "1"}, dir_ / "plain");
+  const Run series = run({MORPHSEED_BINARY, "-s", "41", "-b", "2", "12", "-t", "1", "-v", "4"}, dir_ / "series");
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  ASSERT_EQ(series.status, 0) << series.err;
+  EXPECT_EQ(plain.out, series.out);
+  EXPECT_EQ(plain.err, series.err);
+  std::set<std::string> results{"indexed_icosa"};
+  for (const std::string seed : {"41", "42"}) {
+    for (const std::string ending : {".3dv", ".3dvTemplate"}) {
+      const std::string name = "embryo." + seed + ending;
+      results.insert(name);
+      EXPECT_TRUE(readFile(dir_ / "plain" / name) == readFile(dir_ / "series" / name)) << name << " differs";
+    }
+  }
+  EXPECT_EQ(folderEntries(dir_ / "plain"), results);
+  std::set<std::string> withSeries = results;
+  for (const std::string seed : {"41", "42"}) {
+    withSeries.insert("embryo." + seed + ".pvd");
+    for (const int cycle : {0, 4, 8, 12}) withSeries.insert("embryo." + seed + ".c" + std::to_string(cycle) + ".vtp");
+  }
+  EXPECT_EQ(folderEntries(dir_ / "series"), withSeries);
+}
+
+TEST_F(Snapshots, SweepResultsAreByteIdenticalAndTheSeriesIsNamedAfterThem) {
+  // A red lifespan of 0 is renewed during the run, which changes the result names: the
+  // series must carry the names of the results, not of the command line.
+  for (const std::string red : {"0", "40"}) {
+    const std::vector<std::string> words{MORPHSWEEP_BINARY, "-n", "6", "-m", "1", "-t", "1", "-r", red, "120",
+                                         "5", "-g", "40", "120", "17", "-b", "40", "120", "33", "-kr", "2", "-kh",
+                                         "3", "start.3dv"};
+    const fs::path plainFolder = dir_ / ("plain" + red), seriesFolder = dir_ / ("series" + red);
+    for (const fs::path& folder : {plainFolder, seriesFolder}) {
+      fs::create_directories(folder);
+      fs::copy_file(BUNDLED_EXAMPLE, folder / "start.3dv");
+    }
+    std::vector<std::string> withFlag = words;
+    withFlag.insert(withFlag.end(), {"-v", "4"});
+    const Run plain = run(words, plainFolder);
+    const Run series = run(withFlag, seriesFolder);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(series.status, 0) << series.err;
+    EXPECT_EQ(plain.out, series.out);
+    EXPECT_EQ(plain.err, series.err);
+
+    const std::set<std::string> results = folderEntries(plainFolder);
+    ASSERT_EQ(results.size(), 4u) << "start.3dv and three results expected";
+    std::string stem;
+    for (const std::string& name : results) {
+      if (name == "start.3dv") continue;
+      EXPECT_TRUE(readFile(plainFolder / name) == readFile(seriesFolder / name)) << name << " differs";
+      if (name.ends_with(".3dv")) stem = name.substr(0, name.size() - 4);
+    }
+    ASSERT_FALSE(stem.empty());
+    std::set<std::string> withSeries = results;
+    for (const std::string ending : {".c0.vtp", ".c4.vtp", ".c6.vtp", ".pvd"}) withSeries.insert(stem + ending);
+    EXPECT_EQ(folderEntries(seriesFolder), withSeries) << "red lifespan " << red;
+  }
+}
+
+}  // namespace
