@@ -13,6 +13,7 @@
 #include "outfile.h"
 #include "signalling.h"
 #include "variant.h"
+#include "version.h"
 
 // The appended block is the arrays' memory as it is; the file says LittleEndian.
 static_assert(std::endian::native == std::endian::little, "snapshots are written on little-endian hosts");
@@ -220,6 +221,7 @@ void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& b
   std::fprintf(f, "  <PolyData>\n");
   std::fprintf(f, "    <FieldData>\n");
   writeStringField(f, "program", variant::programName);
+  writeStringField(f, "version", std::string(morphVersion()) + " (commit " + morphCommit() + ")");
   writeIntField(f, "cycle", {cycle});
   for (const snapshotField& p : parameters) writeIntField(f, p.name, p.values);
   writeIntField(f, "lifeSpan", {lifeSpanR, lifeSpanG, lifeSpanB});

@@ -15,9 +15,9 @@ struct Mesh {
   std::vector<std::array<float, 3>> points;  // positions, in file order
   std::vector<std::array<int, 3>> faces;     // corners as 0-based indices into points
   // What a snapshot carries beside the shape; empty or unset for 3DV, template and OBJ files.
-  std::vector<std::array<unsigned char, 3>> levels;  // red, green, blue morphogen level per point
-  std::optional<std::array<int, 3>> thresholds;      // red, green, blue thresholds at the snapshot
-  std::optional<long long> cycle;                    // growth cycle of the snapshot
+  std::vector<std::array<unsigned char, 3>> levels{};  // red, green, blue morphogen level per point
+  std::optional<std::array<int, 3>> thresholds{};      // red, green, blue thresholds at the snapshot
+  std::optional<long long> cycle{};                    // growth cycle of the snapshot
 };
 
 // Outcome of a read: a mesh, or the message "<file>: <what is wrong>".

@@ -94,6 +94,8 @@ def check_layout(path, poly, program):
     check(poly.GetCellData().GetNormals() is not None, f"{path}: no cell normals")
     check(poly.GetNumberOfCells() == poly.GetNumberOfPolys(), f"{path}: cells other than triangles")
     check(field(poly, "program") == [program], f"{path}: program {field(poly, 'program')}")
+    version = field(poly, "version")
+    check(version is not None and len(version) == 1 and "(commit " in version[0], f"{path}: version {version}")
     for name in ("lifeSpan", "threshold", "secretor"):
         check(field(poly, name) is not None and len(field(poly, name)) == 3, f"{path}: field {name}")
 
