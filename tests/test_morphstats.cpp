@@ -228,15 +228,15 @@ TEST(Morphogens, FractionAboveFollowsTheGrowthRuleAndMeansAreAreaWeighted) {
   Mesh m = box(1, 1, 1);
   m.levels.assign(8, {0, 0, 0});
   // Red 90 on the four points at z = 1: the top face's two triangles average 90, the side
-  // triangles with two such corners 60, those with one 30. Blue 200 there: one corner
-  // averages 66 in whole numbers (66.7 in reals), which stays below 67.
-  for (int k = 4; k < 8; ++k) m.levels[std::size_t(k)] = {90, 0, 200};
-  m.thresholds = std::array<int, 3>{60, 1, 67};
+  // triangles with two such corners 60, those with one 30. Blue 198 there: one such corner
+  // averages exactly the threshold 66, which counts as reached.
+  for (int k = 4; k < 8; ++k) m.levels[std::size_t(k)] = {90, 0, 198};
+  m.thresholds = std::array<int, 3>{60, 1, 66};
   const stats::Measures s = stats::measure(m);
   ASSERT_TRUE(s.areaAbove && s.meanLevel);
   EXPECT_NEAR((*s.areaAbove)[0], 3.0 / 6, 1e-15);  // top (1) and half of every side (4 x 0.5)
   EXPECT_EQ((*s.areaAbove)[1], 0);
-  EXPECT_NEAR((*s.areaAbove)[2], 3.0 / 6, 1e-15);
+  EXPECT_NEAR((*s.areaAbove)[2], 5.0 / 6, 1e-15);
   EXPECT_NEAR((*s.meanLevel)[0], (90 + 4 * 45) / 6.0, 1e-12);
   EXPECT_EQ((*s.meanLevel)[1], 0);
   const std::vector<std::string> fields = stats::measureFields(s);
