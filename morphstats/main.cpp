@@ -231,13 +231,8 @@ int series(const Options& o) {
   return draw(stats::curveScript(o.plot + " over growth", "cycle", o.plot, "", {curve}), o.output);
 }
 
-// The value of a swept parameter as a number for an axis; the manifest's words are whole
-// numbers, read as morphsweep reads them.
-double axisValue(const std::string& word) { return std::strtod(word.c_str(), nullptr); }
-
-int manifest(const Options& o) {
-  stats::SweepTable table;
-  if (const auto problem = stats::readSweep(o.manifest, o.joblog, table)) fail(exitBadFile, *problem);
+// Warns of inverted results and says how many points have no measures.
+void reportPoints(const stats::SweepTable& table) {
   int notOk = 0;
   for (const stats::SweepPoint& p : table.points) {
     if (p.measures) warnIfInverted(p.result, *p.measures);
@@ -247,8 +242,16 @@ int manifest(const Options& o) {
     std::fprintf(stderr, "morphstats: %d of %zu points have no measures; see the status column\n", notOk,
                  table.points.size());
   }
-  if (o.plot.empty() && o.heatmap.empty()) return writeTable(stats::sweepCsv(table), o.output);
+}
 
+// The value of a swept parameter as a number for an axis; the manifest's words are whole
+// numbers, read as morphsweep reads them.
+double axisValue(const std::string& word) { return std::strtod(word.c_str(), nullptr); }
+
+int manifest(const Options& o) {
+  stats::SweepTable table;
+  if (const auto problem = stats::readSweep(o.manifest, o.joblog, table)) fail(exitBadFile, *problem);
+  // The plot's parameters are checked before anything is reported about the points.
   std::vector<std::size_t> slots;  // columns of table.values
   for (const std::string& p : o.by) {
     const auto at = std::find(table.swept.begin(), table.swept.end(), p);
@@ -262,6 +265,8 @@ int manifest(const Options& o) {
     if (p == "inputTemplate") refuse("inputTemplate has no numeric axis; plot against a numeric parameter");
     slots.push_back(static_cast<std::size_t>(at - table.swept.begin()));
   }
+  reportPoints(table);
+  if (o.plot.empty() && o.heatmap.empty()) return writeTable(stats::sweepCsv(table), o.output);
   const std::string metric = o.plot.empty() ? o.heatmap : o.plot;
   const std::size_t column = *stats::metricColumn(metric);
   const std::string title = metric + " over " + o.manifest;
@@ -295,7 +300,7 @@ int manifest(const Options& o) {
     const std::vector<std::string> groups = slots.size() == 2 ? distinct(1) : std::vector<std::string>{""};
     for (const std::string& g : groups) {
       stats::Curve c;
-      c.label = slots.size() == 2 ? o.by[1] + " = " + g : "";
+      c.label = g;
       for (const Value& v : values) {
         if (slots.size() == 1 || v.words[1] == g) c.points.emplace_back(axisValue(v.words[0]), v.value);
       }

@@ -264,3 +264,294 @@ TEST(Table, RealsRoundTripAndFieldsQuote) {
   EXPECT_EQ(stats::parameterWord("inputTemplate"), 23u);
   EXPECT_EQ(stats::parameterWord("speed"), 0u);
 }
+
+// ---- The program on files ----
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs a program in the working folder, its output caught in files.
+Outcome run(const std::vector<std::string>& words) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (!std::freopen("run.out", "w", stdout) || !std::freopen("run.err", "w", stderr)) _exit(126);
+    std::vector<char*> argv;
+    for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Outcome r;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = slurp("run.out");
+  r.err = slurp("run.err");
+  fs::remove("run.out");
+  fs::remove("run.err");
+  return r;
+}
+
+Outcome morphstats(std::vector<std::string> words) {
+  words.insert(words.begin(), MORPHSTATS_BINARY);
+  return run(words);
+}
+
+void writeFile(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::string objText(const Mesh& m) {
+  std::ostringstream s;
+  s.precision(9);
+  for (const auto& p : m.points) s << "v " << p[0] << ' ' << p[1] << ' ' << p[2] << '\n';
+  for (const auto& f : m.faces) s << "f " << f[0] + 1 << ' ' << f[1] + 1 << ' ' << f[2] + 1 << '\n';
+  return s.str();
+}
+
+std::string threeDVText(const Mesh& m) {
+  std::ostringstream s;
+  s << m.points.size() << '\n' << m.faces.size() << '\n';
+  for (const auto& p : m.points) s << p[0] << ' ' << p[1] << ' ' << p[2] << "\n0 0 1\n";
+  for (const auto& f : m.faces) s << "3\n" << f[0] << ' ' << f[1] << ' ' << f[2] << '\n';
+  return s.str();
+}
+
+std::vector<std::vector<std::string>> csvRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t k = 0; k < line.size(); ++k) {
+      const char c = line[k];
+      if (quoted && c == '"' && k + 1 < line.size() && line[k + 1] == '"') {
+        field += '"';
+        ++k;
+      } else if (c == '"') {
+        quoted = !quoted;
+      } else if (c == ',' && !quoted) {
+        fields.push_back(field);
+        field.clear();
+      } else {
+        field += c;
+      }
+    }
+    fields.push_back(field);
+    rows.push_back(fields);
+  }
+  return rows;
+}
+
+// The value of column `name` in row `row` of a table.
+std::string cell(const std::vector<std::vector<std::string>>& rows, std::size_t row, const std::string& name) {
+  const auto& header = rows.at(0);
+  const auto at = std::find(header.begin(), header.end(), name);
+  if (at == header.end()) return "<no column " + name + ">";
+  return rows.at(row).at(std::size_t(at - header.begin()));
+}
+
+bool isPng(const fs::path& path) { return slurp(path).compare(0, 8, "\x89PNG\r\n\x1a\n") == 0; }
+
+class Program : public WorkFolderTest {
+ protected:
+  void SetUp() override { enterFreshFolder("morphstats"); }
+  void TearDown() override { leaveFolder(); }
+};
+
+}  // namespace
+
+TEST_F(Program, AreaAndVolumeAgreeWithVtkOnRealResults) {
+  // A grown embryo (with T-junctions), a morphsweep result and an icosphere.
+  fs::copy_file(SEED_FILE, "indexed_icosa");
+  ASSERT_EQ(run({MORPHSEED_BINARY, "-s", "1000", "-b", "1", "28"}).status, 0);
+  fs::copy_file(BUNDLED_EXAMPLE, "start.3dv");
+  ASSERT_EQ(run({MORPHSWEEP_BINARY, "-n", "3", "-m", "1", "-t", "0", "-r", "40", "120", "5", "-g", "40", "120", "17",
+                 "-b", "40", "120", "33", "-kr", "2", "-kh", "3", "start.3dv"})
+                .status,
+            0);
+  writeFile("sphere.obj", objText(icosphere(4)));
+  const std::string swept = "start.3dv.n3.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2";
+  const std::vector<std::pair<std::string, view::MeshFormat>> files{{"embryo.1000.3dv", view::MeshFormat::threeDV},
+                                                                    {swept + ".3dv", view::MeshFormat::threeDV},
+                                                                    {swept + ".obj", view::MeshFormat::obj},
+                                                                    {"sphere.obj", view::MeshFormat::obj}};
+
+  const view::MeshLoad embryo = view::loadMesh("embryo.1000.3dv", view::MeshFormat::threeDV);
+  ASSERT_TRUE(embryo.ok()) << embryo.error;
+  const stats::Measures grown = stats::measure(embryo.mesh);
+  EXPECT_GT(grown.tJunctions, 100);
+  EXPECT_NEAR(grown.angleDefect, 2, 1e-9);
+
+  if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3 to run VTK (scripts/install-deps.sh installs it)";
+  for (const auto& [file, format] : files) {
+    SCOPED_TRACE(file);
+    const Outcome vtk = run({"/usr/bin/python3", VTK_MASS_SCRIPT, file});
+    if (vtk.status == 77) GTEST_SKIP() << "VTK's Python modules are not installed: " << vtk.err;
+    ASSERT_EQ(vtk.status, 0) << vtk.err;
+    double area = 0, volume = 0;
+    ASSERT_EQ(std::sscanf(vtk.out.c_str(), "%lf %lf", &area, &volume), 2) << vtk.out;
+    const view::MeshLoad load = view::loadMesh(file, format);
+    ASSERT_TRUE(load.ok()) << load.error;
+    const stats::Measures m = stats::measure(load.mesh);
+    expectNear(m.area, area, 1e-6, "area");
+    expectNear(m.volume, volume, 1e-6, "volume");
+  }
+}
+
+TEST_F(Program, TableOfFilesWarnsOfInversionAndIsWholeOrAbsent) {
+  writeFile("cube.obj", objText(box(1, 1, 1)));
+  writeFile("inside out.obj", objText(inverted(box(1, 2, 4))));
+  writeFile("box.3dv", threeDVText(box(1, 2, 4)));
+  Outcome r = morphstats({"cube.obj", "inside out.obj", "box.3dv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto rows = csvRows(r.out);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].size(), 1 + stats::measureColumns().size());
+  EXPECT_EQ(cell(rows, 1, "file"), "cube.obj");
+  EXPECT_EQ(cell(rows, 1, "volume"), "1");
+  EXPECT_NEAR(std::strtod(cell(rows, 1, "angleDefect").c_str(), nullptr), 2, 1e-12);
+  EXPECT_EQ(cell(rows, 2, "volume"), "-8");
+  EXPECT_EQ(cell(rows, 3, "elongation"), stats::formatReal(stats::measure(box(1, 2, 4)).elongation));
+  EXPECT_EQ(r.err, "morphstats: inside out.obj: warning: the enclosed volume -8 is negative: the triangles wind inwards\n");
+
+  r = morphstats({"-o", "table.csv", "cube.obj", "box.3dv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(csvRows(slurp("table.csv")).size(), 3u);
+
+  // A bad file anywhere: no table at all, the old one left as it was.
+  writeFile("short.3dv", "8\n12\n0 0 0\n");
+  r = morphstats({"-o", "table.csv", "cube.obj", "short.3dv"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("morphstats: short.3dv: "), std::string::npos) << r.err;
+  EXPECT_EQ(csvRows(slurp("table.csv")).size(), 3u);
+  r = morphstats({"cube.obj", "nothing.obj"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  writeFile("empty.obj", "");
+  r = morphstats({"empty.obj"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("morphstats: empty.obj: ", 0), 0u) << r.err;
+  EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 6);  // no temporaries left
+}
+
+TEST_F(Program, SeriesRowsFollowTheCycleAndPlotAgainstIt) {
+  writeFile("a.obj", objText(box(1, 1, 1)));
+  writeFile("b.obj", objText(box(1, 1, 2)));
+  writeFile("c.obj", objText(box(1, 2, 2)));
+  Outcome r = morphstats({"--series", "20:c.obj", "0:a.obj", "10:b.obj"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto rows = csvRows(r.out);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0][0], "cycle");
+  EXPECT_EQ(cell(rows, 1, "cycle") + cell(rows, 2, "cycle") + cell(rows, 3, "cycle"), "01020");
+  EXPECT_EQ(cell(rows, 3, "file"), "c.obj");
+  EXPECT_EQ(cell(rows, 3, "volume"), "4");
+
+  r = morphstats({"--series", "--plot", "volume", "-o", "growth.png", "20:c.obj", "0:a.obj", "10:b.obj"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(isPng("growth.png"));
+  EXPECT_EQ(r.err, "");
+
+  r = morphstats({"--series", "a.obj"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "morphstats: a.obj: the file carries no cycle; give it as CYCLE:a.obj\n");
+  r = morphstats({"--series", "--plot", "girth", "-o", "g.png", "0:a.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("morphstats: unknown metric 'girth' (known: vertices, triangles, area,", 0), 0u) << r.err;
+  r = morphstats({"--plot", "area", "-o", "g.png", "a.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists("g.png"));
+}
+
+TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
+  // Six points over growthCycles x repulsion; the results made by hand.
+  std::string manifest;
+  std::vector<std::string> results;
+  for (const char* n : {"1", "2"}) {
+    for (const char* kr : {"1", "2", "3"}) {
+      manifest += std::string("/bin/morphsweep -n ") + n + " -m 1 -t 0 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr " +
+                  kr + " -kh 4 'my start.3dv'\n";
+      results.push_back(std::string("my start.3dv.n") + n + ".m1.r40.120.5.g.40.120.17.b.40.120.33.kr.4.kh." + kr + ".3dv");
+    }
+  }
+  writeFile("manifest", manifest);
+  for (std::size_t k : {0u, 1u, 2u, 4u}) writeFile(results[k], threeDVText(box(1, 1, float(k + 1))));
+  writeFile(results[5], "12\nnot a mesh\n");
+  // The job log shows point 5 failed although an old result is there.
+  writeFile("manifest.joblog",
+            "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n"
+            "5\t:\t1\t0.1\t0\t0\t2\t0\tmorphsweep ...\n");
+  fs::create_directory("manifest.logs");
+  writeFile("manifest.logs/5.err", "Embryo 1\nmorphsweep: cannot write 'x.3dv': No space left on device\n\n");
+
+  Outcome r = morphstats({"--manifest", "manifest", "-o", "manifest.csv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "morphstats: 3 of 6 points have no measures; see the status column\n");
+  const auto rows = csvRows(slurp("manifest.csv"));
+  ASSERT_EQ(rows.size(), 7u);
+  EXPECT_EQ((std::vector<std::string>(rows[0].begin(), rows[0].begin() + 6)),
+            (std::vector<std::string>{"point", "growthCycles", "repulsion", "status", "reason", "file"}));
+  EXPECT_EQ(cell(rows, 2, "repulsion"), "2");
+  EXPECT_EQ(cell(rows, 6, "growthCycles"), "2");
+  EXPECT_EQ(cell(rows, 1, "status"), "ok");
+  EXPECT_EQ(cell(rows, 3, "volume"), "3");
+  EXPECT_EQ(cell(rows, 4, "status"), "missing");
+  EXPECT_EQ(cell(rows, 4, "reason"), "not run");
+  EXPECT_EQ(cell(rows, 4, "area"), "");
+  EXPECT_EQ(cell(rows, 5, "status"), "failed");
+  EXPECT_EQ(cell(rows, 5, "reason"), "exit 2: morphsweep: cannot write 'x.3dv': No space left on device");
+  EXPECT_EQ(cell(rows, 6, "status"), "failed");
+  EXPECT_EQ(cell(rows, 6, "reason").rfind(results[5] + ": ", 0), 0u) << cell(rows, 6, "reason");
+  EXPECT_EQ(cell(rows, 6, "file"), results[5]);
+
+  r = morphstats({"--manifest", "manifest", "--plot", "volume", "--by", "repulsion", "--by2", "growthCycles", "-o", "p.png"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(isPng("p.png"));
+  r = morphstats({"--manifest", "manifest", "--heatmap", "volume", "--by", "growthCycles,repulsion", "-o", "h.png"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(isPng("h.png"));
+
+  r = morphstats({"--manifest", "manifest", "--heatmap", "volume", "--by", "growthCycles,attraction", "-o", "x.png"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("morphstats: attraction is not swept in manifest (every point has attraction = 4); swept: "
+                        "growthCycles, repulsion\n",
+                        0),
+            0u)
+      << r.err;
+  r = morphstats({"--manifest", "manifest", "--plot", "volume", "--by", "speed", "-o", "x.png"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("morphstats: unknown parameter 'speed' (known: growthCycles,", 0), 0u) << r.err;
+  r = morphstats({"--manifest", "elsewhere/manifest"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "morphstats: elsewhere/manifest: cannot open: No such file or directory\n");
+  writeFile("broken", "morphsweep -n 1 | cat\n");
+  r = morphstats({"--manifest", "broken", "-o", "broken.csv"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("morphstats: broken:1: ", 0), 0u) << r.err;
+  EXPECT_FALSE(fs::exists("x.png") || fs::exists("broken.csv"));
+}
+
+TEST_F(Program, GnuplotComplaintsAreErrors) {
+  // A gnuplot that fails, first on the search path.
+  fs::create_directory("bin");
+  writeFile("bin/gnuplot", "#!/bin/sh\necho 'line 3: undefined variable: x' >&2\nexit 1\n");
+  fs::permissions("bin/gnuplot", fs::perms::owner_all);
+  writeFile("a.obj", objText(box(1, 1, 1)));
+  const std::string path = getenv("PATH") ? getenv("PATH") : "";
+  setenv("PATH", (fs::current_path() / "bin").string().append(":").append(path).c_str(), 1);
+  const Outcome r = morphstats({"--series", "--plot", "area", "-o", "a.png", "0:a.obj"});
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err, "morphstats: a.png: gnuplot failed:\nline 3: undefined variable: x\n");
+  EXPECT_FALSE(fs::exists("a.png"));
+}
