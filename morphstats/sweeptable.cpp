@@ -41,7 +41,8 @@ std::map<int, std::string> jobOutcomes(const std::string& joblog) {
   return outcome;
 }
 
-// The last non-blank line of a point's error log, shortened; empty when there is none.
+// The last non-blank line of a point's error log, shortened, without the progress dots
+// before it; empty when there is none.
 std::string lastErrorLine(const std::string& path) {
   std::ifstream in(path);
   std::string line, last;
@@ -51,6 +52,8 @@ std::string lastErrorLine(const std::string& path) {
   for (char& c : last) {
     if (static_cast<unsigned char>(c) < 32) c = ' ';
   }
+  // morphsweep's progress dots share the line with a message that ends the run.
+  last.erase(0, last.find_first_not_of('.') == std::string::npos ? 0 : last.find_first_not_of('.'));
   return last.size() > 300 ? last.substr(0, 300) + "..." : last;
 }
 

@@ -492,7 +492,7 @@ TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
             "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n"
             "5\t:\t1\t0.1\t0\t0\t2\t0\tmorphsweep ...\n");
   fs::create_directory("manifest.logs");
-  writeFile("manifest.logs/5.err", "Embryo 1\nmorphsweep: cannot write 'x.3dv': No space left on device\n\n");
+  writeFile("manifest.logs/5.err", "Embryo 1\n..morphsweep: cannot write 'x.3dv': No space left on device\n\n");
 
   Outcome r = morphstats({"--manifest", "manifest", "-o", "manifest.csv"});
   ASSERT_EQ(r.status, 0) << r.err;
