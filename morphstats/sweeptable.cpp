@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "plan.h"
 #include "table.h"
@@ -113,19 +114,19 @@ std::optional<std::string> readSweep(const std::string& manifest, const std::str
   }
 
   const std::map<int, std::string> outcomes = jobOutcomes(joblog);
-  for (SweepPoint& p : out.points) {
+  const auto assess = [&](SweepPoint& p) {
     const auto ran = outcomes.find(p.line);
     if (ran != outcomes.end() && !ran->second.empty()) {
       p.status = "failed";
       const std::string message = lastErrorLine(manifest + ".logs/" + std::to_string(p.line) + ".err");
       p.reason = message.empty() ? ran->second : ran->second + ": " + message;
-      continue;
+      return;
     }
     std::error_code error;
     if (!std::filesystem::exists(p.result, error)) {
       p.status = "missing";
       p.reason = ran == outcomes.end() && !outcomes.empty() ? "not run" : "no result file";
-      continue;
+      return;
     }
     const view::MeshLoad load = view::loadMesh(p.result, view::MeshFormat::threeDV);
     if (!load.ok()) {
@@ -138,7 +139,19 @@ std::optional<std::string> readSweep(const std::string& manifest, const std::str
       p.status = "ok";
       p.measures = measure(load.mesh);
     }
+  };
+  // Points are independent: each thread takes every n-th, and each row depends on its
+  // point alone, so the table is the same for any thread count.
+  const std::size_t threads =
+      std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, std::min<std::size_t>(8, out.points.size()));
+  std::vector<std::thread> pool;
+  for (std::size_t t = 1; t < threads; ++t) {
+    pool.emplace_back([&, t] {
+      for (std::size_t k = t; k < out.points.size(); k += threads) assess(out.points[k]);
+    });
   }
+  for (std::size_t k = 0; k < out.points.size(); k += threads) assess(out.points[k]);
+  for (std::thread& t : pool) t.join();
   return std::nullopt;
 }
 
