@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -60,7 +59,7 @@ std::string metricNames() {
 
 Options parseCommandLine(int argc, char** argv) {
   Options o;
-  bool by2 = false;
+  std::string by, by2;
   const auto value = [&](int& i) -> std::string {
     if (i + 1 >= argc) refuse(std::string(argv[i]) + " needs a value");
     return argv[++i];
@@ -89,19 +88,10 @@ Options parseCommandLine(int argc, char** argv) {
       once(o.plot, a, value(i));
     } else if (a == "--heatmap") {
       once(o.heatmap, a, value(i));
-    } else if (a == "--by" || a == "--by2") {
-      const std::string v = value(i);
-      if (a == "--by2") {
-        if (by2) refuse("--by2 is given twice");
-        by2 = true;
-      } else if (!o.by.empty() && !by2) {
-        refuse("--by is given twice");
-      }
-      std::size_t start = 0;
-      for (std::size_t comma; (comma = v.find(',', start)) != std::string::npos; start = comma + 1) {
-        o.by.push_back(v.substr(start, comma - start));
-      }
-      o.by.push_back(v.substr(start));
+    } else if (a == "--by") {
+      once(by, a, value(i));
+    } else if (a == "--by2") {
+      once(by2, a, value(i));
     } else if (a == "--format") {
       view::MeshFormat f;
       const std::string name = value(i);
@@ -112,6 +102,15 @@ Options parseCommandLine(int argc, char** argv) {
     }
   }
 
+  if (!by2.empty() && by.empty()) refuse("--by2 needs --by");
+  if (!by.empty()) {
+    std::size_t start = 0;
+    for (std::size_t comma; (comma = by.find(',', start)) != std::string::npos; start = comma + 1) {
+      o.by.push_back(by.substr(start, comma - start));
+    }
+    o.by.push_back(by.substr(start));
+    if (!by2.empty()) o.by.push_back(by2);
+  }
   if (o.series && !o.manifest.empty()) refuse("--series and --manifest do not go together");
   if (!o.plot.empty() && !o.heatmap.empty()) refuse("--plot and --heatmap do not go together");
   const std::string metric = o.plot.empty() ? o.heatmap : o.plot;
