@@ -125,6 +125,7 @@ Options parseCommandLine(int argc, char** argv) {
     if (!o.heatmap.empty()) refuse("--heatmap needs --manifest");
     if (!o.plot.empty() && !o.series) refuse("--plot needs --series or --manifest");
     if (!o.joblog.empty()) refuse("--joblog needs --manifest");
+    if (!by.empty() || !by2.empty()) refuse("--by needs --manifest: a series is drawn against cycle");
   }
   if (!o.by.empty() && !picture) refuse("--by needs --plot or --heatmap");
   for (const std::string& p : o.by) {
