@@ -20,31 +20,19 @@ double dot(const Vec& a, const Vec& b) { return a[0] * b[0] + a[1] * b[1] + a[2]
 class HalfEdges {
  public:
   explicit HalfEdges(const std::vector<std::array<int, 3>>& faces) {
-    edges_.reserve(faces.size() * 3);
-    for (std::size_t f = 0; f < faces.size(); ++f) {
-      for (std::size_t k = 0; k < 3; ++k) {
-        edges_.push_back({key(faces[f][k], faces[f][(k + 1) % 3]), static_cast<std::uint32_t>(f * 3 + k)});
-      }
+    keys_.reserve(faces.size() * 3);
+    for (const auto& f : faces) {
+      for (std::size_t k = 0; k < 3; ++k) keys_.push_back(key(f[k], f[(k + 1) % 3]));
     }
-    std::sort(edges_.begin(), edges_.end());
+    std::sort(keys_.begin(), keys_.end());
   }
-  // The face corner whose edge runs from -> to, or -1.
-  long long find(int from, int to) const {
-    const std::uint64_t k = key(from, to);
-    const auto it = std::lower_bound(edges_.begin(), edges_.end(), Entry{k, 0});
-    return it != edges_.end() && it->key == k ? static_cast<long long>(it->corner) : -1;
-  }
+  bool contains(int from, int to) const { return std::binary_search(keys_.begin(), keys_.end(), key(from, to)); }
 
  private:
-  struct Entry {
-    std::uint64_t key;
-    std::uint32_t corner;  // face * 3 + corner index
-    bool operator<(const Entry& o) const { return key < o.key || (key == o.key && corner < o.corner); }
-  };
   static std::uint64_t key(int from, int to) {
     return (std::uint64_t(std::uint32_t(from)) << 32) | std::uint32_t(to);
   }
-  std::vector<Entry> edges_;
+  std::vector<std::uint64_t> keys_;
 };
 
 }  // namespace
@@ -79,7 +67,7 @@ AngleDefect angleDefect(const view::Mesh& mesh) {
   std::vector<std::pair<int, int>> border;  // (from, to), sorted by `from`
   for (const auto& f : faces) {
     for (std::size_t k = 0; k < 3; ++k) {
-      if (edges.find(f[(k + 1) % 3], f[k]) < 0) border.emplace_back(f[k], f[(k + 1) % 3]);
+      if (!edges.contains(f[(k + 1) % 3], f[k])) border.emplace_back(f[k], f[(k + 1) % 3]);
     }
   }
   std::sort(border.begin(), border.end());
