@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs every point of a sweep manifest (one morphsweep call per line) with GNU parallel,
 # here or across machines, keeping a job log so that a later call can re-run only the
-# points that failed; then renders the contact sheet of the sweep. Run it from the folder
-# the manifest was planned in: its relative paths are read from there, on every machine.
+# points that failed; then renders the contact sheet of the sweep and writes the table of
+# shape measures, one row per point, beside it (MANIFEST.csv, by morphstats). Run it from
+# the folder the manifest was planned in: its relative paths are read from there, on every
+# machine.
 #
 # usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FILE]
 #                     [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
@@ -12,17 +14,17 @@
 #   --resume-failed     run only the points the job log does not show as done
 #   --joblog FILE       the job log (default MANIFEST.joblog); per-point output goes to
 #                       MANIFEST.logs/<line> and MANIFEST.logs/<line>.err
-#   --build DIR         the build folder with morphsweep-plan and morphview (default: build/
-#                       beside this script's folder)
+#   --build DIR         the build folder with morphsweep-plan, morphview and morphstats
+#                       (default: build/ beside this script's folder)
 #   --sheet OUT.png     the contact sheet (default MANIFEST.png); --no-sheet skips it
 # Exit status: 0 every point done and the sheet written; 1 bad command line or missing
-# tool; 2 the manifest was refused or the sheet could not be written; 3 a point failed
-# (the sheet is still written, failed points crossed out).
+# tool; 2 the manifest was refused or the sheet or table could not be written; 3 a point
+# failed (the sheet and table are still written, failed points crossed out or marked).
 set -euo pipefail
 
 usage() {
   if ((${1:-1})); then exec >&2; fi
-  sed -n '7,17p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '9,19p' "$0" | sed 's/^# \{0,1\}//'
   exit "${1:-1}"
 }
 
@@ -57,6 +59,7 @@ command -v parallel >/dev/null || {
 }
 plan="$build/morphsweep/morphsweep-plan"
 [[ -x $plan ]] || { echo "sweep-run: $plan is missing; build first (or give --build)" >&2; exit 1; }
+[[ -x $build/morphstats/morphstats ]] || { echo "sweep-run: $build/morphstats/morphstats is missing; build first (or give --build)" >&2; exit 1; }
 joblog=${joblog:-$manifest.joblog}
 logs="$manifest.logs"
 
@@ -102,4 +105,6 @@ fi
 if ((drawSheet)); then
   "$here/sweep-sheet.sh" --build "$build" -o "${sheet:-$manifest.png}" "$manifest" || exit 2
 fi
+# The numbers of every point, failed and missing ones marked in the status column.
+"$build/morphstats/morphstats" --manifest "$manifest" --joblog "$joblog" -o "$manifest.csv" || exit 2
 exit "$status"

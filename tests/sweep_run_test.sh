@@ -60,6 +60,15 @@ check "the failure is reported" grep -q "^sweep-run: point 4 failed (exit 2): .*
 check "with its reason" grep -q "cannot write" run1.err
 check "and counted" grep -q "^sweep-run: 1 of 6 points failed" run1.err
 check "the sheet is drawn anyway" test -s manifest.png
+# The table of measures beside the sheet: a row for every point, the failed one marked.
+check "the table is written" test -s manifest.csv
+check "a header and six rows" test "$(wc -l <manifest.csv)" -eq 7
+check "point 4 is marked failed with its reason" grep -q "^4,2,1,failed,exit 2: morphsweep: cannot write '" manifest.csv
+check "five points are ok" test "$(grep -c '^[0-9]*,[0-9]*,[0-9]*,ok,' manifest.csv)" -eq 5
+stats="$build/morphstats/morphstats"
+check "a plot over the swept parameters" "$stats" --manifest manifest --plot volume --by attraction,repulsion -o volume.png
+check "a heat map over them" "$stats" --manifest manifest --heatmap sphericity --by attraction,repulsion -o sphericity.png
+check "both are pictures" test -s volume.png -a -s sphericity.png
 for i in 0 1 2 4 5; do check "point $((i + 1)) wrote its result" test -f "${results[$i]}"; done
 before=$(stamp "${results[0]}" "${results[1]}" "${results[2]}" "${results[4]}" "${results[5]}")
 

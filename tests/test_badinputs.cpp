@@ -132,6 +132,7 @@ Outcome runIn(const fs::path& folder, const Case& c) {
   if (words[0] == "morphseed") words[0] = MORPHSEED_BINARY;
   if (words[0] == "morphsweep-plan") words[0] = MORPHSWEEP_PLAN_BINARY;
   if (words[0] == "morphview") words[0] = MORPHVIEW_BINARY;
+  if (words[0] == "morphstats") words[0] = MORPHSTATS_BINARY;
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);

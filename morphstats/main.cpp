@@ -1,0 +1,333 @@
+// morphstats: shape measures of result files as a CSV table, per file, along a growth series
+// or over a sweep's points, and plots of one measure against cycle or the swept parameters.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "failure.h"
+#include "meshread.h"
+#include "outfile.h"
+#include "plot.h"
+#include "series.h"
+#include "sweeptable.h"
+#include "table.h"
+
+namespace {
+
+constexpr const char* usage =
+    "usage: morphstats [--format 3dv|template|obj] [-o TABLE.csv] FILE...\n"
+    "       morphstats --series [--format F] [-o TABLE.csv | --plot METRIC -o OUT.png] [CYCLE:]FILE...\n"
+    "       morphstats --manifest MANIFEST [--joblog FILE] [-o TABLE.csv]\n"
+    "       morphstats --manifest MANIFEST [--joblog FILE] --plot METRIC --by PARAM[,PARAM2] -o OUT.png\n"
+    "       morphstats --manifest MANIFEST [--joblog FILE] --heatmap METRIC --by PARAM1,PARAM2 -o OUT.png\n"
+    "  --format F      read every file as F instead of choosing by its name\n"
+    "  --series        one row per snapshot, its cycle first; CYCLE:FILE gives a file's cycle\n"
+    "  --manifest M    one row per line of a sweep manifest, with the swept parameters\n"
+    "  --joblog FILE   the sweep's job log (default MANIFEST.joblog), which tells failed points\n"
+    "  --plot METRIC   draw METRIC against cycle, or against PARAM (one line per value of PARAM2)\n"
+    "  --heatmap METRIC  draw METRIC over PARAM1 and PARAM2\n"
+    "  --by P[,P2]     the swept parameters of a plot; --by2 P2 gives the second alone\n"
+    "  -o FILE         write the table or the picture to FILE (replaced only when complete)\n";
+
+constexpr int exitPlotFailed = 3;
+
+[[noreturn]] void refuse(const std::string& problem) {
+  std::fprintf(stderr, "morphstats: %s\n%s", problem.c_str(), usage);
+  std::exit(exitBadCommandLine);
+}
+
+struct Options {
+  bool series = false;
+  std::string manifest, joblog;
+  std::optional<view::MeshFormat> format;
+  std::string output;
+  std::string plot, heatmap;  // the metric
+  std::vector<std::string> by;
+  std::vector<std::string> files;
+};
+
+std::string metricNames() {
+  std::string names;
+  for (const std::string& c : stats::measureColumns()) names += (names.empty() ? "" : ", ") + c;
+  return names;
+}
+
+Options parseCommandLine(int argc, char** argv) {
+  Options o;
+  std::string by, by2;
+  const auto value = [&](int& i) -> std::string {
+    if (i + 1 >= argc) refuse(std::string(argv[i]) + " needs a value");
+    return argv[++i];
+  };
+  const auto once = [](std::string& slot, const std::string& flag, std::string v) {
+    if (!slot.empty()) refuse(flag + " is given twice");
+    if (v.empty()) refuse(flag + " needs a value");
+    slot = std::move(v);
+  };
+  bool filesOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (filesOnly || a.empty() || a[0] != '-' || a == "-") {
+      o.files.push_back(a);
+    } else if (a == "--") {
+      filesOnly = true;
+    } else if (a == "--series") {
+      o.series = true;
+    } else if (a == "--manifest") {
+      once(o.manifest, a, value(i));
+    } else if (a == "--joblog") {
+      once(o.joblog, a, value(i));
+    } else if (a == "-o") {
+      once(o.output, a, value(i));
+    } else if (a == "--plot") {
+      once(o.plot, a, value(i));
+    } else if (a == "--heatmap") {
+      once(o.heatmap, a, value(i));
+    } else if (a == "--by") {
+      once(by, a, value(i));
+    } else if (a == "--by2") {
+      once(by2, a, value(i));
+    } else if (a == "--format") {
+      view::MeshFormat f;
+      const std::string name = value(i);
+      if (!view::parseFormatName(name, f)) refuse("--format needs 3dv, template or obj, not '" + name + "'");
+      o.format = f;
+    } else {
+      refuse("unknown option '" + a + "'");
+    }
+  }
+
+  if (!by2.empty() && by.empty()) refuse("--by2 needs --by");
+  if (!by.empty()) {
+    std::size_t start = 0;
+    for (std::size_t comma; (comma = by.find(',', start)) != std::string::npos; start = comma + 1) {
+      o.by.push_back(by.substr(start, comma - start));
+    }
+    o.by.push_back(by.substr(start));
+    if (!by2.empty()) o.by.push_back(by2);
+  }
+  if (o.series && !o.manifest.empty()) refuse("--series and --manifest do not go together");
+  if (!o.plot.empty() && !o.heatmap.empty()) refuse("--plot and --heatmap do not go together");
+  const std::string metric = o.plot.empty() ? o.heatmap : o.plot;
+  const bool picture = !metric.empty();
+  if (picture && !stats::metricColumn(metric)) refuse("unknown metric '" + metric + "' (known: " + metricNames() + ")");
+  if (!o.manifest.empty()) {
+    if (!o.files.empty()) refuse("--manifest takes no files ('" + o.files.front() + "')");
+    if (o.format) refuse("--format does not go with --manifest: results are 3DV files");
+    if (picture && o.by.empty()) refuse("--" + std::string(o.plot.empty() ? "heatmap" : "plot") + " needs --by PARAM");
+  } else {
+    if (o.files.empty()) refuse("no file given");
+    if (!o.heatmap.empty()) refuse("--heatmap needs --manifest");
+    if (!o.plot.empty() && !o.series) refuse("--plot needs --series or --manifest");
+    if (!o.joblog.empty()) refuse("--joblog needs --manifest");
+    if (!by.empty() || !by2.empty()) refuse("--by needs --manifest: a series is drawn against cycle");
+  }
+  if (!o.by.empty() && !picture) refuse("--by needs --plot or --heatmap");
+  for (const std::string& p : o.by) {
+    if (!stats::parameterWord(p)) refuse("unknown parameter '" + p + "' (known: " + stats::parameterNames() + ")");
+  }
+  if (!o.plot.empty() && o.by.size() > 2) refuse("--plot takes at most two parameters");
+  if (!o.heatmap.empty() && o.by.size() != 2) refuse("--heatmap needs two parameters: --by PARAM1,PARAM2");
+  if (o.by.size() == 2 && o.by[0] == o.by[1]) refuse("--by names " + o.by[0] + " twice");
+  if (picture && o.output.empty()) refuse("a picture needs -o OUT.png");
+  if (o.joblog.empty()) o.joblog = o.manifest + ".joblog";
+  return o;
+}
+
+void warnIfInverted(const std::string& file, const stats::Measures& m) {
+  if (m.volume < 0) {
+    std::fprintf(stderr, "morphstats: %s: warning: the enclosed volume %s is negative: the triangles wind inwards\n",
+                 file.c_str(), stats::formatReal(m.volume).c_str());
+  }
+}
+
+stats::Measures measureFile(const std::string& file, const std::optional<view::MeshFormat>& format, view::Mesh* keep) {
+  view::MeshLoad load = view::loadMesh(file, format.value_or(view::formatForName(file)));
+  if (!load.ok()) fail(exitBadFile, load.error);
+  if (load.mesh.faces.empty()) fail(exitBadFile, file + ": holds no triangle");
+  const stats::Measures m = stats::measure(load.mesh);
+  warnIfInverted(file, m);
+  if (keep) *keep = std::move(load.mesh);
+  return m;
+}
+
+// The table goes out whole or not at all: to -o's file atomically, or to standard output.
+int writeTable(const std::string& csv, const std::string& output) {
+  if (!output.empty()) {
+    OutputFile out(output);
+    std::fwrite(csv.data(), 1, csv.size(), out.stream());
+    out.commit();
+    return 0;
+  }
+  if (std::fwrite(csv.data(), 1, csv.size(), stdout) != csv.size() || std::fflush(stdout) != 0) {
+    fail(exitBadFile, "cannot write to standard output");
+  }
+  return 0;
+}
+
+int draw(const std::string& script, const std::string& png) {
+  if (const auto problem = stats::drawWithGnuplot(script, png)) fail(exitPlotFailed, png + ": " + *problem);
+  return 0;
+}
+
+std::string header(const std::vector<std::string>& first) {
+  std::vector<std::string> names = first;
+  names.insert(names.end(), stats::measureColumns().begin(), stats::measureColumns().end());
+  return stats::csvLine(names);
+}
+
+int files(const Options& o) {
+  std::string csv = header({"file"});
+  for (const std::string& file : o.files) {
+    std::vector<std::string> row{file};
+    const std::vector<std::string> fields = stats::measureFields(measureFile(file, o.format, nullptr));
+    row.insert(row.end(), fields.begin(), fields.end());
+    csv += stats::csvLine(row);
+  }
+  return writeTable(csv, o.output);
+}
+
+int series(const Options& o) {
+  std::vector<stats::Snapshot> snapshots;
+  for (const std::string& item : o.files) {
+    if (const auto problem = stats::addSeriesItem(item, snapshots)) fail(exitBadFile, *problem);
+  }
+  struct Row {
+    long long cycle;
+    std::string file;
+    stats::Measures measures;
+  };
+  std::vector<Row> rows;
+  for (const stats::Snapshot& s : snapshots) {
+    view::Mesh mesh;
+    const stats::Measures m = measureFile(s.file, o.format, &mesh);
+    const std::optional<long long> cycle = s.cycle ? s.cycle : mesh.cycle;
+    if (!cycle) fail(exitBadFile, s.file + ": the file carries no cycle; give it as CYCLE:" + s.file);
+    rows.push_back({*cycle, s.file, m});
+  }
+  std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.cycle < b.cycle; });
+  if (o.plot.empty()) {
+    std::string csv = header({"cycle", "file"});
+    for (const Row& r : rows) {
+      std::vector<std::string> row{std::to_string(r.cycle), r.file};
+      const std::vector<std::string> fields = stats::measureFields(r.measures);
+      row.insert(row.end(), fields.begin(), fields.end());
+      csv += stats::csvLine(row);
+    }
+    return writeTable(csv, o.output);
+  }
+  const std::size_t column = *stats::metricColumn(o.plot);
+  stats::Curve curve;
+  for (const Row& r : rows) {
+    const double v = stats::measureValues(r.measures)[column];
+    if (std::isfinite(v)) curve.points.emplace_back(double(r.cycle), v);
+  }
+  if (curve.points.empty()) fail(exitBadFile, "no snapshot has a value of " + o.plot + " to plot");
+  return draw(stats::curveScript(o.plot + " over growth", "cycle", o.plot, "", {curve}), o.output);
+}
+
+// Warns of inverted results and says how many points have no measures.
+void reportPoints(const stats::SweepTable& table) {
+  int notOk = 0;
+  for (const stats::SweepPoint& p : table.points) {
+    if (p.measures) warnIfInverted(p.result, *p.measures);
+    notOk += p.status != "ok";
+  }
+  if (notOk) {
+    std::fprintf(stderr, "morphstats: %d of %zu points have no measures; see the status column\n", notOk,
+                 table.points.size());
+  }
+}
+
+// The value of a swept parameter as a number for an axis; the manifest's words are whole
+// numbers, read as morphsweep reads them.
+double axisValue(const std::string& word) { return std::strtod(word.c_str(), nullptr); }
+
+int manifest(const Options& o) {
+  stats::SweepTable table;
+  if (const auto problem = stats::readSweep(o.manifest, o.joblog, table)) fail(exitBadFile, *problem);
+  // The plot's parameters are checked before anything is reported about the points.
+  std::vector<std::size_t> slots;  // columns of table.values
+  for (const std::string& p : o.by) {
+    const auto at = std::find(table.swept.begin(), table.swept.end(), p);
+    if (at == table.swept.end()) {
+      const std::string one = table.points.front().words[stats::parameterWord(p)];
+      std::string swept;
+      for (const std::string& s : table.swept) swept += (swept.empty() ? "" : ", ") + s;
+      refuse(p + " is not swept in " + o.manifest + " (every point has " + p + " = " + one + "); swept: " +
+             (swept.empty() ? "none" : swept));
+    }
+    if (p == "inputTemplate") refuse("inputTemplate has no numeric axis; plot against a numeric parameter");
+    slots.push_back(static_cast<std::size_t>(at - table.swept.begin()));
+  }
+  reportPoints(table);
+  if (o.plot.empty() && o.heatmap.empty()) return writeTable(stats::sweepCsv(table), o.output);
+  const std::string metric = o.plot.empty() ? o.heatmap : o.plot;
+  const std::size_t column = *stats::metricColumn(metric);
+  const std::string title = metric + " over " + o.manifest;
+
+  // The ok points with a value, keyed by their words of the plot's parameters.
+  struct Value {
+    std::vector<std::string> words;
+    double value;
+  };
+  std::vector<Value> values;
+  for (std::size_t k = 0; k < table.points.size(); ++k) {
+    if (!table.points[k].measures) continue;
+    const double v = stats::measureValues(*table.points[k].measures)[column];
+    if (!std::isfinite(v)) continue;
+    Value entry{{}, v};
+    for (const std::size_t s : slots) entry.words.push_back(table.values[k][s]);
+    values.push_back(std::move(entry));
+  }
+  if (values.empty()) fail(exitBadFile, o.manifest + ": no point has a value of " + metric + " to plot");
+  const auto byNumber = [](const std::string& a, const std::string& b) { return axisValue(a) < axisValue(b); };
+  const auto distinct = [&](std::size_t which) {
+    std::vector<std::string> words;
+    for (const Value& v : values) words.push_back(v.words[which]);
+    std::stable_sort(words.begin(), words.end(), byNumber);
+    words.erase(std::unique(words.begin(), words.end()), words.end());
+    return words;
+  };
+
+  if (!o.plot.empty()) {
+    std::vector<stats::Curve> curves;
+    const std::vector<std::string> groups = slots.size() == 2 ? distinct(1) : std::vector<std::string>{""};
+    for (const std::string& g : groups) {
+      stats::Curve c;
+      c.label = g;
+      for (const Value& v : values) {
+        if (slots.size() == 1 || v.words[1] == g) c.points.emplace_back(axisValue(v.words[0]), v.value);
+      }
+      curves.push_back(std::move(c));
+    }
+    return draw(stats::curveScript(title, o.by[0], metric, slots.size() == 2 ? o.by[1] : "", curves), o.output);
+  }
+
+  const std::vector<std::string> xs = distinct(0), ys = distinct(1);
+  std::map<std::pair<std::size_t, std::size_t>, std::pair<double, int>> sums;
+  for (const Value& v : values) {
+    const auto x = static_cast<std::size_t>(std::find(xs.begin(), xs.end(), v.words[0]) - xs.begin());
+    const auto y = static_cast<std::size_t>(std::find(ys.begin(), ys.end(), v.words[1]) - ys.begin());
+    auto& [sum, count] = sums[{x, y}];
+    sum += v.value;
+    ++count;
+  }
+  std::vector<stats::HeatCell> cells;
+  for (const auto& [xy, sc] : sums) cells.push_back({xy.first, xy.second, sc.first / sc.second});
+  return draw(stats::heatmapScript(title, o.by[0], o.by[1], metric, xs, ys, cells), o.output);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = parseCommandLine(argc, argv);
+  if (!o.manifest.empty()) return manifest(o);
+  if (o.series) return series(o);
+  return files(o);
+}

@@ -1,0 +1,164 @@
+#include "plot.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "outfile.h"
+
+namespace stats {
+namespace {
+
+std::string number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", v);
+  return text;
+}
+
+std::string readWhole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A private folder for the script, the picture and gnuplot's messages; gone when done.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "morphstats.XXXXXX").string();
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace
+
+std::string gnuplotString(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 32 || c == 127) continue;
+    if (c == '\'') quoted += '\'';  // doubled inside single quotes
+    quoted += c;
+  }
+  return quoted + "'";
+}
+
+std::string curveScript(const std::string& title, const std::string& xLabel, const std::string& yLabel,
+                        const std::string& keyTitle, const std::vector<Curve>& curves) {
+  std::ostringstream s;
+  s << "set title " << gnuplotString(title) << "\n"
+    << "set xlabel " << gnuplotString(xLabel) << "\n"
+    << "set ylabel " << gnuplotString(yLabel) << "\n"
+    << "set grid\nset offsets graph 0.02, graph 0.02, graph 0.05, graph 0.05\n";
+  if (curves.size() > 1) {
+    s << "set key outside right title " << gnuplotString(keyTitle) << "\n";
+  } else {
+    s << "unset key\n";
+  }
+  for (std::size_t k = 0; k < curves.size(); ++k) {
+    s << "$d" << k << " << EOD\n";
+    for (const auto& [x, y] : curves[k].points) s << number(x) << ' ' << number(y) << '\n';
+    s << "EOD\n";
+  }
+  s << "plot ";
+  for (std::size_t k = 0; k < curves.size(); ++k) {
+    if (k) s << ", \\\n     ";
+    s << "$d" << k << " using 1:2 smooth unique with lines linecolor " << k + 1 << " title "
+      << gnuplotString(curves[k].label) << ", $d" << k << " using 1:2 with points pointtype 7 linecolor " << k + 1
+      << " notitle";
+  }
+  s << "\n";
+  return s.str();
+}
+
+std::string heatmapScript(const std::string& title, const std::string& xLabel, const std::string& yLabel,
+                          const std::string& valueLabel, const std::vector<std::string>& xValues,
+                          const std::vector<std::string>& yValues, const std::vector<HeatCell>& cells) {
+  const auto tics = [](const std::vector<std::string>& values) {
+    std::string t = "(";
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      if (k) t += ", ";
+      t += gnuplotString(values[k]) + " " + std::to_string(k);
+    }
+    return t + ")";
+  };
+  std::ostringstream s;
+  s << "set title " << gnuplotString(title) << "\n"
+    << "set xlabel " << gnuplotString(xLabel) << "\n"
+    << "set ylabel " << gnuplotString(yLabel) << "\n"
+    << "set cblabel " << gnuplotString(valueLabel) << "\n"
+    << "set xtics " << tics(xValues) << "\n"
+    << "set ytics " << tics(yValues) << "\n"
+    << "set xrange [-0.5:" << xValues.size() - 0.5 << "]\n"
+    << "set yrange [-0.5:" << yValues.size() - 0.5 << "]\n"
+    << "set palette rgbformulae 33,13,10\nunset key\n"
+    << "$cells << EOD\n";
+  for (const HeatCell& c : cells) s << c.x << ' ' << c.y << ' ' << number(c.value) << '\n';
+  s << "EOD\n"
+    << "plot $cells using 1:2:(0.5):(0.5):3 with boxxyerror fillstyle solid 1.0 noborder fillcolor palette, \\\n"
+    << "     $cells using 1:2:(sprintf('%.4g', $3)) with labels textcolor 'black'\n";
+  return s.str();
+}
+
+std::optional<std::string> drawWithGnuplot(const std::string& script, const std::string& png) {
+  const ScratchFolder scratch;
+  if (scratch.path().empty()) return std::string("cannot make a scratch folder for gnuplot: ") + std::strerror(errno);
+  const auto scriptPath = scratch.path() / "plot.gp";
+  const auto picture = scratch.path() / "plot.png";
+  const auto messages = scratch.path() / "gnuplot.err";
+  {
+    std::ofstream out(scriptPath);
+    out << "set terminal pngcairo size 800,600 noenhanced font 'sans,10'\n"
+        << "set output " << gnuplotString(picture.string()) << "\n"
+        << script << "unset output\n";
+    if (!out.flush()) return "cannot write the gnuplot script in " + scratch.path().string();
+  }
+  const pid_t pid = fork();
+  if (pid < 0) return std::string("cannot start gnuplot: ") + std::strerror(errno);
+  if (pid == 0) {
+    // Quiet and without a terminal: gnuplot reads only the script.
+    if (!std::freopen("/dev/null", "r", stdin) || !std::freopen("/dev/null", "w", stdout) ||
+        !std::freopen(messages.c_str(), "w", stderr)) {
+      _exit(126);
+    }
+    execlp("gnuplot", "gnuplot", scriptPath.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return std::string("cannot wait for gnuplot: ") + std::strerror(errno);
+  }
+  std::string complaint = readWhole(messages);
+  while (!complaint.empty() && (complaint.back() == '\n' || complaint.back() == ' ')) complaint.pop_back();
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
+    return "gnuplot is not installed (scripts/install-deps.sh installs it)";
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return "gnuplot failed" + (complaint.empty() ? std::string() : ":\n" + complaint);
+  }
+  // A warning means the picture may not show what was asked for.
+  if (!complaint.empty()) return "gnuplot reported:\n" + complaint;
+  const std::string bytes = readWhole(picture);
+  if (bytes.size() < 8 || bytes.compare(1, 3, "PNG") != 0) return "gnuplot wrote no PNG picture";
+  OutputFile out(png);
+  std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
+  out.commit();
+  return std::nullopt;
+}
+
+}  // namespace stats

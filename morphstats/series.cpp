@@ -1,0 +1,36 @@
+#include "series.h"
+
+#include <cctype>
+
+namespace stats {
+namespace {
+
+bool endsWithPvd(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string tail = name.substr(name.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".pvd";
+}
+
+}  // namespace
+
+std::optional<std::string> addSeriesItem(const std::string& item, std::vector<Snapshot>& out) {
+  if (endsWithPvd(item)) {
+    // The series reader is the place to list a .pvd file's snapshots (cycle = timestep,
+    // file relative to the .pvd's folder).
+    return item + ": series files (.pvd) cannot be read yet; give the snapshots as CYCLE:FILE";
+  }
+  const std::size_t colon = item.find(':');
+  std::size_t digits = 0;
+  while (digits < item.size() && std::isdigit(static_cast<unsigned char>(item[digits]))) ++digits;
+  if (colon == std::string::npos || digits != colon || digits == 0) {
+    out.push_back({std::nullopt, item});
+    return std::nullopt;
+  }
+  if (digits > 18) return "the cycle of '" + item + "' is too large";
+  if (colon + 1 == item.size()) return "'" + item + "' names no file after the cycle";
+  out.push_back({std::stoll(item.substr(0, colon)), item.substr(colon + 1)});
+  return std::nullopt;
+}
+
+}  // namespace stats

@@ -1,0 +1,557 @@
+// morphstats: measures checked on solids whose values are known by hand, against VTK's
+// mass properties on real results, and the program's tables, plots and refusals.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <numbers>
+#include <sstream>
+
+#include "angledefect.h"
+#include "measures.h"
+#include "sweeptable.h"
+#include "table.h"
+#include "work_folder.h"
+
+namespace fs = std::filesystem;
+using view::Mesh;
+
+namespace {
+
+const double pi = std::numbers::pi;
+
+// A box from the origin to (x, y, z), two triangles a side, wound outwards.
+Mesh box(float x, float y, float z) {
+  Mesh m;
+  for (int k = 0; k < 8; ++k) m.points.push_back({k & 1 ? x : 0, k & 2 ? y : 0, k & 4 ? z : 0});
+  m.faces = {{0, 2, 1}, {1, 2, 3}, {4, 5, 6}, {5, 7, 6}, {0, 1, 4}, {1, 5, 4},
+             {2, 6, 3}, {3, 6, 7}, {0, 4, 2}, {2, 4, 6}, {1, 3, 5}, {3, 7, 5}};
+  return m;
+}
+
+Mesh inverted(Mesh m) {
+  for (auto& f : m.faces) std::swap(f[1], f[2]);
+  return m;
+}
+
+Mesh icosphere(int levels) {
+  const float t = (1 + std::sqrt(5.0f)) / 2;
+  Mesh m;
+  m.points = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
+              {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
+  m.faces = {{0, 11, 5}, {0, 5, 1}, {0, 1, 7}, {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+             {11, 10, 2}, {10, 7, 6}, {7, 1, 8}, {3, 9, 4}, {3, 4, 2}, {3, 2, 6}, {3, 6, 8},
+             {3, 8, 9}, {4, 9, 5}, {2, 4, 11}, {6, 2, 10}, {8, 6, 7}, {9, 8, 1}};
+  for (int l = 0; l < levels; ++l) {
+    std::map<std::pair<int, int>, int> mids;
+    auto mid = [&](int a, int b) {
+      auto [it, added] = mids.try_emplace({std::min(a, b), std::max(a, b)}, int(m.points.size()));
+      if (added) {
+        const auto &p = m.points[a], &q = m.points[b];
+        m.points.push_back({(p[0] + q[0]) / 2, (p[1] + q[1]) / 2, (p[2] + q[2]) / 2});
+      }
+      return it->second;
+    };
+    std::vector<std::array<int, 3>> faces;
+    for (const auto& f : m.faces) {
+      const int a = mid(f[0], f[1]), b = mid(f[1], f[2]), c = mid(f[2], f[0]);
+      faces.insert(faces.end(), {{f[0], a, c}, {f[1], b, a}, {f[2], c, b}, {a, b, c}});
+    }
+    m.faces = faces;
+  }
+  for (auto& p : m.points) {
+    const float len = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+    for (float& c : p) c /= len;
+  }
+  return m;
+}
+
+// Splits face `f` one-to-four in place, leaving its neighbours whole: each edge mid-point
+// becomes a T-junction of the neighbour across it. Returns the new mid-points.
+std::array<int, 3> splitAlone(Mesh& m, std::size_t f) {
+  const auto [a, b, c] = m.faces[f];
+  std::array<int, 3> mids{};
+  const std::array<std::pair<int, int>, 3> edges{{{a, b}, {b, c}, {c, a}}};
+  for (std::size_t k = 0; k < 3; ++k) {
+    const auto &p = m.points[std::size_t(edges[k].first)], &q = m.points[std::size_t(edges[k].second)];
+    mids[k] = int(m.points.size());
+    m.points.push_back({(p[0] + q[0]) / 2, (p[1] + q[1]) / 2, (p[2] + q[2]) / 2});
+  }
+  const auto [ab, bc, ca] = mids;
+  m.faces[f] = {ab, bc, ca};
+  m.faces.insert(m.faces.end(), {{a, ab, ca}, {b, bc, ab}, {c, ca, bc}});
+  return mids;
+}
+
+void expectNear(double value, double expected, double relative, const char* what) {
+  EXPECT_NEAR(value, expected, relative * std::abs(expected)) << what;
+}
+
+}  // namespace
+
+// ---- Measures on solids with known values ----
+
+TEST(Measures, UnitCube) {
+  const stats::Measures m = stats::measure(box(1, 1, 1));
+  EXPECT_EQ(m.vertices, 8);
+  EXPECT_EQ(m.triangles, 12);
+  EXPECT_NEAR(m.area, 6, 1e-14);
+  EXPECT_NEAR(m.volume, 1, 1e-14);
+  // The ellipsoid with a cube's inertia: each moment 1/6 per unit mass, so semi-axes sqrt(5/12).
+  for (const double l : m.lengths) EXPECT_NEAR(l, 2 * std::sqrt(5.0 / 12), 1e-12);
+  EXPECT_NEAR(m.elongation, 1, 1e-12);
+  EXPECT_NEAR(m.sphericity, std::cbrt(pi) * std::pow(6.0, 2.0 / 3) / 6, 1e-14);
+  EXPECT_NEAR(m.angleDefect, 2, 1e-12);
+  EXPECT_EQ(m.tJunctions, 0);
+  // Corners at sqrt(3)/2 from the centre; each has the same share of the area.
+  EXPECT_NEAR(m.meanRadius, std::sqrt(3.0) / 2, 1e-14);
+  EXPECT_NEAR(m.radiusSpread, 0, 1e-7);
+  EXPECT_EQ(m.boxMin, (std::array<double, 3>{0, 0, 0}));
+  EXPECT_EQ(m.boxMax, (std::array<double, 3>{1, 1, 1}));
+  EXPECT_FALSE(m.areaAbove.has_value());
+}
+
+TEST(Measures, BoxProportionsAndPlaceIndependence) {
+  const stats::Measures m = stats::measure(box(1, 2, 4));
+  EXPECT_NEAR(m.area, 28, 1e-13);
+  EXPECT_NEAR(m.volume, 8, 1e-13);
+  EXPECT_NEAR(m.elongation, 4, 1e-12);
+  EXPECT_NEAR(m.lengths[0] / m.lengths[1], 2, 1e-12);
+  // The uniform box's second moment along an edge L is L^2/12: the ellipsoid's full axis
+  // is 2 sqrt(5 L^2 / 12).
+  EXPECT_NEAR(m.lengths[0], 2 * std::sqrt(5 * 16.0 / 12), 1e-12);
+
+  // Far from the origin the tetrahedra from it nearly cancel; the measures must not move.
+  Mesh moved = box(1, 2, 4);
+  for (auto& p : moved.points) p = {p[0] + 100, p[1] - 300, p[2] + 50};
+  const stats::Measures n = stats::measure(moved);
+  expectNear(n.volume, 8, 1e-12, "volume");
+  for (std::size_t k = 0; k < 3; ++k) expectNear(n.lengths[k], m.lengths[k], 1e-9, "principal length");
+  expectNear(n.meanRadius, m.meanRadius, 1e-9, "mean radius");
+  expectNear(n.radiusSpread, m.radiusSpread, 1e-7, "radius spread");
+
+  // A rotated box has the same principal lengths: they come from the eigenvalues, not the axes.
+  Mesh turned = box(1, 2, 4);
+  const double c = std::cos(0.7), s = std::sin(0.7);
+  for (auto& p : turned.points) p = {float(c * p[0] - s * p[2]), p[1], float(s * p[0] + c * p[2])};
+  const stats::Measures r = stats::measure(turned);
+  for (std::size_t k = 0; k < 3; ++k) expectNear(r.lengths[k], m.lengths[k], 1e-6, "rotated length");
+}
+
+TEST(Measures, IcosphereIsRoundAndHasEulerCharacteristicTwo) {
+  const stats::Measures m = stats::measure(icosphere(4));
+  EXPECT_EQ(m.vertices, 2562);
+  EXPECT_NEAR(m.sphericity, 1, 1e-3);
+  EXPECT_LT(m.sphericity, 1);
+  EXPECT_NEAR(m.angleDefect * 2 * pi, 4 * pi, 1e-9);
+  EXPECT_NEAR(m.meanRadius, 1, 1e-6);
+  EXPECT_NEAR(m.elongation, 1, 1e-3);
+  expectNear(m.area, 4 * pi, 2e-3, "area");
+  expectNear(m.volume, 4 * pi / 3, 4e-3, "volume");
+}
+
+TEST(Measures, InvertedMeshHasNegativeVolumeAndTheSameShape) {
+  const stats::Measures out = stats::measure(box(1, 2, 4));
+  const stats::Measures in = stats::measure(inverted(box(1, 2, 4)));
+  EXPECT_NEAR(in.volume, -8, 1e-13);
+  EXPECT_NEAR(in.area, 28, 1e-13);
+  for (std::size_t k = 0; k < 3; ++k) EXPECT_NEAR(in.lengths[k], out.lengths[k], 1e-12);
+  EXPECT_NEAR(in.sphericity, out.sphericity, 1e-14);
+}
+
+TEST(Measures, FlatOrEmptyMeshesGiveNoLengths) {
+  Mesh flat;
+  flat.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  flat.faces = {{0, 1, 2}, {0, 2, 1}};
+  const stats::Measures m = stats::measure(flat);
+  EXPECT_EQ(m.volume, 0);
+  EXPECT_TRUE(std::isnan(m.lengths[0]));
+  EXPECT_EQ(stats::measureFields(m)[5], "");  // majorLength left empty, not "nan"
+  const stats::Measures none = stats::measure(Mesh{});
+  EXPECT_TRUE(std::isnan(none.sphericity));
+}
+
+// ---- T-junctions ----
+
+TEST(TJunctions, ASplitFaceChangesNoMeasureAndIsCountedStraight) {
+  Mesh m = box(1, 2, 4);
+  const stats::Measures whole = stats::measure(m);
+  splitAlone(m, 0);
+  splitAlone(m, m.faces.size() - 3);  // a corner piece, again: two of its mid-points halve halves
+  const stats::Measures split = stats::measure(m);
+  EXPECT_EQ(split.tJunctions, 6);
+  EXPECT_NEAR(split.area, whole.area, 1e-13);
+  EXPECT_NEAR(split.volume, whole.volume, 1e-13);
+  EXPECT_NEAR(split.angleDefect, 2, 1e-12);
+  for (std::size_t k = 0; k < 3; ++k) EXPECT_NEAR(split.lengths[k], whole.lengths[k], 1e-12);
+}
+
+TEST(TJunctions, DeepSplitsOnOneEdgeAreAllFound) {
+  // Splitting the piece at one corner over and over puts ever more points on the unsplit
+  // neighbour's edge.
+  Mesh m = icosphere(1);
+  std::size_t face = 0;
+  for (int depth = 0; depth < 8; ++depth) {
+    splitAlone(m, face);
+    face = m.faces.size() - 3;
+  }
+  const stats::Measures s = stats::measure(m);
+  EXPECT_NEAR(s.angleDefect, 2, 1e-9);
+  EXPECT_EQ(s.tJunctions, 24);
+}
+
+TEST(TJunctions, HolesAndOffLinePointsAreNotMistakenForThem) {
+  // A missing face is a hole: its corners lose pi of angle, and the defect shows it.
+  Mesh holed = box(1, 1, 1);
+  holed.faces.pop_back();
+  EXPECT_NEAR(stats::measure(holed).angleDefect, 2.5, 1e-12);
+  EXPECT_EQ(stats::measure(holed).tJunctions, 0);
+
+  // A mid-point lifted off its edge is no T-junction.
+  Mesh lifted = box(1, 1, 1);
+  const int ab = splitAlone(lifted, 0)[0];
+  lifted.points[std::size_t(ab)][2] -= 0.2f;
+  const stats::AngleDefect d = stats::angleDefect(lifted);
+  EXPECT_EQ(d.tJunctions, 2);
+  EXPECT_GT(std::abs(d.total / (2 * pi) - 2), 0.1);
+}
+
+// ---- Morphogens ----
+
+TEST(Morphogens, FractionAboveFollowsTheGrowthRuleAndMeansAreAreaWeighted) {
+  Mesh m = box(1, 1, 1);
+  m.levels.assign(8, {0, 0, 0});
+  // Red 90 on the four points at z = 1: the top face's two triangles average 90, the side
+  // triangles with two such corners 60, those with one 30. Blue 198 there: one such corner
+  // averages exactly the threshold 66, which counts as reached.
+  for (int k = 4; k < 8; ++k) m.levels[std::size_t(k)] = {90, 0, 198};
+  m.thresholds = std::array<int, 3>{60, 1, 66};
+  const stats::Measures s = stats::measure(m);
+  ASSERT_TRUE(s.areaAbove && s.meanLevel);
+  EXPECT_NEAR((*s.areaAbove)[0], 3.0 / 6, 1e-15);  // top (1) and half of every side (4 x 0.5)
+  EXPECT_EQ((*s.areaAbove)[1], 0);
+  EXPECT_NEAR((*s.areaAbove)[2], 5.0 / 6, 1e-15);
+  EXPECT_NEAR((*s.meanLevel)[0], (90 + 4 * 45) / 6.0, 1e-12);
+  EXPECT_EQ((*s.meanLevel)[1], 0);
+  const std::vector<std::string> fields = stats::measureFields(s);
+  EXPECT_EQ(fields.size(), stats::measureColumns().size());
+  EXPECT_EQ(fields[*stats::metricColumn("redAbove")], "0.5");
+  EXPECT_EQ(stats::measureFields(stats::measure(box(1, 1, 1)))[*stats::metricColumn("redAbove")], "");
+}
+
+// ---- Table text ----
+
+TEST(Table, RealsRoundTripAndFieldsQuote) {
+  for (const double v : {0.1, 1.0 / 3, -2.5e-300, 6.02214076e23, 4.0, -0.0}) {
+    const std::string text = stats::formatReal(v);
+    EXPECT_EQ(std::strtod(text.c_str(), nullptr), v) << text;
+    EXPECT_TRUE(std::signbit(std::strtod(text.c_str(), nullptr)) == std::signbit(v)) << text;
+  }
+  EXPECT_EQ(stats::formatReal(4.0), "4");
+  EXPECT_EQ(stats::formatReal(std::nan("")), "");
+  EXPECT_EQ(stats::formatReal(HUGE_VAL), "");
+  EXPECT_EQ(stats::csvLine({"a", "b,c", "say \"hi\"", ""}), "a,\"b,c\",\"say \"\"hi\"\"\",\n");
+  EXPECT_FALSE(stats::metricColumn("file"));
+  EXPECT_EQ(stats::parameterWord("growthCycles"), 2u);
+  EXPECT_EQ(stats::parameterWord("redThreshold"), 9u);
+  EXPECT_EQ(stats::parameterWord("attraction"), 22u);
+  EXPECT_EQ(stats::parameterWord("inputTemplate"), 23u);
+  EXPECT_EQ(stats::parameterWord("speed"), 0u);
+}
+
+// ---- The program on files ----
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs a program in the working folder, its output caught in files.
+Outcome run(const std::vector<std::string>& words) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (!std::freopen("run.out", "w", stdout) || !std::freopen("run.err", "w", stderr)) _exit(126);
+    std::vector<char*> argv;
+    for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Outcome r;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = slurp("run.out");
+  r.err = slurp("run.err");
+  fs::remove("run.out");
+  fs::remove("run.err");
+  return r;
+}
+
+Outcome morphstats(std::vector<std::string> words) {
+  words.insert(words.begin(), MORPHSTATS_BINARY);
+  return run(words);
+}
+
+void writeFile(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::string objText(const Mesh& m) {
+  std::ostringstream s;
+  s.precision(9);
+  for (const auto& p : m.points) s << "v " << p[0] << ' ' << p[1] << ' ' << p[2] << '\n';
+  for (const auto& f : m.faces) s << "f " << f[0] + 1 << ' ' << f[1] + 1 << ' ' << f[2] + 1 << '\n';
+  return s.str();
+}
+
+std::string threeDVText(const Mesh& m) {
+  std::ostringstream s;
+  s << m.points.size() << '\n' << m.faces.size() << '\n';
+  for (const auto& p : m.points) s << p[0] << ' ' << p[1] << ' ' << p[2] << "\n0 0 1\n";
+  for (const auto& f : m.faces) s << "3\n" << f[0] << ' ' << f[1] << ' ' << f[2] << '\n';
+  return s.str();
+}
+
+std::vector<std::vector<std::string>> csvRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t k = 0; k < line.size(); ++k) {
+      const char c = line[k];
+      if (quoted && c == '"' && k + 1 < line.size() && line[k + 1] == '"') {
+        field += '"';
+        ++k;
+      } else if (c == '"') {
+        quoted = !quoted;
+      } else if (c == ',' && !quoted) {
+        fields.push_back(field);
+        field.clear();
+      } else {
+        field += c;
+      }
+    }
+    fields.push_back(field);
+    rows.push_back(fields);
+  }
+  return rows;
+}
+
+// The value of column `name` in row `row` of a table.
+std::string cell(const std::vector<std::vector<std::string>>& rows, std::size_t row, const std::string& name) {
+  const auto& header = rows.at(0);
+  const auto at = std::find(header.begin(), header.end(), name);
+  if (at == header.end()) return "<no column " + name + ">";
+  return rows.at(row).at(std::size_t(at - header.begin()));
+}
+
+bool isPng(const fs::path& path) { return slurp(path).compare(0, 8, "\x89PNG\r\n\x1a\n") == 0; }
+
+class Program : public WorkFolderTest {
+ protected:
+  void SetUp() override { enterFreshFolder("morphstats"); }
+  void TearDown() override { leaveFolder(); }
+};
+
+}  // namespace
+
+TEST_F(Program, AreaAndVolumeAgreeWithVtkOnRealResults) {
+  // A grown embryo (with T-junctions), a morphsweep result and an icosphere.
+  fs::copy_file(SEED_FILE, "indexed_icosa");
+  ASSERT_EQ(run({MORPHSEED_BINARY, "-s", "1000", "-b", "1", "28"}).status, 0);
+  fs::copy_file(BUNDLED_EXAMPLE, "start.3dv");
+  ASSERT_EQ(run({MORPHSWEEP_BINARY, "-n", "3", "-m", "1", "-t", "0", "-r", "40", "120", "5", "-g", "40", "120", "17",
+                 "-b", "40", "120", "33", "-kr", "2", "-kh", "3", "start.3dv"})
+                .status,
+            0);
+  writeFile("sphere.obj", objText(icosphere(4)));
+  const std::string swept = "start.3dv.n3.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2";
+  const std::vector<std::pair<std::string, view::MeshFormat>> files{{"embryo.1000.3dv", view::MeshFormat::threeDV},
+                                                                    {swept + ".3dv", view::MeshFormat::threeDV},
+                                                                    {swept + ".obj", view::MeshFormat::obj},
+                                                                    {"sphere.obj", view::MeshFormat::obj}};
+
+  const view::MeshLoad embryo = view::loadMesh("embryo.1000.3dv", view::MeshFormat::threeDV);
+  ASSERT_TRUE(embryo.ok()) << embryo.error;
+  const stats::Measures grown = stats::measure(embryo.mesh);
+  EXPECT_GT(grown.tJunctions, 100);
+  EXPECT_NEAR(grown.angleDefect, 2, 1e-9);
+
+  if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3 to run VTK (scripts/install-deps.sh installs it)";
+  for (const auto& [file, format] : files) {
+    SCOPED_TRACE(file);
+    const Outcome vtk = run({"/usr/bin/python3", VTK_MASS_SCRIPT, file});
+    if (vtk.status == 77) GTEST_SKIP() << "VTK's Python modules are not installed: " << vtk.err;
+    ASSERT_EQ(vtk.status, 0) << vtk.err;
+    double area = 0, volume = 0;
+    ASSERT_EQ(std::sscanf(vtk.out.c_str(), "%lf %lf", &area, &volume), 2) << vtk.out;
+    const view::MeshLoad load = view::loadMesh(file, format);
+    ASSERT_TRUE(load.ok()) << load.error;
+    const stats::Measures m = stats::measure(load.mesh);
+    expectNear(m.area, area, 1e-6, "area");
+    expectNear(m.volume, volume, 1e-6, "volume");
+  }
+}
+
+TEST_F(Program, TableOfFilesWarnsOfInversionAndIsWholeOrAbsent) {
+  writeFile("cube.obj", objText(box(1, 1, 1)));
+  writeFile("inside out.obj", objText(inverted(box(1, 2, 4))));
+  writeFile("box.3dv", threeDVText(box(1, 2, 4)));
+  Outcome r = morphstats({"cube.obj", "inside out.obj", "box.3dv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto rows = csvRows(r.out);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].size(), 1 + stats::measureColumns().size());
+  EXPECT_EQ(cell(rows, 1, "file"), "cube.obj");
+  EXPECT_EQ(cell(rows, 1, "volume"), "1");
+  EXPECT_NEAR(std::strtod(cell(rows, 1, "angleDefect").c_str(), nullptr), 2, 1e-12);
+  EXPECT_EQ(cell(rows, 2, "volume"), "-8");
+  EXPECT_EQ(cell(rows, 3, "elongation"), stats::formatReal(stats::measure(box(1, 2, 4)).elongation));
+  EXPECT_EQ(r.err, "morphstats: inside out.obj: warning: the enclosed volume -8 is negative: the triangles wind inwards\n");
+
+  r = morphstats({"-o", "table.csv", "cube.obj", "box.3dv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(csvRows(slurp("table.csv")).size(), 3u);
+
+  // A bad file anywhere: no table at all, the old one left as it was.
+  writeFile("short.3dv", "8\n12\n0 0 0\n");
+  r = morphstats({"-o", "table.csv", "cube.obj", "short.3dv"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("morphstats: short.3dv: "), std::string::npos) << r.err;
+  EXPECT_EQ(csvRows(slurp("table.csv")).size(), 3u);
+  r = morphstats({"cube.obj", "nothing.obj"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  writeFile("empty.obj", "");
+  r = morphstats({"empty.obj"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("morphstats: empty.obj: ", 0), 0u) << r.err;
+  EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 6);  // no temporaries left
+}
+
+TEST_F(Program, SeriesRowsFollowTheCycleAndPlotAgainstIt) {
+  writeFile("a.obj", objText(box(1, 1, 1)));
+  writeFile("b.obj", objText(box(1, 1, 2)));
+  writeFile("c.obj", objText(box(1, 2, 2)));
+  Outcome r = morphstats({"--series", "20:c.obj", "0:a.obj", "10:b.obj"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto rows = csvRows(r.out);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0][0], "cycle");
+  EXPECT_EQ(cell(rows, 1, "cycle") + cell(rows, 2, "cycle") + cell(rows, 3, "cycle"), "01020");
+  EXPECT_EQ(cell(rows, 3, "file"), "c.obj");
+  EXPECT_EQ(cell(rows, 3, "volume"), "4");
+
+  r = morphstats({"--series", "--plot", "volume", "-o", "growth.png", "20:c.obj", "0:a.obj", "10:b.obj"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(isPng("growth.png"));
+  EXPECT_EQ(r.err, "");
+
+  r = morphstats({"--series", "a.obj"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "morphstats: a.obj: the file carries no cycle; give it as CYCLE:a.obj\n");
+  r = morphstats({"--series", "--plot", "girth", "-o", "g.png", "0:a.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("morphstats: unknown metric 'girth' (known: vertices, triangles, area,", 0), 0u) << r.err;
+  r = morphstats({"--plot", "area", "-o", "g.png", "a.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists("g.png"));
+}
+
+TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
+  // Six points over growthCycles x repulsion; the results made by hand.
+  std::string manifest;
+  std::vector<std::string> results;
+  for (const char* n : {"1", "2"}) {
+    for (const char* kr : {"1", "2", "3"}) {
+      manifest += std::string("/bin/morphsweep -n ") + n + " -m 1 -t 0 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr " +
+                  kr + " -kh 4 'my start.3dv'\n";
+      results.push_back(std::string("my start.3dv.n") + n + ".m1.r40.120.5.g.40.120.17.b.40.120.33.kr.4.kh." + kr + ".3dv");
+    }
+  }
+  writeFile("manifest", manifest);
+  for (std::size_t k : {0u, 1u, 2u, 4u}) writeFile(results[k], threeDVText(box(1, 1, float(k + 1))));
+  writeFile(results[5], "12\nnot a mesh\n");
+  // The job log shows point 5 failed although an old result is there.
+  writeFile("manifest.joblog",
+            "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n"
+            "5\t:\t1\t0.1\t0\t0\t2\t0\tmorphsweep ...\n");
+  fs::create_directory("manifest.logs");
+  writeFile("manifest.logs/5.err", "Embryo 1\n..morphsweep: cannot write 'x.3dv': No space left on device\n\n");
+
+  Outcome r = morphstats({"--manifest", "manifest", "-o", "manifest.csv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "morphstats: 3 of 6 points have no measures; see the status column\n");
+  const auto rows = csvRows(slurp("manifest.csv"));
+  ASSERT_EQ(rows.size(), 7u);
+  EXPECT_EQ((std::vector<std::string>(rows[0].begin(), rows[0].begin() + 6)),
+            (std::vector<std::string>{"point", "growthCycles", "repulsion", "status", "reason", "file"}));
+  EXPECT_EQ(cell(rows, 2, "repulsion"), "2");
+  EXPECT_EQ(cell(rows, 6, "growthCycles"), "2");
+  EXPECT_EQ(cell(rows, 1, "status"), "ok");
+  EXPECT_EQ(cell(rows, 3, "volume"), "3");
+  EXPECT_EQ(cell(rows, 4, "status"), "missing");
+  EXPECT_EQ(cell(rows, 4, "reason"), "not run");
+  EXPECT_EQ(cell(rows, 4, "area"), "");
+  EXPECT_EQ(cell(rows, 5, "status"), "failed");
+  EXPECT_EQ(cell(rows, 5, "reason"), "exit 2: morphsweep: cannot write 'x.3dv': No space left on device");
+  EXPECT_EQ(cell(rows, 6, "status"), "failed");
+  EXPECT_EQ(cell(rows, 6, "reason").rfind(results[5] + ": ", 0), 0u) << cell(rows, 6, "reason");
+  EXPECT_EQ(cell(rows, 6, "file"), results[5]);
+
+  r = morphstats({"--manifest", "manifest", "--plot", "volume", "--by", "repulsion", "--by2", "growthCycles", "-o", "p.png"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(isPng("p.png"));
+  r = morphstats({"--manifest", "manifest", "--heatmap", "volume", "--by", "growthCycles,repulsion", "-o", "h.png"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(isPng("h.png"));
+
+  r = morphstats({"--manifest", "manifest", "--heatmap", "volume", "--by", "growthCycles,attraction", "-o", "x.png"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("morphstats: attraction is not swept in manifest (every point has attraction = 4); swept: "
+                        "growthCycles, repulsion\n",
+                        0),
+            0u)
+      << r.err;
+  r = morphstats({"--manifest", "manifest", "--plot", "volume", "--by", "speed", "-o", "x.png"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("morphstats: unknown parameter 'speed' (known: growthCycles,", 0), 0u) << r.err;
+  r = morphstats({"--manifest", "elsewhere/manifest"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "morphstats: elsewhere/manifest: cannot open: No such file or directory\n");
+  writeFile("broken", "morphsweep -n 1 | cat\n");
+  r = morphstats({"--manifest", "broken", "-o", "broken.csv"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("morphstats: broken:1: ", 0), 0u) << r.err;
+  EXPECT_FALSE(fs::exists("x.png") || fs::exists("broken.csv"));
+}
+
+TEST_F(Program, GnuplotComplaintsAreErrors) {
+  // A gnuplot that fails, first on the search path.
+  fs::create_directory("bin");
+  writeFile("bin/gnuplot", "#!/bin/sh\necho 'line 3: undefined variable: x' >&2\nexit 1\n");
+  fs::permissions("bin/gnuplot", fs::perms::owner_all);
+  writeFile("a.obj", objText(box(1, 1, 1)));
+  const std::string path = getenv("PATH") ? getenv("PATH") : "";
+  setenv("PATH", (fs::current_path() / "bin").string().append(":").append(path).c_str(), 1);
+  const Outcome r = morphstats({"--series", "--plot", "area", "-o", "a.png", "0:a.obj"});
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err, "morphstats: a.png: gnuplot failed:\nline 3: undefined variable: x\n");
+  EXPECT_FALSE(fs::exists("a.png"));
+}
