@@ -130,6 +130,7 @@ Outcome runIn(const fs::path& folder, const Case& c) {
   std::vector<std::string> words = c.words;
   if (words[0] == "morphsweep") words[0] = MORPHSWEEP_BINARY;
   if (words[0] == "morphseed") words[0] = MORPHSEED_BINARY;
+  if (words[0] == "morphview") words[0] = MORPHVIEW_BINARY;
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
