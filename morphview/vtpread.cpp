@@ -403,12 +403,19 @@ Encoding encodingOf(const XMLElement* root) {
   return enc;
 }
 
+// Field arrays hold one tuple; a writer may leave the count out.
+void requireOneTuple(const ArrayHead& a) {
+  if (a.element->Attribute("NumberOfTuples") && countAttribute(a.element, "NumberOfTuples", 1, a.label) != 1) {
+    refuse(a.label + " holds no tuple");
+  }
+}
+
 void readFieldData(const XMLElement* fieldData, const Encoding& enc, Mesh& mesh) {
   if (!fieldData) return;
   if (const XMLElement* e = named(fieldData, "threshold")) {
     const ArrayHead a = describe(e, "field array 'threshold'");
     requireComponents(a, 3);
-    if (countAttribute(e, "NumberOfTuples", 1, a.label) != 1) refuse(a.label + " holds no tuple");
+    requireOneTuple(a);
     const std::vector<long long> t = integers(a, enc, 3);
     std::array<int, 3> thresholds{};
     for (int k = 0; k < 3; ++k) {
@@ -420,7 +427,7 @@ void readFieldData(const XMLElement* fieldData, const Encoding& enc, Mesh& mesh)
   if (const XMLElement* e = named(fieldData, "cycle")) {
     const ArrayHead a = describe(e, "field array 'cycle'");
     requireComponents(a, 1);
-    if (countAttribute(e, "NumberOfTuples", 1, a.label) != 1) refuse(a.label + " holds no tuple");
+    requireOneTuple(a);
     const long long cycle = integers(a, enc, 1)[0];
     if (cycle < 0) refuse(a.label + ": " + std::to_string(cycle) + " is negative");
     mesh.cycle = cycle;

@@ -556,6 +556,27 @@ TEST_F(Tool, MovieHasAFramePerSnapshotAtTheAskedSize) {
   std::string line;
   std::getline(probe, line);
   EXPECT_EQ(line, "160,120,5");
+  // One camera for all frames: the embryo grows on screen (radius 1 to 3) instead of
+  // being fitted anew in each frame.
+  long drawnArea[2] = {0, 0};
+  for (int k = 0; k < 2; ++k) {
+    const std::string frame = path("frame" + std::to_string(k) + ".ppm");
+    ASSERT_EQ(run({"ffmpeg", "-v", "error", "-i", path("m.mp4"), "-vf", k == 0 ? "select=eq(n\\,0)" : "select=eq(n\\,4)",
+                   "-vframes", "1", "-f", "image2", "-c:v", "ppm", frame}), 0) << err;
+    std::ifstream in(frame, std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, maxValue = 0;
+    in >> magic >> w >> h >> maxValue;
+    in.get();
+    ASSERT_EQ(w * h, 160 * 120);
+    for (int i = 0; i < w * h; ++i) {
+      const int r = in.get(), g = in.get(), b = in.get();
+      // Away from the background's blue-grey, whatever the encoder's rounding.
+      drawnArea[k] += std::abs(r - backgroundColour.r) + std::abs(g - backgroundColour.g) + std::abs(b - backgroundColour.b) > 40;
+    }
+  }
+  EXPECT_GT(drawnArea[0], 200);
+  EXPECT_GT(drawnArea[1], 3 * drawnArea[0]);  // refitted frames would be near 1
   // No temporary is left beside the movie.
   for (const std::string& name : listing()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
 }
