@@ -265,8 +265,9 @@ std::string binaryBytes(const ArrayHead& a, const Encoding& enc, std::uint64_t e
   if (total != expected) {
     refuse(a.label + " declares " + std::to_string(total) + " bytes, expected " + std::to_string(expected));
   }
+  // Not reserved ahead: each size is read from the stream, so a wild block count fails
+  // at the stream's end instead of taking memory.
   std::vector<std::uint64_t> packedSizes;
-  packedSizes.reserve(static_cast<std::size_t>(blocks));
   for (std::uint64_t b = 0; b < blocks; ++b) packedSizes.push_back(in.word(h, a.label + " block header"));
   std::string out;
   for (std::uint64_t b = 0; b < blocks; ++b) {
