@@ -200,6 +200,9 @@ int main(int argc, char** argv) {
   }
   if (!o.sheet) {
     const std::string& file = o.files.front();
+    if (!o.format && file.size() > 4 && file.compare(file.size() - 4, 4, ".pvd") == 0) {
+      fail(exitBadFile, file + ": is a series of snapshots; make a movie of it with --movie OUT.mp4");
+    }
     const view::MeshLoad load = view::loadMesh(file, o.format.value_or(view::formatForName(file)));
     if (!load.ok()) fail(exitBadFile, load.error);
     if (const std::string problem = view::cannotColour(load.mesh, o.colour, file); !problem.empty()) fail(exitBadFile, problem);

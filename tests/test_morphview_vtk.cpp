@@ -616,6 +616,10 @@ TEST_F(Tool, MovieFailuresLeaveNoMovie) {
   after.erase(std::remove(after.begin(), after.end(), "fake/ffmpeg"), after.end());
   after.erase(std::remove(after.begin(), after.end(), "missing.pvd"), after.end());
   EXPECT_EQ(after, before);
+  // A series is no picture.
+  EXPECT_EQ(view({"-o", path("x.png"), series}), 2);
+  EXPECT_EQ(err, "morphview: " + series + ": is a series of snapshots; make a movie of it with --movie OUT.mp4\n");
+  EXPECT_FALSE(fs::exists(path("x.png")));
   // Command lines the movie mode refuses.
   for (const auto& args : std::vector<std::vector<std::string>>{{"--movie", movie, "--size", "161x120", series},
                                                                  {"--movie", movie, "-o", path("x.png"), series},
