@@ -111,13 +111,15 @@ const Glyph& glyphFor(char c) {
   return glyphs[code - 32];
 }
 
-void drawText(Image& image, int x, int y, std::string_view text, Rgb colour) {
+void drawText(Image& image, int x, int y, std::string_view text, Rgb colour) { drawText(image, x, y, text, colour, 1); }
+
+void drawText(Image& image, int x, int y, std::string_view text, Rgb colour, int scale) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const Glyph& glyph = glyphFor(text[i]);
-    const int left = x + static_cast<int>(i) * glyphAdvance;
+    const int left = x + static_cast<int>(i) * glyphAdvance * scale;
     for (int row = 0; row < glyphHeight; ++row) {
       for (int col = 0; col < glyphWidth; ++col) {
-        if (glyph[row] & (1u << (glyphWidth - 1 - col))) image.set(left + col, y + row, colour);
+        if (glyph[row] & (1u << (glyphWidth - 1 - col))) image.fill(left + col * scale, y + row * scale, scale, scale, colour);
       }
     }
   }

@@ -20,5 +20,7 @@ const Glyph& glyphFor(char c);
 
 // Draws `text` on one line with its top left corner at (x, y), clipped to the picture.
 void drawText(Image& image, int x, int y, std::string_view text, Rgb colour);
+// The same with every font pixel drawn as a `scale` x `scale` square.
+void drawText(Image& image, int x, int y, std::string_view text, Rgb colour, int scale);
 
 }  // namespace view

@@ -1,4 +1,5 @@
-// morphview: pictures of 3DV, 3DV template and OBJ files, one at a time or as a contact sheet.
+// morphview: pictures of 3DV, 3DV template, OBJ and snapshot files, one at a time or as a
+// contact sheet, and movies of snapshot series.
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -9,6 +10,7 @@
 #include "failure.h"
 #include "meshread.h"
 #include "outputcheck.h"
+#include "movie.h"
 #include "pngwrite.h"
 #include "render.h"
 #include "sheet.h"
@@ -17,16 +19,20 @@
 namespace {
 
 constexpr const char* usage =
-    "usage: morphview [--view X,Y,Z] [--size WxH] [--format 3dv|template|obj] -o OUT.png FILE\n"
-    "       morphview --sheet [--view X,Y,Z] [--tile S] [--columns N] [--format 3dv|template|obj]\n"
-    "                 [--mark-bad] -o OUT.png FILE...\n"
+    "usage: morphview [--view X,Y,Z] [--size WxH] [--format 3dv|template|obj|vtp] [--colour C] -o OUT.png FILE\n"
+    "       morphview --sheet [--view X,Y,Z] [--tile S] [--columns N] [--format 3dv|template|obj|vtp]\n"
+    "                 [--colour C] [--mark-bad] -o OUT.png FILE...\n"
+    "       morphview --movie OUT.mp4 [--view X,Y,Z] [--size WxH] [--fps N] [--colour C] SERIES.pvd\n"
     "  --view X,Y,Z  side the camera looks from, towards the mesh (default 0,0,1: +x right, +y up)\n"
     "  --size WxH    picture size in pixels (default 512x512)\n"
     "  --format F    read every file as F instead of choosing by its name\n"
     "  --sheet       one labelled tile per file, in a grid\n"
     "  --tile S      tile side in pixels (default 256)\n"
     "  --columns N   tiles per row (default: as square a grid as possible)\n"
-    "  --mark-bad    draw an unreadable file as a crossed-out tile instead of refusing the sheet\n";
+    "  --mark-bad    draw an unreadable file as a crossed-out tile instead of refusing the sheet\n"
+    "  --colour C    plain (default), red, green or blue (one morphogen, with a legend), or rgb\n"
+    "  --movie OUT   encode every snapshot of the series with ffmpeg, one fixed camera\n"
+    "  --fps N       movie frames per second (default 10)\n";
 
 constexpr int maxPictureSide = 16384;
 constexpr long long maxPicturePixels = 1LL << 26;
@@ -79,6 +85,9 @@ struct Options {
   bool sizeGiven = false;
   std::optional<int> tile, columns;
   std::optional<view::MeshFormat> format;
+  view::ColourMode colour = view::ColourMode::plain;
+  std::string movie;
+  std::optional<int> fps;
   std::string output;
   std::vector<std::string> files;
 };
@@ -107,7 +116,7 @@ Options parse(int argc, char** argv) {
       continue;
     }
     if (word != "-o" && word != "--view" && word != "--size" && word != "--format" && word != "--tile" &&
-        word != "--columns") {
+        word != "--columns" && word != "--colour" && word != "--movie" && word != "--fps") {
       refuse("unknown option '" + word + "'");
     }
     if (i + 1 >= argc) refuse(word + " needs a value");
@@ -130,8 +139,17 @@ Options parse(int argc, char** argv) {
       o.sizeGiven = true;
     } else if (word == "--format") {
       view::MeshFormat format;
-      if (!view::parseFormatName(value, format)) refuse("--format must be 3dv, template or obj, got '" + value + "'");
+      if (!view::parseFormatName(value, format)) refuse("--format must be 3dv, template, obj or vtp, got '" + value + "'");
       o.format = format;
+    } else if (word == "--colour") {
+      if (!view::parseColourName(value, o.colour)) refuse("--colour must be plain, red, green, blue or rgb, got '" + value + "'");
+    } else if (word == "--movie") {
+      if (value.empty()) refuse("--movie needs a file name");
+      o.movie = value;
+    } else if (word == "--fps") {
+      const auto fps = wholeInteger(value, 1, 120);
+      if (!fps) refuse("--fps needs a whole number 1..120, got '" + value + "'");
+      o.fps = static_cast<int>(*fps);
     } else if (word == "--tile") {
       const auto tile = wholeInteger(value, view::minTile, view::maxTile);
       if (!tile) {
@@ -145,6 +163,14 @@ Options parse(int argc, char** argv) {
       o.columns = static_cast<int>(*columns);
     }
   }
+  if (!o.movie.empty()) {
+    if (!o.output.empty() || o.sheet) refuse("--movie writes a movie; it takes no -o and no --sheet");
+    if (o.files.size() != 1) refuse("--movie needs one series file (.pvd)");
+    if (o.tile || o.columns || o.markBad) refuse("--tile, --columns and --mark-bad apply only with --sheet");
+    if (o.width % 2 || o.height % 2) refuse("--movie needs an even width and height, got " + std::to_string(o.width) + "x" + std::to_string(o.height));
+    return o;
+  }
+  if (o.fps) refuse("--fps applies only with --movie");
   if (o.output.empty()) refuse("no output file (-o OUT.png)");
   if (o.files.empty()) refuse("no input file");
   if (o.sheet) {
@@ -158,12 +184,31 @@ Options parse(int argc, char** argv) {
 
 int run(int argc, char** argv) {
   const Options o = parse(argc, argv);
-  if (const auto problem = view::outputProblem(o.output, o.files)) refuse(*problem);
+  if (const auto problem = view::outputProblem(o.movie.empty() ? o.output : o.movie, o.files)) refuse(*problem);
+  if (!o.movie.empty()) {
+    view::MovieOptions movie;
+    movie.series = o.files.front();
+    movie.output = o.movie;
+    movie.width = o.width;
+    movie.height = o.height;
+    movie.framesPerSecond = o.fps.value_or(movie.framesPerSecond);
+    movie.toCamera = o.toCamera;
+    movie.colour = o.colour;
+    movie.format = o.format;
+    if (const std::string problem = view::makeMovie(movie); !problem.empty()) fail(exitBadFile, problem);
+    return 0;
+  }
   if (!o.sheet) {
     const std::string& file = o.files.front();
+    if (!o.format && file.size() > 4 && file.compare(file.size() - 4, 4, ".pvd") == 0) {
+      fail(exitBadFile, file + ": is a series of snapshots; make a movie of it with --movie OUT.mp4");
+    }
     const view::MeshLoad load = view::loadMesh(file, o.format.value_or(view::formatForName(file)));
     if (!load.ok()) fail(exitBadFile, load.error);
-    view::writePng(view::renderMesh(load.mesh, o.toCamera, o.width, o.height), o.output);
+    if (const std::string problem = view::cannotColour(load.mesh, o.colour, file); !problem.empty()) fail(exitBadFile, problem);
+    view::RenderStyle style;
+    style.colour = o.colour;
+    view::writePng(view::renderPicture(load.mesh, o.toCamera, o.width, o.height, style), o.output);
     return 0;
   }
 
@@ -173,6 +218,7 @@ int run(int argc, char** argv) {
   sheet.toCamera = o.toCamera;
   sheet.format = o.format;
   sheet.markBad = o.markBad;
+  sheet.colour = o.colour;
   std::string problem;
   const auto layout = view::layoutSheet(o.files, sheet, problem);
   if (!layout) refuse(problem);

@@ -11,6 +11,8 @@
 #include <limits>
 #include <string_view>
 
+#include "vtpread.h"
+
 namespace view {
 
 namespace {
@@ -278,6 +280,7 @@ MeshFormat formatForName(const std::string& path) {
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   if (endsWith(lower, ".obj")) return MeshFormat::obj;
+  if (endsWith(lower, ".vtp")) return MeshFormat::vtp;
   if (endsWith(path, "3dvTemplate")) return MeshFormat::threeDVTemplate;
   return MeshFormat::threeDV;
 }
@@ -289,6 +292,8 @@ bool parseFormatName(const std::string& name, MeshFormat& format) {
     format = MeshFormat::threeDVTemplate;
   } else if (name == "obj") {
     format = MeshFormat::obj;
+  } else if (name == "vtp") {
+    format = MeshFormat::vtp;
   } else {
     return false;
   }
@@ -297,6 +302,7 @@ bool parseFormatName(const std::string& name, MeshFormat& format) {
 
 MeshLoad parseMesh(const std::string& text, MeshFormat format, const std::string& name) {
   if (format == MeshFormat::obj) return parseOBJ(text, name);
+  if (format == MeshFormat::vtp) return parseVtp(text, name);
   const bool withTopology = format == MeshFormat::threeDVTemplate;
   MeshLoad load = parse3DV(text, withTopology, name);
   // The two layouts differ only in the topology lines, and names do not always tell them

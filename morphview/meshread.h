@@ -9,7 +9,7 @@
 
 namespace view {
 
-enum class MeshFormat { threeDV, threeDVTemplate, obj };
+enum class MeshFormat { threeDV, threeDVTemplate, obj, vtp };
 
 struct Mesh {
   std::vector<std::array<float, 3>> points;  // positions, in file order
@@ -33,9 +33,10 @@ inline constexpr long long maxFaces = 1LL << 25;
 // Larger files are refused before they are read into memory.
 inline constexpr long long maxFileBytes = 1LL << 30;
 
-// ".obj" (any case) is OBJ, a name ending in "3dvTemplate" a template, anything else 3DV.
+// ".obj" (any case) is OBJ, ".vtp" (any case) a VTK PolyData snapshot, a name ending in
+// "3dvTemplate" a template, anything else 3DV.
 MeshFormat formatForName(const std::string& path);
-// The names --format accepts: "3dv", "template", "obj".
+// The names --format accepts: "3dv", "template", "obj", "vtp".
 bool parseFormatName(const std::string& name, MeshFormat& format);
 
 // Parses file contents already in memory; `name` only labels the messages.

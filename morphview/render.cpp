@@ -25,7 +25,7 @@ struct Camera {
   double scale = 0;         // pixels per model unit
 };
 
-Camera makeCamera(const Mesh& mesh, const Direction& direction, int width, int height) {
+Camera makeCamera(const Framing& framing, const Direction& direction, int width, int height) {
   Camera cam;
   cam.toCamera = scaled(direction, 1 / length(direction));
   Vec worldUp{0, 1, 0};
@@ -33,23 +33,9 @@ Camera makeCamera(const Mesh& mesh, const Direction& direction, int width, int h
   const Vec right = cross(worldUp, cam.toCamera);
   cam.right = scaled(right, 1 / length(right));
   cam.up = cross(cam.toCamera, cam.right);
-
-  Vec lo{0, 0, 0}, hi{0, 0, 0};
-  for (std::size_t i = 0; i < mesh.points.size(); ++i) {
-    for (int k = 0; k < 3; ++k) {
-      const double c = mesh.points[i][k];
-      lo[k] = i == 0 ? c : std::min(lo[k], c);
-      hi[k] = i == 0 ? c : std::max(hi[k], c);
-    }
-  }
-  // In double, sums and distances of float coordinates cannot overflow.
-  cam.centre = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
-  double radius = 0;
-  for (const auto& p : mesh.points) {
-    radius = std::max(radius, length(sub({p[0], p[1], p[2]}, cam.centre)));
-  }
+  cam.centre = framing.centre;
   // All points at one place: every face has zero area and nothing is drawn.
-  cam.scale = radius > 0 ? fittedRadius(width, height) / radius : 0;
+  cam.scale = framing.radius > 0 ? fittedRadius(width, height) / framing.radius : 0;
   return cam;
 }
 
@@ -67,7 +53,37 @@ std::uint8_t shade(std::uint8_t channel, double brightness) {
   return static_cast<std::uint8_t>(std::clamp(std::lround(channel * brightness), 0L, 255L));
 }
 
+// The levels at a pixel, interpolated from its face's corners, coloured and shaded.
+Rgb levelPixel(const Mesh& mesh, const std::array<int, 3>& face, double w0, double w1, double w2, ColourMode mode,
+               double brightness) {
+  const auto& a = mesh.levels[face[0]];
+  const auto& b = mesh.levels[face[1]];
+  const auto& c = mesh.levels[face[2]];
+  std::array<double, 3> levels{};
+  for (int k = 0; k < 3; ++k) levels[k] = w0 * a[k] + w1 * b[k] + w2 * c[k];
+  const Rgb base = levelColour(mode, levels);
+  return {shade(base.r, brightness), shade(base.g, brightness), shade(base.b, brightness)};
+}
+
 }  // namespace
+
+Framing framingOf(const Mesh& mesh) {
+  Vec lo{0, 0, 0}, hi{0, 0, 0};
+  for (std::size_t i = 0; i < mesh.points.size(); ++i) {
+    for (int k = 0; k < 3; ++k) {
+      const double c = mesh.points[i][k];
+      lo[k] = i == 0 ? c : std::min(lo[k], c);
+      hi[k] = i == 0 ? c : std::max(hi[k], c);
+    }
+  }
+  Framing framing;
+  // In double, sums and distances of float coordinates cannot overflow.
+  framing.centre = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
+  for (const auto& p : mesh.points) {
+    framing.radius = std::max(framing.radius, length(sub({p[0], p[1], p[2]}, framing.centre)));
+  }
+  return framing;
+}
 
 double fittedRadius(int width, int height) {
   const double side = std::min(width, height);
@@ -80,10 +96,11 @@ bool usableDirection(const Direction& d) {
   return std::isfinite(len) && len > 0;
 }
 
-Image renderMesh(const Mesh& mesh, const Direction& toCamera, int width, int height) {
+Image renderMesh(const Mesh& mesh, const Direction& toCamera, int width, int height, const RenderStyle& style) {
   Image image(width, height, backgroundColour);
   if (width <= 0 || height <= 0 || mesh.points.empty() || !usableDirection(toCamera)) return image;
-  const Camera cam = makeCamera(mesh, toCamera, width, height);
+  const Camera cam = makeCamera(style.framing ? *style.framing : framingOf(mesh), toCamera, width, height);
+  const bool byLevel = style.colour != ColourMode::plain && mesh.levels.size() == mesh.points.size();
   std::vector<double> depth(static_cast<std::size_t>(width) * height, -std::numeric_limits<double>::infinity());
   const int pointCount = static_cast<int>(mesh.points.size());
 
@@ -129,11 +146,17 @@ Image renderMesh(const Mesh& mesh, const Direction& toCamera, int width, int hei
         double& stored = depth[static_cast<std::size_t>(y) * width + x];
         if (z > stored) {
           stored = z;
-          image.set(x, y, colour);
+          image.set(x, y, byLevel ? levelPixel(mesh, face, w0, w1, w2, style.colour, brightness) : colour);
         }
       }
     }
   }
+  return image;
+}
+
+Image renderPicture(const Mesh& mesh, const Direction& toCamera, int width, int height, const RenderStyle& style) {
+  Image image = renderMesh(mesh, toCamera, width, height, style);
+  drawLegend(image, style.colour, thresholdFor(mesh, style.colour));
   return image;
 }
 

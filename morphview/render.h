@@ -11,7 +11,9 @@
 #pragma once
 
 #include <array>
+#include <optional>
 
+#include "colour.h"
 #include "image.h"
 #include "meshread.h"
 
@@ -34,8 +36,26 @@ double fittedRadius(int width, int height);
 // False for a direction that is not finite or has zero length.
 bool usableDirection(const Direction& toCamera);
 
+// The sphere the camera is fitted to: by default the one around the mesh's bounding-box
+// centre through its farthest point; a movie fixes one for all its frames.
+struct Framing {
+  std::array<double, 3> centre{0, 0, 0};
+  double radius = 0;
+};
+Framing framingOf(const Mesh& mesh);
+
+struct RenderStyle {
+  ColourMode colour = ColourMode::plain;  // anything but plain needs the mesh's levels
+  std::optional<Framing> framing;         // unset: fitted to this mesh
+};
+
 // A picture of the mesh. A mesh whose points all coincide, and faces of zero area, leave
-// the background untouched. `toCamera` must be usable.
-Image renderMesh(const Mesh& mesh, const Direction& toCamera, int width, int height);
+// the background untouched. `toCamera` must be usable. Colours other than plain shade
+// each pixel's colour from the levels interpolated across its face; a mesh without a
+// level per point is drawn plain.
+Image renderMesh(const Mesh& mesh, const Direction& toCamera, int width, int height, const RenderStyle& style = {});
+
+// renderMesh, and the legend of a one-morphogen colour map with the mesh's threshold.
+Image renderPicture(const Mesh& mesh, const Direction& toCamera, int width, int height, const RenderStyle& style = {});
 
 }  // namespace view

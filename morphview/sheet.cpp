@@ -121,9 +121,12 @@ SheetResult renderSheet(const std::vector<std::string>& paths, const SheetOption
   const int count = std::min(layout.count, static_cast<int>(paths.size()));
   for (int i = 0; i < count; ++i) {
     const std::string& path = paths[i];
-    const MeshLoad load = loadMesh(path, options.format.value_or(formatForName(path)));
+    MeshLoad load = loadMesh(path, options.format.value_or(formatForName(path)));
+    if (load.ok()) load.error = cannotColour(load.mesh, options.colour, path);
     if (load.ok()) {
-      sheet.paste(renderMesh(load.mesh, options.toCamera, layout.tile, layout.tile), layout.tileLeft(i),
+      RenderStyle style;
+      style.colour = options.colour;
+      sheet.paste(renderPicture(load.mesh, options.toCamera, layout.tile, layout.tile, style), layout.tileLeft(i),
                   layout.tileTop(i));
     } else {
       result.problems.push_back(load.error);

@@ -34,6 +34,7 @@ struct SheetOptions {
   Direction toCamera = defaultToCamera;
   std::optional<MeshFormat> format;  // unset: chosen from each file's name
   bool markBad = false;              // draw unreadable files as marked tiles instead of refusing
+  ColourMode colour = ColourMode::plain;  // a file without levels counts as unreadable
 };
 
 struct SheetLayout {

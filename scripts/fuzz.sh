@@ -6,7 +6,7 @@
 #
 #   scripts/fuzz.sh [seconds per target] [target...]
 #
-# Targets: template, template_cycle, seed, sweep_cmdline, seed_cmdline, shape (all by default). The corpus each
+# Targets: template, template_cycle, seed, sweep_cmdline, seed_cmdline, shape, vtp, pvd (all by default). The corpus each
 # run grows is kept in build-fuzz/corpus/<target>/, so repeated runs go on where the
 # last one stopped.
 set -euo pipefail
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(template template_cycle seed sweep_cmdline seed_cmdline shape)
+((${#targets[@]})) || targets=(template template_cycle seed sweep_cmdline seed_cmdline shape vtp pvd)
 
 build=build-fuzz
 cmake -S . -B "$build" -G Ninja -DMORPH_FUZZ=ON -DMORPH_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -29,6 +29,7 @@ seedsFor() {
     template) echo examples tests/data/badinputs/templates ;;
     seed) echo morphseed/indexed_icosa tests/data/badinputs/seeds ;;
     template_cycle) echo tests/data/badinputs/templates fuzz/corpus/template_cycle ;;
+    vtp | pvd) echo tests/data/badinputs/snapshots "fuzz/corpus/$1" ;;
     *) echo "fuzz/corpus/$1" ;;
   esac
 }

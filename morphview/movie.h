@@ -1,0 +1,33 @@
+// Movies of a snapshot series: every snapshot of a .pvd drawn with one fixed camera,
+// fitted to the sphere around all frames, labelled with its cycle, and encoded by the
+// ffmpeg program from raw RGB frames piped to it. The movie is encoded to a temporary
+// beside the target and renamed into place only when ffmpeg has succeeded.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "render.h"
+
+namespace view {
+
+struct MovieOptions {
+  std::string series;  // the .pvd
+  std::string output;  // its extension tells ffmpeg the container
+  int width = 512, height = 512;  // even: the encoders' 4:2:0 sampling needs it
+  int framesPerSecond = 10;
+  Direction toCamera = defaultToCamera;
+  ColourMode colour = ColourMode::plain;
+  std::optional<MeshFormat> format;  // unset: chosen from each snapshot's name
+  std::string encoder = "ffmpeg";    // looked up on PATH
+};
+
+// The label drawn on every frame: its snapshot's cycle, or the series timestep when the
+// snapshot names no cycle.
+std::string cycleLabel(const Mesh& mesh, double timestep);
+
+// Makes the movie; empty on success, else the message ("<file>: <what is wrong>", or what
+// ffmpeg said). Every snapshot is read and checked before ffmpeg starts.
+std::string makeMovie(const MovieOptions& options);
+
+}  // namespace view
