@@ -139,6 +139,9 @@ void writeOBJ() {
 
 namespace {
 
+// No number of a template needs more characters; the longest a float prints to is 47.
+constexpr std::size_t maxTokenLength = 256;
+
 // Reads a template as a stream of white-space separated tokens, each of which must be
 // wholly a number of the kind expected. The first problem is kept; later reads fail.
 class TemplateReader {
@@ -188,8 +191,13 @@ class TemplateReader {
   bool number(T& value, const char* what) {
     if (failed()) return false;
     std::string token;
-    if (!(in_ >> token)) {
+    if (!nextToken(token)) {
       report(std::string("file ends before the ") + what);
+      return false;
+    }
+    if (token.size() > maxTokenLength) {
+      report(std::string(what) + " '" + printable(token) + "' is longer than " + std::to_string(maxTokenLength) +
+             " characters");
       return false;
     }
     std::istringstream parse(token);
@@ -201,6 +209,25 @@ class TemplateReader {
     }
     return true;
   }
+
+  // The next run of non-blank characters, cut off one past maxTokenLength so that an
+  // input without white space (/dev/zero, an endless pipe) is refused without being read.
+  bool nextToken(std::string& token) {
+    std::streambuf* in = in_.rdbuf();
+    if (!in) return false;
+    int c = in->sbumpc();
+    while (c != EOF && isBlank(c)) c = in->sbumpc();
+    if (c == EOF) return false;
+    while (c != EOF && !isBlank(c)) {
+      token.push_back(static_cast<char>(c));
+      if (token.size() > maxTokenLength) return true;
+      c = in->sbumpc();
+    }
+    return true;
+  }
+
+  // The white space of stream extraction in the "C" locale.
+  static bool isBlank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
   static std::string printable(const std::string& token) {
     std::string shown = token.substr(0, 40);
