@@ -23,6 +23,30 @@ const char* inputFile = nullptr;
 int writeTemplateFile = 1;
 float largest = 0;
 
+std::string coordinateRange() { return "-1e18..1e18"; }
+
+std::optional<std::string> unwritableVertex() {
+  const char* axes[] = {"x", "y", "z"};
+  for (int i = 0; i < numVertices && i < variant::vertexCapacity; ++i) {
+    const vertex_struct& v = vertex[i];
+    const float position[] = {v.x, v.y, v.z};
+    const float normal[] = {v.norm.x, v.norm.y, v.norm.z};
+    for (int a = 0; a < 3; ++a) {
+      // Also true for NaN, which compares false with everything.
+      if (!(std::fabs(position[a]) <= coordinateLimit)) {
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%g", static_cast<double>(position[a]));
+        return "vertex " + std::to_string(i) + ": " + axes[a] + " coordinate " + shown + " is outside " +
+               coordinateRange() + ", the range the files hold";
+      }
+      if (!std::isfinite(normal[a])) {
+        return "vertex " + std::to_string(i) + ": normal " + axes[a] + " is not finite";
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 void cleanup() {
   while (headTriangle) {
     triangle* t = headTriangle;
@@ -51,6 +75,14 @@ void writeTriangles(FILE* f) {
   }
 }
 
+// A store with a position past the limit or a non-finite normal would give a file that no
+// reader takes back: the run stops as for any result it cannot write.
+void requireWritableStore(const char* path) {
+  if (const auto problem = unwritableVertex()) {
+    fail(exitBadFile, std::string("cannot write '") + path + "': " + *problem);
+  }
+}
+
 // Divides positions and normals by the largest |coordinate| met so far in the process.
 void rescaleByLargest() {
   for (int i = 0; i < numVertices; ++i) {
@@ -74,7 +106,14 @@ void rescaleByLargest() {
 }  // namespace
 
 void write3DV() {
-  OutputFile out(variant::sweepOutputs ? outName_3dvFile : outName);
+  const char* name = variant::sweepOutputs ? outName_3dvFile : outName;
+  requireWritableStore(name);
+  OutputFile out(name);
+  write3DV(out);
+}
+
+void write3DV(OutputFile& out) {
+  requireWritableStore(out.path().c_str());
   FILE* f = out.stream();
   writeCounts(f);
   if constexpr (variant::rescaleOnWrite) rescaleByLargest();
@@ -88,6 +127,7 @@ void write3DV() {
 }
 
 void writeTemplate(const char* path) {
+  requireWritableStore(path);
   OutputFile out(path);
   FILE* f = out.stream();
   writeCounts(f);
@@ -108,6 +148,7 @@ void writeTemplate(const char* path) {
 
 void writeOBJ() {
   {
+    requireWritableStore(outName_objFile);
     OutputFile out(outName_objFile);
     FILE* f = out.stream();
     std::fprintf(f, "#Tovel's .3dv to .obj Conversion \n");
@@ -181,6 +222,16 @@ class TemplateReader {
     return value;
   }
 
+  // A position: a real within the coordinate limit of the format.
+  float coordinate(const char* what) {
+    const float value = real(what);
+    if (!failed() && std::fabs(value) > coordinateLimit) {
+      report(std::string(what) + " '" + printable(lastToken_) + "' is outside " + coordinateRange());
+      return 0;
+    }
+    return value;
+  }
+
   void report(const std::string& problem) {
     if (failed()) return;
     error_ = path_ + ": " + (place_.empty() ? "" : place_ + ": ") + problem;
@@ -200,6 +251,7 @@ class TemplateReader {
              " characters");
       return false;
     }
+    lastToken_ = token;
     std::istringstream parse(token);
     // Out-of-range values fail the extraction, so "wholly a number of its kind" holds.
     if (!(parse >> value) || parse.peek() != std::char_traits<char>::eof()) {
@@ -241,6 +293,7 @@ class TemplateReader {
   std::string path_;
   std::string place_;
   std::string error_;
+  std::string lastToken_;
 };
 
 constexpr long long shortMin = std::numeric_limits<short>::min();
@@ -275,9 +328,9 @@ bool parseTemplate(TemplateReader& reader) {
   for (int i = 0; i < numVertices; ++i) {
     reader.setPlace("vertex " + std::to_string(i));
     vertex_struct& v = vertex[i];
-    v.x = reader.real("x coordinate");
-    v.y = reader.real("y coordinate");
-    v.z = reader.real("z coordinate");
+    v.x = reader.coordinate("x coordinate");
+    v.y = reader.coordinate("y coordinate");
+    v.z = reader.coordinate("z coordinate");
     v.norm.x = reader.real("normal x");
     v.norm.y = reader.real("normal y");
     v.norm.z = reader.real("normal z");

@@ -9,6 +9,8 @@
 #include <ctime>
 #include <functional>
 
+#include "outfile.h"
+
 namespace {
 
 struct PathParts {
@@ -76,4 +78,9 @@ bool resultTaken(const std::string& path) {
     if (pid != getpid() && !processGone(pid)) taken = true;
   });
   return taken;
+}
+
+void checkResultFolder(const std::string& path) {
+  OutputFile probe(path);
+  probe.probe();
 }

@@ -19,3 +19,8 @@ void removeAbandonedTemporaries(const std::string& path);
 
 // True when `path` exists, or another live process of this machine holds a temporary of it.
 bool resultTaken(const std::string& path);
+
+// Creates the temporary of `path`, writes a byte to it and removes it: a folder or disk
+// that would refuse the result is found before the work that fills it. Ends the run as
+// a failed write of `path` does.
+void checkResultFolder(const std::string& path);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -43,9 +44,18 @@ extern "C" void removeTemporariesAndDie(int signal) {
 
 }  // namespace
 
+// A run that ends through exit (a failure message and its status) leaves nothing either.
+extern "C" void removeTemporariesAtExit() {
+  for (int i = 0; i < slotCount; ++i) {
+    if (inUse[i]) unlink(paths[i]);
+    inUse[i] = 0;
+  }
+}
+
 void installTemporaryCleanup() {
   static std::once_flag once;
   std::call_once(once, [] {
+    std::atexit(removeTemporariesAtExit);
     struct sigaction action {};
     action.sa_handler = removeTemporariesAndDie;
     terminatingSet(action.sa_mask);  // one cleanup at a time

@@ -2,7 +2,8 @@
 // the handler unlinks every registered path, then the process dies by the same signal.
 #pragma once
 
-// Installs the handlers once per process. A signal the process was started with ignored
+// Installs the handlers once per process, and removal at exit of whatever is still
+// registered then. A signal the process was started with ignored
 // (nohup ignores SIGHUP) stays ignored.
 void installTemporaryCleanup();
 

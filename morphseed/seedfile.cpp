@@ -88,6 +88,11 @@ class SeedReader {
     if (converted != 1) return refuse(what + " is not a number");
     if (end - start > maxNumberLength) return refuse(what + tooLong);
     if (!std::isfinite(value)) return refuse(what + " is not finite");
+    if (std::fabs(value) > coordinateLimit) {
+      char shown[32];
+      std::snprintf(shown, sizeof shown, "%g", static_cast<double>(value));
+      return refuse(what + " " + shown + " is outside " + coordinateRange());
+    }
     return true;
   }
 

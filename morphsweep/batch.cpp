@@ -10,6 +10,7 @@
 #include "failure.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "resultfolder.h"
 #include "signalling.h"
 
 namespace {
@@ -83,6 +84,8 @@ void growEmbryo() {
   std::printf("attractionFactor %d\n", attractionFactor);
   std::printf("repulsionFactor %d\n", repulsionFactor);
   totalCycles = 0;
+  // The results go beside the input; a folder that takes none is found before the cycles.
+  checkResultFolder(outputName(".3dv"));
   for (int j = 0; j < numGrowthCycles; ++j) growthCycle(j);
   recalcNorms();
   formOutputNames();
