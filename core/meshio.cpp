@@ -114,22 +114,29 @@ void write3DV() {
 
 void write3DV(OutputFile& out) {
   requireWritableStore(out.path().c_str());
-  FILE* f = out.stream();
-  writeCounts(f);
   if constexpr (variant::rescaleOnWrite) rescaleByLargest();
+  write3DVText(out.stream());
+  out.commit();
+}
+
+void write3DVText(FILE* f) {
+  writeCounts(f);
   for (int i = 0; i < numVertices; ++i) {
     const vertex_struct& v = vertex[i];
     writePoint(f, v.x, v.y, v.z);
     writePoint(f, v.norm.x, v.norm.y, v.norm.z);
   }
   writeTriangles(f);
-  out.commit();
 }
 
 void writeTemplate(const char* path) {
   requireWritableStore(path);
   OutputFile out(path);
-  FILE* f = out.stream();
+  writeTemplateText(out.stream());
+  out.commit();
+}
+
+void writeTemplateText(FILE* f) {
   writeCounts(f);
   for (int i = 0; i < numVertices; ++i) {
     const vertex_struct& v = vertex[i];
@@ -143,7 +150,6 @@ void writeTemplate(const char* path) {
     std::fprintf(f, "\n");
   }
   writeTriangles(f);
-  out.commit();
 }
 
 void writeOBJ() {

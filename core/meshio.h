@@ -1,6 +1,7 @@
 // The 3DV and 3DV template files, morphsweep's template loader, and the OBJ export.
 #pragma once
 
+#include <cstdio>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -41,6 +42,9 @@ void write3DV(OutputFile& out);
 void writeOBJ();
 // Writes the store in template layout to `path`.
 void writeTemplate(const char* path);
+// The text of the two layouts, written as the store stands (no rescaling, no checks).
+void write3DVText(FILE* f);
+void writeTemplateText(FILE* f);
 
 // Loads the template at `path` into the store and recomputes the normals. On bad input
 // returns the reason (naming the file and where) and leaves the store empty.
