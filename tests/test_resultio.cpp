@@ -53,12 +53,13 @@ std::vector<std::string> sweepWords(const std::string& input, int cycles = 1) {
 }
 
 struct Launch {
-  Launch(std::vector<std::string> w, std::string f = "", long limit = -1, bool nohup = false)
-      : words(std::move(w)), fault(std::move(f)), addressSpace(limit), ignoreHangup(nohup) {}
+  Launch(std::vector<std::string> w, std::string f = "", long limit = -1, bool nohup = false, bool nobody = false)
+      : words(std::move(w)), fault(std::move(f)), addressSpace(limit), ignoreHangup(nohup), asNobody(nobody) {}
   std::vector<std::string> words;
   std::string fault;   // MORPH_TEST_FAULT, or empty
   long addressSpace;   // bytes; -1: no limit
   bool ignoreHangup;   // started as under nohup
+  bool asNobody;       // as an unprivileged user when run by root; exit 125 if that fails
 };
 
 struct Outcome {
@@ -80,6 +81,7 @@ pid_t start(const Launch& run, int errPipe) {
     if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
   }
   signal(SIGHUP, run.ignoreHangup ? SIG_IGN : SIG_DFL);
+  if (run.asNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(125);
   std::vector<std::string> words = run.words;
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
@@ -304,33 +306,8 @@ TEST_F(ResultIo, ReadOnlyFolderIsRefusedBeforeTheFirstCycle) {
   writeText("t.3dvTemplate", tetra);
   fs::permissions(".", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
                            fs::perms::others_exec | fs::perms::group_read | fs::perms::group_exec);
-  Launch run{sweepWords("t.3dvTemplate", 5000)};
-  Outcome o;
-  if (getuid() == 0) {
-    // Permissions do not bind root; run as nobody instead.
-    int err[2];
-    ASSERT_EQ(pipe(err), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(125);
-      const int out = open("/dev/null", O_WRONLY);
-      if (out < 0 || dup2(err[1], 2) < 0 || dup2(out, 1) < 0) _exit(126);
-      std::vector<char*> argv;
-      for (std::string& w : run.words) argv.push_back(w.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    close(err[1]);
-    char buffer[4096];
-    for (ssize_t n; (n = read(err[0], buffer, sizeof buffer)) > 0;) o.err.append(buffer, static_cast<size_t>(n));
-    close(err[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  } else {
-    o = runProgram(run);
-  }
+  // Permissions do not bind root, so root runs it as nobody.
+  const Outcome o = runProgram({sweepWords("t.3dvTemplate", 5000), "", -1, false, true});
   fs::permissions(".", fs::perms::owner_all);
   if (o.status == 125) GTEST_SKIP() << "cannot become an unprivileged user to test permissions";
   EXPECT_EQ(o.status, 2);
