@@ -59,15 +59,31 @@ long temporaryOwner(const std::string& entry, const std::string& path) {
   return pid > 0 ? pid : 0;
 }
 
-void removeAbandonedTemporaries(const std::string& path) {
-  const std::time_t now = std::time(nullptr);
-  forEachTemporary(path, [&](const std::string& temporary, long pid) {
-    if (pid == getpid() || !processGone(pid)) return;
-    struct stat info {};
-    if (lstat(temporary.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
-    if (now - info.st_mtime < abandonedAfterSeconds) return;
-    unlink(temporary.c_str());
-  });
+namespace {
+
+void removeIfAbandoned(const std::string& temporary, long pid) {
+  if (pid == getpid() || !processGone(pid)) return;
+  struct stat info {};
+  if (lstat(temporary.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  if (std::time(nullptr) - info.st_mtime < abandonedAfterSeconds) return;
+  unlink(temporary.c_str());
+}
+
+}  // namespace
+
+void removeAbandonedTemporaries(const std::string& path) { forEachTemporary(path, removeIfAbandoned); }
+
+void removeAbandonedTemporaries(const std::string& folder, bool (*isResult)(const std::string& fileName)) {
+  DIR* entries = opendir(folder.empty() ? "." : folder.c_str());
+  if (!entries) return;
+  const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  while (const dirent* entry = readdir(entries)) {
+    const std::string name = entry->d_name;
+    const std::size_t tmp = name.rfind(".tmp");
+    if (tmp == std::string::npos || !isResult(name.substr(0, tmp))) continue;
+    if (const long pid = temporaryOwner(name, name.substr(0, tmp))) removeIfAbandoned(prefix + name, pid);
+  }
+  closedir(entries);
 }
 
 bool resultTaken(const std::string& path) {

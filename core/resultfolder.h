@@ -17,6 +17,10 @@ long temporaryOwner(const std::string& entry, const std::string& path);
 // abandonedAfterSeconds. Nothing else is touched.
 void removeAbandonedTemporaries(const std::string& path);
 
+// The same for every result in `folder` (empty: the working folder) whose file name
+// `isResult` accepts.
+void removeAbandonedTemporaries(const std::string& folder, bool (*isResult)(const std::string& fileName));
+
 // True when `path` exists, or another live process of this machine holds a temporary of it.
 bool resultTaken(const std::string& path);
 

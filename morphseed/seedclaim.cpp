@@ -40,6 +40,18 @@ int nextSecondAfter(int second) {
   }
 }
 
+// "embryo.<digits>.3dv" or "embryo.<digits>.3dvTemplate": a result some morphseed run
+// in this folder may write.
+bool isEmbryoResult(const std::string& name) {
+  const std::string head = "embryo.";
+  if (name.compare(0, head.size(), head) != 0) return false;
+  std::size_t end = head.size();
+  while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+  if (end == head.size()) return false;
+  const std::string tail = name.substr(end);
+  return tail == ".3dv" || tail == ".3dvTemplate";
+}
+
 }  // namespace
 
 std::string embryoResultName(int seed) { return "embryo." + std::to_string(seed) + ".3dv"; }
@@ -51,6 +63,10 @@ EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed) {
     claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed));
   } else {
     const FolderLock lock(".");
+    // A clock-seeded run holds its claim while the embryo grows, so a SIGKILL then leaves
+    // it behind; any later clock-seeded run may write any embryo's name, so it clears
+    // abandoned temporaries of them all.
+    removeAbandonedTemporaries("", isEmbryoResult);
     int second = static_cast<int>(std::time(nullptr));
     while (second == previousSeed || resultTaken(embryoResultName(second))) second = nextSecondAfter(second);
     claim.seed = second;

@@ -296,6 +296,28 @@ TEST_F(ResultIo, ALaterWriteRemovesOnlyAbandonedTemporariesOfItsOwnResult) {
   EXPECT_TRUE(fs::exists(result));
 }
 
+TEST_F(ResultIo, ClockSeededRunClearsAbandonedEmbryoTemporariesOnly) {
+  fs::copy_file(SEED_FILE, "indexed_icosa");
+  const std::string dead = std::to_string(goneProcessId());
+  const std::vector<std::string> abandoned = {"embryo.123.3dv.tmp" + dead + ".0",
+                                              "embryo.124.3dvTemplate.tmp" + dead + ".3"};
+  const std::vector<std::string> kept = {"embryo.x.3dv.tmp" + dead + ".0", "notes.tmp" + dead + ".0",
+                                         "embryo.125.3dv.tmp" + std::to_string(getpid()) + ".0",
+                                         "embryo.126.3dv.tmp" + dead + ".0~"};
+  for (const auto* names : {&abandoned, &kept}) {
+    for (const std::string& name : *names) {
+      writeText(name, "");
+      ageFile(name, 2 * abandonedAfterSeconds);
+    }
+  }
+  // A run with a given seed writes only its own name, and leaves the others alone.
+  ASSERT_EQ(runProgram({{MORPHSEED_BINARY, "-s", "7", "-b", "1", "0"}}).status, 0);
+  for (const std::string& name : abandoned) EXPECT_TRUE(fs::exists(name)) << name;
+  ASSERT_EQ(runProgram({{MORPHSEED_BINARY, "-b", "1", "0"}}).status, 0);
+  for (const std::string& name : abandoned) EXPECT_FALSE(fs::exists(name)) << name;
+  for (const std::string& name : kept) EXPECT_TRUE(fs::exists(name)) << name;
+}
+
 // ---- Durability: a failed sync is a failed write ----
 
 TEST_F(ResultIo, FailingSyncEndsTheRunWithoutTheResult) {
