@@ -23,6 +23,30 @@ const char* inputFile = nullptr;
 int writeTemplateFile = 1;
 float largest = 0;
 
+std::string coordinateRange() { return "-1e18..1e18"; }
+
+std::optional<std::string> unwritableVertex() {
+  const char* axes[] = {"x", "y", "z"};
+  for (int i = 0; i < numVertices && i < variant::vertexCapacity; ++i) {
+    const vertex_struct& v = vertex[i];
+    const float position[] = {v.x, v.y, v.z};
+    const float normal[] = {v.norm.x, v.norm.y, v.norm.z};
+    for (int a = 0; a < 3; ++a) {
+      // Also true for NaN, which compares false with everything.
+      if (!(std::fabs(position[a]) <= coordinateLimit)) {
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%g", static_cast<double>(position[a]));
+        return "vertex " + std::to_string(i) + ": " + axes[a] + " coordinate " + shown + " is outside " +
+               coordinateRange() + ", the range the files hold";
+      }
+      if (!std::isfinite(normal[a])) {
+        return "vertex " + std::to_string(i) + ": normal " + axes[a] + " is not finite";
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 void cleanup() {
   while (headTriangle) {
     triangle* t = headTriangle;
@@ -51,6 +75,14 @@ void writeTriangles(FILE* f) {
   }
 }
 
+// A store with a position past the limit or a non-finite normal would give a file that no
+// reader takes back: the run stops as for any result it cannot write.
+void requireWritableStore(const char* path) {
+  if (const auto problem = unwritableVertex()) {
+    fail(exitBadFile, std::string("cannot write '") + path + "': " + *problem);
+  }
+}
+
 // Divides positions and normals by the largest |coordinate| met so far in the process.
 void rescaleByLargest() {
   for (int i = 0; i < numVertices; ++i) {
@@ -74,22 +106,37 @@ void rescaleByLargest() {
 }  // namespace
 
 void write3DV() {
-  OutputFile out(variant::sweepOutputs ? outName_3dvFile : outName);
-  FILE* f = out.stream();
-  writeCounts(f);
+  const char* name = variant::sweepOutputs ? outName_3dvFile : outName;
+  requireWritableStore(name);
+  OutputFile out(name);
+  write3DV(out);
+}
+
+void write3DV(OutputFile& out) {
+  requireWritableStore(out.path().c_str());
   if constexpr (variant::rescaleOnWrite) rescaleByLargest();
+  write3DVText(out.stream());
+  out.commit();
+}
+
+void write3DVText(FILE* f) {
+  writeCounts(f);
   for (int i = 0; i < numVertices; ++i) {
     const vertex_struct& v = vertex[i];
     writePoint(f, v.x, v.y, v.z);
     writePoint(f, v.norm.x, v.norm.y, v.norm.z);
   }
   writeTriangles(f);
-  out.commit();
 }
 
 void writeTemplate(const char* path) {
+  requireWritableStore(path);
   OutputFile out(path);
-  FILE* f = out.stream();
+  writeTemplateText(out.stream());
+  out.commit();
+}
+
+void writeTemplateText(FILE* f) {
   writeCounts(f);
   for (int i = 0; i < numVertices; ++i) {
     const vertex_struct& v = vertex[i];
@@ -103,11 +150,11 @@ void writeTemplate(const char* path) {
     std::fprintf(f, "\n");
   }
   writeTriangles(f);
-  out.commit();
 }
 
 void writeOBJ() {
   {
+    requireWritableStore(outName_objFile);
     OutputFile out(outName_objFile);
     FILE* f = out.stream();
     std::fprintf(f, "#Tovel's .3dv to .obj Conversion \n");
@@ -138,6 +185,9 @@ void writeOBJ() {
 }
 
 namespace {
+
+// No number of a template needs more characters; the longest a float prints to is 47.
+constexpr std::size_t maxTokenLength = 256;
 
 // Reads a template as a stream of white-space separated tokens, each of which must be
 // wholly a number of the kind expected. The first problem is kept; later reads fail.
@@ -178,6 +228,16 @@ class TemplateReader {
     return value;
   }
 
+  // A position: a real within the coordinate limit of the format.
+  float coordinate(const char* what) {
+    const float value = real(what);
+    if (!failed() && std::fabs(value) > coordinateLimit) {
+      report(std::string(what) + " '" + printable(lastToken_) + "' is outside " + coordinateRange());
+      return 0;
+    }
+    return value;
+  }
+
   void report(const std::string& problem) {
     if (failed()) return;
     error_ = path_ + ": " + (place_.empty() ? "" : place_ + ": ") + problem;
@@ -188,10 +248,16 @@ class TemplateReader {
   bool number(T& value, const char* what) {
     if (failed()) return false;
     std::string token;
-    if (!(in_ >> token)) {
+    if (!nextToken(token)) {
       report(std::string("file ends before the ") + what);
       return false;
     }
+    if (token.size() > maxTokenLength) {
+      report(std::string(what) + " '" + printable(token) + "' is longer than " + std::to_string(maxTokenLength) +
+             " characters");
+      return false;
+    }
+    lastToken_ = token;
     std::istringstream parse(token);
     // Out-of-range values fail the extraction, so "wholly a number of its kind" holds.
     if (!(parse >> value) || parse.peek() != std::char_traits<char>::eof()) {
@@ -201,6 +267,25 @@ class TemplateReader {
     }
     return true;
   }
+
+  // The next run of non-blank characters, cut off one past maxTokenLength so that an
+  // input without white space (/dev/zero, an endless pipe) is refused without being read.
+  bool nextToken(std::string& token) {
+    std::streambuf* in = in_.rdbuf();
+    if (!in) return false;
+    int c = in->sbumpc();
+    while (c != EOF && isBlank(c)) c = in->sbumpc();
+    if (c == EOF) return false;
+    while (c != EOF && !isBlank(c)) {
+      token.push_back(static_cast<char>(c));
+      if (token.size() > maxTokenLength) return true;
+      c = in->sbumpc();
+    }
+    return true;
+  }
+
+  // The white space of stream extraction in the "C" locale.
+  static bool isBlank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
   static std::string printable(const std::string& token) {
     std::string shown = token.substr(0, 40);
@@ -214,6 +299,7 @@ class TemplateReader {
   std::string path_;
   std::string place_;
   std::string error_;
+  std::string lastToken_;
 };
 
 constexpr long long shortMin = std::numeric_limits<short>::min();
@@ -248,9 +334,9 @@ bool parseTemplate(TemplateReader& reader) {
   for (int i = 0; i < numVertices; ++i) {
     reader.setPlace("vertex " + std::to_string(i));
     vertex_struct& v = vertex[i];
-    v.x = reader.real("x coordinate");
-    v.y = reader.real("y coordinate");
-    v.z = reader.real("z coordinate");
+    v.x = reader.coordinate("x coordinate");
+    v.y = reader.coordinate("y coordinate");
+    v.z = reader.coordinate("z coordinate");
     v.norm.x = reader.real("normal x");
     v.norm.y = reader.real("normal y");
     v.norm.z = reader.real("normal z");

@@ -8,11 +8,72 @@
 #include <cstring>
 
 #include "failure.h"
+#include "resultfolder.h"
+#include "signals.h"
+#include "testseam.h"
 
 namespace {
 
 [[noreturn]] void failWrite(const std::string& path, int error) {
   fail(exitBadFile, "cannot write '" + path + "': " + std::strerror(error));
+}
+
+// The stream of the signal seam: counts the bytes that reach the file and raises the
+// signal once enough have.
+struct CountingSink {
+  int fd;
+  std::size_t written;
+};
+
+ssize_t countingWrite(void* cookie, const char* data, std::size_t size) {
+  auto* sink = static_cast<CountingSink*>(cookie);
+  const ssize_t n = write(sink->fd, data, size);
+  if (n > 0) {
+    static std::size_t total = 0;  // over every file of the process
+    total += static_cast<std::size_t>(n);
+    const TestFaults& faults = testFaults();
+    if (faults.signal && total >= faults.signalAfterBytes) raise(faults.signal);
+  }
+  return n;
+}
+
+int countingClose(void* cookie) {
+  auto* sink = static_cast<CountingSink*>(cookie);
+  const int status = close(sink->fd);
+  delete sink;
+  return status;
+}
+
+FILE* openStream(int fd) {
+  if (!testFaults().signal) return fdopen(fd, "w");
+  cookie_io_functions_t functions{};
+  functions.write = countingWrite;
+  functions.close = countingClose;
+  FILE* stream = fopencookie(new CountingSink{fd, 0}, "w", functions);
+  return stream;
+}
+
+int syncFile(int fd) {
+  const TestFaults& faults = testFaults();
+  if (faults.fsyncFileFails) return EIO;
+  if (faults.skipFsync) return 0;
+  return fsync(fd) == 0 ? 0 : errno;
+}
+
+// The rename lives in the folder's entries; a crash before they reach the disk could lose
+// it. File systems that cannot sync a folder say so (EINVAL), which is no failure.
+int syncFolderOf(const std::string& path) {
+  const TestFaults& faults = testFaults();
+  if (faults.fsyncFolderFails) return EIO;
+  if (faults.skipFsync) return 0;
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int error = fsync(fd) == 0 ? 0 : errno;
+  close(fd);
+  if (error == EINVAL || error == ENOTSUP) error = 0;
+  return error;
 }
 
 }  // namespace
@@ -22,53 +83,87 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   // the temporary behind; ignored, the write fails and is reported like a full disk.
   static const bool sizeLimitIsAnError = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
   (void)sizeLimitIsAnError;
+  installTemporaryCleanup();
+  removeAbandonedTemporaries(path_);
   // O_EXCL with a per-process name keeps two runs writing into one folder apart.
-  for (int attempt = 0; attempt < 100 && !stream_; ++attempt) {
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     tempPath_ = path_ + ".tmp" + std::to_string(getpid()) + "." + std::to_string(attempt);
-    const int fd = open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      const int error = errno;
-      tempPath_.clear();
-      failWrite(path_, error);
+    const TerminationSignalsHeld held;
+    fd_ = open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      slot_ = registerTemporary(tempPath_.c_str());
+      break;
     }
-    stream_ = fdopen(fd, "w");
-    if (!stream_) {
-      const int error = errno;
-      close(fd);
-      unlink(tempPath_.c_str());
-      tempPath_.clear();
-      failWrite(path_, error);
-    }
+    if (errno == EEXIST) continue;
+    const int error = errno;
+    tempPath_.clear();
+    failWrite(path_, error);
   }
-  if (!stream_) {
+  if (fd_ < 0) {
     tempPath_.clear();
     failWrite(path_, EEXIST);
+  }
+  stream_ = openStream(fd_);
+  if (!stream_) {
+    const int error = errno;
+    close(fd_);
+    fd_ = -1;
+    abandon(error);
   }
 }
 
 OutputFile::~OutputFile() {
   if (stream_) std::fclose(stream_);
-  if (!tempPath_.empty()) unlink(tempPath_.c_str());
+  removeTemporary();
+}
+
+void OutputFile::removeTemporary() {
+  if (tempPath_.empty()) return;
+  const TerminationSignalsHeld held;
+  unlink(tempPath_.c_str());
+  releaseTemporary(slot_);
+  slot_ = -1;
+  tempPath_.clear();
+}
+
+void OutputFile::abandon(int error) {
+  if (stream_) std::fclose(stream_);
+  stream_ = nullptr;
+  removeTemporary();
+  failWrite(path_, error ? error : EIO);
+}
+
+void OutputFile::probe() {
+  errno = 0;
+  if (std::fputc('\n', stream_) == EOF || std::fflush(stream_) != 0) abandon(errno);
+  if (ftruncate(fd_, 0) != 0 || lseek(fd_, 0, SEEK_SET) != 0) abandon(errno);
+  std::rewind(stream_);
 }
 
 void OutputFile::commit() {
   errno = 0;
-  const bool writeFailed = std::fflush(stream_) != 0 || std::ferror(stream_);
-  int error = errno;
+  if (std::fflush(stream_) != 0 || std::ferror(stream_)) abandon(errno);
+  if (const int error = syncFile(fd_)) abandon(error);
+  errno = 0;
   const bool closeFailed = std::fclose(stream_) != 0;
-  if (!error) error = errno;
   stream_ = nullptr;
-  if (writeFailed || closeFailed) {
-    unlink(tempPath_.c_str());
+  if (closeFailed) abandon(errno);
+  {
+    const TerminationSignalsHeld held;
+    if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+      const int error = errno;
+      unlink(tempPath_.c_str());
+      releaseTemporary(slot_);
+      tempPath_.clear();
+      failWrite(path_, error);
+    }
+    releaseTemporary(slot_);
+    slot_ = -1;
     tempPath_.clear();
-    failWrite(path_, error ? error : EIO);
   }
-  if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-    error = errno;
-    unlink(tempPath_.c_str());
-    tempPath_.clear();
+  // A result whose rename may not survive a crash counts as not written.
+  if (const int error = syncFolderOf(path_)) {
+    unlink(path_.c_str());
     failWrite(path_, error);
   }
-  tempPath_.clear();
 }

@@ -1,5 +1,8 @@
 // A result file that is either complete or absent: the text goes to a temporary name in
-// the same folder and replaces the target only after every write and the close succeeded.
+// the same folder and replaces the target only after every write, the flush to the disk
+// and the close succeeded; the folder is flushed after the rename. A terminating signal
+// removes the temporary (core/signals.h); one left by a crash or SIGKILL is removed by a
+// later write of the same result once its process is gone (core/resultfolder.h).
 #pragma once
 
 #include <cstdio>
@@ -18,11 +21,21 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   FILE* stream() { return stream_; }
-  // Flushes, closes and renames onto the target; ends the run with exitBadFile on any error.
+  const std::string& path() const { return path_; }
+  // Writes a byte and takes it back, so that a folder or disk that cannot take a result
+  // is found before the work that fills it; ends the run with exitBadFile as a failed write.
+  void probe();
+  // Flushes, syncs, closes and renames onto the target, then syncs the folder; ends the run
+  // with exitBadFile on any error, leaving neither the temporary nor the target.
   void commit();
 
  private:
+  [[noreturn]] void abandon(int error);
+  void removeTemporary();
+
   std::string path_;
   std::string tempPath_;
   FILE* stream_ = nullptr;
+  int fd_ = -1;
+  int slot_ = -1;  // in the signal handler's table
 };

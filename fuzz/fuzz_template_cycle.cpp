@@ -1,12 +1,16 @@
 // Arbitrary bytes as a template, and for every template the loader accepts one whole
 // morphsweep cycle on it: whatever the loader lets through, the steps after it must run
-// without a fault and keep the store's shape.
+// without a fault and keep the store's shape. The grown store, written as template and as
+// 3DV, must then read back through the loader and the viewer's reader as it was.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "../morphview/meshread.h"
 #include "fuzz_check.h"
 #include "mechanics.h"
 #include "meshio.h"
@@ -43,6 +47,75 @@ std::vector<short> topology() {
   return shape;
 }
 
+// The text a writer gives for the store as it stands.
+std::string written(void (*writer)(FILE*)) {
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  FILE* f = open_memstream(&buffer, &size);
+  fuzzCheck(f != nullptr, "no memory stream");
+  writer(f);
+  std::fclose(f);
+  std::string text(buffer, size);
+  std::free(buffer);
+  return text;
+}
+
+// A position as six decimals give it back.
+float asWritten(float value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
+  return std::strtof(text, nullptr);
+}
+
+struct Written {
+  std::vector<float> positions;
+  std::vector<short> shape;
+  std::vector<short> corners;
+};
+
+Written asFilesHoldIt() {
+  Written w;
+  for (int i = 0; i < numVertices; ++i) {
+    const vertex_struct& v = vertex[i];
+    for (const float c : {v.x, v.y, v.z}) w.positions.push_back(asWritten(c));
+    w.shape.insert(w.shape.end(), {v.numNeighbors, v.parentA, v.parentB});
+    w.shape.insert(w.shape.end(), v.neighbors, v.neighbors + v.numNeighbors);
+  }
+  for (const triangle* t = headTriangle; t; t = t->next) w.corners.insert(w.corners.end(), t->v, t->v + 3);
+  return w;
+}
+
+// Every file the run would write reads back: a store the writers refuse stops the run with
+// a message instead, which is no fault.
+void checkRoundTrip() {
+  if (unwritableVertex()) return;
+  const Written before = asFilesHoldIt();
+  const std::string threeDV = written(write3DVText);
+  const std::string templateText = written(writeTemplateText);
+
+  const view::MeshLoad viewed = view::parseMesh(threeDV, view::MeshFormat::threeDV, "r.3dv");
+  fuzzCheck(viewed.ok(), "the viewer refuses a written 3DV file");
+  fuzzCheck(viewed.mesh.points.size() * 3 == before.positions.size(), "the viewer reads another vertex count");
+  for (std::size_t i = 0; i < viewed.mesh.points.size(); ++i) {
+    for (int a = 0; a < 3; ++a) {
+      fuzzCheck(viewed.mesh.points[i][a] == before.positions[3 * i + a], "the viewer reads another position");
+    }
+  }
+  fuzzCheck(viewed.mesh.faces.size() * 3 == before.corners.size(), "the viewer reads another triangle count");
+  for (std::size_t i = 0; i < viewed.mesh.faces.size(); ++i) {
+    for (int a = 0; a < 3; ++a) fuzzCheck(viewed.mesh.faces[i][a] == before.corners[3 * i + a], "another corner");
+  }
+
+  std::istringstream in(templateText);
+  const auto error = loadTemplate(in, "r.3dvTemplate");
+  if (error) std::fprintf(stderr, "%s\n", error->c_str());
+  fuzzCheck(!error, "the loader refuses a written template");
+  const Written after = asFilesHoldIt();
+  fuzzCheck(after.positions == before.positions, "a written template reads back other positions");
+  fuzzCheck(after.shape == before.shape, "a written template reads back another topology");
+  fuzzCheck(after.corners == before.corners, "a written template reads back other triangles");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -62,6 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzCheck(numVertices == vertices && numTriangles == triangles, "a cycle changed the counts");
   fuzzCheckList(numVertices);
   fuzzCheck(topology() == before, "a cycle changed the topology");
+  checkRoundTrip();
   resetStore();
   return 0;
 }

@@ -13,6 +13,7 @@
 #include "failure.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "seedclaim.h"
 #include "seedfile.h"
 #include "series.h"
 #include "signalling.h"
@@ -76,17 +77,6 @@ std::optional<int> seedOf(int first, long long e) {
   const long long seed = static_cast<long long>(first) + e - 1;
   if (seed > std::numeric_limits<int>::max()) return std::nullopt;
   return static_cast<int>(seed);
-}
-
-// The first second that differs from the previous embryo's seed. Short sleeps instead
-// of spinning; each check still sees a new second within a few milliseconds of it.
-int waitForNewSecond(int previousSeed) {
-  int seed = previousSeed;
-  for (;;) {
-    seed = static_cast<int>(std::time(nullptr));
-    if (seed != previousSeed) return seed;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
 }
 
 }  // namespace
@@ -187,19 +177,22 @@ void runBatches() {
       const auto given = seedOf(*firstSeed, e);
       if (!given) fail(exitBadCommandLine, "no seed left for embryo " + std::to_string(e));
       seed = *given;
-    } else {
-      seed = waitForNewSecond(previousSeed);
     }
+    // Taken before the embryo grows: the clock second (free in this folder) and its result
+    // file, probed once the seed is read so that a full disk ends the run before the cycles.
+    EmbryoClaim claim = claimEmbryo(firstSeed ? std::optional<int>(seed) : std::nullopt, previousSeed);
+    seed = claim.seed;
     std::srand(static_cast<unsigned>(seed));
     std::fprintf(stderr, "seed: %d\n", seed);
     std::string seedPath = seedFileName;
     readIntoStructs(seedPath.data());
+    claim.result->probe();
     std::optional<snapshotSeries> series;
     if (snapshotInterval > 0) series.emplace("embryo." + std::to_string(seed), snapshotInterval,
                                              std::vector<snapshotField>{{"seed", {seed}}});
     growEmbryo(batchCycles, series ? &*series : nullptr);
     std::snprintf(outName, sizeof outName, "embryo.%d.3dv", seed);
-    write3DV();
+    write3DV(*claim.result);
     // The store's own topology, so that a sweep starts from exactly this embryo.
     if (writeEmbryoTemplate) writeTemplate(embryoTemplateName(seed).c_str());
     std::fprintf(stderr, "done\n");

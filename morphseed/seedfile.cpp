@@ -24,6 +24,14 @@ constexpr int separatorWords = 2;
 // One line or word read takes at most 63 characters; longer lines take several reads.
 constexpr int lineBufferSize = 64;
 
+// No number of the seed needs more characters; scanf gathers a number's characters in
+// memory, so an endless one must be cut off. The width is one more, to tell "longer" apart.
+constexpr int maxNumberLength = 256;
+#define SEED_NUMBER_WIDTH "%257"
+static_assert(maxNumberLength == 256, "SEED_NUMBER_WIDTH is maxNumberLength + 1");
+constexpr int tooLongNumber = -2;
+const std::string tooLong = " is longer than " + std::to_string(maxNumberLength) + " characters";
+
 struct CloseFile {
   void operator()(FILE* f) const { std::fclose(f); }
 };
@@ -74,19 +82,37 @@ class SeedReader {
   }
 
   bool coordinate(float& value, const std::string& what) {
-    const int converted = std::fscanf(f_, "%f", &value);
+    int start = 0, end = 0;
+    const int converted = std::fscanf(f_, " %n" SEED_NUMBER_WIDTH "f%n", &start, &value, &end);
     if (converted != 1 && (converted == EOF || std::feof(f_) || std::ferror(f_))) return ended("the " + what);
     if (converted != 1) return refuse(what + " is not a number");
+    if (end - start > maxNumberLength) return refuse(what + tooLong);
     if (!std::isfinite(value)) return refuse(what + " is not finite");
+    if (std::fabs(value) > coordinateLimit) {
+      char shown[32];
+      std::snprintf(shown, sizeof shown, "%g", static_cast<double>(value));
+      return refuse(what + " " + shown + " is outside " + coordinateRange());
+    }
     return true;
   }
 
   // Indices are scanned as long: a number past the int range would otherwise wrap into
   // an index that looks valid.
   bool neighbours(long (&values)[seedNeighbours]) {
-    const int converted =
-        std::fscanf(f_, " %ld %ld %ld %ld %ld ", &values[0], &values[1], &values[2], &values[3], &values[4]);
-    if (converted == seedNeighbours) return true;
+    int converted = 0;
+    while (converted < seedNeighbours) {
+      const int read = integer(values[converted]);
+      if (read == tooLongNumber) {
+        return refuse("neighbour " + std::to_string(converted + 1) + " of " + std::to_string(seedNeighbours) +
+                      tooLong);
+      }
+      if (read != 1) break;
+      ++converted;
+    }
+    if (converted == seedNeighbours) {
+      std::fscanf(f_, " ");
+      return true;
+    }
     if (converted == EOF || std::feof(f_) || std::ferror(f_)) {
       return ended(converted > 0 ? "the end of the neighbour list" : "the neighbour list");
     }
@@ -96,9 +122,30 @@ class SeedReader {
 
   // One face record; the numbers not converted keep the values of the record before.
   // Returns how many were converted.
+  // Each number must be followed directly by a comma. A number too long to be one ends
+  // the record there, like a missing comma.
   int faceRecord(long& a, long& b, long& c, long& d) {
-    const int converted = std::fscanf(f_, " %ld, %ld, %ld, %ld,", &a, &b, &c, &d);
-    return converted < 0 ? 0 : converted;
+    int converted = 0;
+    for (long* value : {&a, &b, &c, &d}) {
+      if (integer(*value) != 1) break;
+      ++converted;
+      const int next = std::fgetc(f_);
+      if (next != ',') {
+        if (next != EOF) std::ungetc(next, f_);
+        break;
+      }
+    }
+    return converted;
+  }
+
+  // One decimal integer after white space, as "%ld" reads it but at most maxNumberLength
+  // characters long, so that an endless run of digits is not gathered in memory. Returns
+  // the fscanf result, or tooLongNumber.
+  int integer(long& value) {
+    int start = 0, end = 0;
+    const int read = std::fscanf(f_, " %n" SEED_NUMBER_WIDTH "ld%n", &start, &value, &end);
+    if (read == 1 && end - start > maxNumberLength) return tooLongNumber;
+    return read;
   }
 
   bool atEnd() const { return std::feof(f_) || std::ferror(f_); }

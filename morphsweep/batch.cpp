@@ -13,6 +13,7 @@
 #include "mechanics.h"
 #include "meshio.h"
 #include "series.h"
+#include "resultfolder.h"
 #include "signalling.h"
 
 namespace {
@@ -120,6 +121,8 @@ void growEmbryo() {
   std::printf("attractionFactor %d\n", attractionFactor);
   std::printf("repulsionFactor %d\n", repulsionFactor);
   totalCycles = 0;
+  // The results go beside the input; a folder that takes none is found before the cycles.
+  checkResultFolder(outputName(".3dv"));
   std::optional<snapshotSeries> series;
   if (snapshotInterval > 0) series.emplace(snapshotStem(), snapshotInterval, runParameters());
   if (series) series->loaded();

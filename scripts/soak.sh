@@ -16,7 +16,7 @@ seed=${1:-1253901202}
 build=build-rel
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target soak_fill morphsweep >/dev/null
+cmake --build "$build" -j2 --target soak_fill morphsweep morphview >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -72,6 +72,14 @@ result="$work/largest.3dvTemplate$stem.3dv"
 [ "$(head -2 "$result" | tr '\n' ' ')" = "32768 65536 " ] || fail "the 3DV result does not state 32768 vertices, 65536 triangles"
 [ "$(wc -l <"$result")" -eq $((2 + 2 * 32768 + 2 * 65536)) ] || fail "the 3DV result does not hold what it states"
 echo "soak: morphsweep, 32,768 vertices, one cycle: three files written ($((SECONDS - start)) s)"
+
+# The round trip: the template it wrote starts a run of its own, and the viewer draws the
+# 3DV result; neither may refuse what morphsweep wrote.
+(cd "$work" && "$sweep" "${words[@]}" "largest.3dvTemplate$stem.3dvTemplate" >/dev/null 2>again.err) ||
+  fail "morphsweep refuses its own template: $(tail -2 "$work/again.err")"
+"$build/morphview/morphview" -o "$work/largest.png" "$result" 2>"$work/view.err" ||
+  fail "morphview refuses the 3DV result: $(cat "$work/view.err")"
+echo "soak: morphsweep's template and 3DV result read back by morphsweep and morphview"
 
 torus 256 128 1 >"$work/toolarge.3dvTemplate"
 status=0

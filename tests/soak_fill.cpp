@@ -1,6 +1,7 @@
 // Soak driver: grows one morphseed embryo from the seed file with a fixed random seed
 // until the vertex array is full, then some cycles more, checking every store invariant
-// after each cycle; writes the embryo and reads the file back.
+// after each cycle; writes the embryo (3DV and template) and reads both files back through
+// the template loader and the viewer's reader, which must give back the same store.
 //   soak_fill <seed file> <srand seed> <cycles after full> <result.3dv>
 // Exit status 0 when everything held; the first problem otherwise. Progress on stdout.
 #include <chrono>
@@ -9,7 +10,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "../morphview/meshread.h"
 #include "batch.h"
 #include "mechanics.h"
 #include "meshio.h"
@@ -43,6 +46,41 @@ bool parsesBack(const char* path, int vertices, int triangles) {
   }
   std::string rest;
   return !(in >> rest);
+}
+
+float asWritten(float value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
+  return std::strtof(text, nullptr);
+}
+
+// Positions (as six decimals give them back), neighbour lists, parents and triangles.
+std::vector<float> storeAsWritten() {
+  std::vector<float> s;
+  for (int i = 0; i < numVertices; ++i) {
+    const vertex_struct& v = vertex[i];
+    s.insert(s.end(), {asWritten(v.x), asWritten(v.y), asWritten(v.z), float(v.numNeighbors), float(v.parentA),
+                       float(v.parentB)});
+    for (int j = 0; j < v.numNeighbors; ++j) s.push_back(v.neighbors[j]);
+  }
+  for (const triangle* t = headTriangle; t; t = t->next) s.insert(s.end(), {float(t->v[0]), float(t->v[1]), float(t->v[2])});
+  return s;
+}
+
+// The viewer reads the 3DV file, the loader the template; both give back what was written.
+std::string roundTripProblem(const char* threeDV, const std::string& templatePath) {
+  const view::MeshLoad viewed = view::loadMesh(threeDV, view::MeshFormat::threeDV);
+  if (!viewed.ok()) return "the viewer refuses the result: " + viewed.error;
+  if (static_cast<int>(viewed.mesh.points.size()) != numVertices) return "the viewer reads another vertex count";
+  for (int i = 0; i < numVertices; ++i) {
+    const std::array<float, 3> p = {asWritten(vertex[i].x), asWritten(vertex[i].y), asWritten(vertex[i].z)};
+    if (viewed.mesh.points[i] != p) return "the viewer reads vertex " + std::to_string(i) + " elsewhere";
+  }
+  const std::vector<float> before = storeAsWritten();
+  writeTemplate(templatePath.c_str());
+  if (const auto error = loadTemplate(templatePath.c_str())) return "the loader refuses the template: " + *error;
+  if (storeAsWritten() != before) return "the template reads back another store";
+  return "";
 }
 
 }  // namespace
@@ -82,6 +120,7 @@ int main(int argc, char** argv) {
   }
   write3DV();
   if (!parsesBack(argv[4], numVertices, numTriangles)) return problem("the written file does not parse back");
+  if (const std::string p = roundTripProblem(argv[4], std::string(argv[4]) + "Template"); !p.empty()) return problem(p);
   std::printf("full at cycle %d with %d vertices; ended with %d vertices, %d triangles after %.1f s\n", fullAt,
               verticesAtFull, numVertices, numTriangles, seconds());
   return 0;

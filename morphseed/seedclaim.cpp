@@ -1,0 +1,76 @@
+#include "seedclaim.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <thread>
+
+#include "resultfolder.h"
+
+namespace {
+
+// An advisory lock on the folder itself, so that no lock file is left behind. Where the
+// file system has no locks the claim still works, only without the wait for one another.
+class FolderLock {
+ public:
+  explicit FolderLock(const char* folder) : fd_(open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ >= 0) flock(fd_, LOCK_EX);
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) close(fd_);  // closing releases the lock
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+// Short sleeps instead of spinning; each check still sees a new second within a few
+// milliseconds of it.
+int nextSecondAfter(int second) {
+  for (;;) {
+    const int now = static_cast<int>(std::time(nullptr));
+    if (now != second) return now;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// "embryo.<digits>.3dv" or "embryo.<digits>.3dvTemplate": a result some morphseed run
+// in this folder may write.
+bool isEmbryoResult(const std::string& name) {
+  const std::string head = "embryo.";
+  if (name.compare(0, head.size(), head) != 0) return false;
+  std::size_t end = head.size();
+  while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+  if (end == head.size()) return false;
+  const std::string tail = name.substr(end);
+  return tail == ".3dv" || tail == ".3dvTemplate";
+}
+
+}  // namespace
+
+std::string embryoResultName(int seed) { return "embryo." + std::to_string(seed) + ".3dv"; }
+
+EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed) {
+  EmbryoClaim claim;
+  if (givenSeed) {
+    claim.seed = *givenSeed;
+    claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed));
+  } else {
+    const FolderLock lock(".");
+    // A clock-seeded run holds its claim while the embryo grows, so a SIGKILL then leaves
+    // it behind; any later clock-seeded run may write any embryo's name, so it clears
+    // abandoned temporaries of them all.
+    removeAbandonedTemporaries("", isEmbryoResult);
+    int second = static_cast<int>(std::time(nullptr));
+    while (second == previousSeed || resultTaken(embryoResultName(second))) second = nextSecondAfter(second);
+    claim.seed = second;
+    claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed));
+  }
+  return claim;
+}
