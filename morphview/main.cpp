@@ -9,6 +9,7 @@
 #include "meshread.h"
 #include "pngwrite.h"
 #include "render.h"
+#include "reportcli.h"
 #include "sheet.h"
 
 namespace {
@@ -158,6 +159,7 @@ Options parse(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (view::wantsReport(argc, argv)) return view::reportMain(argc, argv);
   const Options o = parse(argc, argv);
   if (!o.sheet) {
     const std::string& file = o.files.front();
