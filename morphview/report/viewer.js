@@ -55,6 +55,7 @@ function unpack(info, buffer) {
 }
 
 const decoded = new Map();  // item index -> Promise of a THREE.Mesh
+const finished = new Map();  // item index -> THREE.Mesh, once decoded
 
 function meshOf(i) {
   if (!decoded.has(i)) {
@@ -69,6 +70,7 @@ function meshOf(i) {
       const mesh = new THREE.Mesh(geometry, material);
       mesh.userData = { levels: parts.levels, mode: null };
       placeMesh(mesh, i);
+      finished.set(i, mesh);
       return mesh;
     })());
   }
@@ -205,13 +207,13 @@ function draw() {
   renderer.setViewport(0, 0, width, height);
   renderer.clear();
   aim();
-  const clip = stage.getBoundingClientRect();
   let waiting = 0;
   for (const view of views) {
     const i = view.item();
     if (i === null || !items[i].mesh) continue;
     const r = view.element.getBoundingClientRect();
     if (view.element.offsetParent === null || r.width < 1 || r.height < 1) continue;
+    const clip = (view.element.closest('#large') || stage).getBoundingClientRect();
     const left = Math.max(r.left, clip.left);
     const right = Math.min(r.right, clip.right);
     const top = Math.max(r.top, clip.top);
@@ -236,13 +238,9 @@ function draw() {
   document.body.dataset.shown = String(state.frame);
 }
 
-const finished = new Map();  // item index -> THREE.Mesh, once decoded
 function readyMesh(i) {
   if (finished.has(i)) return finished.get(i);
-  meshOf(i).then((mesh) => {
-    finished.set(i, mesh);
-    redraw();
-  }, (error) => {
+  meshOf(i).then(redraw, (error) => {
     status.textContent = `${items[i].name}: cannot be shown: ${error.message}`;
     console.error(error);
   });
@@ -252,23 +250,25 @@ function readyMesh(i) {
 // ---- pointer and keyboard ----
 
 function orbitBy(element) {
+  // The pointer is captured only once it moves: a capture from the press on would send
+  // the click of a plain press to the stage instead of the tile under it.
   let last = null;
   element.addEventListener('pointerdown', (event) => {
     if (event.button !== 0) return;
     last = { x: event.clientX, y: event.clientY, moved: false };
-    element.setPointerCapture(event.pointerId);
+    delete element.dataset.dragged;
   });
   element.addEventListener('pointermove', (event) => {
     if (!last) return;
     const dx = event.clientX - last.x;
     const dy = event.clientY - last.y;
-    if (Math.abs(dx) + Math.abs(dy) > 2) last.moved = true;
-    last.x = event.clientX;
-    last.y = event.clientY;
+    if (!last.moved && Math.abs(dx) + Math.abs(dy) <= 3) return;
+    if (!last.moved) element.setPointerCapture(event.pointerId);
+    last = { x: event.clientX, y: event.clientY, moved: true };
     turn(-dx * 0.01, dy * 0.01);
   });
   const end = (event) => {
-    if (last && last.moved) element.dataset.dragged = String(Date.now());
+    if (last && last.moved) element.dataset.dragged = 'true';
     last = null;
     if (element.hasPointerCapture(event.pointerId)) element.releasePointerCapture(event.pointerId);
   };
@@ -476,7 +476,7 @@ function grid() {
     tile.append(view, caption);
     tile.addEventListener('click', () => {
       // The end of a drag is not a click on the tile under it.
-      if (Date.now() - Number(stage.dataset.dragged || 0) < 300) return;
+      if (stage.dataset.dragged) return;
       if (item.mesh) open(i, tile);
     });
     tile.addEventListener('keydown', (event) => {
