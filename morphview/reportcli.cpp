@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -167,10 +168,15 @@ std::vector<std::string> manifestResults(const std::string& manifest) {
 }  // namespace
 
 bool wantsReport(int argc, char** argv) {
+  // The word after an option that takes a value is that value, never a mode: "-o --html"
+  // names a picture "--html", as it always did.
+  const std::set<std::string> takesValue = {"-o",      "--view",  "--size",  "--format",
+                                            "--tile", "--columns", "--title", "--manifest"};
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word == "--") return false;
     if (word == "--html") return true;
+    if (takesValue.count(word)) ++i;
   }
   return false;
 }

@@ -228,6 +228,10 @@ TEST_F(ReportTool, BadInputsGetThePictureModesMessagesAndLeaveNoReport) {
     EXPECT_NE(err.find("usage: morphview --html"), std::string::npos) << err;
   }
   EXPECT_EQ(entries(), 3u);
+
+  // A picture named like the option is still a picture.
+  ASSERT_EQ(view({"--size", "16x16", "-o", "--html", "good.3dv"}), 0) << err;
+  EXPECT_EQ(read("--html").substr(1, 3), "PNG");
 }
 
 TEST_F(ReportTool, FilesBecomeAPageAGridOrASeries) {
