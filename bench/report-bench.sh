@@ -19,7 +19,7 @@ grow() {  # cycles name
   mv embryo.7.3dv "$2"
 }
 grow 35 small.3dv
-grow 140 large.3dv
+grow 200 large.3dv
 "$build/bench/report_pages" large.3dv small.3dv .
 grep -m1 "model name" /proc/cpuinfo
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,7 +1,8 @@
 // Times report pages in headless Chromium: from navigation until the page has drawn every
 // visible mesh and takes input (body[data-ready]), then how long a drag and a step to the
 // last snapshot take to show. Prints one line per page.
-// usage: node report_load.mjs [--screenshot OUT.png] PAGE.html...  (the picture is of the first page, once ready)
+// usage: node report_load.mjs [--size WxH] [--screenshot OUT.png] PAGE.html...
+// (the window is 1280x800 by default; the picture is of the first page, once ready)
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -17,11 +18,12 @@ const browser = await puppeteer.launch({
 });
 const settle = (page) => page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
 const args = process.argv.slice(2);
+const size = (args[0] === '--size' ? args.splice(0, 2)[1] : '1280x800').split('x').map(Number);
 const shot = args[0] === '--screenshot' ? args.splice(0, 2)[1] : null;
 try {
   for (const file of args) {
     const page = await browser.newPage();
-    await page.setViewport({ width: 1280, height: 800 });
+    await page.setViewport({ width: size[0], height: size[1] });
     const started = performance.now();
     await page.goto(`file://${path.resolve(file)}`);
     await page.waitForSelector('body[data-ready]', { timeout: 60000 });

@@ -249,7 +249,9 @@ function readyMesh(i) {
 
 // ---- pointer and keyboard ----
 
-function orbitBy(element) {
+// In a grid the wheel scrolls the tiles, so there it zooms only with Ctrl held (as a
+// touchpad's pinch arrives).
+function orbitBy(element, wheelScrolls = false) {
   // The pointer is captured only once it moves: a capture from the press on would send
   // the click of a plain press to the stage instead of the tile under it.
   let last = null;
@@ -275,6 +277,7 @@ function orbitBy(element) {
   element.addEventListener('pointerup', end);
   element.addEventListener('pointercancel', end);
   element.addEventListener('wheel', (event) => {
+    if (wheelScrolls && !event.ctrlKey) return;
     event.preventDefault();
     zoom(Math.exp(event.deltaY * 0.001));
   }, { passive: false });
@@ -303,7 +306,7 @@ $('reset').addEventListener('click', () => {
   redraw();
 });
 stage.addEventListener('keydown', keys);
-orbitBy(stage);
+orbitBy(stage, data.kind === 'grid');
 
 // ---- colour modes and the legend ----
 

@@ -108,13 +108,19 @@ try {
     const keyed = await picture(page, '.view');
     check(keyed.hash !== dragged.hash, 'an arrow key on the focused view turns the mesh');
 
+    const box = await (await page.$('.view')).boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    await page.mouse.wheel({ deltaY: -400 });
+    const zoomed = await picture(page, '.view');
+    check(zoomed.drawn > keyed.drawn * 1.2, `the wheel zooms in (${keyed.drawn} to ${zoomed.drawn} pixels)`);
+
     await page.focus('#slider');
     await page.keyboard.press('End');
     await page.waitForSelector('body[data-shown="5"]', { timeout: 10000 });
     const cycleText = await page.$eval('#cycle', (e) => e.textContent);
     check(/cycle 25\b/.test(cycleText), `the slider's last step shows its cycle ("${cycleText}")`);
     const last = await picture(page, '.view');
-    check(last.hash !== keyed.hash, 'the last snapshot is drawn');
+    check(last.hash !== zoomed.hash, 'the last snapshot is drawn');
 
     await page.keyboard.press('Home');
     await page.click('#play');
