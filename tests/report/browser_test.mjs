@@ -174,12 +174,15 @@ try {
   }
 
   // ---- a narrow window: nothing runs off the side, the controls stay reachable ----
-  {
-    const { page, errors } = await open(gridPage, 360, 640);
+  for (const [name, file] of [['grid', gridPage], ['series', seriesPage]]) {
+    const { page, errors } = await open(file, 360, 640);
     const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
-    check(overflow <= 0, `a 360-pixel window needs no sideways scrolling (${overflow} pixels over)`);
-    const visible = await page.$eval('#colour', (e) => e.getBoundingClientRect().right <= window.innerWidth);
-    check(visible, 'the colour control fits a narrow window');
+    check(overflow <= 0, `the ${name} in a 360-pixel window needs no sideways scrolling (${overflow} pixels over)`);
+    const outside = await page.$$eval('#bar select, #bar button:not([hidden]), #bar input', (all) => all
+      .filter((e) => e.offsetParent !== null && e.getBoundingClientRect().right > window.innerWidth).length);
+    check(outside === 0, `every control of the ${name} fits a narrow window (${outside} outside)`);
+    const shown = await picture(page, '.view');
+    check(shown.drawn > 0, `the ${name} still draws in a narrow window`);
     check(errors.length === 0, `no console error in a narrow window (${errors.join(' | ')})`);
     await page.close();
   }
