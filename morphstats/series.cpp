@@ -1,6 +1,9 @@
 #include "series.h"
 
 #include <cctype>
+#include <cmath>
+
+#include "seriesread.h"
 
 namespace stats {
 namespace {
@@ -16,9 +19,10 @@ bool endsWithPvd(const std::string& name) {
 
 std::optional<std::string> addSeriesItem(const std::string& item, std::vector<Snapshot>& out) {
   if (endsWithPvd(item)) {
-    // The series reader is the place to list a .pvd file's snapshots (cycle = timestep,
-    // file relative to the .pvd's folder).
-    return item + ": series files (.pvd) cannot be read yet; give the snapshots as CYCLE:FILE";
+    const view::SeriesLoad series = view::loadSeries(item);
+    if (!series.ok()) return series.error;
+    for (const view::SeriesStep& step : series.steps) out.push_back({std::llround(step.timestep), step.file});
+    return std::nullopt;
   }
   const std::size_t colon = item.find(':');
   std::size_t digits = 0;

@@ -13,6 +13,7 @@
 #include "movie.h"
 #include "pngwrite.h"
 #include "render.h"
+#include "reportcli.h"
 #include "sheet.h"
 #include "version.h"
 
@@ -183,6 +184,7 @@ Options parse(int argc, char** argv) {
 }
 
 int run(int argc, char** argv) {
+  if (view::wantsReport(argc, argv)) return view::reportMain(argc, argv);
   const Options o = parse(argc, argv);
   if (const auto problem = view::outputProblem(o.movie.empty() ? o.output : o.movie, o.files)) refuse(*problem);
   if (!o.movie.empty()) {

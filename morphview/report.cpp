@@ -1,0 +1,130 @@
+#include "report.h"
+
+#include <string_view>
+
+#include "reportassets.h"
+#include "reportmesh.h"
+#include "sheet.h"
+
+namespace view {
+
+namespace {
+
+// Tiles carry the lines a contact sheet of default tiles would show under them.
+constexpr int labelTile = SheetOptions{}.tile;
+
+std::string htmlText(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string baseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos || slash + 1 == path.size() ? path : path.substr(slash + 1);
+}
+
+std::vector<std::string> labelOf(const std::string& name, ReportKind kind) {
+  if (kind == ReportKind::grid) return labelFor(name, labelTile);
+  return {baseName(name)};
+}
+
+const char* kindName(ReportKind kind) {
+  switch (kind) {
+    case ReportKind::series: return "series";
+    case ReportKind::grid: return "grid";
+    default: return "single";
+  }
+}
+
+std::string dataJson(const Report& report) {
+  std::string json = "{\"kind\":\"" + std::string(kindName(report.kind)) + "\",\"title\":" + jsonString(report.title) +
+                     ",\"items\":[";
+  for (std::size_t i = 0; i < report.items.size(); ++i) {
+    const ReportItem& item = report.items[i];
+    json += i ? ",\n{" : "\n{";
+    json += "\"name\":" + jsonString(item.name) + ",\"label\":[";
+    for (std::size_t k = 0; k < item.label.size(); ++k) {
+      if (k) json += ',';
+      json += jsonString(item.label[k]);
+    }
+    json += "]";
+    if (item.cycle) json += ",\"cycle\":" + std::to_string(*item.cycle);
+    if (item.meshJson.empty()) {
+      json += ",\"problem\":" + jsonString(item.problem);
+    } else {
+      json += ",\"mesh\":" + item.meshJson;
+    }
+    json += "}";
+  }
+  return json + "]}";
+}
+
+}  // namespace
+
+ReportItem reportItem(const Mesh& mesh, const std::string& name, ReportKind kind) {
+  std::string problem;
+  const auto json = meshJson(mesh, problem);
+  if (!json) return failedItem(name, name + ": " + problem, kind);
+  ReportItem item;
+  item.name = name;
+  item.label = labelOf(name, kind);
+  item.cycle = mesh.cycle;
+  item.meshJson = *json;
+  return item;
+}
+
+ReportItem failedItem(const std::string& name, const std::string& problem, ReportKind kind) {
+  ReportItem item;
+  item.name = name;
+  item.label = labelOf(name, kind);
+  item.problem = problem.empty() ? "failed" : problem;
+  return item;
+}
+
+bool reportAvailable() { return !assets::three.empty(); }
+
+std::string reportPage(const Report& report) {
+  if (!reportAvailable()) return {};
+  // The page's markers, each replaced once; the parts themselves are never searched, so
+  // text inside them that looks like a marker stays as it is.
+  const std::string three = "data:text/javascript;base64," + base64(assets::three);
+  const std::pair<std::string_view, std::string> parts[] = {
+      {"@TITLE@", htmlText(report.title)},
+      {"@STYLE@", std::string(assets::viewerCss)},
+      {"@THREE@", three},
+      {"@DATA@", dataJson(report)},
+      {"@VIEWER@", std::string(assets::viewerJs)},
+  };
+  std::string page;
+  std::string_view rest = assets::pageHtml;
+  while (!rest.empty()) {
+    std::size_t best = std::string_view::npos;
+    const std::pair<std::string_view, std::string>* found = nullptr;
+    for (const auto& part : parts) {
+      const std::size_t at = rest.find(part.first);
+      if (at < best) {
+        best = at;
+        found = &part;
+      }
+    }
+    if (!found) {
+      page.append(rest);
+      break;
+    }
+    page.append(rest.substr(0, best));
+    page += found->second;
+    rest.remove_prefix(best + found->first.size());
+  }
+  return page;
+}
+
+}  // namespace view

@@ -1,0 +1,40 @@
+// The HTML report: one self-contained page that shows meshes in 3D in any browser, offline.
+// It holds a single mesh, a series of snapshots over time, or a grid of tiles (the results
+// of a sweep or any list of files), each mesh in the compact form of reportmesh.h.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "meshread.h"
+
+namespace view {
+
+enum class ReportKind { single, series, grid };
+
+// One mesh of the page: a tile of a grid, a snapshot of a series, or the single mesh.
+struct ReportItem {
+  std::string name;                 // the file it came from
+  std::vector<std::string> label;   // label lines: a tile's shows the contact sheet's lines
+  std::optional<long long> cycle;   // a snapshot's growth cycle, when known
+  std::string meshJson;             // the packed mesh; empty when the item failed
+  std::string problem;              // why it failed
+};
+
+struct Report {
+  ReportKind kind = ReportKind::single;
+  std::string title;
+  std::vector<ReportItem> items;
+};
+
+// The item of a mesh read from `name`; a mesh that cannot be packed makes a failed item.
+ReportItem reportItem(const Mesh& mesh, const std::string& name, ReportKind kind);
+// A point whose result could not be read: shown as failed, with its message.
+ReportItem failedItem(const std::string& name, const std::string& problem, ReportKind kind);
+
+// The whole page. Empty when this morphview was built without three.js.
+std::string reportPage(const Report& report);
+bool reportAvailable();
+
+}  // namespace view

@@ -1,0 +1,504 @@
+// The report page: meshes from the page's data block, drawn by one WebGL renderer into
+// every visible view through scissor rectangles (browsers allow only a few WebGL contexts
+// per page, far fewer than a sweep has points). One orbit state drives every view, so the
+// tiles of a grid turn together.
+import * as THREE from 'three';
+
+const $ = (id) => document.getElementById(id);
+const data = JSON.parse($('morph-data').textContent);
+const items = data.items;
+const stage = $('stage');
+const status = $('status');
+
+// Colours are given as the values to show; no colour-space conversion on the way.
+THREE.ColorManagement.enabled = false;
+
+// ---- meshes: decoded on first use, each into a three.js mesh ready to draw ----
+
+const plainColour = [235 / 255, 220 / 255, 190 / 255];
+const lowColour = [0.22, 0.23, 0.27];
+const channelColour = { red: [0.95, 0.16, 0.12], green: [0.2, 0.85, 0.25], blue: [0.2, 0.45, 1.0] };
+const channelIndex = { red: 0, green: 1, blue: 2 };
+const material = new THREE.MeshLambertMaterial({ vertexColors: true, side: THREE.DoubleSide });
+
+function bytesOf(base64) {
+  const text = atob(base64);
+  const bytes = new Uint8Array(text.length);
+  for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+  return bytes;
+}
+
+async function inflate(bytes) {
+  const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate'));
+  return new Response(stream).arrayBuffer();
+}
+
+// The parts of a block, at the offsets the writer uses (see reportmesh.h).
+function unpack(info, buffer) {
+  const n = info.points;
+  const t = info.faces;
+  const indexStart = Math.ceil((n * 6) / 4) * 4;
+  const levelStart = indexStart + t * 3 * info.indexBytes;
+  const expected = levelStart + (info.levels ? n * 3 : 0);
+  if (buffer.byteLength !== expected) throw new Error(`mesh block of ${buffer.byteLength} bytes, expected ${expected}`);
+  const q = new Uint16Array(buffer, 0, n * 3);
+  const positions = new Float32Array(n * 3);
+  for (let k = 0; k < 3; ++k) {
+    const lo = info.lo[k];
+    const step = (info.hi[k] - lo) / 65535;
+    for (let i = 0; i < n; ++i) positions[i * 3 + k] = lo + q[k * n + i] * step;
+  }
+  const Index = info.indexBytes === 2 ? Uint16Array : Uint32Array;
+  const index = new Index(buffer, indexStart, t * 3);
+  const levels = info.levels ? new Uint8Array(buffer, levelStart, n * 3) : null;
+  return { positions, index, levels };
+}
+
+const decoded = new Map();  // item index -> Promise of a THREE.Mesh
+const finished = new Map();  // item index -> THREE.Mesh, once decoded
+
+function meshOf(i) {
+  if (!decoded.has(i)) {
+    decoded.set(i, (async () => {
+      const info = items[i].mesh;
+      const parts = unpack(info, await inflate(bytesOf(info.data)));
+      const geometry = new THREE.BufferGeometry();
+      geometry.setAttribute('position', new THREE.BufferAttribute(parts.positions, 3));
+      geometry.setIndex(new THREE.BufferAttribute(parts.index, 1));
+      geometry.setAttribute('color', new THREE.BufferAttribute(new Float32Array(info.points * 3), 3));
+      geometry.computeVertexNormals();
+      const mesh = new THREE.Mesh(geometry, material);
+      mesh.userData = { levels: parts.levels, mode: null };
+      placeMesh(mesh, i);
+      finished.set(i, mesh);
+      return mesh;
+    })());
+  }
+  return decoded.get(i);
+}
+
+// A grid's tiles each fill their view, like a contact sheet; the snapshots of a series
+// share one frame, so that growth shows as growth.
+function boxOf(indices) {
+  const lo = [Infinity, Infinity, Infinity];
+  const hi = [-Infinity, -Infinity, -Infinity];
+  for (const i of indices) {
+    const m = items[i].mesh;
+    if (!m) continue;
+    for (let k = 0; k < 3; ++k) {
+      lo[k] = Math.min(lo[k], m.lo[k]);
+      hi[k] = Math.max(hi[k], m.hi[k]);
+    }
+  }
+  return { lo, hi };
+}
+const seriesBox = data.kind === 'series' ? boxOf(items.keys()) : null;
+
+function placeMesh(mesh, i) {
+  const { lo, hi } = seriesBox || boxOf([i]);
+  const centre = [0, 1, 2].map((k) => (lo[k] + hi[k]) / 2);
+  const radius = Math.hypot(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]) / 2 || 1;
+  mesh.scale.setScalar(1 / radius);
+  mesh.position.set(-centre[0] / radius, -centre[1] / radius, -centre[2] / radius);
+}
+
+function paint(mesh, mode) {
+  const { levels } = mesh.userData;
+  const shown = levels ? mode : 'plain';
+  if (mesh.userData.mode === shown) return;
+  const colours = mesh.geometry.getAttribute('color');
+  const c = colours.array;
+  const n = c.length / 3;
+  if (shown === 'plain') {
+    for (let i = 0; i < n; ++i) c.set(plainColour, i * 3);
+  } else if (shown === 'rgb') {
+    for (let i = 0; i < n * 3; ++i) c[i] = 0.12 + (0.88 * levels[i]) / 255;
+  } else {
+    const k = channelIndex[shown];
+    const top = channelColour[shown];
+    for (let i = 0; i < n; ++i) {
+      const f = levels[i * 3 + k] / 255;
+      for (let j = 0; j < 3; ++j) c[i * 3 + j] = lowColour[j] + (top[j] - lowColour[j]) * f;
+    }
+  }
+  colours.needsUpdate = true;
+  mesh.userData.mode = shown;
+}
+
+// ---- renderer, camera and the shared orbit ----
+
+let renderer;
+try {
+  renderer = new THREE.WebGLRenderer({ antialias: true, preserveDrawingBuffer: true });
+} catch (error) {
+  status.textContent = `This page needs WebGL, which this browser does not offer here (${error.message}).`;
+  throw error;
+}
+renderer.setPixelRatio(Math.min(window.devicePixelRatio || 1, 2));
+renderer.outputColorSpace = THREE.LinearSRGBColorSpace;
+renderer.setScissorTest(true);
+renderer.setClearColor(new THREE.Color(40 / 255, 44 / 255, 56 / 255), 1);
+renderer.domElement.id = 'canvas';
+document.body.appendChild(renderer.domElement);
+
+const scene = new THREE.Scene();
+const camera = new THREE.PerspectiveCamera(30, 1, 0.05, 100);
+const light = new THREE.DirectionalLight(0xffffff, 2.2);
+light.position.set(0.3, 0.4, 1);
+camera.add(light);
+scene.add(camera);
+scene.add(new THREE.AmbientLight(0xffffff, 0.9));
+
+const homeDistance = 1.08 / Math.sin(THREE.MathUtils.degToRad(15));
+const orbit = { yaw: 0, pitch: 0, distance: homeDistance };
+
+function aim() {
+  const cp = Math.cos(orbit.pitch);
+  camera.position.set(
+    orbit.distance * cp * Math.sin(orbit.yaw),
+    orbit.distance * Math.sin(orbit.pitch),
+    orbit.distance * cp * Math.cos(orbit.yaw));
+  camera.up.set(0, 1, 0);
+  camera.lookAt(0, 0, 0);
+}
+
+function turn(dYaw, dPitch) {
+  orbit.yaw += dYaw;
+  orbit.pitch = Math.max(-1.55, Math.min(1.55, orbit.pitch + dPitch));
+  redraw();
+}
+
+function zoom(factor) {
+  orbit.distance = Math.max(1.2, Math.min(40, orbit.distance * factor));
+  redraw();
+}
+
+// ---- views: the regions of the page a mesh is drawn into ----
+
+const state = { mode: 'plain', frame: 0, large: null };
+const views = [];  // { element, item() }
+
+function makeView(element, item) {
+  const view = { element, item };
+  views.push(view);
+  return view;
+}
+
+let pending = false;
+function redraw() {
+  if (pending) return;
+  pending = true;
+  requestAnimationFrame(() => {
+    pending = false;
+    draw();
+  });
+}
+
+// Every visible view whose mesh is ready is drawn; one not yet decoded is drawn once it is.
+function draw() {
+  const canvas = renderer.domElement;
+  const width = canvas.clientWidth;
+  const height = canvas.clientHeight;
+  if (canvas.width !== Math.floor(width * renderer.getPixelRatio()) ||
+      canvas.height !== Math.floor(height * renderer.getPixelRatio())) {
+    renderer.setSize(width, height, false);
+  }
+  renderer.setScissor(0, 0, width, height);
+  renderer.setViewport(0, 0, width, height);
+  renderer.clear();
+  aim();
+  let waiting = 0;
+  for (const view of views) {
+    const i = view.item();
+    if (i === null || !items[i].mesh) continue;
+    const r = view.element.getBoundingClientRect();
+    if (view.element.offsetParent === null || r.width < 1 || r.height < 1) continue;
+    const clip = (view.element.closest('#large') || stage).getBoundingClientRect();
+    const left = Math.max(r.left, clip.left);
+    const right = Math.min(r.right, clip.right);
+    const top = Math.max(r.top, clip.top);
+    const bottom = Math.min(r.bottom, clip.bottom);
+    if (right <= left || bottom <= top) continue;
+    const ready = readyMesh(i);
+    if (!ready) {
+      ++waiting;
+      continue;
+    }
+    paint(ready, state.mode);
+    camera.aspect = r.width / r.height;
+    camera.updateProjectionMatrix();
+    // The viewport is the whole view; the scissor keeps it inside the stage.
+    renderer.setViewport(r.left, height - r.bottom, r.width, r.height);
+    renderer.setScissor(left, height - bottom, right - left, bottom - top);
+    scene.add(ready);
+    renderer.render(scene, camera);
+    scene.remove(ready);
+  }
+  if (waiting === 0 && !document.body.dataset.ready) document.body.dataset.ready = 'true';
+  document.body.dataset.shown = String(state.frame);
+}
+
+function readyMesh(i) {
+  if (finished.has(i)) return finished.get(i);
+  meshOf(i).then(redraw, (error) => {
+    status.textContent = `${items[i].name}: cannot be shown: ${error.message}`;
+    console.error(error);
+  });
+  return null;
+}
+
+// ---- pointer and keyboard ----
+
+// In a grid the wheel scrolls the tiles, so there it zooms only with Ctrl held (as a
+// touchpad's pinch arrives).
+function orbitBy(element, wheelScrolls = false) {
+  // The pointer is captured only once it moves: a capture from the press on would send
+  // the click of a plain press to the stage instead of the tile under it.
+  let last = null;
+  element.addEventListener('pointerdown', (event) => {
+    if (event.button !== 0) return;
+    last = { x: event.clientX, y: event.clientY, moved: false };
+    delete element.dataset.dragged;
+  });
+  element.addEventListener('pointermove', (event) => {
+    if (!last) return;
+    const dx = event.clientX - last.x;
+    const dy = event.clientY - last.y;
+    if (!last.moved && Math.abs(dx) + Math.abs(dy) <= 3) return;
+    if (!last.moved) element.setPointerCapture(event.pointerId);
+    last = { x: event.clientX, y: event.clientY, moved: true };
+    turn(-dx * 0.01, dy * 0.01);
+  });
+  const end = (event) => {
+    if (last && last.moved) element.dataset.dragged = 'true';
+    last = null;
+    if (element.hasPointerCapture(event.pointerId)) element.releasePointerCapture(event.pointerId);
+  };
+  element.addEventListener('pointerup', end);
+  element.addEventListener('pointercancel', end);
+  element.addEventListener('wheel', (event) => {
+    if (wheelScrolls && !event.ctrlKey) return;
+    event.preventDefault();
+    zoom(Math.exp(event.deltaY * 0.001));
+  }, { passive: false });
+}
+
+function keys(event) {
+  const step = event.shiftKey ? 0.25 : 0.08;
+  const actions = {
+    ArrowLeft: () => turn(step, 0),
+    ArrowRight: () => turn(-step, 0),
+    ArrowUp: () => turn(0, step),
+    ArrowDown: () => turn(0, -step),
+    '+': () => zoom(0.9),
+    '=': () => zoom(0.9),
+    '-': () => zoom(1 / 0.9),
+  };
+  const action = actions[event.key];
+  if (!action) return false;
+  event.preventDefault();
+  action();
+  return true;
+}
+
+$('reset').addEventListener('click', () => {
+  Object.assign(orbit, { yaw: 0, pitch: 0, distance: homeDistance });
+  redraw();
+});
+stage.addEventListener('keydown', keys);
+orbitBy(stage, data.kind === 'grid');
+
+// ---- colour modes and the legend ----
+
+const anyLevels = items.some((item) => item.mesh && item.mesh.levels);
+const colourSelect = $('colour');
+for (const option of colourSelect.options) {
+  if (option.value !== 'plain' && !anyLevels) option.disabled = true;
+}
+if (anyLevels) colourSelect.value = 'rgb';
+state.mode = colourSelect.value;
+
+function legendItem() {
+  if (data.kind === 'series') return state.frame;
+  if (state.large !== null) return state.large;
+  return items.findIndex((item) => item.mesh);
+}
+
+function updateLegend() {
+  const legend = $('legend');
+  legend.replaceChildren();
+  const mode = state.mode;
+  const i = legendItem();
+  const info = i >= 0 && items[i].mesh;
+  if (!anyLevels) {
+    legend.textContent = 'No morphogen levels in these files: the surface is shown plain.';
+    return;
+  }
+  if (mode === 'plain') {
+    legend.textContent = 'Plain surface.';
+    return;
+  }
+  if (mode === 'rgb') {
+    legend.textContent = 'Red, green and blue morphogen levels (0 to 255) as the colour\'s channels.';
+    return;
+  }
+  const k = channelIndex[mode];
+  const top = channelColour[mode].map((v) => Math.round(v * 255)).join(',');
+  const low = lowColour.map((v) => Math.round(v * 255)).join(',');
+  const bar = document.createElement('span');
+  bar.className = 'ramp';
+  bar.style.background = `linear-gradient(to right, rgb(${low}), rgb(${top}))`;
+  const threshold = info && info.thresholds ? info.thresholds[k] : null;
+  if (threshold !== null) {
+    const mark = document.createElement('span');
+    mark.className = 'mark';
+    mark.style.left = `${(threshold / 255) * 100}%`;
+    bar.appendChild(mark);
+  }
+  legend.append(`${mode} morphogen 0 `, bar, ' 255');
+  if (threshold !== null) legend.append(` (threshold ${threshold} marked)`);
+}
+
+colourSelect.addEventListener('change', () => {
+  state.mode = colourSelect.value;
+  updateLegend();
+  redraw();
+});
+
+// ---- the three kinds of page ----
+
+function frameText(i) {
+  const item = items[i];
+  return item.cycle !== undefined ? `cycle ${item.cycle}` : item.label.join('');
+}
+
+function single() {
+  const view = document.createElement('div');
+  view.className = 'view full';
+  stage.appendChild(view);
+  makeView(view, () => 0);
+  const caption = document.createElement('p');
+  caption.className = 'caption';
+  caption.textContent = items[0].label.join('') + (items[0].cycle !== undefined ? ` (cycle ${items[0].cycle})` : '');
+  stage.appendChild(caption);
+}
+
+function series() {
+  single();
+  const caption = stage.querySelector('.caption');
+  views[0].item = () => state.frame;
+  $('timeline').hidden = false;
+  const slider = $('slider');
+  const label = $('cycle');
+  const play = $('play');
+  slider.max = String(items.length - 1);
+  const show = (i) => {
+    state.frame = i;
+    slider.value = String(i);
+    label.textContent = `${frameText(i)} (${i + 1} of ${items.length})`;
+    caption.textContent = items[i].name;
+    updateLegend();
+    meshOf(Math.min(i + 1, items.length - 1));  // decode ahead for playing
+    redraw();
+  };
+  slider.addEventListener('input', () => show(Number(slider.value)));
+  let timer = null;
+  const stop = () => {
+    clearInterval(timer);
+    timer = null;
+    play.innerHTML = '&#9654;';
+    play.setAttribute('aria-label', 'play');
+  };
+  play.addEventListener('click', () => {
+    if (timer) return stop();
+    if (state.frame >= items.length - 1) show(0);
+    play.innerHTML = '&#10074;&#10074;';
+    play.setAttribute('aria-label', 'pause');
+    timer = setInterval(() => {
+      if (state.frame >= items.length - 1) return stop();
+      // Wait for a frame still being decoded rather than skip it.
+      if (finished.has(state.frame + 1)) show(state.frame + 1);
+    }, 250);
+  });
+  show(0);
+}
+
+function grid() {
+  stage.classList.add('grid');
+  const large = document.createElement('div');
+  large.id = 'large';
+  large.hidden = true;
+  large.setAttribute('role', 'dialog');
+  large.setAttribute('aria-label', 'one point, large');
+  large.innerHTML = '<button type="button" id="close">Close</button><div class="view"></div><p class="caption"></p>';
+  stage.after(large);
+  const largeView = makeView(large.querySelector('.view'), () => state.large);
+  orbitBy(largeView.element);
+  let opener = null;
+  const open = (i, tile) => {
+    state.large = i;
+    opener = tile;
+    large.hidden = false;
+    stage.hidden = true;
+    large.querySelector('.caption').textContent = items[i].name;
+    $('close').focus();
+    updateLegend();
+    redraw();
+  };
+  const close = () => {
+    state.large = null;
+    large.hidden = true;
+    stage.hidden = false;
+    if (opener) opener.focus();
+    updateLegend();
+    redraw();
+  };
+  $('close').addEventListener('click', close);
+  large.addEventListener('keydown', (event) => {
+    if (event.key === 'Escape') close();
+    else keys(event);
+  });
+
+  items.forEach((item, i) => {
+    const tile = document.createElement('figure');
+    tile.className = item.mesh ? 'tile' : 'tile failed';
+    tile.tabIndex = 0;
+    tile.setAttribute('role', 'button');
+    tile.setAttribute('aria-label', `${item.name}${item.mesh ? '' : ' (failed)'}: open large`);
+    const view = document.createElement('div');
+    view.className = 'view';
+    if (item.mesh) {
+      makeView(view, () => i);
+    } else {
+      view.textContent = 'failed';
+      view.title = item.problem;
+    }
+    const caption = document.createElement('figcaption');
+    caption.textContent = item.label.join('\n');
+    caption.title = item.mesh ? item.name : item.problem;
+    tile.append(view, caption);
+    tile.addEventListener('click', () => {
+      // The end of a drag is not a click on the tile under it.
+      if (stage.dataset.dragged) return;
+      if (item.mesh) open(i, tile);
+    });
+    tile.addEventListener('keydown', (event) => {
+      if ((event.key === 'Enter' || event.key === ' ') && item.mesh) {
+        event.preventDefault();
+        open(i, tile);
+      }
+    });
+    stage.appendChild(tile);
+  });
+  const failed = items.filter((item) => !item.mesh).length;
+  if (failed) status.textContent = `${failed} of ${items.length} points failed; hover a crossed tile for its message.`;
+}
+
+if (data.kind === 'series') series();
+else if (data.kind === 'grid') grid();
+else single();
+updateLegend();
+window.addEventListener('resize', redraw);
+stage.addEventListener('scroll', redraw, { passive: true });
+window.addEventListener('scroll', redraw, { passive: true });
+redraw();

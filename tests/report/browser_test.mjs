@@ -1,0 +1,195 @@
+// The HTML report in a real browser: headless Chromium driven through puppeteer-core.
+// usage: node browser_test.mjs SERIES.html GRID.html FAILED_NAME [--screenshot OUT.png]
+// GRID.html must hold 4 points of which the one named FAILED_NAME failed.
+// Exit status 0 when every check passes, 1 otherwise.
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+const [seriesPage, gridPage, failedName] = process.argv.slice(2, 5);
+const shotAt = process.argv.indexOf('--screenshot');
+const screenshot = shotAt > 0 ? process.argv[shotAt + 1] : null;
+
+let failures = 0;
+function check(ok, what) {
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+  if (!ok) failures += 1;
+}
+
+const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'morph-report-chromium-'));
+const browser = await puppeteer.launch({
+  executablePath: '/usr/bin/chromium',
+  headless: true,
+  userDataDir: profile,
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+    '--disable-component-update', '--disable-sync', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
+});
+
+// Opens a page and collects what it reports as errors, and any request off this machine.
+async function open(file, width = 1000, height = 760) {
+  const page = await browser.newPage();
+  const errors = [];
+  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('pageerror', (e) => errors.push(e.message));
+  page.on('requestfailed', (r) => errors.push(`request failed: ${r.url()}`));
+  const remote = [];
+  page.on('request', (r) => { if (!/^(file|data|blob):/.test(r.url())) remote.push(r.url()); });
+  await page.setViewport({ width, height });
+  const started = Date.now();
+  await page.goto(`file://${path.resolve(file)}`);
+  await page.waitForSelector('body[data-ready]', { timeout: 20000 });
+  return { page, errors, remote, ms: Date.now() - started };
+}
+
+// What the canvas shows inside an element: pixels unlike the background, distinct
+// colours, and a hash of the whole region, read back through a 2D canvas.
+function picture(page, selector) {
+  return page.evaluate(async (sel) => {
+    await new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)));
+    const gl = document.getElementById('canvas');
+    const box = document.querySelector(sel).getBoundingClientRect();
+    const scale = gl.width / gl.clientWidth;
+    const w = Math.max(1, Math.floor(box.width * scale));
+    const h = Math.max(1, Math.floor(box.height * scale));
+    const c = document.createElement('canvas');
+    c.width = w;
+    c.height = h;
+    const ctx = c.getContext('2d');
+    ctx.drawImage(gl, box.left * scale, box.top * scale, w, h, 0, 0, w, h);
+    const px = ctx.getImageData(0, 0, w, h).data;
+    let drawn = 0;
+    let hash = 2166136261;
+    const colours = new Set();
+    for (let i = 0; i < px.length; i += 4) {
+      if (Math.abs(px[i] - 40) + Math.abs(px[i + 1] - 44) + Math.abs(px[i + 2] - 56) > 12) drawn += 1;
+      colours.add((px[i] << 16) | (px[i + 1] << 8) | px[i + 2]);
+      hash = Math.imul(hash ^ px[i] ^ (px[i + 1] << 8) ^ (px[i + 2] << 16), 16777619) >>> 0;
+    }
+    return { drawn, total: w * h, colours: colours.size, hash };
+  }, selector);
+}
+
+async function drag(page, selector, dx, dy) {
+  const box = await (await page.$(selector)).boundingBox();
+  const x = box.x + box.width / 2;
+  const y = box.y + box.height / 2;
+  await page.mouse.move(x, y);
+  await page.mouse.down();
+  await page.mouse.move(x + dx / 2, y + dy / 2, { steps: 4 });
+  await page.mouse.move(x + dx, y + dy, { steps: 4 });
+  await page.mouse.up();
+}
+
+try {
+  // ---- a series: colour modes, dragging, the keyboard, the slider ----
+  {
+    const { page, errors, remote, ms } = await open(seriesPage);
+    console.log(`series page interactive after ${ms} ms`);
+    const first = await picture(page, '.view');
+    check(first.drawn > first.total * 0.02 && first.colours > 20, `the canvas shows the mesh (${first.drawn} of ${first.total} pixels, ${first.colours} colours)`);
+
+    await page.select('#colour', 'red');
+    const red = await picture(page, '.view');
+    await page.select('#colour', 'plain');
+    const plain = await picture(page, '.view');
+    check(red.hash !== plain.hash && red.hash !== first.hash, 'switching the colour mode changes the picture');
+    const legend = await page.$eval('#legend', (e) => e.textContent);
+    check(/plain/i.test(legend), `the legend follows the mode ("${legend}")`);
+    await page.select('#colour', 'red');
+    check(/threshold 120/.test(await page.$eval('#legend', (e) => e.textContent)), 'the red legend marks the red threshold');
+
+    await drag(page, '.view', 140, 40);
+    const dragged = await picture(page, '.view');
+    check(dragged.hash !== red.hash && dragged.drawn > 0, 'dragging turns the mesh');
+
+    await page.focus('#stage');
+    await page.keyboard.press('ArrowLeft');
+    const keyed = await picture(page, '.view');
+    check(keyed.hash !== dragged.hash, 'an arrow key on the focused view turns the mesh');
+
+    const box = await (await page.$('.view')).boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    await page.mouse.wheel({ deltaY: -400 });
+    const zoomed = await picture(page, '.view');
+    check(zoomed.drawn > keyed.drawn * 1.2, `the wheel zooms in (${keyed.drawn} to ${zoomed.drawn} pixels)`);
+
+    await page.focus('#slider');
+    await page.keyboard.press('End');
+    await page.waitForSelector('body[data-shown="5"]', { timeout: 10000 });
+    const cycleText = await page.$eval('#cycle', (e) => e.textContent);
+    check(/cycle 25\b/.test(cycleText), `the slider's last step shows its cycle ("${cycleText}")`);
+    const last = await picture(page, '.view');
+    check(last.hash !== zoomed.hash, 'the last snapshot is drawn');
+
+    await page.keyboard.press('Home');
+    await page.click('#play');
+    await page.waitForSelector('body[data-shown="5"]', { timeout: 15000 });
+    check(/cycle 25\b/.test(await page.$eval('#cycle', (e) => e.textContent)), 'play runs through to the last snapshot');
+
+    check(errors.length === 0, `no console error (${errors.join(' | ')})`);
+    check(remote.length === 0, `nothing is fetched from the network (${remote.join(' ')})`);
+    if (screenshot) {
+      await page.select('#colour', 'rgb');
+      await page.screenshot({ path: screenshot });
+    }
+    await page.close();
+  }
+
+  // ---- a grid: one tile per point, the failed one marked, linked cameras, a large view ----
+  {
+    const { page, errors } = await open(gridPage);
+    const tiles = await page.$$eval('.tile', (all) => all.map((t) => ({
+      failed: t.classList.contains('failed'), label: t.querySelector('figcaption').textContent })));
+    check(tiles.length === 4, `one tile per point (${tiles.length})`);
+    const failed = tiles.filter((t) => t.failed);
+    check(failed.length === 1 && failed[0].label.replace(/\n/g, '').includes(failedName),
+      `exactly the failed point is marked (${failed.map((t) => t.label).join(', ')})`);
+    check(tiles.every((t) => t.label.length > 0), 'every tile is labelled');
+
+    const tileA = '.tile:nth-child(1) .view';
+    const tileB = '.tile:nth-child(3) .view';
+    const a0 = await picture(page, tileA);
+    const b0 = await picture(page, tileB);
+    check(a0.drawn > a0.total * 0.05 && b0.drawn > b0.total * 0.02, `the tiles show their meshes (${a0.drawn} of ${a0.total}, ${b0.drawn} of ${b0.total})`);
+    await drag(page, tileA, 120, 0);
+    const a1 = await picture(page, tileA);
+    const b1 = await picture(page, tileB);
+    check(a1.hash !== a0.hash && b1.hash !== b0.hash, 'dragging one tile turns every tile');
+    check(await page.$eval('#large', (e) => e.hidden), 'a drag does not open a tile');
+
+    await page.focus('.tile:nth-child(3)');
+    await page.keyboard.press('Enter');
+    const large = await page.$eval('#large', (e) => !e.hidden && e.getBoundingClientRect().width > 500);
+    const big = await picture(page, '#large .view');
+    check(large && big.drawn > b1.drawn, 'Enter on a tile opens it large');
+    await page.keyboard.press('Escape');
+    check(await page.$eval('#large', (e) => e.hidden), 'Escape closes the large view');
+    await page.click('.tile:nth-child(2)');
+    check(await page.$eval('#large', (e) => e.hidden), 'a click on the failed tile opens nothing');
+    await page.click('.tile:nth-child(1)');
+    check(!(await page.$eval('#large', (e) => e.hidden)), 'a click opens a tile large');
+    check(errors.length === 0, `no console error on the grid (${errors.join(' | ')})`);
+    await page.close();
+  }
+
+  // ---- a narrow window: nothing runs off the side, the controls stay reachable ----
+  for (const [name, file] of [['grid', gridPage], ['series', seriesPage]]) {
+    const { page, errors } = await open(file, 360, 640);
+    const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+    check(overflow <= 0, `the ${name} in a 360-pixel window needs no sideways scrolling (${overflow} pixels over)`);
+    const outside = await page.$$eval('#bar select, #bar button:not([hidden]), #bar input', (all) => all
+      .filter((e) => e.offsetParent !== null && e.getBoundingClientRect().right > window.innerWidth).length);
+    check(outside === 0, `every control of the ${name} fits a narrow window (${outside} outside)`);
+    const shown = await picture(page, '.view');
+    check(shown.drawn > 0, `the ${name} still draws in a narrow window`);
+    check(errors.length === 0, `no console error in a narrow window (${errors.join(' | ')})`);
+    await page.close();
+  }
+} catch (error) {
+  check(false, `the run ended early: ${error.stack || error}`);
+} finally {
+  await browser.close();
+  fs.rmSync(profile, { recursive: true, force: true });
+}
+process.exit(failures ? 1 : 0);

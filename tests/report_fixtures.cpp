@@ -1,0 +1,33 @@
+// Writes the pages the browser test opens: a series of snapshots with morphogen levels,
+// built in memory, since the result files of the programs carry neither levels nor cycles.
+// usage: report_fixtures FOLDER  (writes FOLDER/series.html)
+#include <cstdio>
+#include <string>
+
+#include "outfile.h"
+#include "report.h"
+#include "report_meshes.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: report_fixtures FOLDER\n");
+    return 1;
+  }
+  constexpr int snapshots = 6;
+  view::Report report;
+  report.kind = view::ReportKind::series;
+  report.title = "growing sphere";
+  for (int k = 0; k < snapshots; ++k) {
+    const std::string name = "sphere.c" + std::to_string(5 * k) + ".vtp";
+    report.items.push_back(view::reportItem(reporttest::growingSnapshot(k, snapshots), name, report.kind));
+  }
+  const std::string page = view::reportPage(report);
+  if (page.empty()) {
+    std::fprintf(stderr, "report_fixtures: built without three.js\n");
+    return 77;
+  }
+  OutputFile out(std::string(argv[1]) + "/series.html");
+  std::fwrite(page.data(), 1, page.size(), out.stream());
+  out.commit();
+  return 0;
+}

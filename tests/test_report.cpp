@@ -1,0 +1,278 @@
+// The HTML report: the compact mesh form read back as the page reads it, the page's text
+// safety, and morphview --html on good and bad inputs. The page itself runs in
+// report_browser_test.sh.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "report.h"
+#include "report_meshes.h"
+#include "reportmesh.h"
+#include "work_folder.h"
+
+namespace fs = std::filesystem;
+using namespace view;
+
+namespace {
+
+std::uint32_t little(const std::vector<unsigned char>& b, std::size_t at, int bytes) {
+  std::uint32_t v = 0;
+  for (int k = bytes - 1; k >= 0; --k) v = v << 8 | b.at(at + k);
+  return v;
+}
+
+std::string unbase64(const std::string& text) {
+  std::string out;
+  std::uint32_t bits = 0;
+  int count = 0;
+  for (const char c : text) {
+    const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const char* at = std::strchr(digits, c);
+    if (c == '=' || !at) continue;
+    bits = bits << 6 | static_cast<std::uint32_t>(at - digits);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      out += static_cast<char>((bits >> count) & 0xff);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(ReportMesh, PositionsComeBackWithinHalfAStepAndIndicesAndLevelsExactly) {
+  Mesh m = reporttest::growingSnapshot(3, 6);
+  m.points[7] = {-3.25f, 0.125f, 9.5f};  // a point far out sets the box
+  std::string problem;
+  const auto block = packMesh(m, problem);
+  ASSERT_TRUE(block) << problem;
+  const std::size_t n = m.points.size();
+  const BlockLayout layout = blockLayout(n, m.faces.size(), 2, true);
+  ASSERT_EQ(block->bytes.size(), layout.end);
+  EXPECT_EQ(layout.indices % 4, 0u);
+  EXPECT_EQ(block->indexBytes, 2);
+  EXPECT_EQ(block->hi[2], 9.5f);
+  EXPECT_EQ(block->lo[0], -3.25f);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (int k = 0; k < 3; ++k) {
+      const double span = double(block->hi[k]) - block->lo[k];
+      const double back = block->lo[k] + little(block->bytes, (k * n + i) * 2, 2) / double(quantSteps) * span;
+      ASSERT_LE(std::abs(back - m.points[i][k]), span / quantSteps / 2 + 1e-6) << "point " << i << " axis " << k;
+    }
+    for (int k = 0; k < 3; ++k) ASSERT_EQ(block->bytes[layout.levels + i * 3 + k], m.levels[i][k]);
+  }
+  for (std::size_t f = 0; f < m.faces.size(); ++f) {
+    for (int c = 0; c < 3; ++c) {
+      ASSERT_EQ(little(block->bytes, layout.indices + (f * 3 + c) * 2, 2), std::uint32_t(m.faces[f][c]));
+    }
+  }
+  // The box's own corners land on the ends of the 16-bit range.
+  EXPECT_EQ(little(block->bytes, (2 * n + 7) * 2, 2), 65535u);
+  EXPECT_EQ(little(block->bytes, 7 * 2, 2), 0u);
+}
+
+TEST(ReportMesh, IndexWidthFlatMeshesAndRefusals) {
+  Mesh wide;
+  wide.points.assign(65536, {1, 2, 3});  // every point alike: a flat box decodes to it
+  wide.faces = {{0, 1, 65535}};
+  std::string problem;
+  auto block = packMesh(wide, problem);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(block->indexBytes, 2);
+  EXPECT_EQ(little(block->bytes, blockLayout(65536, 1, 2, false).indices + 4, 2), 65535u);
+  EXPECT_EQ(block->lo, block->hi);
+  wide.points.push_back({1, 2, 3});
+  wide.faces[0][2] = 65536;
+  block = packMesh(wide, problem);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(block->indexBytes, 4);
+  EXPECT_EQ(little(block->bytes, blockLayout(65537, 1, 4, false).indices + 8, 4), 65536u);
+
+  Mesh bad = reporttest::icosphere(0);
+  bad.faces[4][1] = 12;
+  EXPECT_FALSE(packMesh(bad, problem));
+  EXPECT_EQ(problem, "triangle 4 names point 12 of 12");
+  bad = reporttest::icosphere(0);
+  bad.levels.resize(5);
+  EXPECT_FALSE(packMesh(bad, problem));
+  EXPECT_EQ(problem, "5 morphogen levels for 12 points");
+  bad.levels.clear();
+  bad.points[3][1] = std::nanf("");
+  EXPECT_FALSE(packMesh(bad, problem));
+}
+
+TEST(ReportMesh, Base64AndDeflateReadBack) {
+  const std::pair<const char*, const char*> vectors[] = {{"", ""},         {"f", "Zg=="},     {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},  {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
+                                                         {"foobar", "Zm9vYmFy"}};
+  for (const auto& [in, out] : vectors) EXPECT_EQ(base64(in), out) << in;
+  const std::string all = [] {
+    std::string s;
+    for (int c = 0; c < 256; ++c) s += char(c);
+    return s;
+  }();
+  EXPECT_EQ(unbase64(base64(all)), all);
+
+  std::string problem;
+  const auto block = packMesh(reporttest::growingSnapshot(1, 3), problem);
+  ASSERT_TRUE(block);
+  const std::string packed = deflateBytes(block->bytes);
+  ASSERT_LT(packed.size(), block->bytes.size());
+  std::vector<unsigned char> back(block->bytes.size());
+  uLongf size = back.size();
+  ASSERT_EQ(uncompress(back.data(), &size, reinterpret_cast<const Bytef*>(packed.data()), packed.size()), Z_OK);
+  EXPECT_EQ(size, block->bytes.size());
+  EXPECT_EQ(back, block->bytes);
+}
+
+TEST(ReportPage, TextFromFilesCannotBreakThePage) {
+  EXPECT_EQ(jsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\u000a\\u0001\"");
+  EXPECT_EQ(jsonString("</script><!--&"), "\"\\u003c/script\\u003e\\u003c!--\\u0026\"");
+  EXPECT_EQ(jsonString("\xc3\xa9\xe2\x82\xac\xf0\x9f\x99\x82"), "\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x99\x82\"");
+  // Stray, truncated, overlong and surrogate sequences each become one replacement.
+  EXPECT_EQ(jsonString("a\xff" "b\xc3"), "\"a\\ufffdb\\ufffd\"");
+  EXPECT_EQ(jsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");
+  EXPECT_EQ(jsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");
+
+  if (!reportAvailable()) GTEST_SKIP() << "morphview was built without three.js (run scripts/install-deps.sh)";
+  Report report;
+  report.kind = ReportKind::grid;
+  report.title = "<b>sweep</b> & co";
+  const std::string hostile = "runs/</script><script>alert(1)</script>.3dv";
+  report.items.push_back(reportItem(reporttest::icosphere(1), hostile, report.kind));
+  report.items.push_back(failedItem("runs/@DATA@.3dv", "runs/@DATA@.3dv: cannot open: No such file", report.kind));
+  const std::string page = reportPage(report);
+  // Exactly the page's own script elements close, whatever the names hold.
+  std::size_t closes = 0;
+  for (std::size_t at = page.find("</script"); at != std::string::npos; at = page.find("</script", at + 1)) ++closes;
+  EXPECT_EQ(closes, 3u);
+  EXPECT_NE(page.find("<title>&lt;b&gt;sweep&lt;/b&gt; &amp; co</title>"), std::string::npos);
+  EXPECT_NE(page.find("runs/@DATA@.3dv"), std::string::npos);  // a marker inside a part stays as written
+  EXPECT_EQ(page.find("@VIEWER@"), std::string::npos);
+  EXPECT_EQ(page.find("http://"), std::string::npos);
+  EXPECT_EQ(page.find("src=\"http"), std::string::npos);
+  // A grid tile carries the contact sheet's label: the name after its last '/'.
+  EXPECT_NE(page.find("\"label\":[\"script\\u003e.3dv\"]"), std::string::npos);
+  EXPECT_NE(page.find("\"problem\":\"runs/@DATA@.3dv: cannot open: No such file\""), std::string::npos);
+}
+
+class ReportTool : public WorkFolderTest {
+ protected:
+  void SetUp() override { enterFreshFolder("morph_report"); }
+  void TearDown() override { leaveFolder(); }
+
+  int run(const std::string& program, std::vector<std::string> args) {
+    args.insert(args.begin(), program);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int fd = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(fd, 2);
+      dup2(fd, 1);
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::ifstream in("stderr.txt");
+    err = std::string(std::istreambuf_iterator<char>(in), {});
+    fs::remove("stderr.txt");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  int view(std::vector<std::string> args) { return run(MORPHVIEW_BINARY, std::move(args)); }
+  static void write(const std::string& name, const std::string& text) { std::ofstream(name) << text; }
+  static std::string read(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static std::size_t entries() { return std::size_t(std::distance(fs::directory_iterator("."), fs::directory_iterator())); }
+
+  std::string err;
+};
+
+TEST_F(ReportTool, BadInputsGetThePictureModesMessagesAndLeaveNoReport) {
+  if (!reportAvailable()) GTEST_SKIP() << "morphview was built without three.js (run scripts/install-deps.sh)";
+  write("good.3dv", "3\n1\n0 0 0\n0 0 1\n1 0 0\n0 0 1\n0 1 0\n0 0 1\n3\n0 1 2\n");
+  write("bad.3dv", "3\n1\n0 0 0\n0 0 1\n1 0 nan\n0 0 1\n0 1 0\n0 0 1\n3\n0 1 2\n");
+  ASSERT_EQ(view({"-o", "bad.png", "bad.3dv"}), 2);
+  const std::string pictureMessage = err;
+  EXPECT_EQ(view({"--html", "r.html", "bad.3dv"}), 2);
+  EXPECT_EQ(err, pictureMessage);
+  EXPECT_EQ(view({"--html", "r.html", "good.3dv", "bad.3dv"}), 2);
+  EXPECT_EQ(err, pictureMessage);
+  EXPECT_EQ(view({"--html", "r.html", "--series", "good.3dv", "bad.3dv"}), 2);
+  EXPECT_EQ(err, pictureMessage);
+  EXPECT_EQ(view({"--html", "r.html", "none.3dv"}), 2);
+  EXPECT_EQ(err, "morphview: none.3dv: cannot open: No such file or directory\n");
+  EXPECT_EQ(view({"--html", "no/such/r.html", "good.3dv"}), 2);
+  EXPECT_EQ(err, "morphview: cannot write 'no/such/r.html': No such file or directory\n");
+  fs::create_directory("taken.html");
+  EXPECT_EQ(view({"--html", "taken.html", "good.3dv"}), 2);
+  EXPECT_EQ(entries(), 3u) << "only good.3dv, bad.3dv and the folder";
+
+  const std::vector<std::vector<std::string>> refused = {
+      {"--html"}, {"--html", "r.html"}, {"--html", "", "good.3dv"}, {"--html", "r.html", "--frob", "good.3dv"},
+      {"--html", "r.html", "--format", "vrml", "good.3dv"}, {"--html", "r.html", "--manifest", "m", "good.3dv"},
+      {"--html", "r.html", "--series", "--mark-bad", "good.3dv"}, {"--html", "a.html", "--html", "b.html", "good.3dv"}};
+  for (const auto& args : refused) {
+    EXPECT_EQ(view(args), 1) << ::testing::PrintToString(args);
+    EXPECT_NE(err.find("usage: morphview --html"), std::string::npos) << err;
+  }
+  EXPECT_EQ(entries(), 3u);
+
+  // A picture named like the option is still a picture.
+  ASSERT_EQ(view({"--size", "16x16", "-o", "--html", "good.3dv"}), 0) << err;
+  EXPECT_EQ(read("--html").substr(1, 3), "PNG");
+}
+
+TEST_F(ReportTool, FilesBecomeAPageAGridOrASeries) {
+  if (!reportAvailable()) GTEST_SKIP() << "morphview was built without three.js (run scripts/install-deps.sh)";
+  write("a.3dv", "3\n1\n0 0 0\n0 0 1\n1 0 0\n0 0 1\n0 1 0\n0 0 1\n3\n0 1 2\n");
+  write("b.obj", "v 0 0 0\nv 2 0 0\nv 0 2 0\nv 0 0 2\nf 1 2 3 4\n");
+  ASSERT_EQ(view({"--html", "one.html", "a.3dv"}), 0) << err;
+  const std::string one = read("one.html");
+  EXPECT_NE(one.find("\"kind\":\"single\""), std::string::npos);
+  EXPECT_NE(one.find("<title>one.html</title>"), std::string::npos);
+  ASSERT_EQ(view({"--html", "grid.html", "--title", "two", "--mark-bad", "a.3dv", "gone.3dv", "b.obj"}), 0) << err;
+  EXPECT_EQ(err, "morphview: gone.3dv: cannot open: No such file or directory (shown as failed)\n");
+  const std::string grid = read("grid.html");
+  EXPECT_NE(grid.find("\"kind\":\"grid\""), std::string::npos);
+  EXPECT_NE(grid.find("\"name\":\"gone.3dv\",\"label\":[\"gone.3dv\"],\"problem\""), std::string::npos);
+  EXPECT_NE(grid.find("\"points\":4,\"faces\":2"), std::string::npos) << "the OBJ quad is two triangles";
+  ASSERT_EQ(view({"--html", "series.html", "--series", "a.3dv", "b.obj"}), 0) << err;
+  EXPECT_NE(read("series.html").find("\"kind\":\"series\""), std::string::npos);
+  // The same inputs give the same page.
+  ASSERT_EQ(view({"--html", "again.html", "--title", "one.html", "a.3dv"}), 0);
+  EXPECT_EQ(read("again.html"), one);
+}
+
+TEST_F(ReportTool, AManifestShowsEveryPointAndMarksTheFailedOne) {
+  if (!reportAvailable()) GTEST_SKIP() << "morphview was built without three.js (run scripts/install-deps.sh)";
+  fs::copy_file(BUNDLED_EXAMPLE, "start.3dv");
+  const std::string common = " -m 1 -t 0 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr 2 -kh 3 start.3dv\n";
+  write("manifest", std::string(MORPHSWEEP_BINARY) + " -n 1" + common + MORPHSWEEP_BINARY + " -n 2" + common);
+  ASSERT_EQ(run(MORPHSWEEP_BINARY, {"-n", "1", "-m", "1", "-t", "0", "-r", "40", "120", "5", "-g", "40", "120", "17",
+                                    "-b", "40", "120", "33", "-kr", "2", "-kh", "3", "start.3dv"}), 0) << err;
+  ASSERT_EQ(view({"--html", "sweep.html", "--manifest", "manifest"}), 0) << err;
+  const std::string page = read("sweep.html");
+  const std::string done = "start.3dv.n1.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv";
+  const std::string failed = "start.3dv.n2.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv";
+  EXPECT_NE(page.find("\"name\":\"" + done + "\",\"label\":[\"start.3dv.n1.m1.r40.120.5.g.40.120.17.b.\",\"40.120.33.kr.3.kh.2.3dv\"],\"mesh\""), std::string::npos);
+  EXPECT_NE(page.find("\"name\":\"" + failed + "\",\"label\":"), std::string::npos);
+  EXPECT_NE(page.find("\"problem\":\"" + failed + ": cannot open: No such file or directory\""), std::string::npos);
+  EXPECT_NE(err.find(failed + ": cannot open"), std::string::npos);
+
+  write("broken", "morphsweep -n 1 -m 1\n");
+  EXPECT_EQ(view({"--html", "broken.html", "--manifest", "broken"}), 2);
+  EXPECT_NE(err.find("broken:1: "), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists("broken.html"));
+}
