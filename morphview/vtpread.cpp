@@ -365,8 +365,9 @@ Values readValues(const ArrayHead& a, const Encoding& enc, std::uint64_t count) 
 std::vector<const XMLElement*> arraysIn(const XMLElement* parent) {
   std::vector<const XMLElement*> arrays;
   if (!parent) return arrays;
-  for (const XMLElement* e = parent->FirstChildElement("DataArray"); e; e = e->NextSiblingElement("DataArray")) {
-    arrays.push_back(e);
+  // Field data may hold its arrays as <Array> (VTK writes string arrays so), the rest as <DataArray>.
+  for (const XMLElement* e = parent->FirstChildElement(); e; e = e->NextSiblingElement()) {
+    if (std::strcmp(e->Name(), "DataArray") == 0 || std::strcmp(e->Name(), "Array") == 0) arrays.push_back(e);
   }
   return arrays;
 }

@@ -555,3 +555,38 @@ TEST_F(Program, GnuplotComplaintsAreErrors) {
   EXPECT_EQ(r.err, "morphstats: a.png: gnuplot failed:\nline 3: undefined variable: x\n");
   EXPECT_FALSE(fs::exists("a.png"));
 }
+
+// A real series: the snapshots a run lists in its .pvd, read from another folder, carry
+// their cycles and their morphogen levels into the rows.
+TEST_F(Program, SeriesOfARealRunIsReadThroughItsIndex) {
+  fs::create_directory("run");
+  fs::copy_file(SEED_FILE, "run/indexed_icosa");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir("run") != 0 || !std::freopen("/dev/null", "w", stderr)) _exit(126);
+    execl(MORPHSEED_BINARY, MORPHSEED_BINARY, "-s", "1000", "-b", "1", "6", "-v", "3", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  const Outcome r = morphstats({"--series", "run/embryo.1000.pvd"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto rows = csvRows(r.out);
+  ASSERT_EQ(rows.size(), 4u);
+  for (std::size_t row = 1; row <= 3; ++row) {
+    const std::string cycle = std::to_string(3 * (row - 1));
+    EXPECT_EQ(cell(rows, row, "cycle"), cycle);
+    EXPECT_EQ(cell(rows, row, "file"), "run/embryo.1000.c" + cycle + ".vtp");
+    EXPECT_NEAR(std::stod(cell(rows, row, "angleDefect")), 2.0, 1e-9);
+    EXPECT_FALSE(cell(rows, row, "redMean").empty()) << "row " << row;
+  }
+  // The seed is loaded with no morphogen anywhere; growth has begun a red episode by cycle 6.
+  EXPECT_EQ(std::stod(cell(rows, 1, "redMean")), 0.0);
+  EXPECT_GT(std::stod(cell(rows, 3, "redMean")), 0.0);
+
+  const Outcome bad = morphstats({"--series", "run/none.pvd"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("run/none.pvd"), std::string::npos) << bad.err;
+}

@@ -276,3 +276,34 @@ TEST_F(ReportTool, AManifestShowsEveryPointAndMarksTheFailedOne) {
   EXPECT_NE(err.find("broken:1: "), std::string::npos) << err;
   EXPECT_FALSE(fs::exists("broken.html"));
 }
+
+// A run's .pvd index becomes a series page: every snapshot it lists, in cycle order, with
+// its cycle, and outputs that would replace an input are refused.
+TEST_F(ReportTool, ARunsSeriesIndexBecomesASeriesPage) {
+  if (!reportAvailable()) GTEST_SKIP() << "morphview was built without three.js (run scripts/install-deps.sh)";
+  fs::create_directory("run");
+  fs::copy_file(SEED_FILE, "run/indexed_icosa");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir("run") != 0 || !std::freopen("/dev/null", "w", stderr)) _exit(126);
+    execl(MORPHSEED_BINARY, MORPHSEED_BINARY, "-s", "1000", "-b", "1", "6", "-v", "3", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  ASSERT_EQ(view({"--html", "growth.html", "run/embryo.1000.pvd"}), 0) << err;
+  const std::string page = read("growth.html");
+  EXPECT_NE(page.find("\"kind\":\"series\""), std::string::npos);
+  std::size_t at = 0;
+  for (const char* cycle : {"\"cycle\":0", "\"cycle\":3", "\"cycle\":6"}) {
+    at = page.find(cycle, at);
+    EXPECT_NE(at, std::string::npos) << cycle << " in order";
+  }
+
+  EXPECT_EQ(view({"--html", "run/embryo.1000.pvd", "run/embryo.1000.c0.vtp"}), 1);
+  EXPECT_EQ(view({"--html", "r.html", "run/none.pvd"}), 2);
+  EXPECT_NE(err.find("run/none.pvd"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists("r.html"));
+}
