@@ -17,3 +17,19 @@ int numTriangles = variant::startNumTriangles;
 int numVertices = variant::startNumVertices;
 int numInitialTriangles = 0;
 unsigned int totalCycles = 0;
+
+void cleanup() {
+  while (headTriangle) {
+    triangle* t = headTriangle;
+    headTriangle = t->next;
+    delete t;
+  }
+  tailTriangle = nullptr;
+}
+
+void clearStore() {
+  cleanup();
+  numVertices = 0;
+  numTriangles = 0;
+  numInitialTriangles = 0;
+}

@@ -75,6 +75,13 @@ struct triangle {
 // The largest index a 16-bit vertex index can hold, plus one.
 inline constexpr int maxIndexableVertices = 32768;
 
+// The index that names no vertex: a parent, secretor or neighbour slot that is unset.
+inline constexpr short noVertex = -1;
+
+// A pending mid-point: it lies on the edge between its two parents. A parent index is
+// never negative unless it is noVertex, so a stray negative never counts as a parent.
+inline bool isDependent(const vertex_struct& v) { return v.parentA >= 0 && v.parentB >= 0; }
+
 extern vertex_struct vertex[variant::vertexCapacity];
 extern triangle* headTriangle;
 extern triangle* tailTriangle;
@@ -85,3 +92,11 @@ extern int numInitialTriangles;
 
 // Cycles begun in the current embryo; set by the drivers, read by forces.
 extern unsigned int totalCycles;
+
+// Frees every triangle of the list and leaves it empty (head and tail null); leaves the
+// counts and the vertex array alone.
+void cleanup();
+// Frees every triangle and leaves an empty list with no vertices and no triangles. The
+// vertex slots keep what they hold (their dependent arrays are owned for good); a load
+// refills them from index 0.
+void clearStore();

@@ -23,14 +23,6 @@ const char* inputFile = nullptr;
 int writeTemplateFile = 1;
 float largest = 0;
 
-void cleanup() {
-  while (headTriangle) {
-    triangle* t = headTriangle;
-    headTriangle = t->next;
-    delete t;
-  }
-}
-
 namespace {
 
 void writeCounts(FILE* f) {
@@ -219,14 +211,6 @@ class TemplateReader {
 constexpr long long shortMin = std::numeric_limits<short>::min();
 constexpr long long shortMax = std::numeric_limits<short>::max();
 
-void emptyStore() {
-  cleanup();
-  tailTriangle = nullptr;
-  numVertices = 0;
-  numTriangles = 0;
-  numInitialTriangles = 0;
-}
-
 // Fills the store from `in`; returns false (with the reason in `reader`) on bad input.
 bool parseTemplate(TemplateReader& reader) {
   const long long vertexLimit = std::min<long long>(maxIndexableVertices, variant::vertexCapacity);
@@ -302,11 +286,10 @@ std::optional<std::string> loadTemplate(const char* path) {
 }
 
 std::optional<std::string> loadTemplate(std::istream& in, const std::string& name) {
-  cleanup();
-  tailTriangle = nullptr;
+  clearStore();
   TemplateReader reader(in, name);
   if (!parseTemplate(reader)) {
-    emptyStore();
+    clearStore();
     return reader.error();
   }
   recalcNorms();

@@ -13,13 +13,6 @@ namespace {
 
 constexpr const char* fileName = "fuzz_icosa";
 
-void resetStore() {
-  cleanup();
-  tailTriangle = nullptr;
-  numVertices = 0;
-  numTriangles = 0;
-}
-
 void checkAccepted() {
   fuzzCheck(numVertices == 12 && numTriangles == 20, "seed counts");
   fuzzCheckList(numVertices);
@@ -35,7 +28,7 @@ void checkAccepted() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  resetStore();
+  clearStore();
   // fmemopen refuses an empty buffer, and an empty file is one of the inputs that matter.
   std::string text(reinterpret_cast<const char*>(data), size);
   FILE* f = size ? fmemopen(text.data(), size, "r") : std::fopen("/dev/null", "r");
@@ -49,6 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     checkAccepted();
   }
-  resetStore();
+  clearStore();
   return 0;
 }

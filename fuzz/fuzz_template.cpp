@@ -12,15 +12,6 @@ namespace {
 
 constexpr const char* fileName = "fuzz.3dvTemplate";
 
-void resetStore() {
-  cleanup();
-  tailTriangle = nullptr;
-  numVertices = 0;
-  numTriangles = 0;
-  numInitialTriangles = 0;
-  largest = 0;
-}
-
 void checkAccepted() {
   fuzzCheck(numVertices >= 1 && numVertices <= maxIndexableVertices && numVertices <= variant::vertexCapacity,
             "accepted vertex count out of range");
@@ -41,7 +32,7 @@ void checkAccepted() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  resetStore();
+  clearStore();
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   if (const auto error = loadTemplate(in, fileName)) {
     fuzzCheck(error->rfind(std::string(fileName) + ": ", 0) == 0, "message does not name the file");
@@ -50,6 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     checkAccepted();
   }
-  resetStore();
+  clearStore();
   return 0;
 }

@@ -17,10 +17,9 @@ namespace {
 // Larger meshes only slow the search down; the loader target covers them.
 constexpr int largestMesh = 512;
 
-void resetStore() {
-  cleanup();
-  tailTriangle = nullptr;
-  numVertices = numTriangles = numInitialTriangles = 0;
+// The store emptied and a sweep point's parameters set, as morphsweep's command line would.
+void resetRun() {
+  clearStore();
   totalCycles = 0;
   largest = 0;
   lifeSpanR = lifeSpanG = lifeSpanB = 40;
@@ -46,10 +45,10 @@ std::vector<short> topology() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  resetStore();
+  resetRun();
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   if (loadTemplate(in, "fuzz.3dvTemplate") || numVertices > largestMesh) {
-    resetStore();
+    resetRun();
     return 0;
   }
   const int vertices = numVertices, triangles = numTriangles;
@@ -62,6 +61,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzCheck(numVertices == vertices && numTriangles == triangles, "a cycle changed the counts");
   fuzzCheckList(numVertices);
   fuzzCheck(topology() == before, "a cycle changed the topology");
-  resetStore();
+  resetRun();
   return 0;
 }

@@ -220,14 +220,6 @@ bool readSeed(SeedReader& reader) {
   return readFaces(reader);
 }
 
-// A refused seed leaves nothing behind that a later load or check could trip over.
-void emptyStore() {
-  cleanup();
-  tailTriangle = nullptr;
-  numVertices = 0;
-  numTriangles = 0;
-}
-
 }  // namespace
 
 std::optional<std::string> loadSeed(const char* path) {
@@ -235,20 +227,20 @@ std::optional<std::string> loadSeed(const char* path) {
   const std::unique_ptr<FILE, CloseFile> f(std::fopen(name.c_str(), "r"));
   if (!f) {
     const int error = errno;
-    emptyStore();
+    // A refused seed leaves nothing behind that a later load or check could trip over.
+    clearStore();
     return name + ": cannot open: " + std::strerror(error);
   }
   return loadSeed(f.get(), name.c_str());
 }
 
 std::optional<std::string> loadSeed(FILE* f, const char* name) {
-  cleanup();
-  tailTriangle = nullptr;
+  clearStore();
   numTriangles = seedTriangles;
   numVertices = seedVertices;
   SeedReader reader(f, name ? name : "");
   if (!readSeed(reader)) {
-    emptyStore();
+    clearStore();
     return reader.error();
   }
   recalcNorms();

@@ -14,8 +14,7 @@
 #include "signalling.h"
 
 void resetStore() {
-  cleanup();
-  tailTriangle = nullptr;
+  clearStore();
   for (int i = 0; i < variant::vertexCapacity; ++i) {
     vertex_struct& v = vertex[i];
     v.x = v.y = v.z = 0;
@@ -27,9 +26,6 @@ void resetStore() {
     v.hormoneR = v.hormoneG = v.hormoneB = 0;
     v.updated = 0;
   }
-  numVertices = 0;
-  numTriangles = 0;
-  numInitialTriangles = 0;
   totalCycles = 0;
   secretorR = secretorG = secretorB = -1;
   thresholdR = thresholdG = thresholdB = 255;
