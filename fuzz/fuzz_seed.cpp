@@ -15,12 +15,11 @@ constexpr const char* fileName = "fuzz_icosa";
 
 void checkAccepted() {
   fuzzCheck(numVertices == 12 && numTriangles == 20, "seed counts");
-  fuzzCheckList(numVertices);
+  fuzzCheckStore(PendingMidpoints::listed);
   for (int i = 0; i < numVertices; ++i) {
     const vertex_struct& v = vertex[i];
     fuzzCheck(v.numNeighbors == 5, "seed vertex without five neighbours");
-    for (int j = 0; j < v.numNeighbors; ++j) fuzzCheckIndex(v.neighbors[j], numVertices, "neighbour");
-    fuzzCheck(v.parentA == -1 && v.parentB == -1, "seed vertex marked dependent");
+    fuzzCheck(!isDependent(v), "seed vertex marked dependent");
     fuzzCheck(v.numDependents == 0 && v.maxDependents == 0, "seed vertex with dependents");
   }
 }
