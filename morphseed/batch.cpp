@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "failure.h"
+#include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "seedfile.h"
@@ -24,7 +25,6 @@ std::optional<int> firstSeed;
 
 namespace {
 
-constexpr int forceStepsPerCycle = 20;
 constexpr int cyclesPerDot = 10;
 
 int refuseCommandLine() {
@@ -130,22 +130,15 @@ int parseCommandLine(int argc, char** argv) {
   return 0;
 }
 
-void growthCycle(int j) {
-  if (j % cyclesPerDot == 0) std::fprintf(stderr, ".");
-  ++totalCycles;
-  // Taken before the growth step, so it reflects the surface as the cycle found it.
-  const int k = static_cast<int>(std::sqrt(static_cast<double>(numTriangles)));
-  hormoneGrow();
-  for (int step = 0; step < forceStepsPerCycle; ++step) forces();
-  for (int step = 0; step < k; ++step) diffuse();
-}
-
 void growEmbryo(int cycles) {
   lifeSpanR = 0;
   lifeSpanG = 0;
   lifeSpanB = 0;
   totalCycles = 0;
-  for (int j = 0; j < cycles; ++j) growthCycle(j);
+  for (int j = 0; j < cycles; ++j) {
+    if (j % cyclesPerDot == 0) std::fprintf(stderr, ".");
+    growthCycle();
+  }
   recalcNorms();
 }
 

@@ -21,9 +21,6 @@ extern std::optional<int> firstSeed;
 // is refused.
 int parseCommandLine(int argc, char** argv);
 
-// One growth cycle with index j (from 0) of the current embryo.
-void growthCycle(int j);
-
 // Grows the loaded seed for `cycles` cycles from fresh lifespans and cycle count, then
 // recomputes the normals.
 void growEmbryo(int cycles);

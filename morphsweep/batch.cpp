@@ -8,13 +8,14 @@
 
 #include "commandline.h"
 #include "failure.h"
+#include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "signalling.h"
 
 namespace {
 
-constexpr int forceStepsPerCycle = 20;
+constexpr int cyclesPerDot = 10;
 
 // Everything after the input name. kr. carries kh_input and kh. carries kr_input: the
 // crossing belongs to the name format and is not a slip.
@@ -37,15 +38,6 @@ long long inputNameLength() { return inputFile ? static_cast<long long>(std::str
 // Copies the name into a result buffer; the caller has made sure that it fits.
 void store(char (&buffer)[outNameSize], const std::string& name) {
   std::memcpy(buffer, name.c_str(), name.size() + 1);
-}
-
-void growthCycle(int j) {
-  if (j % 10 == 0) std::fputc('.', stderr);
-  ++totalCycles;
-  diffuse();
-  hormoneGrow();
-  std::printf("Hormone Grew!\n");
-  for (int step = 0; step < forceStepsPerCycle; ++step) forces();
 }
 
 }  // namespace
@@ -83,7 +75,10 @@ void growEmbryo() {
   std::printf("attractionFactor %d\n", attractionFactor);
   std::printf("repulsionFactor %d\n", repulsionFactor);
   totalCycles = 0;
-  for (int j = 0; j < numGrowthCycles; ++j) growthCycle(j);
+  for (int j = 0; j < numGrowthCycles; ++j) {
+    if (j % cyclesPerDot == 0) std::fputc('.', stderr);
+    growthCycle();
+  }
   recalcNorms();
   formOutputNames();
   // write3DV rescales the store in place, so the OBJ and template show the rescaled mesh.

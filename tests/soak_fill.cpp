@@ -11,6 +11,7 @@
 #include <string>
 
 #include "batch.h"
+#include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "seedfile.h"
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
   totalCycles = 0;
   int fullAt = -1, verticesAtFull = 0;
   for (int j = 0; fullAt < 0 || j <= fullAt + cyclesAfterFull; ++j) {
-    growthCycle(j);
+    growthCycle();
     if (const auto problems = storeProblems(); !problems.empty()) {
       return problem("cycle " + std::to_string(j) + ": " + problems.front());
     }
