@@ -1,6 +1,8 @@
 #include "mesh.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 void vector::normalize() {
   const float length = std::sqrt(x * x + y * y + z * z);
@@ -32,4 +34,10 @@ void clearStore() {
   numVertices = 0;
   numTriangles = 0;
   numInitialTriangles = 0;
+}
+
+void vertexIndexFault(long long index) {
+  std::fprintf(stderr, "%s: vertex index %lld outside the %d-slot vertex array\n", variant::programName, index,
+               variant::vertexCapacity);
+  std::abort();
 }

@@ -2,6 +2,7 @@
 // and writes directly. Vertices are named by signed 16-bit indices; -1 means none.
 #pragma once
 
+#include "buildchecks.h"
 #include "variant.h"
 
 // Three single-precision components; every operation rounds to float as it goes.
@@ -92,6 +93,18 @@ extern int numInitialTriangles;
 
 // Cycles begun in the current embryo; set by the drivers, read by forces.
 extern unsigned int totalCycles;
+
+// Reports an index outside the vertex array and aborts (checked builds only).
+[[noreturn]] void vertexIndexFault(long long index);
+
+// The vertex slot at `index`. Checked builds stop at an index outside the array; in
+// Release this is plain indexing, so the results are those of `vertex[index]`.
+inline vertex_struct& vertexAt(long long index) {
+  if constexpr (checkedIndexing) {
+    if (index < 0 || index >= variant::vertexCapacity) vertexIndexFault(index);
+  }
+  return vertex[index];
+}
 
 // Frees every triangle of the list and leaves it empty (head and tail null); leaves the
 // counts and the vertex array alone.

@@ -46,14 +46,14 @@ void writeTriangles(FILE* f) {
 // Divides positions and normals by the largest |coordinate| met so far in the process.
 void rescaleByLargest() {
   for (int i = 0; i < numVertices; ++i) {
-    for (const float c : {vertex[i].x, vertex[i].y, vertex[i].z}) {
+    for (const float c : {vertexAt(i).x, vertexAt(i).y, vertexAt(i).z}) {
       if (std::fabs(c) > largest) largest = std::fabs(c);
     }
   }
   // An all-zero store has nothing to scale; dividing would turn it into NaN.
   if (largest == 0) return;
   for (int i = 0; i < numVertices; ++i) {
-    vertex_struct& v = vertex[i];
+    vertex_struct& v = vertexAt(i);
     v.x /= largest;
     v.y /= largest;
     v.z /= largest;
@@ -71,7 +71,7 @@ void write3DV() {
   writeCounts(f);
   if constexpr (variant::rescaleOnWrite) rescaleByLargest();
   for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+    const vertex_struct& v = vertexAt(i);
     writePoint(f, v.x, v.y, v.z);
     writePoint(f, v.norm.x, v.norm.y, v.norm.z);
   }
@@ -84,7 +84,7 @@ void writeTemplate(const char* path) {
   FILE* f = out.stream();
   writeCounts(f);
   for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+    const vertex_struct& v = vertexAt(i);
     writePoint(f, v.x, v.y, v.z);
     writePoint(f, v.norm.x, v.norm.y, v.norm.z);
     std::fprintf(f, "%d ", v.numNeighbors);
@@ -109,10 +109,10 @@ void writeOBJ() {
     std::fputs(inputFile ? inputFile : "", f);
     std::fprintf(f, "\n#\n\n");
     for (int i = 0; i < numVertices; ++i) {
-      std::fprintf(f, "v  %f %f %f\n", vertex[i].x, vertex[i].y, vertex[i].z);
+      std::fprintf(f, "v  %f %f %f\n", vertexAt(i).x, vertexAt(i).y, vertexAt(i).z);
     }
     for (int i = 0; i < numVertices; ++i) {
-      const vector& n = vertex[i].norm;
+      const vector& n = vertexAt(i).norm;
       std::fprintf(f, "vn  %f %f %f\n", n.x, n.y, n.z);
     }
     std::fprintf(f, "# %d vertices\n\n", numVertices);
@@ -231,7 +231,7 @@ bool parseTemplate(TemplateReader& reader) {
 
   for (int i = 0; i < numVertices; ++i) {
     reader.setPlace("vertex " + std::to_string(i));
-    vertex_struct& v = vertex[i];
+    vertex_struct& v = vertexAt(i);
     v.x = reader.real("x coordinate");
     v.y = reader.real("y coordinate");
     v.z = reader.real("z coordinate");

@@ -130,8 +130,8 @@ bool readVertex(SeedReader& reader, vertex_struct& v) {
   v.numNeighbors = seedNeighbours;
   v.numDependents = 0;
   v.maxDependents = 0;
-  v.parentA = -1;
-  v.parentB = -1;
+  v.parentA = noVertex;
+  v.parentB = noVertex;
   v.hormoneR = 0;
   v.hormoneG = 0;
   v.hormoneB = 0;
