@@ -1,15 +1,12 @@
 #include "batch.h"
 
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <limits>
 #include <string>
-#include <thread>
 
+#include "clockseed.h"
 #include "failure.h"
 #include "growth.h"
 #include "mechanics.h"
@@ -17,6 +14,7 @@
 #include "seedfile.h"
 #include "signalling.h"
 #include "variant.h"
+#include "wholenumber.h"
 
 int batches = 1;
 int batchCycles = 1;
@@ -50,34 +48,11 @@ bool isFlag(const char* word, const char* lower, const char* upper) {
   return std::strcmp(word, lower) == 0 || std::strcmp(word, upper) == 0;
 }
 
-// A whole unsigned decimal number no greater than `limit`: no sign, blank or other tail.
-std::optional<long long> wholeNumber(const char* word, long long limit) {
-  if (!*word) return std::nullopt;
-  long long value = 0;
-  for (const char* c = word; *c; ++c) {
-    if (*c < '0' || *c > '9') return std::nullopt;
-    value = value * 10 + (*c - '0');
-    if (value > limit) return std::nullopt;
-  }
-  return value;
-}
-
 // The seed of embryo e (from 1) of a batch that starts at `first`, if it is still an int.
 std::optional<int> seedOf(int first, long long e) {
   const long long seed = static_cast<long long>(first) + e - 1;
   if (seed > std::numeric_limits<int>::max()) return std::nullopt;
   return static_cast<int>(seed);
-}
-
-// The first second that differs from the previous embryo's seed. Short sleeps instead
-// of spinning; each check still sees a new second within a few milliseconds of it.
-int waitForNewSecond(int previousSeed) {
-  int seed = previousSeed;
-  for (;;) {
-    seed = static_cast<int>(std::time(nullptr));
-    if (seed != previousSeed) return seed;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
 }
 
 }  // namespace
@@ -91,7 +66,7 @@ int parseCommandLine(int argc, char** argv) {
   while (i < argc) {
     if (isFlag(argv[i], "-t", "-T")) {
       if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: 0 or 1");
-      const auto value = wholeNumber(argv[i + 1], 1);
+      const auto value = parseWholeNumber(argv[i + 1], 1);
       if (!value) return refuseValue(std::string(argv[i]) + " needs 0 or 1, not '" + argv[i + 1] + "'");
       writeEmbryoTemplate = static_cast<int>(*value);
       i += 2;
@@ -99,7 +74,7 @@ int parseCommandLine(int argc, char** argv) {
     }
     if (isFlag(argv[i], "-s", "-S")) {
       if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: the first embryo's seed");
-      const auto value = wholeNumber(argv[i + 1], std::numeric_limits<int>::max());
+      const auto value = parseWholeNumber(argv[i + 1], std::numeric_limits<int>::max());
       if (!value) {
         return refuseValue(std::string(argv[i]) + " needs a seed from 0 to " +
                            std::to_string(std::numeric_limits<int>::max()) + ", not '" + argv[i + 1] + "'");

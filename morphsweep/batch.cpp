@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <limits>
 
+#include "clockseed.h"
 #include "commandline.h"
 #include "failure.h"
 #include "growth.h"
@@ -92,8 +92,7 @@ void batchRun() {
   int previousSeed = 0;
   for (int e = 1; e <= batches; ++e) {
     std::fprintf(stderr, "Embryo %d\n", e);
-    // Each embryo starts in a second of its own.
-    while (seed == previousSeed) seed = static_cast<int>(std::time(nullptr));
+    seed = waitForNewSecond(previousSeed);
     std::srand(static_cast<unsigned>(seed));
     growEmbryo();
     previousSeed = seed;
