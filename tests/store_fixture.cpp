@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "icosahedron.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "topology.h"
@@ -74,16 +75,15 @@ void buildMesh(const std::vector<Point>& positions, const std::vector<Face>& fac
 }
 
 std::vector<Point> icosahedronPoints() {
-  const float g = 0.8506508f;  // the golden-ratio rectangle scaled to unit circumradius
-  const float s = 0.5257311f;
-  return {{-s, g, 0}, {s, g, 0}, {-s, -g, 0}, {s, -g, 0}, {0, -s, g}, {0, s, g},
-          {0, -s, -g}, {0, s, -g}, {g, 0, -s}, {g, 0, s}, {-g, 0, -s}, {-g, 0, s}};
+  std::vector<Point> points;
+  for (const auto& p : icosahedron::points) points.push_back({p[0], p[1], p[2]});
+  return points;
 }
 
 std::vector<Face> icosahedronFaces() {
-  return {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
-          {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
-          {3, 8, 9},  {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
+  std::vector<Face> faces;
+  for (const auto& f : icosahedron::faces) faces.push_back({f[0], f[1], f[2]});
+  return faces;
 }
 
 void buildIcosahedron() { buildMesh(icosahedronPoints(), icosahedronFaces()); }
