@@ -1,0 +1,66 @@
+// morphseed's determinism pins: fixed seeds, their result files hashed (see pins.h).
+#include <filesystem>
+
+#include "batch.h"
+#include "fastforces.h"
+#include "pins.h"
+#include "store_fixture.h"
+#include "work_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Recorded from the reference relaxation step. -t 1 adds the template and leaves the
+// 3DV file as it was.
+const std::vector<PinnedRun> seedRuns = {
+    {"-s 1000 -b 1 28", {"-s", "1000", "-b", "1", "28"}, {{"embryo.1000.3dv", 0xb5f3bdd3e1e15a2b}}},
+    {"-t 1 -s 1000 -b 1 28",
+     {"-t", "1", "-s", "1000", "-b", "1", "28"},
+     {{"embryo.1000.3dv", 0xb5f3bdd3e1e15a2b}, {"embryo.1000.3dvTemplate", 0x95fb98cba9cd82c6}}},
+};
+
+class SeedPins : public WorkFolderTest {
+ protected:
+  void SetUp() override {
+    enterFreshFolder("seedpins");
+    fs::copy_file(SEED_FILE, dir_ / "indexed_icosa");
+  }
+  void TearDown() override {
+    forceOptions = fastForceOptions();
+    leaveFolder();
+  }
+};
+
+// The pins are the reference step's results: grown here, in this process, with it. The
+// -t 1 run writes both pinned files; the reference step is slow, so it alone is grown.
+TEST_F(SeedPins, ReferenceStepGrowsThePinnedEmbryos) {
+  {
+    const PinnedRun& run = seedRuns.back();
+    resetStore();
+    forceOptions.reference = true;
+    std::vector<std::string> words = {"morphseed"};
+    words.insert(words.end(), run.words.begin(), run.words.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    ASSERT_EQ(parseCommandLine(static_cast<int>(argv.size()), argv.data()), 0) << run.name;
+    testing::internal::CaptureStderr();
+    runBatches();
+    testing::internal::GetCapturedStderr();
+    expectPinned(run, dir_, "reference step in process");
+    for (const Pin& pin : run.pins) fs::remove(pin.file);
+  }
+}
+
+// The program as built, with the fast step, on one thread and on two.
+TEST_F(SeedPins, ProgramGrowsThePinnedEmbryosOnOneAndTwoThreads) {
+  for (const int threads : {1, 2}) {
+    for (const PinnedRun& run : seedRuns) {
+      ASSERT_EQ(runBinary(MORPHSEED_BINARY, run, dir_, threads), 0) << run.name;
+      expectPinned(run, dir_, std::to_string(threads) + " thread(s)");
+      for (const Pin& pin : run.pins) fs::remove(pin.file);
+    }
+  }
+}
+
+}  // namespace
