@@ -85,13 +85,12 @@ std::vector<std::string> storeProblems(PendingMidpoints rule) {
       listedBy[d] |= (pa == i ? 1 : 0) | (pb == i ? 2 : 0);
     }
   }
-  // Dependents are exactly the vertices with both parents set. Where entries are not kept
-  // (a loaded template), the file's parents stand as read, and only listed ones must have them.
+  // Every vertex with both parents set is listed by both (a listed one has them: checked
+  // above). Where entries are not kept (a loaded template), the file's parents stand as read.
   for (int i = 0; i < numVertices; ++i) {
     const vertex_struct& v = vertex[i];
     const bool dependent = isDependent(v);
     const bool listed = listedBy[i] == 3;
-    if (listed && !dependent) complain(at(i) + "is listed but is not a dependent");
     if (dependent && !listed && rule == PendingMidpoints::listed) {
       complain(at(i) + "has both parents but is not listed by them");
     }
