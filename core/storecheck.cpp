@@ -79,8 +79,8 @@ std::vector<std::string> storeProblems(PendingMidpoints rule) {
       if (!paired) complain(at(i) + "entry (" + std::to_string(d) + ", " + std::to_string(s) + ") has no partner");
       const int pa = vertex[d].parentA, pb = vertex[d].parentB;
       if (!((pa == i && pb == s) || (pa == s && pb == i))) {
-        complain(at(i) + "dependent " + std::to_string(d) + " does not have parents {" + std::to_string(i) +
-                 ", " + std::to_string(s) + "}");
+        complain(at(i) + "dependent " + std::to_string(d) + " does not have parents {" + std::to_string(i) + ", " +
+                 std::to_string(s) + "}");
       }
       listedBy[d] |= (pa == i ? 1 : 0) | (pb == i ? 2 : 0);
     }

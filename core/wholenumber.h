@@ -10,8 +10,7 @@ enum class Sign { refused, allowed };
 // The value of `text` when it is wholly a decimal number whose magnitude is at most
 // `limit` (0 <= limit < 2^62); nullopt for an empty word, a blank, any other character, a
 // sign where `sign` refuses one, a lone sign, or a larger magnitude.
-inline std::optional<long long> parseWholeNumber(std::string_view text, long long limit,
-                                                 Sign sign = Sign::refused) {
+inline std::optional<long long> parseWholeNumber(std::string_view text, long long limit, Sign sign = Sign::refused) {
   bool negative = false;
   if (sign == Sign::allowed && !text.empty() && (text.front() == '-' || text.front() == '+')) {
     negative = text.front() == '-';

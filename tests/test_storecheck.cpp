@@ -96,8 +96,7 @@ TEST(StoreCheck, LoadedStoreRuleAcceptsParentsWithoutEntriesOnly) {
   splitTriangle(headTriangle);
   vertex[12].parentA = vertex[12].parentB = noVertex;
   EXPECT_TRUE(mentions(storeProblems(PendingMidpoints::parentsOnly), "does not have parents"));
-  EXPECT_EQ(programPendingRule(),
-            variant::growthSplits ? PendingMidpoints::listed : PendingMidpoints::parentsOnly);
+  EXPECT_EQ(programPendingRule(), variant::growthSplits ? PendingMidpoints::listed : PendingMidpoints::parentsOnly);
 }
 
 TEST(StoreCheck, ReportIsCappedAndADependentNeedsBothParents) {
