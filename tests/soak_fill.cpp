@@ -16,7 +16,7 @@
 #include "meshio.h"
 #include "seedfile.h"
 #include "signalling.h"
-#include "store_fixture.h"
+#include "storecheck.h"
 #include "topology.h"
 
 namespace {
