@@ -44,7 +44,7 @@ void writeTriangles(FILE* f) {
 }
 
 // Divides positions and normals by the largest |coordinate| met so far in the process.
-void rescaleByLargest() {
+[[maybe_unused]] void rescaleByLargest() {
   for (int i = 0; i < numVertices; ++i) {
     for (const float c : {vertexAt(i).x, vertexAt(i).y, vertexAt(i).z}) {
       if (std::fabs(c) > largest) largest = std::fabs(c);

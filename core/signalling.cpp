@@ -23,7 +23,9 @@ int diffusibleCount() {
 }
 
 // A corner that names no live vertex contributes level 0 rather than reading past the store.
-int cornerLevel(short corner, unsigned char vertex_struct::*level) {
+// Taken as int: compared as a short, the capacity test would be void where the capacity is
+// past the 16-bit range.
+int cornerLevel(int corner, unsigned char vertex_struct::*level) {
   if (corner < 0 || corner >= numVertices || corner >= variant::vertexCapacity) return 0;
   return vertexAt(corner).*level;
 }
@@ -39,7 +41,7 @@ bool reachesThreshold(const triangle& t) {
          averageLevel(t, &vertex_struct::hormoneB) >= thresholdB;
 }
 
-void countDown(short& lifeSpan) { lifeSpan = static_cast<short>(lifeSpan - 1); }
+[[maybe_unused]] void countDown(short& lifeSpan) { lifeSpan = static_cast<short>(lifeSpan - 1); }
 
 // The third draw of an episode. The draw is made even when there is no vertex to pick,
 // so that every episode consumes exactly three numbers.
@@ -49,7 +51,7 @@ short drawSecretor() {
   return static_cast<short>(draw % numVertices);
 }
 
-void drawEpisode(short& lifeSpan, unsigned char& threshold, short& secretor, int thresholdRange,
+[[maybe_unused]] void drawEpisode(short& lifeSpan, unsigned char& threshold, short& secretor, int thresholdRange,
                  int thresholdBase) {
   lifeSpan = static_cast<short>(std::rand() % 12 + 1);
   threshold = static_cast<unsigned char>(std::rand() % thresholdRange + thresholdBase);
