@@ -23,6 +23,10 @@
 #include <string>
 #include <vector>
 
+#include "fastforces.h"
+#include "store_fixture.h"
+#include "work_folder.h"
+
 // One result file and the FNV-1a 64 hash of its bytes.
 struct Pin {
   const char* file;
@@ -61,6 +65,37 @@ inline void expectPinned(const PinnedRun& run, const std::filesystem::path& dir,
     EXPECT_EQ(hex(got), hex(pin.hash)) << run.name << ", " << how << ": " << pin.file << " got " << hex(got);
   }
 }
+
+// A fresh working folder holding the run's input as `inputName`; each run starts from a
+// reset store with the reference step forced, and the default step is back afterwards.
+class PinsTest : public WorkFolderTest {
+ protected:
+  void enterWith(const char* prefix, const char* input, const char* inputName) {
+    enterFreshFolder(prefix);
+    std::filesystem::copy_file(input, dir_ / inputName);
+  }
+  void TearDown() override {
+    forceOptions = fastForceOptions();
+    leaveFolder();
+  }
+  // The program name and the run's words as a command line for an in-process run.
+  std::vector<char*> referenceCommandLine(const char* program, const PinnedRun& run) {
+    resetStore();
+    forceOptions.reference = true;
+    words_ = {program};
+    words_.insert(words_.end(), run.words.begin(), run.words.end());
+    std::vector<char*> argv;
+    for (std::string& w : words_) argv.push_back(w.data());
+    return argv;
+  }
+  // Removes the run's result files, so that the next run must write them anew.
+  void removeResults(const PinnedRun& run) {
+    for (const Pin& pin : run.pins) std::filesystem::remove(dir_ / pin.file);
+  }
+
+ private:
+  std::vector<std::string> words_;  // the in-process command line points into these
+};
 
 // Runs `binary` with the run's words in `dir`, with OMP_NUM_THREADS set to `threads` and
 // both output streams discarded; returns the exit status (-1 when it did not exit).

@@ -2,10 +2,7 @@
 #include <filesystem>
 
 #include "batch.h"
-#include "fastforces.h"
 #include "pins.h"
-#include "store_fixture.h"
-#include "work_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -20,16 +17,9 @@ const std::vector<PinnedRun> seedRuns = {
      {{"embryo.1000.3dv", 0xb5f3bdd3e1e15a2b}, {"embryo.1000.3dvTemplate", 0x95fb98cba9cd82c6}}},
 };
 
-class SeedPins : public WorkFolderTest {
+class SeedPins : public PinsTest {
  protected:
-  void SetUp() override {
-    enterFreshFolder("seedpins");
-    fs::copy_file(SEED_FILE, dir_ / "indexed_icosa");
-  }
-  void TearDown() override {
-    forceOptions = fastForceOptions();
-    leaveFolder();
-  }
+  void SetUp() override { enterWith("seedpins", SEED_FILE, "indexed_icosa"); }
 };
 
 // The pins are the reference step's results: grown here, in this process, with it. The
@@ -37,18 +27,13 @@ class SeedPins : public WorkFolderTest {
 TEST_F(SeedPins, ReferenceStepGrowsThePinnedEmbryos) {
   {
     const PinnedRun& run = seedRuns.back();
-    resetStore();
-    forceOptions.reference = true;
-    std::vector<std::string> words = {"morphseed"};
-    words.insert(words.end(), run.words.begin(), run.words.end());
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
+    std::vector<char*> argv = referenceCommandLine("morphseed", run);
     ASSERT_EQ(parseCommandLine(static_cast<int>(argv.size()), argv.data()), 0) << run.name;
     testing::internal::CaptureStderr();
     runBatches();
     testing::internal::GetCapturedStderr();
     expectPinned(run, dir_, "reference step in process");
-    for (const Pin& pin : run.pins) fs::remove(pin.file);
+    removeResults(run);
   }
 }
 
@@ -60,7 +45,7 @@ TEST_F(SeedPins, ProgramGrowsThePinnedEmbryosOnOneAndTwoThreads) {
   for (const auto& [run, threads] : {std::pair{&withTemplate, 1}, std::pair{&withTemplate, 2}, std::pair{&plain, 1}}) {
     ASSERT_EQ(runBinary(MORPHSEED_BINARY, *run, dir_, threads), 0) << run->name;
     expectPinned(*run, dir_, std::to_string(threads) + " thread(s)");
-    for (const Pin& pin : run->pins) fs::remove(pin.file);
+    removeResults(*run);
   }
 }
 

@@ -4,10 +4,7 @@
 
 #include "batch.h"
 #include "commandline.h"
-#include "fastforces.h"
 #include "pins.h"
-#include "store_fixture.h"
-#include "work_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -29,27 +26,15 @@ const std::vector<PinnedRun> sweepRuns = {
       {"start.3dv.n8.m2.r1.4.5.g.40.60.17.b.40.80.33.kr.1.kh.4.3dvTemplate", 0x9aa73c04f429232a}}},
 };
 
-class SweepPins : public WorkFolderTest {
+class SweepPins : public PinsTest {
  protected:
-  void SetUp() override {
-    enterFreshFolder("sweeppins");
-    fs::copy_file(BUNDLED_EXAMPLE, dir_ / "start.3dv");
-  }
-  void TearDown() override {
-    forceOptions = fastForceOptions();
-    leaveFolder();
-  }
+  void SetUp() override { enterWith("sweeppins", BUNDLED_EXAMPLE, "start.3dv"); }
 };
 
 // The pins are the reference step's results: grown here, in this process, with it.
 TEST_F(SweepPins, ReferenceStepGrowsThePinnedPoints) {
   for (const PinnedRun& run : sweepRuns) {
-    resetStore();
-    forceOptions.reference = true;
-    std::vector<std::string> words = {"morphsweep"};
-    words.insert(words.end(), run.words.begin(), run.words.end());
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
+    std::vector<char*> argv = referenceCommandLine("morphsweep", run);
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     const int status = parseCommandLine(static_cast<int>(argv.size()), argv.data());
@@ -58,7 +43,7 @@ TEST_F(SweepPins, ReferenceStepGrowsThePinnedPoints) {
     testing::internal::GetCapturedStderr();
     ASSERT_EQ(status, 0) << run.name;
     expectPinned(run, dir_, "reference step in process");
-    for (const Pin& pin : run.pins) fs::remove(pin.file);
+    removeResults(run);
   }
 }
 
@@ -68,7 +53,7 @@ TEST_F(SweepPins, ProgramGrowsThePinnedPointsOnOneAndTwoThreads) {
     for (const PinnedRun& run : sweepRuns) {
       ASSERT_EQ(runBinary(MORPHSWEEP_BINARY, run, dir_, threads), 0) << run.name;
       expectPinned(run, dir_, std::to_string(threads) + " thread(s)");
-      for (const Pin& pin : run.pins) fs::remove(pin.file);
+      removeResults(run);
     }
   }
 }
