@@ -23,6 +23,7 @@
 
 #include "batch.h"
 #include "fastforces.h"
+#include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "peak.h"
@@ -208,7 +209,10 @@ void endToEnd(int target) {
   totalCycles = 0;
   int cycles = 0;
   const int maxCycles = 5000;
-  while (numVertices <= target && cycles < maxCycles) growthCycle(cycles++);
+  while (numVertices <= target && cycles < maxCycles) {
+    if (cycles++ % 10 == 0) std::fputc('.', stderr);
+    growthCycle();
+  }
   std::fprintf(stderr, "\n");
   std::printf("seed %u: %d cycles bring the embryo to %d vertices (%d triangles)\n", seed, cycles, numVertices,
               numTriangles);

@@ -2,6 +2,7 @@
 // and writes directly. Vertices are named by signed 16-bit indices; -1 means none.
 #pragma once
 
+#include "buildchecks.h"
 #include "variant.h"
 
 // Three single-precision components; every operation rounds to float as it goes.
@@ -75,6 +76,13 @@ struct triangle {
 // The largest index a 16-bit vertex index can hold, plus one.
 inline constexpr int maxIndexableVertices = 32768;
 
+// The index that names no vertex: a parent, secretor or neighbour slot that is unset.
+inline constexpr short noVertex = -1;
+
+// A pending mid-point: it lies on the edge between its two parents. A parent index is
+// never negative unless it is noVertex, so a stray negative never counts as a parent.
+inline bool isDependent(const vertex_struct& v) { return v.parentA >= 0 && v.parentB >= 0; }
+
 extern vertex_struct vertex[variant::vertexCapacity];
 extern triangle* headTriangle;
 extern triangle* tailTriangle;
@@ -85,3 +93,23 @@ extern int numInitialTriangles;
 
 // Cycles begun in the current embryo; set by the drivers, read by forces.
 extern unsigned int totalCycles;
+
+// Reports an index outside the vertex array and aborts (checked builds only).
+[[noreturn]] void vertexIndexFault(long long index);
+
+// The vertex slot at `index`. Checked builds stop at an index outside the array; in
+// Release this is plain indexing, so the results are those of `vertex[index]`.
+inline vertex_struct& vertexAt(long long index) {
+  if constexpr (checkedIndexing) {
+    if (index < 0 || index >= variant::vertexCapacity) vertexIndexFault(index);
+  }
+  return vertex[index];
+}
+
+// Frees every triangle of the list and leaves it empty (head and tail null); leaves the
+// counts and the vertex array alone.
+void cleanup();
+// Frees every triangle and leaves an empty list with no vertices and no triangles. The
+// vertex slots keep what they hold (their dependent arrays are owned for good); a load
+// refills them from index 0.
+void clearStore();

@@ -28,7 +28,7 @@ std::string coordinateRange() { return "-1e18..1e18"; }
 std::optional<std::string> unwritableVertex() {
   const char* axes[] = {"x", "y", "z"};
   for (int i = 0; i < numVertices && i < variant::vertexCapacity; ++i) {
-    const vertex_struct& v = vertex[i];
+    const vertex_struct& v = vertexAt(i);
     const float position[] = {v.x, v.y, v.z};
     const float normal[] = {v.norm.x, v.norm.y, v.norm.z};
     for (int a = 0; a < 3; ++a) {
@@ -45,14 +45,6 @@ std::optional<std::string> unwritableVertex() {
     }
   }
   return std::nullopt;
-}
-
-void cleanup() {
-  while (headTriangle) {
-    triangle* t = headTriangle;
-    headTriangle = t->next;
-    delete t;
-  }
 }
 
 namespace {
@@ -84,16 +76,16 @@ void requireWritableStore(const char* path) {
 }
 
 // Divides positions and normals by the largest |coordinate| met so far in the process.
-void rescaleByLargest() {
+[[maybe_unused]] void rescaleByLargest() {
   for (int i = 0; i < numVertices; ++i) {
-    for (const float c : {vertex[i].x, vertex[i].y, vertex[i].z}) {
+    for (const float c : {vertexAt(i).x, vertexAt(i).y, vertexAt(i).z}) {
       if (std::fabs(c) > largest) largest = std::fabs(c);
     }
   }
   // An all-zero store has nothing to scale; dividing would turn it into NaN.
   if (largest == 0) return;
   for (int i = 0; i < numVertices; ++i) {
-    vertex_struct& v = vertex[i];
+    vertex_struct& v = vertexAt(i);
     v.x /= largest;
     v.y /= largest;
     v.z /= largest;
@@ -122,7 +114,7 @@ void write3DV(OutputFile& out) {
 void write3DVText(FILE* f) {
   writeCounts(f);
   for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+    const vertex_struct& v = vertexAt(i);
     writePoint(f, v.x, v.y, v.z);
     writePoint(f, v.norm.x, v.norm.y, v.norm.z);
   }
@@ -139,7 +131,7 @@ void writeTemplate(const char* path) {
 void writeTemplateText(FILE* f) {
   writeCounts(f);
   for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+    const vertex_struct& v = vertexAt(i);
     writePoint(f, v.x, v.y, v.z);
     writePoint(f, v.norm.x, v.norm.y, v.norm.z);
     std::fprintf(f, "%d ", v.numNeighbors);
@@ -164,10 +156,10 @@ void writeOBJ() {
     std::fputs(inputFile ? inputFile : "", f);
     std::fprintf(f, "\n#\n\n");
     for (int i = 0; i < numVertices; ++i) {
-      std::fprintf(f, "v  %f %f %f\n", vertex[i].x, vertex[i].y, vertex[i].z);
+      std::fprintf(f, "v  %f %f %f\n", vertexAt(i).x, vertexAt(i).y, vertexAt(i).z);
     }
     for (int i = 0; i < numVertices; ++i) {
-      const vector& n = vertex[i].norm;
+      const vector& n = vertexAt(i).norm;
       std::fprintf(f, "vn  %f %f %f\n", n.x, n.y, n.z);
     }
     std::fprintf(f, "# %d vertices\n\n", numVertices);
@@ -305,14 +297,6 @@ class TemplateReader {
 constexpr long long shortMin = std::numeric_limits<short>::min();
 constexpr long long shortMax = std::numeric_limits<short>::max();
 
-void emptyStore() {
-  cleanup();
-  tailTriangle = nullptr;
-  numVertices = 0;
-  numTriangles = 0;
-  numInitialTriangles = 0;
-}
-
 // Fills the store from `in`; returns false (with the reason in `reader`) on bad input.
 bool parseTemplate(TemplateReader& reader) {
   const long long vertexLimit = std::min<long long>(maxIndexableVertices, variant::vertexCapacity);
@@ -333,7 +317,7 @@ bool parseTemplate(TemplateReader& reader) {
 
   for (int i = 0; i < numVertices; ++i) {
     reader.setPlace("vertex " + std::to_string(i));
-    vertex_struct& v = vertex[i];
+    vertex_struct& v = vertexAt(i);
     v.x = reader.coordinate("x coordinate");
     v.y = reader.coordinate("y coordinate");
     v.z = reader.coordinate("z coordinate");
@@ -388,11 +372,10 @@ std::optional<std::string> loadTemplate(const char* path) {
 }
 
 std::optional<std::string> loadTemplate(std::istream& in, const std::string& name) {
-  cleanup();
-  tailTriangle = nullptr;
+  clearStore();
   TemplateReader reader(in, name);
   if (!parseTemplate(reader)) {
-    emptyStore();
+    clearStore();
     return reader.error();
   }
   recalcNorms();

@@ -31,9 +31,6 @@ extern const char* inputFile;                // morphsweep's input template (a c
 extern int writeTemplateFile;                // non-zero: writeOBJ also writes the template
 extern float largest;                        // largest |coordinate| write3DV has met in this process
 
-// Frees every triangle of the list; leaves the counts and the vertex array alone.
-void cleanup();
-
 // Writes the store as 3DV to the program's result name (morphsweep rescales by `largest` first).
 void write3DV();
 // The same into a result file the caller has already opened (and probed).

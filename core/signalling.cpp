@@ -9,7 +9,7 @@
 #include "failure.h"
 #include "topology.h"
 
-short secretorR = -1, secretorG = -1, secretorB = -1;
+short secretorR = noVertex, secretorG = noVertex, secretorB = noVertex;
 unsigned char thresholdR = 255, thresholdG = 255, thresholdB = 255;
 short lifeSpanR = 0, lifeSpanG = 0, lifeSpanB = 0;
 
@@ -23,9 +23,11 @@ int diffusibleCount() {
 }
 
 // A corner that names no live vertex contributes level 0 rather than reading past the store.
-int cornerLevel(short corner, unsigned char vertex_struct::*level) {
+// Taken as int: compared as a short, the capacity test would be void where the capacity is
+// past the 16-bit range.
+int cornerLevel(int corner, unsigned char vertex_struct::*level) {
   if (corner < 0 || corner >= numVertices || corner >= variant::vertexCapacity) return 0;
-  return vertex[corner].*level;
+  return vertexAt(corner).*level;
 }
 
 // Integer average of the three corner levels, remainder dropped.
@@ -39,17 +41,17 @@ bool reachesThreshold(const triangle& t) {
          averageLevel(t, &vertex_struct::hormoneB) >= thresholdB;
 }
 
-void countDown(short& lifeSpan) { lifeSpan = static_cast<short>(lifeSpan - 1); }
+[[maybe_unused]] void countDown(short& lifeSpan) { lifeSpan = static_cast<short>(lifeSpan - 1); }
 
 // The third draw of an episode. The draw is made even when there is no vertex to pick,
 // so that every episode consumes exactly three numbers.
 short drawSecretor() {
   const int draw = std::rand();
-  if (numVertices < 1) return -1;
+  if (numVertices < 1) return noVertex;
   return static_cast<short>(draw % numVertices);
 }
 
-void drawEpisode(short& lifeSpan, unsigned char& threshold, short& secretor, int thresholdRange,
+[[maybe_unused]] void drawEpisode(short& lifeSpan, unsigned char& threshold, short& secretor, int thresholdRange,
                  int thresholdBase) {
   lifeSpan = static_cast<short>(std::rand() % 12 + 1);
   threshold = static_cast<unsigned char>(std::rand() % thresholdRange + thresholdBase);
@@ -61,10 +63,10 @@ void drawEpisode(short& lifeSpan, unsigned char& threshold, short& secretor, int
 void diffuseColour(unsigned char vertex_struct::*level, short secretor, unsigned char secretorLevel,
                    std::vector<unsigned char>& snapshot) {
   const int count = static_cast<int>(snapshot.size());
-  for (int i = 0; i < count; ++i) snapshot[i] = vertex[i].*level;
+  for (int i = 0; i < count; ++i) snapshot[i] = vertexAt(i).*level;
 
   for (int i = 0; i < count; ++i) {
-    vertex_struct& v = vertex[i];
+    vertex_struct& v = vertexAt(i);
     if (i == secretor) {
       v.*level = secretorLevel;
       continue;
@@ -74,7 +76,7 @@ void diffuseColour(unsigned char vertex_struct::*level, short secretor, unsigned
     auto difference = [&](int k) { return k >= 0 && k < count ? snapshot[k] - own : 0; };
 
     const int n = std::clamp<int>(v.numNeighbors, 0, 6);
-    const bool dependent = v.parentA >= 0 && v.parentB >= 0;
+    const bool dependent = isDependent(v);
     const int m = dependent ? n + 2 : n;
 
     float sum = 0;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "failure.h"
+#include "storecheck.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ std::string describe(const vertex_struct* v) {
 // A seventh neighbour cannot arise from splits of a valid surface; refusing it keeps the
 // inline list from being written past its end.
 void appendNeighbor(short at, short n) {
-  vertex_struct& v = vertex[at];
+  vertex_struct& v = vertexAt(at);
   if (v.numNeighbors < 0 || v.numNeighbors >= maxNeighbors) {
     fail(exitStoreOverflow, "vertex " + std::to_string(at) + " already has " + std::to_string(v.numNeighbors) +
                                 " neighbours; the mesh is not a valid surface");
@@ -34,7 +35,7 @@ void appendNeighbor(short at, short n) {
 
 // A resolved mid-point takes the slot of the far corner, so the list keeps its order.
 void replaceNeighbor(short at, short from, short to) {
-  vertex_struct& v = vertex[at];
+  vertex_struct& v = vertexAt(at);
   for (int i = 0; i < v.numNeighbors && i < maxNeighbors; ++i) {
     if (v.neighbors[i] == from) {
       v.neighbors[i] = to;
@@ -45,7 +46,7 @@ void replaceNeighbor(short at, short from, short to) {
 }
 
 void appendDependent(short holder, short dependent, short spouse) {
-  vertex_struct& v = vertex[holder];
+  vertex_struct& v = vertexAt(holder);
   moreShorts(&v, dependentGrowth);
   v.dependents[v.numDependents] = dependent;
   v.spouses[v.numDependents] = spouse;
@@ -64,7 +65,7 @@ struct Resolution {
 // Resolves the corner's entries that lie on the split triangle's edges. The count is read
 // when the pass begins, so a corner named twice sees what the earlier pass left.
 void resolvePass(short corner, const Resolution& first, const Resolution& second) {
-  vertex_struct& c = vertex[corner];
+  vertex_struct& c = vertexAt(corner);
   int count = c.numDependents;
   int i = 0;
   while (i < count) {
@@ -81,8 +82,8 @@ void resolvePass(short corner, const Resolution& first, const Resolution& second
     }
     replaceNeighbor(corner, s, d);
     if (hit->clearsParents) {
-      vertex[d].parentA = -1;
-      vertex[d].parentB = -1;
+      vertexAt(d).parentA = noVertex;
+      vertexAt(d).parentB = noVertex;
     }
     removeShortElement(c.spouses, i, count);
     removeShortElement(c.dependents, i, count);
@@ -98,9 +99,9 @@ void resolvePass(short corner, const Resolution& first, const Resolution& second
 bool createMidpoint(short first, short second, short parentA, short parentB, bool reportLargeX, short* out) {
   if (numVertices + 1 > subdivisionVertexLimit) return false;
   const short n = static_cast<short>(numVertices);
-  vertex_struct& m = vertex[n];
-  const vertex_struct& a = vertex[first];
-  const vertex_struct& b = vertex[second];
+  vertex_struct& m = vertexAt(n);
+  const vertex_struct& a = vertexAt(first);
+  const vertex_struct& b = vertexAt(second);
   m.x = static_cast<float>((a.x + b.x) / 2.0);
   if (reportLargeX && m.x > 100.0) std::cerr << "large vertex x " << m.x << std::endl;
   m.y = static_cast<float>((a.y + b.y) / 2.0);
@@ -119,7 +120,7 @@ bool createMidpoint(short first, short second, short parentA, short parentB, boo
 }
 
 bool hasSpouse(short holder, short spouse) {
-  const vertex_struct& v = vertex[holder];
+  const vertex_struct& v = vertexAt(holder);
   for (int i = 0; i < v.numDependents; ++i) {
     if (v.spouses[i] == spouse) return true;
   }
@@ -192,7 +193,7 @@ void addRemoveDependents(triangle* t, short* p, short* q, short* r) {
 
 short closestDepOrNeighbor(short v, short n) {
   short result = n;
-  const vertex_struct& w = vertex[v];
+  const vertex_struct& w = vertexAt(v);
   const int count = w.numDependents;
   // Each change moves one nested mid-point closer, so count + 1 sweeps reach the answer;
   // the bound only matters if the lists were to name each other in a circle.
@@ -249,7 +250,7 @@ void splitTriangle(triangle* t) {
     return;
   }
 
-  short a = -1, b = -1, c = -1;
+  short a = noVertex, b = noVertex, c = noVertex;
   addRemoveDependents(t, &a, &b, &c);
 
   const short pieces[4][3] = {{a, c, b}, {a, b, v0}, {v1, c, a}, {c, v2, b}};
@@ -263,4 +264,5 @@ void splitTriangle(triangle* t) {
   }
   removeTriangle(t);
   numTriangles += 3;
+  if constexpr (validateBuild) validateStore("a split");
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "icosahedron.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "topology.h"
@@ -15,18 +16,6 @@
 namespace {
 
 constexpr int enoughTriangles = 500;
-
-const float icosahedronPoints[12][3] = {
-    {-0.5257311f, 0.8506508f, 0},  {0.5257311f, 0.8506508f, 0},  {-0.5257311f, -0.8506508f, 0},
-    {0.5257311f, -0.8506508f, 0},  {0, -0.5257311f, 0.8506508f}, {0, 0.5257311f, 0.8506508f},
-    {0, -0.5257311f, -0.8506508f}, {0, 0.5257311f, -0.8506508f}, {0.8506508f, 0, -0.5257311f},
-    {0.8506508f, 0, 0.5257311f},   {-0.8506508f, 0, -0.5257311f}, {-0.8506508f, 0, 0.5257311f}};
-
-// Outward winding.
-const short icosahedronFaces[20][3] = {
-    {0, 11, 5}, {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9},  {5, 11, 4},
-    {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6},  {3, 6, 8},
-    {3, 8, 9},  {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
 
 void link(short a, short b) {
   vertex_struct& v = vertex[a];
@@ -39,12 +28,12 @@ void link(short a, short b) {
 void loadIcosahedron() {
   numVertices = 12;
   for (int i = 0; i < numVertices; ++i) {
-    vertex[i].x = icosahedronPoints[i][0];
-    vertex[i].y = icosahedronPoints[i][1];
-    vertex[i].z = icosahedronPoints[i][2];
-    vertex[i].parentA = vertex[i].parentB = -1;
+    vertex[i].x = icosahedron::points[i][0];
+    vertex[i].y = icosahedron::points[i][1];
+    vertex[i].z = icosahedron::points[i][2];
+    vertex[i].parentA = vertex[i].parentB = noVertex;
   }
-  for (const auto& f : icosahedronFaces) {
+  for (const auto& f : icosahedron::faces) {
     for (int e = 0; e < 3; ++e) {
       link(f[e], f[(e + 1) % 3]);
       link(f[(e + 1) % 3], f[e]);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "mesh.h"
+#include "storecheck.h"
 
 inline void fuzzCheck(bool ok, const char* what) {
   if (ok) return;
@@ -13,23 +14,10 @@ inline void fuzzCheck(bool ok, const char* what) {
   std::abort();
 }
 
-inline void fuzzCheckIndex(int index, int count, const char* what) {
-  if (index >= 0 && index < count) return;
-  std::fprintf(stderr, "fuzz check failed: %s index %d outside 0..%d\n", what, index, count - 1);
+// Every store invariant (the core's walker) holds; the first broken one is the finding.
+inline void fuzzCheckStore(PendingMidpoints rule) {
+  const auto problems = storeProblems(rule);
+  if (problems.empty()) return;
+  std::fprintf(stderr, "fuzz check failed: %s\n", problems.front().c_str());
   std::abort();
-}
-
-// The triangle list runs both ways, holds numTriangles triangles, and names live corners.
-inline void fuzzCheckList(int liveVertices) {
-  int length = 0;
-  const triangle* previous = nullptr;
-  for (const triangle* t = headTriangle; t; t = t->next) {
-    fuzzCheck(t->prev == previous, "broken prev link");
-    fuzzCheck(length < numTriangles, "list longer than numTriangles");
-    for (short corner : t->v) fuzzCheckIndex(corner, liveVertices, "corner");
-    previous = t;
-    ++length;
-  }
-  fuzzCheck(length == numTriangles, "list shorter than numTriangles");
-  fuzzCheck(tailTriangle == previous, "tailTriangle is not the last triangle");
 }

@@ -12,6 +12,7 @@
 
 #include "../morphview/meshread.h"
 #include "fuzz_check.h"
+#include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "signalling.h"
@@ -21,10 +22,9 @@ namespace {
 // Larger meshes only slow the search down; the loader target covers them.
 constexpr int largestMesh = 512;
 
-void resetStore() {
-  cleanup();
-  tailTriangle = nullptr;
-  numVertices = numTriangles = numInitialTriangles = 0;
+// The store emptied and a sweep point's parameters set, as morphsweep's command line would.
+void resetRun() {
+  clearStore();
   totalCycles = 0;
   largest = 0;
   lifeSpanR = lifeSpanG = lifeSpanB = 40;
@@ -119,23 +119,20 @@ void checkRoundTrip() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  resetStore();
+  resetRun();
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   if (loadTemplate(in, "fuzz.3dvTemplate") || numVertices > largestMesh) {
-    resetStore();
+    resetRun();
     return 0;
   }
   const int vertices = numVertices, triangles = numTriangles;
   const std::vector<short> before = topology();
-  ++totalCycles;
-  diffuse();
-  hormoneGrow();
-  for (int step = 0; step < 20; ++step) forces();
+  growthCycle();
   recalcNorms();
   fuzzCheck(numVertices == vertices && numTriangles == triangles, "a cycle changed the counts");
-  fuzzCheckList(numVertices);
+  fuzzCheckStore(PendingMidpoints::parentsOnly);
   fuzzCheck(topology() == before, "a cycle changed the topology");
   checkRoundTrip();
-  resetStore();
+  resetRun();
   return 0;
 }

@@ -1,16 +1,14 @@
 #include "batch.h"
 
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <limits>
 #include <string>
-#include <thread>
 
+#include "clockseed.h"
 #include "failure.h"
+#include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "seedclaim.h"
@@ -18,6 +16,7 @@
 #include "series.h"
 #include "signalling.h"
 #include "variant.h"
+#include "wholenumber.h"
 
 int batches = 1;
 int batchCycles = 1;
@@ -27,7 +26,6 @@ int snapshotInterval = 0;
 
 namespace {
 
-constexpr int forceStepsPerCycle = 20;
 constexpr int cyclesPerDot = 10;
 
 int refuseCommandLine() {
@@ -60,18 +58,6 @@ bool isFlag(const char* word, const char* lower, const char* upper) {
   return std::strcmp(word, lower) == 0 || std::strcmp(word, upper) == 0;
 }
 
-// A whole unsigned decimal number no greater than `limit`: no sign, blank or other tail.
-std::optional<long long> wholeNumber(const char* word, long long limit) {
-  if (!*word) return std::nullopt;
-  long long value = 0;
-  for (const char* c = word; *c; ++c) {
-    if (*c < '0' || *c > '9') return std::nullopt;
-    value = value * 10 + (*c - '0');
-    if (value > limit) return std::nullopt;
-  }
-  return value;
-}
-
 // The seed of embryo e (from 1) of a batch that starts at `first`, if it is still an int.
 std::optional<int> seedOf(int first, long long e) {
   const long long seed = static_cast<long long>(first) + e - 1;
@@ -91,7 +77,7 @@ int parseCommandLine(int argc, char** argv) {
   while (i < argc) {
     if (isFlag(argv[i], "-t", "-T")) {
       if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: 0 or 1");
-      const auto value = wholeNumber(argv[i + 1], 1);
+      const auto value = parseWholeNumber(argv[i + 1], 1);
       if (!value) return refuseValue(std::string(argv[i]) + " needs 0 or 1, not '" + argv[i + 1] + "'");
       writeEmbryoTemplate = static_cast<int>(*value);
       i += 2;
@@ -99,7 +85,7 @@ int parseCommandLine(int argc, char** argv) {
     }
     if (isFlag(argv[i], "-s", "-S")) {
       if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: the first embryo's seed");
-      const auto value = wholeNumber(argv[i + 1], std::numeric_limits<int>::max());
+      const auto value = parseWholeNumber(argv[i + 1], std::numeric_limits<int>::max());
       if (!value) {
         return refuseValue(std::string(argv[i]) + " needs a seed from 0 to " +
                            std::to_string(std::numeric_limits<int>::max()) + ", not '" + argv[i + 1] + "'");
@@ -141,16 +127,6 @@ int parseCommandLine(int argc, char** argv) {
   return 0;
 }
 
-void growthCycle(int j) {
-  if (j % cyclesPerDot == 0) std::fprintf(stderr, ".");
-  ++totalCycles;
-  // Taken before the growth step, so it reflects the surface as the cycle found it.
-  const int k = static_cast<int>(std::sqrt(static_cast<double>(numTriangles)));
-  hormoneGrow();
-  for (int step = 0; step < forceStepsPerCycle; ++step) forces();
-  for (int step = 0; step < k; ++step) diffuse();
-}
-
 void growEmbryo(int cycles, snapshotSeries* series) {
   lifeSpanR = 0;
   lifeSpanG = 0;
@@ -158,7 +134,8 @@ void growEmbryo(int cycles, snapshotSeries* series) {
   totalCycles = 0;
   if (series) series->loaded();
   for (int j = 0; j < cycles; ++j) {
-    growthCycle(j);
+    if (j % cyclesPerDot == 0) std::fprintf(stderr, ".");
+    growthCycle();
     if (series) series->cycleDone(j + 1);
   }
   recalcNorms();

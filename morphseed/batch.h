@@ -26,9 +26,6 @@ class snapshotSeries;
 // is refused.
 int parseCommandLine(int argc, char** argv);
 
-// One growth cycle with index j (from 0) of the current embryo.
-void growthCycle(int j);
-
 // Grows the loaded seed for `cycles` cycles from fresh lifespans and cycle count, then
 // recomputes the normals; snapshots go to `series` when one is given.
 void growEmbryo(int cycles, snapshotSeries* series = nullptr);

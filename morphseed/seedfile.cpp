@@ -177,8 +177,8 @@ bool readVertex(SeedReader& reader, vertex_struct& v) {
   v.numNeighbors = seedNeighbours;
   v.numDependents = 0;
   v.maxDependents = 0;
-  v.parentA = -1;
-  v.parentB = -1;
+  v.parentA = noVertex;
+  v.parentB = noVertex;
   v.hormoneR = 0;
   v.hormoneG = 0;
   v.hormoneB = 0;
@@ -267,14 +267,6 @@ bool readSeed(SeedReader& reader) {
   return readFaces(reader);
 }
 
-// A refused seed leaves nothing behind that a later load or check could trip over.
-void emptyStore() {
-  cleanup();
-  tailTriangle = nullptr;
-  numVertices = 0;
-  numTriangles = 0;
-}
-
 }  // namespace
 
 std::optional<std::string> loadSeed(const char* path) {
@@ -282,20 +274,20 @@ std::optional<std::string> loadSeed(const char* path) {
   const std::unique_ptr<FILE, CloseFile> f(std::fopen(name.c_str(), "r"));
   if (!f) {
     const int error = errno;
-    emptyStore();
+    // A refused seed leaves nothing behind that a later load or check could trip over.
+    clearStore();
     return name + ": cannot open: " + std::strerror(error);
   }
   return loadSeed(f.get(), name.c_str());
 }
 
 std::optional<std::string> loadSeed(FILE* f, const char* name) {
-  cleanup();
-  tailTriangle = nullptr;
+  clearStore();
   numTriangles = seedTriangles;
   numVertices = seedVertices;
   SeedReader reader(f, name ? name : "");
   if (!readSeed(reader)) {
-    emptyStore();
+    clearStore();
     return reader.error();
   }
   recalcNorms();

@@ -5,8 +5,13 @@ namespace variant {
 
 inline constexpr const char* programName = "morphseed";
 
-// Vertex array size; subdivision fills at most vertexCapacity - 1 slots.
+// Vertex array size; subdivision fills at most vertexCapacity - 1 slots. The tests' tiny
+// core sets MORPH_VERTEX_CAPACITY so that growth fills its array within a few cycles.
+#ifdef MORPH_VERTEX_CAPACITY
+inline constexpr int vertexCapacity = MORPH_VERTEX_CAPACITY;
+#else
 inline constexpr int vertexCapacity = 30000;
+#endif
 // The store holds the seed icosahedron's counts before anything is read.
 inline constexpr int startNumVertices = 12;
 inline constexpr int startNumTriangles = 20;

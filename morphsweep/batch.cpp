@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <limits>
 #include <optional>
 #include <vector>
 
+#include "clockseed.h"
 #include "commandline.h"
 #include "failure.h"
+#include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "series.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr int forceStepsPerCycle = 20;
+constexpr int cyclesPerDot = 10;
 
 // Everything after the input name. kr. carries kh_input and kh. carries kr_input: the
 // crossing belongs to the name format and is not a slip.
@@ -57,15 +58,6 @@ long long longestNameLength(const char* ending) {
 // Copies the name into a result buffer; the caller has made sure that it fits.
 void store(char (&buffer)[outNameSize], const std::string& name) {
   std::memcpy(buffer, name.c_str(), name.size() + 1);
-}
-
-void growthCycle(int j) {
-  if (j % 10 == 0) std::fputc('.', stderr);
-  ++totalCycles;
-  diffuse();
-  hormoneGrow();
-  std::printf("Hormone Grew!\n");
-  for (int step = 0; step < forceStepsPerCycle; ++step) forces();
 }
 
 }  // namespace
@@ -127,7 +119,8 @@ void growEmbryo() {
   if (snapshotInterval > 0) series.emplace(snapshotStem(), snapshotInterval, runParameters());
   if (series) series->loaded();
   for (int j = 0; j < numGrowthCycles; ++j) {
-    growthCycle(j);
+    if (j % cyclesPerDot == 0) std::fputc('.', stderr);
+    growthCycle();
     if (series) series->cycleDone(j + 1);
   }
   recalcNorms();
@@ -145,8 +138,7 @@ void batchRun() {
   int previousSeed = 0;
   for (int e = 1; e <= batches; ++e) {
     std::fprintf(stderr, "Embryo %d\n", e);
-    // Each embryo starts in a second of its own.
-    while (seed == previousSeed) seed = static_cast<int>(std::time(nullptr));
+    seed = waitForNewSecond(previousSeed);
     std::srand(static_cast<unsigned>(seed));
     growEmbryo();
     previousSeed = seed;

@@ -16,6 +16,7 @@
 #include "meshio.h"
 #include "signalling.h"
 #include "variant.h"
+#include "wholenumber.h"
 
 namespace plan {
 
@@ -67,21 +68,6 @@ std::vector<std::string> splitOn(const std::string& s, char separator) {
   }
 }
 
-// A whole decimal integer with an optional sign, nothing before or after it.
-std::optional<long long> wholeInteger(const std::string& text) {
-  std::size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) i = 1;
-  if (i == text.size()) return std::nullopt;
-  long long value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return std::nullopt;
-    value = value * 10 + (text[i] - '0');
-    if (value > intMax + 1) return std::nullopt;  // past every limit; stop before overflow
-  }
-  return negative ? -value : value;
-}
-
 std::string range(const Parameter& p) { return std::to_string(p.lo) + ".." + std::to_string(p.hi); }
 
 // One list item of a numeric parameter, a value or start:stop:step, appended to `values`.
@@ -93,7 +79,8 @@ std::optional<std::string> addItem(const Parameter& p, const std::string& item, 
   }
   std::array<long long, 3> n{};
   for (std::size_t k = 0; k < parts.size(); ++k) {
-    const auto value = wholeInteger(parts[k]);
+    // Past every parameter's limit a value is refused whatever it is.
+    const auto value = parseWholeNumber(parts[k], intMax + 1, Sign::allowed);
     if (!value) return "'" + parts[k] + "' is not a whole number";
     n[k] = *value;
   }

@@ -16,6 +16,7 @@
 #include "reportcli.h"
 #include "sheet.h"
 #include "version.h"
+#include "wholenumber.h"
 
 namespace {
 
@@ -43,15 +44,12 @@ constexpr long long maxPicturePixels = 1LL << 26;
   std::exit(exitBadCommandLine);
 }
 
-// A whole decimal integer in [lo, hi].
+// A whole decimal integer in [lo, hi]. Words longer than 18 characters have always been
+// refused, leading zeros or not.
 std::optional<long long> wholeInteger(const std::string& text, long long lo, long long hi) {
-  if (text.empty() || text.size() > 18) return std::nullopt;
-  long long value = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return std::nullopt;
-    value = value * 10 + (text[i] - '0');
-  }
-  if (value < lo || value > hi) return std::nullopt;
+  if (text.size() > 18) return std::nullopt;
+  const auto value = parseWholeNumber(text, hi);
+  if (!value || *value < lo) return std::nullopt;
   return value;
 }
 

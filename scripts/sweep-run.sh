@@ -6,17 +6,7 @@
 # the folder the manifest was planned in: its relative paths are read from there, on every
 # machine.
 #
-# usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FILE]
-#                     [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
-#   -j N                points run side by side on each machine (default: one per core)
-#   --sshloginfile FILE machines to run on, as GNU parallel reads them (":" is this one);
-#                       they must see this folder and the build at the same paths
-#   --resume-failed     run only the points the job log does not show as done
-#   --joblog FILE       the job log (default MANIFEST.joblog); per-point output goes to
-#                       MANIFEST.logs/<line> and MANIFEST.logs/<line>.err
-#   --build DIR         the build folder with morphsweep-plan, morphview and morphstats
-#                       (default: build/ beside this script's folder)
-#   --sheet OUT.png     the contact sheet (default MANIFEST.png); --no-sheet skips it
+# usage: sweep-run.sh [options] MANIFEST; the options are in usage() below (sweep-run.sh --help).
 # Exit status: 0 every point done and the sheet written; 1 bad command line or missing
 # tool; 2 the manifest was refused or the sheet or table could not be written; 3 a point
 # failed (the sheet and table are still written, failed points crossed out or marked).
@@ -24,7 +14,19 @@ set -euo pipefail
 
 usage() {
   if ((${1:-1})); then exec >&2; fi
-  sed -n '9,19p' "$0" | sed 's/^# \{0,1\}//'
+  cat <<'EOF'
+usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FILE]
+                    [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
+  -j N                points run side by side on each machine (default: one per core)
+  --sshloginfile FILE machines to run on, as GNU parallel reads them (":" is this one);
+                      they must see this folder and the build at the same paths
+  --resume-failed     run only the points the job log does not show as done
+  --joblog FILE       the job log (default MANIFEST.joblog); per-point output goes to
+                      MANIFEST.logs/<line> and MANIFEST.logs/<line>.err
+  --build DIR         the build folder with morphsweep-plan, morphview and morphstats
+                      (default: build/ beside this script's folder)
+  --sheet OUT.png     the contact sheet (default MANIFEST.png); --no-sheet skips it
+EOF
   exit "${1:-1}"
 }
 

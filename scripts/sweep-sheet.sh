@@ -3,19 +3,21 @@
 # order. A point whose result is missing or unreadable shows as a crossed-out tile, so a
 # failed point is seen at its place. Run it from the folder the manifest was run in.
 #
-# usage: sweep-sheet.sh [--build DIR] [--tile S] [--per-sheet N] [--view X,Y,Z] [-o OUT.png] MANIFEST
-#   --build DIR     the build folder holding morphsweep-plan and morphview (default: build/
-#                   beside this script's folder)
-#   --tile S        tile side in pixels (default 256)
-#   --per-sheet N   points per picture (default 400); a longer sweep gets OUT.1.png, OUT.2.png, ...
-#   --view X,Y,Z    the side the camera looks from (default 0,0,1)
-#   -o OUT.png      the picture (default MANIFEST.png)
+# usage: sweep-sheet.sh [options] MANIFEST; the options are in usage() below (sweep-sheet.sh --help).
 # Exit status: 0 written, 1 bad command line or missing tool, 2 bad manifest or no picture.
 set -euo pipefail
 
 usage() {
   if ((${1:-1})); then exec >&2; fi
-  sed -n '6,12p' "$0" | sed 's/^# \{0,1\}//'
+  cat <<'EOF'
+usage: sweep-sheet.sh [--build DIR] [--tile S] [--per-sheet N] [--view X,Y,Z] [-o OUT.png] MANIFEST
+  --build DIR     the build folder holding morphsweep-plan and morphview (default: build/
+                  beside this script's folder)
+  --tile S        tile side in pixels (default 256)
+  --per-sheet N   points per picture (default 400); a longer sweep gets OUT.1.png, OUT.2.png, ...
+  --view X,Y,Z    the side the camera looks from (default 0,0,1)
+  -o OUT.png      the picture (default MANIFEST.png)
+EOF
   exit "${1:-1}"
 }
 

@@ -14,11 +14,12 @@
 
 #include "../morphview/meshread.h"
 #include "batch.h"
+#include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "seedfile.h"
 #include "signalling.h"
-#include "store_fixture.h"
+#include "storecheck.h"
 #include "topology.h"
 
 namespace {
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
   totalCycles = 0;
   int fullAt = -1, verticesAtFull = 0;
   for (int j = 0; fullAt < 0 || j <= fullAt + cyclesAfterFull; ++j) {
-    growthCycle(j);
+    growthCycle();
     if (const auto problems = storeProblems(); !problems.empty()) {
       return problem("cycle " + std::to_string(j) + ": " + problems.front());
     }

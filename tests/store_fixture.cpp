@@ -8,14 +8,14 @@
 #include <set>
 #include <sstream>
 
+#include "icosahedron.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "topology.h"
 #include "signalling.h"
 
 void resetStore() {
-  cleanup();
-  tailTriangle = nullptr;
+  clearStore();
   for (int i = 0; i < variant::vertexCapacity; ++i) {
     vertex_struct& v = vertex[i];
     v.x = v.y = v.z = 0;
@@ -27,9 +27,6 @@ void resetStore() {
     v.hormoneR = v.hormoneG = v.hormoneB = 0;
     v.updated = 0;
   }
-  numVertices = 0;
-  numTriangles = 0;
-  numInitialTriangles = 0;
   totalCycles = 0;
   secretorR = secretorG = secretorB = -1;
   thresholdR = thresholdG = thresholdB = 255;
@@ -78,16 +75,15 @@ void buildMesh(const std::vector<Point>& positions, const std::vector<Face>& fac
 }
 
 std::vector<Point> icosahedronPoints() {
-  const float g = 0.8506508f;  // the golden-ratio rectangle scaled to unit circumradius
-  const float s = 0.5257311f;
-  return {{-s, g, 0}, {s, g, 0}, {-s, -g, 0}, {s, -g, 0}, {0, -s, g}, {0, s, g},
-          {0, -s, -g}, {0, s, -g}, {g, 0, -s}, {g, 0, s}, {-g, 0, -s}, {-g, 0, s}};
+  std::vector<Point> points;
+  for (const auto& p : icosahedron::points) points.push_back({p[0], p[1], p[2]});
+  return points;
 }
 
 std::vector<Face> icosahedronFaces() {
-  return {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
-          {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
-          {3, 8, 9},  {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
+  std::vector<Face> faces;
+  for (const auto& f : icosahedron::faces) faces.push_back({f[0], f[1], f[2]});
+  return faces;
 }
 
 void buildIcosahedron() { buildMesh(icosahedronPoints(), icosahedronFaces()); }
@@ -121,90 +117,4 @@ std::vector<Face> triangleList() {
   std::vector<Face> faces;
   for (const triangle* t = headTriangle; t; t = t->next) faces.push_back({t->v[0], t->v[1], t->v[2]});
   return faces;
-}
-
-std::vector<std::string> storeProblems() {
-  std::vector<std::string> problems;
-  auto complain = [&](const std::string& what) {
-    if (problems.size() < 20) problems.push_back(what);
-  };
-  auto live = [](int index) { return index >= 0 && index < numVertices; };
-  auto at = [](int i) { return "vertex " + std::to_string(i) + ": "; };
-
-  if (numVertices < 0 || numVertices > variant::vertexCapacity) {
-    complain("numVertices out of range: " + std::to_string(numVertices));
-    return problems;
-  }
-
-  // The list: consistent both ways, as long as numTriangles, every corner live.
-  int length = 0;
-  const triangle* previous = nullptr;
-  for (const triangle* t = headTriangle; t; t = t->next) {
-    if (t->prev != previous) complain("triangle " + std::to_string(length) + ": prev link broken");
-    for (short c : t->v) {
-      if (!live(c)) complain("triangle " + std::to_string(length) + ": corner " + std::to_string(c) + " not live");
-    }
-    previous = t;
-    if (++length > numTriangles + 1000000) {
-      complain("triangle list does not end");
-      break;
-    }
-  }
-  if (headTriangle && headTriangle->prev) complain("head has a predecessor");
-  if (headTriangle && tailTriangle != previous) complain("tailTriangle is not the last triangle");
-  if (length != numTriangles) {
-    complain("list length " + std::to_string(length) + " != numTriangles " + std::to_string(numTriangles));
-  }
-
-  // Per vertex: bit 1 when its parentA lists it as a dependent, bit 2 when its parentB does.
-  // Plain flags rather than a set keep the checker cheap enough to run after every split.
-  std::vector<unsigned char> listedBy(static_cast<size_t>(numVertices), 0);
-  // Per vertex: list sizes, live indices, and the pairing of dependent entries.
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
-    if (v.numNeighbors < 0 || v.numNeighbors > 6) {
-      complain(at(i) + "numNeighbors " + std::to_string(v.numNeighbors));
-      continue;
-    }
-    for (int j = 0; j < v.numNeighbors; ++j) {
-      if (!live(v.neighbors[j])) complain(at(i) + "neighbour " + std::to_string(v.neighbors[j]) + " not live");
-    }
-    if (v.numDependents < 0 || v.numDependents > v.maxDependents) {
-      complain(at(i) + "numDependents " + std::to_string(v.numDependents) + " of " + std::to_string(v.maxDependents));
-      continue;
-    }
-    for (int k : {v.parentA, v.parentB}) {
-      if (k != -1 && !live(k)) complain(at(i) + "parent " + std::to_string(k) + " not live");
-    }
-    for (int j = 0; j < v.numDependents; ++j) {
-      const int d = v.dependents[j];
-      const int s = v.spouses[j];
-      if (!live(d) || !live(s)) {
-        complain(at(i) + "dependent entry (" + std::to_string(d) + ", " + std::to_string(s) + ") not live");
-        continue;
-      }
-      // The matching entry (d, i) must stand in s's lists.
-      const vertex_struct& sv = vertex[s];
-      bool paired = false;
-      for (int k = 0; k < sv.numDependents; ++k) paired |= sv.dependents[k] == d && sv.spouses[k] == i;
-      if (!paired) complain(at(i) + "entry (" + std::to_string(d) + ", " + std::to_string(s) + ") has no partner");
-      const int pa = vertex[d].parentA, pb = vertex[d].parentB;
-      if (!((pa == i && pb == s) || (pa == s && pb == i))) {
-        complain(at(i) + "dependent " + std::to_string(d) + " does not have parents {" + std::to_string(i) +
-                 ", " + std::to_string(s) + "}");
-      }
-      listedBy[d] |= (pa == i ? 1 : 0) | (pb == i ? 2 : 0);
-    }
-  }
-  // Dependents are exactly the vertices with both parents set.
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
-    const bool dependent = v.parentA != -1 && v.parentB != -1;
-    const bool listed = listedBy[i] == 3;
-    if (dependent != listed) {
-      complain(at(i) + (dependent ? "has both parents but is not listed by them" : "is listed but is not a dependent"));
-    }
-    if ((v.parentA == -1) != (v.parentB == -1)) complain(at(i) + "has exactly one parent");
-  }
-  return problems;
 }

@@ -1,5 +1,5 @@
-// Helpers that let tests reset the global store, build small meshes in it, and check
-// every invariant of the store after each change.
+// Helpers that let tests reset the global store and build small meshes in it; the
+// invariant walker (storeProblems) comes with them from the core.
 #pragma once
 
 #include <array>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mesh.h"
+#include "storecheck.h"
 
 using Point = std::array<float, 3>;
 using Face = std::array<short, 3>;
@@ -25,9 +26,6 @@ void buildIcosahedron();
 // The icosahedron with every face cut 1-to-4 `levels` times, new points pushed out to the
 // unit sphere (20 * 4^levels faces, every vertex with 5 or 6 neighbours, no dependents).
 void buildSubdividedIcosahedron(int levels);
-
-// Every broken store invariant, as readable text; empty when the store is sound.
-std::vector<std::string> storeProblems();
 
 // The triangle list from head to tail, as corner triples.
 std::vector<Face> triangleList();

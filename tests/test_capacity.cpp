@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 
+#include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "signalling.h"
@@ -24,16 +25,6 @@ static_assert(variant::vertexCapacity == 120, "these tests are meant for the tin
 static_assert(subdivisionVertexLimit == 119);
 
 namespace {
-
-// One morphseed growth cycle: grow, relax 20 times, then diffuse as often as the square
-// root of the triangle count the cycle began with.
-void seedCycle() {
-  ++totalCycles;
-  const int k = static_cast<int>(std::sqrt(static_cast<double>(numTriangles)));
-  hormoneGrow();
-  for (int step = 0; step < 20; ++step) forces();
-  for (int step = 0; step < k; ++step) diffuse();
-}
 
 // Reads a 3DV file back and checks that it holds what its two counts state.
 void expectParsesBack(const std::string& file, int vertices, int triangles) {
@@ -81,7 +72,7 @@ TEST_F(Capacity, SeedGrowthFillsTheArrayAndGoesOnSoundly) {
       const int verticesBefore = numVertices;
       const float xBefore = vertex[0].x;
       CaptureStderr();
-      seedCycle();
+      growthCycle();
       const std::string err = GetCapturedStderr();
       ASSERT_EQ(storeProblems(), std::vector<std::string>{}) << "cycle " << j;
       ASSERT_LE(numVertices, subdivisionVertexLimit) << "cycle " << j;

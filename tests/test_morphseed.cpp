@@ -15,6 +15,7 @@
 
 #include "batch.h"
 #include "failure.h"
+#include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "seedfile.h"
@@ -439,7 +440,7 @@ TEST_F(SeedTest, CycleGrowsRelaxesThenDiffusesByTheCountItStartedWith) {
   };
   start();
   CaptureStderr();
-  growthCycle(5);
+  growthCycle();
   EXPECT_EQ(GetCapturedStderr(), "");
   EXPECT_EQ(totalCycles, 5u);
   const std::string cycled = storeDump();

@@ -281,7 +281,7 @@ TEST(Render, ShadingIsTwoSidedAndLitFromTheCamera) {
   for (auto& f : sphere.faces) std::swap(f[1], f[2]);
   EXPECT_TRUE(sameImage(renderMesh(sphere, defaultToCamera, 200, 200), img));
   // A square seen at 45 degrees: ambient plus the rest times cos 45.
-  const Mesh square{{{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, {{0, 1, 2}, {0, 2, 3}}};
+  const Mesh square{{{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, {{0, 1, 2}, {0, 2, 3}}, {}, {}, {}};
   const double b = ambientShare + (1 - ambientShare) * std::sqrt(0.5);
   const Rgb seen = renderMesh(square, {1, 0, 1}, 64, 64).at(32, 32);
   EXPECT_EQ(seen.g, std::lround(surfaceColour.g * b));
@@ -291,7 +291,7 @@ TEST(Render, ShadingIsTwoSidedAndLitFromTheCamera) {
 TEST(Render, NearerFacesHideFartherOnes) {
   // A flat square at z = 0 and, in front of it, a smaller one tilted 60 degrees (darker).
   Mesh m{{{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}, {-.5f, -.25f, .5f}, {.5f, -.25f, .5f}, {0, .25f, 1.37f}},
-         {{0, 1, 2}, {0, 2, 3}, {4, 5, 6}}};
+         {{0, 1, 2}, {0, 2, 3}, {4, 5, 6}}, {}, {}, {}};
   const Rgb front = renderMesh(m, {0, 0, 1}, 100, 100).at(50, 50);
   const Rgb back = renderMesh(m, {0, 0, -1}, 100, 100).at(50, 50);
   EXPECT_EQ(back, surfaceColour);
@@ -303,7 +303,7 @@ TEST(Render, NearerFacesHideFartherOnes) {
 TEST(Render, ViewDirectionSetsTheImageAxes) {
   // The corner of a cube at (-1,-1,-1) with its three edges: seen along any axis, the
   // picture is a right triangle whose bulk lies on the side of that corner.
-  const Mesh corner{{{-1, -1, -1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}}, {{0, 1, 2}, {0, 1, 3}, {0, 2, 3}, {1, 2, 3}}};
+  const Mesh corner{{{-1, -1, -1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}}, {{0, 1, 2}, {0, 1, 3}, {0, 2, 3}, {1, 2, 3}}, {}, {}, {}};
   // Drawn pixels right of centre minus left of it, and below centre minus above it.
   auto rightward = [](const Image& img) { return countIf(img, drawn, 100, 0, 100, 200) - countIf(img, drawn, 0, 0, 100, 200); };
   auto downward = [](const Image& img) { return countIf(img, drawn, 0, 100, 200, 100) - countIf(img, drawn, 0, 0, 200, 100); };
@@ -317,12 +317,12 @@ TEST(Render, ViewDirectionSetsTheImageAxes) {
 }
 
 TEST(Render, DegenerateMeshesDrawNothingOrStayFinite) {
-  const Mesh point{{{2, 2, 2}, {2, 2, 2}, {2, 2, 2}}, {{0, 1, 2}}};
+  const Mesh point{{{2, 2, 2}, {2, 2, 2}, {2, 2, 2}}, {{0, 1, 2}}, {}, {}, {}};
   EXPECT_EQ(drawnIn(renderMesh(point, defaultToCamera, 50, 50)), 0);
-  const Mesh line{{{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}, {{0, 1, 2}, {0, 0, 1}}};
+  const Mesh line{{{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}, {{0, 1, 2}, {0, 0, 1}}, {}, {}, {}};
   EXPECT_EQ(drawnIn(renderMesh(line, defaultToCamera, 50, 50)), 0);
-  const Mesh small{{{0, 0, 0}, {1e-30f, 0, 0}, {0, 1e-30f, 0}}, {{0, 1, 2}}};
-  const Mesh huge{{{-3e38f, -3e38f, 0}, {3e38f, -3e38f, 0}, {-3e38f, 3e38f, 0}}, {{0, 1, 2}}};
+  const Mesh small{{{0, 0, 0}, {1e-30f, 0, 0}, {0, 1e-30f, 0}}, {{0, 1, 2}}, {}, {}, {}};
+  const Mesh huge{{{-3e38f, -3e38f, 0}, {3e38f, -3e38f, 0}, {-3e38f, 3e38f, 0}}, {{0, 1, 2}}, {}, {}, {}};
   // Both fill the fitted disc's inscribed half-square, whatever their scale.
   const long unit = drawnIn(renderMesh(small, defaultToCamera, 200, 200));
   EXPECT_NEAR(unit / (2 * 90 * 90 / 2.0), 1.0, 0.03);
