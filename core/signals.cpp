@@ -42,15 +42,15 @@ extern "C" void removeTemporariesAndDie(int signal) {
   errno = savedErrno;
 }
 
-}  // namespace
-
 // A run that ends through exit (a failure message and its status) leaves nothing either.
-extern "C" void removeTemporariesAtExit() {
+void removeTemporariesAtExit() {
   for (int i = 0; i < slotCount; ++i) {
     if (inUse[i]) unlink(paths[i]);
     inUse[i] = 0;
   }
 }
+
+}  // namespace
 
 void installTemporaryCleanup() {
   static std::once_flag once;

@@ -97,7 +97,7 @@ int parseCommandLine(int argc, char** argv) {
     if (isFlag(argv[i], "-v", "-V")) {
       const std::string range = "a whole number of cycles from 1 to " + std::to_string(std::numeric_limits<int>::max());
       if (i + 1 >= argc) return refuseInterval(std::string(argv[i]) + " needs a value: " + range);
-      const auto value = wholeNumber(argv[i + 1], std::numeric_limits<int>::max());
+      const auto value = parseWholeNumber(argv[i + 1], std::numeric_limits<int>::max());
       if (!value || *value < 1) {
         return refuseInterval(std::string(argv[i]) + " needs " + range + ", not '" + argv[i + 1] + "'");
       }

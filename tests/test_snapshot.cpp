@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "batch.h"
+#include "growth.h"
 #include "mechanics.h"
 #include "seedfile.h"
 #include "series.h"
@@ -90,7 +91,7 @@ class Snapshots : public WorkFolderTest {
     std::srand(seed);
     lifeSpanR = lifeSpanG = lifeSpanB = 0;
     totalCycles = 0;
-    for (int j = 0; j < cycles; ++j) growthCycle(j);
+    for (int j = 0; j < cycles; ++j) growthCycle();
   }
 
   struct Run {
