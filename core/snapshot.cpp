@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <type_traits>
 
 #include "failure.h"
@@ -19,6 +20,7 @@
 static_assert(std::endian::native == std::endian::little, "snapshots are written on little-endian hosts");
 
 int snapshotCompressionLevel = 1;
+bool snapshotTunedStrategies = true;
 
 namespace {
 
@@ -39,45 +41,95 @@ std::vector<const triangle*> listedTriangles() {
   return list;
 }
 
-// One data array of the appended block: its XML attributes and its raw bytes.
+// One data array of the appended block: its XML attributes, its raw bytes (in the caller's
+// vector, not copied) and how zlib is to treat them.
 struct dataArray {
   const char* type;
   const char* name;
   int components;
-  std::vector<unsigned char> bytes;
+  const unsigned char* bytes = nullptr;
+  std::size_t size = 0;
+  int strategy = Z_DEFAULT_STRATEGY;
   std::vector<std::vector<unsigned char>> blocks;  // compressed
   std::uint64_t offset = 0;                        // of its header within the block
 
   template <typename T>
-  static dataArray of(const char* type, const char* name, int components, const std::vector<T>& values) {
+  static dataArray of(const char* type, const char* name, int components, const std::vector<T>& values,
+                      int strategy) {
     static_assert(std::is_trivially_copyable_v<T>);
-    dataArray a{type, name, components, {}, {}, 0};
-    a.bytes.resize(values.size() * sizeof(T));
-    if (!values.empty()) std::memcpy(a.bytes.data(), values.data(), a.bytes.size());
+    dataArray a{type, name, components, nullptr, 0, Z_DEFAULT_STRATEGY, {}, 0};
+    a.bytes = reinterpret_cast<const unsigned char*>(values.data());
+    a.size = values.size() * sizeof(T);
+    a.strategy = strategy;
     return a;
   }
 
-  std::size_t blockCount() const { return (bytes.size() + blockSize - 1) / blockSize; }
+  std::size_t blockCount() const { return (size + blockSize - 1) / blockSize; }
 
   // Header: block count, block size, size of a partial last block (0 if none), then each
   // block's compressed size; all UInt64.
   std::vector<std::uint64_t> header() const {
-    std::vector<std::uint64_t> h{blocks.size(), blockSize, bytes.size() % blockSize};
+    std::vector<std::uint64_t> h{blocks.size(), blockSize, size % blockSize};
     for (const auto& b : blocks) h.push_back(b.size());
     return h;
   }
 
   std::uint64_t storedSize() const {
-    std::uint64_t size = header().size() * sizeof(std::uint64_t);
-    for (const auto& b : blocks) size += b.size();
-    return size;
+    std::uint64_t stored = (3 + blocks.size()) * sizeof(std::uint64_t);
+    for (const auto& b : blocks) stored += b.size();
+    return stored;
   }
+};
+
+// Index of a strategy among those the arrays use, for one reusable stream per strategy.
+constexpr int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE};
+constexpr std::size_t strategyCount = std::size(strategies);
+
+// One thread's deflate streams, set up on first use and reset between blocks: a fresh
+// stream per block would allocate and clear a quarter megabyte each time.
+class deflaters {
+ public:
+  deflaters() = default;
+  deflaters(const deflaters&) = delete;
+  deflaters& operator=(const deflaters&) = delete;
+  ~deflaters() {
+    for (std::size_t i = 0; i < strategyCount; ++i)
+      if (ready_[i]) deflateEnd(&streams_[i]);
+  }
+
+  // Compresses one block into `target`; false if zlib refuses.
+  bool compress(const unsigned char* source, std::size_t size, int strategy, std::vector<unsigned char>& target) {
+    const std::size_t k = static_cast<std::size_t>(std::find(std::begin(strategies), std::end(strategies), strategy) -
+                                                   std::begin(strategies));
+    if (k >= strategyCount) return false;
+    z_stream& z = streams_[k];
+    if (!ready_[k]) {
+      z = z_stream{};
+      if (deflateInit2(&z, snapshotCompressionLevel, Z_DEFLATED, 15, 8, strategy) != Z_OK) return false;
+      ready_[k] = true;
+    } else if (deflateReset(&z) != Z_OK) {
+      return false;
+    }
+    target.resize(deflateBound(&z, static_cast<uLong>(size)));
+    z.next_in = const_cast<unsigned char*>(source);  // zlib's interface predates const
+    z.avail_in = static_cast<uInt>(size);
+    z.next_out = target.data();
+    z.avail_out = static_cast<uInt>(target.size());
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END) return false;
+    target.resize(target.size() - z.avail_out);
+    return true;
+  }
+
+ private:
+  z_stream streams_[strategyCount]{};
+  bool ready_[strategyCount]{};
 };
 
 void compressAll(std::vector<dataArray>& arrays, const std::string& path) {
   struct job {
     const unsigned char* source;
     std::size_t size;
+    int strategy;
     std::vector<unsigned char>* target;
   };
   std::vector<job> jobs;
@@ -85,20 +137,18 @@ void compressAll(std::vector<dataArray>& arrays, const std::string& path) {
     a.blocks.resize(a.blockCount());
     for (std::size_t b = 0; b < a.blocks.size(); ++b) {
       const std::size_t start = b * blockSize;
-      jobs.push_back({a.bytes.data() + start, std::min(blockSize, a.bytes.size() - start), &a.blocks[b]});
+      jobs.push_back({a.bytes + start, std::min(blockSize, a.size - start), a.strategy, &a.blocks[b]});
     }
   }
   const long long count = static_cast<long long>(jobs.size());
   bool failed = false;
-#pragma omp parallel for schedule(dynamic) reduction(|| : failed)
-  for (long long j = 0; j < count; ++j) {
-    const job& w = jobs[static_cast<std::size_t>(j)];
-    uLongf size = compressBound(static_cast<uLong>(w.size));
-    w.target->resize(size);
-    if (compress2(w.target->data(), &size, w.source, static_cast<uLong>(w.size), snapshotCompressionLevel) != Z_OK) {
-      failed = true;
-    } else {
-      w.target->resize(size);
+#pragma omp parallel reduction(|| : failed)
+  {
+    deflaters zlib;
+#pragma omp for schedule(dynamic)
+    for (long long j = 0; j < count; ++j) {
+      const job& w = jobs[static_cast<std::size_t>(j)];
+      if (!zlib.compress(w.source, w.size, w.strategy, *w.target)) failed = true;
     }
   }
   if (failed) fail(exitBadFile, "cannot write '" + path + "': compression failed");
@@ -159,52 +209,69 @@ void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& b
   const int live = liveVertices();
   const std::size_t points = static_cast<std::size_t>(live);
   const std::vector<const triangle*> triangles = listedTriangles();
+  const std::size_t cells = triangles.size();
   const surfaceNormals normals = computeNormals();
 
+  // Every array is filled in place. One thread: on a shared machine a parallel loop this
+  // short waits longer for its second thread than it saves.
   std::vector<unsigned char> red(points), green(points), blue(points), pending(points), neighbours(points);
-  std::vector<std::int32_t> bornCycle(points, 0);
-  std::vector<float> positions, vertexNormals;
-  positions.reserve(3 * points);
-  vertexNormals.reserve(3 * points);
-  for (std::size_t i = 0; i < points; ++i) {
+  std::vector<std::int32_t> bornCycle(points);
+  std::vector<float> positions(3 * points), vertexNormals(3 * points);
+  for (int vi = 0; vi < live; ++vi) {
+    const std::size_t i = static_cast<std::size_t>(vi);
     const vertex_struct& v = vertex[i];
     red[i] = v.hormoneR;
     green[i] = v.hormoneG;
     blue[i] = v.hormoneB;
     pending[i] = v.parentA != -1 ? 1 : 0;
     neighbours[i] = static_cast<unsigned char>(std::clamp<int>(v.numNeighbors, 0, 255));
-    if (i < born.size()) bornCycle[i] = born[i];
-    positions.insert(positions.end(), {v.x, v.y, v.z});
+    bornCycle[i] = i < born.size() ? born[i] : 0;
+    positions[3 * i] = v.x;
+    positions[3 * i + 1] = v.y;
+    positions[3 * i + 2] = v.z;
     const vector& n = normals.vertices[i];
-    vertexNormals.insert(vertexNormals.end(), {n.x, n.y, n.z});
+    vertexNormals[3 * i] = n.x;
+    vertexNormals[3 * i + 1] = n.y;
+    vertexNormals[3 * i + 2] = n.z;
   }
 
-  std::vector<std::uint16_t> age;
-  std::vector<float> faceNormals;
-  std::vector<std::int32_t> connectivity, offsets;
-  for (std::size_t k = 0; k < triangles.size(); ++k) {
+  std::vector<std::uint16_t> age(cells);
+  std::vector<float> faceNormals(3 * cells);
+  std::vector<std::int32_t> connectivity(3 * cells), offsets(cells);
+  const long long cellCount = static_cast<long long>(cells);
+  for (long long kk = 0; kk < cellCount; ++kk) {
+    const std::size_t k = static_cast<std::size_t>(kk);
     const triangle* t = triangles[k];
-    age.push_back(t->age);
+    age[k] = t->age;
     const vector& n = normals.faces[k];
-    faceNormals.insert(faceNormals.end(), {n.x, n.y, n.z});
-    connectivity.insert(connectivity.end(), {t->v[0], t->v[1], t->v[2]});
-    offsets.push_back(static_cast<std::int32_t>(3 * (k + 1)));
+    faceNormals[3 * k] = n.x;
+    faceNormals[3 * k + 1] = n.y;
+    faceNormals[3 * k + 2] = n.z;
+    for (std::size_t c = 0; c < 3; ++c) connectivity[3 * k + c] = t->v[c];
+    offsets[k] = static_cast<std::int32_t>(3 * (k + 1));
   }
 
+  // Matches: long runs of one level or birth cycle, repeated index patterns and the steady
+  // offsets. Reals have almost no repeated strings, so coding their bytes alone gives
+  // nearly the same size at a fraction of the time.
+  const int runs = snapshotTunedStrategies ? Z_RLE : Z_DEFAULT_STRATEGY;
+  const int reals = snapshotTunedStrategies ? Z_HUFFMAN_ONLY : Z_DEFAULT_STRATEGY;
+  // Except face normals: the four triangles a split leaves share their parent's normal, and
+  // matching those repeats keeps a fifth of the array's size.
   // Appended in the order they are listed below.
   std::vector<dataArray> arrays;
-  arrays.push_back(dataArray::of("UInt8", "red", 1, red));
-  arrays.push_back(dataArray::of("UInt8", "green", 1, green));
-  arrays.push_back(dataArray::of("UInt8", "blue", 1, blue));
-  arrays.push_back(dataArray::of("UInt8", "pending", 1, pending));
-  arrays.push_back(dataArray::of("UInt8", "neighbours", 1, neighbours));
-  arrays.push_back(dataArray::of("Int32", "born", 1, bornCycle));
-  arrays.push_back(dataArray::of("Float32", "Normals", 3, vertexNormals));
-  arrays.push_back(dataArray::of("UInt16", "age", 1, age));
-  arrays.push_back(dataArray::of("Float32", "Normals", 3, faceNormals));
-  arrays.push_back(dataArray::of("Float32", "Points", 3, positions));
-  arrays.push_back(dataArray::of("Int32", "connectivity", 1, connectivity));
-  arrays.push_back(dataArray::of("Int32", "offsets", 1, offsets));
+  arrays.push_back(dataArray::of("UInt8", "red", 1, red, runs));
+  arrays.push_back(dataArray::of("UInt8", "green", 1, green, runs));
+  arrays.push_back(dataArray::of("UInt8", "blue", 1, blue, runs));
+  arrays.push_back(dataArray::of("UInt8", "pending", 1, pending, runs));
+  arrays.push_back(dataArray::of("UInt8", "neighbours", 1, neighbours, runs));
+  arrays.push_back(dataArray::of("Int32", "born", 1, bornCycle, runs));
+  arrays.push_back(dataArray::of("Float32", "Normals", 3, vertexNormals, reals));
+  arrays.push_back(dataArray::of("UInt16", "age", 1, age, Z_DEFAULT_STRATEGY));
+  arrays.push_back(dataArray::of("Float32", "Normals", 3, faceNormals, Z_DEFAULT_STRATEGY));
+  arrays.push_back(dataArray::of("Float32", "Points", 3, positions, reals));
+  arrays.push_back(dataArray::of("Int32", "connectivity", 1, connectivity, Z_DEFAULT_STRATEGY));
+  arrays.push_back(dataArray::of("Int32", "offsets", 1, offsets, Z_DEFAULT_STRATEGY));
   compressAll(arrays, path);
   std::uint64_t offset = 0;
   for (dataArray& a : arrays) {

@@ -12,6 +12,10 @@
 // benchmark compares them). The programs keep 1.
 extern int snapshotCompressionLevel;
 
+// Whether each array gets the zlib strategy that suits its contents (the programs' choice),
+// or every array plain LZ77 (for the benchmark's comparison).
+extern bool snapshotTunedStrategies;
+
 // One Int32 field-data array of a single tuple: a run parameter or the seed.
 struct snapshotField {
   std::string name;         // as the sweep definition names it, or "seed"
