@@ -2,6 +2,7 @@
 // and the facts of the run, as a VTK XML PolyData file (.vtp) that ParaView opens.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,11 @@ extern int snapshotCompressionLevel;
 // Whether each array gets the zlib strategy that suits its contents (the programs' choice),
 // or every array plain LZ77 (for the benchmark's comparison).
 extern bool snapshotTunedStrategies;
+
+// Compresses `size` bytes into `out` as a zlib stream of one deflate block whose Huffman
+// code covers the byte values alone, without matches: for reals, whose bytes repeat as
+// strings too rarely to pay for a search, it gives about zlib's size several times faster.
+void deflateBytesAlone(const unsigned char* data, std::size_t size, std::vector<unsigned char>& out);
 
 // One Int32 field-data array of a single tuple: a run parameter or the seed.
 struct snapshotField {
