@@ -8,13 +8,14 @@
 
 #include "mesh.h"
 
-// The zlib level of every block. Level 1 keeps a 30,000-vertex snapshot far below the time
-// of a relaxation step; higher levels save little size at several times the cost (the
-// benchmark compares them). The programs keep 1.
+// The zlib level of the blocks zlib compresses (the float arrays are coded apart, see
+// deflateBytesAlone). Higher levels save little size at several times the cost (the
+// benchmark compares them); the programs keep 1.
 extern int snapshotCompressionLevel;
 
-// Whether each array gets the zlib strategy that suits its contents (the programs' choice),
-// or every array plain LZ77 (for the benchmark's comparison).
+// Whether each array is coded the way that suits its contents (the programs' choice: runs,
+// matches, or the bytes alone for reals), or every array by zlib's plain LZ77 (for the
+// benchmark's comparison). Either way the decompressed arrays are the same.
 extern bool snapshotTunedStrategies;
 
 // Compresses `size` bytes into `out` as a zlib stream of one deflate block whose Huffman
