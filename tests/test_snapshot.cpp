@@ -324,9 +324,15 @@ TEST_F(Snapshots, SweepResultsAreByteIdenticalAndTheSeriesIsNamedAfterThem) {
   }
 }
 
-}  // namespace
-
-namespace {
+std::string decompressed(const std::string& packed, std::size_t size) {
+  std::string out(size + 1, '\0');  // one spare byte: a stream that holds more is caught
+  uLongf length = out.size();
+  const int status = uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
+                                reinterpret_cast<const Bytef*>(packed.data()), packed.size());
+  if (status != Z_OK) return "zlib status " + std::to_string(status);
+  out.resize(length);
+  return out;
+}
 
 // The appended arrays of a snapshot, decompressed, by name in file order (the two Normals
 // arrays come as "Normals" and "Normals#2"); also checks each header's block sizes.
@@ -352,33 +358,18 @@ std::vector<std::pair<std::string, std::string>> appendedArrays(const std::strin
     std::vector<std::uint64_t> sizes;
     for (std::uint64_t b = 0; b < blocks && at < file.size(); ++b) sizes.push_back(word());
     std::string bytes;
-    for (std::uint64_t b = 0; b < sizes.size(); ++b) {
-      const bool partial = b + 1 == sizes.size() && lastSize != 0;
-      std::string block(partial ? lastSize : blockSize, '\0');
-      uLongf length = block.size();
-      if (at + sizes[b] > file.size() ||
-          uncompress(reinterpret_cast<Bytef*>(block.data()), &length,
-                     reinterpret_cast<const Bytef*>(file.data() + at), sizes[b]) != Z_OK ||
-          length != block.size()) {
-        ADD_FAILURE() << name << ": block " << b << " does not decompress to " << block.size() << " bytes";
+    for (std::uint64_t b = 0; b < sizes.size(); at += sizes[b], ++b) {
+      const std::size_t expected = b + 1 == sizes.size() && lastSize != 0 ? lastSize : blockSize;
+      const std::string block = decompressed(file.substr(std::min(at, file.size()), sizes[b]), expected);
+      if (block.size() != expected) {
+        ADD_FAILURE() << name << ": block " << b << " does not decompress to " << expected << " bytes";
         return arrays;
       }
       bytes += block;
-      at += sizes[b];
     }
     arrays.emplace_back(name, bytes);
   }
   return arrays;
-}
-
-std::string decompressed(const std::string& packed, std::size_t size) {
-  std::string out(size + 1, '\0');  // one spare byte: a stream that holds more is caught
-  uLongf length = out.size();
-  const int status = uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
-                                reinterpret_cast<const Bytef*>(packed.data()), packed.size());
-  if (status != Z_OK) return "zlib status " + std::to_string(status);
-  out.resize(length);
-  return out;
 }
 
 TEST(SnapshotCompression, BytesAloneCoderGivesStreamsZlibReadsBackExactly) {
@@ -451,19 +442,16 @@ TEST_F(Snapshots, FileIsTheSameAtAnyThreadCountAndItsBlocksHoldTheStore) {
     red += static_cast<char>(vertex[i].hormoneR);
     pending += static_cast<char>(vertex[i].parentA != -1);
   }
-  const surfaceNormals normals = computeNormals();
-  for (const vector& n : normals.faces) faceNormals.insert(faceNormals.end(), {n.x, n.y, n.z});
+  for (const vector& n : computeNormals().faces) faceNormals.insert(faceNormals.end(), {n.x, n.y, n.z});
   for (const triangle* t = headTriangle; t; t = t->next) {
     connectivity.insert(connectivity.end(), {t->v[0], t->v[1], t->v[2]});
     age.push_back(t->age);
   }
   ASSERT_NE(pending.find('\1'), std::string::npos) << "the store should hold pending mid-points";
-  EXPECT_TRUE(byName["Points"] == asBytes(points));
-  EXPECT_TRUE(byName["Normals#2"] == asBytes(faceNormals));
-  EXPECT_TRUE(byName["connectivity"] == asBytes(connectivity));
-  EXPECT_TRUE(byName["age"] == asBytes(age));
-  EXPECT_TRUE(byName["red"] == red);
-  EXPECT_TRUE(byName["pending"] == pending);
+  const std::pair<const char*, std::string> expected[] = {
+      {"Points", asBytes(points)}, {"Normals#2", asBytes(faceNormals)}, {"connectivity", asBytes(connectivity)},
+      {"age", asBytes(age)},       {"red", red},                        {"pending", pending}};
+  for (const auto& [name, bytes] : expected) EXPECT_TRUE(byName[name] == bytes) << name;
   EXPECT_TRUE(byName["born"] == asBytes(born));
 }
 
