@@ -2,15 +2,26 @@
 // and the facts of the run, as a VTK XML PolyData file (.vtp) that ParaView opens.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "mesh.h"
 
-// The zlib level of every block. Level 1 keeps a 30,000-vertex snapshot far below the time
-// of a relaxation step; higher levels save little size at several times the cost (the
-// benchmark compares them). The programs keep 1.
+// The zlib level of the blocks zlib compresses (the float arrays are coded apart, see
+// deflateBytesAlone). Higher levels save little size at several times the cost (the
+// benchmark compares them); the programs keep 1.
 extern int snapshotCompressionLevel;
+
+// Whether each array is coded the way that suits its contents (the programs' choice: runs,
+// matches, or the bytes alone for reals), or every array by zlib's plain LZ77 (for the
+// benchmark's comparison). Either way the decompressed arrays are the same.
+extern bool snapshotTunedStrategies;
+
+// Compresses `size` bytes into `out` as a zlib stream of one deflate block whose Huffman
+// code covers the byte values alone, without matches: for reals, whose bytes repeat as
+// strings too rarely to pay for a search, it gives about zlib's size several times faster.
+void deflateBytesAlone(const unsigned char* data, std::size_t size, std::vector<unsigned char>& out);
 
 // One Int32 field-data array of a single tuple: a run parameter or the seed.
 struct snapshotField {

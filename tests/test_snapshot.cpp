@@ -1,17 +1,23 @@
 // Snapshot series: normals computed beside the store, the schedule and its index, birth
-// cycles, the -v flag, and the programs' results unchanged by it. What VTK's own readers
+// cycles, the -v flag, the programs' results unchanged by it, and the compressed blocks (the
+// same bytes at any thread count, each decompressing to the store). What VTK's own readers
 // make of the files is checked by snapshot_vtk_check.py.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <omp.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -22,6 +28,7 @@
 #include "seedfile.h"
 #include "series.h"
 #include "signalling.h"
+#include "snapshot.h"
 #include "store_fixture.h"
 #include "work_folder.h"
 
@@ -316,6 +323,137 @@ TEST_F(Snapshots, SweepResultsAreByteIdenticalAndTheSeriesIsNamedAfterThem) {
     for (const std::string ending : {".c0.vtp", ".c4.vtp", ".c6.vtp", ".pvd"}) withSeries.insert(stem + ending);
     EXPECT_EQ(folderEntries(seriesFolder), withSeries) << "red lifespan " << red;
   }
+}
+
+std::string decompressed(const std::string& packed, std::size_t size) {
+  std::string out(size + 1, '\0');  // one spare byte: a stream that holds more is caught
+  uLongf length = out.size();
+  const int status = uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
+                                reinterpret_cast<const Bytef*>(packed.data()), packed.size());
+  if (status != Z_OK) return "zlib status " + std::to_string(status);
+  out.resize(length);
+  return out;
+}
+
+// The appended arrays of a snapshot, decompressed, by name in file order (the two Normals
+// arrays come as "Normals" and "Normals#2"); also checks each header's block sizes.
+std::vector<std::pair<std::string, std::string>> appendedArrays(const std::string& file) {
+  const std::size_t start = file.find("<AppendedData encoding=\"raw\">\n   _");
+  if (start == std::string::npos) return {};
+  const std::size_t base = start + std::strlen("<AppendedData encoding=\"raw\">\n   _");
+  const std::regex array(R"re(<DataArray type="\w+" Name="(\w+)"[^>]* format="appended" offset="(\d+)"/>)re");
+  std::vector<std::pair<std::string, std::string>> arrays;
+  for (auto it = std::sregex_iterator(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(start), array);
+       it != std::sregex_iterator(); ++it) {
+    std::string name = (*it)[1];
+    for (const auto& [earlier, bytes] : arrays)
+      if (earlier == name) name += "#2";
+    std::size_t at = base + std::stoull((*it)[2]);
+    const auto word = [&] {
+      std::uint64_t w = 0;
+      if (at + 8 <= file.size()) std::memcpy(&w, file.data() + at, 8);
+      at += 8;
+      return w;
+    };
+    const std::uint64_t blocks = word(), blockSize = word(), lastSize = word();
+    std::vector<std::uint64_t> sizes;
+    for (std::uint64_t b = 0; b < blocks && at < file.size(); ++b) sizes.push_back(word());
+    std::string bytes;
+    for (std::uint64_t b = 0; b < sizes.size(); at += sizes[b], ++b) {
+      const std::size_t expected = b + 1 == sizes.size() && lastSize != 0 ? lastSize : blockSize;
+      const std::string block = decompressed(file.substr(std::min(at, file.size()), sizes[b]), expected);
+      if (block.size() != expected) {
+        ADD_FAILURE() << name << ": block " << b << " does not decompress to " << expected << " bytes";
+        return arrays;
+      }
+      bytes += block;
+    }
+    arrays.emplace_back(name, bytes);
+  }
+  return arrays;
+}
+
+TEST(SnapshotCompression, BytesAloneCoderGivesStreamsZlibReadsBackExactly) {
+  std::mt19937 random(13);
+  std::vector<std::pair<std::string, std::string>> inputs{{"empty", ""}, {"one value", std::string(40000, 'a')}};
+  std::string all;
+  for (int r = 0; r < 3; ++r)
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  inputs.emplace_back("every value", all);
+  std::string reals;
+  std::normal_distribution<float> normal(0, 1);
+  for (int i = 0; i < 8192; ++i) {
+    const float f = normal(random);
+    reals.append(reinterpret_cast<const char*>(&f), sizeof f);
+  }
+  inputs.emplace_back("reals", reals);
+  // Counts 1, 1, 2, 4, ... 65536 make an optimal code 17 bits deep, past the 15 that deflate
+  // can say: the coder has to flatten it.
+  std::string skewed(1, '\0');
+  for (int symbol = 1; symbol <= 17; ++symbol) skewed.append(std::size_t{1} << (symbol - 1), static_cast<char>(symbol));
+  std::shuffle(skewed.begin(), skewed.end(), random);
+  inputs.emplace_back("skewed", skewed);
+
+  for (const auto& [label, data] : inputs) {
+    std::vector<unsigned char> packed;
+    deflateBytesAlone(reinterpret_cast<const unsigned char*>(data.data()), data.size(), packed);
+    EXPECT_EQ(decompressed(std::string(packed.begin(), packed.end()), data.size()), data) << label;
+    if (label == "one value" || label == "skewed") {
+      EXPECT_LT(packed.size(), data.size() / 3) << label;
+    } else if (label == "reals") {
+      EXPECT_LT(packed.size(), data.size()) << label;
+    }
+  }
+}
+
+TEST_F(Snapshots, FileIsTheSameAtAnyThreadCountAndItsBlocksHoldTheStore) {
+  // Enough triangles that the large arrays span several blocks, pending mid-points included.
+  growSeed(1700000002, 30);
+  ASSERT_GT(numTriangles * 12, 32768) << "the face normals should span more than one block";
+  const std::vector<int> born(static_cast<std::size_t>(numVertices), 3);
+  const int threads = omp_get_max_threads();
+  std::vector<std::string> files;
+  for (const int n : {1, 2, 3}) {
+    omp_set_num_threads(n);
+    const std::string name = std::to_string(n) + "threads.vtp";
+    writeSnapshot(name, 30, born, {{"seed", {7}}});
+    files.push_back(readFile(name));
+  }
+  snapshotTunedStrategies = false;
+  writeSnapshot("plain.vtp", 30, born, {{"seed", {7}}});
+  snapshotTunedStrategies = true;
+  omp_set_num_threads(threads);
+  ASSERT_FALSE(files[0].empty());
+  EXPECT_TRUE(files[1] == files[0]) << "2 threads wrote other bytes than 1";
+  EXPECT_TRUE(files[2] == files[0]) << "3 threads wrote other bytes than 1";
+
+  const auto arrays = appendedArrays(files[0]);
+  ASSERT_EQ(arrays.size(), 12u);
+  EXPECT_EQ(arrays, appendedArrays(readFile("plain.vtp"))) << "the arrays depend on how they were compressed";
+  std::map<std::string, std::string> byName(arrays.begin(), arrays.end());
+  const auto asBytes = [](const auto& values) {
+    return std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(values[0]));
+  };
+  std::vector<float> points, faceNormals;
+  std::vector<std::int32_t> connectivity;
+  std::vector<std::uint16_t> age;
+  std::string red, pending;
+  for (int i = 0; i < numVertices; ++i) {
+    points.insert(points.end(), {vertex[i].x, vertex[i].y, vertex[i].z});
+    red += static_cast<char>(vertex[i].hormoneR);
+    pending += static_cast<char>(vertex[i].parentA != -1);
+  }
+  for (const vector& n : computeNormals().faces) faceNormals.insert(faceNormals.end(), {n.x, n.y, n.z});
+  for (const triangle* t = headTriangle; t; t = t->next) {
+    connectivity.insert(connectivity.end(), {t->v[0], t->v[1], t->v[2]});
+    age.push_back(t->age);
+  }
+  ASSERT_NE(pending.find('\1'), std::string::npos) << "the store should hold pending mid-points";
+  const std::pair<const char*, std::string> expected[] = {
+      {"Points", asBytes(points)}, {"Normals#2", asBytes(faceNormals)}, {"connectivity", asBytes(connectivity)},
+      {"age", asBytes(age)},       {"red", red},                        {"pending", pending}};
+  for (const auto& [name, bytes] : expected) EXPECT_TRUE(byName[name] == bytes) << name;
+  EXPECT_TRUE(byName["born"] == asBytes(born));
 }
 
 }  // namespace
