@@ -13,6 +13,7 @@
 #include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "templateload.h"
 #include "series.h"
 #include "resultfolder.h"
 #include "signalling.h"

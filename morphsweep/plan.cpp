@@ -13,7 +13,7 @@
 
 #include "batch.h"
 #include "commandline.h"
-#include "meshio.h"
+#include "outnames.h"
 #include "signalling.h"
 #include "variant.h"
 #include "wholenumber.h"

@@ -17,6 +17,7 @@
 #include "commandline.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "templateload.h"
 #include "signalling.h"
 #include "store_fixture.h"
 

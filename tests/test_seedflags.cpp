@@ -17,6 +17,7 @@
 #include "batch.h"
 #include "failure.h"
 #include "meshio.h"
+#include "templateload.h"
 #include "seedfile.h"
 #include "signalling.h"
 #include "store_fixture.h"
