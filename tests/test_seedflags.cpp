@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "batch.h"
+#include "commandline.h"
 #include "failure.h"
 #include "meshio.h"
 #include "templateload.h"
