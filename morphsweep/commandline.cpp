@@ -7,10 +7,10 @@
 #include <cstring>
 #include <optional>
 
-#include "batch.h"
 #include "failure.h"
 #include "meshio.h"
 #include "outfile.h"
+#include "outputnames.h"
 #include "series.h"
 #include "signalling.h"
 

@@ -11,9 +11,9 @@
 #include <limits>
 #include <set>
 
-#include "batch.h"
 #include "commandline.h"
 #include "outnames.h"
+#include "outputnames.h"
 #include "signalling.h"
 #include "variant.h"
 #include "wholenumber.h"

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "batch.h"
+#include "outputnames.h"
 #include "commandline.h"
 #include "mechanics.h"
 #include "meshio.h"
