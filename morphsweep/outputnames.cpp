@@ -12,14 +12,14 @@
 
 namespace {
 
-// Everything after the input name. kr. carries kh_input and kh. carries kr_input: the
+// Everything after the input name. kr. carries the -kh value and kh. the -kr value: the
 // crossing belongs to the name format and is not a slip.
-std::string nameSuffix(short redLifeSpan, const char* ending) {
+std::string nameSuffix(const SweepPoint& point, short redLifeSpan, const char* ending) {
   const auto format = [&](char* buffer, std::size_t size) {
     return std::snprintf(buffer, size, ".n%d.m%d.r%d.%d.%d.g.%d.%d.%d.b.%d.%d.%d.kr.%d.kh.%d%s",
-                         numGrowthCycles, modificationCount, redLifeSpan, thresholdR, secretorR,
-                         lifeSpanG, thresholdG, secretorG, lifeSpanB, thresholdB, secretorB,
-                         kh_input, kr_input, ending);
+                         point.growthCycles, point.modificationCount, redLifeSpan, point.thresholdR,
+                         point.secretorR, point.lifeSpanG, point.thresholdG, point.secretorG, point.lifeSpanB,
+                         point.thresholdB, point.secretorB, point.kh, point.kr, ending);
   };
   const int length = format(nullptr, 0);
   if (length < 0) return {};
@@ -28,11 +28,13 @@ std::string nameSuffix(short redLifeSpan, const char* ending) {
   return suffix;
 }
 
-long long longestNameLength(const char* ending) {
+std::string inputOf(const SweepPoint& point) { return point.input ? point.input : ""; }
+
+long long longestNameLength(const SweepPoint& point, const char* ending) {
   // No value of the red lifespan is wider than the most negative one.
-  const short red = lifeSpanR > 0 ? lifeSpanR : std::numeric_limits<short>::min();
-  const long long input = inputFile ? static_cast<long long>(std::strlen(inputFile)) : 0;
-  return input + static_cast<long long>(nameSuffix(red, ending).size());
+  const short red = point.lifeSpanR > 0 ? point.lifeSpanR : std::numeric_limits<short>::min();
+  const long long input = point.input ? static_cast<long long>(std::strlen(point.input)) : 0;
+  return input + static_cast<long long>(nameSuffix(point, red, ending).size());
 }
 
 // Copies the name into a result buffer; the caller has made sure that it fits.
@@ -42,33 +44,44 @@ void store(char (&buffer)[outNameSize], const std::string& name) {
 
 }  // namespace
 
-std::string outputName(const char* ending) {
-  return std::string(inputFile ? inputFile : "") + nameSuffix(lifeSpanR, ending);
+std::string outputName(const SweepPoint& point, short redLifeSpan, const char* ending) {
+  return inputOf(point) + nameSuffix(point, redLifeSpan, ending);
 }
 
-long long longestOutputNameLength() {
-  return longestNameLength(writeTemplateFile ? ".3dvTemplate" : ".3dv");
+long long longestOutputNameLength(const SweepPoint& point) {
+  return longestNameLength(point, point.templateSwitch ? ".3dvTemplate" : ".3dv");
 }
 
-long long longestSnapshotNameLength() {
-  return longestNameLength((".c" + std::to_string(numGrowthCycles) + ".vtp").c_str());
+long long longestSnapshotNameLength(const SweepPoint& point) {
+  return longestNameLength(point, (".c" + std::to_string(point.growthCycles) + ".vtp").c_str());
 }
+
+short finalRedLifespan(const SweepPoint& point, long long triangles) {
+  static_assert(!variant::randomEpisodes, "a drawn episode cannot be foreseen in a name");
+  const bool bigEnough = triangles > episodeMinTriangles || !variant::redEpisodeNeedsSize;
+  short red = point.lifeSpanR;
+  for (int j = 0; j < point.growthCycles && red <= 0 && bigEnough; ++j) {
+    const short renewed = renewedRedLifespan(red, point.thresholdR);
+    if (renewed == red) break;  // a fixed point: every later renewal keeps it
+    red = renewed;
+  }
+  return red;
+}
+
+std::string outputName(const char* ending) { return outputName(currentSweepPoint(), lifeSpanR, ending); }
+
+long long longestOutputNameLength() { return longestOutputNameLength(currentSweepPoint()); }
+
+long long longestSnapshotNameLength() { return longestSnapshotNameLength(currentSweepPoint()); }
 
 short finalRedLifespan(long long triangles) {
-  const bool bigEnough = triangles > episodeMinTriangles || !variant::redEpisodeNeedsSize;
-  for (int j = 0; j < numGrowthCycles && lifeSpanR <= 0 && bigEnough; ++j) {
-    const short before = lifeSpanR;
-    newEpisodeR();
-    if (lifeSpanR == before) break;  // a fixed point: every later renewal keeps it
-  }
+  lifeSpanR = finalRedLifespan(currentSweepPoint(), triangles);
   return lifeSpanR;
 }
 
 std::string snapshotStem() {
-  const short given = lifeSpanR;
-  const short last = finalRedLifespan(numTriangles);
-  lifeSpanR = given;
-  return std::string(inputFile ? inputFile : "") + nameSuffix(last, "");
+  const SweepPoint point = currentSweepPoint();
+  return outputName(point, finalRedLifespan(point, numTriangles), "");
 }
 
 void formOutputNames() {

@@ -12,9 +12,7 @@
 #include <set>
 
 #include "commandline.h"
-#include "outnames.h"
 #include "outputnames.h"
-#include "signalling.h"
 #include "variant.h"
 #include "wholenumber.h"
 
@@ -330,13 +328,12 @@ std::optional<std::string> resultName(const std::vector<std::string>& words, std
   std::vector<char*> argv;
   for (std::string& w : copies) argv.push_back(w.data());
   argv.push_back(nullptr);
-  const int status = ::parseCommandLine(static_cast<int>(expectedWords), argv.data());
-  if (status == 0) {
-    if (const auto triangles = templateTriangles(inputFile)) lifeSpanR = finalRedLifespan(*triangles);
-    name = outputName(".3dv");
+  SweepPoint point;
+  if (readCommandLine(static_cast<int>(expectedWords), argv.data(), point) != 0) {
+    return std::string("morphsweep refuses this call");
   }
-  inputFile = nullptr;  // it points into `copies`
-  if (status != 0) return std::string("morphsweep refuses this call");
+  const auto triangles = templateTriangles(point.input);
+  name = outputName(point, triangles ? finalRedLifespan(point, *triangles) : point.lifeSpanR, ".3dv");
   return std::nullopt;
 }
 
