@@ -18,6 +18,8 @@
 #include "outnames.h"
 #include "outputnames.h"
 #include "plan.h"
+#include "resultname.h"
+#include "shellwords.h"
 #include "signalling.h"
 
 namespace fs = std::filesystem;
