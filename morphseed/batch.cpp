@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <limits>
 #include <string>
 
 #include "clockseed.h"
@@ -16,7 +14,6 @@
 #include "seedfile.h"
 #include "series.h"
 #include "signalling.h"
-#include "variant.h"
 
 namespace {
 
