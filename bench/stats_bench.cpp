@@ -21,6 +21,8 @@
 
 #include "measures.h"
 #include "plan.h"
+#include "resultname.h"
+#include "shellwords.h"
 #include "sweeptable.h"
 
 namespace {

@@ -142,11 +142,15 @@ void newEpisodeR() {
     lifeSpanR = static_cast<short>(drawn * (thresholdR - 15) / 65 + 1);
     secretorR = drawSecretor();
   } else {
-    // L * (T - 1) / 2 + 1 as an exact rational is (L * (T - 1) + 2) / 2, and integer
-    // division truncates toward zero just as the rescaling asks; the product fits an int.
-    const int rescaled = (lifeSpanR * (thresholdR - 1) + 2) / 2;
-    lifeSpanR = rescaled < -32768 || rescaled > 32767 ? short{-32768} : static_cast<short>(rescaled);
+    lifeSpanR = renewedRedLifespan(lifeSpanR, thresholdR);
   }
+}
+
+short renewedRedLifespan(short lifeSpan, unsigned char threshold) {
+  // L * (T - 1) / 2 + 1 as an exact rational is (L * (T - 1) + 2) / 2, and integer
+  // division truncates toward zero just as the rescaling asks; the product fits an int.
+  const int rescaled = (lifeSpan * (threshold - 1) + 2) / 2;
+  return rescaled < -32768 || rescaled > 32767 ? short{-32768} : static_cast<short>(rescaled);
 }
 
 void newEpisodeG() {

@@ -18,6 +18,8 @@ inline constexpr int episodeMinTriangles = 500;
 void hormoneGrow();
 // Begin a new episode of one colour.
 void newEpisodeR();
+// The red lifespan a renewal without drawing gives a lifespan of `lifeSpan` at `threshold`.
+short renewedRedLifespan(short lifeSpan, unsigned char threshold);
 void newEpisodeG();
 void newEpisodeB();
 // One simultaneous diffusion step of all three colours.

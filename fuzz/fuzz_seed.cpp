@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "meshio.h"
+#include "mesh.h"
 #include "seedfile.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "batch.h"
+#include "commandline.h"
 #include "fuzz_check.h"
 #include "fuzz_words.h"
 

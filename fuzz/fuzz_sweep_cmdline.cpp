@@ -6,6 +6,7 @@
 #include <string>
 
 #include "batch.h"
+#include "outputnames.h"
 #include "commandline.h"
 #include "fuzz_check.h"
 #include "fuzz_words.h"

@@ -15,6 +15,7 @@
 #include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "templateload.h"
 #include "signalling.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "batch.h"
+#include "commandline.h"
 #include "failure.h"
 #include "threads.h"
 #include "version.h"

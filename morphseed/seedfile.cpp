@@ -10,7 +10,7 @@
 
 #include "failure.h"
 #include "mechanics.h"
-#include "meshio.h"
+#include "coordinatelimit.h"
 #include "topology.h"
 
 namespace {

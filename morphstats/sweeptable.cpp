@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "plan.h"
+#include "resultname.h"
+#include "shellwords.h"
 #include "table.h"
 
 namespace stats {

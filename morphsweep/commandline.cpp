@@ -7,10 +7,10 @@
 #include <cstring>
 #include <optional>
 
-#include "batch.h"
 #include "failure.h"
 #include "meshio.h"
 #include "outfile.h"
+#include "outputnames.h"
 #include "series.h"
 #include "signalling.h"
 
@@ -63,8 +63,8 @@ int refuse(const char* error) {
 
 }  // namespace
 
-int parseCommandLine(int argc, char** argv) {
-  snapshotInterval = 0;
+int readCommandLine(int argc, char** argv, SweepPoint& point) {
+  point.snapshotInterval = 0;
   // "-v N" is the one pair of words allowed after the 23.
   const bool snapshots = argc == expectedWordCount + 2 && argv && argv[expectedWordCount] &&
                          (std::strcmp(argv[expectedWordCount], "-v") == 0 ||
@@ -82,71 +82,105 @@ int parseCommandLine(int argc, char** argv) {
       std::fputs(snapshotUsage, stderr);
       return exitBadCommandLine;
     }
-    snapshotInterval = *interval;
+    point.snapshotInterval = *interval;
   }
 
   if (!flagMatches(argv[1], "-n", "-N")) return refuse("0Unrecognized command\n");
-  numGrowthCycles = toInt(argv[2]);
-  if (numGrowthCycles < 1) {
+  point.growthCycles = toInt(argv[2]);
+  if (point.growthCycles < 1) {
     std::fputs("Batch cycle count must be >=1.  Setting to 1\n", stderr);
-    numGrowthCycles = 1;
+    point.growthCycles = 1;
   }
 
   if (!flagMatches(argv[3], "-m", "-M")) return refuse("Error #1: Unrecognized command\n");
-  modificationCount = toInt(argv[4]);
-  if (modificationCount < 1) {
+  point.modificationCount = toInt(argv[4]);
+  if (point.modificationCount < 1) {
     std::fputs("<modificationCount> count must be >=1.  Setting to 1\n", stderr);
-    modificationCount = 1;
+    point.modificationCount = 1;
   }
 
   if (!flagMatches(argv[5], "-t", "-T")) return refuse("Error #2: Unrecognized command\n");
-  writeTemplateFile = toInt(argv[6]);
+  point.templateSwitch = toInt(argv[6]);
 
   if (!flagMatches(argv[7], "-r", "-R")) return refuse("Error #3: Unrecognized command\n");
-  lifeSpanR = toShort(argv[8]);
-  thresholdR = toLevel(argv[9]);
-  secretorR = toShort(argv[10]);
+  point.lifeSpanR = toShort(argv[8]);
+  point.thresholdR = toLevel(argv[9]);
+  point.secretorR = toShort(argv[10]);
 
   if (!flagMatches(argv[11], "-g", "-G")) return refuse("Error #4: Unrecognized command\n");
-  lifeSpanG = toShort(argv[12]);
-  thresholdG = toLevel(argv[13]);
-  secretorG = toShort(argv[14]);
+  point.lifeSpanG = toShort(argv[12]);
+  point.thresholdG = toLevel(argv[13]);
+  point.secretorG = toShort(argv[14]);
 
   if (!flagMatches(argv[15], "-b", "-B")) return refuse("Error #5: Unrecognized command\n");
-  lifeSpanB = toShort(argv[16]);
-  thresholdB = toLevel(argv[17]);
-  secretorB = toShort(argv[18]);
+  point.lifeSpanB = toShort(argv[16]);
+  point.thresholdB = toLevel(argv[17]);
+  point.secretorB = toShort(argv[18]);
 
   if (!flagMatches(argv[19], "-kr", "-KR")) return refuse("Error #6: Unrecognized command\n");
-  kr_input = toInt(argv[20]);
+  point.kr = toInt(argv[20]);
 
   if (!flagMatches(argv[21], "-kh", "-KH")) return refuse("Error #7: Unrecognized command\n");
-  kh_input = toInt(argv[22]);
+  point.kh = toInt(argv[22]);
 
-  inputFile = argv[23];
+  point.input = argv[23];
 
   // Refused now, before anything is read, rather than after a long run whose results
   // could not be written under their names.
-  long long needed = longestOutputNameLength();
-  if (snapshotInterval > 0) needed = std::max(needed, longestSnapshotNameLength());
+  long long needed = longestOutputNameLength(point);
+  if (point.snapshotInterval > 0) needed = std::max(needed, longestSnapshotNameLength(point));
   if (needed < 0 || needed >= outNameSize) {
     std::fprintf(stderr,
                  "%s: input name '%s' is too long: the output names would need up to %lld "
                  "characters, at most %d fit\n",
-                 variant::programName, inputFile, needed, outNameSize - 1);
+                 variant::programName, point.input, needed, outNameSize - 1);
     return exitBadCommandLine;
   }
   // The same for the file system's limit on one name, which the temporary that each
   // result is first written under must meet too.
-  const char* lastSlash = std::strrchr(inputFile, '/');
-  const long long folderPart = lastSlash ? lastSlash - inputFile + 1 : 0;
+  const char* lastSlash = std::strrchr(point.input, '/');
+  const long long folderPart = lastSlash ? lastSlash - point.input + 1 : 0;
   const long long entryLimit = NAME_MAX - temporarySuffixLength;
   if (needed - folderPart > entryLimit) {
     std::fprintf(stderr,
                  "%s: input name '%s' is too long: the output file names would need up to %lld "
                  "characters after the last '/', at most %lld fit\n",
-                 variant::programName, inputFile, needed - folderPart, entryLimit);
+                 variant::programName, point.input, needed - folderPart, entryLimit);
     return exitBadCommandLine;
   }
   return 0;
+}
+
+SweepPoint currentSweepPoint() {
+  return {numGrowthCycles, modificationCount, writeTemplateFile, lifeSpanR, thresholdR, secretorR,
+          lifeSpanG,       thresholdG,        secretorG,         lifeSpanB, thresholdB, secretorB,
+          kr_input,        kh_input,          inputFile,         snapshotInterval};
+}
+
+void setSweepPoint(const SweepPoint& point) {
+  numGrowthCycles = point.growthCycles;
+  modificationCount = point.modificationCount;
+  writeTemplateFile = point.templateSwitch;
+  lifeSpanR = point.lifeSpanR;
+  thresholdR = point.thresholdR;
+  secretorR = point.secretorR;
+  lifeSpanG = point.lifeSpanG;
+  thresholdG = point.thresholdG;
+  secretorG = point.secretorG;
+  lifeSpanB = point.lifeSpanB;
+  thresholdB = point.thresholdB;
+  secretorB = point.secretorB;
+  kr_input = point.kr;
+  kh_input = point.kh;
+  inputFile = point.input;
+  snapshotInterval = point.snapshotInterval;
+}
+
+int parseCommandLine(int argc, char** argv) {
+  // Read from the parameters as they stand, so that a refused line leaves every word before
+  // the faulty one stored, as the reading left to right always has.
+  SweepPoint point = currentSweepPoint();
+  const int status = readCommandLine(argc, argv, point);
+  setSweepPoint(point);
+  return status;
 }

@@ -1,12 +1,21 @@
 // The run parameters of one sweep point, read from a command line of fixed shape.
 #pragma once
 
+#include "sweeppoint.h"
+
 extern int numGrowthCycles;    // growth cycles of the embryo; part of the output names
 extern int modificationCount;  // part of the output names only; nothing in the growth reads it
 extern int kr_input;           // the value after "-kr": becomes repulsionFactor
 extern int kh_input;           // the value after "-kh": becomes attractionFactor
 extern int batches;            // embryos per run; no word sets it, so always 1
 extern int snapshotInterval;   // "-v N" after the 23 words: snapshot every N cycles; 0: none
+
+// Reads every word of the command line into `point`, strictly left to right, starting from
+// what `point` holds, and touches nothing else; messages and return value as below.
+int readCommandLine(int argc, char** argv, SweepPoint& point);
+// The run parameters as the program's globals hold them now, and the reverse.
+SweepPoint currentSweepPoint();
+void setSweepPoint(const SweepPoint& point);
 
 // Stores every word of the command line into the run parameters, strictly left to right,
 // writing the count messages and any error report to standard error. Returns 0 when the

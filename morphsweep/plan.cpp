@@ -11,10 +11,7 @@
 #include <limits>
 #include <set>
 
-#include "batch.h"
-#include "commandline.h"
-#include "meshio.h"
-#include "signalling.h"
+#include "shellwords.h"
 #include "variant.h"
 #include "wholenumber.h"
 
@@ -111,20 +108,6 @@ std::optional<std::string> addInputs(const std::vector<std::string>& items, std:
     inputs.push_back(name);
   }
   return std::nullopt;
-}
-
-std::string quotedChar(char c) {
-  std::string text(3, '\'');
-  text[1] = c;
-  return text;
-}
-
-// The triangle count a template declares, or nothing if the file cannot tell.
-std::optional<long long> templateTriangles(const char* path) {
-  std::ifstream in(path ? path : "");
-  long long vertices = 0, triangles = 0;
-  if (!(in >> vertices >> triangles)) return std::nullopt;
-  return triangles;
 }
 
 std::string knownNames() {
@@ -246,98 +229,6 @@ std::vector<std::string> pointWords(const Definition& d, const std::string& prog
 void writeManifest(const Definition& d, const std::string& program, std::ostream& out) {
   const long long count = pointCount(d);
   for (long long i = 0; i < count; ++i) out << shellLine(pointWords(d, program, i)) << '\n';
-}
-
-std::string shellQuote(const std::string& word) {
-  static const char* safe = "_./+,:=@%^-";
-  bool bare = !word.empty();
-  for (const char c : word) {
-    if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr(safe, c)) bare = false;
-  }
-  if (bare) return word;
-  std::string quoted = "'";
-  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string shellLine(const std::vector<std::string>& words) {
-  std::string line;
-  for (const std::string& w : words) {
-    if (!line.empty()) line += ' ';
-    line += shellQuote(w);
-  }
-  return line;
-}
-
-std::optional<std::string> splitShellWords(const std::string& line, std::vector<std::string>& words) {
-  words.clear();
-  std::string word;
-  bool inWord = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (c == ' ' || c == '\t') {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-      continue;
-    }
-    if (c == '\'') {
-      const std::size_t close = line.find('\'', i + 1);
-      if (close == std::string::npos) return std::string("a single quote is not closed");
-      word += line.substr(i + 1, close - i - 1);
-      i = close;
-    } else if (c == '"') {
-      std::size_t j = i + 1;
-      for (; j < line.size() && line[j] != '"'; ++j) {
-        if (line[j] == '$' || line[j] == '`') return quotedChar(line[j]) + " inside double quotes is not supported";
-        if (line[j] == '\\' && j + 1 < line.size() && std::strchr("\\\"$`", line[j + 1])) ++j;
-        word += line[j];
-      }
-      if (j >= line.size()) return std::string("a double quote is not closed");
-      i = j;
-    } else if (c == '\\') {
-      if (i + 1 >= line.size()) return std::string("the line ends in a backslash");
-      word += line[++i];
-    } else if (std::strchr("|&;<>()$`*?[]{}~#!", c)) {
-      return quotedChar(c) + " would be read by the shell; quote it";
-    } else {
-      word += c;
-    }
-    inWord = true;
-  }
-  if (inWord) words.push_back(word);
-  return std::nullopt;
-}
-
-std::optional<std::string> resultName(const std::vector<std::string>& words, std::string& name) {
-  constexpr std::size_t expectedWords = 24;
-  if (words.size() != expectedWords) {
-    return std::to_string(words.size()) + " words where a morphsweep call has " + std::to_string(expectedWords);
-  }
-  // The flag positions, checked here so that a faulty line gets a message naming the word.
-  const std::vector<std::pair<std::size_t, char>> flags{{1, 'n'},  {3, 'm'},  {5, 't'},  {7, 'r'},
-                                                        {11, 'g'}, {15, 'b'}, {19, 'k'}, {21, 'k'}};
-  for (const auto& [at, letter] : flags) {
-    // morphsweep looks at two characters only: "-n", "-N", "-nx" all pass.
-    const std::string& w = words[at];
-    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-    if (w.size() < 2 || w[0] != '-' || (w[1] != letter && w[1] != upper)) {
-      return "word " + std::to_string(at) + " is '" + w + "' where morphsweep expects a flag -" +
-             std::string(1, letter) + "...";
-    }
-  }
-  std::vector<std::string> copies = words;
-  std::vector<char*> argv;
-  for (std::string& w : copies) argv.push_back(w.data());
-  argv.push_back(nullptr);
-  const int status = ::parseCommandLine(static_cast<int>(expectedWords), argv.data());
-  if (status == 0) {
-    if (const auto triangles = templateTriangles(inputFile)) lifeSpanR = finalRedLifespan(*triangles);
-    name = outputName(".3dv");
-  }
-  inputFile = nullptr;  // it points into `copies`
-  if (status != 0) return std::string("morphsweep refuses this call");
-  return std::nullopt;
 }
 
 }  // namespace plan

@@ -1,5 +1,5 @@
 // Sweep plans: a small definition file expands into a manifest, one complete morphsweep
-// command line per point, and a manifest line tells the result file it will write.
+// command line per point (quoted by shellwords.h; resultname.h names what a line writes).
 #pragma once
 
 #include <array>
@@ -58,21 +58,5 @@ std::vector<std::string> pointWords(const Definition& d, const std::string& prog
 
 // One manifest line per point, each ending in "\n".
 void writeManifest(const Definition& d, const std::string& program, std::ostream& out);
-
-// A word as the shell reads it back: bare when that is safe, else in single quotes.
-std::string shellQuote(const std::string& word);
-std::string shellLine(const std::vector<std::string>& words);
-
-// The words of a manifest line. Blanks separate words; single quotes, double quotes and
-// backslashes quote as in the shell. Anything the shell would expand or treat as an
-// operator is refused with a message.
-std::optional<std::string> splitShellWords(const std::string& line, std::vector<std::string>& words);
-
-// The name of the 3DV result that the morphsweep call `words` (program name first) writes,
-// into `name`. A red lifespan of 0 or below is renewed during the run on a big enough
-// surface, so the input template's triangle count is read to follow it; when the template
-// cannot be read the given lifespan is shown. Returns the reason when morphsweep would
-// refuse the call.
-std::optional<std::string> resultName(const std::vector<std::string>& words, std::string& name);
 
 }  // namespace plan

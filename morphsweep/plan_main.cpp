@@ -13,6 +13,8 @@
 
 #include "failure.h"
 #include "plan.h"
+#include "resultname.h"
+#include "shellwords.h"
 #include "version.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "templateload.h"
 #include "seedfile.h"
 #include "signalling.h"
 #include "storecheck.h"

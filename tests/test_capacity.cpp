@@ -13,6 +13,7 @@
 #include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "templateload.h"
 #include "signalling.h"
 #include "store_fixture.h"
 #include "topology.h"

@@ -13,6 +13,7 @@
 
 #include "failure.h"
 #include "meshio.h"
+#include "templateload.h"
 #include "store_fixture.h"
 #include "work_folder.h"
 

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "batch.h"
+#include "commandline.h"
 #include "failure.h"
 #include "growth.h"
 #include "mechanics.h"

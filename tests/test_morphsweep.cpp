@@ -14,9 +14,11 @@
 #include <sstream>
 
 #include "batch.h"
+#include "outputnames.h"
 #include "commandline.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "templateload.h"
 #include "signalling.h"
 #include "store_fixture.h"
 

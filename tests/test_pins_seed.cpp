@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "batch.h"
+#include "commandline.h"
 #include "pins.h"
 
 namespace fs = std::filesystem;

@@ -25,6 +25,7 @@
 #include "batch.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "templateload.h"
 #include "../morphview/meshread.h"
 #include "outfile.h"
 #include "resultfolder.h"

@@ -15,8 +15,10 @@
 #include <sstream>
 
 #include "batch.h"
+#include "commandline.h"
 #include "failure.h"
 #include "meshio.h"
+#include "templateload.h"
 #include "seedfile.h"
 #include "signalling.h"
 #include "store_fixture.h"

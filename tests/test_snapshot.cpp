@@ -23,6 +23,7 @@
 #include <sstream>
 
 #include "batch.h"
+#include "commandline.h"
 #include "growth.h"
 #include "mechanics.h"
 #include "seedfile.h"

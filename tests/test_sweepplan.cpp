@@ -13,8 +13,14 @@
 #include <sstream>
 #include <tuple>
 
+#include "commandline.h"
 #include "failure.h"
+#include "outnames.h"
+#include "outputnames.h"
 #include "plan.h"
+#include "resultname.h"
+#include "shellwords.h"
+#include "signalling.h"
 
 namespace fs = std::filesystem;
 using testing::internal::CaptureStderr;
@@ -393,3 +399,82 @@ TEST_F(ResultNames, TheToolPlansListsAndRefuses) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every run parameter of the program as one comparable text.
+std::string programParameters() {
+  const SweepPoint p = currentSweepPoint();
+  return outputName(p, p.lifeSpanR, "") + " t" + std::to_string(p.templateSwitch) + " v" +
+         std::to_string(p.snapshotInterval);
+}
+
+std::vector<char*> argvOf(std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  return argv;
+}
+
+}  // namespace
+
+TEST_F(ResultNames, NamingALineLeavesTheProgramsRunParametersAlone) {
+  std::ofstream("big.3dvTemplate") << "642\n1280\n";
+  SweepPoint sentinel;
+  sentinel.growthCycles = 7;
+  sentinel.modificationCount = 8;
+  sentinel.templateSwitch = 9;
+  sentinel.lifeSpanR = -11;
+  sentinel.thresholdR = 12;
+  sentinel.lifeSpanB = 13;
+  sentinel.kr = 14;
+  sentinel.kh = 15;
+  sentinel.input = "sentinel";
+  sentinel.snapshotInterval = 16;
+  setSweepPoint(sentinel);
+  const std::string before = programParameters();
+  // A renewed red lifespan, a plain line and a refused one.
+  EXPECT_EQ(name(call("-1 120", "big.3dvTemplate", "2")),
+            "big.3dvTemplate.n2.m1.r-3450.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv");
+  EXPECT_EQ(name(call("40 120", "start.3dv")), "start.3dv.n300.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv");
+  std::vector<std::string> refused = call("40 120", "x");
+  refused[7] = "-x";
+  std::string result;
+  plan::resultName(refused, result);
+  EXPECT_EQ(programParameters(), before);
+  EXPECT_EQ(inputFile, sentinel.input);
+}
+
+TEST_F(ResultNames, ThePureNamesAgreeWithTheRunsOwn) {
+  std::ofstream("big.3dvTemplate") << "642\n1280\n";
+  const std::vector<std::vector<std::string>> lines{
+      call("40 120", "start.3dv"), call("-1 120", "big.3dvTemplate", "3"), call("0 7", "big.3dvTemplate", "-5"),
+      call("-32768 255", "runs/a.3dvTemplate", "1000")};
+  for (std::vector<std::string> words : lines) {
+    const std::string shown = ::testing::PrintToString(words);
+    words[6] = "0";  // no template: the longest name is the 3DV one
+    for (const bool snapshots : {false, true}) {
+      if (snapshots) words.insert(words.end(), {"-v", "4"});
+      std::vector<char*> argv = argvOf(words);
+      SweepPoint point;
+      CaptureStderr();
+      const int pure = readCommandLine(static_cast<int>(argv.size()), argv.data(), point);
+      const int run = parseCommandLine(static_cast<int>(argv.size()), argv.data());
+      GetCapturedStderr();
+      ASSERT_EQ(pure, 0) << shown;
+      ASSERT_EQ(run, 0) << shown;
+      EXPECT_EQ(point.snapshotInterval, snapshots ? 4 : 0) << shown;
+      EXPECT_EQ(longestOutputNameLength(point), longestOutputNameLength()) << shown;
+      EXPECT_EQ(longestSnapshotNameLength(point), longestSnapshotNameLength()) << shown;
+      for (const long long triangles : {20LL, 1280LL}) {
+        const short saved = lifeSpanR;
+        // The run's own renewal at the start of every cycle, with no shortcut.
+        for (int j = 0; j < numGrowthCycles; ++j) {
+          if (lifeSpanR <= 0 && triangles > episodeMinTriangles) newEpisodeR();
+        }
+        EXPECT_EQ(finalRedLifespan(point, triangles), lifeSpanR) << shown << triangles;
+        EXPECT_EQ(outputName(point, lifeSpanR, ".obj"), outputName(".obj")) << shown << triangles;
+        lifeSpanR = saved;
+      }
+    }
+  }
+}

@@ -1,0 +1,119 @@
+#include "commandline.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "failure.h"
+#include "series.h"
+#include "variant.h"
+#include "wholenumber.h"
+
+int batches = 1;
+int batchCycles = 1;
+int writeEmbryoTemplate = 0;
+std::optional<int> firstSeed;
+int snapshotInterval = 0;
+
+namespace {
+
+int refuseCommandLine() {
+  std::fprintf(stderr, "Unrecognized command\n");
+  std::fprintf(stderr, "Allowable parameters: \n");
+  std::fprintf(stderr, "-b batchCount cycleCount\n");
+  return exitBadCommandLine;
+}
+
+// A bad -t or -s value gets a message of its own and the usage of every flag; a word that
+// is no flag at all keeps the short refusal above.
+int refuseValue(const std::string& problem) {
+  std::fprintf(stderr, "%s: %s\n", variant::programName, problem.c_str());
+  std::fprintf(stderr, "Allowable parameters: \n");
+  std::fprintf(stderr, "-b batchCount cycleCount\n");
+  std::fprintf(stderr, "-t 0|1    1: also write each embryo's template, embryo.<seed>.3dvTemplate\n");
+  std::fprintf(stderr, "-s seed   the first embryo's seed (0..%d), later ones seed+1, ...; default: the clock\n",
+               std::numeric_limits<int>::max());
+  return exitBadCommandLine;
+}
+
+// A bad -v value: the usage above and the line of the flag that was wrong.
+int refuseInterval(const std::string& problem) {
+  const int status = refuseValue(problem);
+  std::fprintf(stderr, "%s", snapshotUsage);
+  return status;
+}
+
+bool isFlag(const char* word, const char* lower, const char* upper) {
+  return std::strcmp(word, lower) == 0 || std::strcmp(word, upper) == 0;
+}
+
+}  // namespace
+
+std::optional<int> seedOf(int first, long long e) {
+  const long long seed = static_cast<long long>(first) + e - 1;
+  if (seed > std::numeric_limits<int>::max()) return std::nullopt;
+  return static_cast<int>(seed);
+}
+
+int parseCommandLine(int argc, char** argv) {
+  batches = 1;
+  batchCycles = 1;
+  writeEmbryoTemplate = 0;
+  firstSeed.reset();
+  snapshotInterval = 0;
+  int i = 1;
+  while (i < argc) {
+    if (isFlag(argv[i], "-t", "-T")) {
+      if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: 0 or 1");
+      const auto value = parseWholeNumber(argv[i + 1], 1);
+      if (!value) return refuseValue(std::string(argv[i]) + " needs 0 or 1, not '" + argv[i + 1] + "'");
+      writeEmbryoTemplate = static_cast<int>(*value);
+      i += 2;
+      continue;
+    }
+    if (isFlag(argv[i], "-s", "-S")) {
+      if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: the first embryo's seed");
+      const auto value = parseWholeNumber(argv[i + 1], std::numeric_limits<int>::max());
+      if (!value) {
+        return refuseValue(std::string(argv[i]) + " needs a seed from 0 to " +
+                           std::to_string(std::numeric_limits<int>::max()) + ", not '" + argv[i + 1] + "'");
+      }
+      firstSeed = static_cast<int>(*value);
+      i += 2;
+      continue;
+    }
+    if (isFlag(argv[i], "-v", "-V")) {
+      const std::string range = "a whole number of cycles from 1 to " + std::to_string(std::numeric_limits<int>::max());
+      if (i + 1 >= argc) return refuseInterval(std::string(argv[i]) + " needs a value: " + range);
+      const auto value = parseWholeNumber(argv[i + 1], std::numeric_limits<int>::max());
+      if (!value || *value < 1) {
+        return refuseInterval(std::string(argv[i]) + " needs " + range + ", not '" + argv[i + 1] + "'");
+      }
+      snapshotInterval = static_cast<int>(*value);
+      i += 2;
+      continue;
+    }
+    if (std::strncmp(argv[i], "-b", 2) != 0 && std::strncmp(argv[i], "-B", 2) != 0) return refuseCommandLine();
+    // A flag must bring both counts; nothing past the last word is read.
+    if (argc - i < 3) return refuseCommandLine();
+    batches = std::atoi(argv[i + 1]);
+    batchCycles = std::atoi(argv[i + 2]);
+    i += 3;
+    if (batches < 0) {
+      std::fprintf(stderr, "batches must be non-negative, setting to 0\n");
+      batches = 0;
+    }
+    if (batchCycles < 0) {
+      std::fprintf(stderr, "batch cycle count must be non-negative, setting to 1\n");
+      batchCycles = 1;
+    }
+  }
+  if (firstSeed && batches > 0 && !seedOf(*firstSeed, batches)) {
+    return refuseValue("-s " + std::to_string(*firstSeed) + " leaves no seed for embryo " + std::to_string(batches) +
+                       ": seeds stop at " + std::to_string(std::numeric_limits<int>::max()));
+  }
+  return 0;
+}
+

@@ -1,0 +1,54 @@
+#include "resultname.h"
+
+#include <cctype>
+#include <fstream>
+#include <utility>
+
+#include "commandline.h"
+#include "outputnames.h"
+
+namespace plan {
+
+namespace {
+
+// The triangle count a template declares, or nothing if the file cannot tell.
+std::optional<long long> templateTriangles(const char* path) {
+  std::ifstream in(path ? path : "");
+  long long vertices = 0, triangles = 0;
+  if (!(in >> vertices >> triangles)) return std::nullopt;
+  return triangles;
+}
+
+}  // namespace
+
+std::optional<std::string> resultName(const std::vector<std::string>& words, std::string& name) {
+  constexpr std::size_t expectedWords = 24;
+  if (words.size() != expectedWords) {
+    return std::to_string(words.size()) + " words where a morphsweep call has " + std::to_string(expectedWords);
+  }
+  // The flag positions, checked here so that a faulty line gets a message naming the word.
+  const std::vector<std::pair<std::size_t, char>> flags{{1, 'n'},  {3, 'm'},  {5, 't'},  {7, 'r'},
+                                                        {11, 'g'}, {15, 'b'}, {19, 'k'}, {21, 'k'}};
+  for (const auto& [at, letter] : flags) {
+    // morphsweep looks at two characters only: "-n", "-N", "-nx" all pass.
+    const std::string& w = words[at];
+    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    if (w.size() < 2 || w[0] != '-' || (w[1] != letter && w[1] != upper)) {
+      return "word " + std::to_string(at) + " is '" + w + "' where morphsweep expects a flag -" +
+             std::string(1, letter) + "...";
+    }
+  }
+  std::vector<std::string> copies = words;
+  std::vector<char*> argv;
+  for (std::string& w : copies) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  SweepPoint point;
+  if (readCommandLine(static_cast<int>(expectedWords), argv.data(), point) != 0) {
+    return std::string("morphsweep refuses this call");
+  }
+  const auto triangles = templateTriangles(point.input);
+  name = outputName(point, triangles ? finalRedLifespan(point, *triangles) : point.lifeSpanR, ".3dv");
+  return std::nullopt;
+}
+
+}  // namespace plan
