@@ -16,6 +16,8 @@ struct fastForceOptions {
   pairSearch search = pairSearch::automatic;
   vectorUnit unit = vectorUnit::automatic;
   bool reference = false;  // forces() takes the plain all-pairs step instead
+  // When set, forcesFast() sums pairs with this instead: the benchmark's previous kernel.
+  void (*pairSum)(const forceSettings& settings, forceField& field) = nullptr;
 };
 extern fastForceOptions forceOptions;
 
@@ -32,7 +34,9 @@ bool vectorUnitAvailable(vectorUnit unit);
 // The unit automatic stands for on this processor.
 vectorUnit widestVectorUnit();
 
-// The pair sum of one step, leaving `field` exactly as referencePairForces would.
+// The pair sum of one step, leaving `field` exactly as referencePairForces would. All pairs
+// go by strips of rows, each close pair computed once for both its vertices; the grid
+// hands each block of vertices its nearby ones.
 void fastPairForces(const forceSettings& settings, forceField& field);
 // One whole step with the fast pair sum.
 int forcesFast();

@@ -1,0 +1,88 @@
+// What the relaxation step's vector pair kernels share with their caller: the data of one
+// step, the two ways a kernel is driven (a block of vertices against a candidate list, or
+// a strip of rows against every later vertex), and one entry per instruction set. Each
+// instruction set's kernel is the one body in pairkernel_body.h compiled for it.
+#pragma once
+
+// The widest kernel sums 16 vertices side by side.
+inline constexpr int maxLanes = 16;
+
+// What every kernel of one step reads: positions and parents by vertex index, and the
+// step's constants. The arrays are padded past n (positions 0, parents -1).
+struct pairData {
+  const float* x;
+  const float* y;
+  const float* z;
+  const int* parentA;
+  const int* parentB;
+  float cutoff2;
+  float L2;
+  float Kr;
+  // The step's positions and constants lie where one division per pair gives every
+  // quotient exactly (quotientDomainOk); otherwise every quotient is divided out.
+  bool exactQuotients;
+};
+
+// Up to maxLanes vertices summed side by side against a candidate list, and what the
+// kernel leaves for each.
+struct laneBlock {
+  int count = 0;
+  int index[maxLanes];
+  float x[maxLanes], y[maxLanes], z[maxLanes];
+  float rx[maxLanes], ry[maxLanes], rz[maxLanes];
+  float nearest[maxLanes];  // smallest distance of a pair that repelled; infinity if none
+};
+
+// How far one strip's column sums are final, alone on its cache line: two threads polling
+// neighbouring flags on one line would slow each other to half speed.
+struct alignas(64) stripProgress {
+  int columns;  // colX/colY/colZ[c] hold every earlier row's term for every c < columns
+};
+
+// The all-pairs sum cut into strips of `lanes` rows. Strip s holds rows s*lanes onwards;
+// it starts from the column sums of its rows (every earlier row's term, in order), sums
+// its own tile directed, then walks every later vertex once, adding each pair's quotient
+// to its row and subtracting it from the column.
+struct stripBoard {
+  pairData p;
+  int n;
+  int padded;       // length of the forward arrays; the reversed ones hold the same
+  const float* xr;  // xr[padded - 1 - k] = x[k], so that lanes l = 0.. read k, k-1, ...
+  const float* yr;
+  const float* zr;
+  const int* parentAr;
+  const int* parentBr;
+  float* colX;  // column sums by vertex index, padded like the positions; a kernel may
+  float* colY;  // write up to maxLanes entries before index 0 (allocated)
+  float* colZ;
+  float* rowX;  // each vertex's finished repulsion
+  float* rowY;
+  float* rowZ;
+  stripProgress* progress;               // one per strip
+  const unsigned char* parentsMatter;    // per strip: a row has a parent or a vertex hangs on a row
+};
+
+// Waits until strip `strip` - 1 has published at least `columns` final columns and
+// returns what it has published; strip 0 never waits. Spins briefly, then yields the core,
+// so that a thread waiting for one that lost its core hands it back.
+int waitForColumns(const stripBoard& board, int strip, int columns);
+
+// Sums the block's repulsion from the candidates, which come in increasing index order.
+using directedKernel = void (*)(const pairData& p, const int* candidates, int numCandidates, laneBlock& b);
+// Sums strip `strip`, writes its rows' repulsion and publishes its columns; returns its
+// smallest repelling distance (infinity when none).
+using stripKernel = float (*)(const stripBoard& board, int strip);
+// The quotient of each pair exactly as the kernel forms it on its fast path, for the
+// division checks: q[i] = a[i] / den[i], count a multiple of the lanes.
+using quotientKernel = void (*)(const float* a, const float* den, float* q, int count);
+
+struct kernelSet {
+  int lanes;
+  directedKernel directed;
+  stripKernel strip;
+  quotientKernel quotients;
+};
+
+kernelSet scalarKernels();
+kernelSet avx2Kernels();
+kernelSet avx512Kernels();
