@@ -47,7 +47,8 @@ struct avx512 {
   static vf addIf(mask m, vf sum, vf q) { return _mm512_mask_add_ps(sum, m, sum, q); }
   static vf subIf(mask m, vf sum, vf q) { return _mm512_mask_sub_ps(sum, m, sum, q); }
   static vf minIf(mask m, vf nearest, vf dist) { return _mm512_mask_min_ps(nearest, m, nearest, dist); }
-  // Lane 15 leaves for *out, the rest move up one lane and *in enters lane 0.
+  // Lane 15 leaves for *out, the rest move up one lane and *in enters lane 0. Only the
+  // align is on the chain that carries a column from lead to lead.
   static vf slide(vf c, const float* in, float* out) {
     _mm512_mask_storeu_ps(out - (lanes - 1), 0x8000, c);
     const __m512i shifted = _mm512_alignr_epi32(_mm512_castps_si512(c), _mm512_castps_si512(_mm512_set1_ps(*in)), 15);

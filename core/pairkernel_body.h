@@ -23,6 +23,10 @@ constexpr float farAway = __builtin_inff();
 // Below this den the correction's remainder could leave the normal range: such vectors
 // divide each quotient out.
 constexpr float smallestFastDen = 0x1p-40f;
+// The lane helpers and one lead's work must sit inside the loops that carry the sums in
+// registers; a call would pass them through memory on every lead.
+#define MORPH_LANES_INLINE [[gnu::always_inline]] inline
+
 // Leads between two publications of a strip's progress.
 constexpr int publishEvery = 32;
 
@@ -46,7 +50,7 @@ constexpr int publishEvery = 32;
 // in use has den < 2^-40, and every vector of a step whose settings or positions leave
 // the domain.
 template <class V>
-typename V::vf exactQuotient(typename V::vf a, typename V::vf den, typename V::vf y) {
+MORPH_LANES_INLINE typename V::vf exactQuotient(typename V::vf a, typename V::vf den, typename V::vf y) {
   const typename V::vf q0 = V::mul(a, y);
   if constexpr (plantedFault == kernelFault::noCorrection) return q0;
   const typename V::vf r = V::fnmadd(den, q0, a);
@@ -55,7 +59,7 @@ typename V::vf exactQuotient(typename V::vf a, typename V::vf den, typename V::v
 
 // The three quotients (Kr * d) / den of the lanes in `use`.
 template <class V>
-void quotients(const pairData& p, typename V::mask use, typename V::vf dx, typename V::vf dy, typename V::vf dz,
+MORPH_LANES_INLINE void quotients(const pairData& p, typename V::mask use, typename V::vf dx, typename V::vf dy, typename V::vf dz,
                typename V::vf den, typename V::vf& qx, typename V::vf& qy, typename V::vf& qz) {
   const typename V::vf Kr = V::set1(p.Kr);
   const typename V::vf ax = V::mul(Kr, dx), ay = V::mul(Kr, dy), az = V::mul(Kr, dz);
@@ -93,7 +97,7 @@ struct directedPair {
 };
 
 template <class V>
-directedPair<V> distanceTo(const pairData& p, const rowLanes<V>& l, int k) {
+MORPH_LANES_INLINE directedPair<V> distanceTo(const pairData& p, const rowLanes<V>& l, int k) {
   directedPair<V> d;
   d.dx = V::sub(l.xi, V::set1(p.x[k]));
   d.dy = V::sub(l.yi, V::set1(p.y[k]));
@@ -105,14 +109,14 @@ directedPair<V> distanceTo(const pairData& p, const rowLanes<V>& l, int k) {
 // The lanes for which k is within the cut-off, is not the lane's own vertex and does not
 // hang on it.
 template <class V>
-typename V::mask closeTo(const pairData& p, const rowLanes<V>& l, int k, const directedPair<V>& d) {
+MORPH_LANES_INLINE typename V::mask closeTo(const pairData& p, const rowLanes<V>& l, int k, const directedPair<V>& d) {
   const typename V::mask same =
       V::orm(V::eqi(l.ii, V::set1i(k)), V::orm(V::eqi(l.ii, V::set1i(p.parentA[k])), V::eqi(l.ii, V::set1i(p.parentB[k]))));
   return V::andnot(V::andm(l.live, V::lt(d.d2, l.cutoff2)), same);
 }
 
 template <class V>
-void repel(const pairData& p, rowLanes<V>& l, const directedPair<V>& d, typename V::mask use) {
+MORPH_LANES_INLINE void repel(const pairData& p, rowLanes<V>& l, const directedPair<V>& d, typename V::mask use) {
   const typename V::vf dist = V::sqrt(d.d2);
   const typename V::vf den = V::mul(V::mul(d.d2, dist), l.L2);
   use = V::andm(use, V::neq(den, V::zero()));
@@ -183,88 +187,187 @@ void directedSum(const pairData& p, const int* candidates, int numCandidates, la
 
 void publishColumns(stripProgress& flag, int columns) { __atomic_store_n(&flag.columns, columns, __ATOMIC_RELEASE); }
 
-// One skewed lead kk of a strip: lane l takes the pair (i0 + l, kk - l), so each row meets
-// its k in increasing order, and column kk - l's running sum sits in lane l, sliding up one
-// lane per lead: it enters at lane 0 from colSum and leaves lane `lanes` - 1 for colSum
-// again once every row of the strip has added its term. `active` holds the lanes whose k
-// is a real later vertex; `parents` says whether any parent test can fail.
-template <class V, bool parents>
-void skewLead(const stripBoard& b, rowLanes<V>& l, typename V::vf (&col)[3], typename V::vi pAi, typename V::vi pBi,
-              int kk, typename V::mask active) {
-  const pairData& p = b.p;
-  const int at = b.padded - 1 - kk;
-  directedPair<V> d;
-  d.dx = V::sub(l.xi, V::load(b.xr + at));
-  d.dy = V::sub(l.yi, V::load(b.yr + at));
-  d.dz = V::sub(l.zi, V::load(b.zr + at));
-  d.d2 = V::add(V::add(V::mul(d.dx, d.dx), V::mul(d.dy, d.dy)), V::mul(d.dz, d.dz));
-  typename V::mask close = V::andm(active, V::lt(d.d2, l.cutoff2));
-  if (!V::any(close)) return;
-  const typename V::vf dist = V::sqrt(d.d2);
-  const typename V::vf den = V::mul(V::mul(d.d2, dist), l.L2);
-  close = V::andm(close, V::neq(den, V::zero()));
-  typename V::mask rowUse = close, colUse = close;
+// The arrays one strip's skewed walk reads and writes, copied out of the board so that
+// the column stores cannot be taken to change them.
+struct skewArrays {
+  const float* xr;
+  const float* yr;
+  const float* zr;
+  const int* parentAr;
+  const int* parentBr;
+  float* colX;
+  float* colY;
+  float* colZ;
+  int last;  // reversed index of vertex 0: xr[last - k] = x[k]
+};
+
+// M skewed leads kk, kk + 1, ... of a strip. At lead kk, lane l takes the pair
+// (i0 + l, kk - l), so each row meets its k in increasing order, and column kk - l's
+// running sum sits in lane l, sliding up one lane per lead: it enters at lane 0 from
+// colSum and leaves lane `lanes` - 1 for colSum again once every row of the strip has
+// added its term. `active` holds the lanes whose k is a real later vertex; `parents` says
+// whether any parent test can fail. Each step is done for all M leads before the next,
+// so that independent leads' long division and root chains overlap.
+template <class V, bool parents, bool unitGain, int M>
+MORPH_LANES_INLINE void skewLeads(const pairData& p, const skewArrays& a, rowLanes<V>& l, typename V::vf (&col)[3],
+                                  typename V::vi pAi, typename V::vi pBi, int kk, typename V::mask active) {
+  using vf = typename V::vf;
+  using mask = typename V::mask;
+  vf dx[M], dy[M], dz[M], d2[M];
+  mask close[M];
+  bool anyClose = false;
+#pragma GCC unroll 4
+  for (int j = 0; j < M; ++j) {
+    const int at = a.last - (kk + j);
+    dx[j] = V::sub(l.xi, V::load(a.xr + at));
+    dy[j] = V::sub(l.yi, V::load(a.yr + at));
+    dz[j] = V::sub(l.zi, V::load(a.zr + at));
+  }
+#pragma GCC unroll 4
+  for (int j = 0; j < M; ++j) d2[j] = V::add(V::add(V::mul(dx[j], dx[j]), V::mul(dy[j], dy[j])), V::mul(dz[j], dz[j]));
+#pragma GCC unroll 4
+  for (int j = 0; j < M; ++j) {
+    close[j] = V::andm(active, V::lt(d2[j], l.cutoff2));
+    anyClose = anyClose || V::any(close[j]);
+  }
+  if (!anyClose) {
+#pragma GCC unroll 4
+    for (int j = 0; j < M; ++j) {
+      col[0] = V::slide(col[0], a.colX + kk + j, a.colX + kk + j - V::lanes);
+      col[1] = V::slide(col[1], a.colY + kk + j, a.colY + kk + j - V::lanes);
+      col[2] = V::slide(col[2], a.colZ + kk + j, a.colZ + kk + j - V::lanes);
+    }
+    return;
+  }
+  vf dist[M], den[M];
+  mask rowUse[M], colUse[M], use[M];
+#pragma GCC unroll 4
+  for (int j = 0; j < M; ++j) dist[j] = V::sqrt(d2[j]);
+#pragma GCC unroll 4
+  for (int j = 0; j < M; ++j) {
+    den[j] = V::mul(V::mul(d2[j], dist[j]), l.L2);
+    close[j] = V::andm(close[j], V::neq(den[j], V::zero()));
+    rowUse[j] = colUse[j] = close[j];
+  }
   if constexpr (parents) {
-    // Row i skips k when k hangs on i; column k skips i when i hangs on k.
-    const typename V::vi ki = V::subi(V::set1i(kk), V::iota());
-    const typename V::mask kOnI =
-        V::orm(V::eqi(V::loadi(b.parentAr + at), l.ii), V::eqi(V::loadi(b.parentBr + at), l.ii));
-    const typename V::mask iOnK = V::orm(V::eqi(pAi, ki), V::eqi(pBi, ki));
-    if constexpr (plantedFault == kernelFault::swappedMasks) {
-      rowUse = V::andnot(close, iOnK);
-      colUse = V::andnot(close, kOnI);
-    } else {
-      rowUse = V::andnot(close, kOnI);
-      colUse = V::andnot(close, iOnK);
+#pragma GCC unroll 4
+    for (int j = 0; j < M; ++j) {
+      // Row i skips k when k hangs on i; column k skips i when i hangs on k.
+      const int at = a.last - (kk + j);
+      const typename V::vi ki = V::subi(V::set1i(kk + j), V::iota());
+      const mask kOnI = V::orm(V::eqi(V::loadi(a.parentAr + at), l.ii), V::eqi(V::loadi(a.parentBr + at), l.ii));
+      const mask iOnK = V::orm(V::eqi(pAi, ki), V::eqi(pBi, ki));
+      if constexpr (plantedFault == kernelFault::swappedMasks) {
+        rowUse[j] = V::andnot(close[j], iOnK);
+        colUse[j] = V::andnot(close[j], kOnI);
+      } else {
+        rowUse[j] = V::andnot(close[j], kOnI);
+        colUse[j] = V::andnot(close[j], iOnK);
+      }
     }
   }
-  const typename V::mask use = V::orm(rowUse, colUse);
-  typename V::vf qx, qy, qz;
-  quotients<V>(p, use, d.dx, d.dy, d.dz, den, qx, qy, qz);
-  l.rx = V::addIf(rowUse, l.rx, qx);
-  l.ry = V::addIf(rowUse, l.ry, qy);
-  l.rz = V::addIf(rowUse, l.rz, qz);
-  if constexpr (plantedFault == kernelFault::columnAdded) {
-    col[0] = V::addIf(colUse, col[0], qx);
-    col[1] = V::addIf(colUse, col[1], qy);
-    col[2] = V::addIf(colUse, col[2], qz);
-  } else {
-    col[0] = V::subIf(colUse, col[0], qx);
-    col[1] = V::subIf(colUse, col[1], qy);
-    col[2] = V::subIf(colUse, col[2], qz);
+  vf qx[M], qy[M], qz[M];
+  {
+    const vf Kr = V::set1(p.Kr);
+    vf ax[M], ay[M], az[M];
+    bool fast = V::fused && p.exactQuotients;
+#pragma GCC unroll 4
+    for (int j = 0; j < M; ++j) {
+      use[j] = V::orm(rowUse[j], colUse[j]);
+      // 1 * d is d exactly.
+      ax[j] = unitGain ? dx[j] : V::mul(Kr, dx[j]);
+      ay[j] = unitGain ? dy[j] : V::mul(Kr, dy[j]);
+      az[j] = unitGain ? dz[j] : V::mul(Kr, dz[j]);
+      if constexpr (plantedFault != kernelFault::droppedGuard) {
+        fast = fast && !V::any(V::andm(use[j], V::lt(den[j], V::set1(smallestFastDen))));
+      }
+    }
+    if (fast) {
+      vf y[M];
+#pragma GCC unroll 4
+      for (int j = 0; j < M; ++j) y[j] = V::div(V::set1(1.0f), den[j]);
+#pragma GCC unroll 4
+      for (int j = 0; j < M; ++j) {
+        qx[j] = exactQuotient<V>(ax[j], den[j], y[j]);
+        qy[j] = exactQuotient<V>(ay[j], den[j], y[j]);
+        qz[j] = exactQuotient<V>(az[j], den[j], y[j]);
+      }
+    } else {
+#pragma GCC unroll 4
+      for (int j = 0; j < M; ++j) {
+        qx[j] = V::div(ax[j], den[j]);
+        qy[j] = V::div(ay[j], den[j]);
+        qz[j] = V::div(az[j], den[j]);
+      }
+    }
   }
-  l.nearest = V::minIf(use, l.nearest, dist);
+#pragma GCC unroll 4
+  for (int j = 0; j < M; ++j) {
+    col[0] = V::slide(col[0], a.colX + kk + j, a.colX + kk + j - V::lanes);
+    col[1] = V::slide(col[1], a.colY + kk + j, a.colY + kk + j - V::lanes);
+    col[2] = V::slide(col[2], a.colZ + kk + j, a.colZ + kk + j - V::lanes);
+    l.rx = V::addIf(rowUse[j], l.rx, qx[j]);
+    l.ry = V::addIf(rowUse[j], l.ry, qy[j]);
+    l.rz = V::addIf(rowUse[j], l.rz, qz[j]);
+    if constexpr (plantedFault == kernelFault::columnAdded) {
+      col[0] = V::addIf(colUse[j], col[0], qx[j]);
+      col[1] = V::addIf(colUse[j], col[1], qy[j]);
+      col[2] = V::addIf(colUse[j], col[2], qz[j]);
+    } else {
+      col[0] = V::subIf(colUse[j], col[0], qx[j]);
+      col[1] = V::subIf(colUse[j], col[1], qy[j]);
+      col[2] = V::subIf(colUse[j], col[2], qz[j]);
+    }
+    l.nearest = V::minIf(use[j], l.nearest, dist[j]);
+  }
 }
 
-template <class V, bool parents>
+// Leads taken together where every lane is in range.
+constexpr int leadsTogether = 3;
+
+template <class V, bool parents, bool unitGain>
 void skewPart(const stripBoard& b, int strip, rowLanes<V>& l) {
   constexpr int W = V::lanes;
   const int n = b.n, i0 = strip * W;
+  const skewArrays a{b.xr, b.yr, b.zr, b.parentAr, b.parentBr, b.colX, b.colY, b.colZ, b.padded - 1};
   const typename V::vi pAi = V::loadi(b.p.parentA + i0), pBi = V::loadi(b.p.parentB + i0);
   typename V::vf col[3] = {V::zero(), V::zero(), V::zero()};
-  int ready = 0;  // columns below this are known final in the strip before
+  int ready = 0;       // columns below this are known final in the strip before
+  int published = 0;   // columns this strip has said are final
   // Lead kk reads column kk and retires column kk - W; the last lead only retires.
-  for (int kk = i0 + W; kk <= n - 1 + W; ++kk) {
-    if (kk < n && kk >= ready) {
+  // Lanes with k = kk - l in i0 + W .. n - 1 are in range: all of them from lead
+  // i0 + 2W - 1 to lead n - 1.
+  const int fullFrom = i0 + 2 * W - 1, fullTo = n - 1;
+  int kk = i0 + W;
+  while (kk <= n - 1 + W) {
+    const bool full = kk >= fullFrom && kk + leadsTogether - 1 <= fullTo;
+    const int leads = full ? leadsTogether : 1;
+    const int needed = (kk + leads < n ? kk + leads : n);
+    if (needed > ready) {
       if constexpr (plantedFault == kernelFault::noWavefrontWait) {
         ready = n;
       } else {
-        ready = waitForColumns(b, strip, kk + 1);
+        ready = waitForColumns(b, strip, needed);
       }
     }
-    col[0] = V::slide(col[0], b.colX + kk, b.colX + kk - W);
-    col[1] = V::slide(col[1], b.colY + kk, b.colY + kk - W);
-    col[2] = V::slide(col[2], b.colZ + kk, b.colZ + kk - W);
-    if (kk % publishEvery == 0) publishColumns(b.progress[strip], kk - W + 1);
-    if (kk == n - 1 + W) break;
-    // Lanes whose k = kk - l lies in i0 + W .. n - 1.
-    const int firstLane = kk - (n - 1) > 0 ? kk - (n - 1) : 0;
-    const int endLane = kk - (i0 + W) + 1;
-    if (firstLane == 0 && endLane >= W) {
-      skewLead<V, parents>(b, l, col, pAi, pBi, kk, V::firstLanes(W));
-    } else {
-      skewLead<V, parents>(b, l, col, pAi, pBi, kk, V::andnot(V::firstLanes(endLane), V::firstLanes(firstLane)));
+    if (kk - published >= publishEvery) {
+      // Column kk - W - 1 left at the last lead.
+      published = kk - W;
+      publishColumns(b.progress[strip], published);
     }
+    if (full) {
+      skewLeads<V, parents, unitGain, leadsTogether>(b.p, a, l, col, pAi, pBi, kk, V::firstLanes(W));
+    } else if (kk == n - 1 + W) {
+      // Only the last column leaves.
+      col[0] = V::slide(col[0], a.colX + kk, a.colX + kk - W);
+      col[1] = V::slide(col[1], a.colY + kk, a.colY + kk - W);
+      col[2] = V::slide(col[2], a.colZ + kk, a.colZ + kk - W);
+    } else {
+      const int firstLane = kk - (n - 1) > 0 ? kk - (n - 1) : 0;
+      const int endLane = kk - (i0 + W) + 1;
+      skewLeads<V, parents, unitGain, 1>(b.p, a, l, col, pAi, pBi, kk, V::andnot(V::firstLanes(endLane), V::firstLanes(firstLane)));
+    }
+    kk += leads;
   }
 }
 
@@ -295,10 +398,17 @@ float stripSum(const stripBoard& b, int strip) {
   }
   if (i0 + W < n) {
     const bool parents = b.parentsMatter[strip] != 0;
-    if (parents) {
-      skewPart<V, true>(b, strip, l);
+    // The programs' usual gain of 1 saves a product per quotient.
+    if (p.Kr == 1) {
+      if (parents) {
+        skewPart<V, true, true>(b, strip, l);
+      } else {
+        skewPart<V, false, true>(b, strip, l);
+      }
+    } else if (parents) {
+      skewPart<V, true, false>(b, strip, l);
     } else {
-      skewPart<V, false>(b, strip, l);
+      skewPart<V, false, false>(b, strip, l);
     }
   }
   publishColumns(b.progress[strip], n + W);
@@ -331,3 +441,5 @@ kernelSet kernelsOf() {
 }
 
 }  // namespace
+
+#undef MORPH_LANES_INLINE
