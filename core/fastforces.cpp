@@ -5,6 +5,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <chrono>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -41,6 +42,32 @@ vectorUnit resolveUnit(vectorUnit wanted) {
   if (wanted == vectorUnit::automatic || !vectorUnitAvailable(wanted)) return widestVectorUnit();
   return wanted;
 }
+
+// Whether one division and a correction per pair beats three divisions depends on the
+// processor's balance of divider and multiply-add units (it wins clearly where the
+// divider is slow); both give the same bits. So the first steps large enough to tell are
+// timed in alternation, and the faster form is kept from then on.
+constexpr int trialMinVertices = 2000;
+constexpr int trialsPerForm = 3;
+
+struct quotientTrial {
+  int runs[2] = {0, 0};
+  double best[2] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
+
+  // The form to time next (0 divided, 1 corrected), or -1 once both have had their runs.
+  int nextForm() const {
+    if (runs[0] >= trialsPerForm && runs[1] >= trialsPerForm) return -1;
+    return runs[1] <= runs[0] ? 1 : 0;
+  }
+  // Seconds per pair, so that a mesh growing between trials compares fairly.
+  void record(int form, double seconds, int n) {
+    ++runs[form];
+    best[form] = std::min(best[form], seconds / (static_cast<double>(n) * n));
+  }
+  bool correctedPays() const { return best[1] <= best[0]; }
+};
+
+quotientTrial quotientTrials[4];
 
 kernelSet kernelsFor(vectorUnit unit) {
   switch (unit) {
@@ -82,6 +109,7 @@ struct workspace {
   std::vector<int> parentAr, parentBr;
   std::vector<float> colX, colY, colZ, rowX, rowY, rowZ;
   std::vector<stripProgress> progress;
+  std::vector<stripState> states;
   std::vector<unsigned char> parentsMatter;
   std::vector<int> cellOf;                // cell of each vertex; -1 when not finite
   std::vector<int> fill;                  // next free member slot of each cell
@@ -269,31 +297,88 @@ void loadLanes(laneBlock& b, const workspace& w, const int* indices, int count) 
   }
 }
 
-// Strips are taken in order, so a strip only ever waits for one that a running thread
-// holds: no thread can wait for a strip nobody has started.
+// Whether strip s can go on: its state says how many columns it needs from the strip
+// before.
+bool stripCanRun(const stripBoard& board, int strip) {
+  if (strip == 0) return true;
+  const int needed = __atomic_load_n(&board.states[strip].needed, __ATOMIC_RELAXED);
+  return __atomic_load_n(&board.progress[strip - 1].columns, __ATOMIC_ACQUIRE) >= needed;
+}
+
+// Strips further than this past the lowest unfinished one are not looked at: they could
+// not get far anyway.
+constexpr int stripWindow = 64;
+
+// Each thread runs the lowest strip that nobody runs and that can go on, until it stops,
+// then looks again. Nobody ever waits for a thread that has lost its core while other
+// work is ready; with none ready, a thread spins briefly and then yields its core.
+void runStrips(const stripBoard& board, const kernelSet& kernels, int strips, int& lowest) {
+  constexpr int spinsBeforeYield = 2000;
+  int idle = 0;
+  for (;;) {
+    int s = __atomic_load_n(&lowest, __ATOMIC_ACQUIRE);
+    if (s >= strips) return;
+    bool ran = false;
+    for (const int end = std::min(strips, s + stripWindow); s < end; ++s) {
+      stripState& st = board.states[s];
+      if (__atomic_load_n(&st.done, __ATOMIC_ACQUIRE) || __atomic_load_n(&st.owner, __ATOMIC_RELAXED)) continue;
+      if (!stripCanRun(board, s)) continue;
+      int free = 0;
+      if (!__atomic_compare_exchange_n(&st.owner, &free, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)) continue;
+      if (!st.done && kernels.strip(board, s)) {
+        __atomic_store_n(&st.done, 1, __ATOMIC_RELEASE);
+        // Move the lowest unfinished strip past every finished one.
+        int low = __atomic_load_n(&lowest, __ATOMIC_ACQUIRE);
+        while (low < strips && __atomic_load_n(&board.states[low].done, __ATOMIC_ACQUIRE)) {
+          if (__atomic_compare_exchange_n(&lowest, &low, low + 1, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) ++low;
+        }
+      }
+      __atomic_store_n(&st.owner, 0, __ATOMIC_RELEASE);
+      ran = true;
+      break;
+    }
+    if (ran) {
+      idle = 0;
+    } else if (++idle < spinsBeforeYield) {
+      _mm_pause();
+    } else {
+      sched_yield();
+    }
+  }
+}
+
 float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field,
                    const kernelSet& kernels, long long& tested) {
   const int n = static_cast<int>(field.force.size());
   const int W = kernels.lanes;
   const int strips = (n + W - 1) / W;
   const int padded = static_cast<int>(w.x.size());
-  stripBoard board{p,
-                   n,
-                   padded,
-                   w.xr.data(),
-                   w.yr.data(),
-                   w.zr.data(),
-                   w.parentAr.data(),
-                   w.parentBr.data(),
-                   w.colX.data() + maxLanes,
-                   w.colY.data() + maxLanes,
-                   w.colZ.data() + maxLanes,
-                   w.rowX.data(),
-                   w.rowY.data(),
-                   w.rowZ.data(),
-                   w.progress.data(),
-                   w.parentsMatter.data()};
-  for (int strip = 0; strip < strips; ++strip) board.progress[strip].columns = 0;
+  const stripBoard board{p,
+                         n,
+                         padded,
+                         w.xr.data(),
+                         w.yr.data(),
+                         w.zr.data(),
+                         w.parentAr.data(),
+                         w.parentBr.data(),
+                         w.colX.data() + maxLanes,
+                         w.colY.data() + maxLanes,
+                         w.colZ.data() + maxLanes,
+                         w.rowX.data(),
+                         w.rowY.data(),
+                         w.rowZ.data(),
+                         w.progress.data(),
+                         w.states.data(),
+                         w.parentsMatter.data()};
+  for (int strip = 0; strip < strips; ++strip) {
+    board.progress[strip].columns = 0;
+    stripState& st = board.states[strip];
+    st.next = 0;
+    st.needed = std::min(n, (strip + 1) * W);
+    st.owner = 0;
+    st.done = 0;
+    st.nearest = infinity;
+  }
   std::fill(w.parentsMatter.begin(), w.parentsMatter.begin() + strips, 0);
   for (int i = 0; i < n; ++i) {
     for (const int parent : {p.parentA[i], p.parentB[i]}) {
@@ -302,14 +387,11 @@ float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forc
       w.parentsMatter[i / W] = 1;
     }
   }
-  int nextStrip = 0;
+  int lowest = 0;
+#pragma omp parallel if (n >= parallelMinVertices)
+  runStrips(board, kernels, strips, lowest);
   float nearest = infinity;
-#pragma omp parallel reduction(min : nearest) if (n >= parallelMinVertices)
-  for (;;) {
-    const int strip = __atomic_fetch_add(&nextStrip, 1, __ATOMIC_RELAXED);
-    if (strip >= strips) break;
-    nearest = std::min(nearest, kernels.strip(board, strip));
-  }
+  for (int strip = 0; strip < strips; ++strip) nearest = std::min(nearest, board.states[strip].nearest);
 #pragma omp parallel for schedule(static) if (n >= parallelMinVertices)
   for (int i = 0; i < n; ++i) finishVertex(s, field, i, w.rowX[i], w.rowY[i], w.rowZ[i]);
   tested = static_cast<long long>(n) * n;
@@ -359,6 +441,7 @@ void prepare(workspace& w, int n, bool forGrid) {
     // Column sums start at +0, with room for a kernel's masked writes before index 0.
     for (auto* v : {&w.colX, &w.colY, &w.colZ}) v->assign(padded + maxLanes, 0);
     w.progress.resize(size + 1);
+    w.states.resize(size + 1);
     w.parentsMatter.resize(size + 1);
     if (forGrid) {
       w.cellOf.resize(size);
@@ -398,23 +481,6 @@ bool quotientDomainOk(const forceSettings& s, const workspace& w, int n) {
 }
 
 }  // namespace
-
-int waitForColumns(const stripBoard& board, int strip, int columns) {
-  if (strip == 0) return board.n + maxLanes;
-  const int* flag = &board.progress[strip - 1].columns;
-  // Spin while the strip ahead is likely running; past that it has probably lost its core
-  // to another process, so give ours away instead of burning it.
-  constexpr int spinsBeforeYield = 4000;
-  for (int spins = 0;; ++spins) {
-    const int published = __atomic_load_n(flag, __ATOMIC_ACQUIRE);
-    if (published >= columns) return published;
-    if (spins < spinsBeforeYield) {
-      _mm_pause();
-    } else {
-      sched_yield();
-    }
-  }
-}
 
 bool vectorUnitAvailable(vectorUnit unit) {
   switch (unit) {
@@ -466,13 +532,26 @@ void fastPairForces(const forceSettings& s, forceField& field) {
   }
 
   const vectorUnit unit = resolveUnit(forceOptions.unit);
-  const pairData p{w.x.data(), w.y.data(), w.z.data(), w.parentA.data(), w.parentB.data(), s.cutoff2, s.L2, s.Kr,
-                   quotientDomainOk(s, w, n)};
   const kernelSet kernels = kernelsFor(unit);
+  pairData p{w.x.data(), w.y.data(), w.z.data(), w.parentA.data(), w.parentB.data(), s.cutoff2, s.L2, s.Kr,
+             quotientDomainOk(s, w, n)};
   long long tested = 0;
-  const float nearest = useGrid ? gridSums(w, p, s, field, kernels.directed, tested)
-                                : allPairsSums(w, p, s, field, kernels, tested);
-  lastFastForces = {useGrid, unit, tested};
+  float nearest = infinity;
+  if (forceOptions.quotients == quotientForm::divided) p.exactQuotients = false;
+  if (useGrid) {
+    nearest = gridSums(w, p, s, field, kernels.directed, tested);
+  } else {
+    quotientTrial& trial = quotientTrials[static_cast<int>(unit)];
+    const bool timed = p.exactQuotients && forceOptions.quotients == quotientForm::automatic && n >= trialMinVertices;
+    const int form = timed ? trial.nextForm() : -1;
+    if (p.exactQuotients && forceOptions.quotients == quotientForm::automatic) {
+      p.exactQuotients = form >= 0 ? form == 1 : trial.correctedPays();
+    }
+    const auto start = std::chrono::steady_clock::now();
+    nearest = allPairsSums(w, p, s, field, kernels, tested);
+    if (form >= 0) trial.record(form, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), n);
+  }
+  lastFastForces = {useGrid, unit, tested, p.exactQuotients};
   if (nearest < field.D) field.D = nearest;
   if (n > 0) field.m = forceLength(field.force[n - 1]);
 }

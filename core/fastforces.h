@@ -11,10 +11,16 @@ enum class pairSearch { automatic, allPairs, grid };
 // The vector unit of the pair kernel; automatic takes the widest this processor has.
 enum class vectorUnit { automatic, scalar, avx2, avx512 };
 
+// How the kernels form each pair's three quotients where the step's values allow either:
+// three divisions, or one division and an exact correction per quotient. Both give the
+// same bits; automatic times both on the first large steps and keeps the faster.
+enum class quotientForm { automatic, divided, corrected };
+
 // Choices that tests and the benchmark force; the programs keep the defaults.
 struct fastForceOptions {
   pairSearch search = pairSearch::automatic;
   vectorUnit unit = vectorUnit::automatic;
+  quotientForm quotients = quotientForm::automatic;
   bool reference = false;  // forces() takes the plain all-pairs step instead
   // When set, forcesFast() sums pairs with this instead: the benchmark's previous kernel.
   void (*pairSum)(const forceSettings& settings, forceField& field) = nullptr;
@@ -26,6 +32,7 @@ struct fastForceRun {
   bool grid = false;                     // the grid found the candidates
   vectorUnit unit = vectorUnit::scalar;  // the kernel that summed them
   long long candidatePairs = 0;          // (i, k) pairs tested against the cut-off
+  bool corrected = false;                // quotients by one division and a correction
 };
 extern fastForceRun lastFastForces;
 

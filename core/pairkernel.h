@@ -39,6 +39,20 @@ struct alignas(64) stripProgress {
   int columns;  // colX/colY/colZ[c] hold every earlier row's term for every c < columns
 };
 
+// Where a strip stands between two runs. A strip runs while the column sums it reads are
+// final; when it catches up with the strip before, it parks here and its thread takes
+// other work, so a thread that loses its core to another process holds up only the strips
+// that truly depend on it.
+struct alignas(64) stripState {
+  float rows[4][maxLanes];  // the rows' running x, y, z sums and nearest distance
+  float col[3][maxLanes];   // the column sums in flight, lane l holding column next - 1 - l
+  int next;                 // the next lead; 0 before the strip has started
+  int needed;               // columns the strip before must have published to go on
+  int owner;                // 1 while a thread runs the strip
+  int done;                 // 1 once the rows are final and every column published
+  float nearest;            // once done: the strip's smallest repelling distance
+};
+
 // The all-pairs sum cut into strips of `lanes` rows. Strip s holds rows s*lanes onwards;
 // it starts from the column sums of its rows (every earlier row's term, in order), sums
 // its own tile directed, then walks every later vertex once, adding each pair's quotient
@@ -58,20 +72,17 @@ struct stripBoard {
   float* rowX;  // each vertex's finished repulsion
   float* rowY;
   float* rowZ;
-  stripProgress* progress;               // one per strip
-  const unsigned char* parentsMatter;    // per strip: a row has a parent or a vertex hangs on a row
+  stripProgress* progress;             // one per strip
+  stripState* states;                  // one per strip
+  const unsigned char* parentsMatter;  // per strip: a row has a parent or a vertex hangs on a row
 };
-
-// Waits until strip `strip` - 1 has published at least `columns` final columns and
-// returns what it has published; strip 0 never waits. Spins briefly, then yields the core,
-// so that a thread waiting for one that lost its core hands it back.
-int waitForColumns(const stripBoard& board, int strip, int columns);
 
 // Sums the block's repulsion from the candidates, which come in increasing index order.
 using directedKernel = void (*)(const pairData& p, const int* candidates, int numCandidates, laneBlock& b);
-// Sums strip `strip`, writes its rows' repulsion and publishes its columns; returns its
-// smallest repelling distance (infinity when none).
-using stripKernel = float (*)(const stripBoard& board, int strip);
+// Runs strip `strip` from where it stands as far as the columns published by the strip
+// before allow, publishing its own as it goes; the caller owns the strip. Returns whether
+// the strip is done (its rows' repulsion written, its nearest distance in its state).
+using stripKernel = bool (*)(const stripBoard& board, int strip);
 // The quotient of each pair exactly as the kernel forms it on its fast path, for the
 // division checks: q[i] = a[i] / den[i], count a multiple of the lanes.
 using quotientKernel = void (*)(const float* a, const float* den, float* q, int count);

@@ -325,30 +325,33 @@ MORPH_LANES_INLINE void skewLeads(const pairData& p, const skewArrays& a, rowLan
 // Leads taken together where every lane is in range.
 constexpr int leadsTogether = 3;
 
+int publishedBefore(const stripBoard& b, int strip) {
+  if (strip == 0) return b.n + maxLanes;
+  if constexpr (plantedFault == kernelFault::noWavefrontWait) return b.n + maxLanes;
+  return __atomic_load_n(&b.progress[strip - 1].columns, __ATOMIC_ACQUIRE);
+}
+
+// Runs the skewed walk from lead `kk` while the strip before has published the columns
+// it reads; returns the lead it stopped at (n + W when the walk is complete).
 template <class V, bool parents, bool unitGain>
-void skewPart(const stripBoard& b, int strip, rowLanes<V>& l) {
+int skewPart(const stripBoard& b, int strip, rowLanes<V>& l, typename V::vf (&col)[3], int kk) {
   constexpr int W = V::lanes;
   const int n = b.n, i0 = strip * W;
   const skewArrays a{b.xr, b.yr, b.zr, b.parentAr, b.parentBr, b.colX, b.colY, b.colZ, b.padded - 1};
   const typename V::vi pAi = V::loadi(b.p.parentA + i0), pBi = V::loadi(b.p.parentB + i0);
-  typename V::vf col[3] = {V::zero(), V::zero(), V::zero()};
-  int ready = 0;       // columns below this are known final in the strip before
-  int published = 0;   // columns this strip has said are final
+  int ready = publishedBefore(b, strip);
+  int published = kk - W;  // columns this strip has said are final
   // Lead kk reads column kk and retires column kk - W; the last lead only retires.
   // Lanes with k = kk - l in i0 + W .. n - 1 are in range: all of them from lead
   // i0 + 2W - 1 to lead n - 1.
   const int fullFrom = i0 + 2 * W - 1, fullTo = n - 1;
-  int kk = i0 + W;
   while (kk <= n - 1 + W) {
     const bool full = kk >= fullFrom && kk + leadsTogether - 1 <= fullTo;
     const int leads = full ? leadsTogether : 1;
     const int needed = (kk + leads < n ? kk + leads : n);
     if (needed > ready) {
-      if constexpr (plantedFault == kernelFault::noWavefrontWait) {
-        ready = n;
-      } else {
-        ready = waitForColumns(b, strip, needed);
-      }
+      ready = publishedBefore(b, strip);
+      if (needed > ready) break;
     }
     if (kk - published >= publishEvery) {
       // Column kk - W - 1 left at the last lead.
@@ -365,51 +368,74 @@ void skewPart(const stripBoard& b, int strip, rowLanes<V>& l) {
     } else {
       const int firstLane = kk - (n - 1) > 0 ? kk - (n - 1) : 0;
       const int endLane = kk - (i0 + W) + 1;
-      skewLeads<V, parents, unitGain, 1>(b.p, a, l, col, pAi, pBi, kk, V::andnot(V::firstLanes(endLane), V::firstLanes(firstLane)));
+      skewLeads<V, parents, unitGain, 1>(b.p, a, l, col, pAi, pBi, kk,
+                                         V::andnot(V::firstLanes(endLane), V::firstLanes(firstLane)));
     }
     kk += leads;
   }
+  publishColumns(b.progress[strip], kk - W);
+  return kk;
 }
 
 template <class V>
-float stripSum(const stripBoard& b, int strip) {
+bool stripRun(const stripBoard& b, int strip) {
   constexpr int W = V::lanes;
   const pairData& p = b.p;
+  stripState& st = b.states[strip];
   const int n = b.n, i0 = strip * W;
   const int rows = n - i0 < W ? n - i0 : W;
-  if constexpr (plantedFault != kernelFault::noWavefrontWait) waitForColumns(b, strip, i0 + rows);
   int index[W];
-  for (int l = 0; l < W; ++l) index[l] = i0 + l;
+  for (int r = 0; r < W; ++r) index[r] = i0 + r;
   rowLanes<V> l;
   loadRows<V>(p, l, p.x + i0, p.y + i0, p.z + i0, index, rows);
-  // Every earlier row's term, in order, is already in the column sums.
-  if constexpr (plantedFault == kernelFault::skippedColumnSums) {
-    l.rx = l.ry = l.rz = V::zero();
+  typename V::vf col[3];
+  if (st.next == 0) {
+    // The rows start from their column sums: every earlier row's term, in order.
+    if (publishedBefore(b, strip) < i0 + rows) {
+      st.needed = i0 + rows;
+      return false;
+    }
+    if constexpr (plantedFault == kernelFault::skippedColumnSums) {
+      l.rx = l.ry = l.rz = V::zero();
+    } else {
+      l.rx = V::load(b.colX + i0);
+      l.ry = V::load(b.colY + i0);
+      l.rz = V::load(b.colZ + i0);
+    }
+    // The strip's own tile, directed.
+    for (int k = i0; k < i0 + rows; ++k) {
+      const directedPair<V> d = distanceTo<V>(p, l, k);
+      const typename V::mask use = closeTo<V>(p, l, k, d);
+      if (V::any(use)) repel<V>(p, l, d, use);
+    }
+    col[0] = col[1] = col[2] = V::zero();
+    st.next = i0 + W;
   } else {
-    l.rx = V::load(b.colX + i0);
-    l.ry = V::load(b.colY + i0);
-    l.rz = V::load(b.colZ + i0);
+    l.rx = V::load(st.rows[0]);
+    l.ry = V::load(st.rows[1]);
+    l.rz = V::load(st.rows[2]);
+    l.nearest = V::load(st.rows[3]);
+    for (int c = 0; c < 3; ++c) col[c] = V::load(st.col[c]);
   }
-  // The strip's own tile, directed.
-  for (int k = i0; k < i0 + rows; ++k) {
-    const directedPair<V> d = distanceTo<V>(p, l, k);
-    const typename V::mask use = closeTo<V>(p, l, k, d);
-    if (V::any(use)) repel<V>(p, l, d, use);
-  }
+  int kk = n + W;
   if (i0 + W < n) {
     const bool parents = b.parentsMatter[strip] != 0;
     // The programs' usual gain of 1 saves a product per quotient.
     if (p.Kr == 1) {
-      if (parents) {
-        skewPart<V, true, true>(b, strip, l);
-      } else {
-        skewPart<V, false, true>(b, strip, l);
-      }
-    } else if (parents) {
-      skewPart<V, true, false>(b, strip, l);
+      kk = parents ? skewPart<V, true, true>(b, strip, l, col, st.next) : skewPart<V, false, true>(b, strip, l, col, st.next);
     } else {
-      skewPart<V, false, false>(b, strip, l);
+      kk = parents ? skewPart<V, true, false>(b, strip, l, col, st.next) : skewPart<V, false, false>(b, strip, l, col, st.next);
     }
+  }
+  if (kk <= n - 1 + W) {
+    V::store(st.rows[0], l.rx);
+    V::store(st.rows[1], l.ry);
+    V::store(st.rows[2], l.rz);
+    V::store(st.rows[3], l.nearest);
+    for (int c = 0; c < 3; ++c) V::store(st.col[c], col[c]);
+    st.next = kk;
+    st.needed = kk + leadsTogether < n ? kk + leadsTogether : n;
+    return false;
   }
   publishColumns(b.progress[strip], n + W);
   V::store(b.rowX + i0, l.rx);
@@ -419,7 +445,9 @@ float stripSum(const stripBoard& b, int strip) {
   V::store(lanes, l.nearest);
   float nearest = farAway;
   for (int r = 0; r < rows; ++r) nearest = lanes[r] < nearest ? lanes[r] : nearest;
-  return nearest;
+  st.nearest = nearest;
+  st.done = 1;
+  return true;
 }
 
 template <class V>
@@ -437,7 +465,7 @@ void quotientsOf(const float* a, const float* den, float* q, int count) {
 
 template <class V>
 kernelSet kernelsOf() {
-  return {V::lanes, directedSum<V>, stripSum<V>, quotientsOf<V>};
+  return {V::lanes, directedSum<V>, stripRun<V>, quotientsOf<V>};
 }
 
 }  // namespace
