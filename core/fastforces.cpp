@@ -300,7 +300,7 @@ void loadLanes(laneBlock& b, const workspace& w, const int* indices, int count) 
 // Whether strip s can go on: its state says how many columns it needs from the strip
 // before.
 bool stripCanRun(const stripBoard& board, int strip) {
-  if (strip == 0) return true;
+  if (strip == 0 || plantedFault == kernelFault::noWavefrontWait) return true;
   const int needed = __atomic_load_n(&board.states[strip].needed, __ATOMIC_RELAXED);
   return __atomic_load_n(&board.progress[strip - 1].columns, __ATOMIC_ACQUIRE) >= needed;
 }
@@ -461,26 +461,25 @@ void prepare(workspace& w, int n, bool forGrid) {
   }
 }
 
-// Whether one division per pair gives every quotient exactly this step: the gains, scale
-// and cut-off bound |Kr * d| to [2^-63, 2^22] and den to 2^36, and coordinates of 0 or at
-// least 2^-40 keep every nonzero difference at least 2^-63. Positions that are not finite
-// never make a close pair, so they do not matter.
-bool quotientDomainOk(const forceSettings& s, const workspace& w, int n) {
+}  // namespace
+
+// The gains, scale and cut-off bound |Kr * d| to [2^-63, 2^22] and den to 2^36, and
+// coordinates of 0 or at least 2^-40 keep every nonzero difference at least 2^-63.
+// Positions that are not finite never make a close pair, so they do not matter.
+bool quotientDomainOk(const forceSettings& s, const float* x, const float* y, const float* z, int n) {
   if constexpr (plantedFault == kernelFault::droppedGuard) return true;
   const float Kr = std::fabs(s.Kr);
   if (!(Kr == 0 || (Kr >= 1 && Kr <= 0x1p20f))) return false;
   if (!(s.L2 >= 0x1p-30f && s.L2 <= 0x1p30f)) return false;
   if (!(s.cutoff2 <= 16)) return false;
-  for (const std::vector<float>* axis : {&w.x, &w.y, &w.z}) {
+  for (const float* axis : {x, y, z}) {
     for (int i = 0; i < n; ++i) {
-      const float c = (*axis)[i];
+      const float c = axis[i];
       if (c != 0 && std::fabs(c) < 0x1p-40f) return false;
     }
   }
   return true;
 }
-
-}  // namespace
 
 bool vectorUnitAvailable(vectorUnit unit) {
   switch (unit) {
@@ -534,7 +533,7 @@ void fastPairForces(const forceSettings& s, forceField& field) {
   const vectorUnit unit = resolveUnit(forceOptions.unit);
   const kernelSet kernels = kernelsFor(unit);
   pairData p{w.x.data(), w.y.data(), w.z.data(), w.parentA.data(), w.parentB.data(), s.cutoff2, s.L2, s.Kr,
-             quotientDomainOk(s, w, n)};
+             quotientDomainOk(s, w.x.data(), w.y.data(), w.z.data(), n)};
   long long tested = 0;
   float nearest = infinity;
   if (forceOptions.quotients == quotientForm::divided) p.exactQuotients = false;

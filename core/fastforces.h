@@ -45,5 +45,9 @@ vectorUnit widestVectorUnit();
 // go by strips of rows, each close pair computed once for both its vertices; the grid
 // hands each block of vertices its nearby ones.
 void fastPairForces(const forceSettings& settings, forceField& field);
+// Whether one division and a correction give every quotient of a step exactly: gains,
+// scale and cut-off in the range the correction is proven for, and every coordinate 0 or
+// at least 2^-40 in size. Otherwise the step divides every quotient out.
+bool quotientDomainOk(const forceSettings& settings, const float* x, const float* y, const float* z, int n);
 // One whole step with the fast pair sum.
 int forcesFast();

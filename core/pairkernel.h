@@ -39,6 +39,21 @@ struct alignas(64) stripProgress {
   int columns;  // colX/colY/colZ[c] hold every earlier row's term for every c < columns
 };
 
+// The skewed walk of the strip whose first row is i0, for `lanes` rows and n vertices:
+// leads run from skewFirstLead to skewLastLead; at lead kk, lane l pairs row i0 + l with
+// vertex kk - l for the lanes of skewLanes (a later vertex below n), and the column
+// leaving lane lanes - 1 is kk - lanes.
+struct laneSpan {
+  int first, end;  // lanes first .. end - 1
+};
+constexpr int skewFirstLead(int i0, int lanes) { return i0 + lanes; }
+constexpr int skewLastLead(int n, int lanes) { return n - 1 + lanes; }
+constexpr laneSpan skewLanes(int kk, int i0, int lanes, int n) {
+  const int first = kk - (n - 1) > 0 ? kk - (n - 1) : 0;
+  const int end = kk - (i0 + lanes) + 1 < lanes ? kk - (i0 + lanes) + 1 : lanes;
+  return {first, end};
+}
+
 // Where a strip stands between two runs. A strip runs while the column sums it reads are
 // final; when it catches up with the strip before, it parks here and its thread takes
 // other work, so a thread that loses its core to another process holds up only the strips

@@ -345,7 +345,7 @@ int skewPart(const stripBoard& b, int strip, rowLanes<V>& l, typename V::vf (&co
   // Lanes with k = kk - l in i0 + W .. n - 1 are in range: all of them from lead
   // i0 + 2W - 1 to lead n - 1.
   const int fullFrom = i0 + 2 * W - 1, fullTo = n - 1;
-  while (kk <= n - 1 + W) {
+  while (kk <= skewLastLead(n, W)) {
     const bool full = kk >= fullFrom && kk + leadsTogether - 1 <= fullTo;
     const int leads = full ? leadsTogether : 1;
     const int needed = (kk + leads < n ? kk + leads : n);
@@ -360,16 +360,15 @@ int skewPart(const stripBoard& b, int strip, rowLanes<V>& l, typename V::vf (&co
     }
     if (full) {
       skewLeads<V, parents, unitGain, leadsTogether>(b.p, a, l, col, pAi, pBi, kk, V::firstLanes(W));
-    } else if (kk == n - 1 + W) {
+    } else if (kk == skewLastLead(n, W)) {
       // Only the last column leaves.
       col[0] = V::slide(col[0], a.colX + kk, a.colX + kk - W);
       col[1] = V::slide(col[1], a.colY + kk, a.colY + kk - W);
       col[2] = V::slide(col[2], a.colZ + kk, a.colZ + kk - W);
     } else {
-      const int firstLane = kk - (n - 1) > 0 ? kk - (n - 1) : 0;
-      const int endLane = kk - (i0 + W) + 1;
+      const laneSpan span = skewLanes(kk, i0, W, n);
       skewLeads<V, parents, unitGain, 1>(b.p, a, l, col, pAi, pBi, kk,
-                                         V::andnot(V::firstLanes(endLane), V::firstLanes(firstLane)));
+                                         V::andnot(V::firstLanes(span.end), V::firstLanes(span.first)));
     }
     kk += leads;
   }
@@ -409,7 +408,7 @@ bool stripRun(const stripBoard& b, int strip) {
       if (V::any(use)) repel<V>(p, l, d, use);
     }
     col[0] = col[1] = col[2] = V::zero();
-    st.next = i0 + W;
+    st.next = skewFirstLead(i0, W);
   } else {
     l.rx = V::load(st.rows[0]);
     l.ry = V::load(st.rows[1]);
@@ -427,7 +426,7 @@ bool stripRun(const stripBoard& b, int strip) {
       kk = parents ? skewPart<V, true, false>(b, strip, l, col, st.next) : skewPart<V, false, false>(b, strip, l, col, st.next);
     }
   }
-  if (kk <= n - 1 + W) {
+  if (kk <= skewLastLead(n, W)) {
     V::store(st.rows[0], l.rx);
     V::store(st.rows[1], l.ry);
     V::store(st.rows[2], l.rz);
