@@ -46,6 +46,9 @@ struct alignas(64) stripProgress {
 struct laneSpan {
   int first, end;  // lanes first .. end - 1
 };
+// Internal linkage: a copy compiled with one instruction set's flags must never stand in
+// for another file's.
+namespace {
 constexpr int skewFirstLead(int i0, int lanes) { return i0 + lanes; }
 constexpr int skewLastLead(int n, int lanes) { return n - 1 + lanes; }
 constexpr laneSpan skewLanes(int kk, int i0, int lanes, int n) {
@@ -53,6 +56,7 @@ constexpr laneSpan skewLanes(int kk, int i0, int lanes, int n) {
   const int end = kk - (i0 + lanes) + 1 < lanes ? kk - (i0 + lanes) + 1 : lanes;
   return {first, end};
 }
+}  // namespace
 
 // Where a strip stands between two runs. A strip runs while the column sums it reads are
 // final; when it catches up with the strip before, it parks here and its thread takes

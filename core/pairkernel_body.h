@@ -391,7 +391,7 @@ bool stripRun(const stripBoard& b, int strip) {
   if (st.next == 0) {
     // The rows start from their column sums: every earlier row's term, in order.
     if (publishedBefore(b, strip) < i0 + rows) {
-      st.needed = i0 + rows;
+      __atomic_store_n(&st.needed, i0 + rows, __ATOMIC_RELAXED);
       return false;
     }
     if constexpr (plantedFault == kernelFault::skippedColumnSums) {
@@ -433,7 +433,8 @@ bool stripRun(const stripBoard& b, int strip) {
     V::store(st.rows[3], l.nearest);
     for (int c = 0; c < 3; ++c) V::store(st.col[c], col[c]);
     st.next = kk;
-    st.needed = kk + leadsTogether < n ? kk + leadsTogether : n;
+    // Other threads read this to decide whether the strip is worth taking.
+    __atomic_store_n(&st.needed, kk + leadsTogether < n ? kk + leadsTogether : n, __ATOMIC_RELAXED);
     return false;
   }
   publishColumns(b.progress[strip], n + W);
@@ -445,7 +446,6 @@ bool stripRun(const stripBoard& b, int strip) {
   float nearest = farAway;
   for (int r = 0; r < rows; ++r) nearest = lanes[r] < nearest ? lanes[r] : nearest;
   st.nearest = nearest;
-  st.done = 1;
   return true;
 }
 
