@@ -310,10 +310,12 @@ bool stripCanRun(const stripBoard& board, int strip) {
 constexpr int stripWindow = 64;
 
 // Each thread runs the lowest strip that nobody runs and that can go on, until it stops,
-// then looks again. Nobody ever waits for a thread that has lost its core while other
-// work is ready; with none ready, a thread spins briefly and then yields its core.
+// then looks again. A thread that finds nothing to run for a while leaves the rest to the
+// others: on a machine with more threads than free cores, the strip it waits for belongs
+// to a thread that has lost its core, and spinning would only keep that thread off it. The
+// lowest unfinished strip can always go on, so whoever remains finishes every strip.
 void runStrips(const stripBoard& board, const kernelSet& kernels, int strips, int& lowest) {
-  constexpr int spinsBeforeYield = 2000;
+  constexpr int idleSpinsBeforeLeaving = 4000;
   int idle = 0;
   for (;;) {
     int s = __atomic_load_n(&lowest, __ATOMIC_ACQUIRE);
@@ -339,10 +341,10 @@ void runStrips(const stripBoard& board, const kernelSet& kernels, int strips, in
     }
     if (ran) {
       idle = 0;
-    } else if (++idle < spinsBeforeYield) {
+    } else if (++idle < idleSpinsBeforeLeaving) {
       _mm_pause();
     } else {
-      sched_yield();
+      return;
     }
   }
 }
