@@ -438,13 +438,15 @@ void prepare(workspace& w, int n, bool forGrid) {
   const std::size_t size = static_cast<std::size_t>(n);
   const std::size_t padded = size + 2 * maxLanes;
   try {
-    for (auto* v : {&w.x, &w.y, &w.z, &w.xr, &w.yr, &w.zr, &w.rowX, &w.rowY, &w.rowZ}) v->assign(padded, 0);
-    for (auto* v : {&w.parentA, &w.parentB, &w.parentAr, &w.parentBr}) v->assign(padded, -1);
-    // Column sums start at +0, with room for a kernel's masked writes before index 0.
-    for (auto* v : {&w.colX, &w.colY, &w.colZ}) v->assign(padded + maxLanes, 0);
-    w.progress.resize(size + 1);
-    w.states.resize(size + 1);
-    w.parentsMatter.resize(size + 1);
+    // The first n entries are written by every step; only the padding is set here.
+    for (auto* v : {&w.x, &w.y, &w.z}) {
+      v->resize(padded);
+      std::fill(v->begin() + n, v->end(), 0.0f);
+    }
+    for (auto* v : {&w.parentA, &w.parentB}) {
+      v->resize(padded);
+      std::fill(v->begin() + n, v->end(), -1);
+    }
     if (forGrid) {
       w.cellOf.resize(size);
       const int threads = std::max(omp_get_max_threads(), 1);
@@ -460,6 +462,31 @@ void prepare(workspace& w, int n, bool forGrid) {
     }
   } catch (const std::bad_alloc&) {
     outOfMemory();
+  }
+}
+
+// The strips' reversed copies, column and row sums and per-strip flags; after prepare and
+// the copy of the positions.
+void prepareStrips(workspace& w, int n) {
+  const std::size_t size = static_cast<std::size_t>(n);
+  const std::size_t padded = w.x.size();
+  try {
+    for (auto* v : {&w.xr, &w.yr, &w.zr, &w.rowX, &w.rowY, &w.rowZ}) v->resize(padded);
+    for (auto* v : {&w.parentAr, &w.parentBr}) v->resize(padded);
+    // Column sums start at +0, with room for a kernel's masked writes before index 0.
+    for (auto* v : {&w.colX, &w.colY, &w.colZ}) v->assign(padded + maxLanes, 0);
+    w.progress.resize(size + 1);
+    w.states.resize(size + 1);
+    w.parentsMatter.resize(size + 1);
+  } catch (const std::bad_alloc&) {
+    outOfMemory();
+  }
+  for (std::size_t k = 0; k < padded; ++k) {
+    w.xr[padded - 1 - k] = w.x[k];
+    w.yr[padded - 1 - k] = w.y[k];
+    w.zr[padded - 1 - k] = w.z[k];
+    w.parentAr[padded - 1 - k] = w.parentA[k];
+    w.parentBr[padded - 1 - k] = w.parentB[k];
   }
 }
 
@@ -516,14 +543,6 @@ void fastPairForces(const forceSettings& s, forceField& field) {
     w.parentA[i] = v.parentA;
     w.parentB[i] = v.parentB;
   }
-  const int padded = static_cast<int>(w.x.size());
-  for (int k = 0; k < padded; ++k) {
-    w.xr[padded - 1 - k] = w.x[k];
-    w.yr[padded - 1 - k] = w.y[k];
-    w.zr[padded - 1 - k] = w.z[k];
-    w.parentAr[padded - 1 - k] = w.parentA[k];
-    w.parentBr[padded - 1 - k] = w.parentB[k];
-  }
 
   bool useGrid = false;
   if (gridPossible) {
@@ -542,6 +561,7 @@ void fastPairForces(const forceSettings& s, forceField& field) {
   if (useGrid) {
     nearest = gridSums(w, p, s, field, kernels.directed, tested);
   } else {
+    prepareStrips(w, n);
     quotientTrial& trial = quotientTrials[static_cast<int>(unit)];
     const bool timed = p.exactQuotients && forceOptions.quotients == quotientForm::automatic && n >= trialMinVertices;
     const int form = timed ? trial.nextForm() : -1;
