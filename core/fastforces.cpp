@@ -47,8 +47,8 @@ vectorUnit resolveUnit(vectorUnit wanted) {
 // processor's balance of divider and multiply-add units (it wins clearly where the
 // divider is slow); both give the same bits. So the first steps large enough to tell are
 // timed in alternation, and the faster form is kept from then on.
-constexpr int trialMinVertices = 2000;
-constexpr int trialsPerForm = 3;
+constexpr int trialMinVertices = 600;
+constexpr int trialsPerForm = 4;
 
 struct quotientTrial {
   int runs[2] = {0, 0};
