@@ -59,15 +59,15 @@ struct quotientTrial {
     if (runs[0] >= trialsPerForm && runs[1] >= trialsPerForm) return -1;
     return runs[1] <= runs[0] ? 1 : 0;
   }
-  // Seconds per pair, so that a mesh growing between trials compares fairly.
-  void record(int form, double seconds, int n) {
+  // Seconds per pair tested, so that a mesh growing between trials compares fairly.
+  void record(int form, double seconds, long long pairs) {
     ++runs[form];
-    best[form] = std::min(best[form], seconds / (static_cast<double>(n) * n));
+    best[form] = std::min(best[form], seconds / static_cast<double>(std::max(pairs, 1LL)));
   }
   bool correctedPays() const { return best[1] <= best[0]; }
 };
 
-quotientTrial quotientTrials[4];
+quotientTrial quotientTrials[4][2];
 
 kernelSet kernelsFor(vectorUnit unit) {
   switch (unit) {
@@ -558,20 +558,22 @@ void fastPairForces(const forceSettings& s, forceField& field) {
   long long tested = 0;
   float nearest = infinity;
   if (forceOptions.quotients == quotientForm::divided) p.exactQuotients = false;
+  // The grid's blocks and the strips balance divider and multiply-add units differently,
+  // so each keeps its own trial.
+  quotientTrial& trial = quotientTrials[static_cast<int>(unit)][useGrid ? 1 : 0];
+  const bool timed = p.exactQuotients && forceOptions.quotients == quotientForm::automatic && n >= trialMinVertices;
+  const int form = timed ? trial.nextForm() : -1;
+  if (p.exactQuotients && forceOptions.quotients == quotientForm::automatic) {
+    p.exactQuotients = form >= 0 ? form == 1 : trial.correctedPays();
+  }
+  const auto start = std::chrono::steady_clock::now();
   if (useGrid) {
     nearest = gridSums(w, p, s, field, kernels.directed, tested);
   } else {
     prepareStrips(w, n);
-    quotientTrial& trial = quotientTrials[static_cast<int>(unit)];
-    const bool timed = p.exactQuotients && forceOptions.quotients == quotientForm::automatic && n >= trialMinVertices;
-    const int form = timed ? trial.nextForm() : -1;
-    if (p.exactQuotients && forceOptions.quotients == quotientForm::automatic) {
-      p.exactQuotients = form >= 0 ? form == 1 : trial.correctedPays();
-    }
-    const auto start = std::chrono::steady_clock::now();
     nearest = allPairsSums(w, p, s, field, kernels, tested);
-    if (form >= 0) trial.record(form, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), n);
   }
+  if (form >= 0) trial.record(form, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), tested);
   lastFastForces = {useGrid, unit, tested, p.exactQuotients};
   if (nearest < field.D) field.D = nearest;
   if (n > 0) field.m = forceLength(field.force[n - 1]);
