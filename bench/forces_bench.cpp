@@ -1,10 +1,15 @@
-// Times the plain relaxation step against the fast one on the same meshes and checks that
-// they agree bit for bit: (a) a compact mesh, every pair within the cut-off; (b) a mesh
-// wide compared with the cut-off; (c) one whole embryo grown both ways; (d) the fast
-// kernel's close-pair rate against the divider's measured peak.
+// Times the plain relaxation step, the previous fast kernel (kept here only, as the
+// yardstick) and the current one on the same meshes and checks that all agree bit for bit:
+// (a) a compact mesh, every pair within the cut-off; (b) a mesh wide compared with the
+// cut-off; (c) one whole embryo grown each way; (d) the kernel's close-pair rate against
+// the divider's measured peak; (e) the compact mesh again while another process keeps one
+// core busy. Ends with one summary line of ratios.
 // Usage: forces_bench [--quick]   (exit status 1 when any result differs)
 
 #include <omp.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -27,6 +32,7 @@
 #include "mechanics.h"
 #include "meshio.h"
 #include "peak.h"
+#include "previous_forces.h"
 #include "seedfile.h"
 #include "signalling.h"
 
@@ -111,7 +117,7 @@ void makeWideStore(int n, int closeNeighbours, std::mt19937& rng) {
 }
 
 struct stepComparison {
-  double reference = 0, fast = 0;  // seconds per step
+  double reference = 0, previous = 0, fast = 0;  // seconds per step
   bool identical = false;
   bool grid = false;
   long long tested = 0;
@@ -133,13 +139,32 @@ double bestTime(const std::vector<vertex_struct>& start, Step step, int minRuns,
   return best;
 }
 
-stepComparison compareStep(bool quick) {
+void previousStep() {
+  forceOptions.pairSum = previous::pairForces;
+  forcesFast();
+  forceOptions.pairSum = nullptr;
+}
+
+// The previous and the current kernel are timed in alternation, so that a change in the
+// machine's load falls on both.
+stepComparison compareStep(bool quick, bool withReference = true) {
   const std::vector<vertex_struct> start = saveStore();
   stepComparison c;
-  c.reference = bestTime(start, forcesReference, 1, quick ? 0.05 : 0.5);
-  const std::vector<std::uint32_t> want = stepResult();
-  c.fast = bestTime(start, forcesFast, 5, quick ? 0.05 : 0.5);
-  c.identical = stepResult() == want;
+  std::vector<std::uint32_t> want;
+  if (withReference) {
+    c.reference = bestTime(start, forcesReference, 1, quick ? 0.05 : 0.5);
+    want = stepResult();
+  }
+  c.previous = c.fast = 1e300;
+  bool identical = true;
+  for (int round = 0; round < 3; ++round) {
+    c.previous = std::min(c.previous, bestTime(start, previousStep, 3, quick ? 0.02 : 0.3));
+    if (want.empty()) want = stepResult();
+    identical = identical && stepResult() == want;
+    c.fast = std::min(c.fast, bestTime(start, forcesFast, 3, quick ? 0.02 : 0.3));
+    identical = identical && stepResult() == want;
+  }
+  c.identical = identical;
   c.grid = lastFastForces.grid;
   c.tested = lastFastForces.candidatePairs;
   restoreStore(start);
@@ -149,15 +174,15 @@ stepComparison compareStep(bool quick) {
 bool allIdentical = true;
 
 void printComparison(int n, const stepComparison& c) {
-  std::printf("%8d  %12.3f  %10.3f  %8.1fx  %-9s  %-9s  %10.0f\n", n, c.reference * 1e3, c.fast * 1e3,
-              c.reference / c.fast, c.identical ? "yes" : "NO", c.grid ? "grid" : "all pairs",
-              static_cast<double>(c.tested) / n);
+  std::printf("%8d  %12.3f  %11.3f  %10.3f  %8.1fx  %8.2fx  %-9s  %-9s  %10.0f\n", n, c.reference * 1e3,
+              c.previous * 1e3, c.fast * 1e3, c.reference / c.fast, c.previous / c.fast, c.identical ? "yes" : "NO",
+              c.grid ? "grid" : "all pairs", static_cast<double>(c.tested) / n);
   if (!c.identical) allIdentical = false;
 }
 
 void printHeader() {
-  std::printf("%8s  %12s  %10s  %9s  %-9s  %-9s  %10s\n", "vertices", "reference ms", "fast ms", "ratio",
-              "identical", "search", "tested/vtx");
+  std::printf("%8s  %12s  %11s  %10s  %9s  %9s  %-9s  %-9s  %10s\n", "vertices", "reference ms", "previous ms",
+              "fast ms", "vs ref", "vs prev", "identical", "search", "tested/vtx");
 }
 
 std::string readFile(const std::string& path) {
@@ -179,8 +204,11 @@ struct growthRun {
   std::vector<std::uint32_t> store;
 };
 
-growthRun growOnce(bool reference, unsigned seed, int cycles, const std::string& path) {
-  forceOptions.reference = reference;
+enum class stepKind { reference, previous, fast };
+
+growthRun growOnce(stepKind kind, unsigned seed, int cycles, const std::string& path) {
+  forceOptions.reference = kind == stepKind::reference;
+  forceOptions.pairSum = kind == stepKind::previous ? previous::pairForces : nullptr;
   std::srand(seed);
   growthRun run;
   if (!loadSeedFrom(SEED_FILE)) return run;
@@ -192,17 +220,19 @@ growthRun growOnce(bool reference, unsigned seed, int cycles, const std::string&
   run.file = readFile(path);
   run.store = stepResult();
   forceOptions.reference = false;
+  forceOptions.pairSum = nullptr;
   return run;
 }
 
 // (c): grows with the fast step until the embryo passes `target` vertices, then grows the
-// same number of cycles from the same seed once more with each step and compares.
-void endToEnd(int target) {
+// same number of cycles from the same seed once more with each step and compares; returns
+// the previous kernel's time over the current one's.
+double endToEnd(int target) {
   const unsigned seed = 20240607;
   std::srand(seed);
   if (!loadSeedFrom(SEED_FILE)) {
     allIdentical = false;
-    return;
+    return 0;
   }
   // The cycle loop of growEmbryo, one cycle at a time to find when the target is passed.
   lifeSpanR = lifeSpanG = lifeSpanB = 0;
@@ -222,23 +252,48 @@ void endToEnd(int target) {
   if (!dir) {
     std::printf("cannot make a folder for the result files\n");
     allIdentical = false;
-    return;
+    return 0;
   }
-  const std::string fastPath = std::string(dir) + "/fast.3dv", referencePath = std::string(dir) + "/reference.3dv";
-  const growthRun fast = growOnce(false, seed, cycles, fastPath);
+  const std::string fastPath = std::string(dir) + "/fast.3dv", previousPath = std::string(dir) + "/previous.3dv",
+                    referencePath = std::string(dir) + "/reference.3dv";
+  const growthRun fast = growOnce(stepKind::fast, seed, cycles, fastPath);
   std::fprintf(stderr, "\n");
-  const growthRun reference = growOnce(true, seed, cycles, referencePath);
+  const growthRun old = growOnce(stepKind::previous, seed, cycles, previousPath);
   std::fprintf(stderr, "\n");
-  const bool sameFile = !fast.file.empty() && fast.file == reference.file;
-  const bool sameStore = fast.store == reference.store;
-  std::printf("reference %.2f s, fast %.2f s, ratio %.1fx; result files (%zu bytes) %s; stores %s\n",
-              reference.seconds, fast.seconds, reference.seconds / fast.seconds, fast.file.size(),
-              sameFile ? "byte-identical" : "DIFFER", sameStore ? "bit-identical" : "DIFFER");
+  const growthRun reference = growOnce(stepKind::reference, seed, cycles, referencePath);
+  std::fprintf(stderr, "\n");
+  const bool sameFile = !fast.file.empty() && fast.file == reference.file && old.file == reference.file;
+  const bool sameStore = fast.store == reference.store && old.store == reference.store;
+  std::printf("reference %.2f s, previous %.2f s, fast %.2f s: %.1fx the reference, %.2fx the previous; result files "
+              "(%zu bytes) %s; stores %s\n",
+              reference.seconds, old.seconds, fast.seconds, reference.seconds / fast.seconds, old.seconds / fast.seconds,
+              fast.file.size(), sameFile ? "byte-identical" : "DIFFER", sameStore ? "bit-identical" : "DIFFER");
   if (!sameFile || !sameStore) allIdentical = false;
   std::remove(fastPath.c_str());
+  std::remove(previousPath.c_str());
   std::remove(referencePath.c_str());
   std::remove(dir);
+  return old.seconds / fast.seconds;
 }
+
+// A child process that keeps one core busy until it is stopped.
+struct busyCore {
+  pid_t child = -1;
+  busyCore() {
+    child = fork();
+    if (child == 0) {
+      for (;;) asm volatile("" ::: "memory");
+    }
+  }
+  busyCore(const busyCore&) = delete;
+  busyCore& operator=(const busyCore&) = delete;
+  ~busyCore() {
+    if (child > 0) {
+      kill(child, SIGKILL);
+      waitpid(child, nullptr, 0);
+    }
+  }
+};
 
 // The 1-minute load average, so that a run says how busy the machine was (-1 if unknown).
 double loadAverage() {
@@ -275,40 +330,58 @@ int main(int argc, char** argv) {
 
   std::printf("\n(a) compact mesh, every pair within the cut-off (squared cut-off 2.0)\n");
   printHeader();
-  double compactFast = 0, compactReference = 0;
+  double compactFast = 0, compactReference = 0, compactPrevious = 0;
   int compactN = 0;
   for (const int n : sizes) {
     makeCompactStore(n, rng);
     const stepComparison c = compareStep(quick);
     printComparison(n, c);
     compactFast = c.fast;
+    compactPrevious = c.previous;
     compactReference = c.reference;
     compactN = n;
   }
 
   std::printf("\n(b) mesh wide compared with the cut-off (cycle 600, squared cut-off 0.0625, ~30 close per vertex)\n");
   printHeader();
+  double wideRatio = 0;
   for (const int n : sizes) {
     makeWideStore(n, 30, rng);
-    printComparison(n, compareStep(quick));
+    const stepComparison c = compareStep(quick);
+    printComparison(n, c);
+    wideRatio = c.previous / c.fast;
   }
 
-  std::printf("\n(c) one morphseed embryo grown with either step\n");
-  endToEnd(quick ? 300 : 10000);
+  std::printf("\n(c) one morphseed embryo grown with each step\n");
+  const double embryoRatio = endToEnd(quick ? 300 : 10000);
 
-  std::printf("\n(d) close pairs per second (3 divisions + 1 square root each), at %d vertices of (a)\n", compactN);
+  std::printf("\n(d) close pairs per second (1 division + 1 square root per unordered pair), at %d vertices of (a)\n",
+              compactN);
   const double closePairs = static_cast<double>(compactN) * (compactN - 1);
   const dividerPeak vectorPeak = measureDividerPeak(widestVectorUnit(), threads);
   const dividerPeak scalarPeak = measureDividerPeak(vectorUnit::scalar, 1);
-  std::printf("fast kernel      %8.3g pairs/s; divider peak %8.3g (%s, %d threads): %3.0f%% of peak\n",
+  std::printf("fast kernel      %8.3g ordered pairs/s; 3-division peak %8.3g (%s, %d threads): %3.0f%% of it\n",
               closePairs / compactFast, 1 / vectorPeak.secondsPerPair, unitName(widestVectorUnit()), threads,
               100 * vectorPeak.secondsPerPair * closePairs / compactFast);
+  std::printf("previous kernel  %8.3g ordered pairs/s: %3.0f%% of that peak\n", closePairs / compactPrevious,
+              100 * vectorPeak.secondsPerPair * closePairs / compactPrevious);
   std::printf("reference loop   %8.3g pairs/s; divider peak %8.3g (divss/sqrtss, 1 thread): %3.0f%% of peak\n",
               closePairs / compactReference, 1 / scalarPeak.secondsPerPair,
               100 * scalarPeak.secondsPerPair * closePairs / compactReference);
-  std::printf("bound on (a): the divider peak over the reference's rate, %.1fx\n",
-              compactReference / (closePairs * vectorPeak.secondsPerPair));
+
+  const int busyN = quick ? 2000 : 10000;
+  std::printf("\n(e) compact mesh, %d threads, while another process keeps one core busy\n", threads);
+  printHeader();
+  {
+    makeCompactStore(busyN, rng);
+    busyCore busy;
+    printComparison(busyN, compareStep(quick, false));
+  }
 
   std::printf("\nload average %.2f; %s\n", loadAverage(), allIdentical ? "all results identical" : "RESULTS DIFFER");
+  std::printf("summary: compact%d_vs_previous=%.2f compact%d_vs_reference=%.2f wide%d_vs_previous=%.2f "
+              "embryo_vs_previous=%.2f identical=%s\n",
+              compactN, compactPrevious / compactFast, compactN, compactReference / compactFast, sizes.back(),
+              wideRatio, embryoRatio, allIdentical ? "yes" : "no");
   return allIdentical ? 0 : 1;
 }

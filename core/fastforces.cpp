@@ -2,8 +2,10 @@
 
 #include <immintrin.h>
 #include <omp.h>
+#include <sched.h>
 
 #include <algorithm>
+#include <chrono>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -13,7 +15,8 @@
 #include <vector>
 
 #include "failure.h"
-#include "mechanics.h"
+#include "kernel_fault.h"
+#include "pairkernel.h"
 
 fastForceOptions forceOptions;
 fastForceRun lastFastForces;
@@ -22,8 +25,6 @@ namespace {
 
 constexpr float infinity = std::numeric_limits<float>::infinity();
 
-// The widest kernel sums 16 vertices side by side; narrower ones take blocks of their width.
-constexpr int maxLanes = 16;
 // Below these sizes a thread team or a grid costs more than it saves; a team's start and
 // end cost most when other processes hold the cores.
 constexpr int parallelMinVertices = 512;
@@ -37,275 +38,47 @@ constexpr double cellMargin = 1.01;
 constexpr double maxCellsPerVertex = 8;
 constexpr double maxCells = 1 << 22;
 
-// What every block of one step reads: positions and parents by vertex index, and the
-// step's constants.
-struct pairData {
-  const float* x;
-  const float* y;
-  const float* z;
-  const int* parentA;
-  const int* parentB;
-  float cutoff2;
-  float L2;
-  float Kr;
-};
-
-// Up to maxLanes vertices summed side by side, and what the kernel leaves for each.
-struct laneBlock {
-  int count = 0;
-  int index[maxLanes];
-  float x[maxLanes], y[maxLanes], z[maxLanes];
-  float rx[maxLanes], ry[maxLanes], rz[maxLanes];
-  float nearest[maxLanes];  // smallest distance of a pair that repelled; infinity if none
-};
-
-// Sums the repulsion on each vertex of `b` from the candidates, which come in increasing
-// index order. Every kernel does the plain loop's float operations in the plain loop's order
-// per vertex; vector kernels only run several vertices at once.
-using pairKernel = void (*)(const pairData& p, const int* candidates, int numCandidates, laneBlock& b);
-
-void scalarKernel(const pairData& p, const int* candidates, int numCandidates, laneBlock& b) {
-  for (int l = 0; l < b.count; ++l) {
-    const int i = b.index[l];
-    const float xi = b.x[l], yi = b.y[l], zi = b.z[l];
-    float rx = 0, ry = 0, rz = 0, nearest = infinity;
-    for (int j = 0; j < numCandidates; ++j) {
-      const int k = candidates[j];
-      if (k == i) continue;
-      const float dx = xi - p.x[k];
-      const float dy = yi - p.y[k];
-      const float dz = zi - p.z[k];
-      const float d2 = dx * dx + dy * dy + dz * dz;
-      if (!(d2 < p.cutoff2)) continue;
-      if (p.parentA[k] == i || p.parentB[k] == i) continue;
-      const float dist = std::sqrt(d2);
-      const float den = d2 * dist * p.L2;
-      if (den == 0) continue;
-      rx += p.Kr * dx / den;
-      ry += p.Kr * dy / den;
-      rz += p.Kr * dz / den;
-      if (dist < nearest) nearest = dist;
-    }
-    b.rx[l] = rx;
-    b.ry[l] = ry;
-    b.rz[l] = rz;
-    b.nearest[l] = nearest;
-  }
-}
-
-// Lanes whose pair is skipped keep their sums through masked adds: a sum that starts at
-// +0 is never -0, so it is left exactly as it was.
-struct avx2Lanes {
-  __m256 xi, yi, zi;
-  __m256i ii;
-  __m256 live;
-  __m256 cutoff2, L2, Kr;
-  __m256 rx, ry, rz, nearest;
-};
-
-struct avx2Pair {
-  __m256 dx, dy, dz, d2;
-};
-
-__attribute__((target("avx2"), always_inline)) inline avx2Pair avx2Distance(const pairData& p,
-                                                                            const avx2Lanes& l, int k) {
-  avx2Pair d;
-  d.dx = _mm256_sub_ps(l.xi, _mm256_set1_ps(p.x[k]));
-  d.dy = _mm256_sub_ps(l.yi, _mm256_set1_ps(p.y[k]));
-  d.dz = _mm256_sub_ps(l.zi, _mm256_set1_ps(p.z[k]));
-  d.d2 = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(d.dx, d.dx), _mm256_mul_ps(d.dy, d.dy)),
-                       _mm256_mul_ps(d.dz, d.dz));
-  return d;
-}
-
-// All bits set in the lanes for which k is within the cut-off, is not the lane's own
-// vertex and does not hang on it.
-__attribute__((target("avx2"), always_inline)) inline __m256 avx2Close(const pairData& p, const avx2Lanes& l,
-                                                                       int k, const avx2Pair& d) {
-  const __m256i same = _mm256_or_si256(
-      _mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(k)),
-      _mm256_or_si256(_mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(p.parentA[k])),
-                      _mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(p.parentB[k]))));
-  const __m256 use = _mm256_and_ps(l.live, _mm256_cmp_ps(d.d2, l.cutoff2, _CMP_LT_OQ));
-  return _mm256_andnot_ps(_mm256_castsi256_ps(same), use);
-}
-
-__attribute__((target("avx2"), always_inline)) inline void avx2Repel(avx2Lanes& l, const avx2Pair& d, __m256 use) {
-  const __m256 zero = _mm256_setzero_ps();
-  const __m256 dist = _mm256_sqrt_ps(d.d2);
-  const __m256 den = _mm256_mul_ps(_mm256_mul_ps(d.d2, dist), l.L2);
-  use = _mm256_and_ps(use, _mm256_cmp_ps(den, zero, _CMP_NEQ_UQ));
-  l.rx = _mm256_blendv_ps(l.rx, _mm256_add_ps(l.rx, _mm256_div_ps(_mm256_mul_ps(l.Kr, d.dx), den)), use);
-  l.ry = _mm256_blendv_ps(l.ry, _mm256_add_ps(l.ry, _mm256_div_ps(_mm256_mul_ps(l.Kr, d.dy), den)), use);
-  l.rz = _mm256_blendv_ps(l.rz, _mm256_add_ps(l.rz, _mm256_div_ps(_mm256_mul_ps(l.Kr, d.dz), den)), use);
-  l.nearest = _mm256_blendv_ps(l.nearest, _mm256_min_ps(l.nearest, dist), use);
-}
-
-// Candidates go a chunk at a time. Where most are close to some lane (a compact mesh) each
-// is summed as it comes; elsewhere a chunk is first screened and only the close ones are
-// summed, since a branch per candidate would then be mispredicted about half the time.
-constexpr int screenChunk = 128;
-
-bool denseChunk(int numClose, int size) { return 8 * numClose >= 7 * size; }
-
-__attribute__((target("avx2"))) void avx2Kernel(const pairData& p, const int* candidates, int numCandidates,
-                                                laneBlock& b) {
-  constexpr int width = 8;
-  avx2Lanes l;
-  l.xi = _mm256_loadu_ps(b.x);
-  l.yi = _mm256_loadu_ps(b.y);
-  l.zi = _mm256_loadu_ps(b.z);
-  l.ii = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b.index));
-  const __m256i laneNumbers = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  l.live = _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(std::min(b.count, width)), laneNumbers));
-  l.cutoff2 = _mm256_set1_ps(p.cutoff2);
-  l.L2 = _mm256_set1_ps(p.L2);
-  l.Kr = _mm256_set1_ps(p.Kr);
-  l.rx = l.ry = l.rz = _mm256_setzero_ps();
-  l.nearest = _mm256_set1_ps(infinity);
-  int close[screenChunk];
-  bool dense = false;
-  for (int first = 0; first < numCandidates; first += screenChunk) {
-    const int last = std::min(first + screenChunk, numCandidates);
-    int numClose = 0;
-    if (dense) {
-      for (int j = first; j < last; ++j) {
-        const int k = candidates[j];
-        const avx2Pair d = avx2Distance(p, l, k);
-        const __m256 use = avx2Close(p, l, k, d);
-        if (_mm256_movemask_ps(use) == 0) continue;
-        ++numClose;
-        avx2Repel(l, d, use);
-      }
-    } else {
-      for (int j = first; j < last; ++j) {
-        const int k = candidates[j];
-        close[numClose] = k;
-        numClose += _mm256_movemask_ps(avx2Close(p, l, k, avx2Distance(p, l, k))) != 0;
-      }
-      for (int c = 0; c < numClose; ++c) {
-        const avx2Pair d = avx2Distance(p, l, close[c]);
-        avx2Repel(l, d, avx2Close(p, l, close[c], d));
-      }
-    }
-    dense = denseChunk(numClose, last - first);
-  }
-  _mm256_storeu_ps(b.rx, l.rx);
-  _mm256_storeu_ps(b.ry, l.ry);
-  _mm256_storeu_ps(b.rz, l.rz);
-  _mm256_storeu_ps(b.nearest, l.nearest);
-}
-
-// The sums of 16 lanes against one candidate k at a time.
-struct avx512Lanes {
-  __m512 xi, yi, zi;
-  __m512i ii;
-  __mmask16 live;
-  __m512 cutoff2, L2, Kr;
-  __m512 rx, ry, rz, nearest;
-};
-
-struct avx512Pair {
-  __m512 dx, dy, dz, d2;
-};
-
-__attribute__((target("avx512f"), always_inline)) inline avx512Pair avx512Distance(const pairData& p,
-                                                                                  const avx512Lanes& l, int k) {
-  avx512Pair d;
-  d.dx = _mm512_sub_ps(l.xi, _mm512_set1_ps(p.x[k]));
-  d.dy = _mm512_sub_ps(l.yi, _mm512_set1_ps(p.y[k]));
-  d.dz = _mm512_sub_ps(l.zi, _mm512_set1_ps(p.z[k]));
-  d.d2 = _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(d.dx, d.dx), _mm512_mul_ps(d.dy, d.dy)),
-                       _mm512_mul_ps(d.dz, d.dz));
-  return d;
-}
-
-// The lanes for which k is within the cut-off, is not the lane's own vertex and does not
-// hang on it.
-__attribute__((target("avx512f"), always_inline)) inline __mmask16 avx512Close(const pairData& p,
-                                                                               const avx512Lanes& l, int k,
-                                                                               const avx512Pair& d) {
-  __mmask16 use = _mm512_mask_cmp_ps_mask(l.live, d.d2, l.cutoff2, _CMP_LT_OQ);
-  use = _mm512_mask_cmpneq_epi32_mask(use, l.ii, _mm512_set1_epi32(k));
-  use = _mm512_mask_cmpneq_epi32_mask(use, l.ii, _mm512_set1_epi32(p.parentA[k]));
-  return _mm512_mask_cmpneq_epi32_mask(use, l.ii, _mm512_set1_epi32(p.parentB[k]));
-}
-
-__attribute__((target("avx512f"), always_inline)) inline void avx512Repel(avx512Lanes& l, const avx512Pair& d,
-                                                                          __mmask16 use) {
-  const __m512 zero = _mm512_setzero_ps();
-  // Every lane takes its root (a masked root runs slower); the masked adds drop the unused.
-  const __m512 dist = _mm512_maskz_sqrt_ps(static_cast<__mmask16>(0xFFFF), d.d2);
-  const __m512 den = _mm512_mul_ps(_mm512_mul_ps(d.d2, dist), l.L2);
-  use = _mm512_mask_cmp_ps_mask(use, den, zero, _CMP_NEQ_UQ);
-  l.rx = _mm512_mask_add_ps(l.rx, use, l.rx, _mm512_div_ps(_mm512_mul_ps(l.Kr, d.dx), den));
-  l.ry = _mm512_mask_add_ps(l.ry, use, l.ry, _mm512_div_ps(_mm512_mul_ps(l.Kr, d.dy), den));
-  l.rz = _mm512_mask_add_ps(l.rz, use, l.rz, _mm512_div_ps(_mm512_mul_ps(l.Kr, d.dz), den));
-  l.nearest = _mm512_mask_min_ps(l.nearest, use, l.nearest, dist);
-}
-
-__attribute__((target("avx512f"))) void avx512Kernel(const pairData& p, const int* candidates, int numCandidates,
-                                                     laneBlock& b) {
-  avx512Lanes l;
-  l.xi = _mm512_loadu_ps(b.x);
-  l.yi = _mm512_loadu_ps(b.y);
-  l.zi = _mm512_loadu_ps(b.z);
-  l.ii = _mm512_loadu_si512(b.index);
-  l.live = static_cast<__mmask16>((1u << std::min(b.count, maxLanes)) - 1);
-  l.cutoff2 = _mm512_set1_ps(p.cutoff2);
-  l.L2 = _mm512_set1_ps(p.L2);
-  l.Kr = _mm512_set1_ps(p.Kr);
-  l.rx = l.ry = l.rz = _mm512_setzero_ps();
-  l.nearest = _mm512_set1_ps(infinity);
-  int close[screenChunk];
-  __mmask16 closeLanes[screenChunk];
-  bool dense = false;
-  for (int first = 0; first < numCandidates; first += screenChunk) {
-    const int last = std::min(first + screenChunk, numCandidates);
-    int numClose = 0;
-    if (dense) {
-      for (int j = first; j < last; ++j) {
-        const int k = candidates[j];
-        const avx512Pair d = avx512Distance(p, l, k);
-        const __mmask16 use = avx512Close(p, l, k, d);
-        if (use == 0) continue;
-        ++numClose;
-        avx512Repel(l, d, use);
-      }
-    } else {
-      for (int j = first; j < last; ++j) {
-        const int k = candidates[j];
-        close[numClose] = k;
-        closeLanes[numClose] = avx512Close(p, l, k, avx512Distance(p, l, k));
-        numClose += closeLanes[numClose] != 0;
-      }
-      for (int c = 0; c < numClose; ++c) avx512Repel(l, avx512Distance(p, l, close[c]), closeLanes[c]);
-    }
-    dense = denseChunk(numClose, last - first);
-  }
-  _mm512_storeu_ps(b.rx, l.rx);
-  _mm512_storeu_ps(b.ry, l.ry);
-  _mm512_storeu_ps(b.rz, l.rz);
-  _mm512_storeu_ps(b.nearest, l.nearest);
-}
-
 vectorUnit resolveUnit(vectorUnit wanted) {
   if (wanted == vectorUnit::automatic || !vectorUnitAvailable(wanted)) return widestVectorUnit();
   return wanted;
 }
 
-pairKernel kernelFor(vectorUnit unit) {
+// Whether one division and a correction per pair beats three divisions depends on the
+// processor's balance of divider and multiply-add units (it wins clearly where the
+// divider is slow); both give the same bits. So the first steps large enough to tell are
+// timed in alternation, and the faster form is kept from then on.
+constexpr int trialMinVertices = 600;
+constexpr int trialsPerForm = 4;
+
+struct quotientTrial {
+  int runs[2] = {0, 0};
+  double best[2] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
+
+  // The form to time next (0 divided, 1 corrected), or -1 once both have had their runs.
+  int nextForm() const {
+    if (runs[0] >= trialsPerForm && runs[1] >= trialsPerForm) return -1;
+    return runs[1] <= runs[0] ? 1 : 0;
+  }
+  // Seconds per pair tested, so that a mesh growing between trials compares fairly.
+  void record(int form, double seconds, long long pairs) {
+    ++runs[form];
+    best[form] = std::min(best[form], seconds / static_cast<double>(std::max(pairs, 1LL)));
+  }
+  bool correctedPays() const { return best[1] <= best[0]; }
+};
+
+quotientTrial quotientTrials[4][2];
+
+kernelSet kernelsFor(vectorUnit unit) {
   switch (unit) {
     case vectorUnit::avx512:
-      return avx512Kernel;
+      return avx512Kernels();
     case vectorUnit::avx2:
-      return avx2Kernel;
+      return avx2Kernels();
     default:
-      return scalarKernel;
+      return scalarKernels();
   }
 }
-
-int lanesOf(vectorUnit unit) { return unit == vectorUnit::avx2 ? 8 : maxLanes; }
 
 // A uniform grid over the finite positions. Cells are numbered x fastest, so a run of
 // cells along x is a run of numbers, and its vertices a run of `members`.
@@ -331,7 +104,13 @@ bool finitePoint(float x, float y, float z) { return std::isfinite(x) && std::is
 struct workspace {
   std::vector<float> x, y, z;
   std::vector<int> parentA, parentB;
-  std::vector<int> allIndices;            // 0 .. n-1: every vertex a candidate
+  // All pairs by strips: reversed copies, column and row sums, one flag per strip.
+  std::vector<float> xr, yr, zr;
+  std::vector<int> parentAr, parentBr;
+  std::vector<float> colX, colY, colZ, rowX, rowY, rowZ;
+  std::vector<stripProgress> progress;
+  std::vector<stripState> states;
+  std::vector<unsigned char> parentsMatter;
   std::vector<int> cellOf;                // cell of each vertex; -1 when not finite
   std::vector<int> fill;                  // next free member slot of each cell
   grid cells;
@@ -493,16 +272,7 @@ int mergeNeighbourhood(const grid& g, const laneGroup& group, std::vector<std::u
 // repulsion.
 void finishVertex(const forceSettings& s, forceField& field, int i, float rx, float ry, float rz) {
   const int n = static_cast<int>(field.force.size());
-  const vertex_struct& vi = vertex[i];
-  vector a;
-  const int numNeighbors = std::clamp<int>(vi.numNeighbors, 0, 6);
-  for (int j = 0; j < numNeighbors; ++j) {
-    const int k = vi.neighbors[j];
-    if (k < 0 || k >= n) continue;
-    a.x += s.Ka * (vertex[k].x - vi.x);
-    a.y += s.Ka * (vertex[k].y - vi.y);
-    a.z += s.Ka * (vertex[k].z - vi.z);
-  }
+  const vector a = attractionOn(s, i, n);
   field.force[i] = vector(a.x + rx, a.y + ry, a.z + rz);
 }
 
@@ -527,29 +297,111 @@ void loadLanes(laneBlock& b, const workspace& w, const int* indices, int count) 
   }
 }
 
-// Returns the smallest repelling distance over all vertices (infinity when none).
-float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field, pairKernel kernel,
-                   int lanes, long long& tested) {
-  const int n = static_cast<int>(field.force.size());
-  const int blocks = (n + lanes - 1) / lanes;
-  float nearest = infinity;
-  long long pairs = 0;
-#pragma omp parallel for schedule(dynamic, 1) reduction(min : nearest) reduction(+ : pairs) \
-    if (n >= parallelMinVertices)
-  for (int blockNo = 0; blockNo < blocks; ++blockNo) {
-    laneBlock b;
-    const int first = blockNo * lanes;
-    loadLanes(b, w, w.allIndices.data() + first, std::min(lanes, n - first));
-    kernel(p, w.allIndices.data(), n, b);
-    nearest = std::min(nearest, finishBlock(b, s, field));
-    pairs += static_cast<long long>(b.count) * n;
+// Whether strip s can go on: its state says how many columns it needs from the strip
+// before.
+bool stripCanRun(const stripBoard& board, int strip) {
+  if (strip == 0 || plantedFault == kernelFault::noWavefrontWait) return true;
+  const int needed = __atomic_load_n(&board.states[strip].needed, __ATOMIC_RELAXED);
+  return __atomic_load_n(&board.progress[strip - 1].columns, __ATOMIC_ACQUIRE) >= needed;
+}
+
+// Strips further than this past the lowest unfinished one are not looked at: they could
+// not get far anyway.
+constexpr int stripWindow = 64;
+
+// Each thread runs the lowest strip that nobody runs and that can go on, until it stops,
+// then looks again. A thread that finds nothing to run for a while leaves the rest to the
+// others: on a machine with more threads than free cores, the strip it waits for belongs
+// to a thread that has lost its core, and spinning would only keep that thread off it. The
+// lowest unfinished strip can always go on, so whoever remains finishes every strip.
+void runStrips(const stripBoard& board, const kernelSet& kernels, int strips, int& lowest) {
+  constexpr int idleSpinsBeforeLeaving = 4000;
+  int idle = 0;
+  for (;;) {
+    int s = __atomic_load_n(&lowest, __ATOMIC_ACQUIRE);
+    if (s >= strips) return;
+    bool ran = false;
+    for (const int end = std::min(strips, s + stripWindow); s < end; ++s) {
+      stripState& st = board.states[s];
+      if (__atomic_load_n(&st.done, __ATOMIC_ACQUIRE) || __atomic_load_n(&st.owner, __ATOMIC_RELAXED)) continue;
+      if (!stripCanRun(board, s)) continue;
+      int free = 0;
+      if (!__atomic_compare_exchange_n(&st.owner, &free, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)) continue;
+      if (!st.done && kernels.strip(board, s)) {
+        __atomic_store_n(&st.done, 1, __ATOMIC_RELEASE);
+        // Move the lowest unfinished strip past every finished one.
+        int low = __atomic_load_n(&lowest, __ATOMIC_ACQUIRE);
+        while (low < strips && __atomic_load_n(&board.states[low].done, __ATOMIC_ACQUIRE)) {
+          if (__atomic_compare_exchange_n(&lowest, &low, low + 1, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) ++low;
+        }
+      }
+      __atomic_store_n(&st.owner, 0, __ATOMIC_RELEASE);
+      ran = true;
+      break;
+    }
+    if (ran) {
+      idle = 0;
+    } else if (++idle < idleSpinsBeforeLeaving) {
+      _mm_pause();
+    } else {
+      return;
+    }
   }
-  tested = pairs;
+}
+
+float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field,
+                   const kernelSet& kernels, long long& tested) {
+  const int n = static_cast<int>(field.force.size());
+  const int W = kernels.lanes;
+  const int strips = (n + W - 1) / W;
+  const int padded = static_cast<int>(w.x.size());
+  const stripBoard board{p,
+                         n,
+                         padded,
+                         w.xr.data(),
+                         w.yr.data(),
+                         w.zr.data(),
+                         w.parentAr.data(),
+                         w.parentBr.data(),
+                         w.colX.data() + maxLanes,
+                         w.colY.data() + maxLanes,
+                         w.colZ.data() + maxLanes,
+                         w.rowX.data(),
+                         w.rowY.data(),
+                         w.rowZ.data(),
+                         w.progress.data(),
+                         w.states.data(),
+                         w.parentsMatter.data()};
+  for (int strip = 0; strip < strips; ++strip) {
+    board.progress[strip].columns = 0;
+    stripState& st = board.states[strip];
+    st.next = 0;
+    st.needed = std::min(n, (strip + 1) * W);
+    st.owner = 0;
+    st.done = 0;
+    st.nearest = infinity;
+  }
+  std::fill(w.parentsMatter.begin(), w.parentsMatter.begin() + strips, 0);
+  for (int i = 0; i < n; ++i) {
+    for (const int parent : {p.parentA[i], p.parentB[i]}) {
+      if (parent < 0 || parent >= n) continue;
+      w.parentsMatter[parent / W] = 1;
+      w.parentsMatter[i / W] = 1;
+    }
+  }
+  int lowest = 0;
+#pragma omp parallel if (n >= parallelMinVertices)
+  runStrips(board, kernels, strips, lowest);
+  float nearest = infinity;
+  for (int strip = 0; strip < strips; ++strip) nearest = std::min(nearest, board.states[strip].nearest);
+#pragma omp parallel for schedule(static) if (n >= parallelMinVertices)
+  for (int i = 0; i < n; ++i) finishVertex(s, field, i, w.rowX[i], w.rowY[i], w.rowZ[i]);
+  tested = static_cast<long long>(n) * n;
   return nearest;
 }
 
-float gridSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field, pairKernel kernel,
-               int lanes, long long& tested) {
+float gridSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field,
+               directedKernel kernel, long long& tested) {
   const int n = static_cast<int>(field.force.size());
   const grid& g = w.cells;
   // A vertex off the grid has no close pair: its repulsion is the plain loop's +0.
@@ -568,9 +420,9 @@ float gridSums(workspace& w, const pairData& p, const forceSettings& s, forceFie
     const int numCandidates = mergeNeighbourhood(g, group, w.marks[t], w.markSummary[t], candidates);
     const int from = g.start[g.cell(group.x0, group.y, group.z)];
     const int to = g.start[g.cell(group.x1, group.y, group.z) + 1];
-    for (int first = from; first < to; first += lanes) {
+    for (int first = from; first < to; first += maxLanes) {
       laneBlock b;
-      loadLanes(b, w, g.members.data() + first, std::min(lanes, to - first));
+      loadLanes(b, w, g.members.data() + first, std::min(maxLanes, to - first));
       kernel(p, candidates, numCandidates, b);
       nearest = std::min(nearest, finishBlock(b, s, field));
       pairs += static_cast<long long>(b.count) * numCandidates;
@@ -580,11 +432,21 @@ float gridSums(workspace& w, const pairData& p, const forceSettings& s, forceFie
   return nearest;
 }
 
+// Positions and parents are padded past n (to whole strips plus one strip of leads) with
+// 0 and -1, so that vector loads never leave the arrays and never meet a parent.
 void prepare(workspace& w, int n, bool forGrid) {
   const std::size_t size = static_cast<std::size_t>(n);
+  const std::size_t padded = size + 2 * maxLanes;
   try {
-    for (auto* v : {&w.x, &w.y, &w.z}) v->resize(size);
-    for (auto* v : {&w.parentA, &w.parentB, &w.allIndices}) v->resize(size);
+    // The first n entries are written by every step; only the padding is set here.
+    for (auto* v : {&w.x, &w.y, &w.z}) {
+      v->resize(padded);
+      std::fill(v->begin() + n, v->end(), 0.0f);
+    }
+    for (auto* v : {&w.parentA, &w.parentB}) {
+      v->resize(padded);
+      std::fill(v->begin() + n, v->end(), -1);
+    }
     if (forGrid) {
       w.cellOf.resize(size);
       const int threads = std::max(omp_get_max_threads(), 1);
@@ -603,14 +465,57 @@ void prepare(workspace& w, int n, bool forGrid) {
   }
 }
 
+// The strips' reversed copies, column and row sums and per-strip flags; after prepare and
+// the copy of the positions.
+void prepareStrips(workspace& w, int n) {
+  const std::size_t size = static_cast<std::size_t>(n);
+  const std::size_t padded = w.x.size();
+  try {
+    for (auto* v : {&w.xr, &w.yr, &w.zr, &w.rowX, &w.rowY, &w.rowZ}) v->resize(padded);
+    for (auto* v : {&w.parentAr, &w.parentBr}) v->resize(padded);
+    // Column sums start at +0, with room for a kernel's masked writes before index 0.
+    for (auto* v : {&w.colX, &w.colY, &w.colZ}) v->assign(padded + maxLanes, 0);
+    w.progress.resize(size + 1);
+    w.states.resize(size + 1);
+    w.parentsMatter.resize(size + 1);
+  } catch (const std::bad_alloc&) {
+    outOfMemory();
+  }
+  for (std::size_t k = 0; k < padded; ++k) {
+    w.xr[padded - 1 - k] = w.x[k];
+    w.yr[padded - 1 - k] = w.y[k];
+    w.zr[padded - 1 - k] = w.z[k];
+    w.parentAr[padded - 1 - k] = w.parentA[k];
+    w.parentBr[padded - 1 - k] = w.parentB[k];
+  }
+}
+
 }  // namespace
+
+// The gains, scale and cut-off bound |Kr * d| to [2^-63, 2^22] and den to 2^36, and
+// coordinates of 0 or at least 2^-40 keep every nonzero difference at least 2^-63.
+// Positions that are not finite never make a close pair, so they do not matter.
+bool quotientDomainOk(const forceSettings& s, const float* x, const float* y, const float* z, int n) {
+  if constexpr (plantedFault == kernelFault::droppedGuard) return true;
+  const float Kr = std::fabs(s.Kr);
+  if (!(Kr == 0 || (Kr >= 1 && Kr <= 0x1p20f))) return false;
+  if (!(s.L2 >= 0x1p-30f && s.L2 <= 0x1p30f)) return false;
+  if (!(s.cutoff2 <= 16)) return false;
+  for (const float* axis : {x, y, z}) {
+    for (int i = 0; i < n; ++i) {
+      const float c = axis[i];
+      if (c != 0 && std::fabs(c) < 0x1p-40f) return false;
+    }
+  }
+  return true;
+}
 
 bool vectorUnitAvailable(vectorUnit unit) {
   switch (unit) {
     case vectorUnit::avx512:
       return __builtin_cpu_supports("avx512f");
     case vectorUnit::avx2:
-      return __builtin_cpu_supports("avx2");
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     default:
       return true;
   }
@@ -637,7 +542,6 @@ void fastPairForces(const forceSettings& s, forceField& field) {
     w.z[i] = v.z;
     w.parentA[i] = v.parentA;
     w.parentB[i] = v.parentB;
-    w.allIndices[i] = i;
   }
 
   bool useGrid = false;
@@ -648,11 +552,29 @@ void fastPairForces(const forceSettings& s, forceField& field) {
   }
 
   const vectorUnit unit = resolveUnit(forceOptions.unit);
-  const pairData p{w.x.data(), w.y.data(), w.z.data(), w.parentA.data(), w.parentB.data(), s.cutoff2, s.L2, s.Kr};
+  const kernelSet kernels = kernelsFor(unit);
+  pairData p{w.x.data(), w.y.data(), w.z.data(), w.parentA.data(), w.parentB.data(), s.cutoff2, s.L2, s.Kr,
+             quotientDomainOk(s, w.x.data(), w.y.data(), w.z.data(), n)};
   long long tested = 0;
-  const float nearest = useGrid ? gridSums(w, p, s, field, kernelFor(unit), lanesOf(unit), tested)
-                                : allPairsSums(w, p, s, field, kernelFor(unit), lanesOf(unit), tested);
-  lastFastForces = {useGrid, unit, tested};
+  float nearest = infinity;
+  if (forceOptions.quotients == quotientForm::divided) p.exactQuotients = false;
+  // The grid's blocks and the strips balance divider and multiply-add units differently,
+  // so each keeps its own trial.
+  quotientTrial& trial = quotientTrials[static_cast<int>(unit)][useGrid ? 1 : 0];
+  const bool timed = p.exactQuotients && forceOptions.quotients == quotientForm::automatic && n >= trialMinVertices;
+  const int form = timed ? trial.nextForm() : -1;
+  if (p.exactQuotients && forceOptions.quotients == quotientForm::automatic) {
+    p.exactQuotients = form >= 0 ? form == 1 : trial.correctedPays();
+  }
+  const auto start = std::chrono::steady_clock::now();
+  if (useGrid) {
+    nearest = gridSums(w, p, s, field, kernels.directed, tested);
+  } else {
+    prepareStrips(w, n);
+    nearest = allPairsSums(w, p, s, field, kernels, tested);
+  }
+  if (form >= 0) trial.record(form, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), tested);
+  lastFastForces = {useGrid, unit, tested, p.exactQuotients};
   if (nearest < field.D) field.D = nearest;
   if (n > 0) field.m = forceLength(field.force[n - 1]);
 }
@@ -660,7 +582,11 @@ void fastPairForces(const forceSettings& s, forceField& field) {
 int forcesFast() {
   const forceSettings settings = forceStepSettings();
   forceField field = emptyForceField();
-  fastPairForces(settings, field);
+  if (forceOptions.pairSum) {
+    forceOptions.pairSum(settings, field);
+  } else {
+    fastPairForces(settings, field);
+  }
   moveFreeVertices(field);
   placeDependents();
   return 1;

@@ -3,6 +3,7 @@
 // them and is checked against the plain one value for value.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "mesh.h"
@@ -21,6 +22,23 @@ struct forceField {
   float D;                    // smallest distance of a pair that repelled; 32000 when none did
   float m;                    // length of the last vertex's force; every move is divided by it
 };
+
+// The attraction on vertex i along its neighbour list, in list order; neighbours that name
+// no live vertex (index outside 0 .. n-1) are skipped. Both ways of summing use this one
+// expression, so their float operations cannot drift apart.
+inline vector attractionOn(const forceSettings& s, int i, int n) {
+  const vertex_struct& vi = vertex[i];
+  vector a;
+  const int numNeighbors = std::clamp<int>(vi.numNeighbors, 0, 6);
+  for (int j = 0; j < numNeighbors; ++j) {
+    const int k = vi.neighbors[j];
+    if (k < 0 || k >= n) continue;
+    a.x += s.Ka * (vertex[k].x - vi.x);
+    a.y += s.Ka * (vertex[k].y - vi.y);
+    a.z += s.Ka * (vertex[k].z - vi.z);
+  }
+  return a;
+}
 
 // Chooses the cut-off, writes lengthScale and derives the gains from it.
 forceSettings forceStepSettings();

@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "fastforces.h"
 #include "forces_detail.h"
 #include "mechanics.h"
+#include "pairkernel.h"
 #include "signalling.h"
 #include "store_fixture.h"
 
@@ -362,5 +364,159 @@ TEST(FastForcesGrowth, WholeCyclesMatchThePlainStep) {
     EXPECT_TRUE(storeProblems().empty());
   }
 }
+
+// The strip schedule replayed by index: every vertex must receive every other vertex's
+// term exactly once and in increasing order, whatever the width and the count. A vertex's
+// received terms are kept as (count, last index): strictly increasing with n - 1 of them
+// and never itself means each other index exactly once.
+struct received {
+  int count = 0, last = -1;
+  bool inOrder = true, self = false;
+  void add(int k, int i) {
+    inOrder = inOrder && k > last;
+    self = self || k == i;
+    last = k;
+    ++count;
+  }
+};
+
+TEST(FastForcesSchedule, EveryVertexMeetsEveryOtherOnceInOrder) {
+  for (const int lanes : {1, 8, 16}) {
+    for (int n = 1; n <= 700; ++n) {
+      std::vector<received> row(n), col(n);
+      for (int i0 = 0; i0 < n; i0 += lanes) {
+        const int rows = std::min(lanes, n - i0);
+        // Rows start from their column sums: the terms earlier strips left there.
+        for (int r = 0; r < rows; ++r) row[i0 + r] = col[i0 + r];
+        for (int r = 0; r < rows; ++r) {
+          for (int k = i0; k < i0 + rows; ++k) {
+            if (k != i0 + r) row[i0 + r].add(k, i0 + r);
+          }
+        }
+        // Column c lives in lane l at lead c + l, so it meets the strip's rows in lane order.
+        for (int kk = skewFirstLead(i0, lanes); kk <= skewLastLead(n, lanes); ++kk) {
+          const laneSpan span = skewLanes(kk, i0, lanes, n);
+          for (int l = span.first; l < span.end; ++l) {
+            ASSERT_LT(i0 + l, n);
+            ASSERT_GE(kk - l, 0);
+            row[i0 + l].add(kk - l, i0 + l);
+            col[kk - l].add(i0 + l, kk - l);
+          }
+        }
+      }
+      for (int i = 0; i < n; ++i) {
+        ASSERT_TRUE(row[i].inOrder && !row[i].self && row[i].count == n - 1 && (n == 1 || row[i].last == (i == n - 1 ? n - 2 : n - 1)))
+            << "vertex " << i << " of " << n << ", " << lanes << " lanes: " << row[i].count << " terms";
+      }
+    }
+  }
+}
+
+struct unitCase {
+  vectorUnit unit;
+  const char* name;
+};
+
+// Each vector unit on its own, so that a machine without one says so instead of leaving it
+// out quietly.
+class FastForcesUnit : public testing::TestWithParam<unitCase> {
+ protected:
+  void SetUp() override {
+    if (!vectorUnitAvailable(GetParam().unit)) {
+      GTEST_SKIP() << "this processor has no " << GetParam().name << ", so that kernel is not checked here";
+    }
+  }
+};
+
+// A store where some pairs sit a few units in the last place apart near 2^-20: den falls
+// below 2^-40, even into the subnormals, where only hardware division gives the quotient.
+void addTinyDenominators(int first, int count) {
+  for (int i = first; i < first + count && i < numVertices; ++i) {
+    vertex_struct& v = vertex[i];
+    const int step = i - first;
+    v.x = 0x1p-20f + static_cast<float>(step % 3) * 0x1p-43f;
+    v.y = 0x1p-20f + static_cast<float>(step % 2) * 0x1p-43f;
+    v.z = 0x1p-20f + static_cast<float>(step % 5) * 0x1p-42f;
+  }
+}
+
+TEST_P(FastForcesUnit, WholeStepsAtAnyThreadCountAndQuotientForm) {
+  optionsGuard guard;
+  forceOptions.unit = GetParam().unit;
+  storeRecipe r;
+  r.n = 1100;
+  r.spread = 9;
+  r.cycle = 1;
+  r.dependentShare = 6;
+  r.coincidentShare = 3;
+  r.seed = 91;
+  for (const quotientForm form : {quotientForm::divided, quotientForm::corrected}) {
+    for (const pairSearch search : {pairSearch::allPairs, pairSearch::grid}) {
+      for (const int threads : {1, 2, 3}) {
+        SCOPED_TRACE(testing::Message() << "form " << int(form) << " search " << int(search) << " threads " << threads);
+        omp_set_num_threads(threads);
+        forceOptions.quotients = form;
+        forceOptions.search = search;
+        makeRandomStore(r);
+        addTinyDenominators(40, 30);
+        expectSameSteps(2);
+        EXPECT_EQ(lastFastForces.unit, GetParam().unit);
+        EXPECT_EQ(lastFastForces.corrected, form == quotientForm::corrected);
+      }
+    }
+  }
+}
+
+TEST_P(FastForcesUnit, SmallStoresAndStripEdges) {
+  optionsGuard guard;
+  forceOptions.unit = GetParam().unit;
+  forceOptions.search = pairSearch::allPairs;
+  for (const quotientForm form : {quotientForm::divided, quotientForm::corrected}) {
+    forceOptions.quotients = form;
+    for (const int n : {1, 7, 8, 9, 16, 17, 24, 31, 32, 33, 47, 48, 49, 95}) {
+      SCOPED_TRACE(testing::Message() << "form " << int(form) << " n " << n);
+      storeRecipe r;
+      r.n = n;
+      r.spread = 1.5f;
+      r.dependentShare = 25;
+      r.coincidentShare = 5;
+      r.seed = 300 + n;
+      makeRandomStore(r);
+      addTinyDenominators(0, n / 3);
+      expectSameSteps(1);
+    }
+  }
+}
+
+// Whole growth cycles with the unit at each thread count, against one plain run.
+TEST_P(FastForcesUnit, WholeGrowthCyclesAtAnyThreadCount) {
+  optionsGuard guard;
+  int gridSteps = 0;
+  const storeImage want = grow(true, 600, 22, gridSteps);
+  forceOptions.unit = GetParam().unit;
+  for (const int threads : {1, 2, 3}) {
+    SCOPED_TRACE(testing::Message() << "threads " << threads);
+    omp_set_num_threads(threads);
+    const storeImage got = grow(false, 600, 22, gridSteps);
+    EXPECT_EQ(got.positions, want.positions);
+    EXPECT_EQ(got.rest, want.rest);
+    EXPECT_EQ(got.triangles, want.triangles);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, FastForcesUnit,
+                         testing::Values(unitCase{vectorUnit::scalar, "scalar"},
+                                         unitCase{vectorUnit::avx2, "AVX2 with FMA"},
+                                         unitCase{vectorUnit::avx512, "AVX-512"}),
+                         [](const testing::TestParamInfo<unitCase>& info) {
+                           switch (info.param.unit) {
+                             case vectorUnit::avx512:
+                               return std::string("avx512");
+                             case vectorUnit::avx2:
+                               return std::string("avx2");
+                             default:
+                               return std::string("scalar");
+                           }
+                         });
 
 }  // namespace
