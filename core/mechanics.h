@@ -1,4 +1,4 @@
-// The relaxation step and the surface normals.
+// The relaxation step.
 #pragma once
 
 #include "mesh.h"
@@ -12,5 +12,3 @@ extern int repulsionFactor;
 // One relaxation step: attraction along neighbour lists, inverse-square repulsion
 // between close vertices, free vertices moved, dependents put back on their edges.
 int forces();
-// Recomputes every face normal and every vertex normal from the positions.
-void recalcNorms();

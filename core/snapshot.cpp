@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "failure.h"
+#include "normals.h"
 #include "outfile.h"
 #include "signalling.h"
 #include "variant.h"
@@ -331,15 +332,7 @@ surfaceNormals computeNormals() {
   for (const triangle* t = headTriangle; t; t = t->next, ++index) {
     vector face;
     if (isVertex(t->v[0], live) && isVertex(t->v[1], live) && isVertex(t->v[2], live)) {
-      const vertex_struct& p0 = vertex[t->v[0]];
-      const vertex_struct& p1 = vertex[t->v[1]];
-      const vertex_struct& p2 = vertex[t->v[2]];
-      vector e1(p0.x - p1.x, p0.y - p1.y, p0.z - p1.z);
-      vector e2(p1.x - p2.x, p1.y - p2.y, p1.z - p2.z);
-      e1.normalize();
-      e2.normalize();
-      face.set(e1.cross(e2));
-      face.normalize();
+      face = faceNormal(vertex[t->v[0]], vertex[t->v[1]], vertex[t->v[2]]);
       for (const short corner : t->v) n.vertices[static_cast<std::size_t>(corner)].add(face);
     }
     if (index < listed) n.faces.push_back(face);

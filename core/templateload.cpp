@@ -12,8 +12,8 @@
 
 #include "coordinatelimit.h"
 #include "failure.h"
-#include "mechanics.h"
 #include "mesh.h"
+#include "normals.h"
 #include "outnames.h"
 #include "topology.h"
 

@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "icosahedron.h"
-#include "mechanics.h"
 #include "meshio.h"
+#include "normals.h"
 #include "topology.h"
 
 namespace {

@@ -15,8 +15,9 @@
 #include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
-#include "templateload.h"
+#include "normals.h"
 #include "signalling.h"
+#include "templateload.h"
 
 namespace {
 

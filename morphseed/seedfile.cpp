@@ -8,9 +8,9 @@
 #include <memory>
 #include <new>
 
-#include "failure.h"
-#include "mechanics.h"
 #include "coordinatelimit.h"
+#include "failure.h"
+#include "normals.h"
 #include "topology.h"
 
 namespace {

@@ -11,11 +11,12 @@
 #include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "normals.h"
 #include "outputnames.h"
-#include "templateload.h"
-#include "series.h"
 #include "resultfolder.h"
+#include "series.h"
 #include "signalling.h"
+#include "templateload.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include "../morphview/meshread.h"
 #include "batch.h"
 #include "growth.h"
-#include "mechanics.h"
 #include "meshio.h"
-#include "templateload.h"
+#include "normals.h"
 #include "seedfile.h"
 #include "signalling.h"
 #include "storecheck.h"
+#include "templateload.h"
 #include "topology.h"
 
 namespace {

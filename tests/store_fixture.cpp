@@ -11,8 +11,9 @@
 #include "icosahedron.h"
 #include "mechanics.h"
 #include "meshio.h"
-#include "topology.h"
+#include "normals.h"
 #include "signalling.h"
+#include "topology.h"
 
 void resetStore() {
   clearStore();

@@ -11,11 +11,11 @@
 #include <sstream>
 
 #include "growth.h"
-#include "mechanics.h"
 #include "meshio.h"
-#include "templateload.h"
+#include "normals.h"
 #include "signalling.h"
 #include "store_fixture.h"
+#include "templateload.h"
 #include "topology.h"
 
 namespace fs = std::filesystem;

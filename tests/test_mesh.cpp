@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "mechanics.h"
+#include "normals.h"
 #include "store_fixture.h"
 
 namespace {

@@ -19,6 +19,7 @@
 #include "growth.h"
 #include "mechanics.h"
 #include "meshio.h"
+#include "normals.h"
 #include "seedfile.h"
 #include "signalling.h"
 #include "store_fixture.h"

@@ -14,13 +14,14 @@
 #include <sstream>
 
 #include "batch.h"
-#include "outputnames.h"
 #include "commandline.h"
 #include "mechanics.h"
 #include "meshio.h"
-#include "templateload.h"
+#include "normals.h"
+#include "outputnames.h"
 #include "signalling.h"
 #include "store_fixture.h"
+#include "templateload.h"
 
 namespace fs = std::filesystem;
 

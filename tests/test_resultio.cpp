@@ -22,16 +22,17 @@
 #include <set>
 #include <sstream>
 
+#include "../morphview/meshread.h"
 #include "batch.h"
 #include "mechanics.h"
 #include "meshio.h"
-#include "templateload.h"
-#include "../morphview/meshread.h"
+#include "normals.h"
 #include "outfile.h"
 #include "resultfolder.h"
 #include "seedfile.h"
 #include "signalling.h"
 #include "store_fixture.h"
+#include "templateload.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;

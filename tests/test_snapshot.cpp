@@ -25,7 +25,7 @@
 #include "batch.h"
 #include "commandline.h"
 #include "growth.h"
-#include "mechanics.h"
+#include "normals.h"
 #include "seedfile.h"
 #include "series.h"
 #include "signalling.h"
