@@ -41,3 +41,8 @@ void vertexIndexFault(long long index) {
                variant::vertexCapacity);
   std::abort();
 }
+
+void storeStateFault(const char* what) {
+  std::fprintf(stderr, "%s: store check failed: %s\n", variant::programName, what);
+  std::abort();
+}

@@ -97,6 +97,19 @@ extern unsigned int totalCycles;
 // Reports an index outside the vertex array and aborts (checked builds only).
 [[noreturn]] void vertexIndexFault(long long index);
 
+// Reports a state a sound store never reaches, "<program>: store check failed: <what>",
+// and aborts (validate builds only).
+[[noreturn]] void storeStateFault(const char* what);
+
+// Where the code tolerates a state that a sound store never reaches (a count past the
+// array, an index that names no live vertex, a list shorter than its count), a validate
+// build stops there and names it; other builds go on with the tolerant value, as always.
+inline void expectSound(bool sound, const char* what) {
+  if constexpr (validateBuild) {
+    if (!sound) storeStateFault(what);
+  }
+}
+
 // The vertex slot at `index`. Checked builds stop at an index outside the array; in
 // Release this is plain indexing, so the results are those of `vertex[index]`.
 inline vertex_struct& vertexAt(long long index) {

@@ -1,5 +1,6 @@
 #include "meshio.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -42,10 +43,12 @@ void writePoint(FILE* f, float x, float y, float z) {
 // The triangle lines of both layouts, numTriangles of them in list order.
 void writeTriangles(FILE* f) {
   const triangle* t = headTriangle;
-  for (int i = 0; i < numTriangles && t; ++i, t = t->next) {
+  int written = 0;
+  for (; written < numTriangles && t; ++written, t = t->next) {
     std::fprintf(f, "3\n");
     std::fprintf(f, "%d %d %d\n", t->v[0], t->v[1], t->v[2]);
   }
+  expectSound(written == std::max(numTriangles, 0), "the triangle list is shorter than its count");
 }
 
 // A store with a position past the limit or a non-finite normal would give a file that no
@@ -148,9 +151,11 @@ void writeOBJ() {
     std::fprintf(f, "usemtl _embryo.1253901202.3dvTemplate.n2.m2default\n\n");
     std::fprintf(f, "s 1\n");
     const triangle* t = headTriangle;
-    for (int i = 0; i < numTriangles && t; ++i, t = t->next) {
+    int written = 0;
+    for (; written < numTriangles && t; ++written, t = t->next) {
       std::fprintf(f, "f %d  %d  %d\n", t->v[0] + 1, t->v[1] + 1, t->v[2] + 1);
     }
+    expectSound(written == std::max(numTriangles, 0), "the triangle list is shorter than its count");
     std::fprintf(f, "# 0 polygons - %d triangles\n", numTriangles);
     out.commit();
   }

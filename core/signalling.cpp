@@ -19,14 +19,18 @@ constexpr unsigned char fullSecretorLevel = 255;
 
 // Vertices a pass may touch: live ones that a 16-bit index can name.
 int diffusibleCount() {
-  return std::clamp(numVertices, 0, std::min(variant::vertexCapacity, maxIndexableVertices));
+  const int most = std::min(variant::vertexCapacity, maxIndexableVertices);
+  expectSound(numVertices >= 0 && numVertices <= most, "the vertex count is outside the vertex array");
+  return std::clamp(numVertices, 0, most);
 }
 
 // A corner that names no live vertex contributes level 0 rather than reading past the store.
 // Taken as int: compared as a short, the capacity test would be void where the capacity is
 // past the 16-bit range.
 int cornerLevel(int corner, unsigned char vertex_struct::*level) {
-  if (corner < 0 || corner >= numVertices || corner >= variant::vertexCapacity) return 0;
+  const bool live = corner >= 0 && corner < numVertices && corner < variant::vertexCapacity;
+  expectSound(live, "a triangle corner names no live vertex");
+  if (!live) return 0;
   return vertexAt(corner).*level;
 }
 
@@ -73,8 +77,13 @@ void diffuseColour(unsigned char vertex_struct::*level, short secretor, unsigned
     }
     const int own = snapshot[i];
     // An index that names no live vertex adds nothing; a sound store has none.
-    auto difference = [&](int k) { return k >= 0 && k < count ? snapshot[k] - own : 0; };
+    auto difference = [&](int k) {
+      const bool live = k >= 0 && k < count;
+      expectSound(live, "a neighbour or parent index names no live vertex");
+      return live ? snapshot[k] - own : 0;
+    };
 
+    expectSound(v.numNeighbors >= 0 && v.numNeighbors <= 6, "a neighbour count is outside 0..6");
     const int n = std::clamp<int>(v.numNeighbors, 0, 6);
     const bool dependent = isDependent(v);
     const int m = dependent ? n + 2 : n;
@@ -112,12 +121,14 @@ void hormoneGrow() {
 
   // Every decision is taken before anything splits, so a split never sways another mark.
   triangle* t = headTriangle;
-  for (int i = 0; i < n && t; ++i) {
+  int marked = 0;
+  for (; marked < n && t; ++marked) {
     triangle* next = t->next;
     t->age = static_cast<unsigned short>(t->age + 1);
-    marks[i] = reachesThreshold(*t) ? 1 : 0;
+    marks[marked] = reachesThreshold(*t) ? 1 : 0;
     t = next;
   }
+  expectSound(marked == n, "the triangle list is shorter than its count");
 
   if constexpr (variant::growthSplits) {
     // Exactly n steps with the successor read first: the pieces appended at the tail are

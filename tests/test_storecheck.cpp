@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "signalling.h"
 #include "store_fixture.h"
 #include "topology.h"
 #include "wholenumber.h"
@@ -129,6 +130,31 @@ TEST(StoreCheckDeathTest, ValidateBuildStopsAtTheSplitThatBreaksTheStore) {
   numTriangles = 21;  // a count the list does not match
   EXPECT_DEATH(splitTriangle(headTriangle), "store check failed after a split: list length");
   numTriangles = 20;
+}
+
+// Where the steps tolerate a state no sound store reaches, a validate build stops and names
+// it; other builds go on with the tolerant value (a corner naming no live vertex counts as
+// level 0, a short list is walked as far as it goes).
+TEST(StoreCheckDeathTest, ToleratedImpossibleStatesStopAValidateBuild) {
+  buildIcosahedron();
+  headTriangle->v[0] = static_cast<short>(numVertices);  // a slot past the live vertices
+  if constexpr (!validateBuild) {
+    hormoneGrow();
+    diffuse();
+    int aged = 0;
+    for (const triangle* t = headTriangle; t; t = t->next) aged += t->age == 1;
+    EXPECT_EQ(aged, numTriangles) << "every triangle is still visited and aged once";
+  } else {
+    EXPECT_DEATH(hormoneGrow(), "store check failed: a triangle corner names no live vertex");
+    headTriangle->v[0] = 0;
+    vertex[3].numNeighbors = 7;
+    EXPECT_DEATH(diffuse(), "store check failed: a neighbour count is outside 0..6");
+    vertex[3].numNeighbors = 5;
+    ++numTriangles;
+    EXPECT_DEATH(hormoneGrow(), "store check failed: the triangle list is shorter than its count");
+    --numTriangles;
+  }
+  resetStore();
 }
 
 TEST(WholeNumber, DigitsAloneUpToTheLimit) {
