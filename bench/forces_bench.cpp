@@ -264,10 +264,11 @@ double endToEnd(int target) {
   std::fprintf(stderr, "\n");
   const bool sameFile = !fast.file.empty() && fast.file == reference.file && old.file == reference.file;
   const bool sameStore = fast.store == reference.store && old.store == reference.store;
-  std::printf("reference %.2f s, previous %.2f s, fast %.2f s: %.1fx the reference, %.2fx the previous; result files "
-              "(%zu bytes) %s; stores %s\n",
-              reference.seconds, old.seconds, fast.seconds, reference.seconds / fast.seconds, old.seconds / fast.seconds,
-              fast.file.size(), sameFile ? "byte-identical" : "DIFFER", sameStore ? "bit-identical" : "DIFFER");
+  std::printf(
+      "reference %.2f s, previous %.2f s, fast %.2f s: %.1fx the reference, %.2fx the previous; result files "
+      "(%zu bytes) %s; stores %s\n",
+      reference.seconds, old.seconds, fast.seconds, reference.seconds / fast.seconds, old.seconds / fast.seconds,
+      fast.file.size(), sameFile ? "byte-identical" : "DIFFER", sameStore ? "bit-identical" : "DIFFER");
   if (!sameFile || !sameStore) allIdentical = false;
   std::remove(fastPath.c_str());
   std::remove(previousPath.c_str());
@@ -324,8 +325,7 @@ int main(int argc, char** argv) {
   }
   const std::vector<int> sizes = quick ? std::vector<int>{500, 2000} : std::vector<int>{1000, 10000, 30000};
   const int threads = omp_get_max_threads();
-  std::printf("fast step: %s, %d threads; load average %.2f\n", unitName(widestVectorUnit()), threads,
-              loadAverage());
+  std::printf("fast step: %s, %d threads; load average %.2f\n", unitName(widestVectorUnit()), threads, loadAverage());
   std::mt19937 rng(42);
 
   std::printf("\n(a) compact mesh, every pair within the cut-off (squared cut-off 2.0)\n");
@@ -379,9 +379,10 @@ int main(int argc, char** argv) {
   }
 
   std::printf("\nload average %.2f; %s\n", loadAverage(), allIdentical ? "all results identical" : "RESULTS DIFFER");
-  std::printf("summary: compact%d_vs_previous=%.2f compact%d_vs_reference=%.2f wide%d_vs_previous=%.2f "
-              "embryo_vs_previous=%.2f identical=%s\n",
-              compactN, compactPrevious / compactFast, compactN, compactReference / compactFast, sizes.back(),
-              wideRatio, embryoRatio, allIdentical ? "yes" : "no");
+  std::printf(
+      "summary: compact%d_vs_previous=%.2f compact%d_vs_reference=%.2f wide%d_vs_previous=%.2f "
+      "embryo_vs_previous=%.2f identical=%s\n",
+      compactN, compactPrevious / compactFast, compactN, compactReference / compactFast, sizes.back(), wideRatio,
+      embryoRatio, allIdentical ? "yes" : "no");
   return allIdentical ? 0 : 1;
 }

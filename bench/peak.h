@@ -6,9 +6,9 @@
 #include "fastforces.h"
 
 struct dividerPeak {
-  int lanes;                // pairs one vector instruction carries
-  int threads;              // streams run at once, one per thread
-  double secondsPerPair;    // three divisions and a root, per pair, all threads together
+  int lanes;              // pairs one vector instruction carries
+  int threads;            // streams run at once, one per thread
+  double secondsPerPair;  // three divisions and a root, per pair, all threads together
 };
 
 // Independent streams of three divisions and one square root per pair on `unit` (scalar:

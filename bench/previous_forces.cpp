@@ -107,25 +107,23 @@ struct avx2Pair {
   __m256 dx, dy, dz, d2;
 };
 
-__attribute__((target("avx2"), always_inline)) inline avx2Pair avx2Distance(const pairData& p,
-                                                                            const avx2Lanes& l, int k) {
+__attribute__((target("avx2"), always_inline)) inline avx2Pair avx2Distance(const pairData& p, const avx2Lanes& l,
+                                                                            int k) {
   avx2Pair d;
   d.dx = _mm256_sub_ps(l.xi, _mm256_set1_ps(p.x[k]));
   d.dy = _mm256_sub_ps(l.yi, _mm256_set1_ps(p.y[k]));
   d.dz = _mm256_sub_ps(l.zi, _mm256_set1_ps(p.z[k]));
-  d.d2 = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(d.dx, d.dx), _mm256_mul_ps(d.dy, d.dy)),
-                       _mm256_mul_ps(d.dz, d.dz));
+  d.d2 = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(d.dx, d.dx), _mm256_mul_ps(d.dy, d.dy)), _mm256_mul_ps(d.dz, d.dz));
   return d;
 }
 
 // All bits set in the lanes for which k is within the cut-off, is not the lane's own
 // vertex and does not hang on it.
-__attribute__((target("avx2"), always_inline)) inline __m256 avx2Close(const pairData& p, const avx2Lanes& l,
-                                                                       int k, const avx2Pair& d) {
-  const __m256i same = _mm256_or_si256(
-      _mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(k)),
-      _mm256_or_si256(_mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(p.parentA[k])),
-                      _mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(p.parentB[k]))));
+__attribute__((target("avx2"), always_inline)) inline __m256 avx2Close(const pairData& p, const avx2Lanes& l, int k,
+                                                                       const avx2Pair& d) {
+  const __m256i same = _mm256_or_si256(_mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(k)),
+                                       _mm256_or_si256(_mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(p.parentA[k])),
+                                                       _mm256_cmpeq_epi32(l.ii, _mm256_set1_epi32(p.parentB[k]))));
   const __m256 use = _mm256_and_ps(l.live, _mm256_cmp_ps(d.d2, l.cutoff2, _CMP_LT_OQ));
   return _mm256_andnot_ps(_mm256_castsi256_ps(same), use);
 }
@@ -210,21 +208,19 @@ struct avx512Pair {
 };
 
 __attribute__((target("avx512f"), always_inline)) inline avx512Pair avx512Distance(const pairData& p,
-                                                                                  const avx512Lanes& l, int k) {
+                                                                                   const avx512Lanes& l, int k) {
   avx512Pair d;
   d.dx = _mm512_sub_ps(l.xi, _mm512_set1_ps(p.x[k]));
   d.dy = _mm512_sub_ps(l.yi, _mm512_set1_ps(p.y[k]));
   d.dz = _mm512_sub_ps(l.zi, _mm512_set1_ps(p.z[k]));
-  d.d2 = _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(d.dx, d.dx), _mm512_mul_ps(d.dy, d.dy)),
-                       _mm512_mul_ps(d.dz, d.dz));
+  d.d2 = _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(d.dx, d.dx), _mm512_mul_ps(d.dy, d.dy)), _mm512_mul_ps(d.dz, d.dz));
   return d;
 }
 
 // The lanes for which k is within the cut-off, is not the lane's own vertex and does not
 // hang on it.
-__attribute__((target("avx512f"), always_inline)) inline __mmask16 avx512Close(const pairData& p,
-                                                                               const avx512Lanes& l, int k,
-                                                                               const avx512Pair& d) {
+__attribute__((target("avx512f"), always_inline)) inline __mmask16 avx512Close(const pairData& p, const avx512Lanes& l,
+                                                                               int k, const avx512Pair& d) {
   __mmask16 use = _mm512_mask_cmp_ps_mask(l.live, d.d2, l.cutoff2, _CMP_LT_OQ);
   use = _mm512_mask_cmpneq_epi32_mask(use, l.ii, _mm512_set1_epi32(k));
   use = _mm512_mask_cmpneq_epi32_mask(use, l.ii, _mm512_set1_epi32(p.parentA[k]));
@@ -326,9 +322,9 @@ bool finitePoint(float x, float y, float z) { return std::isfinite(x) && std::is
 struct workspace {
   std::vector<float> x, y, z;
   std::vector<int> parentA, parentB;
-  std::vector<int> allIndices;            // 0 .. n-1: every vertex a candidate
-  std::vector<int> cellOf;                // cell of each vertex; -1 when not finite
-  std::vector<int> fill;                  // next free member slot of each cell
+  std::vector<int> allIndices;  // 0 .. n-1: every vertex a candidate
+  std::vector<int> cellOf;      // cell of each vertex; -1 when not finite
+  std::vector<int> fill;        // next free member slot of each cell
   grid cells;
   std::vector<laneGroup> groups;
   // Per thread: a two-level bitmap that merges neighbouring cells into index order, and
@@ -420,7 +416,8 @@ void buildGrid(workspace& w, const extent& e, const forceSettings& s, int n) {
       w.cellOf[i] = -1;
       continue;
     }
-    const int c = g.cell(axisCell(w.x[i], g.minX, g.nx), axisCell(w.y[i], g.minY, g.ny), axisCell(w.z[i], g.minZ, g.nz));
+    const int c =
+        g.cell(axisCell(w.x[i], g.minX, g.nx), axisCell(w.y[i], g.minY, g.ny), axisCell(w.z[i], g.minZ, g.nz));
     w.cellOf[i] = c;
     ++g.start[c + 1];
   }
@@ -534,8 +531,8 @@ float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forc
   return nearest;
 }
 
-float gridSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field, pairKernel kernel,
-               int lanes, long long& tested) {
+float gridSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field, pairKernel kernel, int lanes,
+               long long& tested) {
   const int n = static_cast<int>(field.force.size());
   const grid& g = w.cells;
   // A vertex off the grid has no close pair: its repulsion is the plain loop's +0.

@@ -80,10 +80,11 @@ int main(int argc, char** argv) {
         point.points[i][c] *= 1.0f + 0.002f * std::sin(static_cast<float>(i * 3 + c) * 0.37f + static_cast<float>(n));
       }
     }
-    const std::string name = "start.3dvTemplate.n" + std::to_string(6 + n % 10) + ".m1.r40.120.5.g.40.120.17.b.40.120.33.kr." +
-                             std::to_string(n / 10) + ".kh.4.3dv";
-    grid.items.push_back(n % 25 == 7 ? view::failedItem(name, name + ": cannot open: No such file or directory", grid.kind)
-                                     : view::reportItem(point, name, grid.kind));
+    const std::string name = "start.3dvTemplate.n" + std::to_string(6 + n % 10) +
+                             ".m1.r40.120.5.g.40.120.17.b.40.120.33.kr." + std::to_string(n / 10) + ".kh.4.3dv";
+    grid.items.push_back(n % 25 == 7
+                             ? view::failedItem(name, name + ": cannot open: No such file or directory", grid.kind)
+                             : view::reportItem(point, name, grid.kind));
   }
   writePage(grid, out + "/sweep.html");
   return 0;

@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
   for (triangle* t = headTriangle; t; t = t->next) t->age = static_cast<unsigned short>(std::rand() % 40);
   int pending = 0;
   for (int i = 0; i < numVertices; ++i) pending += vertex[i].parentA != -1;
-  std::printf("store: %d vertices (%d pending mid-points), %d triangles; %d threads; load average %.2f\n",
-              numVertices, pending, numTriangles, omp_get_max_threads(), loadAverage());
+  std::printf("store: %d vertices (%d pending mid-points), %d triangles; %d threads; load average %.2f\n", numVertices,
+              pending, numTriangles, omp_get_max_threads(), loadAverage());
 
   const std::vector<vertex_struct> saved(vertex, vertex + numVertices);
   const int runs = quick ? 1 : 7;
@@ -116,8 +116,9 @@ int main(int argc, char** argv) {
   for (vertex_struct& v : wide) v.x *= spread, v.y *= spread, v.z *= spread;
   std::copy(wide.begin(), wide.end(), vertex);
   const double lateStep = bestTime([] { forces(); }, runs);
-  std::printf("one relaxation step forces(): %8.2f ms (best of %d), late in a run (cycle 600, ~30 within the cut-off)\n",
-              lateStep * 1e3, runs);
+  std::printf(
+      "one relaxation step forces(): %8.2f ms (best of %d), late in a run (cycle 600, ~30 within the cut-off)\n",
+      lateStep * 1e3, runs);
   // A growth cycle is 20 steps and as many diffusion steps as the root of the triangle count.
   const int diffusions = static_cast<int>(std::sqrt(static_cast<double>(numTriangles)));
   const double diffusion = bestTime([] { diffuse(); }, runs);
@@ -127,8 +128,8 @@ int main(int argc, char** argv) {
   std::copy(saved.begin(), saved.end(), vertex);
   totalCycles = 1;
 
-  const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                     ("snapshot_bench." + std::to_string(getpid()) + ".vtp");
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("snapshot_bench." + std::to_string(getpid()) + ".vtp");
   const std::vector<int> born(static_cast<std::size_t>(numVertices), 0);
   const std::vector<snapshotField> facts{{"seed", {20261208}}};
   bool sound = true;
@@ -152,11 +153,11 @@ int main(int argc, char** argv) {
     omp_set_num_threads(s.threads);
     const double write = bestTime([&] { writeSnapshot(file.string(), 1, born, facts); }, runs);
     const auto bytes = std::filesystem::file_size(file);
-    std::printf("snapshot, zlib level %d, %s%s:\n  %8.2f ms (best of %d), %.3f MB (%.1f bytes per vertex); "
-                "%.2f of an early step, %.2f of a late one, %.3f of a late cycle\n",
-                s.level, s.tuned ? "strategy per array" : "plain", s.label, write * 1e3, runs,
-                static_cast<double>(bytes) / 1e6, static_cast<double>(bytes) / numVertices, write / step,
-                write / lateStep, write / lateCycle);
+    std::printf(
+        "snapshot, zlib level %d, %s%s:\n  %8.2f ms (best of %d), %.3f MB (%.1f bytes per vertex); "
+        "%.2f of an early step, %.2f of a late one, %.3f of a late cycle\n",
+        s.level, s.tuned ? "strategy per array" : "plain", s.label, write * 1e3, runs, static_cast<double>(bytes) / 1e6,
+        static_cast<double>(bytes) / numVertices, write / step, write / lateStep, write / lateCycle);
     sound = sound && bytes > 0;
   }
   omp_set_num_threads(threads);

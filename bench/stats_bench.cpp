@@ -46,11 +46,11 @@ double cpuSeconds() {
 Mesh icosphere(int levels) {
   const float t = (1 + std::sqrt(5.0f)) / 2;
   Mesh m;
-  m.points = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
-              {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
-  m.faces = {{0, 11, 5}, {0, 5, 1}, {0, 1, 7}, {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
-             {11, 10, 2}, {10, 7, 6}, {7, 1, 8}, {3, 9, 4}, {3, 4, 2}, {3, 2, 6}, {3, 6, 8},
-             {3, 8, 9}, {4, 9, 5}, {2, 4, 11}, {6, 2, 10}, {8, 6, 7}, {9, 8, 1}};
+  m.points = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
+              {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
+  m.faces = {{0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+             {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
+             {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
   for (int l = 0; l < levels; ++l) {
     std::map<std::pair<int, int>, int> mids;
     auto mid = [&](int a, int b) {
@@ -83,9 +83,8 @@ long long splitApart(Mesh& m, long long count) {
   long long split = 0;
   for (std::size_t f = 0; f < faces && split < count; ++f) {
     const auto [a, b, c] = m.faces[f];
-    const std::array<std::pair<int, int>, 3> edges{{{std::min(a, b), std::max(a, b)},
-                                                    {std::min(b, c), std::max(b, c)},
-                                                    {std::min(c, a), std::max(c, a)}}};
+    const std::array<std::pair<int, int>, 3> edges{
+        {{std::min(a, b), std::max(a, b)}, {std::min(b, c), std::max(b, c)}, {std::min(c, a), std::max(c, a)}}};
     if (std::any_of(edges.begin(), edges.end(), [&](const auto& e) { return taken.count(e) > 0; })) continue;
     taken.insert(edges.begin(), edges.end());
     const auto mid = [&](int u, int v) {
@@ -150,10 +149,11 @@ int main(int argc, char** argv) {
     std::sort(reads.begin(), reads.end());
     std::sort(measures.begin(), measures.end());
     std::sort(measureCpu.begin(), measureCpu.end());
-    std::printf("(a) %zu points, %zu triangles, %lld T-junctions: read %.1f ms, measures %.1f ms (%.1f ms of processor "
-                "time; medians of %zu)\n",
-                big.points.size(), big.faces.size(), junctions, 1e3 * reads[reads.size() / 2],
-                1e3 * measures[measures.size() / 2], 1e3 * measureCpu[measureCpu.size() / 2], reads.size());
+    std::printf(
+        "(a) %zu points, %zu triangles, %lld T-junctions: read %.1f ms, measures %.1f ms (%.1f ms of processor "
+        "time; medians of %zu)\n",
+        big.points.size(), big.faces.size(), junctions, 1e3 * reads[reads.size() / 2],
+        1e3 * measures[measures.size() / 2], 1e3 * measureCpu[measureCpu.size() / 2], reads.size());
     if (!sound(m, junctions)) {
       std::fprintf(stderr, "(a) angle defect %.17g, %lld T-junctions found of %lld\n", m.angleDefect, m.tJunctions,
                    junctions);
@@ -170,9 +170,14 @@ int main(int argc, char** argv) {
     const fs::path home = fs::current_path();
     fs::current_path(folder);
     for (int k = 1; k <= points; ++k) {
-      const std::vector<std::string> words{"morphsweep", "-n", std::to_string(k), "-m", "1", "-t", "0", "-r", "40",
-                                           "120", "5", "-g", "40", "120", "17", "-b", "40", "120", "33", "-kr", "2",
-                                           "-kh", "3", "start.3dv"};
+      const std::vector<std::string> words{"morphsweep", "-n",  std::to_string(k),
+                                           "-m",         "1",   "-t",
+                                           "0",          "-r",  "40",
+                                           "120",        "5",   "-g",
+                                           "40",         "120", "17",
+                                           "-b",         "40",  "120",
+                                           "33",         "-kr", "2",
+                                           "-kh",        "3",   "start.3dv"};
       std::string name;
       if (plan::resultName(words, name)) return 1;
       write3dv(result, name);
@@ -193,7 +198,8 @@ int main(int argc, char** argv) {
     }
     std::printf("(b) %d points of %zu points each: table in %.2f s (%.2f s of processor time; %zu bytes)\n", points,
                 result.points.size(), seconds, cpu, csv.size());
-    for (const stats::SweepPoint& p : table.points) ok = ok && p.status == "ok" && std::abs(p.measures->angleDefect - 2) < 1e-6;
+    for (const stats::SweepPoint& p : table.points)
+      ok = ok && p.status == "ok" && std::abs(p.measures->angleDefect - 2) < 1e-6;
   }
   fs::remove_all(folder);
   if (!ok) std::fprintf(stderr, "a check failed\n");

@@ -5,8 +5,8 @@
 #include <sched.h>
 
 #include <algorithm>
-#include <chrono>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -111,8 +111,8 @@ struct workspace {
   std::vector<stripProgress> progress;
   std::vector<stripState> states;
   std::vector<unsigned char> parentsMatter;
-  std::vector<int> cellOf;                // cell of each vertex; -1 when not finite
-  std::vector<int> fill;                  // next free member slot of each cell
+  std::vector<int> cellOf;  // cell of each vertex; -1 when not finite
+  std::vector<int> fill;    // next free member slot of each cell
   grid cells;
   std::vector<laneGroup> groups;
   // Per thread: a two-level bitmap that merges neighbouring cells into index order, and
@@ -204,7 +204,8 @@ void buildGrid(workspace& w, const extent& e, const forceSettings& s, int n) {
       w.cellOf[i] = -1;
       continue;
     }
-    const int c = g.cell(axisCell(w.x[i], g.minX, g.nx), axisCell(w.y[i], g.minY, g.ny), axisCell(w.z[i], g.minZ, g.nz));
+    const int c =
+        g.cell(axisCell(w.x[i], g.minX, g.nx), axisCell(w.y[i], g.minY, g.ny), axisCell(w.z[i], g.minZ, g.nz));
     w.cellOf[i] = c;
     ++g.start[c + 1];
   }
@@ -349,8 +350,8 @@ void runStrips(const stripBoard& board, const kernelSet& kernels, int strips, in
   }
 }
 
-float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field,
-                   const kernelSet& kernels, long long& tested) {
+float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field, const kernelSet& kernels,
+                   long long& tested) {
   const int n = static_cast<int>(field.force.size());
   const int W = kernels.lanes;
   const int strips = (n + W - 1) / W;
@@ -400,8 +401,8 @@ float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forc
   return nearest;
 }
 
-float gridSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field,
-               directedKernel kernel, long long& tested) {
+float gridSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field, directedKernel kernel,
+               long long& tested) {
   const int n = static_cast<int>(field.force.size());
   const grid& g = w.cells;
   // A vertex off the grid has no close pair: its repulsion is the plain loop's +0.
@@ -553,7 +554,14 @@ void fastPairForces(const forceSettings& s, forceField& field) {
 
   const vectorUnit unit = resolveUnit(forceOptions.unit);
   const kernelSet kernels = kernelsFor(unit);
-  pairData p{w.x.data(), w.y.data(), w.z.data(), w.parentA.data(), w.parentB.data(), s.cutoff2, s.L2, s.Kr,
+  pairData p{w.x.data(),
+             w.y.data(),
+             w.z.data(),
+             w.parentA.data(),
+             w.parentB.data(),
+             s.cutoff2,
+             s.L2,
+             s.Kr,
              quotientDomainOk(s, w.x.data(), w.y.data(), w.z.data(), n)};
   long long tested = 0;
   float nearest = infinity;
@@ -573,7 +581,8 @@ void fastPairForces(const forceSettings& s, forceField& field) {
     prepareStrips(w, n);
     nearest = allPairsSums(w, p, s, field, kernels, tested);
   }
-  if (form >= 0) trial.record(form, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), tested);
+  if (form >= 0)
+    trial.record(form, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), tested);
   lastFastForces = {useGrid, unit, tested, p.exactQuotients};
   if (nearest < field.D) field.D = nearest;
   if (n > 0) field.m = forceLength(field.force[n - 1]);

@@ -161,4 +161,3 @@ int forcesReference() {
   placeDependents();
   return 1;
 }
-

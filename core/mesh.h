@@ -19,40 +19,34 @@ struct vector {
   }
   void set(vector v) { *this = v; }
   template <bool extras = variant::vectorExtras>
-    requires extras
-  void set(float x_, float y_, float z_) {
+  requires extras void set(float x_, float y_, float z_) {
     x = x_;
     y = y_;
     z = z_;
   }
-  vector cross(vector v) const {
-    return vector(y * v.z - z * v.y, z * v.x - x * v.z, x * v.y - y * v.x);
-  }
+  vector cross(vector v) const { return vector(y * v.z - z * v.y, z * v.x - x * v.z, x * v.y - y * v.x); }
   template <bool extras = variant::vectorExtras>
-    requires extras
-  float dot(vector v) const {
-    return x * v.x + y * v.y + z * v.z;
-  }
+  requires extras float dot(vector v) const { return x * v.x + y * v.y + z * v.z; }
   // Vectors shorter than 0.0001 are left alone so that degenerate faces keep a
   // (near) zero normal instead of blowing up.
   void normalize();
 };
 
 struct vertex_struct {
-  float x, y, z;            // position; the readers, subdivision and forces write it
-  vector norm;              // vertex normal, written by recalcNorms
-  short numNeighbors;       // valid entries in neighbors, 0..6
-  short neighbors[6];       // edge partners in insertion order; a far end stands in for a pending mid-point
-  short parentA;            // while a dependent: one end of its edge; -1 otherwise
-  short parentB;            // the other end; -1 otherwise
-  short numDependents;      // valid entries in dependents and spouses
-  short maxDependents;      // capacity of each of the two heap arrays
-  short* dependents;        // mid-points still pending on this vertex's edges (owned, never freed)
-  short* spouses;           // for each dependent, the far end of its edge
-  unsigned char hormoneR;   // morphogen levels, written by the readers, subdivision and diffusion
+  float x, y, z;           // position; the readers, subdivision and forces write it
+  vector norm;             // vertex normal, written by recalcNorms
+  short numNeighbors;      // valid entries in neighbors, 0..6
+  short neighbors[6];      // edge partners in insertion order; a far end stands in for a pending mid-point
+  short parentA;           // while a dependent: one end of its edge; -1 otherwise
+  short parentB;           // the other end; -1 otherwise
+  short numDependents;     // valid entries in dependents and spouses
+  short maxDependents;     // capacity of each of the two heap arrays
+  short* dependents;       // mid-points still pending on this vertex's edges (owned, never freed)
+  short* spouses;          // for each dependent, the far end of its edge
+  unsigned char hormoneR;  // morphogen levels, written by the readers, subdivision and diffusion
   unsigned char hormoneG;
   unsigned char hormoneB;
-  unsigned char updated;    // forces' per-step flag: new position assigned
+  unsigned char updated;  // forces' per-step flag: new position assigned
 
   // Only the normal is cleared: the array is static, so everything else starts at zero.
   vertex_struct() : norm() {}
@@ -63,11 +57,11 @@ struct vertex_struct {
 };
 
 struct triangle {
-  short v[3];               // corners; their order gives the orientation
-  vector norm;              // face normal, written by recalcNorms
-  unsigned short age;       // growth steps survived; nothing decides by it
-  triangle* next;           // toward tailTriangle; null at the tail
-  triangle* prev;           // toward headTriangle; null at the head
+  short v[3];          // corners; their order gives the orientation
+  vector norm;         // face normal, written by recalcNorms
+  unsigned short age;  // growth steps survived; nothing decides by it
+  triangle* next;      // toward tailTriangle; null at the tail
+  triangle* prev;      // toward headTriangle; null at the head
 
   // Corners, age and links are set by whoever creates the triangle.
   triangle() : norm() {}

@@ -36,9 +36,7 @@ void writeCounts(FILE* f) {
   std::fprintf(f, "%d\n", numTriangles);
 }
 
-void writePoint(FILE* f, float x, float y, float z) {
-  std::fprintf(f, "%f %f %f\n", x, y, z);
-}
+void writePoint(FILE* f, float x, float y, float z) { std::fprintf(f, "%f %f %f\n", x, y, z); }
 
 // The triangle lines of both layouts, numTriangles of them in list order.
 void writeTriangles(FILE* f) {

@@ -59,8 +59,9 @@ MORPH_LANES_INLINE typename V::vf exactQuotient(typename V::vf a, typename V::vf
 
 // The three quotients (Kr * d) / den of the lanes in `use`.
 template <class V>
-MORPH_LANES_INLINE void quotients(const pairData& p, typename V::mask use, typename V::vf dx, typename V::vf dy, typename V::vf dz,
-               typename V::vf den, typename V::vf& qx, typename V::vf& qy, typename V::vf& qz) {
+MORPH_LANES_INLINE void quotients(const pairData& p, typename V::mask use, typename V::vf dx, typename V::vf dy,
+                                  typename V::vf dz, typename V::vf den, typename V::vf& qx, typename V::vf& qy,
+                                  typename V::vf& qz) {
   const typename V::vf Kr = V::set1(p.Kr);
   const typename V::vf ax = V::mul(Kr, dx), ay = V::mul(Kr, dy), az = V::mul(Kr, dz);
   if constexpr (V::fused) {
@@ -110,8 +111,8 @@ MORPH_LANES_INLINE directedPair<V> distanceTo(const pairData& p, const rowLanes<
 // hang on it.
 template <class V>
 MORPH_LANES_INLINE typename V::mask closeTo(const pairData& p, const rowLanes<V>& l, int k, const directedPair<V>& d) {
-  const typename V::mask same =
-      V::orm(V::eqi(l.ii, V::set1i(k)), V::orm(V::eqi(l.ii, V::set1i(p.parentA[k])), V::eqi(l.ii, V::set1i(p.parentB[k]))));
+  const typename V::mask same = V::orm(
+      V::eqi(l.ii, V::set1i(k)), V::orm(V::eqi(l.ii, V::set1i(p.parentA[k])), V::eqi(l.ii, V::set1i(p.parentB[k]))));
   return V::andnot(V::andm(l.live, V::lt(d.d2, l.cutoff2)), same);
 }
 
@@ -421,9 +422,11 @@ bool stripRun(const stripBoard& b, int strip) {
     const bool parents = b.parentsMatter[strip] != 0;
     // The programs' usual gain of 1 saves a product per quotient.
     if (p.Kr == 1) {
-      kk = parents ? skewPart<V, true, true>(b, strip, l, col, st.next) : skewPart<V, false, true>(b, strip, l, col, st.next);
+      kk = parents ? skewPart<V, true, true>(b, strip, l, col, st.next)
+                   : skewPart<V, false, true>(b, strip, l, col, st.next);
     } else {
-      kk = parents ? skewPart<V, true, false>(b, strip, l, col, st.next) : skewPart<V, false, false>(b, strip, l, col, st.next);
+      kk = parents ? skewPart<V, true, false>(b, strip, l, col, st.next)
+                   : skewPart<V, false, false>(b, strip, l, col, st.next);
     }
   }
   if (kk <= skewLastLead(n, W)) {

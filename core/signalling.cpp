@@ -56,7 +56,7 @@ short drawSecretor() {
 }
 
 [[maybe_unused]] void drawEpisode(short& lifeSpan, unsigned char& threshold, short& secretor, int thresholdRange,
-                 int thresholdBase) {
+                                  int thresholdBase) {
   lifeSpan = static_cast<short>(std::rand() % 12 + 1);
   threshold = static_cast<unsigned char>(std::rand() % thresholdRange + thresholdBase);
   secretor = drawSecretor();

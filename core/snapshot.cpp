@@ -56,8 +56,7 @@ struct dataArray {
   std::uint64_t offset = 0;                        // of its header within the block
 
   template <typename T>
-  static dataArray of(const char* type, const char* name, int components, const std::vector<T>& values,
-                      int strategy) {
+  static dataArray of(const char* type, const char* name, int components, const std::vector<T>& values, int strategy) {
     static_assert(std::is_trivially_copyable_v<T>);
     dataArray a{type, name, components, nullptr, 0, Z_DEFAULT_STRATEGY, {}, 0};
     a.bytes = reinterpret_cast<const unsigned char*>(values.data());

@@ -37,8 +37,8 @@ class TemplateReader {
     long long value = 0;
     if (!number(value, what)) return 0;
     if (value < lo || value > hi) {
-      report(std::string(what) + " " + std::to_string(value) + " is outside " +
-             std::to_string(lo) + ".." + std::to_string(hi));
+      report(std::string(what) + " " + std::to_string(value) + " is outside " + std::to_string(lo) + ".." +
+             std::to_string(hi));
       return 0;
     }
     return value;
@@ -148,8 +148,7 @@ bool parseTemplate(TemplateReader& reader) {
                   std::to_string(vertexLimit) + " vertices");
     return false;
   }
-  const long long triangleCount =
-      reader.integer("triangle count", 1, std::numeric_limits<int>::max());
+  const long long triangleCount = reader.integer("triangle count", 1, std::numeric_limits<int>::max());
   if (reader.failed()) return false;
   numVertices = static_cast<int>(vertexCount);
   numTriangles = static_cast<int>(triangleCount);

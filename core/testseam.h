@@ -13,7 +13,7 @@ struct TestFaults {
   bool fsyncFileFails = false;
   bool fsyncFolderFails = false;
   bool skipFsync = false;
-  int signal = 0;                 // 0: none
+  int signal = 0;  // 0: none
   std::size_t signalAfterBytes = 0;
 };
 

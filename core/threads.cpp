@@ -30,11 +30,24 @@ unsigned long long parseStackSize(const char* text) {
   while (std::isspace(static_cast<unsigned char>(*c))) ++c;
   int shift = 10;  // a number alone counts kibibytes
   switch (std::tolower(static_cast<unsigned char>(*c))) {
-    case 'b': shift = 0; ++c; break;
-    case 'k': shift = 10; ++c; break;
-    case 'm': shift = 20; ++c; break;
-    case 'g': shift = 30; ++c; break;
-    default: break;
+    case 'b':
+      shift = 0;
+      ++c;
+      break;
+    case 'k':
+      shift = 10;
+      ++c;
+      break;
+    case 'm':
+      shift = 20;
+      ++c;
+      break;
+    case 'g':
+      shift = 30;
+      ++c;
+      break;
+    default:
+      break;
   }
   while (std::isspace(static_cast<unsigned char>(*c))) ++c;
   if (*c || value > (~0ULL >> shift)) return 0;
@@ -85,6 +98,5 @@ void startThreads() {
   }
   // The team is kept for the whole run, so no thread is created once the mesh is loaded.
 #pragma omp parallel
-  {
-  }
+  {}
 }

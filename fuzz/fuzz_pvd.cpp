@@ -2,9 +2,9 @@
 // of steps with strictly increasing timesteps and a file each.
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 #include <string>
 
 #include "seriesread.h"

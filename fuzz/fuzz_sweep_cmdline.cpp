@@ -6,11 +6,11 @@
 #include <string>
 
 #include "batch.h"
-#include "outputnames.h"
 #include "commandline.h"
 #include "fuzz_check.h"
 #include "fuzz_words.h"
 #include "meshio.h"
+#include "outputnames.h"
 #include "signalling.h"
 
 namespace {
@@ -59,8 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // are formed after the last cycle, so every value it can pass through must fit.
   for (int renewal = 0; renewal < 64 && lifeSpanR <= 0; ++renewal) {
     newEpisodeR();
-    fuzzCheck(static_cast<long long>(outputName(writeTemplateFile ? ".3dvTemplate" : ".3dv").size()) <=
-                  checkedLength,
+    fuzzCheck(static_cast<long long>(outputName(writeTemplateFile ? ".3dvTemplate" : ".3dv").size()) <= checkedLength,
               "a renewed red lifespan lengthens the names past the checked length");
     checkNamesFit();
   }

@@ -1,9 +1,9 @@
 // Arbitrary bytes as a .vtp snapshot: the reader must refuse them with a message that
 // names the file, or give a mesh every later step can trust.
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 #include <string>
 
 #include "vtpread.h"

@@ -59,8 +59,8 @@ void runBatches() {
     readIntoStructs(seedPath.data());
     claim.result->probe();
     std::optional<snapshotSeries> series;
-    if (snapshotInterval > 0) series.emplace("embryo." + std::to_string(seed), snapshotInterval,
-                                             std::vector<snapshotField>{{"seed", {seed}}});
+    if (snapshotInterval > 0)
+      series.emplace("embryo." + std::to_string(seed), snapshotInterval, std::vector<snapshotField>{{"seed", {seed}}});
     growEmbryo(batchCycles, series ? &*series : nullptr);
     std::snprintf(outName, sizeof outName, "embryo.%d.3dv", seed);
     write3DV(*claim.result);

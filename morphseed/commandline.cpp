@@ -116,4 +116,3 @@ int parseCommandLine(int argc, char** argv) {
   }
   return 0;
 }
-

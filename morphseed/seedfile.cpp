@@ -103,8 +103,7 @@ class SeedReader {
     while (converted < seedNeighbours) {
       const int read = integer(values[converted]);
       if (read == tooLongNumber) {
-        return refuse("neighbour " + std::to_string(converted + 1) + " of " + std::to_string(seedNeighbours) +
-                      tooLong);
+        return refuse("neighbour " + std::to_string(converted + 1) + " of " + std::to_string(seedNeighbours) + tooLong);
       }
       if (read != 1) break;
       ++converted;
@@ -253,14 +252,12 @@ bool readSeed(SeedReader& reader) {
   }
   reader.setPlace("separator");
   for (int i = 0; i < separatorLines; ++i) {
-    if (!reader.skipLine("separator line " + std::to_string(i + 1) + " of " +
-                         std::to_string(separatorLines))) {
+    if (!reader.skipLine("separator line " + std::to_string(i + 1) + " of " + std::to_string(separatorLines))) {
       return false;
     }
   }
   for (int i = 0; i < separatorWords; ++i) {
-    if (!reader.skipWord("separator word " + std::to_string(i + 1) + " of " + std::to_string(separatorWords),
-                         true)) {
+    if (!reader.skipWord("separator word " + std::to_string(i + 1) + " of " + std::to_string(separatorWords), true)) {
       return false;
     }
   }

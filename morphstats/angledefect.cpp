@@ -29,9 +29,7 @@ class HalfEdges {
   bool contains(int from, int to) const { return std::binary_search(keys_.begin(), keys_.end(), key(from, to)); }
 
  private:
-  static std::uint64_t key(int from, int to) {
-    return (std::uint64_t(std::uint32_t(from)) << 32) | std::uint32_t(to);
-  }
+  static std::uint64_t key(int from, int to) { return (std::uint64_t(std::uint32_t(from)) << 32) | std::uint32_t(to); }
   std::vector<std::uint64_t> keys_;
 };
 
@@ -76,7 +74,7 @@ AngleDefect angleDefect(const view::Mesh& mesh) {
   // points on the segment between them: those points are its T-junctions.
   std::vector<char> isJunction(mesh.points.size(), 0);
   std::vector<std::size_t> visitedFor(mesh.points.size(), border.size());  // the search that last met a point
-  std::vector<std::pair<int, int>> frames;  // (point, depth) still to visit
+  std::vector<std::pair<int, int>> frames;                                 // (point, depth) still to visit
   std::vector<int> trail, chain;
   for (std::size_t e = 0; e < border.size(); ++e) {
     const auto [a, b] = border[e];

@@ -8,7 +8,7 @@
 namespace stats {
 
 struct AngleDefect {
-  double total = 0;         // sum over the points of the faces of 2 pi less their corner angles
+  double total = 0;          // sum over the points of the faces of 2 pi less their corner angles
   long long tJunctions = 0;  // points found on an edge of a face that does not use them
 };
 

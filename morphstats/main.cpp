@@ -259,8 +259,8 @@ int manifest(const Options& o) {
       const std::string one = table.points.front().words[stats::parameterWord(p)];
       std::string swept;
       for (const std::string& s : table.swept) swept += (swept.empty() ? "" : ", ") + s;
-      refuse(p + " is not swept in " + o.manifest + " (every point has " + p + " = " + one + "); swept: " +
-             (swept.empty() ? "none" : swept));
+      refuse(p + " is not swept in " + o.manifest + " (every point has " + p + " = " + one +
+             "); swept: " + (swept.empty() ? "none" : swept));
     }
     if (p == "inputTemplate") refuse("inputTemplate has no numeric axis; plot against a numeric parameter");
     slots.push_back(static_cast<std::size_t>(at - table.swept.begin()));

@@ -18,12 +18,12 @@ struct Measures {
   // Full axis lengths of the uniform solid ellipsoid whose inertia equals the enclosed
   // solid's, longest first; NaN when the volume is zero.
   std::array<double, 3> lengths{};
-  double elongation = 0;    // longest / shortest principal length
-  double meanRadius = 0;    // area-weighted mean distance of the surface from the centroid
-  double radiusSpread = 0;  // area-weighted standard deviation of that distance
+  double elongation = 0;                     // longest / shortest principal length
+  double meanRadius = 0;                     // area-weighted mean distance of the surface from the centroid
+  double radiusSpread = 0;                   // area-weighted standard deviation of that distance
   std::array<double, 3> boxMin{}, boxMax{};  // bounding box of the points
-  double angleDefect = 0;   // total angle defect / (2 pi); 2 for a sound closed surface
-  long long tJunctions = 0; // vertices counted as lying on an edge of a triangle that does not use them
+  double angleDefect = 0;                    // total angle defect / (2 pi); 2 for a sound closed surface
+  long long tJunctions = 0;  // vertices counted as lying on an edge of a triangle that does not use them
   // Per morphogen (red, green, blue), present when the mesh carries levels and thresholds.
   std::optional<std::array<double, 3>> areaAbove;  // fraction of the area at or above the threshold
   std::optional<std::array<double, 3>> meanLevel;  // area-weighted mean level, 0..255

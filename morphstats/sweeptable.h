@@ -11,12 +11,12 @@
 namespace stats {
 
 struct SweepPoint {
-  int line = 0;                       // manifest line, from 1
-  std::vector<std::string> words;     // the morphsweep call, program first
-  std::string result;                 // the 3DV result it writes
-  std::string status;                 // "ok", "missing" or "failed"
-  std::string reason;                 // why not ok
-  std::optional<Measures> measures;   // when ok
+  int line = 0;                      // manifest line, from 1
+  std::vector<std::string> words;    // the morphsweep call, program first
+  std::string result;                // the 3DV result it writes
+  std::string status;                // "ok", "missing" or "failed"
+  std::string reason;                // why not ok
+  std::optional<Measures> measures;  // when ok
 };
 
 struct SweepTable {

@@ -24,13 +24,20 @@ constexpr int cyclesPerDot = 10;
 
 // Every run parameter as the command line gave it, named as in a sweep definition.
 std::vector<snapshotField> runParameters() {
-  return {{"growthCycles", {numGrowthCycles}},   {"modificationCount", {modificationCount}},
-          {"templateSwitch", {writeTemplateFile}}, {"redLifespan", {lifeSpanR}},
-          {"redThreshold", {thresholdR}},         {"redSecretor", {secretorR}},
-          {"greenLifespan", {lifeSpanG}},         {"greenThreshold", {thresholdG}},
-          {"greenSecretor", {secretorG}},         {"blueLifespan", {lifeSpanB}},
-          {"blueThreshold", {thresholdB}},        {"blueSecretor", {secretorB}},
-          {"repulsion", {kr_input}},              {"attraction", {kh_input}}};
+  return {{"growthCycles", {numGrowthCycles}},
+          {"modificationCount", {modificationCount}},
+          {"templateSwitch", {writeTemplateFile}},
+          {"redLifespan", {lifeSpanR}},
+          {"redThreshold", {thresholdR}},
+          {"redSecretor", {secretorR}},
+          {"greenLifespan", {lifeSpanG}},
+          {"greenThreshold", {thresholdG}},
+          {"greenSecretor", {secretorG}},
+          {"blueLifespan", {lifeSpanB}},
+          {"blueThreshold", {thresholdB}},
+          {"blueSecretor", {secretorB}},
+          {"repulsion", {kr_input}},
+          {"attraction", {kh_input}}};
 }
 
 }  // namespace

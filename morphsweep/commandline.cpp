@@ -66,9 +66,9 @@ int refuse(const char* error) {
 int readCommandLine(int argc, char** argv, SweepPoint& point) {
   point.snapshotInterval = 0;
   // "-v N" is the one pair of words allowed after the 23.
-  const bool snapshots = argc == expectedWordCount + 2 && argv && argv[expectedWordCount] &&
-                         (std::strcmp(argv[expectedWordCount], "-v") == 0 ||
-                          std::strcmp(argv[expectedWordCount], "-V") == 0);
+  const bool snapshots =
+      argc == expectedWordCount + 2 && argv && argv[expectedWordCount] &&
+      (std::strcmp(argv[expectedWordCount], "-v") == 0 || std::strcmp(argv[expectedWordCount], "-V") == 0);
   if ((argc != expectedWordCount && !snapshots) || !argv) return refuse("Error #8: Unrecognized command\n");
   for (int i = 0; i < argc; ++i) {
     if (!argv[i]) return refuse("Error #8: Unrecognized command\n");
@@ -152,8 +152,8 @@ int readCommandLine(int argc, char** argv, SweepPoint& point) {
 }
 
 SweepPoint currentSweepPoint() {
-  return {numGrowthCycles, modificationCount, writeTemplateFile, lifeSpanR, thresholdR, secretorR,
-          lifeSpanG,       thresholdG,        secretorG,         lifeSpanB, thresholdB, secretorB,
+  return {numGrowthCycles, modificationCount, writeTemplateFile, lifeSpanR,       thresholdR, secretorR,
+          lifeSpanG,       thresholdG,        secretorG,         lifeSpanB,       thresholdB, secretorB,
           kr_input,        kh_input,          inputFile,         snapshotInterval};
 }
 

@@ -16,10 +16,10 @@ namespace {
 // crossing belongs to the name format and is not a slip.
 std::string nameSuffix(const SweepPoint& point, short redLifeSpan, const char* ending) {
   const auto format = [&](char* buffer, std::size_t size) {
-    return std::snprintf(buffer, size, ".n%d.m%d.r%d.%d.%d.g.%d.%d.%d.b.%d.%d.%d.kr.%d.kh.%d%s",
-                         point.growthCycles, point.modificationCount, redLifeSpan, point.thresholdR,
-                         point.secretorR, point.lifeSpanG, point.thresholdG, point.secretorG, point.lifeSpanB,
-                         point.thresholdB, point.secretorB, point.kh, point.kr, ending);
+    return std::snprintf(buffer, size, ".n%d.m%d.r%d.%d.%d.g.%d.%d.%d.b.%d.%d.%d.kr.%d.kh.%d%s", point.growthCycles,
+                         point.modificationCount, redLifeSpan, point.thresholdR, point.secretorR, point.lifeSpanG,
+                         point.thresholdG, point.secretorG, point.lifeSpanB, point.thresholdB, point.secretorB,
+                         point.kh, point.kr, ending);
   };
   const int length = format(nullptr, 0);
   if (length < 0) return {};
@@ -38,9 +38,7 @@ long long longestNameLength(const SweepPoint& point, const char* ending) {
 }
 
 // Copies the name into a result buffer; the caller has made sure that it fits.
-void store(char (&buffer)[outNameSize], const std::string& name) {
-  std::memcpy(buffer, name.c_str(), name.size() + 1);
-}
+void store(char (&buffer)[outNameSize], const std::string& name) { std::memcpy(buffer, name.c_str(), name.size() + 1); }
 
 }  // namespace
 
@@ -91,9 +89,8 @@ void formOutputNames() {
   for (int i = 0; i < count; ++i) {
     const std::string name = outputName(endings[i]);
     if (name.size() >= static_cast<std::size_t>(outNameSize)) {
-      fail(exitBadCommandLine, "output name '" + name + "' is too long: " +
-                                   std::to_string(name.size()) + " characters, at most " +
-                                   std::to_string(outNameSize - 1) + " fit");
+      fail(exitBadCommandLine, "output name '" + name + "' is too long: " + std::to_string(name.size()) +
+                                   " characters, at most " + std::to_string(outNameSize - 1) + " fit");
     }
     store(*buffers[i], name);
   }

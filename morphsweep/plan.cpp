@@ -89,7 +89,8 @@ std::optional<std::string> addItem(const Parameter& p, const std::string& item, 
   }
   if (step < 1) return "the step of '" + item + "' must be 1 or more";
   if (start > stop) return "the range '" + item + "' starts past its stop";
-  if ((stop - start) / step + 1 > maxPoints) return "the range '" + item + "' has more than " + std::to_string(maxPoints) + " values";
+  if ((stop - start) / step + 1 > maxPoints)
+    return "the range '" + item + "' has more than " + std::to_string(maxPoints) + " values";
   for (long long v = start; v <= stop; v += step) {
     if (!seen.insert(v).second) return std::to_string(v) + " is listed twice";
     values.push_back(v);
@@ -168,7 +169,8 @@ std::optional<std::string> parseDefinition(std::istream& in, const std::string& 
   std::string missing;
   for (int k = 0; k <= numericCount; ++k) {
     if (givenOn[static_cast<std::size_t>(k)]) continue;
-    missing += (missing.empty() ? "" : ", ") + std::string(k < numericCount ? parameters[static_cast<std::size_t>(k)].name : inputName);
+    missing += (missing.empty() ? "" : ", ") +
+               std::string(k < numericCount ? parameters[static_cast<std::size_t>(k)].name : inputName);
   }
   if (!missing.empty()) return source + ": missing parameters: " + missing;
   if (pointCount(out) > maxPoints) return source + ": the sweep has more than " + std::to_string(maxPoints) + " points";
@@ -212,7 +214,8 @@ std::vector<std::string> pointWords(const Definition& d, const std::string& prog
   const std::size_t input = static_cast<std::size_t>(index) % inputCount;
   index /= static_cast<long long>(inputCount);
   for (int k = numericCount - 1; k >= 0; --k) {
-    const std::size_t size = d.values[static_cast<std::size_t>(k)].empty() ? 1 : d.values[static_cast<std::size_t>(k)].size();
+    const std::size_t size =
+        d.values[static_cast<std::size_t>(k)].empty() ? 1 : d.values[static_cast<std::size_t>(k)].size();
     digit[static_cast<std::size_t>(k)] = static_cast<std::size_t>(index) % size;
     index /= static_cast<long long>(size);
   }

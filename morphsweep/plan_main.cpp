@@ -75,7 +75,9 @@ int results(const std::string& manifest) {
   std::string line;
   std::vector<std::string> names;
   for (int number = 1; std::getline(in, line); ++number) {
-    const auto fault = [&](const std::string& text) { return badFile(manifest + ":" + std::to_string(number) + ": " + text); };
+    const auto fault = [&](const std::string& text) {
+      return badFile(manifest + ":" + std::to_string(number) + ": " + text);
+    };
     std::vector<std::string> words;
     if (const auto problem = plan::splitShellWords(line, words)) return fault(*problem);
     if (words.empty()) return fault("the line is empty");

@@ -29,11 +29,16 @@ bool parseColourName(const std::string& name, ColourMode& mode) {
 
 const char* colourName(ColourMode mode) {
   switch (mode) {
-    case ColourMode::red: return "red";
-    case ColourMode::green: return "green";
-    case ColourMode::blue: return "blue";
-    case ColourMode::rgb: return "rgb";
-    case ColourMode::plain: break;
+    case ColourMode::red:
+      return "red";
+    case ColourMode::green:
+      return "green";
+    case ColourMode::blue:
+      return "blue";
+    case ColourMode::rgb:
+      return "rgb";
+    case ColourMode::plain:
+      break;
   }
   return "plain";
 }

@@ -119,7 +119,8 @@ void drawText(Image& image, int x, int y, std::string_view text, Rgb colour, int
     const int left = x + static_cast<int>(i) * glyphAdvance * scale;
     for (int row = 0; row < glyphHeight; ++row) {
       for (int col = 0; col < glyphWidth; ++col) {
-        if (glyph[row] & (1u << (glyphWidth - 1 - col))) image.fill(left + col * scale, y + row * scale, scale, scale, colour);
+        if (glyph[row] & (1u << (glyphWidth - 1 - col)))
+          image.fill(left + col * scale, y + row * scale, scale, scale, colour);
       }
     }
   }

@@ -4,8 +4,7 @@
 
 namespace view {
 
-Image::Image(int width, int height, Rgb fill)
-    : width_(std::max(width, 0)), height_(std::max(height, 0)) {
+Image::Image(int width, int height, Rgb fill) : width_(std::max(width, 0)), height_(std::max(height, 0)) {
   pixels_.resize(static_cast<std::size_t>(width_) * height_ * 3);
   for (std::size_t i = 0; i < pixels_.size(); i += 3) {
     pixels_[i] = fill.r;

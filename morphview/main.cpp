@@ -9,8 +9,8 @@
 
 #include "failure.h"
 #include "meshread.h"
-#include "outputcheck.h"
 #include "movie.h"
+#include "outputcheck.h"
 #include "pngwrite.h"
 #include "render.h"
 #include "reportcli.h"
@@ -138,10 +138,12 @@ Options parse(int argc, char** argv) {
       o.sizeGiven = true;
     } else if (word == "--format") {
       view::MeshFormat format;
-      if (!view::parseFormatName(value, format)) refuse("--format must be 3dv, template, obj or vtp, got '" + value + "'");
+      if (!view::parseFormatName(value, format))
+        refuse("--format must be 3dv, template, obj or vtp, got '" + value + "'");
       o.format = format;
     } else if (word == "--colour") {
-      if (!view::parseColourName(value, o.colour)) refuse("--colour must be plain, red, green, blue or rgb, got '" + value + "'");
+      if (!view::parseColourName(value, o.colour))
+        refuse("--colour must be plain, red, green, blue or rgb, got '" + value + "'");
     } else if (word == "--movie") {
       if (value.empty()) refuse("--movie needs a file name");
       o.movie = value;
@@ -152,8 +154,8 @@ Options parse(int argc, char** argv) {
     } else if (word == "--tile") {
       const auto tile = wholeInteger(value, view::minTile, view::maxTile);
       if (!tile) {
-        refuse("--tile needs a whole number " + std::to_string(view::minTile) + ".." +
-               std::to_string(view::maxTile) + ", got '" + value + "'");
+        refuse("--tile needs a whole number " + std::to_string(view::minTile) + ".." + std::to_string(view::maxTile) +
+               ", got '" + value + "'");
       }
       o.tile = static_cast<int>(*tile);
     } else {
@@ -166,7 +168,8 @@ Options parse(int argc, char** argv) {
     if (!o.output.empty() || o.sheet) refuse("--movie writes a movie; it takes no -o and no --sheet");
     if (o.files.size() != 1) refuse("--movie needs one series file (.pvd)");
     if (o.tile || o.columns || o.markBad) refuse("--tile, --columns and --mark-bad apply only with --sheet");
-    if (o.width % 2 || o.height % 2) refuse("--movie needs an even width and height, got " + std::to_string(o.width) + "x" + std::to_string(o.height));
+    if (o.width % 2 || o.height % 2)
+      refuse("--movie needs an even width and height, got " + std::to_string(o.width) + "x" + std::to_string(o.height));
     return o;
   }
   if (o.fps) refuse("--fps applies only with --movie");
@@ -205,7 +208,8 @@ int run(int argc, char** argv) {
     }
     const view::MeshLoad load = view::loadMesh(file, o.format.value_or(view::formatForName(file)));
     if (!load.ok()) fail(exitBadFile, load.error);
-    if (const std::string problem = view::cannotColour(load.mesh, o.colour, file); !problem.empty()) fail(exitBadFile, problem);
+    if (const std::string problem = view::cannotColour(load.mesh, o.colour, file); !problem.empty())
+      fail(exitBadFile, problem);
     view::RenderStyle style;
     style.colour = o.colour;
     view::writePng(view::renderPicture(load.mesh, o.toCamera, o.width, o.height, style), o.output);
@@ -224,7 +228,8 @@ int run(int argc, char** argv) {
   if (!layout) refuse(problem);
   const view::SheetResult result = view::renderSheet(o.files, sheet, *layout);
   if (!result.complete) fail(exitBadFile, result.problems.empty() ? "cannot draw the sheet" : result.problems.front());
-  for (const std::string& p : result.problems) std::fprintf(stderr, "morphview: %s (drawn as a crossed-out tile)\n", p.c_str());
+  for (const std::string& p : result.problems)
+    std::fprintf(stderr, "morphview: %s (drawn as a crossed-out tile)\n", p.c_str());
   view::writePng(result.image, o.output);
   return 0;
 }

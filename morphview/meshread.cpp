@@ -251,8 +251,8 @@ MeshLoad parseOBJ(const std::string& text, const std::string& name) {
         }
         const long long resolved = index < 0 ? defined + index : index - 1;
         if (index == 0 || resolved < 0 || resolved >= defined) {
-          return refuse("face corner " + std::to_string(index) + " refers to no vertex (" +
-                        std::to_string(defined) + " defined so far)");
+          return refuse("face corner " + std::to_string(index) + " refers to no vertex (" + std::to_string(defined) +
+                        " defined so far)");
         }
         corners.push_back(static_cast<int>(resolved));
       }
@@ -325,8 +325,9 @@ MeshLoad loadMesh(const std::string& path, MeshFormat format) {
   in.seekg(0, std::ios::beg);
   if (size < 0 || !in) return {{}, path + ": cannot read its length"};
   if (size > maxFileBytes) {
-    return {{}, path + ": is " + std::to_string(size) + " bytes, more than the " +
-                    std::to_string(maxFileBytes) + " a mesh file may have"};
+    return {{},
+            path + ": is " + std::to_string(size) + " bytes, more than the " + std::to_string(maxFileBytes) +
+                " a mesh file may have"};
   }
   std::string text(static_cast<std::size_t>(size), '\0');
   if (size > 0 && !in.read(text.data(), size)) return {{}, path + ": cannot read the whole file"};

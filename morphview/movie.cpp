@@ -194,10 +194,25 @@ std::string makeMovie(const MovieOptions& options) {
   shapes.shrink_to_fit();
 
   const std::string temporary = temporaryFor(options.output);
-  const std::vector<std::string> words = {
-      options.encoder, "-hide_banner", "-nostats", "-loglevel", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24",
-      "-video_size", std::to_string(options.width) + "x" + std::to_string(options.height), "-framerate",
-      std::to_string(options.framesPerSecond), "-i", "pipe:0", "-pix_fmt", "yuv420p", temporary};
+  const std::vector<std::string> words = {options.encoder,
+                                          "-hide_banner",
+                                          "-nostats",
+                                          "-loglevel",
+                                          "error",
+                                          "-y",
+                                          "-f",
+                                          "rawvideo",
+                                          "-pix_fmt",
+                                          "rgb24",
+                                          "-video_size",
+                                          std::to_string(options.width) + "x" + std::to_string(options.height),
+                                          "-framerate",
+                                          std::to_string(options.framesPerSecond),
+                                          "-i",
+                                          "pipe:0",
+                                          "-pix_fmt",
+                                          "yuv420p",
+                                          temporary};
   PipeSignalGuard guard;
   std::string problem;
   {

@@ -12,8 +12,8 @@
 namespace view {
 
 struct MovieOptions {
-  std::string series;  // the .pvd
-  std::string output;  // its extension tells ffmpeg the container
+  std::string series;             // the .pvd
+  std::string output;             // its extension tells ffmpeg the container
   int width = 512, height = 512;  // even: the encoders' 4:2:0 sampling needs it
   int framesPerSecond = 10;
   Direction toCamera = defaultToCamera;

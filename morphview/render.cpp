@@ -45,8 +45,7 @@ struct Projected {
 
 Projected project(const Camera& cam, const std::array<float, 3>& p, int width, int height) {
   const Vec d = sub({p[0], p[1], p[2]}, cam.centre);
-  return {width / 2.0 + cam.scale * dot(d, cam.right), height / 2.0 - cam.scale * dot(d, cam.up),
-          dot(d, cam.toCamera)};
+  return {width / 2.0 + cam.scale * dot(d, cam.right), height / 2.0 - cam.scale * dot(d, cam.up), dot(d, cam.toCamera)};
 }
 
 std::uint8_t shade(std::uint8_t channel, double brightness) {

@@ -17,11 +17,20 @@ std::string htmlText(std::string_view text) {
   std::string out;
   for (const char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -39,15 +48,18 @@ std::vector<std::string> labelOf(const std::string& name, ReportKind kind) {
 
 const char* kindName(ReportKind kind) {
   switch (kind) {
-    case ReportKind::series: return "series";
-    case ReportKind::grid: return "grid";
-    default: return "single";
+    case ReportKind::series:
+      return "series";
+    case ReportKind::grid:
+      return "grid";
+    default:
+      return "single";
   }
 }
 
 std::string dataJson(const Report& report) {
-  std::string json = "{\"kind\":\"" + std::string(kindName(report.kind)) + "\",\"title\":" + jsonString(report.title) +
-                     ",\"items\":[";
+  std::string json =
+      "{\"kind\":\"" + std::string(kindName(report.kind)) + "\",\"title\":" + jsonString(report.title) + ",\"items\":[";
   for (std::size_t i = 0; i < report.items.size(); ++i) {
     const ReportItem& item = report.items[i];
     json += i ? ",\n{" : "\n{";
@@ -98,11 +110,8 @@ std::string reportPage(const Report& report) {
   // text inside them that looks like a marker stays as it is.
   const std::string three = "data:text/javascript;base64," + base64(assets::three);
   const std::pair<std::string_view, std::string> parts[] = {
-      {"@TITLE@", htmlText(report.title)},
-      {"@STYLE@", std::string(assets::viewerCss)},
-      {"@THREE@", three},
-      {"@DATA@", dataJson(report)},
-      {"@VIEWER@", std::string(assets::viewerJs)},
+      {"@TITLE@", htmlText(report.title)}, {"@STYLE@", std::string(assets::viewerCss)}, {"@THREE@", three},
+      {"@DATA@", dataJson(report)},        {"@VIEWER@", std::string(assets::viewerJs)},
   };
   std::string page;
   std::string_view rest = assets::pageHtml;

@@ -176,7 +176,7 @@ std::vector<std::string> manifestResults(const std::string& manifest) {
 bool wantsReport(int argc, char** argv) {
   // The word after an option that takes a value is that value, never a mode: "-o --html"
   // names a picture "--html", as it always did.
-  const std::set<std::string> takesValue = {"-o",      "--view",  "--size",  "--format",
+  const std::set<std::string> takesValue = {"-o",     "--view",    "--size",  "--format",
                                             "--tile", "--columns", "--title", "--manifest"};
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
@@ -193,8 +193,9 @@ int reportMain(int argc, char** argv) {
   if (!o.manifest.empty()) inputs.push_back(o.manifest);
   if (const auto problem = outputProblem(o.output, inputs)) fail(exitBadCommandLine, *problem);
   if (!reportAvailable()) {
-    fail(exitBadCommandLine, "this morphview was built without three.js, so it cannot write --html reports; "
-                             "run scripts/install-deps.sh and build again");
+    fail(exitBadCommandLine,
+         "this morphview was built without three.js, so it cannot write --html reports; "
+         "run scripts/install-deps.sh and build again");
   }
   Report report;
   report.title = o.title;

@@ -67,8 +67,8 @@ std::optional<MeshBlock> packMesh(const Mesh& mesh, std::string& problem) {
   for (std::size_t f = 0; f < mesh.faces.size(); ++f) {
     for (const int corner : mesh.faces[f]) {
       if (corner < 0 || static_cast<std::size_t>(corner) >= n) {
-        problem = "triangle " + std::to_string(f) + " names point " + std::to_string(corner) + " of " +
-                  std::to_string(n);
+        problem =
+            "triangle " + std::to_string(f) + " names point " + std::to_string(corner) + " of " + std::to_string(n);
         return std::nullopt;
       }
       putLittle(block.bytes, at, static_cast<std::uint32_t>(corner), block.indexBytes);
@@ -107,7 +107,8 @@ std::string deflateBytes(const std::vector<unsigned char>& bytes) {
   uLongf size = compressBound(static_cast<uLong>(bytes.size()));
   std::string out(size, '\0');
   // compress2 fails only when memory runs out; the caller treats an empty result as that.
-  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, bytes.data(), static_cast<uLong>(bytes.size()), 6) != Z_OK) {
+  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, bytes.data(), static_cast<uLong>(bytes.size()), 6) !=
+      Z_OK) {
     return {};
   }
   out.resize(size);
@@ -135,8 +136,8 @@ std::optional<std::string> meshJson(const Mesh& mesh, std::string& problem) {
   json += mesh.levels.empty() ? "false" : "true";
   if (mesh.cycle) json += ",\"cycle\":" + std::to_string(*mesh.cycle);
   if (mesh.thresholds) {
-    json += ",\"thresholds\":[" + std::to_string((*mesh.thresholds)[0]) + "," +
-            std::to_string((*mesh.thresholds)[1]) + "," + std::to_string((*mesh.thresholds)[2]) + "]";
+    json += ",\"thresholds\":[" + std::to_string((*mesh.thresholds)[0]) + "," + std::to_string((*mesh.thresholds)[1]) +
+            "," + std::to_string((*mesh.thresholds)[2]) + "]";
   }
   json += ",\"data\":\"" + base64(packed) + "\"}";
   return json;

@@ -85,7 +85,8 @@ SeriesLoad loadSeries(const std::string& path) {
   if (!in) return {{}, path + ": cannot open: " + std::strerror(errno)};
   std::ostringstream text;
   text << in.rdbuf();
-  if (text.str().size() > static_cast<std::size_t>(maxFileBytes)) return {{}, path + ": is too large for a series file"};
+  if (text.str().size() > static_cast<std::size_t>(maxFileBytes))
+    return {{}, path + ": is too large for a series file"};
   SeriesLoad load = parseSeries(text.str(), path);
   for (std::size_t i = 0; load.ok() && i < load.steps.size(); ++i) {
     const std::string& file = load.steps[i].file;

@@ -56,8 +56,9 @@ std::vector<std::string> wrapLabel(std::string_view text, int maxChars, int maxL
   // Too long: fill every line with as much of the end as fits after "...".
   const std::size_t room = width * static_cast<std::size_t>(maxLines);
   const std::string ellipsis = "...";
-  std::string shown = room > ellipsis.size() ? ellipsis + std::string(text.substr(text.size() - (room - ellipsis.size())))
-                                             : std::string(text.substr(text.size() - room));
+  std::string shown = room > ellipsis.size()
+                          ? ellipsis + std::string(text.substr(text.size() - (room - ellipsis.size())))
+                          : std::string(text.substr(text.size() - room));
   lines.clear();
   for (std::size_t i = 0; i < shown.size(); i += width) lines.push_back(shown.substr(i, width));
   return lines;
@@ -104,9 +105,9 @@ std::optional<SheetLayout> layoutSheet(const std::vector<std::string>& paths, co
   const long long width = sheetGap + columns * (layout.tile + sheetGap);
   const long long height = sheetGap + static_cast<long long>(layout.rows) * (layout.cellHeight() + sheetGap);
   if (width > maxSheetSide || height > maxSheetSide || width * height > maxSheetPixels) {
-    problem = "the sheet would be " + std::to_string(width) + "x" + std::to_string(height) +
-              " pixels, more than " + std::to_string(maxSheetSide) + " on a side or " +
-              std::to_string(maxSheetPixels) + " in all; use a smaller --tile or other --columns";
+    problem = "the sheet would be " + std::to_string(width) + "x" + std::to_string(height) + " pixels, more than " +
+              std::to_string(maxSheetSide) + " on a side or " + std::to_string(maxSheetPixels) +
+              " in all; use a smaller --tile or other --columns";
     return std::nullopt;
   }
   layout.width = static_cast<int>(width);
@@ -114,8 +115,7 @@ std::optional<SheetLayout> layoutSheet(const std::vector<std::string>& paths, co
   return layout;
 }
 
-SheetResult renderSheet(const std::vector<std::string>& paths, const SheetOptions& options,
-                        const SheetLayout& layout) {
+SheetResult renderSheet(const std::vector<std::string>& paths, const SheetOptions& options, const SheetLayout& layout) {
   SheetResult result;
   Image sheet(layout.width, layout.height, backgroundColour);
   const int count = std::min(layout.count, static_cast<int>(paths.size()));

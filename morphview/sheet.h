@@ -15,8 +15,8 @@
 
 namespace view {
 
-inline constexpr int sheetGap = 8;       // pixels around the sheet and between cells
-inline constexpr int labelPadding = 3;   // between a tile and its label
+inline constexpr int sheetGap = 8;      // pixels around the sheet and between cells
+inline constexpr int labelPadding = 3;  // between a tile and its label
 inline constexpr int maxLabelLines = 6;
 inline constexpr int minTile = 32;
 inline constexpr int maxTile = 4096;
@@ -32,8 +32,8 @@ struct SheetOptions {
   int columns = 0;  // 0: as close to a square grid as the count allows
   int tile = 256;   // side of a tile in pixels
   Direction toCamera = defaultToCamera;
-  std::optional<MeshFormat> format;  // unset: chosen from each file's name
-  bool markBad = false;              // draw unreadable files as marked tiles instead of refusing
+  std::optional<MeshFormat> format;       // unset: chosen from each file's name
+  bool markBad = false;                   // draw unreadable files as marked tiles instead of refusing
   ColourMode colour = ColourMode::plain;  // a file without levels counts as unreadable
 };
 
@@ -65,7 +65,6 @@ struct SheetResult {
 
 // Reads and draws the files one at a time, so only one mesh is held in memory. Without
 // markBad, the first unreadable file ends the work.
-SheetResult renderSheet(const std::vector<std::string>& paths, const SheetOptions& options,
-                        const SheetLayout& layout);
+SheetResult renderSheet(const std::vector<std::string>& paths, const SheetOptions& options, const SheetLayout& layout);
 
 }  // namespace view

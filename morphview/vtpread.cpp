@@ -36,10 +36,9 @@ struct ScalarType {
 };
 
 constexpr ScalarType scalarTypes[] = {
-    {"Int8", 1, false, true},    {"UInt8", 1, false, false},   {"Int16", 2, false, true},
-    {"UInt16", 2, false, false}, {"Int32", 4, false, true},    {"UInt32", 4, false, false},
-    {"Int64", 8, false, true},   {"UInt64", 8, false, false},  {"Float32", 4, true, true},
-    {"Float64", 8, true, true},
+    {"Int8", 1, false, true},   {"UInt8", 1, false, false},  {"Int16", 2, false, true}, {"UInt16", 2, false, false},
+    {"Int32", 4, false, true},  {"UInt32", 4, false, false}, {"Int64", 8, false, true}, {"UInt64", 8, false, false},
+    {"Float32", 4, true, true}, {"Float64", 8, true, true},
 };
 
 // What the VTKFile element says about every binary array.
@@ -77,7 +76,8 @@ std::uint64_t countAttribute(const XMLElement* e, const char* attribute, std::ui
   if (!text) refuse(where + " has no " + attribute);
   const auto value = unsignedValue(text);
   if (!value) refuse(where + ": " + attribute + " '" + shown(text) + "' is not a whole number");
-  if (*value > most) refuse(where + ": " + attribute + " " + std::to_string(*value) + " is more than " + std::to_string(most));
+  if (*value > most)
+    refuse(where + ": " + attribute + " " + std::to_string(*value) + " is more than " + std::to_string(most));
   return *value;
 }
 
@@ -208,7 +208,8 @@ constexpr std::uint64_t maxInflation = 1032;
 
 std::string inflateBlock(const std::string& packed, std::uint64_t size, const std::string& what) {
   if (size > packed.size() * maxInflation + 64) {
-    refuse(what + " of " + std::to_string(packed.size()) + " bytes cannot inflate to its declared " + std::to_string(size));
+    refuse(what + " of " + std::to_string(packed.size()) + " bytes cannot inflate to its declared " +
+           std::to_string(size));
   }
   // One extra byte of room tells a block that inflates to more than declared from one
   // that fits exactly.
@@ -216,7 +217,8 @@ std::string inflateBlock(const std::string& packed, std::uint64_t size, const st
   uLongf outLength = static_cast<uLongf>(room.size());
   const int status = uncompress(reinterpret_cast<Bytef*>(room.data()), &outLength,
                                 reinterpret_cast<const Bytef*>(packed.data()), static_cast<uLong>(packed.size()));
-  if (status == Z_BUF_ERROR && outLength == room.size()) refuse(what + " inflates to more than its declared " + std::to_string(size) + " bytes");
+  if (status == Z_BUF_ERROR && outLength == room.size())
+    refuse(what + " inflates to more than its declared " + std::to_string(size) + " bytes");
   if (status != Z_OK) refuse(what + " is not valid zlib data");
   if (outLength != size) {
     refuse(what + " inflates to " + std::to_string(outLength) + " bytes, not its declared " + std::to_string(size));
@@ -255,11 +257,13 @@ std::string binaryBytes(const ArrayHead& a, const Encoding& enc, std::uint64_t e
   std::uint64_t total = 0;
   if (blocks > 0) {
     if (blockSize == 0 || blocks - 1 > expected / blockSize) {
-      refuse(a.label + ": " + std::to_string(blocks) + " blocks of " + std::to_string(blockSize) + " bytes cannot hold " +
-             std::to_string(expected) + " bytes");
+      refuse(a.label + ": " + std::to_string(blocks) + " blocks of " + std::to_string(blockSize) +
+             " bytes cannot hold " + std::to_string(expected) + " bytes");
     }
     const std::uint64_t last = lastSize == 0 ? blockSize : lastSize;
-    if (last > blockSize) refuse(a.label + ": last block of " + std::to_string(last) + " bytes exceeds the block size " + std::to_string(blockSize));
+    if (last > blockSize)
+      refuse(a.label + ": last block of " + std::to_string(last) + " bytes exceeds the block size " +
+             std::to_string(blockSize));
     total = (blocks - 1) * blockSize + last;
   }
   if (total != expected) {
@@ -326,7 +330,8 @@ Values readValues(const ArrayHead& a, const Encoding& enc, std::uint64_t count) 
     if (got != count) refuse(a.label + " holds " + std::to_string(got) + " values, expected " + std::to_string(count));
     return v;
   }
-  if (format != "binary" && format != "appended") refuse(a.label + ": format '" + shown(formatText) + "' is not ascii, binary or appended");
+  if (format != "binary" && format != "appended")
+    refuse(a.label + ": format '" + shown(formatText) + "' is not ascii, binary or appended");
   const std::string bytes = binaryBytes(a, enc, count * static_cast<std::uint64_t>(t.size));
   const char* p = bytes.data();
   if (t.real) {
@@ -479,9 +484,11 @@ void readPolys(const XMLElement* polys, const Encoding& enc, std::uint64_t polyC
     const long long corners = offsets[i] - previous;
     if (offsets[i] < previous || corners < 3) {
       refuse("polygon " + std::to_string(i) + " has " + std::to_string(offsets[i] < previous ? -1 : corners) +
-             " corners (offset " + std::to_string(offsets[i]) + " after " + std::to_string(previous) + "); it needs at least 3");
+             " corners (offset " + std::to_string(offsets[i]) + " after " + std::to_string(previous) +
+             "); it needs at least 3");
     }
-    if (corners > maxFaces || (triangles += corners - 2) > maxFaces) refuse("more than " + std::to_string(maxFaces) + " triangles");
+    if (corners > maxFaces || (triangles += corners - 2) > maxFaces)
+      refuse("more than " + std::to_string(maxFaces) + " triangles");
     previous = offsets[i];
   }
   const std::vector<long long> connectivity = integers(connectivityHead, enc, static_cast<std::uint64_t>(previous));
@@ -565,7 +572,8 @@ Mesh parse(const std::string& bytes) {
   if (pointArrays.empty()) refuse("Points has no data array");
   const ArrayHead pointsHead = describe(pointArrays.front(), "Points");
   requireComponents(pointsHead, 3);
-  if (!pointsHead.type.real) refuse(std::string("Points are ") + pointsHead.type.name + ", expected Float32 or Float64");
+  if (!pointsHead.type.real)
+    refuse(std::string("Points are ") + pointsHead.type.name + ", expected Float32 or Float64");
   const std::vector<double> coordinates = readValues(pointsHead, enc, pointCount * 3).reals;
   mesh.points.resize(static_cast<std::size_t>(pointCount));
   for (std::size_t i = 0; i < coordinates.size(); ++i) {

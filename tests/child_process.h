@@ -30,8 +30,7 @@ struct ChildOptions {
 };
 
 inline ChildRun runChild(std::vector<std::string> words, const ChildOptions& options = {}) {
-  const std::filesystem::path base =
-      std::filesystem::temp_directory_path() / ("child_" + std::to_string(getpid()));
+  const std::filesystem::path base = std::filesystem::temp_directory_path() / ("child_" + std::to_string(getpid()));
   const std::string outFile = base.string() + ".out", errFile = base.string() + ".err";
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
@@ -45,7 +44,8 @@ inline ChildRun runChild(std::vector<std::string> words, const ChildOptions& opt
     for (const auto& [name, value] : options.setEnv) setenv(name.c_str(), value.c_str(), 1);
     for (const std::string& name : options.unsetEnv) unsetenv(name.c_str());
     if (options.addressSpaceLimit >= 0) {
-      const rlimit limit{static_cast<rlim_t>(options.addressSpaceLimit), static_cast<rlim_t>(options.addressSpaceLimit)};
+      const rlimit limit{static_cast<rlim_t>(options.addressSpaceLimit),
+                         static_cast<rlim_t>(options.addressSpaceLimit)};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
     }
     execv(argv[0], argv.data());

@@ -65,7 +65,8 @@ std::vector<float> storeAsWritten() {
                        float(v.parentB)});
     for (int j = 0; j < v.numNeighbors; ++j) s.push_back(v.neighbors[j]);
   }
-  for (const triangle* t = headTriangle; t; t = t->next) s.insert(s.end(), {float(t->v[0]), float(t->v[1]), float(t->v[2])});
+  for (const triangle* t = headTriangle; t; t = t->next)
+    s.insert(s.end(), {float(t->v[0]), float(t->v[1]), float(t->v[2])});
   return s;
 }
 

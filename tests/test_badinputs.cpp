@@ -217,7 +217,8 @@ TEST_P(BadInput, EndsWithItsMessageAndStatusAndLeavesNoResult) {
 
 std::string caseName(const ::testing::TestParamInfo<Case>& info) {
   std::string name = info.param.name;
-  std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+  std::replace_if(
+      name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
   return name;
 }
 

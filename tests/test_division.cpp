@@ -48,7 +48,8 @@ class ExactQuotient : public testing::TestWithParam<unitCase> {
     long long wrong = 0;
     for (std::size_t i = 0; i < count; ++i) {
       const float want = a[i] / den[i];
-      const bool same = (want == 0 && q[i] == 0) || std::bit_cast<std::uint32_t>(want) == std::bit_cast<std::uint32_t>(q[i]);
+      const bool same =
+          (want == 0 && q[i] == 0) || std::bit_cast<std::uint32_t>(want) == std::bit_cast<std::uint32_t>(q[i]);
       if (same) continue;
       if (++wrong <= 3) {
         ADD_FAILURE() << std::hexfloat << a[i] << " / " << den[i] << " gave " << q[i] << " instead of " << want;
@@ -61,7 +62,8 @@ class ExactQuotient : public testing::TestWithParam<unitCase> {
 };
 
 float withMantissa(std::uint32_t mantissa, int exponent, bool negative) {
-  const std::uint32_t bits = (negative ? 0x80000000u : 0u) | (static_cast<std::uint32_t>(exponent + 127) << 23) | mantissa;
+  const std::uint32_t bits =
+      (negative ? 0x80000000u : 0u) | (static_cast<std::uint32_t>(exponent + 127) << 23) | mantissa;
   return std::bit_cast<float>(bits);
 }
 
@@ -147,7 +149,8 @@ TEST_P(ExactQuotient, TinyDenominatorsDivideInstead) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Units, ExactQuotient,
-                         testing::Values(unitCase{vectorUnit::avx512, "AVX-512"}, unitCase{vectorUnit::avx2, "AVX2 with FMA"}),
+                         testing::Values(unitCase{vectorUnit::avx512, "AVX-512"},
+                                         unitCase{vectorUnit::avx2, "AVX2 with FMA"}),
                          [](const testing::TestParamInfo<unitCase>& info) {
                            return std::string(info.param.unit == vectorUnit::avx512 ? "avx512" : "avx2");
                          });

@@ -37,9 +37,9 @@ struct optionsGuard {
 // A random store for the relaxation step.
 struct storeRecipe {
   int n = 100;
-  float spread = 1;       // side of the cube the points fill
-  float offset = 0;       // added to every coordinate
-  unsigned cycle = 1;     // totalCycles: picks the cut-off with `triangles`
+  float spread = 1;    // side of the cube the points fill
+  float offset = 0;    // added to every coordinate
+  unsigned cycle = 1;  // totalCycles: picks the cut-off with `triangles`
   int triangles = 20;
   int dependentShare = 0;   // percent of vertices hung on two others (chains included)
   int coincidentShare = 0;  // percent of vertices put on another one
@@ -113,8 +113,8 @@ void expectSameSteps(int steps) {
       const vector a = got.force[i], b = want.force[i];
       if (bits(a.x) != bits(b.x) || bits(a.y) != bits(b.y) || bits(a.z) != bits(b.z)) {
         ++wrong;
-        ADD_FAILURE() << "force on " << i << ": " << a.x << " " << a.y << " " << a.z << " instead of " << b.x
-                      << " " << b.y << " " << b.z;
+        ADD_FAILURE() << "force on " << i << ": " << a.x << " " << a.y << " " << a.z << " instead of " << b.x << " "
+                      << b.y << " " << b.z;
       }
     }
 
@@ -405,7 +405,8 @@ TEST(FastForcesSchedule, EveryVertexMeetsEveryOtherOnceInOrder) {
         }
       }
       for (int i = 0; i < n; ++i) {
-        ASSERT_TRUE(row[i].inOrder && !row[i].self && row[i].count == n - 1 && (n == 1 || row[i].last == (i == n - 1 ? n - 2 : n - 1)))
+        ASSERT_TRUE(row[i].inOrder && !row[i].self && row[i].count == n - 1 &&
+                    (n == 1 || row[i].last == (i == n - 1 ? n - 2 : n - 1)))
             << "vertex " << i << " of " << n << ", " << lanes << " lanes: " << row[i].count << " terms";
       }
     }

@@ -121,7 +121,7 @@ TEST(ForcesCutoff, SquaredDistance19RepelsUntilCycle500) {
 }
 
 TEST(ForcesCutoff, LaterCutoffDependsOnTriangleCount) {
-  const float near = std::sqrt(0.2f);   // inside 0.25, outside 0.0625
+  const float near = std::sqrt(0.2f);    // inside 0.25, outside 0.0625
   const float close = std::sqrt(0.05f);  // inside both
   makePair(near, true, 500, 999);
   expectPairStep(near, true, true);
@@ -289,9 +289,7 @@ TEST(ForcesFactors, SweepScalesAttractionAndRepulsionSeparately) {
     forces();
     EXPECT_EQ(vertex[1].x, movedTo(1.1f, p.right, p.D, m));
   } else {
-    const struct {
-      int attraction, repulsion;
-    } cases[] = {{0, 1}, {0, 3}, {1, 0}, {2, 0}, {3, 5}};
+    const struct { int attraction, repulsion; } cases[] = {{0, 1}, {0, 3}, {1, 0}, {2, 0}, {3, 5}};
     for (const auto& c : cases) {
       SCOPED_TRACE(testing::Message() << c.attraction << " " << c.repulsion);
       makePair(1.1f, true, 1, 20);
@@ -358,9 +356,7 @@ TEST(ForcesDegenerate, CoincidentVerticesNeitherPushNorSetD) {
 
 // 0 and 1 pull and push each other, 2 hangs on them off its mid-point, 3 is alone and
 // last: its force, and so m, is 0.
-void makeStillLast() {
-  makeStore({{0, 0, 0, {1}}, {1, 0, 0, {0}}, {-20, 0, 0, {}, 0, 1}, {10, 10, 10}}, 1, 20);
-}
+void makeStillLast() { makeStore({{0, 0, 0, {1}}, {1, 0, 0, {0}}, {-20, 0, 0, {}, 0, 1}, {10, 10, 10}}, 1, 20); }
 
 TEST(ForcesDegenerate, ZeroLastForceMovesNothingFreeButPlacesDependents) {
   std::vector<std::pair<int, int>> factors{{1, 1}};

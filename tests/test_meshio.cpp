@@ -13,8 +13,8 @@
 
 #include "failure.h"
 #include "meshio.h"
-#include "templateload.h"
 #include "store_fixture.h"
+#include "templateload.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;
@@ -55,13 +55,10 @@ class MeshFiles : public WorkFolderTest {
     for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
     return names;
   }
-
 };
 
 // Two triangles sharing an edge, one vertex at -2.5.
-void buildSmallMesh() {
-  buildMesh({{0, 0, 0}, {1, 0, 0}, {0, -2.5f, 0}, {1, 1, 0.5f}}, {{0, 1, 2}, {0, 3, 1}});
-}
+void buildSmallMesh() { buildMesh({{0, 0, 0}, {1, 0, 0}, {0, -2.5f, 0}, {1, 1, 0.5f}}, {{0, 1, 2}, {0, 3, 1}}); }
 
 TEST_F(MeshFiles, Write3DVLayout) {
   buildSmallMesh();

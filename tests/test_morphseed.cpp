@@ -67,8 +67,9 @@ struct SeedParts {
     }
     for (const std::string& s : separator) out += s + "\n";
     out += words + "\n";
-    for (const auto& f : faces) out += std::to_string(f[0]) + ", " + std::to_string(f[1]) + ", " +
-                                       std::to_string(f[2]) + ", " + std::to_string(f[3]) + ",\n";
+    for (const auto& f : faces)
+      out += std::to_string(f[0]) + ", " + std::to_string(f[1]) + ", " + std::to_string(f[2]) + ", " +
+             std::to_string(f[3]) + ",\n";
     return out;
   }
 };
@@ -149,8 +150,8 @@ std::string storeDump() {
         << +v.hormoneR << ' ' << +v.hormoneG << ' ' << +v.hormoneB << '\n';
   }
   for (const triangle* t = headTriangle; t; t = t->next) {
-    out << t->v[0] << ' ' << t->v[1] << ' ' << t->v[2] << ' ' << t->age << ' ' << t->norm.x << ' ' << t->norm.y
-        << ' ' << t->norm.z << '\n';
+    out << t->v[0] << ' ' << t->v[1] << ' ' << t->v[2] << ' ' << t->age << ' ' << t->norm.x << ' ' << t->norm.y << ' '
+        << t->norm.z << '\n';
   }
   return out.str();
 }
@@ -300,7 +301,8 @@ TEST_F(SeedTest, MalformedSeedsAreRefusedAndLeaveAnEmptyStore) {
   const std::string word63(63, 'w');
   const std::map<std::string, std::string> cases{
       {"", "seed: header: file ends before header line 1 of 4"},
-      {text.substr(0, text.find("neighbors: 4")), "seed: vertex 3: file ends before the word ahead of the neighbour list"},
+      {text.substr(0, text.find("neighbors: 4")),
+       "seed: vertex 3: file ends before the word ahead of the neighbour list"},
       {text.substr(0, text.find("4 8 3 11 3")), "seed: vertex 3: file ends before the neighbour list"},
       {text.substr(0, text.find("4 8 3 11 3") + 4), "seed: vertex 3: file ends before the end of the neighbour list"},
       {text.substr(0, text.find("separator two")), "seed: separator: file ends before separator line 2 of 3"},
@@ -393,9 +395,15 @@ TEST(CommandLine, GroupsSetTheCountsAndTheLastGroupWins) {
 
 TEST(CommandLine, RefusedWordsPrintTheUsage) {
   const std::string usage = "Unrecognized command\nAllowable parameters: \n-b batchCount cycleCount\n";
-  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
-           {"-c"}, {"1"}, {"-c", "1", "1"}, {"b", "1", "1"}, {"-"}, {"-b"}, {"-b", "3"}, {"-b", "1", "5", "-b", "2"},
-           {"-b", "1", "5", "x"}}) {
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{{"-c"},
+                                                                                     {"1"},
+                                                                                     {"-c", "1", "1"},
+                                                                                     {"b", "1", "1"},
+                                                                                     {"-"},
+                                                                                     {"-b"},
+                                                                                     {"-b", "3"},
+                                                                                     {"-b", "1", "5", "-b", "2"},
+                                                                                     {"-b", "1", "5", "x"}}) {
     const Parsed p = parse(words);
     EXPECT_EQ(p.status, exitBadCommandLine) << words[0] << " of " << words.size();
     EXPECT_EQ(p.err, usage) << words[0] << " of " << words.size();
@@ -405,7 +413,8 @@ TEST(CommandLine, RefusedWordsPrintTheUsage) {
 // ---- The batch run ----
 
 TEST_F(SeedTest, EveryTenthCycleWritesADot) {
-  for (const auto& [cycles, dots] : std::vector<std::pair<int, std::string>>{{0, ""}, {1, "."}, {10, "."}, {11, ".."}}) {
+  for (const auto& [cycles, dots] :
+       std::vector<std::pair<int, std::string>>{{0, ""}, {1, "."}, {10, "."}, {11, ".."}}) {
     ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
     lifeSpanR = lifeSpanG = lifeSpanB = 5;
     totalCycles = 77;
@@ -489,7 +498,8 @@ TEST_F(SeedTest, LastGroupDecidesEmbryosAndCyclesEachInASecondOfItsOwn) {
   runBatches();
   const std::string err = GetCapturedStderr();
   std::smatch m;
-  ASSERT_TRUE(std::regex_match(err, m, std::regex("Embryo 1\nseed: (\\d+)\n\\.done\nEmbryo 2\nseed: (\\d+)\n\\.done\n")))
+  ASSERT_TRUE(
+      std::regex_match(err, m, std::regex("Embryo 1\nseed: (\\d+)\n\\.done\nEmbryo 2\nseed: (\\d+)\n\\.done\n")))
       << err;
   EXPECT_EQ(totalCycles, 3u);
   EXPECT_GE(std::stoll(m[2]), std::stoll(m[1]) + 1);
@@ -509,7 +519,8 @@ TEST_F(SeedTest, ProgramWritesOneFilePerEmbryoNamedBySeed) {
   EXPECT_EQ(run.status, 0);
   std::smatch m;
   ASSERT_TRUE(std::regex_match(
-      run.err, m, std::regex("Embryo 1\nseed: (\\d+)\ndone\nEmbryo 2\nseed: (\\d+)\ndone\nEmbryo 3\nseed: (\\d+)\ndone\n")))
+      run.err, m,
+      std::regex("Embryo 1\nseed: (\\d+)\ndone\nEmbryo 2\nseed: (\\d+)\ndone\nEmbryo 3\nseed: (\\d+)\ndone\n")))
       << run.err;
   for (int e = 1; e <= 3; ++e) {
     if (e > 1) {
@@ -547,7 +558,8 @@ TEST_F(SeedTest, ProgramRefusalsWriteNoFile) {
   run = runProgram({"-b", "1", "0"});
   EXPECT_EQ(run.status, exitBadFile);
   EXPECT_TRUE(std::regex_match(
-      run.err, std::regex("Embryo 1\nseed: \\d+\nmorphseed: indexed_icosa: face 4: corner index 12 is outside 0..11\n")))
+      run.err,
+      std::regex("Embryo 1\nseed: \\d+\nmorphseed: indexed_icosa: face 4: corner index 12 is outside 0..11\n")))
       << run.err;
   fs::remove("indexed_icosa");
   run = runProgram({});

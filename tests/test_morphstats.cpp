@@ -43,11 +43,11 @@ Mesh inverted(Mesh m) {
 Mesh icosphere(int levels) {
   const float t = (1 + std::sqrt(5.0f)) / 2;
   Mesh m;
-  m.points = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
-              {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
-  m.faces = {{0, 11, 5}, {0, 5, 1}, {0, 1, 7}, {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
-             {11, 10, 2}, {10, 7, 6}, {7, 1, 8}, {3, 9, 4}, {3, 4, 2}, {3, 2, 6}, {3, 6, 8},
-             {3, 8, 9}, {4, 9, 5}, {2, 4, 11}, {6, 2, 10}, {8, 6, 7}, {9, 8, 1}};
+  m.points = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
+              {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
+  m.faces = {{0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+             {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
+             {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
   for (int l = 0; l < levels; ++l) {
     std::map<std::pair<int, int>, int> mids;
     auto mid = [&](int a, int b) {
@@ -374,8 +374,30 @@ TEST_F(Program, AreaAndVolumeAgreeWithVtkOnRealResults) {
   fs::copy_file(SEED_FILE, "indexed_icosa");
   ASSERT_EQ(run({MORPHSEED_BINARY, "-s", "1000", "-b", "1", "28"}).status, 0);
   fs::copy_file(BUNDLED_EXAMPLE, "start.3dv");
-  ASSERT_EQ(run({MORPHSWEEP_BINARY, "-n", "3", "-m", "1", "-t", "0", "-r", "40", "120", "5", "-g", "40", "120", "17",
-                 "-b", "40", "120", "33", "-kr", "2", "-kh", "3", "start.3dv"})
+  ASSERT_EQ(run({MORPHSWEEP_BINARY,
+                 "-n",
+                 "3",
+                 "-m",
+                 "1",
+                 "-t",
+                 "0",
+                 "-r",
+                 "40",
+                 "120",
+                 "5",
+                 "-g",
+                 "40",
+                 "120",
+                 "17",
+                 "-b",
+                 "40",
+                 "120",
+                 "33",
+                 "-kr",
+                 "2",
+                 "-kh",
+                 "3",
+                 "start.3dv"})
                 .status,
             0);
   writeFile("sphere.obj", objText(icosphere(4)));
@@ -391,7 +413,8 @@ TEST_F(Program, AreaAndVolumeAgreeWithVtkOnRealResults) {
   EXPECT_GT(grown.tJunctions, 100);
   EXPECT_NEAR(grown.angleDefect, 2, 1e-9);
 
-  if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3 to run VTK (scripts/install-deps.sh installs it)";
+  if (access("/usr/bin/python3", X_OK) != 0)
+    GTEST_SKIP() << "no /usr/bin/python3 to run VTK (scripts/install-deps.sh installs it)";
   for (const auto& [file, format] : files) {
     SCOPED_TRACE(file);
     const Outcome vtk = run({"/usr/bin/python3", VTK_MASS_SCRIPT, file});
@@ -421,7 +444,8 @@ TEST_F(Program, TableOfFilesWarnsOfInversionAndIsWholeOrAbsent) {
   EXPECT_NEAR(std::strtod(cell(rows, 1, "angleDefect").c_str(), nullptr), 2, 1e-12);
   EXPECT_EQ(cell(rows, 2, "volume"), "-8");
   EXPECT_EQ(cell(rows, 3, "elongation"), stats::formatReal(stats::measure(box(1, 2, 4)).elongation));
-  EXPECT_EQ(r.err, "morphstats: inside out.obj: warning: the enclosed volume -8 is negative: the triangles wind inwards\n");
+  EXPECT_EQ(r.err,
+            "morphstats: inside out.obj: warning: the enclosed volume -8 is negative: the triangles wind inwards\n");
 
   r = morphstats({"-o", "table.csv", "cube.obj", "box.3dv"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -481,7 +505,8 @@ TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
     for (const char* kr : {"1", "2", "3"}) {
       manifest += std::string("/bin/morphsweep -n ") + n + " -m 1 -t 0 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr " +
                   kr + " -kh 4 'my start.3dv'\n";
-      results.push_back(std::string("my start.3dv.n") + n + ".m1.r40.120.5.g.40.120.17.b.40.120.33.kr.4.kh." + kr + ".3dv");
+      results.push_back(std::string("my start.3dv.n") + n + ".m1.r40.120.5.g.40.120.17.b.40.120.33.kr.4.kh." + kr +
+                        ".3dv");
     }
   }
   writeFile("manifest", manifest);
@@ -514,7 +539,8 @@ TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
   EXPECT_EQ(cell(rows, 6, "reason").rfind(results[5] + ": ", 0), 0u) << cell(rows, 6, "reason");
   EXPECT_EQ(cell(rows, 6, "file"), results[5]);
 
-  r = morphstats({"--manifest", "manifest", "--plot", "volume", "--by", "repulsion", "--by2", "growthCycles", "-o", "p.png"});
+  r = morphstats(
+      {"--manifest", "manifest", "--plot", "volume", "--by", "repulsion", "--by2", "growthCycles", "-o", "p.png"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(isPng("p.png"));
   r = morphstats({"--manifest", "manifest", "--heatmap", "volume", "--by", "growthCycles,repulsion", "-o", "h.png"});

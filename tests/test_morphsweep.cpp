@@ -27,12 +27,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string usage =
-    "Allowable parameters: \n-n growthCycles -m modificationCount -t [0/1] inFile\n";
+const std::string usage = "Allowable parameters: \n-n growthCycles -m modificationCount -t [0/1] inFile\n";
 
 std::vector<std::string> exampleWords() {
-  return {"morphsweep", "-n", "300", "-m", "1",  "-t", "1",  "-r", "40", "120", "5", "-g",
-          "40",  "120", "17", "-b", "40", "120", "33", "-kr", "2", "-kh", "3",  "start.3dv"};
+  return {"morphsweep", "-n",  "300", "-m", "1",  "-t",  "1",  "-r",  "40", "120", "5", "-g",
+          "40",         "120", "17",  "-b", "40", "120", "33", "-kr", "2",  "-kh", "3", "start.3dv"};
 }
 
 std::string readFile(const fs::path& path) {
@@ -83,13 +82,12 @@ TEST_F(CommandLine, ExampleCallStoresEveryWordAndPointsAtTheNameWord) {
   EXPECT_EQ(numGrowthCycles, 300);
   EXPECT_EQ(modificationCount, 1);
   EXPECT_EQ(writeTemplateFile, 1);
-  EXPECT_EQ(std::vector<int>({lifeSpanR, thresholdR, secretorR, lifeSpanG, thresholdG, secretorG, lifeSpanB,
-                              thresholdB, secretorB, kr_input, kh_input}),
+  EXPECT_EQ(std::vector<int>({lifeSpanR, thresholdR, secretorR, lifeSpanG, thresholdG, secretorG, lifeSpanB, thresholdB,
+                              secretorB, kr_input, kh_input}),
             std::vector<int>({40, 120, 5, 40, 120, 17, 40, 120, 33, 2, 3}));
   EXPECT_EQ(inputFile, words_[23].data());  // the word itself, not a copy
   EXPECT_EQ(outputName(".obj"), "start.3dv.n300.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.obj");
-  EXPECT_EQ(outputName(".3dvTemplate"),
-            "start.3dv.n300.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dvTemplate");
+  EXPECT_EQ(outputName(".3dvTemplate"), "start.3dv.n300.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dvTemplate");
 }
 
 TEST_F(CommandLine, WrongWordCountIsRefusedBeforeAnyWordIsLookedAt) {
@@ -107,8 +105,8 @@ TEST_F(CommandLine, WrongWordCountIsRefusedBeforeAnyWordIsLookedAt) {
 
 TEST_F(CommandLine, EachFlagPositionHasItsOwnErrorText) {
   const std::pair<int, const char*> cases[] = {
-      {1, "0Unrecognized command\n"},         {3, "Error #1: Unrecognized command\n"},
-      {5, "Error #2: Unrecognized command\n"}, {7, "Error #3: Unrecognized command\n"},
+      {1, "0Unrecognized command\n"},           {3, "Error #1: Unrecognized command\n"},
+      {5, "Error #2: Unrecognized command\n"},  {7, "Error #3: Unrecognized command\n"},
       {11, "Error #4: Unrecognized command\n"}, {15, "Error #5: Unrecognized command\n"},
       {19, "Error #6: Unrecognized command\n"}, {21, "Error #7: Unrecognized command\n"}};
   for (const auto& [word, text] : cases) {
@@ -127,9 +125,11 @@ TEST_F(CommandLine, WordsAreReadLeftToRightAndOnlyTheFirstFaultIsReported) {
   words_[4] = "-4";
   words_[7] = "-x";
   words_[19] = "-x";
-  EXPECT_EQ(parse(), "Batch cycle count must be >=1.  Setting to 1\n"
-                     "<modificationCount> count must be >=1.  Setting to 1\n"
-                     "Error #3: Unrecognized command\n" + usage);
+  EXPECT_EQ(parse(),
+            "Batch cycle count must be >=1.  Setting to 1\n"
+            "<modificationCount> count must be >=1.  Setting to 1\n"
+            "Error #3: Unrecognized command\n" +
+                usage);
   EXPECT_EQ(status_, 1);
 }
 
@@ -164,8 +164,10 @@ TEST_F(CommandLine, CountsBelowOneBecomeOneWithTheirMessages) {
     words_ = exampleWords();
     words_[2] = bad;
     words_[4] = bad;
-    EXPECT_EQ(parse(), "Batch cycle count must be >=1.  Setting to 1\n"
-                       "<modificationCount> count must be >=1.  Setting to 1\n") << bad;
+    EXPECT_EQ(parse(),
+              "Batch cycle count must be >=1.  Setting to 1\n"
+              "<modificationCount> count must be >=1.  Setting to 1\n")
+        << bad;
     EXPECT_EQ(status_, 0);
     EXPECT_EQ(outputName(".obj"), "start.3dv.n1.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.obj");
   }
@@ -199,8 +201,8 @@ TEST_F(CommandLine, ValuesNarrowToTheirFieldWidthsByLowBits) {
 
 // Whole-int words agree with the C library's atoi, out-of-range ones included.
 TEST_F(CommandLine, WholeIntWordsConvertAsAtoi) {
-  for (const char* word : {" +12", "-0", "12abc", "abc", "", "0x1F", "\t-3", "2147483647", "2147483648",
-                           "-2147483649", "99999999999999999999", "-99999999999999999999"}) {
+  for (const char* word : {" +12", "-0", "12abc", "abc", "", "0x1F", "\t-3", "2147483647", "2147483648", "-2147483649",
+                           "99999999999999999999", "-99999999999999999999"}) {
     words_[6] = words_[20] = words_[22] = word;
     parse();
     EXPECT_EQ(writeTemplateFile, std::atoi(word)) << word;
@@ -210,8 +212,9 @@ TEST_F(CommandLine, WholeIntWordsConvertAsAtoi) {
 }
 
 TEST_F(CommandLine, ExtremeValuesAppearInTheNamesAsSignedDecimals) {
-  words_ = {"morphsweep", "-n", "2147483647", "-m", "5", "-t", "0", "-r", "-32768", "0", "32767", "-g",
-            "0", "255", "-32768", "-b", "-1", "1", "0", "-kr", "-2147483648", "-kh", "-7", "a b/%d.3dv"};
+  words_ = {"morphsweep", "-n", "2147483647", "-m",  "5",           "-t",  "0",      "-r",
+            "-32768",     "0",  "32767",      "-g",  "0",           "255", "-32768", "-b",
+            "-1",         "1",  "0",          "-kr", "-2147483648", "-kh", "-7",     "a b/%d.3dv"};
   EXPECT_EQ(parse(), "");
   EXPECT_EQ(outputName(".3dvTemplate"),
             "a b/%d.3dv.n2147483647.m5.r-32768.0.32767.g.0.255.-32768.b.-1.1.0.kr.-7.kh.-2147483648.3dvTemplate");
@@ -294,9 +297,8 @@ RunResult runSweep(const fs::path& dir, const std::vector<std::string>& args) {
 class Program : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("morphsweep_" + std::to_string(getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = fs::temp_directory_path() / ("morphsweep_" + std::to_string(getpid()) + "_" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     dir_ = root_ / "work";
     fs::create_directories(dir_);
@@ -336,7 +338,8 @@ TEST_F(Program, CompleteRunWritesTheThreeFilesAndItsProgress) {
   std::getline(flat, line);
   std::getline(flat, line);
   for (int i = 0; i < 2; ++i) std::getline(tmpl, tmplLine);
-  while (std::getline(obj, objLine) && objLine.rfind("v  ", 0) != 0) {}
+  while (std::getline(obj, objLine) && objLine.rfind("v  ", 0) != 0) {
+  }
   float largestSeen = 0;
   for (int v = 0; v < 12; ++v) {
     std::getline(flat, line);
@@ -402,15 +405,15 @@ TEST_F(Program, RefusedRunsWriteNothing) {
     std::vector<std::string> args;
     int status;
     std::string err;
-  } cases[] = {
-      {call("11", "1", "missing.3dv"), 2,
-       "Embryo 1\nmorphsweep: missing.3dv: cannot open: No such file or directory\n"},
-      {call("11", "1", "bad.3dv"), 2, "Embryo 1\nmorphsweep: bad.3dv: vertex 0: y coordinate 'abc' is not a finite real number\n"},
-      {call("11", "1", tooLong), 1,
-       "morphsweep: input name '" + tooLong + "' is too long: the output names would need up to " +
-           std::to_string(250 + stem.size() - 9 + 12) + " characters, at most 259 fit\n"},
-      {std::vector<std::string>(example.begin() + 1, example.end() - 1), 1,
-       "Error #8: Unrecognized command\n" + usage}};
+  } cases[] = {{call("11", "1", "missing.3dv"), 2,
+                "Embryo 1\nmorphsweep: missing.3dv: cannot open: No such file or directory\n"},
+               {call("11", "1", "bad.3dv"), 2,
+                "Embryo 1\nmorphsweep: bad.3dv: vertex 0: y coordinate 'abc' is not a finite real number\n"},
+               {call("11", "1", tooLong), 1,
+                "morphsweep: input name '" + tooLong + "' is too long: the output names would need up to " +
+                    std::to_string(250 + stem.size() - 9 + 12) + " characters, at most 259 fit\n"},
+               {std::vector<std::string>(example.begin() + 1, example.end() - 1), 1,
+                "Error #8: Unrecognized command\n" + usage}};
   std::ofstream(dir_ / "bad.3dv") << "12\n20\n0.5 abc 1\n";
   for (const auto& c : cases) {
     const RunResult run = runSweep(dir_, c.args);
@@ -480,8 +483,7 @@ TEST_F(Program, GrowEmbryoSetsFactorsAndCountsCycles) {
   std::string out, err;
   ASSERT_NO_FATAL_FAILURE(growInProcess(words, out, err));
   EXPECT_EQ(err, ".done\n");
-  EXPECT_EQ(out,
-            "attractionFactor 7\nrepulsionFactor 5\n" + repeat("Hormone Grew!\n", 4));
+  EXPECT_EQ(out, "attractionFactor 7\nrepulsionFactor 5\n" + repeat("Hormone Grew!\n", 4));
   EXPECT_EQ(attractionFactor, 7);
   EXPECT_EQ(repulsionFactor, 5);
   EXPECT_EQ(totalCycles, 4u);

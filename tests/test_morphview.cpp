@@ -25,11 +25,11 @@ namespace {
 Mesh icosphere(int levels) {
   const float t = (1 + std::sqrt(5.0f)) / 2;
   Mesh m;
-  m.points = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
-              {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
-  m.faces = {{0, 11, 5}, {0, 5, 1}, {0, 1, 7}, {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
-             {11, 10, 2}, {10, 7, 6}, {7, 1, 8}, {3, 9, 4}, {3, 4, 2}, {3, 2, 6}, {3, 6, 8},
-             {3, 8, 9}, {4, 9, 5}, {2, 4, 11}, {6, 2, 10}, {8, 6, 7}, {9, 8, 1}};
+  m.points = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
+              {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
+  m.faces = {{0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+             {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
+             {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
   for (int l = 0; l < levels; ++l) {
     std::map<std::pair<int, int>, int> mids;
     auto mid = [&](int a, int b) {
@@ -104,9 +104,8 @@ bool sameImage(const Image& a, const Image& b) {
 class Files : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("morphview_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() / ("morphview_" + std::to_string(getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -185,9 +184,9 @@ TEST(MeshRead, TheThreeLayoutsGiveOneMesh) {
 }
 
 TEST(MeshRead, ObjPolygonsAndCornerForms) {
-  const MeshLoad m = parseMesh(
-      "# c\nv 0 0 0\nv 1 0 0\nvn 0 0 1\nv 1 1 0\nv 0 1 0 1.0\ng x\nf 1/1/1 2//1 3 4\nf -3 -2 -1 # end\n",
-      MeshFormat::obj, "q.obj");
+  const MeshLoad m =
+      parseMesh("# c\nv 0 0 0\nv 1 0 0\nvn 0 0 1\nv 1 1 0\nv 0 1 0 1.0\ng x\nf 1/1/1 2//1 3 4\nf -3 -2 -1 # end\n",
+                MeshFormat::obj, "q.obj");
   ASSERT_TRUE(m.ok()) << m.error;
   const std::vector<std::array<int, 3>> faces{{0, 1, 2}, {0, 2, 3}, {1, 2, 3}};
   EXPECT_EQ(m.mesh.faces, faces);
@@ -252,8 +251,9 @@ TEST(Render, SphereFillsTheFittedDiscAndCornersStayBackground) {
   for (auto [w, h] : {std::pair{400, 400}, std::pair{480, 320}}) {
     const Image img = renderMesh(sphere, defaultToCamera, w, h);
     const double r = std::min(w, h) * (0.5 - marginShare);
-    EXPECT_EQ(countIf(img, drawn, 0, 0, w, 1) + countIf(img, drawn, 0, h - 1, w, 1) +
-                  countIf(img, drawn, 0, 0, 1, h) + countIf(img, drawn, w - 1, 0, 1, h), 0);
+    EXPECT_EQ(countIf(img, drawn, 0, 0, w, 1) + countIf(img, drawn, 0, h - 1, w, 1) + countIf(img, drawn, 0, 0, 1, h) +
+                  countIf(img, drawn, w - 1, 0, 1, h),
+              0);
     const double share = double(drawnIn(img)) / (w * h);
     EXPECT_NEAR(share / (M_PI * r * r / (w * h)), 1.0, 0.02) << w << "x" << h;
     for (int y = 0; y < h; ++y)
@@ -269,14 +269,15 @@ TEST(Render, SphereFillsTheFittedDiscAndCornersStayBackground) {
   // Fitting follows the mesh: a moved and enlarged sphere gives nearly the same picture.
   Mesh moved = sphere;
   for (auto& p : moved.points) p = {p[0] * 40 + 7, p[1] * 40 - 300, p[2] * 40 + 2};
-  EXPECT_NEAR(double(drawnIn(renderMesh(moved, {0, 0, 1}, 200, 200))) / drawnIn(renderMesh(sphere, {0, 0, 1}, 200, 200)),
-              1.0, 0.005);
+  EXPECT_NEAR(
+      double(drawnIn(renderMesh(moved, {0, 0, 1}, 200, 200))) / drawnIn(renderMesh(sphere, {0, 0, 1}, 200, 200)), 1.0,
+      0.005);
 }
 
 TEST(Render, ShadingIsTwoSidedAndLitFromTheCamera) {
   Mesh sphere = icosphere(3);
   const Image img = renderMesh(sphere, defaultToCamera, 200, 200);
-  EXPECT_GE(img.at(100, 100).r, 230);                 // faces the light
+  EXPECT_GE(img.at(100, 100).r, 230);                          // faces the light
   EXPECT_LT(img.at(100 + 88, 100).r, img.at(100, 100).r / 2);  // near the rim, seen edge-on
   for (auto& f : sphere.faces) std::swap(f[1], f[2]);
   EXPECT_TRUE(sameImage(renderMesh(sphere, defaultToCamera, 200, 200), img));
@@ -291,7 +292,10 @@ TEST(Render, ShadingIsTwoSidedAndLitFromTheCamera) {
 TEST(Render, NearerFacesHideFartherOnes) {
   // A flat square at z = 0 and, in front of it, a smaller one tilted 60 degrees (darker).
   Mesh m{{{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}, {-.5f, -.25f, .5f}, {.5f, -.25f, .5f}, {0, .25f, 1.37f}},
-         {{0, 1, 2}, {0, 2, 3}, {4, 5, 6}}, {}, {}, {}};
+         {{0, 1, 2}, {0, 2, 3}, {4, 5, 6}},
+         {},
+         {},
+         {}};
   const Rgb front = renderMesh(m, {0, 0, 1}, 100, 100).at(50, 50);
   const Rgb back = renderMesh(m, {0, 0, -1}, 100, 100).at(50, 50);
   EXPECT_EQ(back, surfaceColour);
@@ -303,13 +307,18 @@ TEST(Render, NearerFacesHideFartherOnes) {
 TEST(Render, ViewDirectionSetsTheImageAxes) {
   // The corner of a cube at (-1,-1,-1) with its three edges: seen along any axis, the
   // picture is a right triangle whose bulk lies on the side of that corner.
-  const Mesh corner{{{-1, -1, -1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}}, {{0, 1, 2}, {0, 1, 3}, {0, 2, 3}, {1, 2, 3}}, {}, {}, {}};
+  const Mesh corner{
+      {{-1, -1, -1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}}, {{0, 1, 2}, {0, 1, 3}, {0, 2, 3}, {1, 2, 3}}, {}, {}, {}};
   // Drawn pixels right of centre minus left of it, and below centre minus above it.
-  auto rightward = [](const Image& img) { return countIf(img, drawn, 100, 0, 100, 200) - countIf(img, drawn, 0, 0, 100, 200); };
-  auto downward = [](const Image& img) { return countIf(img, drawn, 0, 100, 200, 100) - countIf(img, drawn, 0, 0, 200, 100); };
+  auto rightward = [](const Image& img) {
+    return countIf(img, drawn, 100, 0, 100, 200) - countIf(img, drawn, 0, 0, 100, 200);
+  };
+  auto downward = [](const Image& img) {
+    return countIf(img, drawn, 0, 100, 200, 100) - countIf(img, drawn, 0, 0, 200, 100);
+  };
   const Image front = renderMesh(corner, {0, 0, 1}, 200, 200);
-  EXPECT_LT(rightward(front), -1000);  // -x on the left
-  EXPECT_GT(downward(front), 1000);    // -y below
+  EXPECT_LT(rightward(front), -1000);                                    // -x on the left
+  EXPECT_GT(downward(front), 1000);                                      // -y below
   EXPECT_GT(rightward(renderMesh(corner, {0, 0, -1}, 200, 200)), 1000);  // from behind, -x is right
   EXPECT_LT(downward(renderMesh(corner, {0, 1, 0}, 200, 200)), -1000);   // from above, up is -z
   EXPECT_GT(rightward(renderMesh(corner, {1, 0, 0}, 200, 200)), 1000);   // from +x, right is -z
@@ -381,7 +390,8 @@ TEST_F(Files, SheetHasATileAndALabelPerFile) {
   ASSERT_EQ(sheet.height(), layout->height);
   for (int i = 0; i < 6; ++i) {
     const long tile = countIf(sheet, drawn, layout->tileLeft(i), layout->tileTop(i), 96, 96);
-    const long label = countIf(sheet, isLabel, layout->tileLeft(i), layout->labelTop(i), 96, layout->labelLines * lineAdvance);
+    const long label =
+        countIf(sheet, isLabel, layout->tileLeft(i), layout->labelTop(i), 96, layout->labelLines * lineAdvance);
     EXPECT_EQ(tile > 96 * 96 / 3, i < 5) << i;
     EXPECT_EQ(label > 50, i < 5) << i;
   }
@@ -409,14 +419,19 @@ TEST_F(Files, ToolWritesTheSameBytesForEveryFormat) {
   const std::string names[] = {"a.3dv", "a.3dvTemplate", "a.obj"};
   const MeshFormat formats[] = {MeshFormat::threeDV, MeshFormat::threeDVTemplate, MeshFormat::obj};
   for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(run({"--size", "120x90", "--view", "1,2,3", "-o", path(names[i] + ".png"), write(names[i], toText(sphere, formats[i]))}), 0) << err;
+    ASSERT_EQ(run({"--size", "120x90", "--view", "1,2,3", "-o", path(names[i] + ".png"),
+                   write(names[i], toText(sphere, formats[i]))}),
+              0)
+        << err;
   }
   const std::string first = bytes(path("a.3dv.png"));
   EXPECT_EQ(bytes(path("a.3dvTemplate.png")), first);
   EXPECT_EQ(bytes(path("a.obj.png")), first);
   ASSERT_EQ(run({"--size", "120x90", "--view", "1,2,3", "-o", path("again.png"), path("a.3dv")}), 0);
   EXPECT_EQ(bytes(path("again.png")), first);
-  EXPECT_TRUE(sameImage(readPng(path("again.png")), renderMesh(parseMesh(toText(sphere, MeshFormat::obj), MeshFormat::obj, "").mesh, {1, 2, 3}, 120, 90)));
+  EXPECT_TRUE(
+      sameImage(readPng(path("again.png")),
+                renderMesh(parseMesh(toText(sphere, MeshFormat::obj), MeshFormat::obj, "").mesh, {1, 2, 3}, 120, 90)));
   // A template under a 3DV name needs --format.
   fs::copy_file(path("a.3dvTemplate"), path("t.3dv"));
   EXPECT_EQ(run({"-o", path("t.png"), path("t.3dv")}), 2);
@@ -436,11 +451,20 @@ TEST_F(Files, ToolRefusesBadFilesAndCommandLines) {
   EXPECT_EQ(run({"-o", path("no/such/dir/out.png"), good}), 2);
   EXPECT_NE(err.find("cannot write"), std::string::npos) << err;
   const std::string x = path("x.png");
-  const std::vector<std::vector<std::string>> refused = {
-      {}, {good}, {"-o", x}, {"--bogus", "-o", x, good}, {"--size", "0x10", "-o", x, good},
-      {"--size", "20", "-o", x, good}, {"--view", "0,0,0", "-o", x, good}, {"--view", "1,2", "-o", x, good},
-      {"--format", "ply", "-o", x, good}, {"-o", x, good, good}, {"--tile", "64", "-o", x, good},
-      {"--sheet", "--size", "9x9", "-o", x, good}, {"--sheet", "--tile", "8", "-o", x, good}, {"-o"}};
+  const std::vector<std::vector<std::string>> refused = {{},
+                                                         {good},
+                                                         {"-o", x},
+                                                         {"--bogus", "-o", x, good},
+                                                         {"--size", "0x10", "-o", x, good},
+                                                         {"--size", "20", "-o", x, good},
+                                                         {"--view", "0,0,0", "-o", x, good},
+                                                         {"--view", "1,2", "-o", x, good},
+                                                         {"--format", "ply", "-o", x, good},
+                                                         {"-o", x, good, good},
+                                                         {"--tile", "64", "-o", x, good},
+                                                         {"--sheet", "--size", "9x9", "-o", x, good},
+                                                         {"--sheet", "--tile", "8", "-o", x, good},
+                                                         {"-o"}};
   for (const auto& args : refused) {
     EXPECT_EQ(run(args), 1) << ::testing::PrintToString(args);
     EXPECT_NE(err.find("usage: morphview"), std::string::npos);

@@ -95,14 +95,16 @@ struct Snapshot {
       if (mangle) mangle(name, stored);
       appended += stored;
     };
-    head += "<?xml version=\"1.0\"?>\n<VTKFile type=\"PolyData\" version=\"1.0\" byte_order=\"LittleEndian\" "
-            "header_type=\"UInt64\"";
+    head +=
+        "<?xml version=\"1.0\"?>\n<VTKFile type=\"PolyData\" version=\"1.0\" byte_order=\"LittleEndian\" "
+        "header_type=\"UInt64\"";
     if (compressed && !ascii) head += " compressor=\"vtkZLibDataCompressor\"";
     head += ">\n<PolyData>\n<FieldData>\n";
     if (!levels.empty()) {
-      head += "<DataArray type=\"Int32\" Name=\"threshold\" NumberOfComponents=\"3\" NumberOfTuples=\"1\" "
-              "format=\"ascii\">120 30 255</DataArray>\n"
-              "<DataArray type=\"Int32\" Name=\"cycle\" NumberOfTuples=\"1\" format=\"ascii\">12</DataArray>\n";
+      head +=
+          "<DataArray type=\"Int32\" Name=\"threshold\" NumberOfComponents=\"3\" NumberOfTuples=\"1\" "
+          "format=\"ascii\">120 30 255</DataArray>\n"
+          "<DataArray type=\"Int32\" Name=\"cycle\" NumberOfTuples=\"1\" format=\"ascii\">12</DataArray>\n";
     }
     head += "</FieldData>\n<Piece NumberOfPoints=\"" + std::to_string(mesh.points.size()) +
             "\" NumberOfVerts=\"0\" NumberOfLines=\"0\" NumberOfStrips=\"0\" NumberOfPolys=\"" +
@@ -124,8 +126,8 @@ struct Snapshot {
     array("connectivity", indexType, 1, connectivity);
     array("offsets", indexType, 1, offsets);
     head += "</Polys>\n</Piece>\n</PolyData>\n";
-    std::string text = head + (ascii ? "" : "<AppendedData encoding=\"raw\">\n_" + appended + "\n</AppendedData>\n") +
-                       "</VTKFile>\n";
+    std::string text =
+        head + (ascii ? "" : "<AppendedData encoding=\"raw\">\n_" + appended + "\n</AppendedData>\n") + "</VTKFile>\n";
     if (editHead) editHead(text);
     return text;
   }
@@ -191,48 +193,93 @@ TEST(VtpRead, MalformedFilesAreRefusedWithTheReason) {
     };
   };
   const std::vector<Case> cases = {
-      {"bad zlib", [&](Snapshot& s) { s.mangle = mangleArray("Points", [](std::string& b) { b[32] ^= 0x55; b[33] ^= 0x55; }); },
+      {"bad zlib",
+       [&](Snapshot& s) {
+         s.mangle = mangleArray("Points", [](std::string& b) {
+           b[32] ^= 0x55;
+           b[33] ^= 0x55;
+         });
+       },
        "Points block 1 of 1 is not valid zlib data"},
-      {"declared size differs", [&](Snapshot& s) {
-         s.mangle = mangleArray("offsets", [](std::string& b) { b.replace(8, 16, littleEndian(16, 8) + littleEndian(16, 8)); });
-       }, "polygon offsets declares 16 bytes, expected 32"},
-      {"block inflates past its size", [&](Snapshot& s) {
+      {"declared size differs",
+       [&](Snapshot& s) {
+         s.mangle = mangleArray("offsets",
+                                [](std::string& b) { b.replace(8, 16, littleEndian(16, 8) + littleEndian(16, 8)); });
+       },
+       "polygon offsets declares 16 bytes, expected 32"},
+      {"block inflates past its size",
+       [&](Snapshot& s) {
          s.mangle = mangleArray("connectivity", [](std::string& b) {
            const std::string z = zlib(std::string(200, '\0'));
            b = littleEndian(1, 8) + littleEndian(96, 8) + littleEndian(96, 8) + littleEndian(z.size(), 8) + z;
          });
-       }, "polygon connectivity block 1 of 1 inflates to more than its declared 96 bytes"},
-      {"too many points", [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "NumberOfPoints=\"6\"", "NumberOfPoints=\"600\""); }; },
+       },
+       "polygon connectivity block 1 of 1 inflates to more than its declared 96 bytes"},
+      {"too many points",
+       [](Snapshot& s) {
+         s.editHead = [](std::string& t) { replaceOnce(t, "NumberOfPoints=\"6\"", "NumberOfPoints=\"600\""); };
+       },
        "Points declares 72 bytes, expected 7200"},
-      {"count past the limit", [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "NumberOfPoints=\"6\"", "NumberOfPoints=\"99999999999\""); }; },
+      {"count past the limit",
+       [](Snapshot& s) {
+         s.editHead = [](std::string& t) { replaceOnce(t, "NumberOfPoints=\"6\"", "NumberOfPoints=\"99999999999\""); };
+       },
        "NumberOfPoints 99999999999 is more than"},
       {"index out of range", [](Snapshot& s) { s.mesh.faces[3][1] = 6; }, "polygon corner 10: index 6 is outside 0..5"},
       {"negative index", [](Snapshot& s) { s.mesh.faces[0][0] = -1; }, "index -1 is outside 0..5"},
-      {"missing green", [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "Name=\"green\"", "Name=\"grey\""); }; },
+      {"missing green",
+       [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "Name=\"green\"", "Name=\"grey\""); }; },
        "has morphogen levels but no 'green' point array"},
-      {"missing offsets", [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "Name=\"offsets\"", "Name=\"ends\""); }; },
+      {"missing offsets",
+       [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "Name=\"offsets\"", "Name=\"ends\""); }; },
        "Polys has no 'offsets' array"},
-      {"levels as floats", [](Snapshot& s) { s.levelType = "Float32"; }, "point array 'red' is Float32, expected UInt8"},
+      {"levels as floats", [](Snapshot& s) { s.levelType = "Float32"; },
+       "point array 'red' is Float32, expected UInt8"},
       {"integer points", [](Snapshot& s) { s.pointsType = "Int32"; }, "Points are Int32, expected Float32 or Float64"},
-      {"real connectivity", [](Snapshot& s) { s.indexType = "Float32"; }, "polygon offsets is Float32, expected integers"},
+      {"real connectivity", [](Snapshot& s) { s.indexType = "Float32"; },
+       "polygon offsets is Float32, expected integers"},
       {"bad XML", [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "</Points>", "</Pints>"); }; },
        "not well-formed XML"},
-      {"two corners", [](Snapshot& s) { s.ascii = true; s.editHead = [](std::string& t) { replaceOnce(t, ">3 6 ", ">2 6 "); }; },
+      {"two corners",
+       [](Snapshot& s) {
+         s.ascii = true;
+         s.editHead = [](std::string& t) { replaceOnce(t, ">3 6 ", ">2 6 "); };
+       },
        "polygon 0 has 2 corners"},
-      {"ascii level past 255", [](Snapshot& s) { s.ascii = true; s.levels[2][0] = 300; }, "'300' is not an integer of type UInt8"},
-      {"ascii nan", [](Snapshot& s) { s.ascii = true; s.editHead = [](std::string& t) { replaceOnce(t, ">1 0 0 ", ">nan 0 0 "); }; },
+      {"ascii level past 255",
+       [](Snapshot& s) {
+         s.ascii = true;
+         s.levels[2][0] = 300;
+       },
+       "'300' is not an integer of type UInt8"},
+      {"ascii nan",
+       [](Snapshot& s) {
+         s.ascii = true;
+         s.editHead = [](std::string& t) { replaceOnce(t, ">1 0 0 ", ">nan 0 0 "); };
+       },
        "Points: 'nan' is not a finite real number"},
-      {"no appended data", [](Snapshot& s) { s.editHead = [](std::string& t) { t = t.substr(0, t.find("<AppendedData")) + "</VTKFile>\n"; }; },
+      {"no appended data",
+       [](Snapshot& s) {
+         s.editHead = [](std::string& t) { t = t.substr(0, t.find("<AppendedData")) + "</VTKFile>\n"; };
+       },
        "is appended, but the file has no appended data"},
-      {"offset past the end", [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "offset=\"0\"", "offset=\"100000\""); }; },
+      {"offset past the end",
+       [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "offset=\"0\"", "offset=\"100000\""); }; },
        "offset 100000 is more than"},
-      {"big endian", [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "LittleEndian", "BigEndian"); }; },
+      {"big endian",
+       [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "LittleEndian", "BigEndian"); }; },
        "byte order 'BigEndian' is not read"},
-      {"not PolyData", [](Snapshot& s) { s.editHead = [](std::string& t) { replaceOnce(t, "type=\"PolyData\"", "type=\"UnstructuredGrid\""); }; },
+      {"not PolyData",
+       [](Snapshot& s) {
+         s.editHead = [](std::string& t) { replaceOnce(t, "type=\"PolyData\"", "type=\"UnstructuredGrid\""); };
+       },
        "not PolyData"},
-      {"zlib bomb", [&](Snapshot& s) {
-         s.mangle = mangleArray("Points", [](std::string& b) { b.replace(8, 16, littleEndian(1 << 30, 8) + littleEndian(1 << 30, 8)); });
-       }, "Points declares 1073741824 bytes, expected 72"},
+      {"zlib bomb",
+       [&](Snapshot& s) {
+         s.mangle = mangleArray(
+             "Points", [](std::string& b) { b.replace(8, 16, littleEndian(1 << 30, 8) + littleEndian(1 << 30, 8)); });
+       },
+       "Points declares 1073741824 bytes, expected 72"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -286,7 +333,8 @@ TEST(VtpRead, Base64ArraysAndTheirFaults) {
     const std::size_t offset = std::stoul(text.substr(valueStart, valueEnd - valueStart));
     std::uint64_t size = 0;
     std::memcpy(&size, appended.data() + offset, 8);
-    const std::string encoded = base64(appended.substr(offset, 8)) + "\n   " + base64(appended.substr(offset + 8, size));
+    const std::string encoded =
+        base64(appended.substr(offset, 8)) + "\n   " + base64(appended.substr(offset + 8, size));
     text.replace(at, text.find("/>", valueEnd) + 2 - at, "format=\"binary\">" + encoded + "</DataArray>");
   }
   const MeshLoad load = parseVtp(text, "b.vtp");
@@ -318,8 +366,10 @@ TEST(SeriesRead, StepsInOrderWithFilesFromTheSeriesFolder) {
   EXPECT_EQ(good.steps[1].timestep, 5);
 
   const std::pair<std::string, std::string> bad[] = {
-      {pvd("<DataSet timestep=\"0\" file=\"a\"/><DataSet timestep=\"0\" file=\"b\"/>"), "DataSet 1: timestep 0 is listed twice"},
-      {pvd("<DataSet timestep=\"5\" file=\"a\"/><DataSet timestep=\"2\" file=\"b\"/>"), "DataSet 1: timestep 2 comes after a later one"},
+      {pvd("<DataSet timestep=\"0\" file=\"a\"/><DataSet timestep=\"0\" file=\"b\"/>"),
+       "DataSet 1: timestep 0 is listed twice"},
+      {pvd("<DataSet timestep=\"5\" file=\"a\"/><DataSet timestep=\"2\" file=\"b\"/>"),
+       "DataSet 1: timestep 2 comes after a later one"},
       {pvd("<DataSet timestep=\"x\" file=\"a\"/>"), "DataSet 0: timestep 'x' is not a finite number"},
       {pvd("<DataSet timestep=\"1\"/>"), "DataSet 0 has no file"},
       {pvd(""), "lists no data sets"},
@@ -357,13 +407,20 @@ std::array<double, 3> surfaceMean(const Image& img) {
 
 TEST(Colour, ModesColourTheSurfaceAsTheLevelsSay) {
   const Direction view{1, 2, 3};
-  const auto style = [](ColourMode m) { RenderStyle s; s.colour = m; return s; };
-  const std::array<double, 3> red = surfaceMean(renderMesh(levelled({255, 0, 0}), view, 96, 96, style(ColourMode::rgb)));
+  const auto style = [](ColourMode m) {
+    RenderStyle s;
+    s.colour = m;
+    return s;
+  };
+  const std::array<double, 3> red =
+      surfaceMean(renderMesh(levelled({255, 0, 0}), view, 96, 96, style(ColourMode::rgb)));
   EXPECT_GT(red[0], 2 * red[1]);
   EXPECT_GT(red[0], 2 * red[2]);
-  const std::array<double, 3> blue = surfaceMean(renderMesh(levelled({0, 0, 255}), view, 96, 96, style(ColourMode::rgb)));
+  const std::array<double, 3> blue =
+      surfaceMean(renderMesh(levelled({0, 0, 255}), view, 96, 96, style(ColourMode::rgb)));
   EXPECT_GT(blue[2], 2 * blue[0]);
-  const std::array<double, 3> green = surfaceMean(renderMesh(levelled({0, 255, 0}), view, 96, 96, style(ColourMode::green)));
+  const std::array<double, 3> green =
+      surfaceMean(renderMesh(levelled({0, 255, 0}), view, 96, 96, style(ColourMode::green)));
   EXPECT_GT(green[1], 2 * green[0]);
   // One morphogen's map follows its own level only: a full green level under the red map
   // looks like no red at all, and brighter than nothing once red is full.
@@ -537,10 +594,15 @@ TEST_F(Tool, VtkWrittenFilesOfEveryModeReadBackEqual) {
 
   // The tool draws them; a file without levels is refused a colour, not a shape.
   EXPECT_EQ(view({"--colour", "blue", "-o", path("s.png"), path("vtk/ascii.vtp")}), 0) << err;
-  EXPECT_EQ(view({"--sheet", "--colour", "rgb", "-o", path("sheet.png"), path("vtk/ascii.vtp"), path("vtk/binary-plain-u32.vtp")}), 0) << err;
+  EXPECT_EQ(view({"--sheet", "--colour", "rgb", "-o", path("sheet.png"), path("vtk/ascii.vtp"),
+                  path("vtk/binary-plain-u32.vtp")}),
+            0)
+      << err;
   EXPECT_EQ(view({"--colour", "red", "-o", path("c.png"), path("vtk/cube-quads.vtp")}), 2);
-  EXPECT_EQ(err, "morphview: " + path("vtk/cube-quads.vtp") +
-                     ": holds no morphogen levels (red, green, blue point arrays) to colour by; draw it with --colour plain\n");
+  EXPECT_EQ(
+      err,
+      "morphview: " + path("vtk/cube-quads.vtp") +
+          ": holds no morphogen levels (red, green, blue point arrays) to colour by; draw it with --colour plain\n");
   EXPECT_FALSE(fs::exists(path("c.png")));
   EXPECT_EQ(view({"-o", path("c.png"), path("vtk/cube-quads.vtp")}), 0) << err;
 }
@@ -551,7 +613,9 @@ TEST_F(Tool, MovieHasAFramePerSnapshotAtTheAskedSize) {
   if (!haveProgram("ffmpeg") || !haveProgram("ffprobe")) GTEST_SKIP() << "ffmpeg or ffprobe is not installed";
   ASSERT_EQ(view({"--movie", path("m.mp4"), "--colour", "red", "--size", "160x120", path("vtk/series.pvd")}), 0) << err;
   ASSERT_EQ(run({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                 "stream=nb_read_frames,width,height", "-of", "csv=p=0", "-o", path("probe.txt"), path("m.mp4")}), 0) << err;
+                 "stream=nb_read_frames,width,height", "-of", "csv=p=0", "-o", path("probe.txt"), path("m.mp4")}),
+            0)
+      << err;
   std::ifstream probe(path("probe.txt"));
   std::string line;
   std::getline(probe, line);
@@ -561,8 +625,11 @@ TEST_F(Tool, MovieHasAFramePerSnapshotAtTheAskedSize) {
   long drawnArea[2] = {0, 0};
   for (int k = 0; k < 2; ++k) {
     const std::string frame = path("frame" + std::to_string(k) + ".ppm");
-    ASSERT_EQ(run({"ffmpeg", "-v", "error", "-i", path("m.mp4"), "-vf", k == 0 ? "select=eq(n\\,0)" : "select=eq(n\\,4)",
-                   "-vframes", "1", "-f", "image2", "-c:v", "ppm", frame}), 0) << err;
+    ASSERT_EQ(
+        run({"ffmpeg", "-v", "error", "-i", path("m.mp4"), "-vf", k == 0 ? "select=eq(n\\,0)" : "select=eq(n\\,4)",
+             "-vframes", "1", "-f", "image2", "-c:v", "ppm", frame}),
+        0)
+        << err;
     std::ifstream in(frame, std::ios::binary);
     std::string magic;
     int w = 0, h = 0, maxValue = 0;
@@ -572,7 +639,8 @@ TEST_F(Tool, MovieHasAFramePerSnapshotAtTheAskedSize) {
     for (int i = 0; i < w * h; ++i) {
       const int r = in.get(), g = in.get(), b = in.get();
       // Away from the background's blue-grey, whatever the encoder's rounding.
-      drawnArea[k] += std::abs(r - backgroundColour.r) + std::abs(g - backgroundColour.g) + std::abs(b - backgroundColour.b) > 40;
+      drawnArea[k] +=
+          std::abs(r - backgroundColour.r) + std::abs(g - backgroundColour.g) + std::abs(b - backgroundColour.b) > 40;
     }
   }
   EXPECT_GT(drawnArea[0], 200);
@@ -586,9 +654,10 @@ TEST_F(Tool, MovieFailuresLeaveNoMovie) {
   s.levels = someLevels(6);
   write("good.c0.vtp", s.write());
   write("good.c1.vtp", s.write());
-  const std::string series = write("s.pvd", "<VTKFile type=\"Collection\"><Collection>"
-                                            "<DataSet timestep=\"0\" file=\"good.c0.vtp\"/>"
-                                            "<DataSet timestep=\"1\" file=\"good.c1.vtp\"/></Collection></VTKFile>");
+  const std::string series = write("s.pvd",
+                                   "<VTKFile type=\"Collection\"><Collection>"
+                                   "<DataSet timestep=\"0\" file=\"good.c0.vtp\"/>"
+                                   "<DataSet timestep=\"1\" file=\"good.c1.vtp\"/></Collection></VTKFile>");
   const std::vector<std::string> before = listing();
   const std::string movie = path("m.mp4");
   // No ffmpeg on the path.
@@ -596,13 +665,15 @@ TEST_F(Tool, MovieFailuresLeaveNoMovie) {
   EXPECT_EQ(view({"--movie", movie, series}, path("empty")), 2);
   EXPECT_NE(err.find("cannot run ffmpeg: No such file or directory"), std::string::npos) << err;
   // An ffmpeg that reads a little, says why it stops and fails.
-  const std::string fake = write("fake/ffmpeg", "#!/bin/sh\nhead -c 10 >/dev/null\necho 'Unknown encoder' >&2\nexit 3\n");
+  const std::string fake =
+      write("fake/ffmpeg", "#!/bin/sh\nhead -c 10 >/dev/null\necho 'Unknown encoder' >&2\nexit 3\n");
   fs::permissions(fake, fs::perms::owner_all);
   EXPECT_EQ(view({"--movie", movie, series}, path("fake") + ":/usr/bin:/bin"), 2);
   EXPECT_EQ(err, "morphview: ffmpeg failed (exit status 3): Unknown encoder\n");
   // A snapshot that is missing, or cannot be coloured: refused before anything is encoded.
-  const std::string missing = write("missing.pvd", "<VTKFile type=\"Collection\"><Collection>"
-                                                   "<DataSet timestep=\"0\" file=\"nothere.vtp\"/></Collection></VTKFile>");
+  const std::string missing = write("missing.pvd",
+                                    "<VTKFile type=\"Collection\"><Collection>"
+                                    "<DataSet timestep=\"0\" file=\"nothere.vtp\"/></Collection></VTKFile>");
   EXPECT_EQ(view({"--movie", movie, missing}, path("fake") + ":/usr/bin:/bin"), 2);
   EXPECT_EQ(err, "morphview: " + missing + ": DataSet 0: file '" + path("nothere.vtp") + "' does not exist\n");
   s.levels.clear();
@@ -622,10 +693,10 @@ TEST_F(Tool, MovieFailuresLeaveNoMovie) {
   EXPECT_FALSE(fs::exists(path("x.png")));
   // Command lines the movie mode refuses.
   for (const auto& args : std::vector<std::vector<std::string>>{{"--movie", movie, "--size", "161x120", series},
-                                                                 {"--movie", movie, "-o", path("x.png"), series},
-                                                                 {"--movie", movie, series, series},
-                                                                 {"--fps", "10", "-o", path("x.png"), series},
-                                                                 {"--colour", "purple", "-o", path("x.png"), series}}) {
+                                                                {"--movie", movie, "-o", path("x.png"), series},
+                                                                {"--movie", movie, series, series},
+                                                                {"--fps", "10", "-o", path("x.png"), series},
+                                                                {"--colour", "purple", "-o", path("x.png"), series}}) {
     EXPECT_EQ(view(args), 1) << ::testing::PrintToString(args);
     EXPECT_NE(err.find("usage: morphview"), std::string::npos);
   }

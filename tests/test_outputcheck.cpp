@@ -41,8 +41,8 @@ class OutputCheck : public WorkFolderTest {
 };
 
 TEST_F(OutputCheck, MeshExtensionsAreRefusedInAnyCase) {
-  for (const char* name : {"a.3dv", "b.3DV", "runs/c.3dvTemplate", "d.3DVTEMPLATE", "e.obj", "f.Obj", "g.vtp",
-                           "h.VTP", "i.pvd", "j.png.3dv"}) {
+  for (const char* name : {"a.3dv", "b.3DV", "runs/c.3dvTemplate", "d.3DVTEMPLATE", "e.obj", "f.Obj", "g.vtp", "h.VTP",
+                           "i.pvd", "j.png.3dv"}) {
     const auto problem = view::outputProblem(name, {"x.3dv"});
     ASSERT_TRUE(problem) << name;
     EXPECT_NE(problem->find("a mesh file's extension"), std::string::npos) << *problem;
@@ -93,7 +93,8 @@ TEST_F(OutputCheck, TheToolRefusesAndLeavesEveryFileAsItWas) {
     }
   }
   // Named properly, the same sheet is drawn.
-  EXPECT_EQ(runChild({MORPHVIEW_BINARY, "--sheet", "-o", "embryos.png", "embryo.1000.3dv", "embryo.1001.3dv"}).status, 0);
+  EXPECT_EQ(runChild({MORPHVIEW_BINARY, "--sheet", "-o", "embryos.png", "embryo.1000.3dv", "embryo.1001.3dv"}).status,
+            0);
   EXPECT_TRUE(fs::is_regular_file("embryos.png"));
 }
 

@@ -23,8 +23,9 @@ TEST(ProgramInfo, VersionNamesProgramReleaseAndCommit) {
     const ChildRun r = runChild({p.binary, "--version"});
     EXPECT_EQ(r.status, 0) << p.name;
     EXPECT_EQ(r.err, "") << p.name;
-    EXPECT_TRUE(std::regex_match(r.out, std::regex(std::string(p.name) +
-                                                   R"( [0-9]+\.[0-9]+\.[0-9]+ \(commit ([0-9a-f]{4,}(-dirty)?|unknown)\)\n)")))
+    EXPECT_TRUE(std::regex_match(
+        r.out,
+        std::regex(std::string(p.name) + R"( [0-9]+\.[0-9]+\.[0-9]+ \(commit ([0-9a-f]{4,}(-dirty)?|unknown)\)\n)")))
         << p.name << ": " << r.out;
   }
 }
@@ -38,14 +39,15 @@ TEST(ProgramInfo, HelpIsTheFullUsageOnStandardOutput) {
   }
   // Every word of morphsweep's fixed shape is named, not only the first three flags.
   const std::string sweep = runChild({MORPHSWEEP_BINARY, "--help"}).out;
-  for (const char* word : {"-n growthCycles", "-m modificationCount", "-t templateSwitch",
-                           "-r redLifespan redThreshold redSecretor", "-g greenLifespan greenThreshold greenSecretor",
-                           "-b blueLifespan blueThreshold blueSecretor", "-kr repulsion", "-kh attraction",
-                           "inputTemplate", "-v cycles", "OMP_NUM_THREADS", "OMP_WAIT_POLICY"}) {
+  for (const char* word :
+       {"-n growthCycles", "-m modificationCount", "-t templateSwitch", "-r redLifespan redThreshold redSecretor",
+        "-g greenLifespan greenThreshold greenSecretor", "-b blueLifespan blueThreshold blueSecretor", "-kr repulsion",
+        "-kh attraction", "inputTemplate", "-v cycles", "OMP_NUM_THREADS", "OMP_WAIT_POLICY"}) {
     EXPECT_NE(sweep.find(word), std::string::npos) << word;
   }
   const std::string seed = runChild({MORPHSEED_BINARY, "--help"}).out;
-  for (const char* word : {"-b batchCount cycleCount", "-t 0|1", "-s seed", "-v cycles", "indexed_icosa", "OMP_WAIT_POLICY"}) {
+  for (const char* word :
+       {"-b batchCount cycleCount", "-t 0|1", "-s seed", "-v cycles", "indexed_icosa", "OMP_WAIT_POLICY"}) {
     EXPECT_NE(seed.find(word), std::string::npos) << word;
   }
 }

@@ -109,8 +109,12 @@ TEST(ReportMesh, IndexWidthFlatMeshesAndRefusals) {
 }
 
 TEST(ReportMesh, Base64AndDeflateReadBack) {
-  const std::pair<const char*, const char*> vectors[] = {{"", ""},         {"f", "Zg=="},     {"fo", "Zm8="},
-                                                         {"foo", "Zm9v"},  {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
+  const std::pair<const char*, const char*> vectors[] = {{"", ""},
+                                                         {"f", "Zg=="},
+                                                         {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},
+                                                         {"foob", "Zm9vYg=="},
+                                                         {"fooba", "Zm9vYmE="},
                                                          {"foobar", "Zm9vYmFy"}};
   for (const auto& [in, out] : vectors) EXPECT_EQ(base64(in), out) << in;
   const std::string all = [] {
@@ -137,7 +141,9 @@ TEST(ReportPage, TextFromFilesCannotBreakThePage) {
   EXPECT_EQ(jsonString("</script><!--&"), "\"\\u003c/script\\u003e\\u003c!--\\u0026\"");
   EXPECT_EQ(jsonString("\xc3\xa9\xe2\x82\xac\xf0\x9f\x99\x82"), "\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x99\x82\"");
   // Stray, truncated, overlong and surrogate sequences each become one replacement.
-  EXPECT_EQ(jsonString("a\xff" "b\xc3"), "\"a\\ufffdb\\ufffd\"");
+  EXPECT_EQ(jsonString("a\xff"
+                       "b\xc3"),
+            "\"a\\ufffdb\\ufffd\"");
   EXPECT_EQ(jsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");
   EXPECT_EQ(jsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");
 
@@ -194,7 +200,9 @@ class ReportTool : public WorkFolderTest {
     std::ifstream in(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  static std::size_t entries() { return std::size_t(std::distance(fs::directory_iterator("."), fs::directory_iterator())); }
+  static std::size_t entries() {
+    return std::size_t(std::distance(fs::directory_iterator("."), fs::directory_iterator()));
+  }
 
   std::string err;
 };
@@ -219,10 +227,14 @@ TEST_F(ReportTool, BadInputsGetThePictureModesMessagesAndLeaveNoReport) {
   EXPECT_EQ(view({"--html", "taken.html", "good.3dv"}), 2);
   EXPECT_EQ(entries(), 3u) << "only good.3dv, bad.3dv and the folder";
 
-  const std::vector<std::vector<std::string>> refused = {
-      {"--html"}, {"--html", "r.html"}, {"--html", "", "good.3dv"}, {"--html", "r.html", "--frob", "good.3dv"},
-      {"--html", "r.html", "--format", "vrml", "good.3dv"}, {"--html", "r.html", "--manifest", "m", "good.3dv"},
-      {"--html", "r.html", "--series", "--mark-bad", "good.3dv"}, {"--html", "a.html", "--html", "b.html", "good.3dv"}};
+  const std::vector<std::vector<std::string>> refused = {{"--html"},
+                                                         {"--html", "r.html"},
+                                                         {"--html", "", "good.3dv"},
+                                                         {"--html", "r.html", "--frob", "good.3dv"},
+                                                         {"--html", "r.html", "--format", "vrml", "good.3dv"},
+                                                         {"--html", "r.html", "--manifest", "m", "good.3dv"},
+                                                         {"--html", "r.html", "--series", "--mark-bad", "good.3dv"},
+                                                         {"--html", "a.html", "--html", "b.html", "good.3dv"}};
   for (const auto& args : refused) {
     EXPECT_EQ(view(args), 1) << ::testing::PrintToString(args);
     EXPECT_NE(err.find("usage: morphview --html"), std::string::npos) << err;
@@ -260,13 +272,18 @@ TEST_F(ReportTool, AManifestShowsEveryPointAndMarksTheFailedOne) {
   fs::copy_file(BUNDLED_EXAMPLE, "start.3dv");
   const std::string common = " -m 1 -t 0 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr 2 -kh 3 start.3dv\n";
   write("manifest", std::string(MORPHSWEEP_BINARY) + " -n 1" + common + MORPHSWEEP_BINARY + " -n 2" + common);
-  ASSERT_EQ(run(MORPHSWEEP_BINARY, {"-n", "1", "-m", "1", "-t", "0", "-r", "40", "120", "5", "-g", "40", "120", "17",
-                                    "-b", "40", "120", "33", "-kr", "2", "-kh", "3", "start.3dv"}), 0) << err;
+  ASSERT_EQ(run(MORPHSWEEP_BINARY, {"-n",  "1",  "-m", "1",  "-t",  "0",  "-r",  "40", "120", "5", "-g",       "40",
+                                    "120", "17", "-b", "40", "120", "33", "-kr", "2",  "-kh", "3", "start.3dv"}),
+            0)
+      << err;
   ASSERT_EQ(view({"--html", "sweep.html", "--manifest", "manifest"}), 0) << err;
   const std::string page = read("sweep.html");
   const std::string done = "start.3dv.n1.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv";
   const std::string failed = "start.3dv.n2.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv";
-  EXPECT_NE(page.find("\"name\":\"" + done + "\",\"label\":[\"start.3dv.n1.m1.r40.120.5.g.40.120.17.b.\",\"40.120.33.kr.3.kh.2.3dv\"],\"mesh\""), std::string::npos);
+  EXPECT_NE(
+      page.find("\"name\":\"" + done +
+                "\",\"label\":[\"start.3dv.n1.m1.r40.120.5.g.40.120.17.b.\",\"40.120.33.kr.3.kh.2.3dv\"],\"mesh\""),
+      std::string::npos);
   EXPECT_NE(page.find("\"name\":\"" + failed + "\",\"label\":"), std::string::npos);
   EXPECT_NE(page.find("\"problem\":\"" + failed + ": cannot open: No such file or directory\""), std::string::npos);
   EXPECT_NE(err.find(failed + ": cannot open"), std::string::npos);

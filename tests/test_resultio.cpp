@@ -50,18 +50,40 @@ const std::string tetra =
 const std::string sweepResult = "t.3dvTemplate.n1.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2";
 
 std::vector<std::string> sweepWords(const std::string& input, int cycles = 1) {
-  return {MORPHSWEEP_BINARY, "-n", std::to_string(cycles), "-m", "1", "-t", "1", "-r", "40", "120", "5", "-g",
-          "40", "120", "17", "-b", "40", "120", "33", "-kr", "2", "-kh", "3", input};
+  return {MORPHSWEEP_BINARY,
+          "-n",
+          std::to_string(cycles),
+          "-m",
+          "1",
+          "-t",
+          "1",
+          "-r",
+          "40",
+          "120",
+          "5",
+          "-g",
+          "40",
+          "120",
+          "17",
+          "-b",
+          "40",
+          "120",
+          "33",
+          "-kr",
+          "2",
+          "-kh",
+          "3",
+          input};
 }
 
 struct Launch {
   Launch(std::vector<std::string> w, std::string f = "", long limit = -1, bool nohup = false, bool nobody = false)
       : words(std::move(w)), fault(std::move(f)), addressSpace(limit), ignoreHangup(nohup), asNobody(nobody) {}
   std::vector<std::string> words;
-  std::string fault;   // MORPH_TEST_FAULT, or empty
-  long addressSpace;   // bytes; -1: no limit
-  bool ignoreHangup;   // started as under nohup
-  bool asNobody;       // as an unprivileged user when run by root; exit 125 if that fails
+  std::string fault;  // MORPH_TEST_FAULT, or empty
+  long addressSpace;  // bytes; -1: no limit
+  bool ignoreHangup;  // started as under nohup
+  bool asNobody;      // as an unprivileged user when run by root; exit 125 if that fails
 };
 
 struct Outcome {
@@ -279,10 +301,10 @@ TEST_F(ResultIo, ALaterWriteRemovesOnlyAbandonedTemporariesOfItsOwnResult) {
   const std::string dead = std::to_string(goneProcessId());
   const std::string live = std::to_string(getpid());
   const std::vector<std::string> kept = {
-      result + ".tmp" + dead + ".1",           // the dead run's, but touched just now
-      result + ".tmp" + live + ".0",           // a live process's
-      "other.3dv.tmp" + dead + ".0",           // another result's
-      result + ".tmp" + dead + ".0.notes",     // not a temporary's name
+      result + ".tmp" + dead + ".1",        // the dead run's, but touched just now
+      result + ".tmp" + live + ".0",        // a live process's
+      "other.3dv.tmp" + dead + ".0",        // another result's
+      result + ".tmp" + dead + ".0.notes",  // not a temporary's name
   };
   const std::string abandoned = result + ".tmp" + dead + ".0";
   for (const std::string& name : kept) writeText(name, "partial");
@@ -328,8 +350,7 @@ TEST_F(ResultIo, FailingSyncEndsTheRunWithoutTheResult) {
     SCOPED_TRACE(fault);
     const Outcome o = runProgram({sweepWords("t.3dvTemplate"), fault});
     EXPECT_EQ(o.status, 2);
-    EXPECT_NE(o.err.find("morphsweep: cannot write '" + sweepResult + ".3dv': Input/output error\n"),
-              std::string::npos)
+    EXPECT_NE(o.err.find("morphsweep: cannot write '" + sweepResult + ".3dv': Input/output error\n"), std::string::npos)
         << o.err;
     EXPECT_EQ(folderEntries(), std::set<std::string>{"t.3dvTemplate"});
   }
@@ -342,16 +363,17 @@ TEST_F(ResultIo, FailingSyncEndsTheRunWithoutTheResult) {
 
 TEST_F(ResultIo, ReadOnlyFolderIsRefusedBeforeTheFirstCycle) {
   writeText("t.3dvTemplate", tetra);
-  fs::permissions(".", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                           fs::perms::others_exec | fs::perms::group_read | fs::perms::group_exec);
+  fs::permissions(".", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec |
+                           fs::perms::group_read | fs::perms::group_exec);
   // Permissions do not bind root, so root runs it as nobody.
   const Outcome o = runProgram({sweepWords("t.3dvTemplate", 5000), "", -1, false, true});
   fs::permissions(".", fs::perms::owner_all);
   if (o.status == 125) GTEST_SKIP() << "cannot become an unprivileged user to test permissions";
   EXPECT_EQ(o.status, 2);
   // 5000 cycles would print 500 progress dots; none may come before the refusal.
-  EXPECT_EQ(o.err, "Embryo 1\nmorphsweep: cannot write "
-                   "'t.3dvTemplate.n5000.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv': Permission denied\n");
+  EXPECT_EQ(o.err,
+            "Embryo 1\nmorphsweep: cannot write "
+            "'t.3dvTemplate.n5000.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv': Permission denied\n");
   EXPECT_EQ(folderEntries(), std::set<std::string>{"t.3dvTemplate"});
 }
 
@@ -537,8 +559,7 @@ TEST_F(ResultIo, GrownEmbryosReadBackAsTheyWereWritten) {
     ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
     std::srand(seed);
     growEmbryo(8 + static_cast<int>(seed % 5));
-    expectRoundTrip("embryo of srand " + std::to_string(seed) + " with " + std::to_string(numVertices) +
-                    " vertices");
+    expectRoundTrip("embryo of srand " + std::to_string(seed) + " with " + std::to_string(numVertices) + " vertices");
   }
   resetStore();
 }

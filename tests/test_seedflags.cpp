@@ -18,10 +18,10 @@
 #include "commandline.h"
 #include "failure.h"
 #include "meshio.h"
-#include "templateload.h"
 #include "seedfile.h"
 #include "signalling.h"
 #include "store_fixture.h"
+#include "templateload.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;
@@ -261,7 +261,8 @@ TEST_F(SeedRun, ALaterEmbryoOfABatchAlsoDependsOnTheEmbryoBeforeIt) {
   fs::create_directories("batch");
   fs::create_directories("again");
   fs::create_directories("alone");
-  for (const char* folder : {"batch", "again", "alone"}) fs::copy_file("indexed_icosa", fs::path(folder) / "indexed_icosa");
+  for (const char* folder : {"batch", "again", "alone"})
+    fs::copy_file("indexed_icosa", fs::path(folder) / "indexed_icosa");
   ASSERT_EQ(run(MORPHSEED_BINARY, {"-s", "500", "-b", "2", "20"}, "batch").status, 0);
   ASSERT_EQ(run(MORPHSEED_BINARY, {"-s", "500", "-b", "2", "20"}, "again").status, 0);
   ASSERT_EQ(run(MORPHSEED_BINARY, {"-s", "501", "-b", "1", "20"}, "alone").status, 0);
@@ -284,8 +285,29 @@ TEST_F(SeedRun, MorphsweepRunsOnATemplateGrownByMorphseed) {
   ASSERT_TRUE(header >> vertices >> triangles);
   EXPECT_GT(vertices, 12);
 
-  const std::vector<std::string> words{"-n", "3", "-m", "1", "-t", "1", "-r", "40", "120", "5", "-g", "40", "120",
-                                       "17", "-b", "40", "120", "33", "-kr", "2", "-kh", "3", "embryo.31.3dvTemplate"};
+  const std::vector<std::string> words{"-n",
+                                       "3",
+                                       "-m",
+                                       "1",
+                                       "-t",
+                                       "1",
+                                       "-r",
+                                       "40",
+                                       "120",
+                                       "5",
+                                       "-g",
+                                       "40",
+                                       "120",
+                                       "17",
+                                       "-b",
+                                       "40",
+                                       "120",
+                                       "33",
+                                       "-kr",
+                                       "2",
+                                       "-kh",
+                                       "3",
+                                       "embryo.31.3dvTemplate"};
   r = run(MORPHSWEEP_BINARY, words);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "Embryo 1\n.done\n");

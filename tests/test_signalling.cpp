@@ -129,7 +129,8 @@ TEST(Diffusion, DependentsCountTheirParentsAsTheyAre) {
     vertex[0].parentB = k.parentB;
     if (k.pendingOnParent) addDependentEntry(0, 9, 7);
     diffuse();
-    EXPECT_EQ(vertex[0].hormoneR, expected(k.sweep, k.seed)) << k.parentA << " " << k.parentB << " " << k.pendingOnParent;
+    EXPECT_EQ(vertex[0].hormoneR, expected(k.sweep, k.seed))
+        << k.parentA << " " << k.parentB << " " << k.pendingOnParent;
   }
 }
 
@@ -254,9 +255,7 @@ TEST(Growth, MarksByTheIntegerAverageOfAnyColour) {
   const Case cases[] = {
       {{90, 90, 91}, 91, false},  // average 90
       {{90, 91, 91}, 91, false},  // 90.67 is not rounded up
-      {{91, 91, 91}, 91, true},
-      {{255, 255, 254}, 255, false},
-      {{255, 255, 255}, 255, true},
+      {{91, 91, 91}, 91, true},  {{255, 255, 254}, 255, false}, {{255, 255, 255}, 255, true},
   };
   for (int c = 0; c < 3; ++c) {
     for (const Case& k : cases) {
@@ -351,7 +350,7 @@ TEST(Episodes, RedLifespanRescaling) {
       int lifeSpan, threshold, result;
     };
     const Case cases[] = {
-        {0, 7, 1},     {-1, 2, 0},        {1, 0, 0},           {-1, 4, 0},          {5, 28, 68},
+        {0, 7, 1},     {-1, 2, 0},        {1, 0, 0},           {-1, 4, 0},         {5, 28, 68},
         {-5, 28, -66}, {258, 255, 32767}, {-258, 255, -32765}, {259, 255, -32768}, {-300, 255, -32768},
     };
     for (const Case& k : cases) {

@@ -294,9 +294,30 @@ TEST_F(Snapshots, SweepResultsAreByteIdenticalAndTheSeriesIsNamedAfterThem) {
   // A red lifespan of 0 is renewed during the run, which changes the result names: the
   // series must carry the names of the results, not of the command line.
   for (const std::string red : {"0", "40"}) {
-    const std::vector<std::string> words{MORPHSWEEP_BINARY, "-n", "6", "-m", "1", "-t", "1", "-r", red, "120",
-                                         "5", "-g", "40", "120", "17", "-b", "40", "120", "33", "-kr", "2", "-kh",
-                                         "3", "start.3dv"};
+    const std::vector<std::string> words{MORPHSWEEP_BINARY,
+                                         "-n",
+                                         "6",
+                                         "-m",
+                                         "1",
+                                         "-t",
+                                         "1",
+                                         "-r",
+                                         red,
+                                         "120",
+                                         "5",
+                                         "-g",
+                                         "40",
+                                         "120",
+                                         "17",
+                                         "-b",
+                                         "40",
+                                         "120",
+                                         "33",
+                                         "-kr",
+                                         "2",
+                                         "-kh",
+                                         "3",
+                                         "start.3dv"};
     const fs::path plainFolder = dir_ / ("plain" + red), seriesFolder = dir_ / ("series" + red);
     for (const fs::path& folder : {plainFolder, seriesFolder}) {
       fs::create_directories(folder);
@@ -450,9 +471,12 @@ TEST_F(Snapshots, FileIsTheSameAtAnyThreadCountAndItsBlocksHoldTheStore) {
     age.push_back(t->age);
   }
   ASSERT_NE(pending.find('\1'), std::string::npos) << "the store should hold pending mid-points";
-  const std::pair<const char*, std::string> expected[] = {
-      {"Points", asBytes(points)}, {"Normals#2", asBytes(faceNormals)}, {"connectivity", asBytes(connectivity)},
-      {"age", asBytes(age)},       {"red", red},                        {"pending", pending}};
+  const std::pair<const char*, std::string> expected[] = {{"Points", asBytes(points)},
+                                                          {"Normals#2", asBytes(faceNormals)},
+                                                          {"connectivity", asBytes(connectivity)},
+                                                          {"age", asBytes(age)},
+                                                          {"red", red},
+                                                          {"pending", pending}};
   for (const auto& [name, bytes] : expected) EXPECT_TRUE(byName[name] == bytes) << name;
   EXPECT_TRUE(byName["born"] == asBytes(born));
 }

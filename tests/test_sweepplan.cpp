@@ -30,10 +30,10 @@ namespace {
 
 // Every parameter with one value; tests replace the lines they vary.
 const std::vector<std::pair<std::string, std::string>> baseLines{
-    {"growthCycles", "300"},   {"modificationCount", "1"}, {"templateSwitch", "1"},  {"redLifespan", "40"},
-    {"redThreshold", "120"},   {"redSecretor", "5"},       {"greenLifespan", "40"},  {"greenThreshold", "120"},
-    {"greenSecretor", "17"},   {"blueLifespan", "40"},     {"blueThreshold", "120"}, {"blueSecretor", "33"},
-    {"repulsion", "2"},        {"attraction", "3"},        {"inputTemplate", "start.3dv"},
+    {"growthCycles", "300"}, {"modificationCount", "1"}, {"templateSwitch", "1"},        {"redLifespan", "40"},
+    {"redThreshold", "120"}, {"redSecretor", "5"},       {"greenLifespan", "40"},        {"greenThreshold", "120"},
+    {"greenSecretor", "17"}, {"blueLifespan", "40"},     {"blueThreshold", "120"},       {"blueSecretor", "33"},
+    {"repulsion", "2"},      {"attraction", "3"},        {"inputTemplate", "start.3dv"},
 };
 
 std::string definition(const std::map<std::string, std::string>& changes = {}) {
@@ -75,7 +75,8 @@ TEST(SweepPlan, OneValueEachGivesTheSingleCompleteCall) {
   ASSERT_EQ(parse(definition(), d), std::nullopt);
   EXPECT_EQ(plan::pointCount(d), 1);
   EXPECT_EQ(manifestLines(d, "morphsweep"),
-            std::vector<std::string>{"morphsweep -n 300 -m 1 -t 1 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr 2 -kh 3 start.3dv"});
+            std::vector<std::string>{
+                "morphsweep -n 300 -m 1 -t 1 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr 2 -kh 3 start.3dv"});
 }
 
 TEST(SweepPlan, ValuesListsAndRangesCombine) {
@@ -123,11 +124,14 @@ TEST(SweepPlan, FaultsAreNamedByFileLineAndParameter) {
       {"redLifespan", "redLifespan = 40000", "s.sweep:6: redLifespan: 40000 is outside -32768..32767"},
       {"growthCycles", "growthCycles = 0", "s.sweep:3: growthCycles: 0 is outside 1..2147483647"},
       {"templateSwitch", "templateSwitch = 2", "s.sweep:5: templateSwitch: 2 is outside 0..1"},
-      {"attraction", "attraction = 2147483648", "s.sweep:16: attraction: 2147483648 is outside -2147483648..2147483647"},
-      {"attraction", "attraction = 99999999999999999999", "s.sweep:16: attraction: '99999999999999999999' is not a whole number"},
+      {"attraction", "attraction = 2147483648",
+       "s.sweep:16: attraction: 2147483648 is outside -2147483648..2147483647"},
+      {"attraction", "attraction = 99999999999999999999",
+       "s.sweep:16: attraction: '99999999999999999999' is not a whole number"},
       {"attraction", "attraction = 1x", "s.sweep:16: attraction: '1x' is not a whole number"},
       {"attraction", "attraction = 1.5", "s.sweep:16: attraction: '1.5' is not a whole number"},
-      {"attraction", "attraction = 1:5", "s.sweep:16: attraction: '1:5' is neither a value nor a range start:stop:step"},
+      {"attraction", "attraction = 1:5",
+       "s.sweep:16: attraction: '1:5' is neither a value nor a range start:stop:step"},
       {"attraction", "attraction = 1:5:0", "s.sweep:16: attraction: the step of '1:5:0' must be 1 or more"},
       {"attraction", "attraction = 5:1:1", "s.sweep:16: attraction: the range '5:1:1' starts past its stop"},
       {"attraction", "attraction = 1, 2, 1", "s.sweep:16: attraction: 1 is listed twice"},
@@ -135,12 +139,14 @@ TEST(SweepPlan, FaultsAreNamedByFileLineAndParameter) {
       {"attraction", "attraction = 1,,2", "s.sweep:16: attraction: an item of the list is empty"},
       {"attraction", "attraction = 1,", "s.sweep:16: attraction: an item of the list is empty"},
       {"attraction", "attraction =   # nothing", "s.sweep:16: attraction has no value"},
-      {"attraction", "attraction = 0:2000000:1", "s.sweep:16: attraction: the range '0:2000000:1' has more than 1000000 values"},
+      {"attraction", "attraction = 0:2000000:1",
+       "s.sweep:16: attraction: the range '0:2000000:1' has more than 1000000 values"},
       {"attraction", "attraction 3", "s.sweep:16: expected 'name = values', got 'attraction 3'"},
-      {"attraction", "Attraction = 3", "s.sweep:16: unknown parameter 'Attraction' (known: growthCycles, "
-                                       "modificationCount, templateSwitch, redLifespan, redThreshold, redSecretor, "
-                                       "greenLifespan, greenThreshold, greenSecretor, blueLifespan, blueThreshold, "
-                                       "blueSecretor, repulsion, attraction, inputTemplate)"},
+      {"attraction", "Attraction = 3",
+       "s.sweep:16: unknown parameter 'Attraction' (known: growthCycles, "
+       "modificationCount, templateSwitch, redLifespan, redThreshold, redSecretor, "
+       "greenLifespan, greenThreshold, greenSecretor, blueLifespan, blueThreshold, "
+       "blueSecretor, repulsion, attraction, inputTemplate)"},
       {"attraction", "repulsion = 4", "s.sweep:16: repulsion is given twice (first on line 15)"},
       {"inputTemplate", "inputTemplate = a, b, a", "s.sweep:17: inputTemplate: 'a' is listed twice"},
       {"inputTemplate", "inputTemplate = a\tb", "s.sweep:17: inputTemplate: the name 'a\tb' holds a control character"},
@@ -174,8 +180,8 @@ TEST(SweepPlan, MissingParametersAndOversizedSweepsAreRefused) {
 }
 
 TEST(ShellWords, QuotedWordsReadBackAsTheyWere) {
-  const std::vector<std::string> words{"plain", "with space", "it's", "", "$HOME", "a*b", "back\\slash",
-                                       "\"quoted\"", "semi;colon", "-kr", "../x/y.3dv"};
+  const std::vector<std::string> words{"plain",       "with space", "it's",       "",    "$HOME",     "a*b",
+                                       "back\\slash", "\"quoted\"", "semi;colon", "-kr", "../x/y.3dv"};
   const std::string line = plan::shellLine(words);
   std::vector<std::string> back;
   ASSERT_EQ(plan::splitShellWords(line, back), std::nullopt) << line;
@@ -206,16 +212,16 @@ TEST(ShellWords, ShellSyntaxBeyondQuotingIsRefused) {
 }
 
 std::vector<std::string> call(const std::string& red, const std::string& input, const std::string& cycles = "300") {
-  std::istringstream words("morphsweep -n " + cycles + " -m 1 -t 1 -r " + red + " 5 -g 40 120 17 -b 40 120 33 -kr 2 -kh 3 " + input);
+  std::istringstream words("morphsweep -n " + cycles + " -m 1 -t 1 -r " + red +
+                           " 5 -g 40 120 17 -b 40 120 33 -kr 2 -kh 3 " + input);
   return {std::istream_iterator<std::string>(words), {}};
 }
 
 class ResultNames : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("sweepplan_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() / ("sweepplan_" + std::to_string(getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     home_ = fs::current_path();
@@ -309,7 +315,8 @@ TEST_F(ResultNames, TheNamedResultIsTheFileMorphsweepWrites) {
 // for its writer.
 TEST_F(ResultNames, InputTemplatesMustBeThereAndAreNotWaitedFor) {
   plan::Definition d;
-  ASSERT_EQ(parse(definition({{"inputTemplate", "inputTemplate = a.3dvTemplate, pipe, b.3dvTemplate"}}), d), std::nullopt);
+  ASSERT_EQ(parse(definition({{"inputTemplate", "inputTemplate = a.3dvTemplate, pipe, b.3dvTemplate"}}), d),
+            std::nullopt);
   std::ofstream("a.3dvTemplate") << "";
   ASSERT_EQ(mkfifo("pipe", 0600), 0);
   EXPECT_EQ(plan::checkInputs(d, "s.sweep"),
@@ -446,9 +453,9 @@ TEST_F(ResultNames, NamingALineLeavesTheProgramsRunParametersAlone) {
 
 TEST_F(ResultNames, ThePureNamesAgreeWithTheRunsOwn) {
   std::ofstream("big.3dvTemplate") << "642\n1280\n";
-  const std::vector<std::vector<std::string>> lines{
-      call("40 120", "start.3dv"), call("-1 120", "big.3dvTemplate", "3"), call("0 7", "big.3dvTemplate", "-5"),
-      call("-32768 255", "runs/a.3dvTemplate", "1000")};
+  const std::vector<std::vector<std::string>> lines{call("40 120", "start.3dv"), call("-1 120", "big.3dvTemplate", "3"),
+                                                    call("0 7", "big.3dvTemplate", "-5"),
+                                                    call("-32768 255", "runs/a.3dvTemplate", "1000")};
   for (std::vector<std::string> words : lines) {
     const std::string shown = ::testing::PrintToString(words);
     words[6] = "0";  // no template: the longest name is the 3DV one

@@ -20,11 +20,21 @@ TEST(Threads, StackSizeIsReadAsTheRuntimeReadsIt) {
     const char* gomp;
     unsigned long long bytes;
   } cases[] = {
-      {"512M", nullptr, 512ULL << 20}, {"64 k", nullptr, 64ULL << 10},  {"100", nullptr, 100ULL << 10},
-      {" 2g ", nullptr, 2ULL << 30},   {"12B", nullptr, 12},             {"3 m", "8M", 3ULL << 20},
-      {nullptr, "8M", 8ULL << 20},     {"5x", "8M", 8ULL << 20},         {"-3", "8M", 8ULL << 20},
-      {"", nullptr, 0},                {"M", nullptr, 0},                {"0", nullptr, 0},
-      {"1 M B", nullptr, 0},           {"99999999999999999999G", nullptr, 0}, {"17179869184G", nullptr, 0},
+      {"512M", nullptr, 512ULL << 20},
+      {"64 k", nullptr, 64ULL << 10},
+      {"100", nullptr, 100ULL << 10},
+      {" 2g ", nullptr, 2ULL << 30},
+      {"12B", nullptr, 12},
+      {"3 m", "8M", 3ULL << 20},
+      {nullptr, "8M", 8ULL << 20},
+      {"5x", "8M", 8ULL << 20},
+      {"-3", "8M", 8ULL << 20},
+      {"", nullptr, 0},
+      {"M", nullptr, 0},
+      {"0", nullptr, 0},
+      {"1 M B", nullptr, 0},
+      {"99999999999999999999G", nullptr, 0},
+      {"17179869184G", nullptr, 0},
       {nullptr, nullptr, 0},
   };
   for (const auto& c : cases) {
@@ -93,8 +103,30 @@ TEST_F(ThreadsUnderAMemoryLimit, MorphsweepGoesOnWithOneThreadAndTheSameResults)
   const std::string name = "start.3dv.n3.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv";
   for (const char* folder : {"free", "limited"}) {
     fs::copy_file(BUNDLED_EXAMPLE, dir_ / folder / "start.3dv");
-    const ChildRun r = runChild({MORPHSWEEP_BINARY, "-n", "3", "-m", "1", "-t", "0", "-r", "40", "120", "5", "-g", "40",
-                                 "120", "17", "-b", "40", "120", "33", "-kr", "2", "-kh", "3", "start.3dv"},
+    const ChildRun r = runChild({MORPHSWEEP_BINARY,
+                                 "-n",
+                                 "3",
+                                 "-m",
+                                 "1",
+                                 "-t",
+                                 "0",
+                                 "-r",
+                                 "40",
+                                 "120",
+                                 "5",
+                                 "-g",
+                                 "40",
+                                 "120",
+                                 "17",
+                                 "-b",
+                                 "40",
+                                 "120",
+                                 "33",
+                                 "-kr",
+                                 "2",
+                                 "-kh",
+                                 "3",
+                                 "start.3dv"},
                                 options(dir_ / folder, std::string(folder) == "limited"));
     EXPECT_EQ(r.status, 0) << folder << ": " << r.err;
     const std::string note = fallbackNote(r.err, "morphsweep");

@@ -17,9 +17,7 @@ using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 using Entries = std::vector<std::pair<short, short>>;  // (dependent, spouse)
 
-std::vector<short> neighborsOf(int v) {
-  return {vertex[v].neighbors, vertex[v].neighbors + vertex[v].numNeighbors};
-}
+std::vector<short> neighborsOf(int v) { return {vertex[v].neighbors, vertex[v].neighbors + vertex[v].numNeighbors}; }
 
 Entries entriesOf(int v) {
   Entries entries;
@@ -70,8 +68,8 @@ std::vector<std::string> adjacencyProblems() {
   }
   for (const auto& [a, b] : edges) {
     const vertex_struct& v = vertex[a];
-    if (!contains(v.neighbors, v.numNeighbors, b) && !contains(v.dependents, v.numDependents, b) &&
-        v.parentA != b && v.parentB != b) {
+    if (!contains(v.neighbors, v.numNeighbors, b) && !contains(v.dependents, v.numDependents, b) && v.parentA != b &&
+        v.parentB != b) {
       problems.push_back("edge " + std::to_string(a) + "-" + std::to_string(b) + " unknown to " + std::to_string(a));
     }
   }
@@ -341,7 +339,7 @@ TEST(TriangleList, WalksSplitEachTriangleOnceAndCloseTheSurface) {
 TEST(Nested, ClosestDepOrNeighborFindsTheNearestWhateverTheOrder) {
   buildIcosahedron();
   EXPECT_EQ(closestDepOrNeighbor(0, 11), 11);  // nothing pending
-  splitTriangle(findTriangle({0, 11, 5}));    // D = 12 on 0-11
+  splitTriangle(findTriangle({0, 11, 5}));     // D = 12 on 0-11
   EXPECT_EQ(closestDepOrNeighbor(0, 11), 12);
   EXPECT_EQ(closestDepOrNeighbor(0, 1), 1);
   // The corner piece at 0: 15 on D-13, E = 16 on D-0, F = 17 on 13-0, the last two

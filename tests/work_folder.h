@@ -11,9 +11,8 @@ class WorkFolderTest : public ::testing::Test {
  protected:
   // Creates <tmp>/<prefix>_<pid>_<test name> anew and makes it the working directory.
   void enterFreshFolder(const std::string& prefix) {
-    dir_ = std::filesystem::temp_directory_path() /
-           (prefix + "_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = std::filesystem::temp_directory_path() / (prefix + "_" + std::to_string(getpid()) + "_" +
+                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     home_ = std::filesystem::current_path();
