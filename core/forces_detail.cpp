@@ -21,7 +21,7 @@ constexpr double stepFraction = 0.1;
 
 int liveVertices() { return std::clamp(numVertices, 0, variant::vertexCapacity); }
 bool isLive(int k, int n) { return k >= 0 && k < n; }
-bool isFree(const vertex_struct& v) { return v.parentA == -1 || v.parentB == -1; }
+bool isFree(const vertex_struct& v) { return !isDependent(v); }
 
 }  // namespace
 

@@ -359,7 +359,7 @@ void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& b
     red[i] = v.hormoneR;
     green[i] = v.hormoneG;
     blue[i] = v.hormoneB;
-    pending[i] = v.parentA != -1 ? 1 : 0;
+    pending[i] = isDependent(v) ? 1 : 0;
     neighbours[i] = static_cast<unsigned char>(std::clamp<int>(v.numNeighbors, 0, 255));
     bornCycle[i] = i < born.size() ? born[i] : 0;
     positions[3 * i] = v.x;

@@ -4,11 +4,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <ctime>
 #include <string>
-#include <thread>
 
+#include "clockseed.h"
 #include "resultfolder.h"
 
 namespace {
@@ -29,16 +28,6 @@ class FolderLock {
  private:
   int fd_;
 };
-
-// Short sleeps instead of spinning; each check still sees a new second within a few
-// milliseconds of it.
-int nextSecondAfter(int second) {
-  for (;;) {
-    const int now = static_cast<int>(std::time(nullptr));
-    if (now != second) return now;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-}
 
 // "embryo.<digits>.3dv" or "embryo.<digits>.3dvTemplate": a result some morphseed run
 // in this folder may write.
@@ -68,7 +57,7 @@ EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed) {
     // abandoned temporaries of them all.
     removeAbandonedTemporaries("", isEmbryoResult);
     int second = static_cast<int>(std::time(nullptr));
-    while (second == previousSeed || resultTaken(embryoResultName(second))) second = nextSecondAfter(second);
+    while (second == previousSeed || resultTaken(embryoResultName(second))) second = waitForNewSecond(second);
     claim.seed = second;
     claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed));
   }
