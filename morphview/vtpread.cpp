@@ -481,12 +481,13 @@ void readPolys(const XMLElement* polys, const Encoding& enc, std::uint64_t polyC
   long long previous = 0;
   long long triangles = 0;
   for (std::size_t i = 0; i < offsets.size(); ++i) {
-    const long long corners = offsets[i] - previous;
-    if (offsets[i] < previous || corners < 3) {
-      refuse("polygon " + std::to_string(i) + " has " + std::to_string(offsets[i] < previous ? -1 : corners) +
-             " corners (offset " + std::to_string(offsets[i]) + " after " + std::to_string(previous) +
-             "); it needs at least 3");
+    // Compared before subtracting: a far negative offset would overflow the difference.
+    if (offsets[i] < previous || offsets[i] - previous < 3) {
+      refuse("polygon " + std::to_string(i) + " has " +
+             std::to_string(offsets[i] < previous ? -1 : offsets[i] - previous) + " corners (offset " +
+             std::to_string(offsets[i]) + " after " + std::to_string(previous) + "); it needs at least 3");
     }
+    const long long corners = offsets[i] - previous;
     if (corners > maxFaces || (triangles += corners - 2) > maxFaces)
       refuse("more than " + std::to_string(maxFaces) + " triangles");
     previous = offsets[i];

@@ -703,3 +703,19 @@ TEST_F(Tool, MovieFailuresLeaveNoMovie) {
 }
 
 }  // namespace
+
+// An offset far below the one before it is refused by comparison, never by a difference
+// that would overflow (a fuzzing find).
+TEST(VtpRead, AFarNegativeOffsetIsRefusedWithoutOverflow) {
+  const std::string text =
+      "<?xml version=\"1.0\"?>\n<VTKFile type=\"PolyData\" version=\"1.0\" byte_order=\"LittleEndian\">\n"
+      "<PolyData><Piece NumberOfPoints=\"3\" NumberOfPolys=\"2\">\n"
+      "<Points><DataArray type=\"Float32\" NumberOfComponents=\"3\" format=\"ascii\">0 0 0 1 0 0 0 1 0"
+      "</DataArray></Points>\n"
+      "<Polys><DataArray type=\"Int64\" Name=\"connectivity\" format=\"ascii\">0 1 2</DataArray>\n"
+      "<DataArray type=\"Int64\" Name=\"offsets\" format=\"ascii\">3 -9223372036854775807</DataArray></Polys>\n"
+      "</Piece></PolyData></VTKFile>\n";
+  const view::MeshLoad load = view::parseMesh(text, view::MeshFormat::vtp, "far.vtp");
+  ASSERT_FALSE(load.ok());
+  EXPECT_NE(load.error.find("polygon 1 has -1 corners"), std::string::npos) << load.error;
+}
