@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "angledefect.h"
+#include "icosphere.h"
 #include "measures.h"
 #include "sweeptable.h"
 #include "table.h"
@@ -40,37 +41,7 @@ Mesh inverted(Mesh m) {
   return m;
 }
 
-Mesh icosphere(int levels) {
-  const float t = (1 + std::sqrt(5.0f)) / 2;
-  Mesh m;
-  m.points = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
-              {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
-  m.faces = {{0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
-             {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
-             {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
-  for (int l = 0; l < levels; ++l) {
-    std::map<std::pair<int, int>, int> mids;
-    auto mid = [&](int a, int b) {
-      auto [it, added] = mids.try_emplace({std::min(a, b), std::max(a, b)}, int(m.points.size()));
-      if (added) {
-        const auto &p = m.points[a], &q = m.points[b];
-        m.points.push_back({(p[0] + q[0]) / 2, (p[1] + q[1]) / 2, (p[2] + q[2]) / 2});
-      }
-      return it->second;
-    };
-    std::vector<std::array<int, 3>> faces;
-    for (const auto& f : m.faces) {
-      const int a = mid(f[0], f[1]), b = mid(f[1], f[2]), c = mid(f[2], f[0]);
-      faces.insert(faces.end(), {{f[0], a, c}, {f[1], b, a}, {f[2], c, b}, {a, b, c}});
-    }
-    m.faces = faces;
-  }
-  for (auto& p : m.points) {
-    const float len = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
-    for (float& c : p) c /= len;
-  }
-  return m;
-}
+using testmesh::icosphere;
 
 // Splits face `f` one-to-four in place, leaving its neighbours whole: each edge mid-point
 // becomes a T-junction of the neighbour across it. Returns the new mid-points.
