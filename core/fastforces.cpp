@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <numeric>
 #include <vector>
 
 #include "failure.h"
@@ -110,7 +111,7 @@ struct workspace {
   std::vector<float> colX, colY, colZ, rowX, rowY, rowZ;
   std::vector<stripProgress> progress;
   std::vector<stripState> states;
-  std::vector<unsigned char> parentsMatter;
+  std::vector<int> parentLeadStart, parentLeads, parentLeadFill;
   std::vector<int> cellOf;  // cell of each vertex; -1 when not finite
   std::vector<int> fill;    // next free member slot of each cell
   grid cells;
@@ -350,12 +351,41 @@ void runStrips(const stripBoard& board, const kernelSet& kernels, int strips, in
   }
 }
 
+// The leads at which each strip of W rows meets a parent pair: a vertex and a vertex it
+// hangs on, {lo, hi}, meet in strip lo / W at lead hi + lo % W, unless hi lies in that
+// strip's own tile, which tests parents on every pair anyway.
+void findParentLeads(workspace& w, int n, int W) {
+  const int strips = (n + W - 1) / W;
+  std::vector<int>& start = w.parentLeadStart;
+  std::vector<int>& fill = w.parentLeadFill;
+  const auto forEachPair = [&](auto&& met) {
+    for (int k = 0; k < n; ++k) {
+      for (const int parent : {w.parentA[k], w.parentB[k]}) {
+        if (parent < 0 || parent >= n || parent == k) continue;
+        const int lo = std::min(parent, k), hi = std::max(parent, k);
+        const int strip = lo / W;
+        const int lead = hi + lo - strip * W - (plantedFault == kernelFault::parentLeadEarly ? 1 : 0);
+        if (hi >= (strip + 1) * W) met(strip, lead);
+      }
+    }
+  };
+  std::fill(start.begin(), start.begin() + strips + 1, 0);
+  forEachPair([&](int strip, int) { ++start[strip + 1]; });
+  std::partial_sum(start.begin(), start.begin() + strips + 1, start.begin());
+  std::copy(start.begin(), start.begin() + strips, fill.begin());
+  forEachPair([&](int strip, int lead) { w.parentLeads[fill[strip]++] = lead; });
+  for (int strip = 0; strip < strips; ++strip) {
+    std::sort(w.parentLeads.begin() + start[strip], w.parentLeads.begin() + start[strip + 1]);
+  }
+}
+
 float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field, const kernelSet& kernels,
                    long long& tested) {
   const int n = static_cast<int>(field.force.size());
   const int W = kernels.lanes;
   const int strips = (n + W - 1) / W;
   const int padded = static_cast<int>(w.x.size());
+  findParentLeads(w, n, W);
   const stripBoard board{p,
                          n,
                          padded,
@@ -372,7 +402,8 @@ float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forc
                          w.rowZ.data(),
                          w.progress.data(),
                          w.states.data(),
-                         w.parentsMatter.data()};
+                         w.parentLeadStart.data(),
+                         w.parentLeads.data()};
   for (int strip = 0; strip < strips; ++strip) {
     board.progress[strip].columns = 0;
     stripState& st = board.states[strip];
@@ -381,14 +412,6 @@ float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forc
     st.owner = 0;
     st.done = 0;
     st.nearest = infinity;
-  }
-  std::fill(w.parentsMatter.begin(), w.parentsMatter.begin() + strips, 0);
-  for (int i = 0; i < n; ++i) {
-    for (const int parent : {p.parentA[i], p.parentB[i]}) {
-      if (parent < 0 || parent >= n) continue;
-      w.parentsMatter[parent / W] = 1;
-      w.parentsMatter[i / W] = 1;
-    }
   }
   int lowest = 0;
 #pragma omp parallel if (n >= parallelMinVertices)
@@ -478,7 +501,9 @@ void prepareStrips(workspace& w, int n) {
     for (auto* v : {&w.colX, &w.colY, &w.colZ}) v->assign(padded + maxLanes, 0);
     w.progress.resize(size + 1);
     w.states.resize(size + 1);
-    w.parentsMatter.resize(size + 1);
+    w.parentLeadStart.resize(size + 2);
+    w.parentLeads.resize(2 * size + 1);
+    w.parentLeadFill.resize(size + 1);
   } catch (const std::bad_alloc&) {
     outOfMemory();
   }

@@ -15,6 +15,7 @@ enum class kernelFault {
   droppedGuard,       // no per-vector den range check: tiny den goes the fast way too
   noWavefrontWait,    // a strip reads column sums without waiting for the strip before
   skippedColumnSums,  // a strip's rows start from 0, not from their column sums
+  parentLeadEarly,    // a parent pair is looked for one lead before the one that meets it
 };
 
 inline constexpr kernelFault plantedFault = static_cast<kernelFault>(MORPH_KERNEL_FAULT);

@@ -93,7 +93,11 @@ struct stripBoard {
   float* rowZ;
   stripProgress* progress;             // one per strip
   stripState* states;                  // one per strip
-  const unsigned char* parentsMatter;  // per strip: a row has a parent or a vertex hangs on a row
+  // Per strip, in increasing order: the leads at which one of the strip's rows meets a
+  // vertex it hangs on or that hangs on it. Strip s's are parentLeads[parentLeadStart[s]]
+  // up to parentLeads[parentLeadStart[s + 1]]; every other lead tests no parent.
+  const int* parentLeadStart;
+  const int* parentLeads;
 };
 
 // Sums the block's repulsion from the candidates, which come in increasing index order.

@@ -333,13 +333,17 @@ int publishedBefore(const stripBoard& b, int strip) {
 }
 
 // Runs the skewed walk from lead `kk` while the strip before has published the columns
-// it reads; returns the lead it stopped at (n + W when the walk is complete).
-template <class V, bool parents, bool unitGain>
+// it reads; returns the lead it stopped at (n + W when the walk is complete). Only the
+// leads at which a row meets one of its parent pairs test parents.
+template <class V, bool unitGain>
 int skewPart(const stripBoard& b, int strip, rowLanes<V>& l, typename V::vf (&col)[3], int kk) {
   constexpr int W = V::lanes;
   const int n = b.n, i0 = strip * W;
   const skewArrays a{b.xr, b.yr, b.zr, b.parentAr, b.parentBr, b.colX, b.colY, b.colZ, b.padded - 1};
   const typename V::vi pAi = V::loadi(b.p.parentA + i0), pBi = V::loadi(b.p.parentB + i0);
+  const int* parentLead = b.parentLeads + b.parentLeadStart[strip];
+  const int* const parentLeadsEnd = b.parentLeads + b.parentLeadStart[strip + 1];
+  while (parentLead != parentLeadsEnd && *parentLead < kk) ++parentLead;
   int ready = publishedBefore(b, strip);
   int published = kk - W;  // columns this strip has said are final
   // Lead kk reads column kk and retires column kk - W; the last lead only retires.
@@ -359,8 +363,14 @@ int skewPart(const stripBoard& b, int strip, rowLanes<V>& l, typename V::vf (&co
       published = kk - W;
       publishColumns(b.progress[strip], published);
     }
+    bool parents = false;
+    for (; parentLead != parentLeadsEnd && *parentLead < kk + leads; ++parentLead) parents = true;
     if (full) {
-      skewLeads<V, parents, unitGain, leadsTogether>(b.p, a, l, col, pAi, pBi, kk, V::firstLanes(W));
+      if (parents) {
+        skewLeads<V, true, unitGain, leadsTogether>(b.p, a, l, col, pAi, pBi, kk, V::firstLanes(W));
+      } else {
+        skewLeads<V, false, unitGain, leadsTogether>(b.p, a, l, col, pAi, pBi, kk, V::firstLanes(W));
+      }
     } else if (kk == skewLastLead(n, W)) {
       // Only the last column leaves.
       col[0] = V::slide(col[0], a.colX + kk, a.colX + kk - W);
@@ -368,8 +378,12 @@ int skewPart(const stripBoard& b, int strip, rowLanes<V>& l, typename V::vf (&co
       col[2] = V::slide(col[2], a.colZ + kk, a.colZ + kk - W);
     } else {
       const laneSpan span = skewLanes(kk, i0, W, n);
-      skewLeads<V, parents, unitGain, 1>(b.p, a, l, col, pAi, pBi, kk,
-                                         V::andnot(V::firstLanes(span.end), V::firstLanes(span.first)));
+      const typename V::mask active = V::andnot(V::firstLanes(span.end), V::firstLanes(span.first));
+      if (parents) {
+        skewLeads<V, true, unitGain, 1>(b.p, a, l, col, pAi, pBi, kk, active);
+      } else {
+        skewLeads<V, false, unitGain, 1>(b.p, a, l, col, pAi, pBi, kk, active);
+      }
     }
     kk += leads;
   }
@@ -419,15 +433,8 @@ bool stripRun(const stripBoard& b, int strip) {
   }
   int kk = n + W;
   if (i0 + W < n) {
-    const bool parents = b.parentsMatter[strip] != 0;
     // The programs' usual gain of 1 saves a product per quotient.
-    if (p.Kr == 1) {
-      kk = parents ? skewPart<V, true, true>(b, strip, l, col, st.next)
-                   : skewPart<V, false, true>(b, strip, l, col, st.next);
-    } else {
-      kk = parents ? skewPart<V, true, false>(b, strip, l, col, st.next)
-                   : skewPart<V, false, false>(b, strip, l, col, st.next);
-    }
+    kk = p.Kr == 1 ? skewPart<V, true>(b, strip, l, col, st.next) : skewPart<V, false>(b, strip, l, col, st.next);
   }
   if (kk <= skewLastLead(n, W)) {
     V::store(st.rows[0], l.rx);

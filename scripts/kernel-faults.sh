@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build-faults}
-faults=(none swappedMasks columnAdded noCorrection droppedGuard noWavefrontWait skippedColumnSums)
+faults=(none swappedMasks columnAdded noCorrection droppedGuard noWavefrontWait skippedColumnSums parentLeadEarly)
 uncaught=0
 for n in $(seq 1 $((${#faults[@]} - 1))); do
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORPH_KERNEL_FAULT="$n" >/dev/null
