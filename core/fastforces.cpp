@@ -18,6 +18,7 @@
 #include "failure.h"
 #include "kernel_fault.h"
 #include "pairkernel.h"
+#include "threadchoice.h"
 
 fastForceOptions forceOptions;
 fastForceRun lastFastForces;
@@ -49,6 +50,9 @@ vectorUnit resolveUnit(vectorUnit wanted) {
 // divider is slow); both give the same bits. So the first steps large enough to tell are
 // timed in alternation, and the faster form is kept from then on.
 constexpr int trialMinVertices = 600;
+// Smaller steps are too short to tell a crowded machine from a passing hiccup.
+constexpr int choiceMinVertices = 2000;
+threadChoice stripThreads;
 constexpr int trialsPerForm = 4;
 
 struct quotientTrial {
@@ -414,8 +418,15 @@ float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forc
     st.nearest = infinity;
   }
   int lowest = 0;
-#pragma omp parallel if (n >= parallelMinVertices)
+  const bool timed = n >= choiceMinVertices && omp_get_max_threads() > 1;
+  const bool everyThread = n >= parallelMinVertices && (!timed || stripThreads.everyThread());
+  const auto start = std::chrono::steady_clock::now();
+#pragma omp parallel if (everyThread)
   runStrips(board, kernels, strips, lowest);
+  if (timed) {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    stripThreads.record(everyThread, seconds / (static_cast<double>(n) * n));
+  }
   float nearest = infinity;
   for (int strip = 0; strip < strips; ++strip) nearest = std::min(nearest, board.states[strip].nearest);
 #pragma omp parallel for schedule(static) if (n >= parallelMinVertices)

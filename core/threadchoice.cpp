@@ -1,0 +1,37 @@
+#include "threadchoice.h"
+
+void threadChoice::record(bool everyThreadUsed, double secondsPerPair) {
+  const double t = secondsPerPair;
+  if (!(t > 0)) return;
+  const bool wasTry = trying;
+  trying = false;
+  if (everyThreadUsed) {
+    lastEvery = t;
+    if (bestEvery == 0 || t < bestEvery) bestEvery = t;
+    if (wasTry) {
+      // Back to every thread once it beats one thread clearly again.
+      if (t < 0.9 * lastOne) {
+        onOne = false;
+        backoff = firstBackoff;
+        slowSteps = 0;
+      }
+      stepsOnOne = 0;
+      return;
+    }
+    if (t > crowdedFactor * bestEvery && ++slowSteps >= backoff) trying = true;
+    return;
+  }
+  lastOne = t;
+  if (wasTry) {
+    slowSteps = 0;
+    if (t < lastEvery) {
+      onOne = true;
+      stepsOnOne = 0;
+      backoff = firstBackoff;
+    } else if (backoff < maxBackoff) {
+      backoff *= 2;
+    }
+    return;
+  }
+  if (onOne && ++stepsOnOne >= retryAfter) trying = true;
+}
