@@ -45,29 +45,37 @@ vectorUnit resolveUnit(vectorUnit wanted) {
   return wanted;
 }
 
-// Whether one division and a correction per pair beats three divisions depends on the
-// processor's balance of divider and multiply-add units (it wins clearly where the
-// divider is slow); both give the same bits. So the first steps large enough to tell are
-// timed in alternation, and the faster form is kept from then on.
-constexpr int trialMinVertices = 600;
 // Smaller steps are too short to tell a crowded machine from a passing hiccup.
 constexpr int choiceMinVertices = 2000;
 threadChoice stripThreads;
+
+// Whether one division and a correction per pair beats three divisions depends on the
+// processor's balance of divider and multiply-add units (it wins clearly where the
+// divider is slow); both give the same bits. So steps large enough to tell are timed in
+// alternation, and the faster form is kept. The first such steps are short and the
+// balance shifts a little with the mesh, so the trial is run again each time the mesh
+// has doubled since the last one.
+constexpr int trialMinVertices = 600;
 constexpr int trialsPerForm = 4;
 
 struct quotientTrial {
   int runs[2] = {0, 0};
   double best[2] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
+  int vertices = 0;  // mesh size when the current trial began
 
-  // The form to time next (0 divided, 1 corrected), or -1 once both have had their runs.
-  int nextForm() const {
+  // The form to time next (0 divided, 1 corrected), or -1 once both have had their runs
+  // for a mesh of about n vertices.
+  int nextForm(int n) {
+    if (n >= 2 * vertices) *this = {{0, 0}, {best[0], best[1]}, n};
     if (runs[0] >= trialsPerForm && runs[1] >= trialsPerForm) return -1;
     return runs[1] <= runs[0] ? 1 : 0;
   }
   // Seconds per pair tested, so that a mesh growing between trials compares fairly.
   void record(int form, double seconds, long long pairs) {
+    const double perPair = seconds / static_cast<double>(std::max(pairs, 1LL));
+    // A new trial's first run replaces the last trial's figure.
+    best[form] = runs[form] == 0 ? perPair : std::min(best[form], perPair);
     ++runs[form];
-    best[form] = std::min(best[form], seconds / static_cast<double>(std::max(pairs, 1LL)));
   }
   bool correctedPays() const { return best[1] <= best[0]; }
 };
@@ -606,7 +614,7 @@ void fastPairForces(const forceSettings& s, forceField& field) {
   // so each keeps its own trial.
   quotientTrial& trial = quotientTrials[static_cast<int>(unit)][useGrid ? 1 : 0];
   const bool timed = p.exactQuotients && forceOptions.quotients == quotientForm::automatic && n >= trialMinVertices;
-  const int form = timed ? trial.nextForm() : -1;
+  const int form = timed ? trial.nextForm(n) : -1;
   if (p.exactQuotients && forceOptions.quotients == quotientForm::automatic) {
     p.exactQuotients = form >= 0 ? form == 1 : trial.correctedPays();
   }
