@@ -91,8 +91,8 @@ struct stripBoard {
   float* rowX;  // each vertex's finished repulsion
   float* rowY;
   float* rowZ;
-  stripProgress* progress;             // one per strip
-  stripState* states;                  // one per strip
+  stripProgress* progress;  // one per strip
+  stripState* states;       // one per strip
   // Per strip, in increasing order: the leads at which one of the strip's rows meets a
   // vertex it hangs on or that hangs on it. Strip s's are parentLeads[parentLeadStart[s]]
   // up to parentLeads[parentLeadStart[s + 1]]; every other lead tests no parent.

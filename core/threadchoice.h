@@ -23,8 +23,8 @@ class threadChoice {
   static constexpr int maxBackoff = 64;
 
  private:
-  bool onOne = false;   // one thread is the current choice
-  bool trying = false;  // the next step tries the other choice
+  bool onOne = false;    // one thread is the current choice
+  bool trying = false;   // the next step tries the other choice
   double bestEvery = 0;  // best time per pair with every thread; 0 before any
   double lastEvery = 0;  // latest with every thread
   double lastOne = 0;    // latest with one thread
