@@ -16,6 +16,7 @@
 #include "angledefect.h"
 #include "icosphere.h"
 #include "measures.h"
+#include "sweep_command.h"
 #include "sweeptable.h"
 #include "table.h"
 #include "work_folder.h"
@@ -345,32 +346,7 @@ TEST_F(Program, AreaAndVolumeAgreeWithVtkOnRealResults) {
   fs::copy_file(SEED_FILE, "indexed_icosa");
   ASSERT_EQ(run({MORPHSEED_BINARY, "-s", "1000", "-b", "1", "28"}).status, 0);
   fs::copy_file(BUNDLED_EXAMPLE, "start.3dv");
-  ASSERT_EQ(run({MORPHSWEEP_BINARY,
-                 "-n",
-                 "3",
-                 "-m",
-                 "1",
-                 "-t",
-                 "0",
-                 "-r",
-                 "40",
-                 "120",
-                 "5",
-                 "-g",
-                 "40",
-                 "120",
-                 "17",
-                 "-b",
-                 "40",
-                 "120",
-                 "33",
-                 "-kr",
-                 "2",
-                 "-kh",
-                 "3",
-                 "start.3dv"})
-                .status,
-            0);
+  ASSERT_EQ(run(examplePointCommand(MORPHSWEEP_BINARY)).status, 0);
   writeFile("sphere.obj", objText(icosphere(4)));
   const std::string swept = "start.3dv.n3.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2";
   const std::vector<std::pair<std::string, view::MeshFormat>> files{{"embryo.1000.3dv", view::MeshFormat::threeDV},

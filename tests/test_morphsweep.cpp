@@ -21,6 +21,7 @@
 #include "outputnames.h"
 #include "signalling.h"
 #include "store_fixture.h"
+#include "sweep_command.h"
 #include "templateload.h"
 
 namespace fs = std::filesystem;
@@ -29,10 +30,7 @@ namespace {
 
 const std::string usage = "Allowable parameters: \n-n growthCycles -m modificationCount -t [0/1] inFile\n";
 
-std::vector<std::string> exampleWords() {
-  return {"morphsweep", "-n",  "300", "-m", "1",  "-t",  "1",  "-r",  "40", "120", "5", "-g",
-          "40",         "120", "17",  "-b", "40", "120", "33", "-kr", "2",  "-kh", "3", "start.3dv"};
-}
+std::vector<std::string> exampleWords() { return examplePointCommand("morphsweep", {300, true}); }
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -14,6 +14,7 @@
 #include "report.h"
 #include "report_meshes.h"
 #include "reportmesh.h"
+#include "sweep_command.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;
@@ -272,10 +273,7 @@ TEST_F(ReportTool, AManifestShowsEveryPointAndMarksTheFailedOne) {
   fs::copy_file(BUNDLED_EXAMPLE, "start.3dv");
   const std::string common = " -m 1 -t 0 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr 2 -kh 3 start.3dv\n";
   write("manifest", std::string(MORPHSWEEP_BINARY) + " -n 1" + common + MORPHSWEEP_BINARY + " -n 2" + common);
-  ASSERT_EQ(run(MORPHSWEEP_BINARY, {"-n",  "1",  "-m", "1",  "-t",  "0",  "-r",  "40", "120", "5", "-g",       "40",
-                                    "120", "17", "-b", "40", "120", "33", "-kr", "2",  "-kh", "3", "start.3dv"}),
-            0)
-      << err;
+  ASSERT_EQ(run(MORPHSWEEP_BINARY, examplePointWords({1})), 0) << err;
   ASSERT_EQ(view({"--html", "sweep.html", "--manifest", "manifest"}), 0) << err;
   const std::string page = read("sweep.html");
   const std::string done = "start.3dv.n1.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv";

@@ -32,6 +32,7 @@
 #include "seedfile.h"
 #include "signalling.h"
 #include "store_fixture.h"
+#include "sweep_command.h"
 #include "templateload.h"
 #include "work_folder.h"
 
@@ -50,30 +51,7 @@ const std::string tetra =
 const std::string sweepResult = "t.3dvTemplate.n1.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2";
 
 std::vector<std::string> sweepWords(const std::string& input, int cycles = 1) {
-  return {MORPHSWEEP_BINARY,
-          "-n",
-          std::to_string(cycles),
-          "-m",
-          "1",
-          "-t",
-          "1",
-          "-r",
-          "40",
-          "120",
-          "5",
-          "-g",
-          "40",
-          "120",
-          "17",
-          "-b",
-          "40",
-          "120",
-          "33",
-          "-kr",
-          "2",
-          "-kh",
-          "3",
-          input};
+  return examplePointCommand(MORPHSWEEP_BINARY, {cycles, true, "40", input});
 }
 
 struct Launch {

@@ -21,6 +21,7 @@
 #include "seedfile.h"
 #include "signalling.h"
 #include "store_fixture.h"
+#include "sweep_command.h"
 #include "templateload.h"
 #include "work_folder.h"
 
@@ -285,29 +286,7 @@ TEST_F(SeedRun, MorphsweepRunsOnATemplateGrownByMorphseed) {
   ASSERT_TRUE(header >> vertices >> triangles);
   EXPECT_GT(vertices, 12);
 
-  const std::vector<std::string> words{"-n",
-                                       "3",
-                                       "-m",
-                                       "1",
-                                       "-t",
-                                       "1",
-                                       "-r",
-                                       "40",
-                                       "120",
-                                       "5",
-                                       "-g",
-                                       "40",
-                                       "120",
-                                       "17",
-                                       "-b",
-                                       "40",
-                                       "120",
-                                       "33",
-                                       "-kr",
-                                       "2",
-                                       "-kh",
-                                       "3",
-                                       "embryo.31.3dvTemplate"};
+  const std::vector<std::string> words = examplePointWords({3, true, "40", "embryo.31.3dvTemplate"});
   r = run(MORPHSWEEP_BINARY, words);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "Embryo 1\n.done\n");

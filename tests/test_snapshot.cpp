@@ -31,6 +31,7 @@
 #include "signalling.h"
 #include "snapshot.h"
 #include "store_fixture.h"
+#include "sweep_command.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;
@@ -294,30 +295,7 @@ TEST_F(Snapshots, SweepResultsAreByteIdenticalAndTheSeriesIsNamedAfterThem) {
   // A red lifespan of 0 is renewed during the run, which changes the result names: the
   // series must carry the names of the results, not of the command line.
   for (const std::string red : {"0", "40"}) {
-    const std::vector<std::string> words{MORPHSWEEP_BINARY,
-                                         "-n",
-                                         "6",
-                                         "-m",
-                                         "1",
-                                         "-t",
-                                         "1",
-                                         "-r",
-                                         red,
-                                         "120",
-                                         "5",
-                                         "-g",
-                                         "40",
-                                         "120",
-                                         "17",
-                                         "-b",
-                                         "40",
-                                         "120",
-                                         "33",
-                                         "-kr",
-                                         "2",
-                                         "-kh",
-                                         "3",
-                                         "start.3dv"};
+    const std::vector<std::string> words = examplePointCommand(MORPHSWEEP_BINARY, {6, true, red});
     const fs::path plainFolder = dir_ / ("plain" + red), seriesFolder = dir_ / ("series" + red);
     for (const fs::path& folder : {plainFolder, seriesFolder}) {
       fs::create_directories(folder);

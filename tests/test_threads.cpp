@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "child_process.h"
+#include "sweep_command.h"
 #include "threads.h"
 
 namespace fs = std::filesystem;
@@ -103,31 +104,8 @@ TEST_F(ThreadsUnderAMemoryLimit, MorphsweepGoesOnWithOneThreadAndTheSameResults)
   const std::string name = "start.3dv.n3.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv";
   for (const char* folder : {"free", "limited"}) {
     fs::copy_file(BUNDLED_EXAMPLE, dir_ / folder / "start.3dv");
-    const ChildRun r = runChild({MORPHSWEEP_BINARY,
-                                 "-n",
-                                 "3",
-                                 "-m",
-                                 "1",
-                                 "-t",
-                                 "0",
-                                 "-r",
-                                 "40",
-                                 "120",
-                                 "5",
-                                 "-g",
-                                 "40",
-                                 "120",
-                                 "17",
-                                 "-b",
-                                 "40",
-                                 "120",
-                                 "33",
-                                 "-kr",
-                                 "2",
-                                 "-kh",
-                                 "3",
-                                 "start.3dv"},
-                                options(dir_ / folder, std::string(folder) == "limited"));
+    const ChildRun r =
+        runChild(examplePointCommand(MORPHSWEEP_BINARY), options(dir_ / folder, std::string(folder) == "limited"));
     EXPECT_EQ(r.status, 0) << folder << ": " << r.err;
     const std::string note = fallbackNote(r.err, "morphsweep");
     EXPECT_EQ(note.empty(), std::string(folder) == "free") << r.err;
