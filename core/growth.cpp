@@ -15,7 +15,9 @@ void growthCycle() {
     const int k = static_cast<int>(std::sqrt(static_cast<double>(numTriangles)));
     hormoneGrow();
     for (int step = 0; step < forceStepsPerCycle; ++step) forces();
-    for (int step = 0; step < k; ++step) diffuse();
+    // The surface stays as it is through the diffusion steps: one plan serves them all.
+    const diffusionPlan plan = planDiffusion();
+    for (int step = 0; step < k; ++step) diffuse(plan);
   } else {
     diffuse();
     hormoneGrow();

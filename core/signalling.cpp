@@ -65,7 +65,7 @@ short drawSecretor() {
 // One Jacobi pass of one colour: every read comes from the snapshot of the levels taken
 // before the pass, so the vertex order does not matter.
 void diffuseColour(unsigned char vertex_struct::*level, short secretor, unsigned char secretorLevel,
-                   std::vector<unsigned char>& snapshot) {
+                   const diffusionPlan& plan, std::vector<unsigned char>& snapshot) {
   const int count = static_cast<int>(snapshot.size());
   for (int i = 0; i < count; ++i) snapshot[i] = vertexAt(i).*level;
 
@@ -76,25 +76,13 @@ void diffuseColour(unsigned char vertex_struct::*level, short secretor, unsigned
       continue;
     }
     const int own = snapshot[i];
-    // An index that names no live vertex adds nothing; a sound store has none.
-    auto difference = [&](int k) {
-      const bool live = k >= 0 && k < count;
-      expectSound(live, "a neighbour or parent index names no live vertex");
-      return live ? snapshot[k] - own : 0;
-    };
-
-    expectSound(v.numNeighbors >= 0 && v.numNeighbors <= 6, "a neighbour count is outside 0..6");
-    const int n = std::clamp<int>(v.numNeighbors, 0, 6);
-    const bool dependent = isDependent(v);
-    const int m = dependent ? n + 2 : n;
-
     float sum = 0;
-    for (int j = 0; j < n; ++j) sum += difference(closestDepOrNeighbor(static_cast<short>(i), v.neighbors[j]));
-    if (dependent) {
-      sum += difference(v.parentA);
-      sum += difference(v.parentB);
+    for (int j = plan.start[i]; j < plan.start[i + 1]; ++j) {
+      const int k = plan.others[j];
+      sum += k >= 0 ? snapshot[k] - own : 0;
     }
 
+    const int m = plan.terms[i];
     float w;
     if (m > 0) {
       const float s = static_cast<float>(sum / (variant::diffusionDivisor * m));
@@ -106,6 +94,11 @@ void diffuseColour(unsigned char vertex_struct::*level, short secretor, unsigned
     w = static_cast<float>(w * 0.99);
     v.*level = static_cast<unsigned char>(static_cast<int>(w));
   }
+}
+
+[[noreturn]] void diffusionOutOfMemory() {
+  std::fprintf(stderr, "Failure to allocate memory in diffuse.\n");
+  fail(exitStoreOverflow, "out of memory in diffuse");
 }
 
 }  // namespace
@@ -172,7 +165,44 @@ void newEpisodeB() {
   if constexpr (variant::randomEpisodes) drawEpisode(lifeSpanB, thresholdB, secretorB, 20, 61);
 }
 
-void diffuse() {
+diffusionPlan planDiffusion() {
+  const int count = diffusibleCount();
+  diffusionPlan plan;
+  try {
+    plan.start.resize(static_cast<std::size_t>(count) + 1);
+    plan.terms.resize(static_cast<std::size_t>(count));
+    plan.others.reserve(static_cast<std::size_t>(count) * 8);
+  } catch (const std::bad_alloc&) {
+    diffusionOutOfMemory();
+  }
+  for (int i = 0; i < count; ++i) {
+    plan.start[i] = static_cast<int>(plan.others.size());
+    const vertex_struct& v = vertexAt(i);
+    // An index that names no live vertex adds nothing; a sound store has none.
+    const auto add = [&](int k) {
+      const bool live = k >= 0 && k < count;
+      expectSound(live, "a neighbour or parent index names no live vertex");
+      try {
+        plan.others.push_back(live ? k : -1);
+      } catch (const std::bad_alloc&) {
+        diffusionOutOfMemory();
+      }
+    };
+    expectSound(v.numNeighbors >= 0 && v.numNeighbors <= 6, "a neighbour count is outside 0..6");
+    const int n = std::clamp<int>(v.numNeighbors, 0, 6);
+    for (int j = 0; j < n; ++j) add(closestDepOrNeighbor(static_cast<short>(i), v.neighbors[j]));
+    const bool dependent = isDependent(v);
+    if (dependent) {
+      add(v.parentA);
+      add(v.parentB);
+    }
+    plan.terms[i] = static_cast<unsigned char>(dependent ? n + 2 : n);
+  }
+  plan.start[count] = static_cast<int>(plan.others.size());
+  return plan;
+}
+
+void diffuse(const diffusionPlan& plan) {
   const bool bigEnough = numTriangles > episodeMinTriangles;
   if (lifeSpanR <= 0 && (bigEnough || !variant::redEpisodeNeedsSize)) newEpisodeR();
   if (lifeSpanG <= 0 && bigEnough) newEpisodeG();
@@ -180,13 +210,14 @@ void diffuse() {
 
   std::vector<unsigned char> snapshot;
   try {
-    snapshot.resize(static_cast<std::size_t>(diffusibleCount()));
+    snapshot.resize(plan.terms.size());
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "Failure to allocate memory in diffuse.\n");
-    fail(exitStoreOverflow, "out of memory in diffuse");
+    diffusionOutOfMemory();
   }
 
-  diffuseColour(&vertex_struct::hormoneR, secretorR, fullSecretorLevel, snapshot);
-  diffuseColour(&vertex_struct::hormoneG, secretorG, variant::greenSecretorLevel, snapshot);
-  diffuseColour(&vertex_struct::hormoneB, secretorB, fullSecretorLevel, snapshot);
+  diffuseColour(&vertex_struct::hormoneR, secretorR, fullSecretorLevel, plan, snapshot);
+  diffuseColour(&vertex_struct::hormoneG, secretorG, variant::greenSecretorLevel, plan, snapshot);
+  diffuseColour(&vertex_struct::hormoneB, secretorB, fullSecretorLevel, plan, snapshot);
 }
+
+void diffuse() { diffuse(planDiffusion()); }

@@ -1,6 +1,8 @@
 // The three morphogens: their episode state, hormone-driven growth and diffusion.
 #pragma once
 
+#include <vector>
+
 #include "mesh.h"
 
 // Episode state. A secretor that names no live vertex secretes nothing; a lifespan of
@@ -22,5 +24,16 @@ void newEpisodeR();
 short renewedRedLifespan(short lifeSpan, unsigned char threshold);
 void newEpisodeG();
 void newEpisodeB();
-// One simultaneous diffusion step of all three colours.
+// Whom each vertex averages with when a morphogen diffuses: its neighbours, each resolved
+// to the nearest mid-point on that edge, then a dependent's two parents. Only a change of
+// the surface changes it, so a cycle's run of diffusion steps works it out once.
+struct diffusionPlan {
+  std::vector<int> start;            // vertex i averages with others[start[i] .. start[i + 1])
+  std::vector<int> others;           // -1 where an index names no live vertex (adds nothing)
+  std::vector<unsigned char> terms;  // the count the sum is divided by
+};
+diffusionPlan planDiffusion();
+// One simultaneous diffusion step of all three colours, by a plan of the surface as it is.
+void diffuse(const diffusionPlan& plan);
+// The same, working the plan out first.
 void diffuse();

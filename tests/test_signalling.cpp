@@ -246,6 +246,38 @@ TEST(Diffusion, SameResultWhateverTheVertexOrder) {
   for (int i = 0; i < numVertices; ++i) EXPECT_EQ(levelsOf(name[i]), inOrder[i]) << "vertex " << i;
 }
 
+// A cycle plans its diffusion steps once; what changes between them (levels, secretors)
+// must not be taken into the plan.
+TEST(Diffusion, OnePlanServesStepsWhoseSecretorsChange) {
+  buildIcosahedron();
+  for (int k = 0; k < 3; ++k) splitTriangle(headTriangle);
+  for (int k = 0; k < 2; ++k) splitTriangle(tailTriangle);
+  std::mt19937 random(11);
+  for (int i = 0; i < numVertices; ++i) {
+    for (auto level : colours) vertex[i].*level = static_cast<unsigned char>(random() % 256);
+  }
+  std::vector<std::array<int, 3>> start;
+  for (int i = 0; i < numVertices; ++i) start.push_back(levelsOf(i));
+  const auto steps = [&](bool onePlan) {
+    for (int i = 0; i < numVertices; ++i) {
+      for (int c = 0; c < 3; ++c) vertex[i].*colours[c] = static_cast<unsigned char>(start[i][c]);
+    }
+    holdEpisodes();
+    const diffusionPlan plan = planDiffusion();
+    std::vector<std::array<int, 3>> levels;
+    for (int step = 0; step < 6; ++step) {
+      secretorR = static_cast<short>(step * 5 % numVertices);
+      secretorB = static_cast<short>(step < 3 ? 2 : noVertex);
+      onePlan ? diffuse(plan) : diffuse();
+    }
+    for (int i = 0; i < numVertices; ++i) levels.push_back(levelsOf(i));
+    return levels;
+  };
+  const auto planned = steps(true);
+  EXPECT_NE(planned, start);
+  EXPECT_EQ(steps(false), planned);
+}
+
 TEST(Growth, MarksByTheIntegerAverageOfAnyColour) {
   struct Case {
     std::array<int, 3> corners;
