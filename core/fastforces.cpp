@@ -433,7 +433,7 @@ float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forc
   runStrips(board, kernels, strips, lowest);
   if (timed) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    stripThreads.record(everyThread, seconds / (static_cast<double>(n) * n));
+    stripThreads.record(everyThread, seconds / (static_cast<double>(n) * n), n);
   }
   float nearest = infinity;
   for (int strip = 0; strip < strips; ++strip) nearest = std::min(nearest, board.states[strip].nearest);

@@ -1,8 +1,15 @@
 #include "threadchoice.h"
 
-void threadChoice::record(bool everyThreadUsed, double secondsPerPair) {
+void threadChoice::record(bool everyThreadUsed, double secondsPerPair, int n) {
   const double t = secondsPerPair;
   if (!(t > 0)) return;
+  if (n >= 2 * vertices || 2 * n <= vertices) {
+    *this = threadChoice{};
+    vertices = n;
+    // What this step measured on the new mesh: a step on one thread says nothing yet.
+    if (!everyThreadUsed) return;
+  }
+  ++steps;
   const bool wasTry = trying;
   trying = false;
   if (everyThreadUsed) {
@@ -18,7 +25,12 @@ void threadChoice::record(bool everyThreadUsed, double secondsPerPair) {
       stepsOnOne = 0;
       return;
     }
-    if (t > crowdedFactor * bestEvery && ++slowSteps >= backoff) trying = true;
+    if (t > crowdedFactor * bestEvery) {
+      if (++slowSteps >= backoff) trying = true;
+    } else {
+      slowSteps = 0;
+    }
+    if (steps == firstTryAfter) trying = true;
     return;
   }
   lastOne = t;

@@ -10,16 +10,22 @@ class threadChoice {
  public:
   // Whether the next step should use every thread.
   bool everyThread() const { return trying == onOne; }
-  // The step just run, with every thread or one, took this long per pair.
-  void record(bool everyThreadUsed, double secondsPerPair);
+  // The step just run on a mesh of n vertices, with every thread or one, took this long
+  // per pair. Time per pair shifts with the mesh's size, so a mesh half or twice the size
+  // of the one the choice was made on starts it afresh.
+  void record(bool everyThreadUsed, double secondsPerPair, int n);
 
-  // A step this much slower per pair than the best with every thread looks crowded.
-  static constexpr double crowdedFactor = 1.4;
+  // A step this much slower per pair than the best with every thread looks crowded; two
+  // threads on a quiet virtual machine vary by up to a third from step to step.
+  static constexpr double crowdedFactor = 1.6;
+  // A machine crowded from the start gives no fast step to compare with, so one thread is
+  // also tried once on each new mesh, after this many steps with every thread.
+  static constexpr int firstTryAfter = 2;
   // While on one thread, every thread is tried again after this many steps.
   static constexpr int retryAfter = 16;
-  // Slow steps before one thread is tried; after a try that loses, twice as many, up to
-  // the limit.
-  static constexpr int firstBackoff = 1;
+  // Slow steps in a row before one thread is tried; after a try that loses, twice as
+  // many, up to the limit.
+  static constexpr int firstBackoff = 2;
   static constexpr int maxBackoff = 64;
 
  private:
@@ -30,5 +36,7 @@ class threadChoice {
   double lastOne = 0;    // latest with one thread
   int stepsOnOne = 0;
   int backoff = firstBackoff;
-  int slowSteps = 0;  // slow steps with every thread since the last try
+  int slowSteps = 0;  // slow steps in a row with every thread
+  int vertices = 0;   // mesh size the choice was made on
+  int steps = 0;      // steps on that mesh
 };
