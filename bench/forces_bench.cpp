@@ -226,8 +226,8 @@ growthRun growOnce(stepKind kind, unsigned seed, int cycles, const std::string& 
 }
 
 // (c): grows with the fast step until the embryo passes `target` vertices, then grows the
-// same number of cycles from the same seed once more with each step and compares; returns
-// the previous kernel's time over the current one's.
+// same number of cycles from the same seed once more with each step (twice with each
+// kernel) and compares; returns the previous kernel's best time over the current one's.
 double endToEnd(int target) {
   const unsigned seed = 20240607;
   std::srand(seed);
@@ -257,13 +257,24 @@ double endToEnd(int target) {
   }
   const std::string fastPath = std::string(dir) + "/fast.3dv", previousPath = std::string(dir) + "/previous.3dv",
                     referencePath = std::string(dir) + "/reference.3dv";
-  const growthRun fast = growOnce(stepKind::fast, seed, cycles, fastPath);
+  // Each kernel grows the embryo twice, in alternation, and the faster of its two runs
+  // counts: a run on a shared virtual machine can take a fifth longer than the same run
+  // just before it.
+  growthRun fast = growOnce(stepKind::fast, seed, cycles, fastPath);
   std::fprintf(stderr, "\n");
-  const growthRun old = growOnce(stepKind::previous, seed, cycles, previousPath);
+  growthRun old = growOnce(stepKind::previous, seed, cycles, previousPath);
   std::fprintf(stderr, "\n");
+  const growthRun fastAgain = growOnce(stepKind::fast, seed, cycles, fastPath);
+  std::fprintf(stderr, "\n");
+  const growthRun oldAgain = growOnce(stepKind::previous, seed, cycles, previousPath);
+  std::fprintf(stderr, "\n");
+  const bool repeatable = fastAgain.file == fast.file && oldAgain.file == old.file && fastAgain.store == fast.store &&
+                          oldAgain.store == old.store;
+  fast.seconds = std::min(fast.seconds, fastAgain.seconds);
+  old.seconds = std::min(old.seconds, oldAgain.seconds);
   const growthRun reference = growOnce(stepKind::reference, seed, cycles, referencePath);
   std::fprintf(stderr, "\n");
-  const bool sameFile = !fast.file.empty() && fast.file == reference.file && old.file == reference.file;
+  const bool sameFile = repeatable && !fast.file.empty() && fast.file == reference.file && old.file == reference.file;
   const bool sameStore = fast.store == reference.store && old.store == reference.store;
   std::printf(
       "reference %.2f s, previous %.2f s, fast %.2f s: %.1fx the reference, %.2fx the previous; result files "
