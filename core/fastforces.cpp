@@ -45,8 +45,9 @@ vectorUnit resolveUnit(vectorUnit wanted) {
   return wanted;
 }
 
-// Smaller steps are too short to tell a crowded machine from a passing hiccup.
-constexpr int choiceMinVertices = 2000;
+// Smaller steps are too short to tell a crowded machine from a passing hiccup or from
+// waking the other threads.
+constexpr int choiceMinVertices = 5000;
 threadChoice stripThreads;
 
 // Whether one division and a correction per pair beats three divisions depends on the

@@ -16,8 +16,8 @@ void threadChoice::record(bool everyThreadUsed, double secondsPerPair, int n) {
     lastEvery = t;
     if (bestEvery == 0 || t < bestEvery) bestEvery = t;
     if (wasTry) {
-      // Back to every thread once it beats one thread clearly again.
-      if (t < 0.9 * lastOne) {
+      // Back to every thread as soon as it beats one thread again.
+      if (t < lastOne) {
         onOne = false;
         backoff = firstBackoff;
         slowSteps = 0;
@@ -36,7 +36,9 @@ void threadChoice::record(bool everyThreadUsed, double secondsPerPair, int n) {
   lastOne = t;
   if (wasTry) {
     slowSteps = 0;
-    if (t < lastEvery) {
+    // One thread only when it wins clearly: a single slow step with every thread must not
+    // send a quiet machine to one thread.
+    if (t < switchMargin * lastEvery) {
       onOne = true;
       stepsOnOne = 0;
       backoff = firstBackoff;

@@ -21,6 +21,9 @@ class threadChoice {
   // A machine crowded from the start gives no fast step to compare with, so one thread is
   // also tried once on each new mesh, after this many steps with every thread.
   static constexpr int firstTryAfter = 2;
+  // A try of one thread wins when it takes less than this share of the last step with
+  // every thread.
+  static constexpr double switchMargin = 0.85;
   // While on one thread, every thread is tried again after this many steps.
   static constexpr int retryAfter = 16;
   // Slow steps in a row before one thread is tried; after a try that loses, twice as
