@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <array>
@@ -276,6 +277,43 @@ TEST(Diffusion, OnePlanServesStepsWhoseSecretorsChange) {
   const auto planned = steps(true);
   EXPECT_NE(planned, start);
   EXPECT_EQ(steps(false), planned);
+}
+
+// Large surfaces diffuse on several threads: the levels must not depend on how many.
+TEST(Diffusion, ALargeSurfaceGivesTheSameLevelsOnAnyNumberOfThreads) {
+  buildSubdividedIcosahedron(5);
+  // Splits past the size where threads share the work, leaving pending mid-points.
+  for (int k = 0; k < 20000 && numVertices < 17000; ++k) splitTriangle(headTriangle);
+  ASSERT_GE(numVertices, 17000);
+  std::mt19937 random(5);
+  std::vector<std::array<int, 3>> start;
+  for (int i = 0; i < numVertices; ++i) {
+    for (auto level : colours) vertex[i].*level = static_cast<unsigned char>(random() % 256);
+    start.push_back(levelsOf(i));
+  }
+  const int threadsBefore = omp_get_max_threads();
+  std::vector<std::array<int, 3>> want;
+  for (const int threads : {1, 2, 3}) {
+    omp_set_num_threads(threads);
+    for (int i = 0; i < numVertices; ++i) {
+      for (int c = 0; c < 3; ++c) vertex[i].*colours[c] = static_cast<unsigned char>(start[i][c]);
+    }
+    holdEpisodes();
+    secretorR = 7;
+    secretorG = 9000;
+    secretorB = 16999;
+    const diffusionPlan plan = planDiffusion();
+    for (int step = 0; step < 3; ++step) diffuse(plan);
+    std::vector<std::array<int, 3>> got;
+    for (int i = 0; i < numVertices; ++i) got.push_back(levelsOf(i));
+    if (want.empty()) {
+      want = got;
+      EXPECT_NE(want, start);
+    } else {
+      EXPECT_EQ(got, want) << threads << " threads";
+    }
+  }
+  omp_set_num_threads(threadsBefore);
 }
 
 TEST(Growth, MarksByTheIntegerAverageOfAnyColour) {
