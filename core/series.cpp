@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "markup.h"
 #include "outfile.h"
 
 namespace {
@@ -11,33 +12,6 @@ namespace {
 std::string baseName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A file name inside an XML attribute value.
-std::string escaped(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -90,7 +64,7 @@ void snapshotSeries::writeIndex() const {
   const std::string stem = baseName(stem_);
   for (const int cycle : written_) {
     std::fprintf(f, "    <DataSet timestep=\"%d\" group=\"\" part=\"0\" file=\"%s\"/>\n", cycle,
-                 escaped(snapshotName(stem, cycle)).c_str());
+                 markupEscaped(snapshotName(stem, cycle)).c_str());
   }
   std::fprintf(f, "  </Collection>\n");
   std::fprintf(f, "</VTKFile>\n");

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "markup.h"
 #include "reportassets.h"
 #include "reportmesh.h"
 #include "sheet.h"
@@ -12,29 +13,6 @@ namespace {
 
 // Tiles carry the lines a contact sheet of default tiles would show under them.
 constexpr int labelTile = SheetOptions{}.tile;
-
-std::string htmlText(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 std::string baseName(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
@@ -110,8 +88,11 @@ std::string reportPage(const Report& report) {
   // text inside them that looks like a marker stays as it is.
   const std::string three = "data:text/javascript;base64," + base64(assets::three);
   const std::pair<std::string_view, std::string> parts[] = {
-      {"@TITLE@", htmlText(report.title)}, {"@STYLE@", std::string(assets::viewerCss)}, {"@THREE@", three},
-      {"@DATA@", dataJson(report)},        {"@VIEWER@", std::string(assets::viewerJs)},
+      {"@TITLE@", markupEscaped(report.title, false)},
+      {"@STYLE@", std::string(assets::viewerCss)},
+      {"@THREE@", three},
+      {"@DATA@", dataJson(report)},
+      {"@VIEWER@", std::string(assets::viewerJs)},
   };
   std::string page;
   std::string_view rest = assets::pageHtml;
