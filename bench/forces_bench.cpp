@@ -39,37 +39,41 @@
 
 namespace {
 
+// The embryo every measurement here steps.
+Embryo E(seedRules);
+
 using stopwatch = std::chrono::steady_clock;
 
 double secondsSince(stopwatch::time_point start) {
   return std::chrono::duration<double>(stopwatch::now() - start).count();
 }
 
-std::vector<vertex_struct> saveStore() { return {vertex, vertex + numVertices}; }
+std::vector<vertex_struct> saveStore() { return {E.vertex.begin(), E.vertex.begin() + E.numVertices}; }
 
 void restoreStore(const std::vector<vertex_struct>& saved) {
-  std::copy(saved.begin(), saved.end(), vertex);
-  numVertices = static_cast<int>(saved.size());
+  std::copy(saved.begin(), saved.end(), E.vertex.begin());
+  E.numVertices = static_cast<int>(saved.size());
 }
 
 // Everything a step writes, as bit patterns.
 std::vector<std::uint32_t> stepResult() {
   std::vector<std::uint32_t> r;
-  r.reserve(4 * static_cast<std::size_t>(numVertices) + 1);
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  r.reserve(4 * static_cast<std::size_t>(E.numVertices) + 1);
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     r.insert(r.end(), {std::bit_cast<std::uint32_t>(v.x), std::bit_cast<std::uint32_t>(v.y),
                        std::bit_cast<std::uint32_t>(v.z), v.updated});
   }
-  r.push_back(std::bit_cast<std::uint32_t>(lengthScale));
+  r.push_back(std::bit_cast<std::uint32_t>(E.lengthScale));
   return r;
 }
 
-void clearStore(int n) {
-  numVertices = n;
-  numTriangles = 2 * n - 4;  // a closed surface's count
+// n vertices, all free and placed, with a closed surface's triangle count.
+void resetStore(int n) {
+  E.numVertices = n;
+  E.numTriangles = 2 * n - 4;  // a closed surface's count
   for (int i = 0; i < n; ++i) {
-    vertex_struct& v = vertex[i];
+    vertex_struct& v = E.vertex[i];
     v.parentA = v.parentB = -1;
     v.numNeighbors = 6;
     v.numDependents = 0;
@@ -79,12 +83,12 @@ void clearStore(int n) {
 
 // Every pair closer than the early cut-off: points in a ball of radius 0.7.
 void makeCompactStore(int n, std::mt19937& rng) {
-  clearStore(n);
-  totalCycles = 1;
+  resetStore(n);
+  E.totalCycles = 1;
   std::uniform_real_distribution<float> coord(-0.7f, 0.7f);
   std::uniform_int_distribution<int> any(0, n - 1);
   for (int i = 0; i < n; ++i) {
-    vertex_struct& v = vertex[i];
+    vertex_struct& v = E.vertex[i];
     do {
       v.x = coord(rng);
       v.y = coord(rng);
@@ -98,9 +102,9 @@ void makeCompactStore(int n, std::mt19937& rng) {
 // within the late cut-off, numbered in random order as growth leaves a mesh; the
 // neighbour list joins each point to its neighbours along the spiral.
 void makeWideStore(int n, int closeNeighbours, std::mt19937& rng) {
-  clearStore(n);
-  totalCycles = 600;
-  const double cutoff = std::sqrt(static_cast<double>(forceStepSettings().cutoff2));
+  resetStore(n);
+  E.totalCycles = 600;
+  const double cutoff = std::sqrt(static_cast<double>(forceStepSettings(E).cutoff2));
   const double radius = cutoff * std::sqrt(n / (4.0 * closeNeighbours));
   std::vector<int> slot(n);
   std::iota(slot.begin(), slot.end(), 0);
@@ -108,7 +112,7 @@ void makeWideStore(int n, int closeNeighbours, std::mt19937& rng) {
   const double turn = M_PI * (3 - std::sqrt(5.0));
   for (int s = 0; s < n; ++s) {
     const double z = 1 - 2 * (s + 0.5) / n, r = std::sqrt(1 - z * z);
-    vertex_struct& v = vertex[slot[s]];
+    vertex_struct& v = E.vertex[slot[s]];
     v.x = static_cast<float>(radius * r * std::cos(turn * s));
     v.y = static_cast<float>(radius * r * std::sin(turn * s));
     v.z = static_cast<float>(radius * z);
@@ -141,9 +145,9 @@ double bestTime(const std::vector<vertex_struct>& start, Step step, int minRuns,
 }
 
 void previousStep() {
-  forceOptions.pairSum = previous::pairForces;
-  forcesFast();
-  forceOptions.pairSum = nullptr;
+  E.forceOptions.pairSum = previous::pairForces;
+  forcesFast(E);
+  E.forceOptions.pairSum = nullptr;
 }
 
 // The previous and the current kernel are timed in alternation, so that a change in the
@@ -153,7 +157,7 @@ stepComparison compareStep(bool quick, bool withReference = true) {
   stepComparison c;
   std::vector<std::uint32_t> want;
   if (withReference) {
-    c.reference = bestTime(start, forcesReference, 1, quick ? 0.05 : 0.5);
+    c.reference = bestTime(start, [] { forcesReference(E); }, 1, quick ? 0.05 : 0.5);
     want = stepResult();
   }
   c.previous = c.fast = 1e300;
@@ -162,12 +166,12 @@ stepComparison compareStep(bool quick, bool withReference = true) {
     c.previous = std::min(c.previous, bestTime(start, previousStep, 3, quick ? 0.02 : 0.3));
     if (want.empty()) want = stepResult();
     identical = identical && stepResult() == want;
-    c.fast = std::min(c.fast, bestTime(start, forcesFast, 3, quick ? 0.02 : 0.3));
+    c.fast = std::min(c.fast, bestTime(start, [] { forcesFast(E); }, 3, quick ? 0.02 : 0.3));
     identical = identical && stepResult() == want;
   }
   c.identical = identical;
-  c.grid = lastFastForces.grid;
-  c.tested = lastFastForces.candidatePairs;
+  c.grid = E.lastFastForces.grid;
+  c.tested = E.lastFastForces.candidatePairs;
   restoreStore(start);
   return c;
 }
@@ -192,7 +196,7 @@ std::string readFile(const std::string& path) {
 }
 
 bool loadSeedFrom(const char* path) {
-  if (const auto error = loadSeed(path)) {
+  if (const auto error = loadSeed(E, path)) {
     std::fprintf(stderr, "%s\n", error->c_str());
     return false;
   }
@@ -208,20 +212,19 @@ struct growthRun {
 enum class stepKind { reference, previous, fast };
 
 growthRun growOnce(stepKind kind, unsigned seed, int cycles, const std::string& path) {
-  forceOptions.reference = kind == stepKind::reference;
-  forceOptions.pairSum = kind == stepKind::previous ? previous::pairForces : nullptr;
-  std::srand(seed);
+  E.forceOptions.reference = kind == stepKind::reference;
+  E.forceOptions.pairSum = kind == stepKind::previous ? previous::pairForces : nullptr;
+  E.random.seed(seed);
   growthRun run;
   if (!loadSeedFrom(SEED_FILE)) return run;
   const auto t = stopwatch::now();
-  growEmbryo(cycles);
+  growEmbryo(E, cycles);
   run.seconds = secondsSince(t);
-  std::snprintf(outName, sizeof outName, "%s", path.c_str());
-  write3DV();
+  write3DV(E, path.c_str());
   run.file = readFile(path);
   run.store = stepResult();
-  forceOptions.reference = false;
-  forceOptions.pairSum = nullptr;
+  E.forceOptions.reference = false;
+  E.forceOptions.pairSum = nullptr;
   return run;
 }
 
@@ -230,23 +233,23 @@ growthRun growOnce(stepKind kind, unsigned seed, int cycles, const std::string& 
 // kernel) and compares; returns the previous kernel's best time over the current one's.
 double endToEnd(int target) {
   const unsigned seed = 20240607;
-  std::srand(seed);
+  E.random.seed(seed);
   if (!loadSeedFrom(SEED_FILE)) {
     allIdentical = false;
     return 0;
   }
   // The cycle loop of growEmbryo, one cycle at a time to find when the target is passed.
-  lifeSpanR = lifeSpanG = lifeSpanB = 0;
-  totalCycles = 0;
+  E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 0;
+  E.totalCycles = 0;
   int cycles = 0;
   const int maxCycles = 5000;
-  while (numVertices <= target && cycles < maxCycles) {
+  while (E.numVertices <= target && cycles < maxCycles) {
     if (cycles++ % 10 == 0) std::fputc('.', stderr);
-    growthCycle();
+    growthCycle(E);
   }
   std::fprintf(stderr, "\n");
-  std::printf("seed %u: %d cycles bring the embryo to %d vertices (%d triangles)\n", seed, cycles, numVertices,
-              numTriangles);
+  std::printf("seed %u: %d cycles bring the embryo to %d vertices (%d triangles)\n", seed, cycles, E.numVertices,
+              E.numTriangles);
 
   char dirTemplate[] = "/tmp/forces_bench.XXXXXX";
   const char* dir = mkdtemp(dirTemplate);

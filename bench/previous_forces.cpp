@@ -340,7 +340,7 @@ workspace& scratch() {
 
 [[noreturn]] void outOfMemory() {
   std::fputs("Failure to allocate memory in forces.\n", stderr);
-  fail(exitStoreOverflow, "out of memory for the forces of a relaxation step");
+  throw runError(exitStoreOverflow, "out of memory for the forces of a relaxation step");
 }
 
 struct extent {
@@ -483,9 +483,12 @@ int mergeNeighbourhood(const grid& g, const laneGroup& group, std::vector<std::u
 
 // Attraction along the neighbour list in list order, then the plain loop's sum with the
 // repulsion.
+// The store of the embryo being stepped; set by pairForces for the step.
+const vertex_struct* stepVertices = nullptr;
+
 void finishVertex(const forceSettings& s, forceField& field, int i, float rx, float ry, float rz) {
   const int n = static_cast<int>(field.force.size());
-  const vector a = attractionOn(s, i, n);
+  const vector a = attractionOn(stepVertices, s, i, n);
   field.force[i] = vector(a.x + rx, a.y + ry, a.z + rz);
 }
 
@@ -605,7 +608,9 @@ vectorUnit widestUnit() {
 
 }  // namespace
 
-void pairForces(const forceSettings& s, forceField& field) {
+void pairForces(const forceSettings& s, forceField& field, const Embryo& e) {
+  const vertex_struct* vertex = e.vertex.data();
+  stepVertices = vertex;
   const int n = static_cast<int>(field.force.size());
   workspace& w = scratch();
   // The grid needs its scratch before the positions are known; size it whenever the mesh

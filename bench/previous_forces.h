@@ -7,5 +7,5 @@
 namespace previous {
 // The step's pair sum by the previous kernel: grid or all pairs chosen as it chose them,
 // the widest vector unit this processor has.
-void pairForces(const forceSettings& settings, forceField& field);
+void pairForces(const forceSettings& settings, forceField& field, const Embryo& e);
 }  // namespace previous

@@ -29,6 +29,9 @@
 
 namespace {
 
+// The embryo every measurement here steps.
+Embryo E(seedRules);
+
 using stopwatch = std::chrono::steady_clock;
 
 double secondsSince(stopwatch::time_point start) {
@@ -38,12 +41,12 @@ double secondsSince(stopwatch::time_point start) {
 // Splits triangles in list order, every one of the list once per round, until `target`
 // vertices exist or the rounds are done.
 void splitUntil(int target, int rounds) {
-  for (int round = 0; round < rounds && numVertices + 3 <= target; ++round) {
+  for (int round = 0; round < rounds && E.numVertices + 3 <= target; ++round) {
     std::vector<triangle*> list;
-    for (triangle* t = headTriangle; t; t = t->next) list.push_back(t);
+    for (triangle* t = E.headTriangle; t; t = t->next) list.push_back(t);
     for (triangle* t : list) {
-      if (numVertices + 3 > target) break;  // a split adds up to three
-      splitTriangle(t);
+      if (E.numVertices + 3 > target) break;  // a split adds up to three
+      splitTriangle(E, t);
     }
   }
 }
@@ -74,29 +77,29 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: snapshot_bench [--quick]\n");
     return 2;
   }
-  if (const auto error = loadSeed(SEED_FILE)) {
+  if (const auto error = loadSeed(E, SEED_FILE)) {
     std::fprintf(stderr, "%s\n", error->c_str());
     return 2;
   }
-  std::srand(20261208);
+  E.random.seed(20261208);
   // The array's last slot stays free: 29,999 vertices is as full as growth gets.
-  const int target = quick ? 2000 : subdivisionVertexLimit;
+  const int target = quick ? 2000 : subdivisionVertexLimit(E);
   splitUntil(5, 5);
   splitUntil(target, 20);
-  totalCycles = 1;
-  for (int step = 0; step < 20; ++step) forces();
-  for (int step = 0; step < 60; ++step) diffuse();
-  for (triangle* t = headTriangle; t; t = t->next) t->age = static_cast<unsigned short>(std::rand() % 40);
+  E.totalCycles = 1;
+  for (int step = 0; step < 20; ++step) forces(E);
+  for (int step = 0; step < 60; ++step) diffuse(E);
+  for (triangle* t = E.headTriangle; t; t = t->next) t->age = static_cast<unsigned short>(E.random.next() % 40);
   int pending = 0;
-  for (int i = 0; i < numVertices; ++i) pending += vertex[i].parentA != -1;
-  std::printf("store: %d vertices (%d pending mid-points), %d triangles; %d threads; load average %.2f\n", numVertices,
-              pending, numTriangles, omp_get_max_threads(), loadAverage());
+  for (int i = 0; i < E.numVertices; ++i) pending += E.vertex[i].parentA != -1;
+  std::printf("store: %d vertices (%d pending mid-points), %d triangles; %d threads; load average %.2f\n", E.numVertices,
+              pending, E.numTriangles, omp_get_max_threads(), loadAverage());
 
-  const std::vector<vertex_struct> saved(vertex, vertex + numVertices);
+  const std::vector<vertex_struct> saved(E.vertex.begin(), E.vertex.begin() + E.numVertices);
   const int runs = quick ? 1 : 7;
   const auto stepTime = [&] {
-    const double best = bestTime([] { forces(); }, runs);
-    std::copy(saved.begin(), saved.end(), vertex);
+    const double best = bestTime([] { forces(E); }, runs);
+    std::copy(saved.begin(), saved.end(), E.vertex.begin());
     return best;
   };
   const double step = stepTime();
@@ -104,33 +107,33 @@ int main(int argc, char** argv) {
   // Late in a long run the cut-off has shrunk and the grid hands each vertex only its close
   // ones; the same store spread out so that about 30 vertices lie within it, as in
   // forces_bench's wide case, gives the cheapest step a 30,000-vertex embryo can take.
-  totalCycles = 600;
-  const double cutoff = std::sqrt(static_cast<double>(forceStepSettings().cutoff2));
+  E.totalCycles = 600;
+  const double cutoff = std::sqrt(static_cast<double>(forceStepSettings(E).cutoff2));
   double radius = 0;
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     radius = std::max(radius, std::sqrt(static_cast<double>(v.x * v.x + v.y * v.y + v.z * v.z)));
   }
-  const float spread = static_cast<float>(cutoff * std::sqrt(numVertices / 120.0) / radius);
+  const float spread = static_cast<float>(cutoff * std::sqrt(E.numVertices / 120.0) / radius);
   std::vector<vertex_struct> wide = saved;
   for (vertex_struct& v : wide) v.x *= spread, v.y *= spread, v.z *= spread;
-  std::copy(wide.begin(), wide.end(), vertex);
-  const double lateStep = bestTime([] { forces(); }, runs);
+  std::copy(wide.begin(), wide.end(), E.vertex.begin());
+  const double lateStep = bestTime([] { forces(E); }, runs);
   std::printf(
       "one relaxation step forces(): %8.2f ms (best of %d), late in a run (cycle 600, ~30 within the cut-off)\n",
       lateStep * 1e3, runs);
   // A growth cycle is 20 steps and as many diffusion steps as the root of the triangle count.
-  const int diffusions = static_cast<int>(std::sqrt(static_cast<double>(numTriangles)));
-  const double diffusion = bestTime([] { diffuse(); }, runs);
+  const int diffusions = static_cast<int>(std::sqrt(static_cast<double>(E.numTriangles)));
+  const double diffusion = bestTime([] { diffuse(E); }, runs);
   const double lateCycle = 20 * lateStep + diffusions * diffusion;
   std::printf("one late growth cycle:          %8.2f ms (20 late steps and %d diffusion steps of %.2f ms)\n",
               lateCycle * 1e3, diffusions, diffusion * 1e3);
-  std::copy(saved.begin(), saved.end(), vertex);
-  totalCycles = 1;
+  std::copy(saved.begin(), saved.end(), E.vertex.begin());
+  E.totalCycles = 1;
 
   const std::filesystem::path file =
       std::filesystem::temp_directory_path() / ("snapshot_bench." + std::to_string(getpid()) + ".vtp");
-  const std::vector<int> born(static_cast<std::size_t>(numVertices), 0);
+  const std::vector<int> born(static_cast<std::size_t>(E.numVertices), 0);
   const std::vector<snapshotField> facts{{"seed", {20261208}}};
   bool sound = true;
   // The programs' way first, then on one thread (on a loaded machine a second thread can
@@ -148,21 +151,18 @@ int main(int argc, char** argv) {
     for (const int level : {1, 3, 6, 9}) settings.push_back({level, false, threads, ", all LZ77"});
   }
   for (const setting& s : settings) {
-    snapshotCompressionLevel = s.level;
-    snapshotTunedStrategies = s.tuned;
     omp_set_num_threads(s.threads);
-    const double write = bestTime([&] { writeSnapshot(file.string(), 1, born, facts); }, runs);
+    const snapshotCoding coding{s.level, s.tuned};
+    const double write = bestTime([&] { writeSnapshot(E, file.string(), 1, born, facts, coding); }, runs);
     const auto bytes = std::filesystem::file_size(file);
     std::printf(
         "snapshot, zlib level %d, %s%s:\n  %8.2f ms (best of %d), %.3f MB (%.1f bytes per vertex); "
         "%.2f of an early step, %.2f of a late one, %.3f of a late cycle\n",
         s.level, s.tuned ? "strategy per array" : "plain", s.label, write * 1e3, runs, static_cast<double>(bytes) / 1e6,
-        static_cast<double>(bytes) / numVertices, write / step, write / lateStep, write / lateCycle);
+        static_cast<double>(bytes) / E.numVertices, write / step, write / lateStep, write / lateCycle);
     sound = sound && bytes > 0;
   }
   omp_set_num_threads(threads);
-  snapshotTunedStrategies = true;
-  snapshotCompressionLevel = 1;
   std::filesystem::remove(file);
   std::printf("load average %.2f\n", loadAverage());
   return sound ? 0 : 1;

@@ -1,4 +1,4 @@
-// Ending a run that cannot go on: one line on standard error, then a distinct exit status.
+// A run that cannot go on: what is wrong, and the exit status a program ends with for it.
 #pragma once
 
 #include <stdexcept>
@@ -19,6 +19,3 @@ class runError : public std::runtime_error {
  private:
   int status_;
 };
-
-// Writes "<program>: <message>\n" to standard error and ends the process with `status`.
-[[noreturn]] void fail(int status, const std::string& message);

@@ -20,9 +20,6 @@
 #include "pairkernel.h"
 #include "threadchoice.h"
 
-fastForceOptions forceOptions;
-fastForceRun lastFastForces;
-
 namespace {
 
 constexpr float infinity = std::numeric_limits<float>::infinity();
@@ -48,7 +45,6 @@ vectorUnit resolveUnit(vectorUnit wanted) {
 // Smaller steps are too short to tell a crowded machine from a passing hiccup or from
 // waking the other threads.
 constexpr int choiceMinVertices = 5000;
-threadChoice stripThreads;
 
 // Whether one division and a correction per pair beats three divisions depends on the
 // processor's balance of divider and multiply-add units (it wins clearly where the
@@ -83,8 +79,6 @@ struct quotientTrial {
   bool correctedPays() const { return best[1] < 0.97 * best[0]; }
 };
 
-quotientTrial quotientTrials[4][2];
-
 kernelSet kernelsFor(vectorUnit unit) {
   switch (unit) {
     case vectorUnit::avx512:
@@ -118,6 +112,7 @@ bool finitePoint(float x, float y, float z) { return std::isfinite(x) && std::is
 // Scratch of one step, kept between steps so that a step allocates nothing new once the
 // mesh has stopped growing.
 struct workspace {
+  const vertex_struct* vertices = nullptr;  // the embryo's store, for the attraction
   std::vector<float> x, y, z;
   std::vector<int> parentA, parentB;
   // All pairs by strips: reversed copies, column and row sums, one flag per strip.
@@ -137,15 +132,10 @@ struct workspace {
   std::vector<std::vector<int>> candidates;
 };
 
-workspace& scratch() {
-  static workspace w;
-  return w;
-}
+// Raised where scratch cannot grow; the step reports it once it is out of the parallel part.
+struct scratchExhausted {};
 
-[[noreturn]] void outOfMemory() {
-  std::fputs("Failure to allocate memory in forces.\n", stderr);
-  fail(exitStoreOverflow, "out of memory for the forces of a relaxation step");
-}
+[[noreturn]] void outOfMemory() { throw scratchExhausted{}; }
 
 struct extent {
   double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
@@ -287,17 +277,18 @@ int mergeNeighbourhood(const grid& g, const laneGroup& group, std::vector<std::u
 
 // Attraction along the neighbour list in list order, then the plain loop's sum with the
 // repulsion.
-void finishVertex(const forceSettings& s, forceField& field, int i, float rx, float ry, float rz) {
+void finishVertex(const vertex_struct* vertex, const forceSettings& s, forceField& field, int i, float rx, float ry,
+                  float rz) {
   const int n = static_cast<int>(field.force.size());
-  const vector a = attractionOn(s, i, n);
+  const vector a = attractionOn(vertex, s, i, n);
   field.force[i] = vector(a.x + rx, a.y + ry, a.z + rz);
 }
 
 // Writes the block's forces; returns its smallest repelling distance.
-float finishBlock(const laneBlock& b, const forceSettings& s, forceField& field) {
+float finishBlock(const vertex_struct* vertex, const laneBlock& b, const forceSettings& s, forceField& field) {
   float nearest = infinity;
   for (int l = 0; l < b.count; ++l) {
-    finishVertex(s, field, b.index[l], b.rx[l], b.ry[l], b.rz[l]);
+    finishVertex(vertex, s, field, b.index[l], b.rx[l], b.ry[l], b.rz[l]);
     nearest = std::min(nearest, b.nearest[l]);
   }
   return nearest;
@@ -394,7 +385,8 @@ void findParentLeads(workspace& w, int n, int W) {
   }
 }
 
-float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forceField& field, const kernelSet& kernels,
+float allPairsSums(workspace& w, threadChoice& stripThreads, const pairData& p, const forceSettings& s, forceField& field,
+                   const kernelSet& kernels,
                    long long& tested) {
   const int n = static_cast<int>(field.force.size());
   const int W = kernels.lanes;
@@ -441,7 +433,7 @@ float allPairsSums(workspace& w, const pairData& p, const forceSettings& s, forc
   float nearest = infinity;
   for (int strip = 0; strip < strips; ++strip) nearest = std::min(nearest, board.states[strip].nearest);
 #pragma omp parallel for schedule(static) if (n >= parallelMinVertices)
-  for (int i = 0; i < n; ++i) finishVertex(s, field, i, w.rowX[i], w.rowY[i], w.rowZ[i]);
+  for (int i = 0; i < n; ++i) finishVertex(w.vertices, s, field, i, w.rowX[i], w.rowY[i], w.rowZ[i]);
   tested = static_cast<long long>(n) * n;
   return nearest;
 }
@@ -452,7 +444,7 @@ float gridSums(workspace& w, const pairData& p, const forceSettings& s, forceFie
   const grid& g = w.cells;
   // A vertex off the grid has no close pair: its repulsion is the plain loop's +0.
   for (int i = 0; i < n; ++i) {
-    if (w.cellOf[i] < 0) finishVertex(s, field, i, 0, 0, 0);
+    if (w.cellOf[i] < 0) finishVertex(w.vertices, s, field, i, 0, 0, 0);
   }
   const int numGroups = static_cast<int>(w.groups.size());
   float nearest = infinity;
@@ -470,7 +462,7 @@ float gridSums(workspace& w, const pairData& p, const forceSettings& s, forceFie
       laneBlock b;
       loadLanes(b, w, g.members.data() + first, std::min(maxLanes, to - first));
       kernel(p, candidates, numCandidates, b);
-      nearest = std::min(nearest, finishBlock(b, s, field));
+      nearest = std::min(nearest, finishBlock(w.vertices, b, s, field));
       pairs += static_cast<long long>(b.count) * numCandidates;
     }
   }
@@ -538,7 +530,25 @@ void prepareStrips(workspace& w, int n) {
   }
 }
 
+void sumPairs(Embryo& e, const forceSettings& s, forceField& field);
+
 }  // namespace
+
+// One embryo's kernel choices and scratch: kept between its steps, never shared.
+struct kernelState {
+  workspace scratch;
+  threadChoice stripThreads;
+  // The grid's blocks and the strips balance divider and multiply-add units differently,
+  // so each keeps its own trial, per vector unit.
+  quotientTrial quotientTrials[4][2];
+};
+
+void kernelStateDeleter::operator()(kernelState* state) const { delete state; }
+
+kernelState& Embryo::kernel() {
+  if (!kernel_) kernel_.reset(new kernelState());
+  return *kernel_;
+}
 
 // The gains, scale and cut-off bound |Kr * d| to [2^-63, 2^22] and den to 2^36, and
 // coordinates of 0 or at least 2^-40 keep every nonzero difference at least 2^-63.
@@ -575,16 +585,30 @@ vectorUnit widestVectorUnit() {
   return vectorUnit::scalar;
 }
 
-void fastPairForces(const forceSettings& s, forceField& field) {
+void fastPairForces(Embryo& e, const forceSettings& s, forceField& field) {
+  try {
+    sumPairs(e, s, field);
+  } catch (const scratchExhausted&) {
+    e.notice("Failure to allocate memory in forces.\n");
+    throw runError(exitStoreOverflow, "out of memory for the forces of a relaxation step");
+  }
+}
+
+namespace {
+
+void sumPairs(Embryo& e, const forceSettings& s, forceField& field) {
   const int n = static_cast<int>(field.force.size());
-  workspace& w = scratch();
+  kernelState& state = e.kernel();
+  workspace& w = state.scratch;
+  const fastForceOptions& forceOptions = e.forceOptions;
+  w.vertices = e.vertex.data();
   // The grid needs its scratch before the positions are known; size it whenever the mesh
   // could take it.
   const bool gridPossible = forceOptions.search != pairSearch::allPairs;
   prepare(w, n, gridPossible);
 
   for (int i = 0; i < n; ++i) {
-    const vertex_struct& v = vertex[i];
+    const vertex_struct& v = w.vertices[i];
     w.x[i] = v.x;
     w.y[i] = v.y;
     w.z[i] = v.z;
@@ -615,7 +639,7 @@ void fastPairForces(const forceSettings& s, forceField& field) {
   if (forceOptions.quotients == quotientForm::divided) p.exactQuotients = false;
   // The grid's blocks and the strips balance divider and multiply-add units differently,
   // so each keeps its own trial.
-  quotientTrial& trial = quotientTrials[static_cast<int>(unit)][useGrid ? 1 : 0];
+  quotientTrial& trial = state.quotientTrials[static_cast<int>(unit)][useGrid ? 1 : 0];
   const bool timed = p.exactQuotients && forceOptions.quotients == quotientForm::automatic && n >= trialMinVertices;
   const int form = timed ? trial.nextForm(n) : -1;
   if (p.exactQuotients && forceOptions.quotients == quotientForm::automatic) {
@@ -626,24 +650,26 @@ void fastPairForces(const forceSettings& s, forceField& field) {
     nearest = gridSums(w, p, s, field, kernels.directed, tested);
   } else {
     prepareStrips(w, n);
-    nearest = allPairsSums(w, p, s, field, kernels, tested);
+    nearest = allPairsSums(w, state.stripThreads, p, s, field, kernels, tested);
   }
   if (form >= 0)
     trial.record(form, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), tested);
-  lastFastForces = {useGrid, unit, tested, p.exactQuotients};
+  e.lastFastForces = {useGrid, unit, tested, p.exactQuotients};
   if (nearest < field.D) field.D = nearest;
   if (n > 0) field.m = forceLength(field.force[n - 1]);
 }
 
-int forcesFast() {
-  const forceSettings settings = forceStepSettings();
-  forceField field = emptyForceField();
-  if (forceOptions.pairSum) {
-    forceOptions.pairSum(settings, field);
+}  // namespace
+
+int forcesFast(Embryo& e) {
+  const forceSettings settings = forceStepSettings(e);
+  forceField field = emptyForceField(e);
+  if (e.forceOptions.pairSum) {
+    e.forceOptions.pairSum(settings, field, e);
   } else {
-    fastPairForces(settings, field);
+    fastPairForces(e, settings, field);
   }
-  moveFreeVertices(field);
-  placeDependents();
+  moveFreeVertices(e, field);
+  placeDependents(e);
   return 1;
 }

@@ -8,64 +8,58 @@
 #include "failure.h"
 #include "mechanics.h"
 
-// The step's globals live with the code that writes them, so that neither way of summing
-// pairs depends on the other.
-float lengthScale = 1;
-int attractionFactor = 0;
-int repulsionFactor = 0;
-
 namespace {
 
 constexpr float noPairDistance = 32000;
 constexpr double stepFraction = 0.1;
 
-int liveVertices() { return std::clamp(numVertices, 0, variant::vertexCapacity); }
+int liveVertices(const Embryo& e) { return std::clamp(e.numVertices, 0, e.capacity()); }
 bool isLive(int k, int n) { return k >= 0 && k < n; }
 bool isFree(const vertex_struct& v) { return !isDependent(v); }
 
 }  // namespace
 
-forceSettings forceStepSettings() {
+forceSettings forceStepSettings(Embryo& e) {
   forceSettings s;
   // Young embryos relax over a long range; later the range shrinks, more so once the
   // surface is finely split.
-  if (totalCycles <= 499) {
+  if (e.totalCycles <= 499) {
     s.cutoff2 = 2.0f;
-  } else if (numTriangles <= 999) {
+  } else if (e.numTriangles <= 999) {
     s.cutoff2 = 0.25f;
   } else {
     s.cutoff2 = 0.0625f;
   }
 
   int reference = 20;  // the seed icosahedron
-  if constexpr (variant::scaledForces) reference = numInitialTriangles;
+  if (e.rules().scaledForces) reference = e.numInitialTriangles;
   // A load always leaves a positive count; with none to measure against the scale stays 1
   // rather than dividing by zero.
   if (reference > 0) {
-    const double ratio = static_cast<double>(numTriangles) / static_cast<double>(reference);
-    lengthScale = static_cast<float>(std::pow(ratio, 0.75));
+    const double ratio = static_cast<double>(e.numTriangles) / static_cast<double>(reference);
+    e.lengthScale = static_cast<float>(std::pow(ratio, 0.75));
   } else {
-    lengthScale = 1;
+    e.lengthScale = 1;
   }
-  s.L2 = lengthScale * lengthScale;
+  s.L2 = e.lengthScale * e.lengthScale;
 
-  if constexpr (variant::scaledForces) {
-    s.Ka = static_cast<float>(attractionFactor) * lengthScale;
-    s.Kr = static_cast<float>(repulsionFactor);
+  if (e.rules().scaledForces) {
+    s.Ka = static_cast<float>(e.attractionFactor) * e.lengthScale;
+    s.Kr = static_cast<float>(e.repulsionFactor);
   } else {
-    s.Ka = lengthScale;
+    s.Ka = e.lengthScale;
     s.Kr = 1;
   }
   return s;
 }
 
-forceField emptyForceField() {
+forceField emptyForceField(const Embryo& e) {
   forceField field;
   try {
-    field.force.assign(liveVertices(), vector());
+    field.force.assign(liveVertices(e), vector());
   } catch (const std::bad_alloc&) {
-    std::fputs("Failure to allocate memory in forces.\n", stderr);
-    fail(exitStoreOverflow, "out of memory for the forces of a relaxation step");
+    e.notice("Failure to allocate memory in forces.\n");
+    throw runError(exitStoreOverflow, "out of memory for the forces of a relaxation step");
   }
   field.D = noPairDistance;
   field.m = 0;
@@ -77,12 +71,13 @@ float forceLength(vector f) {
   return static_cast<float>(std::sqrt(static_cast<double>(squares)));
 }
 
-void referencePairForces(const forceSettings& s, forceField& field) {
+void referencePairForces(const Embryo& e, const forceSettings& s, forceField& field) {
   const int n = static_cast<int>(field.force.size());
+  const vertex_struct* vertex = e.vertex.data();
   for (int i = 0; i < n; ++i) {
     const vertex_struct& vi = vertex[i];
 
-    const vector a = attractionOn(s, i, n);
+    const vector a = attractionOn(vertex, s, i, n);
 
     vector r;
     for (int k = 0; k < n; ++k) {
@@ -108,8 +103,9 @@ void referencePairForces(const forceSettings& s, forceField& field) {
   if (n > 0) field.m = forceLength(field.force[n - 1]);
 }
 
-void moveFreeVertices(const forceField& field) {
+void moveFreeVertices(Embryo& e, const forceField& field) {
   const int n = static_cast<int>(field.force.size());
+  vertex_struct* vertex = e.vertex.data();
   for (int i = 0; i < n; ++i) vertex[i].updated = 0;
   // Every move is divided by the one length m; without a usable m nothing free moves.
   const bool canMove = field.m != 0 && std::isfinite(field.m);
@@ -132,8 +128,9 @@ void moveFreeVertices(const forceField& field) {
   }
 }
 
-void placeDependents() {
-  const int n = liveVertices();
+void placeDependents(Embryo& e) {
+  const int n = liveVertices(e);
+  vertex_struct* vertex = e.vertex.data();
   // A dependent may be listed before its parents, so sweep until nothing changes.
   for (bool placed = true; placed;) {
     placed = false;
@@ -153,11 +150,11 @@ void placeDependents() {
   }
 }
 
-int forcesReference() {
-  const forceSettings settings = forceStepSettings();
-  forceField field = emptyForceField();
-  referencePairForces(settings, field);
-  moveFreeVertices(field);
-  placeDependents();
+int forcesReference(Embryo& e) {
+  const forceSettings settings = forceStepSettings(e);
+  forceField field = emptyForceField(e);
+  referencePairForces(e, settings, field);
+  moveFreeVertices(e, field);
+  placeDependents(e);
   return 1;
 }

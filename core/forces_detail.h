@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "mesh.h"
+#include "embryo.h"
 
 // Constants of one step, fixed before any force is summed.
 struct forceSettings {
@@ -26,7 +26,7 @@ struct forceField {
 // The attraction on vertex i along its neighbour list, in list order; neighbours that name
 // no live vertex (index outside 0 .. n-1) are skipped. Both ways of summing use this one
 // expression, so their float operations cannot drift apart.
-inline vector attractionOn(const forceSettings& s, int i, int n) {
+inline vector attractionOn(const vertex_struct* vertex, const forceSettings& s, int i, int n) {
   const vertex_struct& vi = vertex[i];
   vector a;
   const int numNeighbors = std::clamp<int>(vi.numNeighbors, 0, 6);
@@ -41,18 +41,18 @@ inline vector attractionOn(const forceSettings& s, int i, int n) {
 }
 
 // Chooses the cut-off, writes lengthScale and derives the gains from it.
-forceSettings forceStepSettings();
+forceSettings forceStepSettings(Embryo& e);
 // One zero force per live vertex, D = 32000, m = 0. Ends the run if memory runs out.
-forceField emptyForceField();
+forceField emptyForceField(const Embryo& e);
 // The plain all-pairs sum: attraction along neighbour lists, repulsion from every close
 // vertex, D, and finally m.
-void referencePairForces(const forceSettings& settings, forceField& field);
+void referencePairForces(const Embryo& e, const forceSettings& settings, forceField& field);
 // The length of a force as the step measures it: float squares and sum, double root.
 float forceLength(vector f);
 // Clears every updated flag, then moves each free vertex along its force and marks it.
-void moveFreeVertices(const forceField& field);
+void moveFreeVertices(Embryo& e, const forceField& field);
 // Puts each dependent at the mid-point of its parents once both are placed, sweeping
 // until a sweep places none.
-void placeDependents();
+void placeDependents(Embryo& e);
 // One whole step by the plain pair loop: the yardstick for faster ones.
-int forcesReference();
+int forcesReference(Embryo& e);

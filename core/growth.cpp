@@ -1,28 +1,26 @@
 #include "growth.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "mechanics.h"
-#include "mesh.h"
 #include "signalling.h"
 #include "storecheck.h"
 
-void growthCycle() {
-  ++totalCycles;
-  if constexpr (variant::growthSplits) {
+void growthCycle(Embryo& e) {
+  ++e.totalCycles;
+  if (e.rules().growthSplits) {
     // Taken before the growth step, so it reflects the surface as the cycle found it.
-    const int k = static_cast<int>(std::sqrt(static_cast<double>(numTriangles)));
-    hormoneGrow();
-    for (int step = 0; step < forceStepsPerCycle; ++step) forces();
+    const int k = static_cast<int>(std::sqrt(static_cast<double>(e.numTriangles)));
+    hormoneGrow(e);
+    for (int step = 0; step < forceStepsPerCycle; ++step) forces(e);
     // The surface stays as it is through the diffusion steps: one plan serves them all.
-    const diffusionPlan plan = planDiffusion();
-    for (int step = 0; step < k; ++step) diffuse(plan);
+    const diffusionPlan plan = planDiffusion(e);
+    for (int step = 0; step < k; ++step) diffuse(e, plan);
   } else {
-    diffuse();
-    hormoneGrow();
-    std::printf("Hormone Grew!\n");
-    for (int step = 0; step < forceStepsPerCycle; ++step) forces();
+    diffuse(e);
+    hormoneGrow(e);
+    e.output("Hormone Grew!\n");
+    for (int step = 0; step < forceStepsPerCycle; ++step) forces(e);
   }
-  if constexpr (validateBuild) validateStore("a growth cycle");
+  if constexpr (validateBuild) validateStore(e, "a growth cycle");
 }

@@ -2,13 +2,15 @@
 // order each program runs them.
 #pragma once
 
+#include "embryo.h"
+
 // Relaxation steps per cycle.
 inline constexpr int forceStepsPerCycle = 20;
 
-// Raises totalCycles, then
+// Raises the embryo's totalCycles, then
 //  - morphseed: takes k = the integer square root of numTriangles now, grows once
 //    (splitting), relaxes forceStepsPerCycle times, diffuses k times;
-//  - morphsweep: diffuses once, grows once (no split), prints "Hormone Grew!" on standard
-//    output, relaxes forceStepsPerCycle times.
+//  - morphsweep: diffuses once, grows once (no split), says "Hormone Grew!" on its output
+//    sink (standard output), relaxes forceStepsPerCycle times.
 // Progress dots belong to the drivers.
-void growthCycle();
+void growthCycle(Embryo& e);

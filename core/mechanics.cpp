@@ -3,4 +3,4 @@
 #include "fastforces.h"
 #include "forces_detail.h"
 
-int forces() { return forceOptions.reference ? forcesReference() : forcesFast(); }
+int forces(Embryo& e) { return e.forceOptions.reference ? forcesReference(e) : forcesFast(e); }

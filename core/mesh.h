@@ -1,9 +1,7 @@
-// The global mesh store: the vertex array and the triangle list that every step reads
-// and writes directly. Vertices are named by signed 16-bit indices; -1 means none.
+// The elements of an embryo's mesh store: vertices with their neighbour and dependent
+// lists, and the triangles of its list. Vertices are named by signed 16-bit indices; -1 means none.
 #pragma once
 
-#include "buildchecks.h"
-#include "variant.h"
 
 // Three single-precision components; every operation rounds to float as it goes.
 struct vector {
@@ -18,38 +16,34 @@ struct vector {
     z += v.z;
   }
   void set(vector v) { *this = v; }
-  template <bool extras = variant::vectorExtras>
-  requires extras void set(float x_, float y_, float z_) {
+  void set(float x_, float y_, float z_) {
     x = x_;
     y = y_;
     z = z_;
   }
   vector cross(vector v) const { return vector(y * v.z - z * v.y, z * v.x - x * v.z, x * v.y - y * v.x); }
-  template <bool extras = variant::vectorExtras>
-  requires extras float dot(vector v) const { return x * v.x + y * v.y + z * v.z; }
+  float dot(vector v) const { return x * v.x + y * v.y + z * v.z; }
   // Vectors shorter than 0.0001 are left alone so that degenerate faces keep a
   // (near) zero normal instead of blowing up.
   void normalize();
 };
 
 struct vertex_struct {
-  float x, y, z;           // position; the readers, subdivision and forces write it
-  vector norm;             // vertex normal, written by recalcNorms
-  short numNeighbors;      // valid entries in neighbors, 0..6
-  short neighbors[6];      // edge partners in insertion order; a far end stands in for a pending mid-point
-  short parentA;           // while a dependent: one end of its edge; -1 otherwise
-  short parentB;           // the other end; -1 otherwise
-  short numDependents;     // valid entries in dependents and spouses
-  short maxDependents;     // capacity of each of the two heap arrays
-  short* dependents;       // mid-points still pending on this vertex's edges (owned, never freed)
-  short* spouses;          // for each dependent, the far end of its edge
-  unsigned char hormoneR;  // morphogen levels, written by the readers, subdivision and diffusion
-  unsigned char hormoneG;
-  unsigned char hormoneB;
-  unsigned char updated;  // forces' per-step flag: new position assigned
-
-  // Only the normal is cleared: the array is static, so everything else starts at zero.
-  vertex_struct() : norm() {}
+  // A fresh slot is all zeros, parents included.
+  float x = 0, y = 0, z = 0;     // position; the readers, subdivision and forces write it
+  vector norm;                   // vertex normal, written by recalcNorms
+  short numNeighbors = 0;        // valid entries in neighbors, 0..6
+  short neighbors[6] = {};       // edge partners in insertion order; a far end stands in for a pending mid-point
+  short parentA = 0;             // while a dependent: one end of its edge; -1 otherwise
+  short parentB = 0;             // the other end; -1 otherwise
+  short numDependents = 0;       // valid entries in dependents and spouses
+  short maxDependents = 0;       // capacity of each of the two heap arrays
+  short* dependents = nullptr;   // mid-points still pending on this vertex's edges (owned by the embryo)
+  short* spouses = nullptr;      // for each dependent, the far end of its edge
+  unsigned char hormoneR = 0;    // morphogen levels, written by the readers, subdivision and diffusion
+  unsigned char hormoneG = 0;
+  unsigned char hormoneB = 0;
+  unsigned char updated = 0;     // forces' per-step flag: new position assigned
 
   void addTri(vector n) { norm.add(n); }
   void clearNorm() { norm = vector(); }
@@ -76,47 +70,3 @@ inline constexpr short noVertex = -1;
 // A pending mid-point: it lies on the edge between its two parents. A parent index is
 // never negative unless it is noVertex, so a stray negative never counts as a parent.
 inline bool isDependent(const vertex_struct& v) { return v.parentA >= 0 && v.parentB >= 0; }
-
-extern vertex_struct vertex[variant::vertexCapacity];
-extern triangle* headTriangle;
-extern triangle* tailTriangle;
-extern int numTriangles;
-extern int numVertices;
-// Triangle count of the loaded input; the sweep's forces measure length against it.
-extern int numInitialTriangles;
-
-// Cycles begun in the current embryo; set by the drivers, read by forces.
-extern unsigned int totalCycles;
-
-// Reports an index outside the vertex array and aborts (checked builds only).
-[[noreturn]] void vertexIndexFault(long long index);
-
-// Reports a state a sound store never reaches, "<program>: store check failed: <what>",
-// and aborts (validate builds only).
-[[noreturn]] void storeStateFault(const char* what);
-
-// Where the code tolerates a state that a sound store never reaches (a count past the
-// array, an index that names no live vertex, a list shorter than its count), a validate
-// build stops there and names it; other builds go on with the tolerant value, as always.
-inline void expectSound(bool sound, const char* what) {
-  if constexpr (validateBuild) {
-    if (!sound) storeStateFault(what);
-  }
-}
-
-// The vertex slot at `index`. Checked builds stop at an index outside the array; in
-// Release this is plain indexing, so the results are those of `vertex[index]`.
-inline vertex_struct& vertexAt(long long index) {
-  if constexpr (checkedIndexing) {
-    if (index < 0 || index >= variant::vertexCapacity) vertexIndexFault(index);
-  }
-  return vertex[index];
-}
-
-// Frees every triangle of the list and leaves it empty (head and tail null); leaves the
-// counts and the vertex array alone.
-void cleanup();
-// Frees every triangle and leaves an empty list with no vertices and no triangles. The
-// vertex slots keep what they hold (their dependent arrays are owned for good); a load
-// refills them from index 0.
-void clearStore();

@@ -2,7 +2,7 @@
 // around it. The loaders, the writers and the snapshots need them; the relaxation step does not.
 #pragma once
 
-#include "mesh.h"
+#include "embryo.h"
 
 // The unit normal of the triangle p0 p1 p2, from its two edges p0-p1 and p1-p2 each made
 // unit first; a degenerate triangle keeps a (near) zero normal.
@@ -18,4 +18,4 @@ inline vector faceNormal(const vertex_struct& p0, const vertex_struct& p1, const
 
 // Recomputes every face normal and every vertex normal (the normalised sum of the normals
 // of the triangles it is a corner of) from the positions.
-void recalcNorms();
+void recalcNorms(Embryo& e);

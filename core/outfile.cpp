@@ -15,7 +15,7 @@
 namespace {
 
 [[noreturn]] void failWrite(const std::string& path, int error) {
-  fail(exitBadFile, "cannot write '" + path + "': " + std::strerror(error));
+  throw runError(exitBadFile, "cannot write '" + path + "': " + std::strerror(error));
 }
 
 // The stream of the signal seam: counts the bytes that reach the file and raises the
@@ -79,11 +79,6 @@ int syncFolderOf(const std::string& path) {
 }  // namespace
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
-  // Under a file-size limit (ulimit -f) a write past it would kill the process and leave
-  // the temporary behind; ignored, the write fails and is reported like a full disk.
-  static const bool sizeLimitIsAnError = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
-  (void)sizeLimitIsAnError;
-  installTemporaryCleanup();
   removeAbandonedTemporaries(path_);
   // O_EXCL with a per-process name keeps two runs writing into one folder apart.
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {

@@ -25,30 +25,30 @@ std::string snapshotSeries::snapshotName(const std::string& stem, int cycle) {
 
 std::string snapshotSeries::indexName(const std::string& stem) { return stem + ".pvd"; }
 
-void snapshotSeries::recordBirths(int cycle) {
-  const std::size_t live = static_cast<std::size_t>(std::clamp(numVertices, 0, variant::vertexCapacity));
+void snapshotSeries::recordBirths(const Embryo& e, int cycle) {
+  const std::size_t live = static_cast<std::size_t>(std::clamp(e.numVertices, 0, e.capacity()));
   if (born_.size() < live) born_.resize(live, cycle);
 }
 
-void snapshotSeries::loaded() {
+void snapshotSeries::loaded(const Embryo& e) {
   born_.clear();
   written_.clear();
-  recordBirths(0);
-  write(0);
+  recordBirths(e, 0);
+  write(e, 0);
 }
 
-void snapshotSeries::cycleDone(int cycle) {
-  recordBirths(cycle);
-  if (cycle % interval_ == 0) write(cycle);
+void snapshotSeries::cycleDone(const Embryo& e, int cycle) {
+  recordBirths(e, cycle);
+  if (cycle % interval_ == 0) write(e, cycle);
 }
 
-void snapshotSeries::finished(int cycle) {
-  recordBirths(cycle);
-  if (written_.empty() || written_.back() != cycle) write(cycle);
+void snapshotSeries::finished(const Embryo& e, int cycle) {
+  recordBirths(e, cycle);
+  if (written_.empty() || written_.back() != cycle) write(e, cycle);
 }
 
-void snapshotSeries::write(int cycle) {
-  writeSnapshot(snapshotName(stem_, cycle), cycle, born_, parameters_);
+void snapshotSeries::write(const Embryo& e, int cycle) {
+  writeSnapshot(e, snapshotName(stem_, cycle), cycle, born_, parameters_);
   written_.push_back(cycle);
   // Rewritten after every snapshot, so that a run ended at any moment leaves an index of
   // exactly the snapshots that are complete.

@@ -13,12 +13,12 @@ class snapshotSeries {
   snapshotSeries(std::string stem, int interval, std::vector<snapshotField> parameters);
 
   // After the load: every vertex is born in cycle 0, and cycle 0 is written.
-  void loaded();
+  void loaded(const Embryo& e);
   // After growth cycle `cycle` (from 1): vertices added since the last call are born in
   // it; written when `cycle` is a multiple of the interval.
-  void cycleDone(int cycle);
+  void cycleDone(const Embryo& e, int cycle);
   // After the last cycle: written unless cycleDone has already written it.
-  void finished(int cycle);
+  void finished(const Embryo& e, int cycle);
 
   const std::vector<int>& born() const { return born_; }
   const std::vector<int>& cyclesWritten() const { return written_; }
@@ -27,8 +27,8 @@ class snapshotSeries {
   static std::string indexName(const std::string& stem);
 
  private:
-  void recordBirths(int cycle);
-  void write(int cycle);
+  void recordBirths(const Embryo& e, int cycle);
+  void write(const Embryo& e, int cycle);
   void writeIndex() const;
 
   std::string stem_;

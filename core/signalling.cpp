@@ -9,10 +9,6 @@
 #include "failure.h"
 #include "topology.h"
 
-short secretorR = noVertex, secretorG = noVertex, secretorB = noVertex;
-unsigned char thresholdR = 255, thresholdG = 255, thresholdB = 255;
-short lifeSpanR = 0, lifeSpanG = 0, lifeSpanB = 0;
-
 namespace {
 
 // Below this many vertices a diffusion step is too short for a thread team to pay (at
@@ -22,63 +18,68 @@ constexpr std::size_t parallelDiffusionMin = 16384;
 constexpr unsigned char fullSecretorLevel = 255;
 
 // Vertices a pass may touch: live ones that a 16-bit index can name.
-int diffusibleCount() {
-  const int most = std::min(variant::vertexCapacity, maxIndexableVertices);
-  expectSound(numVertices >= 0 && numVertices <= most, "the vertex count is outside the vertex array");
-  return std::clamp(numVertices, 0, most);
+int diffusibleCount(const Embryo& e) {
+  const int most = std::min(e.capacity(), maxIndexableVertices);
+  expectSound(e, e.numVertices >= 0 && e.numVertices <= most, "the vertex count is outside the vertex array");
+  return std::clamp(e.numVertices, 0, most);
 }
 
 // A corner that names no live vertex contributes level 0 rather than reading past the store.
 // Taken as int: compared as a short, the capacity test would be void where the capacity is
 // past the 16-bit range.
-int cornerLevel(int corner, unsigned char vertex_struct::*level) {
-  const bool live = corner >= 0 && corner < numVertices && corner < variant::vertexCapacity;
-  expectSound(live, "a triangle corner names no live vertex");
+int cornerLevel(const Embryo& e, int corner, unsigned char vertex_struct::*level) {
+  const bool live = corner >= 0 && corner < e.numVertices && corner < e.capacity();
+  expectSound(e, live, "a triangle corner names no live vertex");
   if (!live) return 0;
-  return vertexAt(corner).*level;
+  return e.vertexAt(corner).*level;
 }
 
 // Integer average of the three corner levels, remainder dropped.
-int averageLevel(const triangle& t, unsigned char vertex_struct::*level) {
-  return (cornerLevel(t.v[0], level) + cornerLevel(t.v[1], level) + cornerLevel(t.v[2], level)) / 3;
+int averageLevel(const Embryo& e, const triangle& t, unsigned char vertex_struct::*level) {
+  return (cornerLevel(e, t.v[0], level) + cornerLevel(e, t.v[1], level) + cornerLevel(e, t.v[2], level)) / 3;
 }
 
-bool reachesThreshold(const triangle& t) {
-  return averageLevel(t, &vertex_struct::hormoneR) >= thresholdR ||
-         averageLevel(t, &vertex_struct::hormoneG) >= thresholdG ||
-         averageLevel(t, &vertex_struct::hormoneB) >= thresholdB;
+bool reachesThreshold(const Embryo& e, const triangle& t) {
+  return averageLevel(e, t, &vertex_struct::hormoneR) >= e.thresholdR ||
+         averageLevel(e, t, &vertex_struct::hormoneG) >= e.thresholdG ||
+         averageLevel(e, t, &vertex_struct::hormoneB) >= e.thresholdB;
 }
 
-[[maybe_unused]] void countDown(short& lifeSpan) { lifeSpan = static_cast<short>(lifeSpan - 1); }
+void countDown(short& lifeSpan) { lifeSpan = static_cast<short>(lifeSpan - 1); }
 
 // The third draw of an episode. The draw is made even when there is no vertex to pick,
 // so that every episode consumes exactly three numbers.
-short drawSecretor() {
-  const int draw = std::rand();
-  if (numVertices < 1) return noVertex;
-  return static_cast<short>(draw % numVertices);
+short drawSecretor(Embryo& e) {
+  const int draw = e.random.next();
+  if (e.numVertices < 1) return noVertex;
+  return static_cast<short>(draw % e.numVertices);
 }
 
-[[maybe_unused]] void drawEpisode(short& lifeSpan, unsigned char& threshold, short& secretor, int thresholdRange,
-                                  int thresholdBase) {
-  lifeSpan = static_cast<short>(std::rand() % 12 + 1);
-  threshold = static_cast<unsigned char>(std::rand() % thresholdRange + thresholdBase);
-  secretor = drawSecretor();
+void drawEpisode(Embryo& e, short& lifeSpan, unsigned char& threshold, short& secretor, int thresholdRange,
+                 int thresholdBase) {
+  lifeSpan = static_cast<short>(e.random.next() % 12 + 1);
+  threshold = static_cast<unsigned char>(e.random.next() % thresholdRange + thresholdBase);
+  secretor = drawSecretor(e);
 }
 
 // One Jacobi pass of one colour: every read comes from the snapshot of the levels taken
 // before the pass, so the vertex order does not matter.
-void diffuseColour(unsigned char vertex_struct::*level, short secretor, unsigned char secretorLevel,
+// The divisor's type is the model's: a real divisor divides in double and rounds to float,
+// an integer one makes it a float division by the int (divisor * m).
+template <bool integerDivisor>
+void diffuseColour(Embryo& e, unsigned char vertex_struct::*level, short secretor, unsigned char secretorLevel,
                    const diffusionPlan& plan, std::vector<unsigned char>& snapshot) {
+  const double divisor = e.rules().diffusionDivisor;
+  const int intDivisor = static_cast<int>(divisor);
   const int count = static_cast<int>(snapshot.size());
   // Called inside diffuse's thread team: each loop is shared out among its threads and
   // ends with all of them.
 #pragma omp for schedule(static)
-  for (int i = 0; i < count; ++i) snapshot[i] = vertexAt(i).*level;
+  for (int i = 0; i < count; ++i) snapshot[i] = e.vertexAt(i).*level;
 
 #pragma omp for schedule(static)
   for (int i = 0; i < count; ++i) {
-    vertex_struct& v = vertexAt(i);
+    vertex_struct& v = e.vertexAt(i);
     if (i == secretor) {
       v.*level = secretorLevel;
       continue;
@@ -93,7 +94,12 @@ void diffuseColour(unsigned char vertex_struct::*level, short secretor, unsigned
     const int m = plan.terms[i];
     float w;
     if (m > 0) {
-      const float s = static_cast<float>(sum / (variant::diffusionDivisor * m));
+      float s;
+      if constexpr (integerDivisor) {
+        s = sum / (intDivisor * m);
+      } else {
+        s = static_cast<float>(sum / (divisor * m));
+      }
       w = static_cast<float>(own + s);
     } else {
       // Nothing to average with: the level only decays.
@@ -104,57 +110,65 @@ void diffuseColour(unsigned char vertex_struct::*level, short secretor, unsigned
   }
 }
 
-[[noreturn]] void diffusionOutOfMemory() {
-  std::fprintf(stderr, "Failure to allocate memory in diffuse.\n");
-  fail(exitStoreOverflow, "out of memory in diffuse");
+[[noreturn]] void diffusionOutOfMemory(const Embryo& e) {
+  e.notice("Failure to allocate memory in diffuse.\n");
+  throw runError(exitStoreOverflow, "out of memory in diffuse");
+}
+
+template <bool integerDivisor>
+void diffuseColours(Embryo& e, const diffusionPlan& plan, std::vector<unsigned char>& snapshot) {
+  diffuseColour<integerDivisor>(e, &vertex_struct::hormoneR, e.secretorR, fullSecretorLevel, plan, snapshot);
+  diffuseColour<integerDivisor>(e, &vertex_struct::hormoneG, e.secretorG, e.rules().greenSecretorLevel, plan,
+                                snapshot);
+  diffuseColour<integerDivisor>(e, &vertex_struct::hormoneB, e.secretorB, fullSecretorLevel, plan, snapshot);
 }
 
 }  // namespace
 
-void hormoneGrow() {
-  const int n = std::max(numTriangles, 0);
+void hormoneGrow(Embryo& e) {
+  const int n = std::max(e.numTriangles, 0);
   std::vector<unsigned char> marks;
   try {
     marks.resize(static_cast<std::size_t>(n));
   } catch (const std::bad_alloc&) {
-    fail(exitStoreOverflow, "out of memory while marking triangles for growth");
+    throw runError(exitStoreOverflow, "out of memory while marking triangles for growth");
   }
 
   // Every decision is taken before anything splits, so a split never sways another mark.
-  triangle* t = headTriangle;
+  triangle* t = e.headTriangle;
   int marked = 0;
   for (; marked < n && t; ++marked) {
     triangle* next = t->next;
     t->age = static_cast<unsigned short>(t->age + 1);
-    marks[marked] = reachesThreshold(*t) ? 1 : 0;
+    marks[marked] = reachesThreshold(e, *t) ? 1 : 0;
     t = next;
   }
-  expectSound(marked == n, "the triangle list is shorter than its count");
+  expectSound(e, marked == n, "the triangle list is shorter than its count");
 
-  if constexpr (variant::growthSplits) {
+  if (e.rules().growthSplits) {
     // Exactly n steps with the successor read first: the pieces appended at the tail are
     // neither visited nor aged until the next call.
-    t = headTriangle;
+    t = e.headTriangle;
     for (int i = 0; i < n && t; ++i) {
       triangle* next = t->next;
-      if (marks[i]) splitTriangle(t);
+      if (marks[i]) splitTriangle(e, t);
       t = next;
     }
-    countDown(lifeSpanR);
-    countDown(lifeSpanG);
-    countDown(lifeSpanB);
+    countDown(e.lifeSpanR);
+    countDown(e.lifeSpanG);
+    countDown(e.lifeSpanB);
   }
 }
 
-void newEpisodeR() {
-  if constexpr (variant::randomEpisodes) {
-    const int drawn = std::rand() % 12 + 1;
-    thresholdR = static_cast<unsigned char>(std::rand() % 65 + 16);
+void newEpisodeR(Embryo& e) {
+  if (e.rules().randomEpisodes) {
+    const int drawn = e.random.next() % 12 + 1;
+    e.thresholdR = static_cast<unsigned char>(e.random.next() % 65 + 16);
     // A low threshold gives a short episode, a high one a long one.
-    lifeSpanR = static_cast<short>(drawn * (thresholdR - 15) / 65 + 1);
-    secretorR = drawSecretor();
+    e.lifeSpanR = static_cast<short>(drawn * (e.thresholdR - 15) / 65 + 1);
+    e.secretorR = drawSecretor(e);
   } else {
-    lifeSpanR = renewedRedLifespan(lifeSpanR, thresholdR);
+    e.lifeSpanR = renewedRedLifespan(e.lifeSpanR, e.thresholdR);
   }
 }
 
@@ -165,40 +179,40 @@ short renewedRedLifespan(short lifeSpan, unsigned char threshold) {
   return rescaled < -32768 || rescaled > 32767 ? short{-32768} : static_cast<short>(rescaled);
 }
 
-void newEpisodeG() {
-  if constexpr (variant::randomEpisodes) drawEpisode(lifeSpanG, thresholdG, secretorG, 30, 51);
+void newEpisodeG(Embryo& e) {
+  if (e.rules().randomEpisodes) drawEpisode(e, e.lifeSpanG, e.thresholdG, e.secretorG, 30, 51);
 }
 
-void newEpisodeB() {
-  if constexpr (variant::randomEpisodes) drawEpisode(lifeSpanB, thresholdB, secretorB, 20, 61);
+void newEpisodeB(Embryo& e) {
+  if (e.rules().randomEpisodes) drawEpisode(e, e.lifeSpanB, e.thresholdB, e.secretorB, 20, 61);
 }
 
-diffusionPlan planDiffusion() {
-  const int count = diffusibleCount();
+diffusionPlan planDiffusion(const Embryo& e) {
+  const int count = diffusibleCount(e);
   diffusionPlan plan;
   try {
     plan.start.resize(static_cast<std::size_t>(count) + 1);
     plan.terms.resize(static_cast<std::size_t>(count));
     plan.others.reserve(static_cast<std::size_t>(count) * 8);
   } catch (const std::bad_alloc&) {
-    diffusionOutOfMemory();
+    diffusionOutOfMemory(e);
   }
   for (int i = 0; i < count; ++i) {
     plan.start[i] = static_cast<int>(plan.others.size());
-    const vertex_struct& v = vertexAt(i);
+    const vertex_struct& v = e.vertexAt(i);
     // An index that names no live vertex adds nothing; a sound store has none.
     const auto add = [&](int k) {
       const bool live = k >= 0 && k < count;
-      expectSound(live, "a neighbour or parent index names no live vertex");
+      expectSound(e, live, "a neighbour or parent index names no live vertex");
       try {
         plan.others.push_back(live ? k : -1);
       } catch (const std::bad_alloc&) {
-        diffusionOutOfMemory();
+        diffusionOutOfMemory(e);
       }
     };
-    expectSound(v.numNeighbors >= 0 && v.numNeighbors <= 6, "a neighbour count is outside 0..6");
+    expectSound(e, v.numNeighbors >= 0 && v.numNeighbors <= 6, "a neighbour count is outside 0..6");
     const int n = std::clamp<int>(v.numNeighbors, 0, 6);
-    for (int j = 0; j < n; ++j) add(closestDepOrNeighbor(static_cast<short>(i), v.neighbors[j]));
+    for (int j = 0; j < n; ++j) add(closestDepOrNeighbor(e, static_cast<short>(i), v.neighbors[j]));
     const bool dependent = isDependent(v);
     if (dependent) {
       add(v.parentA);
@@ -210,27 +224,29 @@ diffusionPlan planDiffusion() {
   return plan;
 }
 
-void diffuse(const diffusionPlan& plan) {
-  const bool bigEnough = numTriangles > episodeMinTriangles;
-  if (lifeSpanR <= 0 && (bigEnough || !variant::redEpisodeNeedsSize)) newEpisodeR();
-  if (lifeSpanG <= 0 && bigEnough) newEpisodeG();
-  if (lifeSpanB <= 0 && bigEnough) newEpisodeB();
+void diffuse(Embryo& e, const diffusionPlan& plan) {
+  const bool bigEnough = e.numTriangles > episodeMinTriangles;
+  if (e.lifeSpanR <= 0 && (bigEnough || !e.rules().redEpisodeNeedsSize)) newEpisodeR(e);
+  if (e.lifeSpanG <= 0 && bigEnough) newEpisodeG(e);
+  if (e.lifeSpanB <= 0 && bigEnough) newEpisodeB(e);
 
   std::vector<unsigned char> snapshot;
   try {
     snapshot.resize(plan.terms.size());
   } catch (const std::bad_alloc&) {
-    diffusionOutOfMemory();
+    diffusionOutOfMemory(e);
   }
 
   // Each vertex reads the snapshot and writes only its own level, so the vertices can be
   // shared among threads with the same result.
 #pragma omp parallel if (snapshot.size() >= parallelDiffusionMin)
   {
-    diffuseColour(&vertex_struct::hormoneR, secretorR, fullSecretorLevel, plan, snapshot);
-    diffuseColour(&vertex_struct::hormoneG, secretorG, variant::greenSecretorLevel, plan, snapshot);
-    diffuseColour(&vertex_struct::hormoneB, secretorB, fullSecretorLevel, plan, snapshot);
+    if (e.rules().integerDiffusionDivisor) {
+      diffuseColours<true>(e, plan, snapshot);
+    } else {
+      diffuseColours<false>(e, plan, snapshot);
+    }
   }
 }
 
-void diffuse() { diffuse(planDiffusion()); }
+void diffuse(Embryo& e) { diffuse(e, planDiffusion(e)); }

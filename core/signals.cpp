@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -9,13 +10,17 @@
 
 namespace {
 
-// A few files are open for writing at once at most; every program writes one at a time.
-constexpr int slotCount = 8;
+// A few files are open for writing at once: one per embryo writing, and several embryos
+// may write at once from different threads of a library user.
+constexpr int slotCount = 32;
 constexpr int pathCapacity = 4096;
 
-// Written only with the signals held, read by the handler: no allocation, no locks.
+// A slot is claimed by one writer, filled, then published; the handler reads published
+// slots only. Lock-free atomics: no allocation, no locks, safe in a handler.
+enum slotState : int { freeSlot, filling, published };
 char paths[slotCount][pathCapacity];
-volatile std::sig_atomic_t inUse[slotCount];
+std::atomic<int> inUse[slotCount];
+static_assert(std::atomic<int>::is_always_lock_free);
 
 constexpr int terminating[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -27,7 +32,7 @@ void terminatingSet(sigset_t& set) {
 extern "C" void removeTemporariesAndDie(int signal) {
   const int savedErrno = errno;
   for (int i = 0; i < slotCount; ++i) {
-    if (inUse[i]) unlink(paths[i]);
+    if (inUse[i].load() == published) unlink(paths[i]);
   }
   // Dying by the signal itself tells the parent (a shell: 130, 143) what happened.
   struct sigaction byDefault {};
@@ -45,8 +50,8 @@ extern "C" void removeTemporariesAndDie(int signal) {
 // A run that ends through exit (a failure message and its status) leaves nothing either.
 void removeTemporariesAtExit() {
   for (int i = 0; i < slotCount; ++i) {
-    if (inUse[i]) unlink(paths[i]);
-    inUse[i] = 0;
+    if (inUse[i].load() == published) unlink(paths[i]);
+    inUse[i].store(freeSlot);
   }
 }
 
@@ -60,6 +65,7 @@ void installTemporaryCleanup() {
     action.sa_handler = removeTemporariesAndDie;
     terminatingSet(action.sa_mask);  // one cleanup at a time
     action.sa_flags = SA_RESTART;
+    std::signal(SIGXFSZ, SIG_IGN);
     for (const int s : terminating) {
       struct sigaction previous {};
       if (sigaction(s, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
@@ -72,16 +78,17 @@ int registerTemporary(const char* path) {
   const std::size_t length = std::strlen(path);
   if (length >= pathCapacity) return -1;
   for (int i = 0; i < slotCount; ++i) {
-    if (inUse[i]) continue;
+    int expected = freeSlot;
+    if (!inUse[i].compare_exchange_strong(expected, filling)) continue;
     std::memcpy(paths[i], path, length + 1);
-    inUse[i] = 1;
+    inUse[i].store(published);
     return i;
   }
   return -1;
 }
 
 void releaseTemporary(int slot) {
-  if (slot >= 0 && slot < slotCount) inUse[slot] = 0;
+  if (slot >= 0 && slot < slotCount) inUse[slot].store(freeSlot);
 }
 
 TerminationSignalsHeld::TerminationSignalsHeld() {

@@ -4,7 +4,10 @@
 
 // Installs the handlers once per process, and removal at exit of whatever is still
 // registered then. A signal the process was started with ignored
-// (nohup ignores SIGHUP) stays ignored.
+// (nohup ignores SIGHUP) stays ignored. SIGXFSZ is ignored too: under a file-size limit
+// (ulimit -f) a write past it would kill the process and leave the temporary behind;
+// ignored, the write fails and is reported like a full disk. A program's main calls this
+// first; the library itself never installs a handler.
 void installTemporaryCleanup();
 
 // Records a path for the handler; returns its slot, or -1 when the path cannot be kept

@@ -15,14 +15,10 @@
 #include "normals.h"
 #include "outfile.h"
 #include "signalling.h"
-#include "variant.h"
 #include "version.h"
 
 // The appended block is the arrays' memory as it is; the file says LittleEndian.
 static_assert(std::endian::native == std::endian::little, "snapshots are written on little-endian hosts");
-
-int snapshotCompressionLevel = 1;
-bool snapshotTunedStrategies = true;
 
 namespace {
 
@@ -30,16 +26,16 @@ namespace {
 // independently, so the file is the same whatever the thread count.
 constexpr std::size_t blockSize = 32768;
 
-int liveVertices() { return std::clamp(numVertices, 0, variant::vertexCapacity); }
+int liveVertices(const Embryo& e) { return std::clamp(e.numVertices, 0, e.capacity()); }
 
 bool isVertex(short index, int live) { return index >= 0 && index < live; }
 
 // The triangles a snapshot writes: numTriangles of the list, as the 3DV writers do.
-std::vector<const triangle*> listedTriangles() {
+std::vector<const triangle*> listedTriangles(const Embryo& e) {
   std::vector<const triangle*> list;
-  list.reserve(static_cast<std::size_t>(std::max(numTriangles, 0)));
-  const triangle* t = headTriangle;
-  for (int i = 0; i < numTriangles && t; ++i, t = t->next) list.push_back(t);
+  list.reserve(static_cast<std::size_t>(std::max(e.numTriangles, 0)));
+  const triangle* t = e.headTriangle;
+  for (int i = 0; i < e.numTriangles && t; ++i, t = t->next) list.push_back(t);
   return list;
 }
 
@@ -93,7 +89,7 @@ constexpr std::size_t strategyCount = std::size(strategies);
 // stream per block would allocate and clear a quarter megabyte each time.
 class deflaters {
  public:
-  deflaters() = default;
+  explicit deflaters(int level) : level_(level) {}
   deflaters(const deflaters&) = delete;
   deflaters& operator=(const deflaters&) = delete;
   ~deflaters() {
@@ -109,7 +105,7 @@ class deflaters {
     z_stream& z = streams_[k];
     if (!ready_[k]) {
       z = z_stream{};
-      if (deflateInit2(&z, snapshotCompressionLevel, Z_DEFLATED, 15, 8, strategy) != Z_OK) return false;
+      if (deflateInit2(&z, level_, Z_DEFLATED, 15, 8, strategy) != Z_OK) return false;
       ready_[k] = true;
     } else if (deflateReset(&z) != Z_OK) {
       return false;
@@ -125,6 +121,7 @@ class deflaters {
   }
 
  private:
+  int level_;
   z_stream streams_[strategyCount]{};
   bool ready_[strategyCount]{};
 };
@@ -265,7 +262,7 @@ void deflateBytesAlone(const unsigned char* data, std::size_t size, std::vector<
 
 namespace {
 
-void compressAll(std::vector<dataArray>& arrays, const std::string& path) {
+void compressAll(std::vector<dataArray>& arrays, const std::string& path, int level) {
   struct job {
     const unsigned char* source;
     std::size_t size;
@@ -284,7 +281,7 @@ void compressAll(std::vector<dataArray>& arrays, const std::string& path) {
   bool failed = false;
 #pragma omp parallel reduction(|| : failed)
   {
-    deflaters zlib;
+    deflaters zlib(level);
 #pragma omp for schedule(dynamic)
     for (long long j = 0; j < count; ++j) {
       const job& w = jobs[static_cast<std::size_t>(j)];
@@ -295,7 +292,7 @@ void compressAll(std::vector<dataArray>& arrays, const std::string& path) {
       }
     }
   }
-  if (failed) fail(exitBadFile, "cannot write '" + path + "': compression failed");
+  if (failed) throw runError(exitBadFile, "cannot write '" + path + "': compression failed");
 }
 
 void writeDataArray(FILE* f, const dataArray& a, const char* indent) {
@@ -321,14 +318,15 @@ void writeStringField(FILE* f, const char* name, const std::string& value) {
 
 }  // namespace
 
-surfaceNormals computeNormals() {
+surfaceNormals computeNormals(const Embryo& e) {
   // The same operations in the same order as recalcNorms, so the results are its bits.
-  const int live = liveVertices();
+  const vertex_struct* vertex = e.vertex.data();
+  const int live = liveVertices(e);
   surfaceNormals n;
   n.vertices.assign(static_cast<std::size_t>(live), vector());
-  const int listed = std::max(numTriangles, 0);
+  const int listed = std::max(e.numTriangles, 0);
   int index = 0;
-  for (const triangle* t = headTriangle; t; t = t->next, ++index) {
+  for (const triangle* t = e.headTriangle; t; t = t->next, ++index) {
     vector face;
     if (isVertex(t->v[0], live) && isVertex(t->v[1], live) && isVertex(t->v[2], live)) {
       face = faceNormal(vertex[t->v[0]], vertex[t->v[1]], vertex[t->v[2]]);
@@ -340,13 +338,14 @@ surfaceNormals computeNormals() {
   return n;
 }
 
-void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& born,
-                   const std::vector<snapshotField>& parameters) {
-  const int live = liveVertices();
+void writeSnapshot(const Embryo& e, const std::string& path, int cycle, const std::vector<int>& born,
+                   const std::vector<snapshotField>& parameters, const snapshotCoding& coding) {
+  const vertex_struct* vertex = e.vertex.data();
+  const int live = liveVertices(e);
   const std::size_t points = static_cast<std::size_t>(live);
-  const std::vector<const triangle*> triangles = listedTriangles();
+  const std::vector<const triangle*> triangles = listedTriangles(e);
   const std::size_t cells = triangles.size();
-  const surfaceNormals normals = computeNormals();
+  const surfaceNormals normals = computeNormals(e);
 
   // Every array is filled in place. One thread: on a shared machine a parallel loop this
   // short waits longer for its second thread than it saves.
@@ -391,8 +390,8 @@ void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& b
   // steady offsets. Reals have few repeated strings: coding their bytes alone makes the
   // file about 11% larger (1.60 MB instead of 1.44 for 30,000 vertices) at a fifth of the
   // time their matching takes (the benchmark shows both ways).
-  const int runs = snapshotTunedStrategies ? Z_RLE : Z_DEFAULT_STRATEGY;
-  const int reals = snapshotTunedStrategies ? bytesAlone : Z_DEFAULT_STRATEGY;
+  const int runs = coding.tuned ? Z_RLE : Z_DEFAULT_STRATEGY;
+  const int reals = coding.tuned ? bytesAlone : Z_DEFAULT_STRATEGY;
   // Appended in the order they are listed below.
   std::vector<dataArray> arrays;
   arrays.push_back(dataArray::of("UInt8", "red", 1, red, runs));
@@ -407,7 +406,7 @@ void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& b
   arrays.push_back(dataArray::of("Float32", "Points", 3, positions, reals));
   arrays.push_back(dataArray::of("Int32", "connectivity", 1, connectivity, Z_DEFAULT_STRATEGY));
   arrays.push_back(dataArray::of("Int32", "offsets", 1, offsets, Z_DEFAULT_STRATEGY));
-  compressAll(arrays, path);
+  compressAll(arrays, path, coding.level);
   std::uint64_t offset = 0;
   for (dataArray& a : arrays) {
     a.offset = offset;
@@ -422,13 +421,13 @@ void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& b
                "compressor=\"vtkZLibDataCompressor\">\n");
   std::fprintf(f, "  <PolyData>\n");
   std::fprintf(f, "    <FieldData>\n");
-  writeStringField(f, "program", variant::programName);
+  writeStringField(f, "program", e.rules().programName);
   writeStringField(f, "version", std::string(morphVersion()) + " (commit " + morphCommit() + ")");
   writeIntField(f, "cycle", {cycle});
   for (const snapshotField& p : parameters) writeIntField(f, p.name, p.values);
-  writeIntField(f, "lifeSpan", {lifeSpanR, lifeSpanG, lifeSpanB});
-  writeIntField(f, "threshold", {thresholdR, thresholdG, thresholdB});
-  writeIntField(f, "secretor", {secretorR, secretorG, secretorB});
+  writeIntField(f, "lifeSpan", {e.lifeSpanR, e.lifeSpanG, e.lifeSpanB});
+  writeIntField(f, "threshold", {e.thresholdR, e.thresholdG, e.thresholdB});
+  writeIntField(f, "secretor", {e.secretorR, e.secretorG, e.secretorB});
   std::fprintf(f, "    </FieldData>\n");
   std::fprintf(f,
                "    <Piece NumberOfPoints=\"%d\" NumberOfVerts=\"0\" NumberOfLines=\"0\" NumberOfStrips=\"0\" "

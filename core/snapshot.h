@@ -6,17 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "mesh.h"
+#include "embryo.h"
 
-// The zlib level of the blocks zlib compresses (the float arrays are coded apart, see
-// deflateBytesAlone). Higher levels save little size at several times the cost (the
-// benchmark compares them); the programs keep 1.
-extern int snapshotCompressionLevel;
-
-// Whether each array is coded the way that suits its contents (the programs' choice: runs,
-// matches, or the bytes alone for reals), or every array by zlib's plain LZ77 (for the
-// benchmark's comparison). Either way the decompressed arrays are the same.
-extern bool snapshotTunedStrategies;
+// How a snapshot's arrays are compressed. Either way the decompressed arrays are the same.
+struct snapshotCoding {
+  // The zlib level of the blocks zlib compresses (the float arrays are coded apart, see
+  // deflateBytesAlone). Higher levels save little size at several times the cost (the
+  // benchmark compares them); the programs keep 1.
+  int level = 1;
+  // Whether each array is coded the way that suits its contents (the programs' choice:
+  // runs, matches, or the bytes alone for reals), or every array by zlib's plain LZ77 (for
+  // the benchmark's comparison).
+  bool tuned = true;
+};
 
 // Compresses `size` bytes into `out` as a zlib stream of one deflate block whose Huffman
 // code covers the byte values alone, without matches: for reals, whose bytes repeat as
@@ -35,11 +37,11 @@ struct surfaceNormals {
   std::vector<vector> vertices;  // numVertices of them
   std::vector<vector> faces;     // one per triangle, in list order
 };
-surfaceNormals computeNormals();
+surfaceNormals computeNormals(const Embryo& e);
 
 // Writes the store to `path` (complete or absent): points unscaled, triangles in list order,
 // the per-vertex `born` cycles (missing entries count as 0), `cycle`, `parameters` and the
-// episode state of the three colours as field data. Ends the run with exitBadFile if the
+// episode state of the three colours as field data. Raises runError (exitBadFile) if the
 // file cannot be written.
-void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& born,
-                   const std::vector<snapshotField>& parameters);
+void writeSnapshot(const Embryo& e, const std::string& path, int cycle, const std::vector<int>& born,
+                   const std::vector<snapshotField>& parameters, const snapshotCoding& coding = {});

@@ -3,21 +3,23 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "mesh.h"
+#include "embryo.h"
 
-PendingMidpoints programPendingRule() {
-  return variant::growthSplits ? PendingMidpoints::listed : PendingMidpoints::parentsOnly;
+PendingMidpoints programPendingRule(const Embryo& e) {
+  return e.rules().growthSplits ? PendingMidpoints::listed : PendingMidpoints::parentsOnly;
 }
 
-std::vector<std::string> storeProblems(PendingMidpoints rule) {
+std::vector<std::string> storeProblems(const Embryo& e, PendingMidpoints rule) {
+  const int numVertices = e.numVertices;
+  const vertex_struct* vertex = e.vertex.data();
   std::vector<std::string> problems;
   auto complain = [&](const std::string& what) {
     if (problems.size() < 20) problems.push_back(what);
   };
-  auto live = [](int index) { return index >= 0 && index < numVertices; };
+  auto live = [&](int index) { return index >= 0 && index < numVertices; };
   auto at = [](int i) { return "vertex " + std::to_string(i) + ": "; };
 
-  if (numVertices < 0 || numVertices > variant::vertexCapacity || numVertices > maxIndexableVertices) {
+  if (numVertices < 0 || numVertices > e.capacity() || numVertices > maxIndexableVertices) {
     complain("numVertices out of range: " + std::to_string(numVertices));
     return problems;
   }
@@ -25,22 +27,22 @@ std::vector<std::string> storeProblems(PendingMidpoints rule) {
   // The list: consistent both ways, as long as numTriangles, every corner live.
   long long length = 0;
   const triangle* previous = nullptr;
-  for (const triangle* t = headTriangle; t; t = t->next) {
+  for (const triangle* t = e.headTriangle; t; t = t->next) {
     if (t->prev != previous) complain("triangle " + std::to_string(length) + ": prev link broken");
     for (short c : t->v) {
       if (!live(c)) complain("triangle " + std::to_string(length) + ": corner " + std::to_string(c) + " not live");
     }
     previous = t;
     // A list that runs on far past its count has a cycle; stop rather than walk forever.
-    if (++length > static_cast<long long>(numTriangles) + 1000000) {
+    if (++length > static_cast<long long>(e.numTriangles) + 1000000) {
       complain("triangle list does not end");
       break;
     }
   }
-  if (headTriangle && headTriangle->prev) complain("head has a predecessor");
-  if (tailTriangle != previous) complain("tailTriangle is not the last triangle");
-  if (length != numTriangles) {
-    complain("list length " + std::to_string(length) + " != numTriangles " + std::to_string(numTriangles));
+  if (e.headTriangle && e.headTriangle->prev) complain("head has a predecessor");
+  if (e.tailTriangle != previous) complain("tailTriangle is not the last triangle");
+  if (length != e.numTriangles) {
+    complain("list length " + std::to_string(length) + " != numTriangles " + std::to_string(e.numTriangles));
   }
 
   // Per vertex: bit 1 when its parentA lists it as a dependent, bit 2 when its parentB does.
@@ -101,10 +103,10 @@ std::vector<std::string> storeProblems(PendingMidpoints rule) {
   return problems;
 }
 
-void validateStore(const char* event) {
-  const std::vector<std::string> problems = storeProblems(programPendingRule());
+void validateStore(const Embryo& e, const char* event) {
+  const std::vector<std::string> problems = storeProblems(e, programPendingRule(e));
   if (problems.empty()) return;
-  std::fprintf(stderr, "%s: store check failed after %s: %s", variant::programName, event, problems.front().c_str());
+  std::fprintf(stderr, "%s: store check failed after %s: %s", e.rules().programName, event, problems.front().c_str());
   if (problems.size() > 1) std::fprintf(stderr, " (and %zu more)", problems.size() - 1);
   std::fprintf(stderr, "\n");
   std::abort();

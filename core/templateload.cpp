@@ -14,7 +14,6 @@
 #include "failure.h"
 #include "mesh.h"
 #include "normals.h"
-#include "outnames.h"
 #include "topology.h"
 
 namespace {
@@ -139,8 +138,8 @@ constexpr long long shortMin = std::numeric_limits<short>::min();
 constexpr long long shortMax = std::numeric_limits<short>::max();
 
 // Fills the store from `in`; returns false (with the reason in `reader`) on bad input.
-bool parseTemplate(TemplateReader& reader) {
-  const long long vertexLimit = std::min<long long>(maxIndexableVertices, variant::vertexCapacity);
+bool parseTemplate(Embryo& e, TemplateReader& reader) {
+  const long long vertexLimit = std::min<long long>(maxIndexableVertices, e.capacity());
   const long long vertexCount = reader.integer("vertex count", 1, maxIndexableVertices);
   if (reader.failed()) return false;
   if (vertexCount > vertexLimit) {
@@ -150,14 +149,14 @@ bool parseTemplate(TemplateReader& reader) {
   }
   const long long triangleCount = reader.integer("triangle count", 1, std::numeric_limits<int>::max());
   if (reader.failed()) return false;
-  numVertices = static_cast<int>(vertexCount);
-  numTriangles = static_cast<int>(triangleCount);
-  numInitialTriangles = numTriangles;
+  e.numVertices = static_cast<int>(vertexCount);
+  e.numTriangles = static_cast<int>(triangleCount);
+  e.numInitialTriangles = e.numTriangles;
   const long long lastIndex = vertexCount - 1;
 
-  for (int i = 0; i < numVertices; ++i) {
+  for (int i = 0; i < e.numVertices; ++i) {
     reader.setPlace("vertex " + std::to_string(i));
-    vertex_struct& v = vertexAt(i);
+    vertex_struct& v = e.vertexAt(i);
     v.x = reader.coordinate("x coordinate");
     v.y = reader.coordinate("y coordinate");
     v.z = reader.coordinate("z coordinate");
@@ -182,7 +181,7 @@ bool parseTemplate(TemplateReader& reader) {
     v.hormoneB = 0;
   }
 
-  for (int i = 0; i < numTriangles; ++i) {
+  for (int i = 0; i < e.numTriangles; ++i) {
     reader.setPlace("triangle " + std::to_string(i));
     reader.anyInt("corner count");
     short corners[3];
@@ -190,38 +189,38 @@ bool parseTemplate(TemplateReader& reader) {
     if (reader.failed()) return false;
     triangle* t = new (std::nothrow) triangle();
     if (!t) {
-      std::fprintf(stderr, "Failure to allocate triangle\n");
-      fail(exitStoreOverflow, "out of memory while loading a template");
+      e.notice("Failure to allocate triangle\n");
+      throw runError(exitStoreOverflow, "out of memory while loading a template");
     }
     std::copy(std::begin(corners), std::end(corners), t->v);
     t->age = 0;
-    addTriangle(t, tailTriangle);
+    addTriangle(e, t, e.tailTriangle);
   }
   return true;
 }
 
 }  // namespace
 
-std::optional<std::string> loadTemplate(const char* path) {
+std::optional<std::string> loadTemplate(Embryo& e, const char* path) {
   const std::string name = path ? path : "";
   std::error_code ec;
   if (std::filesystem::is_directory(name, ec)) return name + ": is a folder, not a template file";
   std::ifstream in(name);
   if (!in) return name + ": cannot open: " + std::strerror(errno);
-  return loadTemplate(in, name);
+  return loadTemplate(e, in, name);
 }
 
-std::optional<std::string> loadTemplate(std::istream& in, const std::string& name) {
-  clearStore();
+std::optional<std::string> loadTemplate(Embryo& e, std::istream& in, const std::string& name) {
+  e.clearStore();
   TemplateReader reader(in, name);
-  if (!parseTemplate(reader)) {
-    clearStore();
+  if (!parseTemplate(e, reader)) {
+    e.clearStore();
     return reader.error();
   }
-  recalcNorms();
+  recalcNorms(e);
   return std::nullopt;
 }
 
-void readIntoStructs() {
-  if (const auto error = loadTemplate(inputFile)) fail(exitBadFile, *error);
+void readIntoStructs(Embryo& e, const char* path) {
+  if (const auto error = loadTemplate(e, path)) throw runError(exitBadFile, *error);
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "embryo.h"
 #include "icosahedron.h"
 #include "meshio.h"
 #include "normals.h"
@@ -17,43 +18,43 @@ namespace {
 
 constexpr int enoughTriangles = 500;
 
-void link(short a, short b) {
-  vertex_struct& v = vertex[a];
+void link(Embryo& e, short a, short b) {
+  vertex_struct& v = e.vertex[a];
   for (int i = 0; i < v.numNeighbors; ++i) {
     if (v.neighbors[i] == b) return;
   }
   v.neighbors[v.numNeighbors++] = b;
 }
 
-void loadIcosahedron() {
-  numVertices = 12;
-  for (int i = 0; i < numVertices; ++i) {
-    vertex[i].x = icosahedron::points[i][0];
-    vertex[i].y = icosahedron::points[i][1];
-    vertex[i].z = icosahedron::points[i][2];
-    vertex[i].parentA = vertex[i].parentB = noVertex;
+void loadIcosahedron(Embryo& e) {
+  e.numVertices = 12;
+  for (int i = 0; i < e.numVertices; ++i) {
+    e.vertex[i].x = icosahedron::points[i][0];
+    e.vertex[i].y = icosahedron::points[i][1];
+    e.vertex[i].z = icosahedron::points[i][2];
+    e.vertex[i].parentA = e.vertex[i].parentB = noVertex;
   }
   for (const auto& f : icosahedron::faces) {
-    for (int e = 0; e < 3; ++e) {
-      link(f[e], f[(e + 1) % 3]);
-      link(f[(e + 1) % 3], f[e]);
+    for (int k = 0; k < 3; ++k) {
+      link(e, f[k], f[(k + 1) % 3]);
+      link(e, f[(k + 1) % 3], f[k]);
     }
     auto* t = new triangle();
     std::memcpy(t->v, f, sizeof t->v);
     t->age = 0;
-    addTriangle(t, tailTriangle);
+    addTriangle(e, t, e.tailTriangle);
   }
-  numTriangles = 20;
-  numInitialTriangles = numTriangles;
+  e.numTriangles = 20;
+  e.numInitialTriangles = e.numTriangles;
 }
 
 // Splits each triangle present at the start once; the pieces go to the tail unvisited.
-void splitAll() {
-  const int n = numTriangles;
-  triangle* t = headTriangle;
+void splitAll(Embryo& e) {
+  const int n = e.numTriangles;
+  triangle* t = e.headTriangle;
   for (int i = 0; i < n && t; ++i) {
     triangle* next = t->next;
-    splitTriangle(t);
+    splitTriangle(e, t);
     t = next;
   }
 }
@@ -65,16 +66,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_example <output template>\n");
     return 1;
   }
-  loadIcosahedron();
-  while (numTriangles <= enoughTriangles) splitAll();
-  for (int i = 0; i < numVertices; ++i) {
-    if (vertex[i].numDependents != 0) {
+  Embryo e(seedRules);
+  loadIcosahedron(e);
+  while (e.numTriangles <= enoughTriangles) splitAll(e);
+  for (int i = 0; i < e.numVertices; ++i) {
+    if (e.vertex[i].numDependents != 0) {
       std::fprintf(stderr, "make_example: vertex %d still has pending mid-points\n", i);
       return 1;
     }
   }
-  recalcNorms();
-  writeTemplate(argv[1]);
-  std::printf("%s: %d vertices, %d triangles\n", argv[1], numVertices, numTriangles);
+  recalcNorms(e);
+  writeTemplate(e, argv[1]);
+  std::printf("%s: %d vertices, %d triangles\n", argv[1], e.numVertices, e.numTriangles);
   return 0;
 }

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "mesh.h"
+#include "embryo.h"
 #include "storecheck.h"
 
 inline void fuzzCheck(bool ok, const char* what) {
@@ -15,8 +15,8 @@ inline void fuzzCheck(bool ok, const char* what) {
 }
 
 // Every store invariant (the core's walker) holds; the first broken one is the finding.
-inline void fuzzCheckStore(PendingMidpoints rule) {
-  const auto problems = storeProblems(rule);
+inline void fuzzCheckStore(const Embryo& e, PendingMidpoints rule) {
+  const auto problems = storeProblems(e, rule);
   if (problems.empty()) return;
   std::fprintf(stderr, "fuzz check failed: %s\n", problems.front().c_str());
   std::abort();

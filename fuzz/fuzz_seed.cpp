@@ -11,13 +11,16 @@
 
 namespace {
 
+// The embryo every input is loaded into.
+Embryo E(seedRules);
+
 constexpr const char* fileName = "fuzz_icosa";
 
 void checkAccepted() {
-  fuzzCheck(numVertices == 12 && numTriangles == 20, "seed counts");
-  fuzzCheckStore(PendingMidpoints::listed);
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  fuzzCheck(E.numVertices == 12 && E.numTriangles == 20, "seed counts");
+  fuzzCheckStore(E, PendingMidpoints::listed);
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     fuzzCheck(v.numNeighbors == 5, "seed vertex without five neighbours");
     fuzzCheck(!isDependent(v), "seed vertex marked dependent");
     fuzzCheck(v.numDependents == 0 && v.maxDependents == 0, "seed vertex with dependents");
@@ -27,20 +30,20 @@ void checkAccepted() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  clearStore();
+  E.clearStore();
   // fmemopen refuses an empty buffer, and an empty file is one of the inputs that matter.
   std::string text(reinterpret_cast<const char*>(data), size);
   FILE* f = size ? fmemopen(text.data(), size, "r") : std::fopen("/dev/null", "r");
   fuzzCheck(f != nullptr, "cannot open the input as a stream");
-  const auto error = loadSeed(f, fileName);
+  const auto error = loadSeed(E, f, fileName);
   std::fclose(f);
   if (error) {
     fuzzCheck(error->rfind(std::string(fileName) + ": ", 0) == 0, "message does not name the file");
-    fuzzCheck(numVertices == 0 && numTriangles == 0 && !headTriangle && !tailTriangle,
+    fuzzCheck(E.numVertices == 0 && E.numTriangles == 0 && !E.headTriangle && !E.tailTriangle,
               "a refused seed left a store behind");
   } else {
     checkAccepted();
   }
-  clearStore();
+  E.clearStore();
   return 0;
 }

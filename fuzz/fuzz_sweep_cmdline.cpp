@@ -10,6 +10,7 @@
 #include "fuzz_check.h"
 #include "fuzz_words.h"
 #include "meshio.h"
+#include "outnames.h"
 #include "outputnames.h"
 #include "signalling.h"
 
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzCheck(line.argc() == 24 || line.argc() == 26, "accepted a command line that is not 23 words (+ -v N)");
   fuzzCheck((line.argc() == 26) == (snapshotInterval >= 1), "a snapshot interval without -v N, or one below 1");
   if (snapshotInterval >= 1) {
-    const std::string last = snapshotStem() + ".c" + std::to_string(numGrowthCycles) + ".vtp";
+    const std::string last = snapshotStem(Embryo(sweepRules)) + ".c" + std::to_string(numGrowthCycles) + ".vtp";
     fuzzCheck(static_cast<long long>(last.size()) <= longestSnapshotNameLength(),
               "a snapshot name longer than the length checked up front");
   }
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Each cycle of a large enough surface renews a red lifespan of 0 or below; the names
   // are formed after the last cycle, so every value it can pass through must fit.
   for (int renewal = 0; renewal < 64 && lifeSpanR <= 0; ++renewal) {
-    newEpisodeR();
+    lifeSpanR = renewedRedLifespan(lifeSpanR, thresholdR);
     fuzzCheck(static_cast<long long>(outputName(writeTemplateFile ? ".3dvTemplate" : ".3dv").size()) <= checkedLength,
               "a renewed red lifespan lengthens the names past the checked length");
     checkNamesFit();

@@ -10,17 +10,20 @@
 
 namespace {
 
+// The embryo every input is loaded into.
+Embryo E(sweepRules);
+
 constexpr const char* fileName = "fuzz.3dvTemplate";
 
 void checkAccepted() {
-  fuzzCheck(numVertices >= 1 && numVertices <= maxIndexableVertices && numVertices <= variant::vertexCapacity,
+  fuzzCheck(E.numVertices >= 1 && E.numVertices <= maxIndexableVertices && E.numVertices <= E.capacity(),
             "accepted vertex count out of range");
-  fuzzCheck(numTriangles >= 1 && numInitialTriangles == numTriangles, "accepted triangle count");
+  fuzzCheck(E.numTriangles >= 1 && E.numInitialTriangles == E.numTriangles, "accepted triangle count");
   // Neighbour and parent indices live, the list sound; the file's pending mid-points keep
   // their parents without entries.
-  fuzzCheckStore(PendingMidpoints::parentsOnly);
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  fuzzCheckStore(E, PendingMidpoints::parentsOnly);
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     fuzzCheck(v.numDependents == 0 && v.maxDependents == 0, "dependent counts kept from the file");
     fuzzCheck(v.hormoneR == 0 && v.hormoneG == 0 && v.hormoneB == 0, "hormone levels kept");
   }
@@ -29,15 +32,15 @@ void checkAccepted() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  clearStore();
+  E.clearStore();
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  if (const auto error = loadTemplate(in, fileName)) {
+  if (const auto error = loadTemplate(E, in, fileName)) {
     fuzzCheck(error->rfind(std::string(fileName) + ": ", 0) == 0, "message does not name the file");
-    fuzzCheck(numVertices == 0 && numTriangles == 0 && !headTriangle && !tailTriangle,
+    fuzzCheck(E.numVertices == 0 && E.numTriangles == 0 && !E.headTriangle && !E.tailTriangle,
               "a refused template left a store behind");
   } else {
     checkAccepted();
   }
-  clearStore();
+  E.clearStore();
   return 0;
 }

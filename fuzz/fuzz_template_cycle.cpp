@@ -21,28 +21,31 @@
 
 namespace {
 
+// The embryo every input is loaded into.
+Embryo E(sweepRules);
+
 // Larger meshes only slow the search down; the loader target covers them.
 constexpr int largestMesh = 512;
 
 // The store emptied and a sweep point's parameters set, as morphsweep's command line would.
 void resetRun() {
-  clearStore();
-  totalCycles = 0;
-  largest = 0;
-  lifeSpanR = lifeSpanG = lifeSpanB = 40;
-  thresholdR = thresholdG = thresholdB = 120;
-  secretorR = 0;
-  secretorG = 1;
-  secretorB = 2;
-  attractionFactor = 3;
-  repulsionFactor = 2;
+  E.clearStore();
+  E.totalCycles = 0;
+  E.largest = 0;
+  E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 40;
+  E.thresholdR = E.thresholdG = E.thresholdB = 120;
+  E.secretorR = 0;
+  E.secretorG = 1;
+  E.secretorB = 2;
+  E.attractionFactor = 3;
+  E.repulsionFactor = 2;
 }
 
 // What a cycle may not change: the counts, the list and every vertex's topology.
 std::vector<short> topology() {
   std::vector<short> shape;
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     shape.insert(shape.end(), {v.numNeighbors, v.parentA, v.parentB, v.numDependents});
     shape.insert(shape.end(), v.neighbors, v.neighbors + v.numNeighbors);
   }
@@ -50,12 +53,12 @@ std::vector<short> topology() {
 }
 
 // The text a writer gives for the store as it stands.
-std::string written(void (*writer)(FILE*)) {
+std::string written(void (*writer)(const Embryo&, FILE*)) {
   char* buffer = nullptr;
   std::size_t size = 0;
   FILE* f = open_memstream(&buffer, &size);
   fuzzCheck(f != nullptr, "no memory stream");
-  writer(f);
+  writer(E, f);
   std::fclose(f);
   std::string text(buffer, size);
   std::free(buffer);
@@ -77,20 +80,20 @@ struct Written {
 
 Written asFilesHoldIt() {
   Written w;
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     for (const float c : {v.x, v.y, v.z}) w.positions.push_back(asWritten(c));
     w.shape.insert(w.shape.end(), {v.numNeighbors, v.parentA, v.parentB});
     w.shape.insert(w.shape.end(), v.neighbors, v.neighbors + v.numNeighbors);
   }
-  for (const triangle* t = headTriangle; t; t = t->next) w.corners.insert(w.corners.end(), t->v, t->v + 3);
+  for (const triangle* t = E.headTriangle; t; t = t->next) w.corners.insert(w.corners.end(), t->v, t->v + 3);
   return w;
 }
 
 // Every file the run would write reads back: a store the writers refuse stops the run with
 // a message instead, which is no fault.
 void checkRoundTrip() {
-  if (unwritableVertex()) return;
+  if (unwritableVertex(E)) return;
   const Written before = asFilesHoldIt();
   const std::string threeDV = written(write3DVText);
   const std::string templateText = written(writeTemplateText);
@@ -109,7 +112,7 @@ void checkRoundTrip() {
   }
 
   std::istringstream in(templateText);
-  const auto error = loadTemplate(in, "r.3dvTemplate");
+  const auto error = loadTemplate(E, in, "r.3dvTemplate");
   if (error) std::fprintf(stderr, "%s\n", error->c_str());
   fuzzCheck(!error, "the loader refuses a written template");
   const Written after = asFilesHoldIt();
@@ -123,16 +126,16 @@ void checkRoundTrip() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   resetRun();
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  if (loadTemplate(in, "fuzz.3dvTemplate") || numVertices > largestMesh) {
+  if (loadTemplate(E, in, "fuzz.3dvTemplate") || E.numVertices > largestMesh) {
     resetRun();
     return 0;
   }
-  const int vertices = numVertices, triangles = numTriangles;
+  const int vertices = E.numVertices, triangles = E.numTriangles;
   const std::vector<short> before = topology();
-  growthCycle();
-  recalcNorms();
-  fuzzCheck(numVertices == vertices && numTriangles == triangles, "a cycle changed the counts");
-  fuzzCheckStore(PendingMidpoints::parentsOnly);
+  growthCycle(E);
+  recalcNorms(E);
+  fuzzCheck(E.numVertices == vertices && E.numTriangles == triangles, "a cycle changed the counts");
+  fuzzCheckStore(E, PendingMidpoints::parentsOnly);
   fuzzCheck(topology() == before, "a cycle changed the topology");
   checkRoundTrip();
   resetRun();

@@ -3,18 +3,18 @@
 
 #include <string>
 
+#include "embryo.h"
+
 class snapshotSeries;
 
 // Grows the loaded seed for `cycles` cycles from fresh lifespans and cycle count, then
 // recomputes the normals; snapshots go to `series` when one is given.
-void growEmbryo(int cycles, snapshotSeries* series = nullptr);
+void growEmbryo(Embryo& e, int cycles, snapshotSeries* series = nullptr);
 
 // The template name written beside "embryo.<seed>.3dv" when writeEmbryoTemplate is set.
 std::string embryoTemplateName(int seed);
 
 // Grows and writes the `batches` embryos, each seeded with a clock second of its own, or
-// with firstSeed, firstSeed + 1, ... when one was given.
-void runBatches();
-
-// runBatches, then ends the process with exit status 0.
-[[noreturn]] void batchRun();
+// with firstSeed, firstSeed + 1, ... when one was given. Each embryo after the first
+// starts with the secretors and thresholds the one before it left. Returns the last.
+Embryo runBatches();

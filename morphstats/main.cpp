@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "failure.h"
+#include "fail.h"
 #include "meshread.h"
 #include "outfile.h"
 #include "plot.h"
+#include "signals.h"
 #include "series.h"
 #include "sweeptable.h"
 #include "table.h"
@@ -327,7 +328,12 @@ int manifest(const Options& o) {
 
 int main(int argc, char** argv) {
   const Options o = parseCommandLine(argc, argv);
-  if (!o.manifest.empty()) return manifest(o);
-  if (o.series) return series(o);
-  return files(o);
+  installTemporaryCleanup();
+  try {
+    if (!o.manifest.empty()) return manifest(o);
+    if (o.series) return series(o);
+    return files(o);
+  } catch (const runError& error) {
+    return reportRunError(error);
+  }
 }

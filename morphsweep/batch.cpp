@@ -9,9 +9,9 @@
 #include "commandline.h"
 #include "failure.h"
 #include "growth.h"
-#include "mechanics.h"
 #include "meshio.h"
 #include "normals.h"
+#include "outnames.h"
 #include "outputnames.h"
 #include "resultfolder.h"
 #include "series.h"
@@ -42,43 +42,61 @@ std::vector<snapshotField> runParameters() {
 
 }  // namespace
 
-void growEmbryo() {
-  readIntoStructs();
-  attractionFactor = kh_input;
-  repulsionFactor = kr_input;
-  std::printf("attractionFactor %d\n", attractionFactor);
-  std::printf("repulsionFactor %d\n", repulsionFactor);
-  totalCycles = 0;
+void applyCommandLine(Embryo& e) {
+  e.secretorR = secretorR;
+  e.secretorG = secretorG;
+  e.secretorB = secretorB;
+  e.thresholdR = thresholdR;
+  e.thresholdG = thresholdG;
+  e.thresholdB = thresholdB;
+  e.lifeSpanR = lifeSpanR;
+  e.lifeSpanG = lifeSpanG;
+  e.lifeSpanB = lifeSpanB;
+  e.attractionFactor = kh_input;
+  e.repulsionFactor = kr_input;
+}
+
+void growEmbryo(Embryo& e) {
+  readIntoStructs(e, inputFile);
+  applyCommandLine(e);
+  std::printf("attractionFactor %d\n", e.attractionFactor);
+  std::printf("repulsionFactor %d\n", e.repulsionFactor);
+  e.totalCycles = 0;
   // The results go beside the input; a folder that takes none is found before the cycles.
   checkResultFolder(outputName(".3dv"));
   std::optional<snapshotSeries> series;
-  if (snapshotInterval > 0) series.emplace(snapshotStem(), snapshotInterval, runParameters());
-  if (series) series->loaded();
+  if (snapshotInterval > 0) series.emplace(snapshotStem(e), snapshotInterval, runParameters());
+  if (series) series->loaded(e);
   for (int j = 0; j < numGrowthCycles; ++j) {
     if (j % cyclesPerDot == 0) std::fputc('.', stderr);
-    growthCycle();
-    if (series) series->cycleDone(j + 1);
+    growthCycle(e);
+    if (series) series->cycleDone(e, j + 1);
   }
-  recalcNorms();
+  recalcNorms(e);
   // Before write3DV, which rescales the store: snapshots show it unscaled.
-  if (series) series->finished(numGrowthCycles);
+  if (series) series->finished(e, numGrowthCycles);
+  // The names carry the red lifespan the run ended with.
+  lifeSpanR = e.lifeSpanR;
   formOutputNames();
   // write3DV rescales the store in place, so the OBJ and template show the rescaled mesh.
-  write3DV();
-  writeOBJ();
+  write3DV(e, outName_3dvFile);
+  writeOBJ(e, outName_objFile, inputFile);
+  if (writeTemplateFile) writeTemplate(e, outName_3dvTemplateFile);
   std::fprintf(stderr, "done\n");
 }
 
-void batchRun() {
+Embryo batchRun() {
   int seed = 0;
   int previousSeed = 0;
-  for (int e = 1; e <= batches; ++e) {
-    std::fprintf(stderr, "Embryo %d\n", e);
+  Embryo embryo(sweepRules);
+  for (int b = 1; b <= batches; ++b) {
+    std::fprintf(stderr, "Embryo %d\n", b);
     seed = waitForNewSecond(previousSeed);
-    std::srand(static_cast<unsigned>(seed));
-    growEmbryo();
+    if (b > 1) embryo = Embryo(sweepRules);
+    embryo.random.seed(static_cast<unsigned>(seed));
+    growEmbryo(embryo);
     previousSeed = seed;
   }
   std::fflush(stdout);
-  std::exit(0);
+  return embryo;
 }

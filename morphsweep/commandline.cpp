@@ -12,7 +12,8 @@
 #include "outfile.h"
 #include "outputnames.h"
 #include "series.h"
-#include "signalling.h"
+#include "variant.h"
+#include "outnames.h"
 
 int numGrowthCycles = 1;
 int modificationCount = 1;
@@ -20,6 +21,9 @@ int kr_input = 0;
 int kh_input = 0;
 int batches = 1;
 int snapshotInterval = 0;
+short secretorR = noVertex, secretorG = noVertex, secretorB = noVertex;
+unsigned char thresholdR = 255, thresholdG = 255, thresholdB = 255;
+short lifeSpanR = 0, lifeSpanG = 0, lifeSpanB = 0;
 
 namespace {
 

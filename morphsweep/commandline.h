@@ -3,12 +3,19 @@
 
 #include "sweeppoint.h"
 
+#include "embryo.h"
+
 extern int numGrowthCycles;    // growth cycles of the embryo; part of the output names
 extern int modificationCount;  // part of the output names only; nothing in the growth reads it
 extern int kr_input;           // the value after "-kr": becomes repulsionFactor
 extern int kh_input;           // the value after "-kh": becomes attractionFactor
 extern int batches;            // embryos per run; no word sets it, so always 1
 extern int snapshotInterval;   // "-v N" after the 23 words: snapshot every N cycles; 0: none
+// The episode words; the embryo starts from them, and the red lifespan the run ends with
+// is written back for the result names.
+extern short secretorR, secretorG, secretorB;
+extern unsigned char thresholdR, thresholdG, thresholdB;
+extern short lifeSpanR, lifeSpanG, lifeSpanB;
 
 // Reads every word of the command line into `point`, strictly left to right, starting from
 // what `point` holds, and touches nothing else; messages and return value as below.

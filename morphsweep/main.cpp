@@ -4,7 +4,8 @@
 
 #include "batch.h"
 #include "commandline.h"
-#include "failure.h"
+#include "fail.h"
+#include "signals.h"
 #include "threads.h"
 #include "version.h"
 
@@ -55,10 +56,14 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return printInfo(versionText("morphsweep"));
   preferPassiveWaiting(argv);
   if (const int status = parseCommandLine(argc, argv)) return status;
+  installTemporaryCleanup();
   startThreads();
   try {
     batchRun();
+  } catch (const runError& error) {
+    return reportRunError(error);
   } catch (const std::bad_alloc&) {
-    fail(exitStoreOverflow, "out of memory");
+    return reportRunError(runError(exitStoreOverflow, "out of memory"));
   }
+  return 0;
 }

@@ -6,9 +6,8 @@
 
 #include "commandline.h"
 #include "failure.h"
-#include "meshio.h"
+#include "outnames.h"
 #include "signalling.h"
-#include "variant.h"
 
 namespace {
 
@@ -55,8 +54,8 @@ long long longestSnapshotNameLength(const SweepPoint& point) {
 }
 
 short finalRedLifespan(const SweepPoint& point, long long triangles) {
-  static_assert(!variant::randomEpisodes, "a drawn episode cannot be foreseen in a name");
-  const bool bigEnough = triangles > episodeMinTriangles || !variant::redEpisodeNeedsSize;
+  static_assert(!sweepRules.randomEpisodes, "a drawn episode cannot be foreseen in a name");
+  const bool bigEnough = triangles > episodeMinTriangles || !sweepRules.redEpisodeNeedsSize;
   short red = point.lifeSpanR;
   for (int j = 0; j < point.growthCycles && red <= 0 && bigEnough; ++j) {
     const short renewed = renewedRedLifespan(red, point.thresholdR);
@@ -77,9 +76,9 @@ short finalRedLifespan(long long triangles) {
   return lifeSpanR;
 }
 
-std::string snapshotStem() {
+std::string snapshotStem(const Embryo& e) {
   const SweepPoint point = currentSweepPoint();
-  return outputName(point, finalRedLifespan(point, numTriangles), "");
+  return outputName(point, finalRedLifespan(point, e.numTriangles), "");
 }
 
 void formOutputNames() {
@@ -89,7 +88,7 @@ void formOutputNames() {
   for (int i = 0; i < count; ++i) {
     const std::string name = outputName(endings[i]);
     if (name.size() >= static_cast<std::size_t>(outNameSize)) {
-      fail(exitBadCommandLine, "output name '" + name + "' is too long: " + std::to_string(name.size()) +
+      throw runError(exitBadCommandLine, "output name '" + name + "' is too long: " + std::to_string(name.size()) +
                                    " characters, at most " + std::to_string(outNameSize - 1) + " fit");
     }
     store(*buffers[i], name);

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "embryo.h"
 #include "sweeppoint.h"
 
 // The pure forms: names from the numbers of `point` and the red lifespan to show, touching
@@ -33,9 +34,9 @@ short finalRedLifespan(long long triangles);
 
 // The snapshots' stem once the template is loaded: the 3DV result name without ".3dv",
 // with the red lifespan the run will end with.
-std::string snapshotStem();
+std::string snapshotStem(const Embryo& e);
 
 // Fills outName_objFile, outName_3dvFile and, when writeTemplateFile is set,
-// outName_3dvTemplateFile, in that order. Ends the run with exitBadCommandLine rather
+// outName_3dvTemplateFile, in that order. Raises runError (exitBadCommandLine) rather
 // than cut a name that does not fit.
 void formOutputNames();

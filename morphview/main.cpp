@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "failure.h"
+#include "fail.h"
 #include "meshread.h"
 #include "movie.h"
 #include "outputcheck.h"
@@ -15,6 +15,7 @@
 #include "render.h"
 #include "reportcli.h"
 #include "sheet.h"
+#include "signals.h"
 #include "version.h"
 #include "wholenumber.h"
 
@@ -237,9 +238,12 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  installTemporaryCleanup();
   // A large sheet may not fit in memory; that is a status of its own, not a crash.
   try {
     return run(argc, argv);
+  } catch (const runError& error) {
+    return reportRunError(error);
   } catch (const std::bad_alloc&) {
     fail(exitStoreOverflow, "out of memory; a smaller picture (--size, --tile) or fewer files need less");
   }

@@ -6,7 +6,7 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "failure.h"
+#include "fail.h"
 #include "outfile.h"
 
 namespace view {

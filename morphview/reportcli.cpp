@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "failure.h"
+#include "fail.h"
 #include "outfile.h"
 #include "outputcheck.h"
 #include "report.h"

@@ -75,13 +75,13 @@ class PinsTest : public WorkFolderTest {
     std::filesystem::copy_file(input, dir_ / inputName);
   }
   void TearDown() override {
-    forceOptions = fastForceOptions();
+    E.forceOptions = fastForceOptions();
     leaveFolder();
   }
   // The program name and the run's words as a command line for an in-process run.
   std::vector<char*> referenceCommandLine(const char* program, const PinnedRun& run) {
     resetStore();
-    forceOptions.reference = true;
+    E.forceOptions.reference = true;
     words_ = {program};
     words_.insert(words_.end(), run.words.begin(), run.words.end());
     std::vector<char*> argv;

@@ -14,29 +14,30 @@
 #include "signalling.h"
 
 int main(int argc, char** argv) {
+  Embryo E(seedRules);
   if (argc != 6) {
     std::fprintf(stderr, "usage: snapshot_probe <seed file> <srand seed> <cycles> <interval> <stem>\n");
     return 2;
   }
-  if (const auto error = loadSeed(argv[1])) {
+  if (const auto error = loadSeed(E, argv[1])) {
     std::fprintf(stderr, "%s\n", error->c_str());
     return 2;
   }
   const int seed = std::atoi(argv[2]);
-  std::srand(static_cast<unsigned>(seed));
+  E.random.seed(static_cast<unsigned>(seed));
   const std::string stem = argv[5];
   snapshotSeries series(stem, std::atoi(argv[4]), {{"seed", {seed}}});
-  growEmbryo(std::atoi(argv[3]), &series);
+  growEmbryo(E, std::atoi(argv[3]), &series);
 
   FILE* f = std::fopen((stem + ".expected").c_str(), "w");
   if (!f) return 2;
   const auto line = [&](const char* name, auto value) {
     std::fprintf(f, "%s", name);
-    for (int i = 0; i < numVertices; ++i) value(vertex[i]);
+    for (int i = 0; i < E.numVertices; ++i) value(E.vertex[i]);
     std::fprintf(f, "\n");
   };
   const auto real = [&](float x) { std::fprintf(f, " %.9g", x); };
-  std::fprintf(f, "counts %d %d\n", numVertices, numTriangles);
+  std::fprintf(f, "counts %d %d\n", E.numVertices, E.numTriangles);
   line("Points", [&](const vertex_struct& v) { real(v.x), real(v.y), real(v.z); });
   line("Normals", [&](const vertex_struct& v) { real(v.norm.x), real(v.norm.y), real(v.norm.z); });
   line("red", [&](const vertex_struct& v) { std::fprintf(f, " %d", v.hormoneR); });
@@ -47,14 +48,14 @@ int main(int argc, char** argv) {
   std::fprintf(f, "born");
   for (const int b : series.born()) std::fprintf(f, " %d", b);
   std::fprintf(f, "\nconnectivity");
-  for (const triangle* t = headTriangle; t; t = t->next) std::fprintf(f, " %d %d %d", t->v[0], t->v[1], t->v[2]);
+  for (const triangle* t = E.headTriangle; t; t = t->next) std::fprintf(f, " %d %d %d", t->v[0], t->v[1], t->v[2]);
   std::fprintf(f, "\nage");
-  for (const triangle* t = headTriangle; t; t = t->next) std::fprintf(f, " %d", t->age);
+  for (const triangle* t = E.headTriangle; t; t = t->next) std::fprintf(f, " %d", t->age);
   std::fprintf(f, "\ncellNormals");
-  for (const triangle* t = headTriangle; t; t = t->next) real(t->norm.x), real(t->norm.y), real(t->norm.z);
-  std::fprintf(f, "\nlifeSpan %d %d %d\n", lifeSpanR, lifeSpanG, lifeSpanB);
-  std::fprintf(f, "threshold %d %d %d\n", thresholdR, thresholdG, thresholdB);
-  std::fprintf(f, "secretor %d %d %d\n", secretorR, secretorG, secretorB);
+  for (const triangle* t = E.headTriangle; t; t = t->next) real(t->norm.x), real(t->norm.y), real(t->norm.z);
+  std::fprintf(f, "\nlifeSpan %d %d %d\n", E.lifeSpanR, E.lifeSpanG, E.lifeSpanB);
+  std::fprintf(f, "threshold %d %d %d\n", E.thresholdR, E.thresholdG, E.thresholdB);
+  std::fprintf(f, "secretor %d %d %d\n", E.secretorR, E.secretorG, E.secretorB);
   std::fprintf(f, "written");
   for (const int c : series.cyclesWritten()) std::fprintf(f, " %d", c);
   std::fprintf(f, "\n");

@@ -25,6 +25,9 @@
 
 namespace {
 
+// The embryo grown to a full array.
+Embryo E(seedRules);
+
 int problem(const std::string& what) {
   std::printf("FAILED: %s\n", what.c_str());
   return 1;
@@ -59,13 +62,13 @@ float asWritten(float value) {
 // Positions (as six decimals give them back), neighbour lists, parents and triangles.
 std::vector<float> storeAsWritten() {
   std::vector<float> s;
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     s.insert(s.end(), {asWritten(v.x), asWritten(v.y), asWritten(v.z), float(v.numNeighbors), float(v.parentA),
                        float(v.parentB)});
     for (int j = 0; j < v.numNeighbors; ++j) s.push_back(v.neighbors[j]);
   }
-  for (const triangle* t = headTriangle; t; t = t->next)
+  for (const triangle* t = E.headTriangle; t; t = t->next)
     s.insert(s.end(), {float(t->v[0]), float(t->v[1]), float(t->v[2])});
   return s;
 }
@@ -74,14 +77,14 @@ std::vector<float> storeAsWritten() {
 std::string roundTripProblem(const char* threeDV, const std::string& templatePath) {
   const view::MeshLoad viewed = view::loadMesh(threeDV, view::MeshFormat::threeDV);
   if (!viewed.ok()) return "the viewer refuses the result: " + viewed.error;
-  if (static_cast<int>(viewed.mesh.points.size()) != numVertices) return "the viewer reads another vertex count";
-  for (int i = 0; i < numVertices; ++i) {
-    const std::array<float, 3> p = {asWritten(vertex[i].x), asWritten(vertex[i].y), asWritten(vertex[i].z)};
+  if (static_cast<int>(viewed.mesh.points.size()) != E.numVertices) return "the viewer reads another vertex count";
+  for (int i = 0; i < E.numVertices; ++i) {
+    const std::array<float, 3> p = {asWritten(E.vertex[i].x), asWritten(E.vertex[i].y), asWritten(E.vertex[i].z)};
     if (viewed.mesh.points[i] != p) return "the viewer reads vertex " + std::to_string(i) + " elsewhere";
   }
   const std::vector<float> before = storeAsWritten();
-  writeTemplate(templatePath.c_str());
-  if (const auto error = loadTemplate(templatePath.c_str())) return "the loader refuses the template: " + *error;
+  writeTemplate(E, templatePath.c_str());
+  if (const auto error = loadTemplate(E, templatePath.c_str())) return "the loader refuses the template: " + *error;
   if (storeAsWritten() != before) return "the template reads back another store";
   return "";
 }
@@ -98,33 +101,30 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   auto seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
 
-  if (const auto error = loadSeed(argv[1])) return problem(*error);
-  std::srand(seed);
-  lifeSpanR = lifeSpanG = lifeSpanB = 0;
-  totalCycles = 0;
+  if (const auto error = loadSeed(E, argv[1])) return problem(*error);
+  E.random.seed(seed);
+  E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 0;
+  E.totalCycles = 0;
   int fullAt = -1, verticesAtFull = 0;
   for (int j = 0; fullAt < 0 || j <= fullAt + cyclesAfterFull; ++j) {
-    growthCycle();
-    if (const auto problems = storeProblems(); !problems.empty()) {
+    growthCycle(E);
+    if (const auto problems = storeProblems(E); !problems.empty()) {
       return problem("cycle " + std::to_string(j) + ": " + problems.front());
     }
-    if (numVertices > subdivisionVertexLimit) return problem("more vertices than the array may hold");
+    if (E.numVertices > subdivisionVertexLimit(E)) return problem("more vertices than the array may hold");
     // A split is refused once fewer slots are left than it needs (at most three).
-    if (fullAt < 0 && numVertices >= subdivisionVertexLimit - 2) {
+    if (fullAt < 0 && E.numVertices >= subdivisionVertexLimit(E) - 2) {
       fullAt = j;
-      verticesAtFull = numVertices;
+      verticesAtFull = E.numVertices;
     }
-    std::printf("cycle %d: %d vertices, %d triangles, %.1f s\n", j, numVertices, numTriangles, seconds());
+    std::printf("cycle %d: %d vertices, %d triangles, %.1f s\n", j, E.numVertices, E.numTriangles, seconds());
     std::fflush(stdout);
   }
-  recalcNorms();
-  if (std::snprintf(outName, sizeof outName, "%s", argv[4]) >= static_cast<int>(sizeof outName)) {
-    return problem("result name longer than morphseed's name buffer");
-  }
-  write3DV();
-  if (!parsesBack(argv[4], numVertices, numTriangles)) return problem("the written file does not parse back");
+  recalcNorms(E);
+  write3DV(E, argv[4]);
+  if (!parsesBack(argv[4], E.numVertices, E.numTriangles)) return problem("the written file does not parse back");
   if (const std::string p = roundTripProblem(argv[4], std::string(argv[4]) + "Template"); !p.empty()) return problem(p);
   std::printf("full at cycle %d with %d vertices; ended with %d vertices, %d triangles after %.1f s\n", fullAt,
-              verticesAtFull, numVertices, numTriangles, seconds());
+              verticesAtFull, E.numVertices, E.numTriangles, seconds());
   return 0;
 }

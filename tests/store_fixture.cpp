@@ -15,28 +15,19 @@
 #include "signalling.h"
 #include "topology.h"
 
+Embryo& testEmbryo() {
+  static Embryo embryo(testRules, testCapacity);
+  return embryo;
+}
+
 void resetStore() {
-  clearStore();
-  for (int i = 0; i < variant::vertexCapacity; ++i) {
-    vertex_struct& v = vertex[i];
-    v.x = v.y = v.z = 0;
-    v.norm = vector();
-    v.numNeighbors = 0;
-    std::fill(std::begin(v.neighbors), std::end(v.neighbors), 0);
-    v.parentA = v.parentB = -1;
-    v.numDependents = v.maxDependents = 0;  // arrays stay owned by the slot, as in a run
-    v.hormoneR = v.hormoneG = v.hormoneB = 0;
-    v.updated = 0;
-  }
-  totalCycles = 0;
-  secretorR = secretorG = secretorB = -1;
-  thresholdR = thresholdG = thresholdB = 255;
-  lifeSpanR = lifeSpanG = lifeSpanB = 0;
-  lengthScale = 1;
-  attractionFactor = repulsionFactor = 0;
-  largest = 0;
-  writeTemplateFile = 1;
-  inputFile = nullptr;
+  // The kernel choices a test forces outlast the reset, as the test's own settings.
+  const fastForceOptions options = testEmbryo().forceOptions;
+  testEmbryo() = Embryo(testRules, testCapacity);
+  testEmbryo().forceOptions = options;
+  testEmbryo().clearStore();
+  // Tests build their meshes slot by slot: an unset parent names no vertex.
+  for (vertex_struct& v : testEmbryo().vertex) v.parentA = v.parentB = noVertex;
 }
 
 void buildMesh(const std::vector<Point>& positions, const std::vector<Face>& faces) {
@@ -48,14 +39,14 @@ void buildMesh(const std::vector<Point>& positions, const std::vector<Face>& fac
     std::abort();
   }
   resetStore();
-  numVertices = static_cast<int>(positions.size());
-  for (int i = 0; i < numVertices; ++i) {
-    vertex[i].x = positions[i][0];
-    vertex[i].y = positions[i][1];
-    vertex[i].z = positions[i][2];
+  E.numVertices = static_cast<int>(positions.size());
+  for (int i = 0; i < E.numVertices; ++i) {
+    E.vertex[i].x = positions[i][0];
+    E.vertex[i].y = positions[i][1];
+    E.vertex[i].z = positions[i][2];
   }
   auto link = [](short a, short b) {
-    vertex_struct& v = vertex[a];
+    vertex_struct& v = E.vertex[a];
     if (std::find(v.neighbors, v.neighbors + v.numNeighbors, b) == v.neighbors + v.numNeighbors) {
       v.neighbors[v.numNeighbors++] = b;
     }
@@ -68,11 +59,11 @@ void buildMesh(const std::vector<Point>& positions, const std::vector<Face>& fac
     auto* t = new triangle();
     std::copy(f.begin(), f.end(), t->v);
     t->age = 0;
-    addTriangle(t, tailTriangle);
+    addTriangle(E, t, E.tailTriangle);
   }
-  numTriangles = static_cast<int>(faces.size());
-  numInitialTriangles = numTriangles;
-  recalcNorms();
+  E.numTriangles = static_cast<int>(faces.size());
+  E.numInitialTriangles = E.numTriangles;
+  recalcNorms(E);
 }
 
 std::vector<Point> icosahedronPoints() {
@@ -116,6 +107,6 @@ void buildSubdividedIcosahedron(int levels) {
 
 std::vector<Face> triangleList() {
   std::vector<Face> faces;
-  for (const triangle* t = headTriangle; t; t = t->next) faces.push_back({t->v[0], t->v[1], t->v[2]});
+  for (const triangle* t = E.headTriangle; t; t = t->next) faces.push_back({t->v[0], t->v[1], t->v[2]});
   return faces;
 }

@@ -23,7 +23,7 @@ using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
 static_assert(variant::vertexCapacity == 120, "these tests are meant for the tiny variant");
-static_assert(subdivisionVertexLimit == 119);
+static_assert(testCapacity - 1 == 119);
 
 namespace {
 
@@ -65,43 +65,42 @@ TEST_F(Capacity, SeedGrowthFillsTheArrayAndGoesOnSoundly) {
   for (unsigned seed : {1u, 2u, 1253901202u}) {
     SCOPED_TRACE("srand " + std::to_string(seed));
     buildIcosahedron();
-    std::srand(seed);
-    lifeSpanR = lifeSpanG = lifeSpanB = 0;
-    totalCycles = 0;
+    E.random.seed(seed);
+    E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 0;
+    E.totalCycles = 0;
     int fullAt = -1;
     for (int j = 0; j < 400 && (fullAt < 0 || j < fullAt + 15); ++j) {
-      const int verticesBefore = numVertices;
-      const float xBefore = vertex[0].x;
+      const int verticesBefore = E.numVertices;
+      const float xBefore = E.vertex[0].x;
       CaptureStderr();
-      growthCycle();
+      growthCycle(E);
       const std::string err = GetCapturedStderr();
-      ASSERT_EQ(storeProblems(), std::vector<std::string>{}) << "cycle " << j;
-      ASSERT_LE(numVertices, subdivisionVertexLimit) << "cycle " << j;
+      ASSERT_EQ(storeProblems(E), std::vector<std::string>{}) << "cycle " << j;
+      ASSERT_LE(E.numVertices, subdivisionVertexLimit(E)) << "cycle " << j;
       // Three more triangles for every split, and never a vertex without its split.
-      ASSERT_EQ((numTriangles - 20) % 3, 0);
-      ASSERT_GE(numVertices, verticesBefore);
+      ASSERT_EQ((E.numTriangles - 20) % 3, 0);
+      ASSERT_GE(E.numVertices, verticesBefore);
       const bool reported = err.find("Vertex array is full.\n") != std::string::npos;
       if (fullAt < 0 && reported) {
         fullAt = j;
         // Refused only when too few slots were left for a whole split.
-        EXPECT_GE(numVertices, subdivisionVertexLimit - 2) << "cycle " << j;
+        EXPECT_GE(E.numVertices, subdivisionVertexLimit(E) - 2) << "cycle " << j;
       }
       if (fullAt >= 0 && j > fullAt) {
         // Relaxation still moves the surface after growth has stopped adding vertices.
-        EXPECT_NE(vertex[0].x, xBefore) << "cycle " << j;
+        EXPECT_NE(E.vertex[0].x, xBefore) << "cycle " << j;
       }
-      for (int i = 0; i < numVertices; ++i) {
-        ASSERT_TRUE(std::isfinite(vertex[i].x) && std::isfinite(vertex[i].y) && std::isfinite(vertex[i].z))
+      for (int i = 0; i < E.numVertices; ++i) {
+        ASSERT_TRUE(std::isfinite(E.vertex[i].x) && std::isfinite(E.vertex[i].y) && std::isfinite(E.vertex[i].z))
             << "vertex " << i << " in cycle " << j;
       }
     }
     ASSERT_GE(fullAt, 0) << "the array never filled";
-    EXPECT_GE(numVertices, subdivisionVertexLimit - 2);
+    EXPECT_GE(E.numVertices, subdivisionVertexLimit(E) - 2);
 
-    recalcNorms();
-    std::snprintf(outName, sizeof outName, "%s", file_.c_str());
-    write3DV();
-    expectParsesBack(file_, numVertices, numTriangles);
+    recalcNorms(E);
+    write3DV(E, file_.c_str());
+    expectParsesBack(file_, E.numVertices, E.numTriangles);
   }
 }
 
@@ -113,34 +112,33 @@ TEST_F(Capacity, RandomSplitsStopAtTheLimitWithoutTouchingTheStore) {
     buildSubdividedIcosahedron(1);
     int refusals = 0;
     for (int attempt = 0; attempt < 2000 && refusals < 200; ++attempt) {
-      std::uniform_int_distribution<int> pick(0, numTriangles - 1);
-      triangle* t = headTriangle;
+      std::uniform_int_distribution<int> pick(0, E.numTriangles - 1);
+      triangle* t = E.headTriangle;
       for (int i = pick(random); i > 0; --i) t = t->next;
       const std::vector<Face> listBefore = triangleList();
-      const int verticesBefore = numVertices;
+      const int verticesBefore = E.numVertices;
       CaptureStderr();
-      splitTriangle(t);
+      splitTriangle(E, t);
       const std::string err = GetCapturedStderr();
-      if (numTriangles == static_cast<int>(listBefore.size())) {
+      if (E.numTriangles == static_cast<int>(listBefore.size())) {
         ++refusals;
         ASSERT_EQ(err, "Vertex array is full.\n") << "round " << round << ", attempt " << attempt;
         ASSERT_EQ(triangleList(), listBefore);
-        ASSERT_EQ(numVertices, verticesBefore);
+        ASSERT_EQ(E.numVertices, verticesBefore);
       } else {
-        ASSERT_EQ(numTriangles, static_cast<int>(listBefore.size()) + 3);
-        ASSERT_LE(numVertices, subdivisionVertexLimit);
+        ASSERT_EQ(E.numTriangles, static_cast<int>(listBefore.size()) + 3);
+        ASSERT_LE(E.numVertices, subdivisionVertexLimit(E));
         // Only the call that fills the last slots says so.
-        ASSERT_EQ(err, numVertices == subdivisionVertexLimit ? "Vertex array is full.\n" : "");
+        ASSERT_EQ(err, E.numVertices == subdivisionVertexLimit(E) ? "Vertex array is full.\n" : "");
       }
-      ASSERT_EQ(storeProblems(), std::vector<std::string>{}) << "round " << round << ", attempt " << attempt;
+      ASSERT_EQ(storeProblems(E), std::vector<std::string>{}) << "round " << round << ", attempt " << attempt;
     }
     EXPECT_GT(refusals, 0) << "round " << round;
-    EXPECT_GE(numVertices, subdivisionVertexLimit - 2) << "round " << round;
+    EXPECT_GE(E.numVertices, subdivisionVertexLimit(E) - 2) << "round " << round;
 
-    recalcNorms();
-    std::snprintf(outName, sizeof outName, "%s", file_.c_str());
-    write3DV();
-    expectParsesBack(file_, numVertices, numTriangles);
+    recalcNorms(E);
+    write3DV(E, file_.c_str());
+    expectParsesBack(file_, E.numVertices, E.numTriangles);
   }
 }
 
@@ -155,15 +153,15 @@ TEST_F(Capacity, TemplatesPastTheIndexRangeOrTheArrayAreRefused) {
   };
   auto load = [](const std::string& text) {
     std::istringstream in(text);
-    return loadTemplate(in, "t").value_or("");
+    return loadTemplate(E, in, "t").value_or("");
   };
   EXPECT_EQ(load(templateOf(32769)), "t: vertex count 32769 is outside 1..32768");
   EXPECT_EQ(load(templateOf(121)), "t: vertex count 121 exceeds the capacity of 120 vertices");
-  EXPECT_EQ(numVertices, 0);
-  EXPECT_EQ(headTriangle, nullptr);
+  EXPECT_EQ(E.numVertices, 0);
+  EXPECT_EQ(E.headTriangle, nullptr);
   EXPECT_EQ(load(templateOf(120)), "");
-  EXPECT_EQ(numVertices, 120);
-  EXPECT_EQ(storeProblems(), std::vector<std::string>{});
+  EXPECT_EQ(E.numVertices, 120);
+  EXPECT_EQ(storeProblems(E), std::vector<std::string>{});
 }
 
 }  // namespace

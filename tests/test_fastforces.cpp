@@ -29,7 +29,7 @@ struct optionsGuard {
   optionsGuard(const optionsGuard&) = delete;
   optionsGuard& operator=(const optionsGuard&) = delete;
   ~optionsGuard() {
-    forceOptions = fastForceOptions();
+    E.forceOptions = fastForceOptions();
     omp_set_num_threads(threads);
   }
 };
@@ -53,9 +53,9 @@ void makeRandomStore(const storeRecipe& r) {
   std::uniform_real_distribution<float> unit(0.0f, 1.0f);
   std::uniform_int_distribution<int> percent(0, 99);
   auto any = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
-  numVertices = r.n;
+  E.numVertices = r.n;
   for (int i = 0; i < r.n; ++i) {
-    vertex_struct& v = vertex[i];
+    vertex_struct& v = E.vertex[i];
     v.x = r.offset + r.spread * unit(rng);
     v.y = r.offset + r.spread * unit(rng);
     v.z = r.offset + r.spread * unit(rng);
@@ -65,9 +65,9 @@ void makeRandomStore(const storeRecipe& r) {
     v.updated = 1;
   }
   for (int i = 0; i < r.n; ++i) {
-    vertex_struct& v = vertex[i];
+    vertex_struct& v = E.vertex[i];
     if (r.n > 1 && percent(rng) < r.coincidentShare) {
-      const vertex_struct& twin = vertex[any(r.n)];
+      const vertex_struct& twin = E.vertex[any(r.n)];
       v.x = twin.x;
       v.y = twin.y;
       v.z = twin.z;
@@ -81,30 +81,30 @@ void makeRandomStore(const storeRecipe& r) {
   }
   if (r.oddValues && r.n > 4) {
     const float inf = std::numeric_limits<float>::infinity();
-    vertex[any(r.n)].x = inf;
-    vertex[any(r.n)].y = -inf;
-    vertex[any(r.n)].z = std::numeric_limits<float>::quiet_NaN();
-    vertex[any(r.n)].neighbors[0] = -1;
-    vertex[any(r.n)].neighbors[0] = static_cast<short>(r.n + 3);
-    vertex[any(r.n)].numNeighbors = 9;
+    E.vertex[any(r.n)].x = inf;
+    E.vertex[any(r.n)].y = -inf;
+    E.vertex[any(r.n)].z = std::numeric_limits<float>::quiet_NaN();
+    E.vertex[any(r.n)].neighbors[0] = -1;
+    E.vertex[any(r.n)].neighbors[0] = static_cast<short>(r.n + 3);
+    E.vertex[any(r.n)].numNeighbors = 9;
   }
-  totalCycles = r.cycle;
-  numTriangles = r.triangles;
-  numInitialTriangles = std::max(r.triangles / 3, 1);
-  attractionFactor = 1 + any(4);
-  repulsionFactor = 1 + any(4);
+  E.totalCycles = r.cycle;
+  E.numTriangles = r.triangles;
+  E.numInitialTriangles = std::max(r.triangles / 3, 1);
+  E.attractionFactor = 1 + any(4);
+  E.repulsionFactor = 1 + any(4);
 }
 
 // The whole pair sum, then a whole step, compared bit for bit with the plain step, for
 // `steps` steps in a row.
 void expectSameSteps(int steps) {
-  const int n = numVertices;
+  const int n = E.numVertices;
   for (int step = 0; step < steps; ++step) {
     SCOPED_TRACE(testing::Message() << "step " << step);
-    const forceSettings settings = forceStepSettings();
-    forceField want = emptyForceField(), got = emptyForceField();
-    referencePairForces(settings, want);
-    fastPairForces(settings, got);
+    const forceSettings settings = forceStepSettings(E);
+    forceField want = emptyForceField(E), got = emptyForceField(E);
+    referencePairForces(E, settings, want);
+    fastPairForces(E, settings, got);
     ASSERT_EQ(got.force.size(), want.force.size());
     EXPECT_EQ(bits(got.D), bits(want.D));
     EXPECT_EQ(bits(got.m), bits(want.m));
@@ -118,17 +118,17 @@ void expectSameSteps(int steps) {
       }
     }
 
-    const std::vector<vertex_struct> before(vertex, vertex + n);
-    forcesReference();
-    const float scaleWanted = lengthScale;
-    const std::vector<vertex_struct> wanted(vertex, vertex + n);
-    std::copy(before.begin(), before.end(), vertex);
-    lengthScale = 0;
-    forcesFast();
-    EXPECT_EQ(bits(lengthScale), bits(scaleWanted));
+    const std::vector<vertex_struct> before(E.vertex.begin(), E.vertex.begin() + n);
+    forcesReference(E);
+    const float scaleWanted = E.lengthScale;
+    const std::vector<vertex_struct> wanted(E.vertex.begin(), E.vertex.begin() + n);
+    std::copy(before.begin(), before.end(), E.vertex.begin());
+    E.lengthScale = 0;
+    forcesFast(E);
+    EXPECT_EQ(bits(E.lengthScale), bits(scaleWanted));
     wrong = 0;
     for (int i = 0; i < n && wrong < 5; ++i) {
-      const vertex_struct &a = vertex[i], &b = wanted[i];
+      const vertex_struct &a = E.vertex[i], &b = wanted[i];
       if (bits(a.x) != bits(b.x) || bits(a.y) != bits(b.y) || bits(a.z) != bits(b.z) || a.updated != b.updated) {
         ++wrong;
         ADD_FAILURE() << "vertex " << i << " at " << a.x << " " << a.y << " " << a.z << " (" << int(a.updated)
@@ -154,13 +154,13 @@ void expectSameEverywhere(const storeRecipe& recipe, int steps) {
     for (const vectorUnit unit : unitsHere()) {
       SCOPED_TRACE(testing::Message() << "search " << int(search) << " unit " << int(unit));
       makeRandomStore(recipe);
-      forceOptions.search = search;
-      forceOptions.unit = unit;
+      E.forceOptions.search = search;
+      E.forceOptions.unit = unit;
       expectSameSteps(steps);
       if (search != pairSearch::automatic) {
-        EXPECT_EQ(lastFastForces.grid, search == pairSearch::grid);
+        EXPECT_EQ(E.lastFastForces.grid, search == pairSearch::grid);
       }
-      EXPECT_EQ(lastFastForces.unit, unit);
+      EXPECT_EQ(E.lastFastForces.unit, unit);
     }
   }
 }
@@ -241,9 +241,9 @@ TEST(FastForcesIdentity, ZeroFactors) {
         r.cycle = 1;
         r.seed = 7;
         makeRandomStore(r);
-        attractionFactor = attraction;
-        repulsionFactor = repulsion;
-        forceOptions.search = search;
+        E.attractionFactor = attraction;
+        E.repulsionFactor = repulsion;
+        E.forceOptions.search = search;
         expectSameSteps(2);
       }
     }
@@ -263,13 +263,13 @@ TEST(FastForcesIdentity, SameResultForAnyThreadCount) {
     for (const int threads : {1, 2, 3}) {
       SCOPED_TRACE(testing::Message() << "threads " << threads << " search " << int(search));
       omp_set_num_threads(threads);
-      forceOptions.search = search;
+      E.forceOptions.search = search;
       makeRandomStore(r);
       expectSameSteps(1);
-      forcesFast();
+      forcesFast(E);
       std::vector<std::uint32_t> positions;
-      for (int i = 0; i < numVertices; ++i) {
-        for (const float c : {vertex[i].x, vertex[i].y, vertex[i].z}) positions.push_back(bits(c));
+      for (int i = 0; i < E.numVertices; ++i) {
+        for (const float c : {E.vertex[i].x, E.vertex[i].y, E.vertex[i].z}) positions.push_back(bits(c));
       }
       results.push_back(positions);
     }
@@ -286,21 +286,21 @@ TEST(FastForcesSearch, AutomaticChoiceAndGridPruning) {
   // Compact: every vertex near every other, so the grid would hand over everything.
   r.spread = 1;
   makeRandomStore(r);
-  forcesFast();
-  EXPECT_FALSE(lastFastForces.grid);
-  EXPECT_EQ(lastFastForces.candidatePairs, 2000LL * 2000);
+  forcesFast(E);
+  EXPECT_FALSE(E.lastFastForces.grid);
+  EXPECT_EQ(E.lastFastForces.candidatePairs, 2000LL * 2000);
   // Wide: 40 cut-off lengths across, so each vertex's cells hold a small share.
   r.spread = 40 * std::sqrt(2.0f);
   makeRandomStore(r);
-  forcesFast();
-  EXPECT_TRUE(lastFastForces.grid);
-  EXPECT_LT(lastFastForces.candidatePairs, 2000LL * 2000 / 20);
+  forcesFast(E);
+  EXPECT_TRUE(E.lastFastForces.grid);
+  EXPECT_LT(E.lastFastForces.candidatePairs, 2000LL * 2000 / 20);
   // Forced all pairs still tests every pair.
-  forceOptions.search = pairSearch::allPairs;
+  E.forceOptions.search = pairSearch::allPairs;
   makeRandomStore(r);
-  forcesFast();
-  EXPECT_FALSE(lastFastForces.grid);
-  EXPECT_EQ(lastFastForces.candidatePairs, 2000LL * 2000);
+  forcesFast(E);
+  EXPECT_FALSE(E.lastFastForces.grid);
+  EXPECT_EQ(E.lastFastForces.candidatePairs, 2000LL * 2000);
 }
 
 // Whole growth cycles through the core, once with the plain step and once with the fast
@@ -313,8 +313,8 @@ struct storeImage {
 
 storeImage imageOfStore() {
   storeImage s;
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     for (const float c : {v.x, v.y, v.z}) s.positions.push_back(bits(c));
     s.rest.insert(s.rest.end(), {v.numNeighbors, v.parentA, v.parentB, v.numDependents, v.hormoneR, v.hormoneG,
                                  v.hormoneB, v.updated});
@@ -326,21 +326,21 @@ storeImage imageOfStore() {
 
 // Counts the fast steps that found their pairs with the grid.
 storeImage grow(bool reference, unsigned startCycle, int cycles, int& gridSteps) {
-  forceOptions.reference = reference;
+  E.forceOptions.reference = reference;
   buildIcosahedron();
-  std::srand(12345);
-  totalCycles = startCycle;
+  E.random.seed(12345);
+  E.totalCycles = startCycle;
   gridSteps = 0;
   for (int c = 0; c < cycles; ++c) {
-    ++totalCycles;
-    const int k = static_cast<int>(std::sqrt(static_cast<double>(numTriangles)));
-    hormoneGrow();
+    ++E.totalCycles;
+    const int k = static_cast<int>(std::sqrt(static_cast<double>(E.numTriangles)));
+    hormoneGrow(E);
     for (int step = 0; step < 20; ++step) {
-      lastFastForces.grid = false;
-      forces();
-      gridSteps += lastFastForces.grid;
+      E.lastFastForces.grid = false;
+      forces(E);
+      gridSteps += E.lastFastForces.grid;
     }
-    for (int step = 0; step < k; ++step) diffuse();
+    for (int step = 0; step < k; ++step) diffuse(E);
   }
   return imageOfStore();
 }
@@ -361,7 +361,7 @@ TEST(FastForcesGrowth, WholeCyclesMatchThePlainStep) {
     EXPECT_EQ(got.positions, want.positions);
     EXPECT_EQ(got.rest, want.rest);
     EXPECT_EQ(got.triangles, want.triangles);
-    EXPECT_TRUE(storeProblems().empty());
+    EXPECT_TRUE(storeProblems(E).empty());
   }
 }
 
@@ -432,8 +432,8 @@ class FastForcesUnit : public testing::TestWithParam<unitCase> {
 // A store where some pairs sit a few units in the last place apart near 2^-20: den falls
 // below 2^-40, even into the subnormals, where only hardware division gives the quotient.
 void addTinyDenominators(int first, int count) {
-  for (int i = first; i < first + count && i < numVertices; ++i) {
-    vertex_struct& v = vertex[i];
+  for (int i = first; i < first + count && i < E.numVertices; ++i) {
+    vertex_struct& v = E.vertex[i];
     const int step = i - first;
     v.x = 0x1p-20f + static_cast<float>(step % 3) * 0x1p-43f;
     v.y = 0x1p-20f + static_cast<float>(step % 2) * 0x1p-43f;
@@ -443,7 +443,7 @@ void addTinyDenominators(int first, int count) {
 
 TEST_P(FastForcesUnit, WholeStepsAtAnyThreadCountAndQuotientForm) {
   optionsGuard guard;
-  forceOptions.unit = GetParam().unit;
+  E.forceOptions.unit = GetParam().unit;
   storeRecipe r;
   r.n = 1100;
   r.spread = 9;
@@ -456,13 +456,13 @@ TEST_P(FastForcesUnit, WholeStepsAtAnyThreadCountAndQuotientForm) {
       for (const int threads : {1, 2, 3}) {
         SCOPED_TRACE(testing::Message() << "form " << int(form) << " search " << int(search) << " threads " << threads);
         omp_set_num_threads(threads);
-        forceOptions.quotients = form;
-        forceOptions.search = search;
+        E.forceOptions.quotients = form;
+        E.forceOptions.search = search;
         makeRandomStore(r);
         addTinyDenominators(40, 30);
         expectSameSteps(2);
-        EXPECT_EQ(lastFastForces.unit, GetParam().unit);
-        EXPECT_EQ(lastFastForces.corrected, form == quotientForm::corrected);
+        EXPECT_EQ(E.lastFastForces.unit, GetParam().unit);
+        EXPECT_EQ(E.lastFastForces.corrected, form == quotientForm::corrected);
       }
     }
   }
@@ -470,10 +470,10 @@ TEST_P(FastForcesUnit, WholeStepsAtAnyThreadCountAndQuotientForm) {
 
 TEST_P(FastForcesUnit, SmallStoresAndStripEdges) {
   optionsGuard guard;
-  forceOptions.unit = GetParam().unit;
-  forceOptions.search = pairSearch::allPairs;
+  E.forceOptions.unit = GetParam().unit;
+  E.forceOptions.search = pairSearch::allPairs;
   for (const quotientForm form : {quotientForm::divided, quotientForm::corrected}) {
-    forceOptions.quotients = form;
+    E.forceOptions.quotients = form;
     for (const int n : {1, 7, 8, 9, 16, 17, 24, 31, 32, 33, 47, 48, 49, 95}) {
       SCOPED_TRACE(testing::Message() << "form " << int(form) << " n " << n);
       storeRecipe r;
@@ -494,7 +494,7 @@ TEST_P(FastForcesUnit, WholeGrowthCyclesAtAnyThreadCount) {
   optionsGuard guard;
   int gridSteps = 0;
   const storeImage want = grow(true, 600, 22, gridSteps);
-  forceOptions.unit = GetParam().unit;
+  E.forceOptions.unit = GetParam().unit;
   for (const int threads : {1, 2, 3}) {
     SCOPED_TRACE(testing::Message() << "threads " << threads);
     omp_set_num_threads(threads);

@@ -24,9 +24,9 @@ struct Spot {
 // Fills the store directly; forces reads no triangle, only the count.
 void makeStore(const std::vector<Spot>& spots, unsigned cycle, int triangles) {
   resetStore();
-  numVertices = static_cast<int>(spots.size());
-  for (int i = 0; i < numVertices; ++i) {
-    vertex_struct& v = vertex[i];
+  E.numVertices = static_cast<int>(spots.size());
+  for (int i = 0; i < E.numVertices; ++i) {
+    vertex_struct& v = E.vertex[i];
     v.x = spots[i].x;
     v.y = spots[i].y;
     v.z = spots[i].z;
@@ -36,10 +36,10 @@ void makeStore(const std::vector<Spot>& spots, unsigned cycle, int triangles) {
     v.parentB = spots[i].parentB;
     v.updated = 1;  // as the previous step leaves them
   }
-  totalCycles = cycle;
-  numTriangles = triangles;
-  numInitialTriangles = triangles;  // the sweep's scale is then 1
-  attractionFactor = repulsionFactor = 1;
+  E.totalCycles = cycle;
+  E.numTriangles = triangles;
+  E.numInitialTriangles = triangles;  // the sweep's scale is then 1
+  E.attractionFactor = E.repulsionFactor = 1;
 }
 
 // The arithmetic the step is held to, written out for the expectations.
@@ -53,10 +53,10 @@ struct Gains {
   float Ka, Kr, L2;
 };
 Gains expectedGains() {
-  const double reference = variant::scaledForces ? numInitialTriangles : 20;
-  const float scale = static_cast<float>(std::pow(numTriangles / reference, 0.75));
+  const double reference = variant::scaledForces ? E.numInitialTriangles : 20;
+  const float scale = static_cast<float>(std::pow(E.numTriangles / reference, 0.75));
   if constexpr (variant::scaledForces) {
-    return {static_cast<float>(attractionFactor) * scale, static_cast<float>(repulsionFactor), scale * scale};
+    return {static_cast<float>(E.attractionFactor) * scale, static_cast<float>(E.repulsionFactor), scale * scale};
   }
   return {scale, 1, scale * scale};
 }
@@ -93,13 +93,13 @@ void expectPairStep(float s, bool linked, bool repels) {
   const PairForces p = pairForces(s, linked, repels, expectedGains());
   const float m = lengthOf(vector(p.right, 0, 0));
   ASSERT_NE(m, 0.0f);
-  EXPECT_EQ(forces(), 1);
-  EXPECT_EQ(vertex[0].x, movedTo(0, p.left, p.D, m));
-  EXPECT_EQ(vertex[1].x, movedTo(s, p.right, p.D, m));
-  EXPECT_EQ(vertex[0].y, 0.0f);
-  EXPECT_EQ(vertex[1].z, 0.0f);
+  EXPECT_EQ(forces(E), 1);
+  EXPECT_EQ(E.vertex[0].x, movedTo(0, p.left, p.D, m));
+  EXPECT_EQ(E.vertex[1].x, movedTo(s, p.right, p.D, m));
+  EXPECT_EQ(E.vertex[0].y, 0.0f);
+  EXPECT_EQ(E.vertex[1].z, 0.0f);
   // The last vertex always steps a tenth of D.
-  EXPECT_NEAR(std::fabs(vertex[1].x - s), 0.1 * p.D, 1e-6 * p.D);
+  EXPECT_NEAR(std::fabs(E.vertex[1].x - s), 0.1 * p.D, 1e-6 * p.D);
 }
 
 TEST(ForcesCutoff, SquaredDistance19RepelsUntilCycle500) {
@@ -141,9 +141,9 @@ TEST(ForcesCutoff, PairExactlyAtCutoffDoesNotRepel) {
 
   // d2 = 2 exactly in the first cycles: pure attraction, so the last vertex steps 3200.
   makeStore({{0, 0, 0, {1}}, {1, 1, 0, {0}}}, 1, 20);
-  forces();
-  EXPECT_NEAR(vertex[1].x - 1, -3200 / std::sqrt(2.0), 1e-3);
-  EXPECT_NEAR(vertex[1].y - 1, -3200 / std::sqrt(2.0), 1e-3);
+  forces(E);
+  EXPECT_NEAR(E.vertex[1].x - 1, -3200 / std::sqrt(2.0), 1e-3);
+  EXPECT_NEAR(E.vertex[1].y - 1, -3200 / std::sqrt(2.0), 1e-3);
 }
 
 TEST(ForcesMove, NoClosePairEachFreeVertexStepsByItsShareOf3200) {
@@ -158,15 +158,15 @@ TEST(ForcesMove, NoClosePairEachFreeVertexStepsByItsShareOf3200) {
   const vector f1(a1.x + b1.x, a1.y + b1.y, a1.z + b1.z);
   const vector f2 = pull(p2, p1);
   const float m = lengthOf(f2);
-  forces();
+  forces(E);
   const Spot start[] = {p0, p1, p2};
   const vector force[] = {f0, f1, f2};
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(vertex[i].x, movedTo(start[i].x, force[i].x, noPair, m));
-    EXPECT_EQ(vertex[i].y, movedTo(start[i].y, force[i].y, noPair, m));
-    EXPECT_EQ(vertex[i].z, movedTo(start[i].z, force[i].z, noPair, m));
-    const vector step(vertex[i].x - start[i].x, vertex[i].y - start[i].y, vertex[i].z - start[i].z);
+    EXPECT_EQ(E.vertex[i].x, movedTo(start[i].x, force[i].x, noPair, m));
+    EXPECT_EQ(E.vertex[i].y, movedTo(start[i].y, force[i].y, noPair, m));
+    EXPECT_EQ(E.vertex[i].z, movedTo(start[i].z, force[i].z, noPair, m));
+    const vector step(E.vertex[i].x - start[i].x, E.vertex[i].y - start[i].y, E.vertex[i].z - start[i].z);
     EXPECT_NEAR(lengthOf(step), 3200.0 * lengthOf(force[i]) / m, 1e-3);
   }
 }
@@ -180,9 +180,9 @@ TEST(ForcesRounding, PairStepMatchesFloatFormulaAtManyDistances) {
         SCOPED_TRACE(testing::Message() << triangles << " " << factor << " " << s);
         makePair(s, true, 1, triangles);
         if constexpr (variant::scaledForces) {
-          numInitialTriangles = 20;
-          attractionFactor = factor;
-          repulsionFactor = 10 - factor;
+          E.numInitialTriangles = 20;
+          E.attractionFactor = factor;
+          E.repulsionFactor = 10 - factor;
         }
         expectPairStep(s, true, true);
       }
@@ -200,9 +200,9 @@ TEST(ForcesRounding, SumsRunInListAndIndexOrder) {
                                 {-0.3f, -0.4f, -0.75f}};
   makeStore(spots, 1, 37);
   if constexpr (variant::scaledForces) {
-    numInitialTriangles = 20;
-    attractionFactor = 3;
-    repulsionFactor = 7;
+    E.numInitialTriangles = 20;
+    E.attractionFactor = 3;
+    E.repulsionFactor = 7;
   }
   const Gains g = expectedGains();
   const Spot& p = spots[0];
@@ -221,8 +221,8 @@ TEST(ForcesRounding, SumsRunInListAndIndexOrder) {
     r.y += g.Kr * d.y / den;
     r.z += g.Kr * d.z / den;
   }
-  forceField field = emptyForceField();
-  referencePairForces(forceStepSettings(), field);
+  forceField field = emptyForceField(E);
+  referencePairForces(E, forceStepSettings(E), field);
   EXPECT_EQ(field.force[0].x, a.x + r.x);
   EXPECT_EQ(field.force[0].y, a.y + r.y);
   EXPECT_EQ(field.force[0].z, a.z + r.z);
@@ -243,23 +243,23 @@ TEST(ForcesDependents, ChainListedBeforeItsParentsEndsAtNewMidPoints) {
             1, 20);
   const PairForces p = pairForces(s, true, true, expectedGains());
   const float m = lengthOf(vector(p.right, 0, 0));
-  forces();
+  forces(E);
   const float x5 = movedTo(0, p.left, p.D, m), x6 = movedTo(s, p.right, p.D, m);
-  EXPECT_EQ(vertex[5].x, x5);
-  EXPECT_EQ(vertex[6].x, x6);
+  EXPECT_EQ(E.vertex[5].x, x5);
+  EXPECT_EQ(E.vertex[6].x, x6);
   const float x2 = (x5 + x6) / 2, x1 = (x2 + x6) / 2, x0 = (x1 + x6) / 2;
-  EXPECT_EQ(vertex[2].x, x2);
-  EXPECT_EQ(vertex[1].x, x1);
-  EXPECT_EQ(vertex[0].x, x0);
+  EXPECT_EQ(E.vertex[2].x, x2);
+  EXPECT_EQ(E.vertex[1].x, x1);
+  EXPECT_EQ(E.vertex[0].x, x0);
   for (int i = 0; i <= 2; ++i) {
-    EXPECT_EQ(vertex[i].y, y);
-    EXPECT_EQ(vertex[i].z, z);
+    EXPECT_EQ(E.vertex[i].y, y);
+    EXPECT_EQ(E.vertex[i].z, z);
   }
-  for (int i : {0, 1, 2, 5, 6}) EXPECT_EQ(vertex[i].updated, 1) << i;
-  EXPECT_EQ(vertex[3].x, -50.0f);
-  EXPECT_EQ(vertex[4].x, -50.5f);
-  EXPECT_EQ(vertex[3].updated, 0);
-  EXPECT_EQ(vertex[4].updated, 0);
+  for (int i : {0, 1, 2, 5, 6}) EXPECT_EQ(E.vertex[i].updated, 1) << i;
+  EXPECT_EQ(E.vertex[3].x, -50.0f);
+  EXPECT_EQ(E.vertex[4].x, -50.5f);
+  EXPECT_EQ(E.vertex[3].updated, 0);
+  EXPECT_EQ(E.vertex[4].updated, 0);
 }
 
 TEST(ForcesDependents, ParentIsNotPushedByItsDependentButTheDependentIsPushed) {
@@ -272,29 +272,29 @@ TEST(ForcesDependents, ParentIsNotPushedByItsDependentButTheDependentIsPushed) {
   const float d2 = e * e, dist = std::sqrt(d2);
   const float f2 = g.Kr * e / (d2 * dist * g.L2);
   const float m = lengthOf(vector(f2, 0, 0));
-  forces();
+  forces(E);
   const float x0 = movedTo(0, f0, dist, m), x1 = movedTo(3, f1, dist, m);
-  EXPECT_EQ(vertex[0].x, x0);
-  EXPECT_EQ(vertex[1].x, x1);
-  EXPECT_EQ(vertex[2].x, (x0 + x1) / 2);
+  EXPECT_EQ(E.vertex[0].x, x0);
+  EXPECT_EQ(E.vertex[1].x, x1);
+  EXPECT_EQ(E.vertex[2].x, (x0 + x1) / 2);
 }
 
 TEST(ForcesFactors, SweepScalesAttractionAndRepulsionSeparately) {
   if constexpr (!variant::scaledForces) {
     // The seed program has no factors: zero factors change nothing.
     makePair(1.1f, true, 1, 20);
-    attractionFactor = repulsionFactor = 0;
+    E.attractionFactor = E.repulsionFactor = 0;
     const PairForces p = pairForces(1.1f, true, true, {1, 1, 1});
     const float m = lengthOf(vector(p.right, 0, 0));
-    forces();
-    EXPECT_EQ(vertex[1].x, movedTo(1.1f, p.right, p.D, m));
+    forces(E);
+    EXPECT_EQ(E.vertex[1].x, movedTo(1.1f, p.right, p.D, m));
   } else {
     const struct { int attraction, repulsion; } cases[] = {{0, 1}, {0, 3}, {1, 0}, {2, 0}, {3, 5}};
     for (const auto& c : cases) {
       SCOPED_TRACE(testing::Message() << c.attraction << " " << c.repulsion);
       makePair(1.1f, true, 1, 20);
-      attractionFactor = c.attraction;
-      repulsionFactor = c.repulsion;
+      E.attractionFactor = c.attraction;
+      E.repulsionFactor = c.repulsion;
       // With repulsion 0 the close pair still sets D.
       expectPairStep(1.1f, true, true);
     }
@@ -303,38 +303,38 @@ TEST(ForcesFactors, SweepScalesAttractionAndRepulsionSeparately) {
 
 TEST(ForcesScale, LengthScaleFollowsTriangleCount) {
   makePair(0.9f, true, 1, 320);
-  if constexpr (variant::scaledForces) numInitialTriangles = 20;
+  if constexpr (variant::scaledForces) E.numInitialTriangles = 20;
   const PairForces p = pairForces(0.9f, true, true, {8, 1, 64});
   const float m = lengthOf(vector(p.right, 0, 0));
-  forces();
-  EXPECT_EQ(lengthScale, 8.0f);
-  EXPECT_EQ(vertex[0].x, movedTo(0, p.left, p.D, m));
-  EXPECT_EQ(vertex[1].x, movedTo(0.9f, p.right, p.D, m));
+  forces(E);
+  EXPECT_EQ(E.lengthScale, 8.0f);
+  EXPECT_EQ(E.vertex[0].x, movedTo(0, p.left, p.D, m));
+  EXPECT_EQ(E.vertex[1].x, movedTo(0.9f, p.right, p.D, m));
 
   if constexpr (variant::scaledForces) {
     // The attraction gain is the factor times the scale; an empty reference means scale 1.
     makePair(0.9f, true, 1, 320);
-    numInitialTriangles = 20;
-    attractionFactor = 3;
+    E.numInitialTriangles = 20;
+    E.attractionFactor = 3;
     expectPairStep(0.9f, true, true);
     EXPECT_EQ(expectedGains().Ka, 24.0f);
     makePair(0.9f, true, 1, 320);
-    numInitialTriangles = 0;
-    forces();
-    EXPECT_EQ(lengthScale, 1.0f);
+    E.numInitialTriangles = 0;
+    forces(E);
+    EXPECT_EQ(E.lengthScale, 1.0f);
   } else {
     // The seed measures against its 20 faces whatever the input count says.
     makePair(0.9f, true, 1, 320);
-    numInitialTriangles = 320;
-    forces();
-    EXPECT_EQ(lengthScale, 8.0f);
+    E.numInitialTriangles = 320;
+    forces(E);
+    EXPECT_EQ(E.lengthScale, 8.0f);
   }
   // The power is taken in double and only then rounded.
   for (const int triangles : {21, 37, 999, 1234, 29999}) {
     makePair(0.9f, true, 1, triangles);
-    if constexpr (variant::scaledForces) numInitialTriangles = 20;
-    forces();
-    EXPECT_EQ(lengthScale, static_cast<float>(std::pow(triangles / 20.0, 0.75))) << triangles;
+    if constexpr (variant::scaledForces) E.numInitialTriangles = 20;
+    forces(E);
+    EXPECT_EQ(E.lengthScale, static_cast<float>(std::pow(triangles / 20.0, 0.75))) << triangles;
   }
 }
 
@@ -347,10 +347,10 @@ TEST(ForcesDegenerate, CoincidentVerticesNeitherPushNorSetD) {
     const float push = g.Kr * 1.0f / (1.0f * 1.0f * g.L2);
     const float f2 = push + push;
     const float m = lengthOf(vector(f2, 0, 0));
-    forces();
-    EXPECT_EQ(vertex[0].x, movedTo(0, -push, 1, m));
-    EXPECT_EQ(vertex[1].x, movedTo(offset, -push, 1, m));
-    EXPECT_EQ(vertex[2].x, movedTo(1, f2, 1, m));
+    forces(E);
+    EXPECT_EQ(E.vertex[0].x, movedTo(0, -push, 1, m));
+    EXPECT_EQ(E.vertex[1].x, movedTo(offset, -push, 1, m));
+    EXPECT_EQ(E.vertex[2].x, movedTo(1, f2, 1, m));
   }
 }
 
@@ -363,23 +363,23 @@ TEST(ForcesDegenerate, ZeroLastForceMovesNothingFreeButPlacesDependents) {
   if constexpr (variant::scaledForces) factors.push_back({0, 0});
   for (const auto& [attraction, repulsion] : factors) {
     makeStillLast();
-    attractionFactor = attraction;
-    repulsionFactor = repulsion;
-    forces();
-    EXPECT_EQ(vertex[0].x, 0.0f);
-    EXPECT_EQ(vertex[1].x, 1.0f);
-    EXPECT_EQ(vertex[3].x, 10.0f);
-    EXPECT_EQ(vertex[2].x, 0.5f);
-    EXPECT_EQ(vertex[2].y, 0.0f);
-    EXPECT_EQ(vertex[2].updated, 1);
+    E.attractionFactor = attraction;
+    E.repulsionFactor = repulsion;
+    forces(E);
+    EXPECT_EQ(E.vertex[0].x, 0.0f);
+    EXPECT_EQ(E.vertex[1].x, 1.0f);
+    EXPECT_EQ(E.vertex[3].x, 10.0f);
+    EXPECT_EQ(E.vertex[2].x, 0.5f);
+    EXPECT_EQ(E.vertex[2].y, 0.0f);
+    EXPECT_EQ(E.vertex[2].updated, 1);
   }
   if constexpr (variant::scaledForces) {
     // Both factors 0 with a free last vertex: nothing to divide by either.
     makePair(1.1f, true, 1, 20);
-    attractionFactor = repulsionFactor = 0;
-    forces();
-    EXPECT_EQ(vertex[0].x, 0.0f);
-    EXPECT_EQ(vertex[1].x, 1.1f);
+    E.attractionFactor = E.repulsionFactor = 0;
+    forces(E);
+    EXPECT_EQ(E.vertex[0].x, 0.0f);
+    EXPECT_EQ(E.vertex[1].x, 1.1f);
   }
 }
 
@@ -390,19 +390,19 @@ TEST(ForcesDegenerate, OverflowingForceLeavesVerticesWhereTheyAre) {
   makeStore({{huge, 0, 0, {1}}, {-huge, 0, 0, {0}}, {0, 0, 0, {3}}, {s, 0, 0, {2}}}, 1, 20);
   const PairForces p = pairForces(s, true, true, expectedGains());
   const float m = lengthOf(vector(p.right, 0, 0));
-  forces();
-  EXPECT_EQ(vertex[0].x, huge);
-  EXPECT_EQ(vertex[1].x, -huge);
-  EXPECT_EQ(vertex[2].x, movedTo(0, p.left, p.D, m));
-  EXPECT_EQ(vertex[3].x, movedTo(s, p.right, p.D, m));
-  EXPECT_EQ(vertex[0].updated, 1);
+  forces(E);
+  EXPECT_EQ(E.vertex[0].x, huge);
+  EXPECT_EQ(E.vertex[1].x, -huge);
+  EXPECT_EQ(E.vertex[2].x, movedTo(0, p.left, p.D, m));
+  EXPECT_EQ(E.vertex[3].x, movedTo(s, p.right, p.D, m));
+  EXPECT_EQ(E.vertex[0].updated, 1);
 
   // With the overflow last, m is infinite and nothing moves.
   makeStore({{0, 0, 0, {1}}, {s, 0, 0, {0}}, {huge, 0, 0, {3}}, {-huge, 0, 0, {2}}}, 1, 20);
-  forces();
-  EXPECT_EQ(vertex[0].x, 0.0f);
-  EXPECT_EQ(vertex[1].x, s);
-  EXPECT_EQ(vertex[3].x, -huge);
+  forces(E);
+  EXPECT_EQ(E.vertex[0].x, 0.0f);
+  EXPECT_EQ(E.vertex[1].x, s);
+  EXPECT_EQ(E.vertex[3].x, -huge);
 }
 
 // Random stores, dependents and parent cycles included: the pair sum against an
@@ -430,9 +430,9 @@ TEST(ForcesProperties, RandomStores) {
     }
     makeStore(spots, cycles[round % 3], triangleCounts[round % 3]);
     if constexpr (variant::scaledForces) {
-      numInitialTriangles = 20;
-      attractionFactor = pick(rng) % 4;
-      repulsionFactor = pick(rng) % 4;
+      E.numInitialTriangles = 20;
+      E.attractionFactor = pick(rng) % 4;
+      E.repulsionFactor = pick(rng) % 4;
     }
     const Gains g = expectedGains();
 
@@ -463,8 +463,8 @@ TEST(ForcesProperties, RandomStores) {
       slack[i] = 1e-5 * size + 1e-30;
     }
 
-    forceField field = emptyForceField();
-    referencePairForces(forceStepSettings(), field);
+    forceField field = emptyForceField(E);
+    referencePairForces(E, forceStepSettings(E), field);
     ASSERT_EQ(field.force.size(), static_cast<size_t>(n));
     EXPECT_EQ(field.D, D);
     EXPECT_EQ(field.m, lengthOf(field.force[n - 1]));
@@ -474,7 +474,7 @@ TEST(ForcesProperties, RandomStores) {
       EXPECT_NEAR(field.force[i].z, want[i][2], slack[i]) << i;
     }
 
-    EXPECT_EQ(forcesReference(), 1);
+    EXPECT_EQ(forcesReference(E), 1);
     std::vector<bool> placeable(n);
     for (int i = 0; i < n; ++i) placeable[i] = spots[i].parentA == -1;
     for (bool grew = true; grew;) {
@@ -486,7 +486,7 @@ TEST(ForcesProperties, RandomStores) {
     }
     const double stride = field.m == 0 ? 0 : 0.1 * field.D / field.m;
     for (int i = 0; i < n; ++i) {
-      const vertex_struct& v = vertex[i];
+      const vertex_struct& v = E.vertex[i];
       const float was[3] = {spots[i].x, spots[i].y, spots[i].z};
       const float now[3] = {v.x, v.y, v.z};
       if (spots[i].parentA == -1) {
@@ -496,8 +496,8 @@ TEST(ForcesProperties, RandomStores) {
         }
         EXPECT_EQ(v.updated, 1);
       } else if (placeable[i]) {
-        const vertex_struct& a = vertex[spots[i].parentA];
-        const vertex_struct& b = vertex[spots[i].parentB];
+        const vertex_struct& a = E.vertex[spots[i].parentA];
+        const vertex_struct& b = E.vertex[spots[i].parentB];
         EXPECT_EQ(v.x, (a.x + b.x) / 2) << i;
         EXPECT_EQ(v.y, (a.y + b.y) / 2) << i;
         EXPECT_EQ(v.z, (a.z + b.z) / 2) << i;

@@ -43,33 +43,33 @@ TEST(Vector, CrossOfParallelVectorsIsZero) {
 
 TEST(Store, StartValuesOfTheVariant) {
   // Before any test touches the store, the counts hold the program's start values.
-  EXPECT_EQ(numVertices, variant::startNumVertices);
-  EXPECT_EQ(numTriangles, variant::startNumTriangles);
-  EXPECT_EQ(vertex[variant::vertexCapacity - 1].norm.x, 0.0f);
-  EXPECT_EQ(headTriangle, nullptr);
+  EXPECT_EQ(E.numVertices, variant::startNumVertices);
+  EXPECT_EQ(E.numTriangles, variant::startNumTriangles);
+  EXPECT_EQ(E.vertex[variant::vertexCapacity - 1].norm.x, 0.0f);
+  EXPECT_EQ(E.headTriangle, nullptr);
 }
 
 TEST(Normals, FaceNormalFollowsCornerOrder) {
   buildMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
-  expectVector(headTriangle->norm, 0, 0, 1);
+  expectVector(E.headTriangle->norm, 0, 0, 1);
   buildMesh({{0, 0, 0}, {0, 1, 0}, {1, 0, 0}}, {{0, 1, 2}});
-  expectVector(headTriangle->norm, 0, 0, -1);
+  expectVector(E.headTriangle->norm, 0, 0, -1);
 }
 
 TEST(Normals, VertexNormalAveragesUnitFaceNormals) {
   // Vertex 0 is a corner of a triangle facing +z and one facing +x.
   buildMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, -1}, {0, 5, 0}}, {{0, 1, 2}, {0, 3, 4}});
-  expectVector(headTriangle->norm, 0, 0, 1);
-  expectVector(headTriangle->next->norm, 1, 0, 0);
+  expectVector(E.headTriangle->norm, 0, 0, 1);
+  expectVector(E.headTriangle->next->norm, 1, 0, 0);
   const float h = 1.0f / std::sqrt(2.0f);
-  expectVector(vertex[0].norm, h, 0, h);
+  expectVector(E.vertex[0].norm, h, 0, h);
 }
 
 TEST(Normals, UnusedVertexKeepsZeroNormal) {
   buildMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {7, 7, 7}}, {{0, 1, 2}});
-  vertex[3].norm = vector(1, 1, 1);
-  recalcNorms();
-  expectVector(vertex[3].norm, 0, 0, 0);
+  E.vertex[3].norm = vector(1, 1, 1);
+  recalcNorms(E);
+  expectVector(E.vertex[3].norm, 0, 0, 0);
 }
 
 TEST(Normals, TinyTriangleKeepsItsUnnormalisedCrossProduct) {
@@ -80,9 +80,9 @@ TEST(Normals, TinyTriangleKeepsItsUnnormalisedCrossProduct) {
   const vector e1(0 - e, 0, 0);
   const vector e2(e, 0 - e, 0);
   const vector expected = e1.cross(e2);
-  expectVector(headTriangle->norm, expected.x, expected.y, expected.z);
-  EXPECT_GT(headTriangle->norm.z, 0.0f);
-  EXPECT_EQ(vertex[0].norm.z, expected.z);
+  expectVector(E.headTriangle->norm, expected.x, expected.y, expected.z);
+  EXPECT_GT(E.headTriangle->norm.z, 0.0f);
+  EXPECT_EQ(E.vertex[0].norm.z, expected.z);
 }
 
 }  // namespace

@@ -41,13 +41,8 @@ class MeshFiles : public WorkFolderTest {
   static void write(const std::string& file, const std::string& text) { std::ofstream(file) << text; }
 
   // Names the result file the way the program's driver does.
-  void setResultName(const std::string& file) {
-    if constexpr (variant::sweepOutputs) {
-      std::snprintf(outName_3dvFile, sizeof outName_3dvFile, "%s", file.c_str());
-    } else {
-      std::snprintf(outName, sizeof outName, "%s", file.c_str());
-    }
-  }
+  void setResultName(const std::string& file) { resultName = file; }
+  std::string resultName;
 
   // Files left in the folder (a failed write must leave neither result nor temporary).
   std::vector<std::string> filesLeft() const {
@@ -62,9 +57,9 @@ void buildSmallMesh() { buildMesh({{0, 0, 0}, {1, 0, 0}, {0, -2.5f, 0}, {1, 1, 0
 
 TEST_F(MeshFiles, Write3DVLayout) {
   buildSmallMesh();
-  vertex[1].norm = vector(0.5f, -0.0f, 0.25f);
+  E.vertex[1].norm = vector(0.5f, -0.0f, 0.25f);
   setResultName(path("a.3dv"));
-  write3DV();
+  write3DV(E, resultName.c_str());
   std::istringstream lines(read(path("a.3dv")));
   std::string line;
   std::getline(lines, line);
@@ -89,59 +84,56 @@ TEST_F(MeshFiles, Write3DVLayout) {
 TEST_F(MeshFiles, SweepRescalesByLargestAndRemembersIt) {
   if constexpr (!variant::rescaleOnWrite) GTEST_SKIP() << "morphseed writes unscaled";
   buildSmallMesh();
-  const vector normal1 = vertex[1].norm;
+  const vector normal1 = E.vertex[1].norm;
   setResultName(path("first.3dv"));
-  write3DV();
-  EXPECT_EQ(largest, 2.5f);
-  EXPECT_EQ(vertex[2].y, -1.0f);
-  EXPECT_EQ(vertex[1].x, 1.0f / 2.5f);
-  EXPECT_EQ(vertex[3].z, 0.5f / 2.5f);
-  EXPECT_EQ(vertex[1].norm.z, normal1.z / 2.5f);
+  write3DV(E, resultName.c_str());
+  EXPECT_EQ(E.largest, 2.5f);
+  EXPECT_EQ(E.vertex[2].y, -1.0f);
+  EXPECT_EQ(E.vertex[1].x, 1.0f / 2.5f);
+  EXPECT_EQ(E.vertex[3].z, 0.5f / 2.5f);
+  EXPECT_EQ(E.vertex[1].norm.z, normal1.z / 2.5f);
   const std::string text = read(path("first.3dv"));
   EXPECT_NE(text.find("\n0.000000 -1.000000 0.000000\n"), std::string::npos);
   EXPECT_NE(text.find("\n0.400000 0.000000 0.000000\n"), std::string::npos);
 
   // A second write in the same process divides by the earlier, larger value.
-  for (int i = 0; i < numVertices; ++i) vertex[i].x = vertex[i].y = vertex[i].z = 0;
-  vertex[3].x = 1.5f;
+  for (int i = 0; i < E.numVertices; ++i) E.vertex[i].x = E.vertex[i].y = E.vertex[i].z = 0;
+  E.vertex[3].x = 1.5f;
   setResultName(path("second.3dv"));
-  write3DV();
-  EXPECT_EQ(largest, 2.5f);
-  EXPECT_EQ(vertex[3].x, 1.5f / 2.5f);
+  write3DV(E, resultName.c_str());
+  EXPECT_EQ(E.largest, 2.5f);
+  EXPECT_EQ(E.vertex[3].x, 1.5f / 2.5f);
 }
 
 TEST_F(MeshFiles, SweepWritesAnAllZeroStoreUnscaled) {
   if constexpr (!variant::rescaleOnWrite) GTEST_SKIP() << "morphseed writes unscaled";
   buildMesh({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {{0, 1, 2}});
   setResultName(path("zero.3dv"));
-  write3DV();
-  EXPECT_EQ(largest, 0.0f);
+  write3DV(E, resultName.c_str());
+  EXPECT_EQ(E.largest, 0.0f);
   EXPECT_EQ(read(path("zero.3dv")).find("nan"), std::string::npos);
-  EXPECT_EQ(vertex[0].x, 0.0f);
+  EXPECT_EQ(E.vertex[0].x, 0.0f);
 }
 
 TEST_F(MeshFiles, SeedWritesUnscaledAndRepeatably) {
   if constexpr (variant::rescaleOnWrite) GTEST_SKIP() << "morphsweep rescales";
   buildSmallMesh();
   setResultName(path("one.3dv"));
-  write3DV();
+  write3DV(E, resultName.c_str());
   setResultName(path("two.3dv"));
-  write3DV();
+  write3DV(E, resultName.c_str());
   EXPECT_EQ(read(path("one.3dv")), read(path("two.3dv")));
-  EXPECT_EQ(vertex[2].y, -2.5f);
+  EXPECT_EQ(E.vertex[2].y, -2.5f);
 }
 
 TEST_F(MeshFiles, ObjFileWholeText) {
   buildSmallMesh();
-  vertex[0].norm = vector(0, 0, 1);
-  vertex[1].norm = vector(0, -0.0f, 1);
-  vertex[2].norm = vector(0.25f, 0, -1);
-  vertex[3].norm = vector(0, 0, 0);
+  E.vertex[0].norm = vector(0, 0, 1);
+  E.vertex[1].norm = vector(0, -0.0f, 1);
+  E.vertex[2].norm = vector(0.25f, 0, -1);
+  E.vertex[3].norm = vector(0, 0, 0);
   const std::string input = "runs/start%d.3dv";
-  inputFile = input.c_str();
-  writeTemplateFile = 0;
-  std::snprintf(outName_objFile, sizeof outName_objFile, "%s", path("a.obj").c_str());
-  writeOBJ();
+  writeOBJ(E, path("a.obj").c_str(), input.c_str());
   const std::string expected =
       "#Tovel's .3dv to .obj Conversion \n"
       "#File Created: 00-XXX-0000 00:00:00 \n\n"
@@ -169,36 +161,32 @@ TEST_F(MeshFiles, ObjFileWholeText) {
 TEST_F(MeshFiles, TemplateLayoutAndRoundTrip) {
   buildSmallMesh();
   // Give vertex 3 a pending role so the topology line carries parents.
-  vertex[3].parentA = 0;
-  vertex[3].parentB = 1;
-  inputFile = "in.3dv";
-  writeTemplateFile = 1;
-  std::snprintf(outName_objFile, sizeof outName_objFile, "%s", path("a.obj").c_str());
-  std::snprintf(outName_3dvTemplateFile, sizeof outName_3dvTemplateFile, "%s", path("a.3dvTemplate").c_str());
-  writeOBJ();
+  E.vertex[3].parentA = 0;
+  E.vertex[3].parentB = 1;
+  writeTemplate(E, path("a.3dvTemplate").c_str());
   const std::string text = read(path("a.3dvTemplate"));
   // Vertex 0's neighbours in order of first appearance: 1, 2, 3; every number followed by a blank.
   EXPECT_NE(text.find("\n3 1 2 3 0 0 -1 -1 \n"), std::string::npos) << text;
   EXPECT_NE(text.find("\n2 0 1 0 0 0 1 \n"), std::string::npos) << text;
 
-  std::vector<vertex_struct> before(vertex, vertex + numVertices);
+  std::vector<vertex_struct> before(E.vertex.begin(), E.vertex.begin() + E.numVertices);
   const auto facesBefore = triangleList();
-  ASSERT_EQ(loadTemplate(path("a.3dvTemplate").c_str()), std::nullopt);
-  ASSERT_EQ(numVertices, 4);
+  ASSERT_EQ(loadTemplate(E, path("a.3dvTemplate").c_str()), std::nullopt);
+  ASSERT_EQ(E.numVertices, 4);
   EXPECT_EQ(triangleList(), facesBefore);
-  EXPECT_EQ(numInitialTriangles, 2);
-  for (int i = 0; i < numVertices; ++i) {
-    EXPECT_NEAR(vertex[i].x, before[i].x, 5e-7);
-    EXPECT_NEAR(vertex[i].y, before[i].y, 5e-7);
-    EXPECT_EQ(vertex[i].numNeighbors, before[i].numNeighbors);
-    for (int j = 0; j < vertex[i].numNeighbors; ++j) EXPECT_EQ(vertex[i].neighbors[j], before[i].neighbors[j]);
-    EXPECT_EQ(vertex[i].parentA, before[i].parentA);
-    EXPECT_EQ(vertex[i].parentB, before[i].parentB);
-    EXPECT_EQ(vertex[i].numDependents, 0);
-    EXPECT_EQ(vertex[i].maxDependents, 0);
+  EXPECT_EQ(E.numInitialTriangles, 2);
+  for (int i = 0; i < E.numVertices; ++i) {
+    EXPECT_NEAR(E.vertex[i].x, before[i].x, 5e-7);
+    EXPECT_NEAR(E.vertex[i].y, before[i].y, 5e-7);
+    EXPECT_EQ(E.vertex[i].numNeighbors, before[i].numNeighbors);
+    for (int j = 0; j < E.vertex[i].numNeighbors; ++j) EXPECT_EQ(E.vertex[i].neighbors[j], before[i].neighbors[j]);
+    EXPECT_EQ(E.vertex[i].parentA, before[i].parentA);
+    EXPECT_EQ(E.vertex[i].parentB, before[i].parentB);
+    EXPECT_EQ(E.vertex[i].numDependents, 0);
+    EXPECT_EQ(E.vertex[i].maxDependents, 0);
   }
-  EXPECT_EQ(tailTriangle->prev, headTriangle);
-  EXPECT_EQ(headTriangle->prev, nullptr);
+  EXPECT_EQ(E.tailTriangle->prev, E.headTriangle);
+  EXPECT_EQ(E.headTriangle->prev, nullptr);
 }
 
 TEST_F(MeshFiles, LoaderRecomputesNormalsAndReadsTokensAsAStream) {
@@ -210,21 +198,21 @@ TEST_F(MeshFiles, LoaderRecomputesNormalsAndReadsTokensAsAStream) {
         "+1.0 0 0 9 9 9 2 0 2 0 0 -1 -1\n"
         "0 1e0 0 9 9 9\n2 0 1 0 0 -1 -1\n"
         "4\n0 1 2\n");
-  ASSERT_EQ(loadTemplate(path("t.3dvTemplate").c_str()), std::nullopt);
-  EXPECT_EQ(numVertices, 3);
-  EXPECT_EQ(numTriangles, 1);
-  EXPECT_EQ(headTriangle, tailTriangle);
-  EXPECT_EQ(headTriangle->next, nullptr);
-  EXPECT_EQ(vertex[1].x, 1.0f);
-  EXPECT_EQ(vertex[2].y, 1.0f);
-  EXPECT_EQ(vertex[0].norm.z, 1.0f);  // recomputed, not the 9 of the file
-  EXPECT_EQ(vertex[0].hormoneR, 0);
-  EXPECT_TRUE(storeProblems().empty());
+  ASSERT_EQ(loadTemplate(E, path("t.3dvTemplate").c_str()), std::nullopt);
+  EXPECT_EQ(E.numVertices, 3);
+  EXPECT_EQ(E.numTriangles, 1);
+  EXPECT_EQ(E.headTriangle, E.tailTriangle);
+  EXPECT_EQ(E.headTriangle->next, nullptr);
+  EXPECT_EQ(E.vertex[1].x, 1.0f);
+  EXPECT_EQ(E.vertex[2].y, 1.0f);
+  EXPECT_EQ(E.vertex[0].norm.z, 1.0f);  // recomputed, not the 9 of the file
+  EXPECT_EQ(E.vertex[0].hormoneR, 0);
+  EXPECT_TRUE(storeProblems(E).empty());
 
   write(path("u.3dvTemplate"), "1 1 .525731 -2.5E-1 0 0 0 0 0 0 0 -1 -1 3 0 0 0");
-  ASSERT_EQ(loadTemplate(path("u.3dvTemplate").c_str()), std::nullopt);
-  EXPECT_EQ(vertex[0].x, 0.525731f);
-  EXPECT_EQ(vertex[0].y, -0.25f);
+  ASSERT_EQ(loadTemplate(E, path("u.3dvTemplate").c_str()), std::nullopt);
+  EXPECT_EQ(E.vertex[0].x, 0.525731f);
+  EXPECT_EQ(E.vertex[0].y, -0.25f);
 }
 
 // A valid three-vertex template with one token replaced.
@@ -269,18 +257,18 @@ TEST_F(MeshFiles, LoaderRefusesBadTemplates) {
   };
   for (const Case& c : cases) {
     write(path("bad.3dvTemplate"), c.text);
-    const auto error = loadTemplate(path("bad.3dvTemplate").c_str());
+    const auto error = loadTemplate(E, path("bad.3dvTemplate").c_str());
     ASSERT_TRUE(error.has_value()) << c.message;
     EXPECT_NE(error->find(path("bad.3dvTemplate") + ": "), std::string::npos) << *error;
     EXPECT_NE(error->find(c.message), std::string::npos) << "got: " << *error;
     // A refused load leaves an empty, consistent store.
-    EXPECT_EQ(numVertices, 0);
-    EXPECT_EQ(headTriangle, nullptr);
+    EXPECT_EQ(E.numVertices, 0);
+    EXPECT_EQ(E.headTriangle, nullptr);
   }
-  const auto missing = loadTemplate(path("missing.3dvTemplate").c_str());
+  const auto missing = loadTemplate(E, path("missing.3dvTemplate").c_str());
   ASSERT_TRUE(missing.has_value());
   EXPECT_NE(missing->find("cannot open: No such file or directory"), std::string::npos) << *missing;
-  EXPECT_TRUE(loadTemplate(dir_.c_str()).has_value());
+  EXPECT_TRUE(loadTemplate(E, dir_.c_str()).has_value());
 }
 
 TEST_F(MeshFiles, LoaderHonoursTheCapacity) {
@@ -290,11 +278,11 @@ TEST_F(MeshFiles, LoaderHonoursTheCapacity) {
   for (int i = 0; i < 32768; ++i) text << i << " 0 0 0 0 1 0 0 0 -1 -1\n";
   text << "3 0 1 32767\n";
   write(path("big.3dvTemplate"), text.str());
-  const auto error = loadTemplate(path("big.3dvTemplate").c_str());
+  const auto error = loadTemplate(E, path("big.3dvTemplate").c_str());
   if constexpr (variant::vertexCapacity >= 32768) {
     EXPECT_EQ(error, std::nullopt);
-    EXPECT_EQ(numVertices, 32768);
-    EXPECT_EQ(tailTriangle->v[2], 32767);
+    EXPECT_EQ(E.numVertices, 32768);
+    EXPECT_EQ(E.tailTriangle->v[2], 32767);
   } else {
     ASSERT_TRUE(error.has_value());
     EXPECT_NE(error->find("exceeds the capacity"), std::string::npos) << *error;
@@ -304,8 +292,7 @@ TEST_F(MeshFiles, LoaderHonoursTheCapacity) {
 TEST_F(MeshFiles, BadTemplateEndsTheRunWithStatus2) {
   write(path("bad.3dvTemplate"), templateWith("3 1\n", "3 -1\n"));
   const std::string name = path("bad.3dvTemplate");
-  inputFile = name.c_str();
-  EXPECT_EXIT(readIntoStructs(), ::testing::ExitedWithCode(exitBadFile),
+  EXPECT_EXIT(asProgram([&] { readIntoStructs(E, name.c_str()); }), ::testing::ExitedWithCode(exitBadFile),
               "bad.3dvTemplate: triangle count -1 is outside");
 }
 
@@ -313,9 +300,9 @@ TEST_F(MeshFiles, UncreatableOutputEndsTheRunAndLeavesNoFile) {
   buildSmallMesh();
   write(path("plain"), "not a folder");
   setResultName(path("plain/a.3dv"));
-  EXPECT_EXIT(write3DV(), ::testing::ExitedWithCode(exitBadFile), "cannot write '.*plain/a.3dv': Not a directory");
+  EXPECT_EXIT(asProgram([&] { write3DV(E, resultName.c_str()); }), ::testing::ExitedWithCode(exitBadFile), "cannot write '.*plain/a.3dv': Not a directory");
   setResultName(path("no-such-folder/a.3dv"));
-  EXPECT_EXIT(write3DV(), ::testing::ExitedWithCode(exitBadFile), "no-such-folder/a.3dv': No such file");
+  EXPECT_EXIT(asProgram([&] { write3DV(E, resultName.c_str()); }), ::testing::ExitedWithCode(exitBadFile), "no-such-folder/a.3dv': No such file");
   EXPECT_EQ(filesLeft(), std::vector<std::string>{"plain"});
 }
 
@@ -324,11 +311,11 @@ TEST_F(MeshFiles, FailedWriteLeavesNoHalfFile) {
   // end with status 2 and leave neither the result nor its temporary behind.
   buildIcosahedron();
   setResultName(path("a.3dv"));
-  auto writeWithLimit = [] {
+  auto writeWithLimit = [&] {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{200, 200};
     setrlimit(RLIMIT_FSIZE, &limit);
-    write3DV();
+    asProgram([&] { write3DV(E, resultName.c_str()); });
     std::exit(0);
   };
   EXPECT_EXIT(writeWithLimit(), ::testing::ExitedWithCode(exitBadFile), "cannot write '.*a.3dv': File too large");

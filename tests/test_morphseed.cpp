@@ -95,14 +95,14 @@ class SeedTest : public WorkFolderTest {
   // Loads `text` as a seed file named "seed"; the refusal message, or "" when loaded.
   static std::string load(const std::string& text) {
     writeFile("seed", text);
-    return loadSeed("seed").value_or("");
+    return loadSeed(E, "seed").value_or("");
   }
 
   static void expectEmptyStore() {
-    EXPECT_EQ(numVertices, 0);
-    EXPECT_EQ(numTriangles, 0);
-    EXPECT_EQ(headTriangle, nullptr);
-    EXPECT_EQ(tailTriangle, nullptr);
+    EXPECT_EQ(E.numVertices, 0);
+    EXPECT_EQ(E.numTriangles, 0);
+    EXPECT_EQ(E.headTriangle, nullptr);
+    EXPECT_EQ(E.tailTriangle, nullptr);
   }
 
   std::vector<std::string> filesLeft() const {
@@ -140,16 +140,16 @@ class SeedTest : public WorkFolderTest {
 // The store as text: everything a load sets, bit for bit.
 std::string storeDump() {
   std::ostringstream out;
-  out << std::hexfloat << numVertices << ' ' << numTriangles << '\n';
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  out << std::hexfloat << E.numVertices << ' ' << E.numTriangles << '\n';
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     out << v.x << ' ' << v.y << ' ' << v.z << ' ' << v.norm.x << ' ' << v.norm.y << ' ' << v.norm.z << " n"
         << v.numNeighbors;
     for (int j = 0; j < v.numNeighbors; ++j) out << ' ' << v.neighbors[j];
     out << " p" << v.parentA << ' ' << v.parentB << " d" << v.numDependents << ' ' << v.maxDependents << " h"
         << +v.hormoneR << ' ' << +v.hormoneG << ' ' << +v.hormoneB << '\n';
   }
-  for (const triangle* t = headTriangle; t; t = t->next) {
+  for (const triangle* t = E.headTriangle; t; t = t->next) {
     out << t->v[0] << ' ' << t->v[1] << ' ' << t->v[2] << ' ' << t->age << ' ' << t->norm.x << ' ' << t->norm.y << ' '
         << t->norm.z << '\n';
   }
@@ -165,25 +165,25 @@ std::vector<Face> withCorners(const std::vector<std::array<int, 4>>& faces) {
 // ---- The seed loader ----
 
 TEST_F(SeedTest, BundledSeedIsARegularIcosahedronFacingOutward) {
-  ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
-  ASSERT_EQ(numVertices, 12);
-  ASSERT_EQ(numTriangles, 20);
-  EXPECT_TRUE(storeProblems().empty());
-  for (const triangle* t = headTriangle; t; t = t->next) {
-    const vertex_struct& first = vertex[t->v[0]];
+  ASSERT_EQ(loadSeed(E, SEED_FILE), std::nullopt);
+  ASSERT_EQ(E.numVertices, 12);
+  ASSERT_EQ(E.numTriangles, 20);
+  EXPECT_TRUE(storeProblems(E).empty());
+  for (const triangle* t = E.headTriangle; t; t = t->next) {
+    const vertex_struct& first = E.vertex[t->v[0]];
     EXPECT_GT(t->norm.dot(vector(first.x, first.y, first.z)), 0.5f) << t->v[0] << t->v[1] << t->v[2];
   }
   auto distance = [](int a, int b) {
-    return std::hypot(vertex[a].x - vertex[b].x, vertex[a].y - vertex[b].y, vertex[a].z - vertex[b].z);
+    return std::hypot(E.vertex[a].x - E.vertex[b].x, E.vertex[a].y - E.vertex[b].y, E.vertex[a].z - E.vertex[b].z);
   };
   for (int i = 0; i < 12; ++i) {
-    EXPECT_NEAR(std::hypot(vertex[i].x, vertex[i].y, vertex[i].z), 1.0, 1e-6);
+    EXPECT_NEAR(std::hypot(E.vertex[i].x, E.vertex[i].y, E.vertex[i].z), 1.0, 1e-6);
     std::set<int> geometric;
     for (int k = 0; k < 12; ++k) {
       if (k != i && distance(i, k) < 1.2) geometric.insert(k);
     }
-    ASSERT_EQ(vertex[i].numNeighbors, 5);
-    EXPECT_EQ(std::set<int>(vertex[i].neighbors, vertex[i].neighbors + 5), geometric) << "vertex " << i;
+    ASSERT_EQ(E.vertex[i].numNeighbors, 5);
+    EXPECT_EQ(std::set<int>(E.vertex[i].neighbors, E.vertex[i].neighbors + 5), geometric) << "vertex " << i;
     for (int k : geometric) EXPECT_NEAR(distance(i, k), 1.0514622, 1e-6);
   }
 }
@@ -208,7 +208,7 @@ TEST_F(SeedTest, FacesAreTurnedOutwardKeepingTheirFirstCorner) {
   ASSERT_EQ(load(parts.text()), "");
   EXPECT_EQ(triangleList()[0], (Face{0, 1, 2}));
   EXPECT_EQ(triangleList()[1], (Face{0, 1, 2}));
-  EXPECT_FLOAT_EQ(headTriangle->norm.z, 1.0f);
+  EXPECT_FLOAT_EQ(E.headTriangle->norm.z, 1.0f);
 
   // A face in a plane through the origin: the dot product is exactly 0, so either
   // listing keeps the file's order.
@@ -224,17 +224,17 @@ TEST_F(SeedTest, FacesAreTurnedOutwardKeepingTheirFirstCorner) {
 
 TEST_F(SeedTest, LoadSetsEveryVertexFieldAndReplacesTheOldStore) {
   buildSubdividedIcosahedron(1);
-  for (int i = 0; i < numVertices; ++i) {
-    vertex[i].parentA = vertex[i].parentB = 7;
-    vertex[i].hormoneR = vertex[i].hormoneG = vertex[i].hormoneB = 200;
-    vertex[i].maxDependents = 6;
+  for (int i = 0; i < E.numVertices; ++i) {
+    E.vertex[i].parentA = E.vertex[i].parentB = 7;
+    E.vertex[i].hormoneR = E.vertex[i].hormoneG = E.vertex[i].hormoneB = 200;
+    E.vertex[i].maxDependents = 6;
   }
   SeedParts parts;
   ASSERT_EQ(load(parts.text()), "");
   const std::string first = storeDump();
   EXPECT_EQ(triangleList(), withCorners(parts.faces));
   for (int i = 0; i < 12; ++i) {
-    const vertex_struct& v = vertex[i];
+    const vertex_struct& v = E.vertex[i];
     EXPECT_EQ(v.x, parts.points[i][0]);
     EXPECT_EQ(v.z, parts.points[i][2]);
     ASSERT_EQ(v.numNeighbors, 5);
@@ -246,16 +246,16 @@ TEST_F(SeedTest, LoadSetsEveryVertexFieldAndReplacesTheOldStore) {
     EXPECT_EQ(v.hormoneR + v.hormoneG + v.hormoneB, 0);
   }
   // Normals are those of the loaded positions.
-  recalcNorms();
+  recalcNorms(E);
   EXPECT_EQ(storeDump(), first);
 
   // Loading again over a changed store gives the same store.
-  for (triangle* t = headTriangle; t; t = t->next) t->age = 9;
-  vertex[4].x = 5;
-  vertex[4].hormoneB = 3;
+  for (triangle* t = E.headTriangle; t; t = t->next) t->age = 9;
+  E.vertex[4].x = 5;
+  E.vertex[4].hormoneB = 3;
   ASSERT_EQ(load(parts.text()), "");
   EXPECT_EQ(storeDump(), first);
-  EXPECT_TRUE(storeProblems().empty());
+  EXPECT_TRUE(storeProblems(E).empty());
 }
 
 TEST_F(SeedTest, LineReadsTakeAtMost63Characters) {
@@ -264,7 +264,7 @@ TEST_F(SeedTest, LineReadsTakeAtMost63Characters) {
   SeedParts parts;
   parts.header = {std::string(70, 'h'), "two", "three"};
   ASSERT_EQ(load(parts.text()), "");
-  EXPECT_EQ(vertex[0].x, parts.points[0][0]);
+  EXPECT_EQ(E.vertex[0].x, parts.points[0][0]);
 
   parts.header = {std::string(62, 'h'), "two", "three", "four"};
   EXPECT_EQ(load(parts.text()), "");
@@ -338,16 +338,16 @@ TEST_F(SeedTest, MalformedSeedsAreRefusedAndLeaveAnEmptyStore) {
     if (message.find(": face ") != std::string::npos) {
       EXPECT_EQ(printed.rfind("Failure to read indices.", 0), 0u) << cut;
     }
-    ASSERT_TRUE(storeProblems().empty()) << cut;
+    ASSERT_TRUE(storeProblems(E).empty()) << cut;
     expectEmptyStore();
   }
   EXPECT_EQ(load(text.substr(0, lastNumber + 2)), "");
 
-  EXPECT_EQ(loadSeed("absent"), "absent: cannot open: No such file or directory");
+  EXPECT_EQ(loadSeed(E, "absent"), "absent: cannot open: No such file or directory");
   fs::create_directory("folder");
-  EXPECT_EQ(loadSeed("folder"), "folder: cannot read: Is a directory");
+  EXPECT_EQ(loadSeed(E, "folder"), "folder: cannot read: Is a directory");
   expectEmptyStore();
-  EXPECT_EXIT(readIntoStructs(std::string("absent").data()), ::testing::ExitedWithCode(exitBadFile),
+  EXPECT_EXIT(asProgram([&] { readSeedIntoStructs(E, std::string("absent").data()); }), ::testing::ExitedWithCode(exitBadFile),
               "^morphseed: absent: cannot open: No such file or directory\n$");
 }
 
@@ -415,15 +415,15 @@ TEST(CommandLine, RefusedWordsPrintTheUsage) {
 TEST_F(SeedTest, EveryTenthCycleWritesADot) {
   for (const auto& [cycles, dots] :
        std::vector<std::pair<int, std::string>>{{0, ""}, {1, "."}, {10, "."}, {11, ".."}}) {
-    ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
-    lifeSpanR = lifeSpanG = lifeSpanB = 5;
-    totalCycles = 77;
+    ASSERT_EQ(loadSeed(E, SEED_FILE), std::nullopt);
+    E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 5;
+    E.totalCycles = 77;
     CaptureStderr();
-    growEmbryo(cycles);
+    growEmbryo(E, cycles);
     EXPECT_EQ(GetCapturedStderr(), dots) << cycles << " cycles";
-    EXPECT_EQ(totalCycles, static_cast<unsigned>(cycles));
+    EXPECT_EQ(E.totalCycles, static_cast<unsigned>(cycles));
     if (cycles == 0) {
-      EXPECT_EQ(lifeSpanR + lifeSpanG + lifeSpanB, 0);
+      EXPECT_EQ(E.lifeSpanR + E.lifeSpanG + E.lifeSpanB, 0);
     }
   }
 }
@@ -432,50 +432,49 @@ TEST_F(SeedTest, CycleGrowsRelaxesThenDiffusesByTheCountItStartedWith) {
   // Every triangle is marked, so the growth step turns 20 triangles into 80: the cycle
   // must still diffuse 4 times, not 8.
   auto start = [] {
-    ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
-    for (int i = 0; i < 12; ++i) vertex[i].hormoneR = static_cast<unsigned char>(150 + 5 * i);
-    thresholdR = 100;
-    secretorR = 3;
-    lifeSpanR = 50;
-    totalCycles = 4;
-    std::srand(7);
+    ASSERT_EQ(loadSeed(E, SEED_FILE), std::nullopt);
+    for (int i = 0; i < 12; ++i) E.vertex[i].hormoneR = static_cast<unsigned char>(150 + 5 * i);
+    E.thresholdR = 100;
+    E.secretorR = 3;
+    E.lifeSpanR = 50;
+    E.totalCycles = 4;
+    E.random.seed(7);
   };
   auto byHand = [&](int diffusions) {
     start();
-    ++totalCycles;
-    hormoneGrow();
-    EXPECT_EQ(numTriangles, 80);
-    for (int i = 0; i < 20; ++i) forces();
-    for (int i = 0; i < diffusions; ++i) diffuse();
+    ++E.totalCycles;
+    hormoneGrow(E);
+    EXPECT_EQ(E.numTriangles, 80);
+    for (int i = 0; i < 20; ++i) forces(E);
+    for (int i = 0; i < diffusions; ++i) diffuse(E);
     return storeDump();
   };
   start();
   CaptureStderr();
-  growthCycle();
+  growthCycle(E);
   EXPECT_EQ(GetCapturedStderr(), "");
-  EXPECT_EQ(totalCycles, 5u);
+  EXPECT_EQ(E.totalCycles, 5u);
   const std::string cycled = storeDump();
   EXPECT_EQ(cycled, byHand(4));
   EXPECT_NE(cycled, byHand(8));
 }
 
 TEST_F(SeedTest, GrownEmbryoKeepsEveryInvariantAndWritesAFileThatParsesBack) {
-  ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
-  std::srand(1253901202);
+  ASSERT_EQ(loadSeed(E, SEED_FILE), std::nullopt);
+  E.random.seed(1253901202);
   CaptureStderr();
-  growEmbryo(24);
+  growEmbryo(E, 24);
   GetCapturedStderr();
-  EXPECT_GT(numTriangles, 20);
-  EXPECT_GT(numVertices, 12);
-  EXPECT_EQ(storeProblems(), std::vector<std::string>{});
-  std::snprintf(outName, sizeof outName, "grown.3dv");
-  write3DV();
+  EXPECT_GT(E.numTriangles, 20);
+  EXPECT_GT(E.numVertices, 12);
+  EXPECT_EQ(storeProblems(E), std::vector<std::string>{});
+    write3DV(E, "grown.3dv");
 
   std::ifstream in("grown.3dv");
   int vertices = 0, triangles = 0;
   ASSERT_TRUE(in >> vertices >> triangles);
-  EXPECT_EQ(vertices, numVertices);
-  EXPECT_EQ(triangles, numTriangles);
+  EXPECT_EQ(vertices, E.numVertices);
+  EXPECT_EQ(triangles, E.numTriangles);
   for (int i = 0; i < 6 * vertices; ++i) {
     float c = NAN;
     ASSERT_TRUE(in >> c) << i;
@@ -495,13 +494,13 @@ TEST_F(SeedTest, LastGroupDecidesEmbryosAndCyclesEachInASecondOfItsOwn) {
   fs::copy_file(SEED_FILE, "indexed_icosa");
   parse({"-b", "1", "5", "-b", "2", "3"});
   CaptureStderr();
-  runBatches();
+  const Embryo last = runBatches();
   const std::string err = GetCapturedStderr();
   std::smatch m;
   ASSERT_TRUE(
       std::regex_match(err, m, std::regex("Embryo 1\nseed: (\\d+)\n\\.done\nEmbryo 2\nseed: (\\d+)\n\\.done\n")))
       << err;
-  EXPECT_EQ(totalCycles, 3u);
+  EXPECT_EQ(last.totalCycles, 3u);
   EXPECT_GE(std::stoll(m[2]), std::stoll(m[1]) + 1);
   EXPECT_EQ(filesLeft(), (std::vector<std::string>{"embryo." + m[1].str() + ".3dv", "embryo." + m[2].str() + ".3dv",
                                                    "indexed_icosa"}));
@@ -509,9 +508,8 @@ TEST_F(SeedTest, LastGroupDecidesEmbryosAndCyclesEachInASecondOfItsOwn) {
 
 TEST_F(SeedTest, ProgramWritesOneFilePerEmbryoNamedBySeed) {
   fs::copy_file(SEED_FILE, "indexed_icosa");
-  ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
-  std::snprintf(outName, sizeof outName, "expected.3dv");
-  write3DV();
+  ASSERT_EQ(loadSeed(E, SEED_FILE), std::nullopt);
+    write3DV(E, "expected.3dv");
   const std::string seedWithNormals = readFile("expected.3dv");
   fs::remove("expected.3dv");
 

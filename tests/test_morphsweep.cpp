@@ -18,6 +18,7 @@
 #include "mechanics.h"
 #include "meshio.h"
 #include "normals.h"
+#include "outnames.h"
 #include "outputnames.h"
 #include "signalling.h"
 #include "store_fixture.h"
@@ -302,7 +303,7 @@ class Program : public ::testing::Test {
     fs::create_directories(dir_);
     resetStore();
     buildIcosahedron();
-    writeTemplate((dir_ / "start.3dv").c_str());
+    writeTemplate(E, (dir_ / "start.3dv").c_str());
   }
   void TearDown() override { fs::remove_all(root_); }
 
@@ -433,9 +434,9 @@ TEST_F(Program, BundledExampleRunsAndNamesShowTheRenewedRedLifespan) {
   const std::string name = "example.3dv.n2.m1.r1.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dvTemplate";
   ASSERT_TRUE(fs::exists(dir_ / name));
   resetStore();
-  EXPECT_EQ(loadTemplate((dir_ / name).c_str()), std::nullopt);
-  EXPECT_EQ(numVertices, 642);
-  EXPECT_EQ(numTriangles, 1280);
+  EXPECT_EQ(loadTemplate(E, (dir_ / name).c_str()), std::nullopt);
+  EXPECT_EQ(E.numVertices, 642);
+  EXPECT_EQ(E.numTriangles, 1280);
 }
 
 TEST(BundledExample, IsWhatTheGeneratorWritesAndASoundSplitIcosahedron) {
@@ -446,13 +447,13 @@ TEST(BundledExample, IsWhatTheGeneratorWritesAndASoundSplitIcosahedron) {
   fs::remove(fresh);
 
   resetStore();
-  ASSERT_EQ(loadTemplate(BUNDLED_EXAMPLE), std::nullopt);
-  EXPECT_EQ(numVertices, 642);
-  EXPECT_EQ(numTriangles, 1280);
-  EXPECT_EQ(storeProblems(), std::vector<std::string>());
-  for (int i = 0; i < numVertices; ++i) {
-    EXPECT_TRUE(vertex[i].numNeighbors == 5 || vertex[i].numNeighbors == 6) << i;
-    EXPECT_EQ(vertex[i].parentA, -1) << i;
+  ASSERT_EQ(loadTemplate(E, BUNDLED_EXAMPLE), std::nullopt);
+  EXPECT_EQ(E.numVertices, 642);
+  EXPECT_EQ(E.numTriangles, 1280);
+  EXPECT_EQ(storeProblems(E), std::vector<std::string>());
+  for (int i = 0; i < E.numVertices; ++i) {
+    EXPECT_TRUE(E.vertex[i].numNeighbors == 5 || E.vertex[i].numNeighbors == 6) << i;
+    EXPECT_EQ(E.vertex[i].parentA, -1) << i;
   }
 }
 
@@ -465,7 +466,7 @@ void growInProcess(std::vector<std::string>& words, std::string& out, std::strin
   ASSERT_EQ(parseCommandLine(24, argv.data()), 0);
   ::testing::internal::CaptureStdout();
   ::testing::internal::CaptureStderr();
-  growEmbryo();
+  growEmbryo(E);
   std::fflush(stdout);
   out = ::testing::internal::GetCapturedStdout();
   err = ::testing::internal::GetCapturedStderr();
@@ -482,9 +483,9 @@ TEST_F(Program, GrowEmbryoSetsFactorsAndCountsCycles) {
   ASSERT_NO_FATAL_FAILURE(growInProcess(words, out, err));
   EXPECT_EQ(err, ".done\n");
   EXPECT_EQ(out, "attractionFactor 7\nrepulsionFactor 5\n" + repeat("Hormone Grew!\n", 4));
-  EXPECT_EQ(attractionFactor, 7);
-  EXPECT_EQ(repulsionFactor, 5);
-  EXPECT_EQ(totalCycles, 4u);
+  EXPECT_EQ(E.attractionFactor, 7);
+  EXPECT_EQ(E.repulsionFactor, 5);
+  EXPECT_EQ(E.totalCycles, 4u);
   EXPECT_TRUE(fs::exists(outName_3dvFile));
   EXPECT_EQ(std::string(outName_objFile), words[23] + ".n4.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.7.kh.5.obj");
 }
@@ -505,18 +506,18 @@ TEST_F(Program, RunIsDiffusionGrowthAndTwentyForceStepsPerCycle) {
   for (std::string& w : words) argv.push_back(w.data());
   resetStore();
   ASSERT_EQ(parseCommandLine(24, argv.data()), 0);
-  ASSERT_EQ(loadTemplate(inputFile), std::nullopt);
-  attractionFactor = 3;
-  repulsionFactor = 2;
+  ASSERT_EQ(loadTemplate(E, inputFile), std::nullopt);
+  applyCommandLine(E);
+  ASSERT_EQ(E.attractionFactor, 3);
+  ASSERT_EQ(E.repulsionFactor, 2);
   for (unsigned cycle = 1; cycle <= 3; ++cycle) {
-    totalCycles = cycle;
-    diffuse();
-    hormoneGrow();
-    for (int step = 0; step < 20; ++step) forces();
+    E.totalCycles = cycle;
+    diffuse(E);
+    hormoneGrow(E);
+    for (int step = 0; step < 20; ++step) forces(E);
   }
-  recalcNorms();
-  std::snprintf(outName_3dvFile, sizeof outName_3dvFile, "%s", (root_ / "reference.3dv").c_str());
-  write3DV();
+  recalcNorms(E);
+  write3DV(E, (root_ / "reference.3dv").c_str());
   EXPECT_EQ(grown, readFile(root_ / "reference.3dv"));
 }
 

@@ -38,7 +38,7 @@ TEST_F(SweepPins, ReferenceStepGrowsThePinnedPoints) {
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     const int status = parseCommandLine(static_cast<int>(argv.size()), argv.data());
-    if (status == 0) growEmbryo();
+    if (status == 0) growEmbryo(E);
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     ASSERT_EQ(status, 0) << run.name;

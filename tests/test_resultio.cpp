@@ -31,6 +31,7 @@
 #include "resultfolder.h"
 #include "seedfile.h"
 #include "signalling.h"
+#include "signals.h"
 #include "store_fixture.h"
 #include "sweep_command.h"
 #include "templateload.h"
@@ -215,6 +216,7 @@ TEST_F(ResultIo, TerminatingSignalInTheMiddleOfAWriteRemovesTheTemporary) {
     SCOPED_TRACE(strsignal(sig));
     const pid_t child = fork();
     if (child == 0) {
+      installTemporaryCleanup();  // as every program's main does first
       OutputFile out("result.3dv");
       for (int i = 0; i < 10000; ++i) std::fprintf(out.stream(), "%d\n", i);
       std::fflush(out.stream());
@@ -422,13 +424,12 @@ TEST_F(ResultIo, StorePastTheCoordinateLimitIsNotWritten) {
   for (const Case& c : cases) {
     resetStore();
     buildIcosahedron();
-    EXPECT_EQ(unwritableVertex(), std::nullopt);
-    vertex[1].x = c.x;
-    vertex[1].norm.x = c.normalX;
-    std::snprintf(outName, sizeof outName, "e.3dv");
-    EXPECT_EXIT(write3DV(), testing::ExitedWithCode(2),
+    EXPECT_EQ(unwritableVertex(E), std::nullopt);
+    E.vertex[1].x = c.x;
+    E.vertex[1].norm.x = c.normalX;
+        EXPECT_EXIT(asProgram([&] { write3DV(E, "e.3dv"); }), testing::ExitedWithCode(2),
                 literally(std::string("morphseed: cannot write 'e.3dv': ") + c.message));
-    EXPECT_EXIT(writeTemplate("e.3dvTemplate"), testing::ExitedWithCode(2), literally(c.message));
+    EXPECT_EXIT(asProgram([&] { writeTemplate(E, "e.3dvTemplate"); }), testing::ExitedWithCode(2), literally(c.message));
     EXPECT_TRUE(folderEntries().empty());
   }
   resetStore();
@@ -451,8 +452,8 @@ struct StoreCopy {
 
 StoreCopy copyStore() {
   StoreCopy s;
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     s.positions.push_back({sixDecimals(v.x), sixDecimals(v.y), sixDecimals(v.z)});
     std::vector<short> t(v.neighbors, v.neighbors + v.numNeighbors);
     t.push_back(v.parentA);
@@ -467,11 +468,10 @@ StoreCopy copyStore() {
 // reader, and checks that everything the files carry came back.
 void expectRoundTrip(const std::string& label) {
   SCOPED_TRACE(label);
-  ASSERT_EQ(unwritableVertex(), std::nullopt);
+  ASSERT_EQ(unwritableVertex(E), std::nullopt);
   const StoreCopy before = copyStore();
-  writeTemplate("r.3dvTemplate");
-  std::snprintf(outName, sizeof outName, "r.3dv");
-  write3DV();
+  writeTemplate(E, "r.3dvTemplate");
+    write3DV(E, "r.3dv");
 
   const view::MeshLoad viewed = view::loadMesh("r.3dv", view::MeshFormat::threeDV);
   ASSERT_TRUE(viewed.ok()) << viewed.error;
@@ -489,7 +489,7 @@ void expectRoundTrip(const std::string& label) {
   }
 
   const std::string firstTemplate = readText("r.3dvTemplate");
-  ASSERT_EQ(loadTemplate("r.3dvTemplate"), std::nullopt);
+  ASSERT_EQ(loadTemplate(E, "r.3dvTemplate"), std::nullopt);
   const StoreCopy after = copyStore();
   EXPECT_EQ(after.positions, before.positions);
   EXPECT_EQ(after.topology, before.topology);
@@ -497,7 +497,7 @@ void expectRoundTrip(const std::string& label) {
   // A loaded template written again is the same file, normals aside (they are recomputed
   // from the rounded positions) and the dependent counts (a load records no pending
   // mid-points).
-  writeTemplate("again.3dvTemplate");
+  writeTemplate(E, "again.3dvTemplate");
   auto withoutNormals = [](const std::string& text) {
     auto withoutDependents = [](const std::string& line) {
       std::istringstream words(line);
@@ -534,10 +534,10 @@ void expectRoundTrip(const std::string& label) {
 TEST_F(ResultIo, GrownEmbryosReadBackAsTheyWereWritten) {
   for (const unsigned seed : {1u, 7u, 1234u}) {
     resetStore();
-    ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
-    std::srand(seed);
-    growEmbryo(8 + static_cast<int>(seed % 5));
-    expectRoundTrip("embryo of srand " + std::to_string(seed) + " with " + std::to_string(numVertices) + " vertices");
+    ASSERT_EQ(loadSeed(E, SEED_FILE), std::nullopt);
+    E.random.seed(seed);
+    growEmbryo(E, 8 + static_cast<int>(seed % 5));
+    expectRoundTrip("embryo of srand " + std::to_string(seed) + " with " + std::to_string(E.numVertices) + " vertices");
   }
   resetStore();
 }
@@ -550,19 +550,19 @@ TEST_F(ResultIo, SurfacesNearTheCoordinateLimitReadBackAndRelaxToFiniteResults) 
     buildSubdividedIcosahedron(1);
     // Scaled toward the limit; some points pushed onto it exactly.
     const float scale = coordinateLimit * (round < 3 ? 0.5f : 1.0f);
-    for (int i = 0; i < numVertices; ++i) {
-      vertex_struct& v = vertex[i];
+    for (int i = 0; i < E.numVertices; ++i) {
+      vertex_struct& v = E.vertex[i];
       v.x = std::clamp(v.x * scale + unit(random) * scale * 0.1f, -coordinateLimit, coordinateLimit);
       v.y = std::clamp(v.y * scale, -coordinateLimit, coordinateLimit);
       v.z = round % 2 ? coordinateLimit : -coordinateLimit * std::fabs(unit(random));
     }
-    recalcNorms();
+    recalcNorms(E);
     expectRoundTrip("round " + std::to_string(round));
     // A loaded surface at the limit relaxes without overflow into anything unwritable.
-    ++totalCycles;
-    for (int step = 0; step < 20; ++step) forces();
-    recalcNorms();
-    EXPECT_EQ(unwritableVertex(), std::nullopt);
+    ++E.totalCycles;
+    for (int step = 0; step < 20; ++step) forces(E);
+    recalcNorms(E);
+    EXPECT_EQ(unwritableVertex(E), std::nullopt);
   }
   resetStore();
 }

@@ -168,8 +168,8 @@ class SeedRun : public WorkFolderTest {
 // Per vertex: both parents, then the neighbour list in its order.
 std::vector<std::vector<short>> topology() {
   std::vector<std::vector<short>> all;
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     all.push_back({v.parentA, v.parentB});
     for (int j = 0; j < v.numNeighbors && j < 6; ++j) all.back().push_back(v.neighbors[j]);
   }
@@ -183,14 +183,13 @@ std::vector<std::vector<short>> topology() {
 // "expect.3dvTemplate".
 void growByHand(int seed, int cycles) {
   resetStore();
-  ASSERT_EQ(loadSeed("indexed_icosa"), std::nullopt);
-  std::srand(static_cast<unsigned>(seed));
+  ASSERT_EQ(loadSeed(E, "indexed_icosa"), std::nullopt);
+  E.random.seed(static_cast<unsigned>(seed));
   CaptureStderr();
-  growEmbryo(cycles);
+  growEmbryo(E, cycles);
   GetCapturedStderr();
-  std::snprintf(outName, sizeof outName, "expect.3dv");
-  write3DV();
-  writeTemplate("expect.3dvTemplate");
+    write3DV(E, "expect.3dv");
+  writeTemplate(E, "expect.3dvTemplate");
 }
 
 TEST_F(SeedRun, GivenSeedNamesTheEmbryosAndTheTemplateHoldsTheGrownTopology) {
@@ -212,7 +211,7 @@ TEST_F(SeedRun, GivenSeedNamesTheEmbryosAndTheTemplateHoldsTheGrownTopology) {
   int withParents = 0;
   for (const auto& v : expected) withParents += v[0] >= 0 && v[1] >= 0;
   EXPECT_GT(withParents, 0);
-  ASSERT_EQ(loadTemplate("embryo.77.3dvTemplate"), std::nullopt);
+  ASSERT_EQ(loadTemplate(E, "embryo.77.3dvTemplate"), std::nullopt);
   EXPECT_EQ(topology(), expected);
 }
 

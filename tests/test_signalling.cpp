@@ -24,10 +24,10 @@ int expected(int sweepValue, int seedValue) { return seedProgram ? seedValue : s
 
 unsigned char vertex_struct::*const colours[3] = {&vertex_struct::hormoneR, &vertex_struct::hormoneG,
                                                   &vertex_struct::hormoneB};
-unsigned char* const thresholds[3] = {&thresholdR, &thresholdG, &thresholdB};
+unsigned char Embryo::*const thresholds[3] = {&Embryo::thresholdR, &Embryo::thresholdG, &Embryo::thresholdB};
 
 // Lifespans far from running out: diffusion steps then begin no episode.
-void holdEpisodes() { lifeSpanR = lifeSpanG = lifeSpanB = 1000; }
+void holdEpisodes() { E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 1000; }
 
 // Centre 0 ringed by vertices 1..6 (so the centre has six neighbours), then `extra`
 // vertices that no face uses.
@@ -45,18 +45,18 @@ void buildFan(int extra = 0) {
 }
 
 void setRing(unsigned char vertex_struct::*level, const std::array<int, 6>& ring) {
-  for (int k = 0; k < 6; ++k) vertex[1 + k].*level = static_cast<unsigned char>(ring[k]);
+  for (int k = 0; k < 6; ++k) E.vertex[1 + k].*level = static_cast<unsigned char>(ring[k]);
 }
 
 void addDependentEntry(short holder, short dependent, short spouse) {
-  vertex_struct& v = vertex[holder];
-  moreShorts(&v, dependentGrowth);
+  vertex_struct& v = E.vertex[holder];
+  moreShorts(E, &v, dependentGrowth);
   v.dependents[v.numDependents] = dependent;
   v.spouses[v.numDependents] = spouse;
   ++v.numDependents;
 }
 
-std::array<int, 3> levelsOf(int i) { return {vertex[i].hormoneR, vertex[i].hormoneG, vertex[i].hormoneB}; }
+std::array<int, 3> levelsOf(int i) { return {E.vertex[i].hormoneR, E.vertex[i].hormoneG, E.vertex[i].hormoneB}; }
 
 }  // namespace
 
@@ -81,13 +81,13 @@ TEST(Diffusion, HandComputedCentreLevels) {
     buildFan();
     for (int c = 0; c < 3; ++c) {
       const Case& k = cases[(first + c) % count];
-      vertex[0].*colours[c] = static_cast<unsigned char>(k.own);
+      E.vertex[0].*colours[c] = static_cast<unsigned char>(k.own);
       setRing(colours[c], k.ring);
     }
-    diffuse();
+    diffuse(E);
     for (int c = 0; c < 3; ++c) {
       const Case& k = cases[(first + c) % count];
-      EXPECT_EQ(vertex[0].*colours[c], expected(k.sweep, k.seed)) << "case " << (first + c) % count << " colour " << c;
+      EXPECT_EQ(E.vertex[0].*colours[c], expected(k.sweep, k.seed)) << "case " << (first + c) % count << " colour " << c;
     }
   }
 }
@@ -95,15 +95,15 @@ TEST(Diffusion, HandComputedCentreLevels) {
 TEST(Diffusion, AllZeroStaysZeroAndLoneVerticesOnlyDecay) {
   buildSubdividedIcosahedron(2);
   holdEpisodes();
-  for (int step = 0; step < 5; ++step) diffuse();
-  for (int i = 0; i < numVertices; ++i) ASSERT_EQ(levelsOf(i), (std::array<int, 3>{0, 0, 0})) << "vertex " << i;
+  for (int step = 0; step < 5; ++step) diffuse(E);
+  for (int i = 0; i < E.numVertices; ++i) ASSERT_EQ(levelsOf(i), (std::array<int, 3>{0, 0, 0})) << "vertex " << i;
 
   // Vertex 7 has no neighbours and no parents: it keeps 0.99 of its level, truncated.
   buildFan(1);
-  vertex[7].hormoneR = 101;
-  vertex[7].hormoneG = 255;
-  vertex[7].hormoneB = 200;
-  diffuse();
+  E.vertex[7].hormoneR = 101;
+  E.vertex[7].hormoneG = 255;
+  E.vertex[7].hormoneB = 200;
+  diffuse(E);
   EXPECT_EQ(levelsOf(7), (std::array<int, 3>{99, 252, 198}));
 }
 
@@ -124,13 +124,13 @@ TEST(Diffusion, DependentsCountTheirParentsAsTheyAre) {
   for (const Case& k : cases) {
     buildFan(3);
     setRing(&vertex_struct::hormoneR, {200, 200, 200, 200, 200, 200});
-    vertex[7].hormoneR = 255;
-    vertex[8].hormoneR = 45;
-    vertex[0].parentA = k.parentA;
-    vertex[0].parentB = k.parentB;
+    E.vertex[7].hormoneR = 255;
+    E.vertex[8].hormoneR = 45;
+    E.vertex[0].parentA = k.parentA;
+    E.vertex[0].parentB = k.parentB;
     if (k.pendingOnParent) addDependentEntry(0, 9, 7);
-    diffuse();
-    EXPECT_EQ(vertex[0].hormoneR, expected(k.sweep, k.seed))
+    diffuse(E);
+    EXPECT_EQ(E.vertex[0].hormoneR, expected(k.sweep, k.seed))
         << k.parentA << " " << k.parentB << " " << k.pendingOnParent;
   }
 }
@@ -141,41 +141,41 @@ TEST(Diffusion, NeighboursAreReadThroughTheNearestPendingMidpoint) {
   for (bool nestedFirst : {false, true}) {
     buildFan(2);
     setRing(&vertex_struct::hormoneR, {200, 200, 200, 200, 200, 200});
-    vertex[7].hormoneR = 110;
-    vertex[8].hormoneR = 20;
+    E.vertex[7].hormoneR = 110;
+    E.vertex[8].hormoneR = 20;
     if (nestedFirst) addDependentEntry(0, 8, 7);
     addDependentEntry(0, 7, 1);
     if (!nestedFirst) addDependentEntry(0, 8, 7);
-    diffuse();
-    EXPECT_EQ(vertex[0].hormoneR, expected(84, 80)) << "nested entry first: " << nestedFirst;
+    diffuse(E);
+    EXPECT_EQ(E.vertex[0].hormoneR, expected(84, 80)) << "nested entry first: " << nestedFirst;
   }
 }
 
 TEST(Diffusion, SecretorsAreHeldAndSeenOnlyFromTheNextStep) {
   buildFan();
-  secretorR = 0;
-  secretorG = 1;
-  secretorB = 2;
-  diffuse();
-  EXPECT_EQ(vertex[0].hormoneR, 255);
-  EXPECT_EQ(vertex[1].hormoneG, variant::greenSecretorLevel);
-  EXPECT_EQ(vertex[1].hormoneG, expected(99, 255));
-  EXPECT_EQ(vertex[2].hormoneB, 255);
-  EXPECT_EQ(vertex[1].hormoneR, 0) << "neighbours read the levels from before the pass";
-  diffuse();
-  EXPECT_EQ(vertex[0].hormoneR, 255);
-  EXPECT_EQ(vertex[1].hormoneG, expected(99, 255));
-  EXPECT_EQ(vertex[1].hormoneR, expected(42, 40));  // 255 from one of three neighbours
+  E.secretorR = 0;
+  E.secretorG = 1;
+  E.secretorB = 2;
+  diffuse(E);
+  EXPECT_EQ(E.vertex[0].hormoneR, 255);
+  EXPECT_EQ(E.vertex[1].hormoneG, variant::greenSecretorLevel);
+  EXPECT_EQ(E.vertex[1].hormoneG, expected(99, 255));
+  EXPECT_EQ(E.vertex[2].hormoneB, 255);
+  EXPECT_EQ(E.vertex[1].hormoneR, 0) << "neighbours read the levels from before the pass";
+  diffuse(E);
+  EXPECT_EQ(E.vertex[0].hormoneR, 255);
+  EXPECT_EQ(E.vertex[1].hormoneG, expected(99, 255));
+  EXPECT_EQ(E.vertex[1].hormoneR, expected(42, 40));  // 255 from one of three neighbours
 
   // Secretor indices that name no vertex hold nothing: every level just decays.
   buildFan();
-  secretorR = -1;
-  secretorG = static_cast<short>(numVertices);
-  secretorB = 32767;
-  for (int i = 0; i < numVertices; ++i) vertex[i].hormoneR = vertex[i].hormoneG = vertex[i].hormoneB = 255;
-  diffuse();
-  for (int i = 0; i < numVertices; ++i) EXPECT_EQ(levelsOf(i), (std::array<int, 3>{252, 252, 252})) << "vertex " << i;
-  EXPECT_EQ(levelsOf(numVertices), (std::array<int, 3>{0, 0, 0}));
+  E.secretorR = -1;
+  E.secretorG = static_cast<short>(E.numVertices);
+  E.secretorB = 32767;
+  for (int i = 0; i < E.numVertices; ++i) E.vertex[i].hormoneR = E.vertex[i].hormoneG = E.vertex[i].hormoneB = 255;
+  diffuse(E);
+  for (int i = 0; i < E.numVertices; ++i) EXPECT_EQ(levelsOf(i), (std::array<int, 3>{252, 252, 252})) << "vertex " << i;
+  EXPECT_EQ(levelsOf(E.numVertices), (std::array<int, 3>{0, 0, 0}));
 }
 
 namespace {
@@ -189,8 +189,8 @@ struct VertexCopy {
 
 std::vector<VertexCopy> copyVertices() {
   std::vector<VertexCopy> copy;
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     VertexCopy c{levelsOf(i), {v.neighbors, v.neighbors + v.numNeighbors}, v.parentA, v.parentB, {}};
     for (int j = 0; j < v.numDependents; ++j) c.entries.emplace_back(v.dependents[j], v.spouses[j]);
     copy.push_back(c);
@@ -201,11 +201,11 @@ std::vector<VertexCopy> copyVertices() {
 // Loads the copied vertices (no triangles) with vertex i renamed to name[i].
 void loadRenamed(const std::vector<VertexCopy>& copy, const std::vector<short>& name) {
   resetStore();
-  numVertices = static_cast<int>(copy.size());
+  E.numVertices = static_cast<int>(copy.size());
   auto rename = [&](short i) { return i < 0 ? i : name[i]; };
-  for (int i = 0; i < numVertices; ++i) {
+  for (int i = 0; i < E.numVertices; ++i) {
     const VertexCopy& c = copy[i];
-    vertex_struct& v = vertex[name[i]];
+    vertex_struct& v = E.vertex[name[i]];
     for (int k = 0; k < 3; ++k) v.*colours[k] = static_cast<unsigned char>(c.levels[k]);
     v.numNeighbors = static_cast<short>(c.neighbours.size());
     for (size_t j = 0; j < c.neighbours.size(); ++j) v.neighbors[j] = rename(c.neighbours[j]);
@@ -221,12 +221,12 @@ void loadRenamed(const std::vector<VertexCopy>& copy, const std::vector<short>& 
 TEST(Diffusion, SameResultWhateverTheVertexOrder) {
   // Splits leave pending mid-points, some of them nested, so the replacement path runs too.
   buildIcosahedron();
-  for (int k = 0; k < 3; ++k) splitTriangle(headTriangle);
-  for (int k = 0; k < 2; ++k) splitTriangle(tailTriangle);
-  ASSERT_EQ(storeProblems(), std::vector<std::string>{});
+  for (int k = 0; k < 3; ++k) splitTriangle(E, E.headTriangle);
+  for (int k = 0; k < 2; ++k) splitTriangle(E, E.tailTriangle);
+  ASSERT_EQ(storeProblems(E), std::vector<std::string>{});
   std::mt19937 random(7);
-  for (int i = 0; i < numVertices; ++i) {
-    for (auto level : colours) vertex[i].*level = static_cast<unsigned char>(random() % 256);
+  for (int i = 0; i < E.numVertices; ++i) {
+    for (auto level : colours) E.vertex[i].*level = static_cast<unsigned char>(random() % 256);
   }
   const std::vector<VertexCopy> original = copyVertices();
   std::vector<short> name(original.size());
@@ -234,44 +234,44 @@ TEST(Diffusion, SameResultWhateverTheVertexOrder) {
   std::shuffle(name.begin(), name.end(), random);
 
   holdEpisodes();
-  secretorR = 3;
-  secretorG = 14;
-  for (int step = 0; step < 4; ++step) diffuse();
+  E.secretorR = 3;
+  E.secretorG = 14;
+  for (int step = 0; step < 4; ++step) diffuse(E);
   std::vector<std::array<int, 3>> inOrder;
-  for (int i = 0; i < numVertices; ++i) inOrder.push_back(levelsOf(i));
+  for (int i = 0; i < E.numVertices; ++i) inOrder.push_back(levelsOf(i));
 
   loadRenamed(original, name);
-  secretorR = name[3];
-  secretorG = name[14];
-  for (int step = 0; step < 4; ++step) diffuse();
-  for (int i = 0; i < numVertices; ++i) EXPECT_EQ(levelsOf(name[i]), inOrder[i]) << "vertex " << i;
+  E.secretorR = name[3];
+  E.secretorG = name[14];
+  for (int step = 0; step < 4; ++step) diffuse(E);
+  for (int i = 0; i < E.numVertices; ++i) EXPECT_EQ(levelsOf(name[i]), inOrder[i]) << "vertex " << i;
 }
 
 // A cycle plans its diffusion steps once; what changes between them (levels, secretors)
 // must not be taken into the plan.
 TEST(Diffusion, OnePlanServesStepsWhoseSecretorsChange) {
   buildIcosahedron();
-  for (int k = 0; k < 3; ++k) splitTriangle(headTriangle);
-  for (int k = 0; k < 2; ++k) splitTriangle(tailTriangle);
+  for (int k = 0; k < 3; ++k) splitTriangle(E, E.headTriangle);
+  for (int k = 0; k < 2; ++k) splitTriangle(E, E.tailTriangle);
   std::mt19937 random(11);
-  for (int i = 0; i < numVertices; ++i) {
-    for (auto level : colours) vertex[i].*level = static_cast<unsigned char>(random() % 256);
+  for (int i = 0; i < E.numVertices; ++i) {
+    for (auto level : colours) E.vertex[i].*level = static_cast<unsigned char>(random() % 256);
   }
   std::vector<std::array<int, 3>> start;
-  for (int i = 0; i < numVertices; ++i) start.push_back(levelsOf(i));
+  for (int i = 0; i < E.numVertices; ++i) start.push_back(levelsOf(i));
   const auto steps = [&](bool onePlan) {
-    for (int i = 0; i < numVertices; ++i) {
-      for (int c = 0; c < 3; ++c) vertex[i].*colours[c] = static_cast<unsigned char>(start[i][c]);
+    for (int i = 0; i < E.numVertices; ++i) {
+      for (int c = 0; c < 3; ++c) E.vertex[i].*colours[c] = static_cast<unsigned char>(start[i][c]);
     }
     holdEpisodes();
-    const diffusionPlan plan = planDiffusion();
+    const diffusionPlan plan = planDiffusion(E);
     std::vector<std::array<int, 3>> levels;
     for (int step = 0; step < 6; ++step) {
-      secretorR = static_cast<short>(step * 5 % numVertices);
-      secretorB = static_cast<short>(step < 3 ? 2 : noVertex);
-      onePlan ? diffuse(plan) : diffuse();
+      E.secretorR = static_cast<short>(step * 5 % E.numVertices);
+      E.secretorB = static_cast<short>(step < 3 ? 2 : noVertex);
+      onePlan ? diffuse(E, plan) : diffuse(E);
     }
-    for (int i = 0; i < numVertices; ++i) levels.push_back(levelsOf(i));
+    for (int i = 0; i < E.numVertices; ++i) levels.push_back(levelsOf(i));
     return levels;
   };
   const auto planned = steps(true);
@@ -283,29 +283,29 @@ TEST(Diffusion, OnePlanServesStepsWhoseSecretorsChange) {
 TEST(Diffusion, ALargeSurfaceGivesTheSameLevelsOnAnyNumberOfThreads) {
   buildSubdividedIcosahedron(5);
   // Splits past the size where threads share the work, leaving pending mid-points.
-  for (int k = 0; k < 20000 && numVertices < 17000; ++k) splitTriangle(headTriangle);
-  ASSERT_GE(numVertices, 17000);
+  for (int k = 0; k < 20000 && E.numVertices < 17000; ++k) splitTriangle(E, E.headTriangle);
+  ASSERT_GE(E.numVertices, 17000);
   std::mt19937 random(5);
   std::vector<std::array<int, 3>> start;
-  for (int i = 0; i < numVertices; ++i) {
-    for (auto level : colours) vertex[i].*level = static_cast<unsigned char>(random() % 256);
+  for (int i = 0; i < E.numVertices; ++i) {
+    for (auto level : colours) E.vertex[i].*level = static_cast<unsigned char>(random() % 256);
     start.push_back(levelsOf(i));
   }
   const int threadsBefore = omp_get_max_threads();
   std::vector<std::array<int, 3>> want;
   for (const int threads : {1, 2, 3}) {
     omp_set_num_threads(threads);
-    for (int i = 0; i < numVertices; ++i) {
-      for (int c = 0; c < 3; ++c) vertex[i].*colours[c] = static_cast<unsigned char>(start[i][c]);
+    for (int i = 0; i < E.numVertices; ++i) {
+      for (int c = 0; c < 3; ++c) E.vertex[i].*colours[c] = static_cast<unsigned char>(start[i][c]);
     }
     holdEpisodes();
-    secretorR = 7;
-    secretorG = 9000;
-    secretorB = 16999;
-    const diffusionPlan plan = planDiffusion();
-    for (int step = 0; step < 3; ++step) diffuse(plan);
+    E.secretorR = 7;
+    E.secretorG = 9000;
+    E.secretorB = 16999;
+    const diffusionPlan plan = planDiffusion(E);
+    for (int step = 0; step < 3; ++step) diffuse(E, plan);
     std::vector<std::array<int, 3>> got;
-    for (int i = 0; i < numVertices; ++i) got.push_back(levelsOf(i));
+    for (int i = 0; i < E.numVertices; ++i) got.push_back(levelsOf(i));
     if (want.empty()) {
       want = got;
       EXPECT_NE(want, start);
@@ -330,20 +330,20 @@ TEST(Growth, MarksByTheIntegerAverageOfAnyColour) {
   for (int c = 0; c < 3; ++c) {
     for (const Case& k : cases) {
       buildIcosahedron();
-      *thresholds[c] = static_cast<unsigned char>(k.threshold);
+      E.*thresholds[c] = static_cast<unsigned char>(k.threshold);
       for (int corner = 0; corner < 3; ++corner) {
-        vertex[headTriangle->v[corner]].*colours[c] = static_cast<unsigned char>(k.corners[corner]);
+        E.vertex[E.headTriangle->v[corner]].*colours[c] = static_cast<unsigned char>(k.corners[corner]);
       }
       const std::vector<Face> before = triangleList();
-      hormoneGrow();
+      hormoneGrow(E);
       const bool split = seedProgram && k.marked;
-      ASSERT_EQ(numTriangles, split ? 23 : 20) << "colour " << c << " threshold " << k.threshold;
-      EXPECT_EQ(storeProblems(), std::vector<std::string>{});
+      ASSERT_EQ(E.numTriangles, split ? 23 : 20) << "colour " << c << " threshold " << k.threshold;
+      EXPECT_EQ(storeProblems(E), std::vector<std::string>{});
       if (!split) {
         EXPECT_EQ(triangleList(), before);
       }
       int index = 0;
-      for (const triangle* t = headTriangle; t; t = t->next, ++index) {
+      for (const triangle* t = E.headTriangle; t; t = t->next, ++index) {
         EXPECT_EQ(t->age, split && index >= 19 ? 0 : 1) << "triangle " << index;
       }
     }
@@ -352,33 +352,34 @@ TEST(Growth, MarksByTheIntegerAverageOfAnyColour) {
 
 TEST(Growth, ChildrenAreNeitherAgedNorExaminedInTheSameCall) {
   buildIcosahedron();
-  thresholdR = 0;  // every triangle, and every piece of one, reaches it
-  lifeSpanR = 0;
-  lifeSpanG = 5;
-  lifeSpanB = -3;
-  secretorG = 4;
+  E.thresholdR = 0;  // every triangle, and every piece of one, reaches it
+  E.lifeSpanR = 0;
+  E.lifeSpanG = 5;
+  E.lifeSpanB = -3;
+  E.secretorG = 4;
   const std::vector<Face> before = triangleList();
   for (int call = 1; call <= 2; ++call) {
-    hormoneGrow();
-    ASSERT_EQ(storeProblems(), std::vector<std::string>{});
+    hormoneGrow(E);
+    ASSERT_EQ(storeProblems(E), std::vector<std::string>{});
     if constexpr (seedProgram) {
-      ASSERT_EQ(numTriangles, call == 1 ? 80 : 320);
-      for (const triangle* t = headTriangle; t; t = t->next) ASSERT_EQ(t->age, 0);
+      ASSERT_EQ(E.numTriangles, call == 1 ? 80 : 320);
+      for (const triangle* t = E.headTriangle; t; t = t->next) ASSERT_EQ(t->age, 0);
     } else {
       EXPECT_EQ(triangleList(), before);
-      for (const triangle* t = headTriangle; t; t = t->next) ASSERT_EQ(t->age, call);
+      for (const triangle* t = E.headTriangle; t; t = t->next) ASSERT_EQ(t->age, call);
     }
   }
   // Only morphseed counts the lifespans down, without a lower bound.
-  EXPECT_EQ(lifeSpanR, expected(0, -2));
-  EXPECT_EQ(lifeSpanG, expected(5, 3));
-  EXPECT_EQ(lifeSpanB, expected(-3, -5));
-  EXPECT_EQ(thresholdR, 0);
-  EXPECT_EQ(secretorG, 4);
+  EXPECT_EQ(E.lifeSpanR, expected(0, -2));
+  EXPECT_EQ(E.lifeSpanG, expected(5, 3));
+  EXPECT_EQ(E.lifeSpanB, expected(-3, -5));
+  EXPECT_EQ(E.thresholdR, 0);
+  EXPECT_EQ(E.secretorG, 4);
 }
 
 namespace {
 
+// What the C library's own generator gives: an embryo's numbers must be exactly these.
 std::vector<int> draws(unsigned seed, int count) {
   std::srand(seed);
   std::vector<int> values;
@@ -407,12 +408,12 @@ TEST(Episodes, RedLifespanRescaling) {
       ASSERT_NE(seed, 0u);
       const std::vector<int> d = draws(seed, 4);
       buildIcosahedron();
-      std::srand(seed);
-      newEpisodeR();
-      EXPECT_EQ(thresholdR, k.threshold);
-      EXPECT_EQ(lifeSpanR, k.lifeSpan) << "drawn " << k.drawn << " threshold " << k.threshold;
-      EXPECT_EQ(secretorR, d[2] % 12);
-      EXPECT_EQ(std::rand(), d[3]) << "three draws per episode";
+      E.random.seed(seed);
+      newEpisodeR(E);
+      EXPECT_EQ(E.thresholdR, k.threshold);
+      EXPECT_EQ(E.lifeSpanR, k.lifeSpan) << "drawn " << k.drawn << " threshold " << k.threshold;
+      EXPECT_EQ(E.secretorR, d[2] % 12);
+      EXPECT_EQ(E.random.next(), d[3]) << "three draws per episode";
     }
   } else {
     // Exact rational, truncated toward zero; out of the 16-bit range stores -32768.
@@ -425,13 +426,13 @@ TEST(Episodes, RedLifespanRescaling) {
     };
     for (const Case& k : cases) {
       resetStore();
-      lifeSpanR = static_cast<short>(k.lifeSpan);
-      thresholdR = static_cast<unsigned char>(k.threshold);
-      secretorR = 2;
-      newEpisodeR();
-      EXPECT_EQ(lifeSpanR, k.result) << k.lifeSpan << " with threshold " << k.threshold;
-      EXPECT_EQ(thresholdR, k.threshold);
-      EXPECT_EQ(secretorR, 2);
+      E.lifeSpanR = static_cast<short>(k.lifeSpan);
+      E.thresholdR = static_cast<unsigned char>(k.threshold);
+      E.secretorR = 2;
+      newEpisodeR(E);
+      EXPECT_EQ(E.lifeSpanR, k.result) << k.lifeSpan << " with threshold " << k.threshold;
+      EXPECT_EQ(E.thresholdR, k.threshold);
+      EXPECT_EQ(E.secretorR, 2);
     }
   }
 }
@@ -442,32 +443,32 @@ TEST(Episodes, GreenAndBlue) {
     buildIcosahedron();
     for (unsigned seed = 1; seed <= 40; ++seed) {
       const std::vector<int> d = draws(seed, 4);
-      std::srand(seed);
-      newEpisodeG();
-      EXPECT_EQ(lifeSpanG, d[0] % 12 + 1);
-      EXPECT_EQ(thresholdG, d[1] % 30 + 51);
-      EXPECT_EQ(secretorG, d[2] % 12);
-      std::srand(seed);
-      newEpisodeB();
-      EXPECT_EQ(lifeSpanB, d[0] % 12 + 1);
-      EXPECT_EQ(thresholdB, d[1] % 20 + 61);
-      EXPECT_EQ(secretorB, d[2] % 12);
-      EXPECT_EQ(std::rand(), d[3]);
+      E.random.seed(seed);
+      newEpisodeG(E);
+      EXPECT_EQ(E.lifeSpanG, d[0] % 12 + 1);
+      EXPECT_EQ(E.thresholdG, d[1] % 30 + 51);
+      EXPECT_EQ(E.secretorG, d[2] % 12);
+      E.random.seed(seed);
+      newEpisodeB(E);
+      EXPECT_EQ(E.lifeSpanB, d[0] % 12 + 1);
+      EXPECT_EQ(E.thresholdB, d[1] % 20 + 61);
+      EXPECT_EQ(E.secretorB, d[2] % 12);
+      EXPECT_EQ(E.random.next(), d[3]);
     }
     // With no vertex to pick there is no secretor, and still three draws.
     resetStore();
     const std::vector<int> d = draws(3, 4);
-    std::srand(3);
-    newEpisodeB();
-    EXPECT_EQ(secretorB, -1);
-    EXPECT_EQ(std::rand(), d[3]);
+    E.random.seed(3);
+    newEpisodeB(E);
+    EXPECT_EQ(E.secretorB, -1);
+    EXPECT_EQ(E.random.next(), d[3]);
   } else {
     resetStore();
-    lifeSpanG = lifeSpanB = -4;
-    newEpisodeG();
-    newEpisodeB();
-    EXPECT_EQ(std::make_tuple(lifeSpanG, thresholdG, secretorG), std::make_tuple(short{-4}, 255, short{-1}));
-    EXPECT_EQ(std::make_tuple(lifeSpanB, thresholdB, secretorB), std::make_tuple(short{-4}, 255, short{-1}));
+    E.lifeSpanG = E.lifeSpanB = -4;
+    newEpisodeG(E);
+    newEpisodeB(E);
+    EXPECT_EQ(std::make_tuple(E.lifeSpanG, E.thresholdG, E.secretorG), std::make_tuple(short{-4}, 255, short{-1}));
+    EXPECT_EQ(std::make_tuple(E.lifeSpanB, E.thresholdB, E.secretorB), std::make_tuple(short{-4}, 255, short{-1}));
   }
 }
 
@@ -476,30 +477,30 @@ TEST(Episodes, FirstDiffusionStepsOfARun) {
     // A fresh embryo: the first growth takes the lifespans to -1 and the first diffusion
     // step begins the red episode only.
     buildIcosahedron();
-    hormoneGrow();
-    ASSERT_EQ(numTriangles, 20);
+    hormoneGrow(E);
+    ASSERT_EQ(E.numTriangles, 20);
     std::vector<int> d = draws(11, 4);
-    std::srand(11);
-    diffuse();
-    EXPECT_EQ(thresholdR, d[1] % 65 + 16);
-    EXPECT_EQ(lifeSpanR, (d[0] % 12 + 1) * (thresholdR - 15) / 65 + 1);
-    ASSERT_EQ(secretorR, d[2] % 12);
-    EXPECT_EQ(vertex[secretorR].hormoneR, 255);
-    EXPECT_EQ(std::rand(), d[3]);
-    EXPECT_EQ(std::make_tuple(lifeSpanG, thresholdG, secretorG), std::make_tuple(short{-1}, 255, short{-1}));
-    EXPECT_EQ(std::make_tuple(lifeSpanB, thresholdB, secretorB), std::make_tuple(short{-1}, 255, short{-1}));
+    E.random.seed(11);
+    diffuse(E);
+    EXPECT_EQ(E.thresholdR, d[1] % 65 + 16);
+    EXPECT_EQ(E.lifeSpanR, (d[0] % 12 + 1) * (E.thresholdR - 15) / 65 + 1);
+    ASSERT_EQ(E.secretorR, d[2] % 12);
+    EXPECT_EQ(E.vertex[E.secretorR].hormoneR, 255);
+    EXPECT_EQ(E.random.next(), d[3]);
+    EXPECT_EQ(std::make_tuple(E.lifeSpanG, E.thresholdG, E.secretorG), std::make_tuple(short{-1}, 255, short{-1}));
+    EXPECT_EQ(std::make_tuple(E.lifeSpanB, E.thresholdB, E.secretorB), std::make_tuple(short{-1}, 255, short{-1}));
 
     // Above 500 triangles all three begin, drawing red's numbers, then green's, then blue's.
     buildSubdividedIcosahedron(3);
     d = draws(11, 10);
-    std::srand(11);
-    diffuse();
-    EXPECT_EQ(secretorR, d[2] % numVertices);
-    EXPECT_EQ(std::make_tuple(int{lifeSpanG}, int{thresholdG}, int{secretorG}),
-              std::make_tuple(d[3] % 12 + 1, d[4] % 30 + 51, d[5] % numVertices));
-    EXPECT_EQ(std::make_tuple(int{lifeSpanB}, int{thresholdB}, int{secretorB}),
-              std::make_tuple(d[6] % 12 + 1, d[7] % 20 + 61, d[8] % numVertices));
-    EXPECT_EQ(std::rand(), d[9]);
+    E.random.seed(11);
+    diffuse(E);
+    EXPECT_EQ(E.secretorR, d[2] % E.numVertices);
+    EXPECT_EQ(std::make_tuple(int{E.lifeSpanG}, int{E.thresholdG}, int{E.secretorG}),
+              std::make_tuple(d[3] % 12 + 1, d[4] % 30 + 51, d[5] % E.numVertices));
+    EXPECT_EQ(std::make_tuple(int{E.lifeSpanB}, int{E.thresholdB}, int{E.secretorB}),
+              std::make_tuple(d[6] % 12 + 1, d[7] % 20 + 61, d[8] % E.numVertices));
+    EXPECT_EQ(E.random.next(), d[9]);
   } else {
     // The red lifespan is rescaled at each step above 500 triangles until it is positive.
     struct Case {
@@ -513,13 +514,13 @@ TEST(Episodes, FirstDiffusionStepsOfARun) {
     };
     for (const Case& k : cases) {
       buildSubdividedIcosahedron(k.levels);
-      lifeSpanR = static_cast<short>(k.lifeSpan);
-      thresholdR = static_cast<unsigned char>(k.threshold);
+      E.lifeSpanR = static_cast<short>(k.lifeSpan);
+      E.thresholdR = static_cast<unsigned char>(k.threshold);
       for (int after : k.afterEachStep) {
-        diffuse();
-        EXPECT_EQ(lifeSpanR, after) << numTriangles << " triangles, from " << k.lifeSpan;
+        diffuse(E);
+        EXPECT_EQ(E.lifeSpanR, after) << E.numTriangles << " triangles, from " << k.lifeSpan;
       }
-      EXPECT_EQ(std::make_pair(lifeSpanG, lifeSpanB), std::make_pair(short{0}, short{0}));
+      EXPECT_EQ(std::make_pair(E.lifeSpanG, E.lifeSpanB), std::make_pair(short{0}, short{0}));
     }
   }
 }
@@ -527,13 +528,13 @@ TEST(Episodes, FirstDiffusionStepsOfARun) {
 TEST(Episodes, SizeConditionIsMoreThan500) {
   for (int count : {500, 501}) {
     buildIcosahedron();
-    numTriangles = count;  // the episode checks read only the count
-    std::srand(1);
-    diffuse();
-    numTriangles = 20;
+    E.numTriangles = count;  // the episode checks read only the count
+    E.random.seed(1);
+    diffuse(E);
+    E.numTriangles = 20;
     const bool large = count > 500;
-    EXPECT_EQ(lifeSpanR > 0, large || !variant::redEpisodeNeedsSize) << count;
-    EXPECT_EQ(lifeSpanG > 0, large && seedProgram) << count;
-    EXPECT_EQ(lifeSpanB > 0, large && seedProgram) << count;
+    EXPECT_EQ(E.lifeSpanR > 0, large || !variant::redEpisodeNeedsSize) << count;
+    EXPECT_EQ(E.lifeSpanG > 0, large && seedProgram) << count;
+    EXPECT_EQ(E.lifeSpanB > 0, large && seedProgram) << count;
   }
 }

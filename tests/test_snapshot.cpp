@@ -60,12 +60,12 @@ std::vector<std::uint32_t> bits(const vector& v) {
 // Everything the store holds per vertex and per triangle, as bit patterns.
 std::vector<std::uint32_t> storeBits() {
   std::vector<std::uint32_t> all;
-  for (int i = 0; i < numVertices; ++i) {
-    const vertex_struct& v = vertex[i];
+  for (int i = 0; i < E.numVertices; ++i) {
+    const vertex_struct& v = E.vertex[i];
     for (const float c : {v.x, v.y, v.z, v.norm.x, v.norm.y, v.norm.z}) all.push_back(std::bit_cast<std::uint32_t>(c));
     all.insert(all.end(), {static_cast<std::uint32_t>(v.numNeighbors), v.hormoneR, v.hormoneG, v.hormoneB});
   }
-  for (const triangle* t = headTriangle; t; t = t->next) {
+  for (const triangle* t = E.headTriangle; t; t = t->next) {
     const auto n = bits(t->norm);
     all.insert(all.end(), n.begin(), n.end());
     all.push_back(t->age);
@@ -96,11 +96,11 @@ class Snapshots : public WorkFolderTest {
   }
 
   void growSeed(unsigned seed, int cycles) {
-    ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
-    std::srand(seed);
-    lifeSpanR = lifeSpanG = lifeSpanB = 0;
-    totalCycles = 0;
-    for (int j = 0; j < cycles; ++j) growthCycle();
+    ASSERT_EQ(loadSeed(E, SEED_FILE), std::nullopt);
+    E.random.seed(seed);
+    E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 0;
+    E.totalCycles = 0;
+    for (int j = 0; j < cycles; ++j) growthCycle(E);
   }
 
   struct Run {
@@ -134,20 +134,20 @@ class Snapshots : public WorkFolderTest {
 TEST_F(Snapshots, NormalsAreRecalcNormsBitsAndNothingInTheStoreChanges) {
   // Mid-run the store's normals are stale; a snapshot computes fresh ones beside it.
   growSeed(1700000001, 18);
-  ASSERT_GT(numVertices, 200);
+  ASSERT_GT(E.numVertices, 200);
   const std::vector<std::uint32_t> before = storeBits();
-  const surfaceNormals n = computeNormals();
-  writeSnapshot("mid.vtp", 18, {}, {});
+  const surfaceNormals n = computeNormals(E);
+  writeSnapshot(E, "mid.vtp", 18, {}, {});
   EXPECT_EQ(storeBits(), before) << "taking a snapshot changed the store";
   EXPECT_TRUE(fs::exists("mid.vtp"));
 
-  recalcNorms();
-  ASSERT_EQ(n.vertices.size(), static_cast<std::size_t>(numVertices));
-  ASSERT_EQ(n.faces.size(), static_cast<std::size_t>(numTriangles));
+  recalcNorms(E);
+  ASSERT_EQ(n.vertices.size(), static_cast<std::size_t>(E.numVertices));
+  ASSERT_EQ(n.faces.size(), static_cast<std::size_t>(E.numTriangles));
   int differing = 0;
-  for (int i = 0; i < numVertices; ++i) differing += bits(n.vertices[i]) != bits(vertex[i].norm);
+  for (int i = 0; i < E.numVertices; ++i) differing += bits(n.vertices[i]) != bits(E.vertex[i].norm);
   std::size_t k = 0;
-  for (const triangle* t = headTriangle; t; t = t->next, ++k) differing += bits(n.faces[k]) != bits(t->norm);
+  for (const triangle* t = E.headTriangle; t; t = t->next, ++k) differing += bits(n.faces[k]) != bits(t->norm);
   EXPECT_EQ(differing, 0);
 }
 
@@ -169,9 +169,9 @@ TEST_F(Snapshots, SeriesWritesCycleZeroEveryIntervalAndTheLastAndIndexesExactlyT
     fs::create_directories(folder);
     buildIcosahedron();
     snapshotSeries series((folder / "e").string(), c.interval, {});
-    series.loaded();
-    for (int cycle = 1; cycle <= c.cycles; ++cycle) series.cycleDone(cycle);
-    series.finished(c.cycles);
+    series.loaded(E);
+    for (int cycle = 1; cycle <= c.cycles; ++cycle) series.cycleDone(E, cycle);
+    series.finished(E, c.cycles);
     EXPECT_EQ(series.cyclesWritten(), c.written) << what;
 
     std::vector<std::pair<int, std::string>> expected;
@@ -192,7 +192,7 @@ TEST_F(Snapshots, SeriesWritesCycleZeroEveryIntervalAndTheLastAndIndexesExactlyT
 TEST_F(Snapshots, IndexNamesAreEscapedForXml) {
   buildIcosahedron();
   snapshotSeries series("a&b\"c", 1, {});
-  series.loaded();
+  series.loaded(E);
   EXPECT_EQ(indexEntries("a&b\"c.pvd"), (std::vector<std::pair<int, std::string>>{{0, "a&amp;b&quot;c.c0.vtp"}}));
   EXPECT_TRUE(fs::exists("a&b\"c.c0.vtp"));
 }
@@ -200,13 +200,13 @@ TEST_F(Snapshots, IndexNamesAreEscapedForXml) {
 TEST_F(Snapshots, VerticesAreBornInTheCycleThatAddedThem) {
   buildIcosahedron();
   snapshotSeries series("b", 1000, {});
-  series.loaded();
-  numVertices = 15;  // three new vertices in cycle 1, none in 2, five in 3
-  series.cycleDone(1);
-  series.cycleDone(2);
-  numVertices = 20;
-  series.cycleDone(3);
-  series.finished(3);
+  series.loaded(E);
+  E.numVertices = 15;  // three new vertices in cycle 1, none in 2, five in 3
+  series.cycleDone(E, 1);
+  series.cycleDone(E, 2);
+  E.numVertices = 20;
+  series.cycleDone(E, 3);
+  series.finished(E, 3);
   std::vector<int> expected(12, 0);
   expected.insert(expected.end(), 3, 1);
   expected.insert(expected.end(), 5, 3);
@@ -214,11 +214,11 @@ TEST_F(Snapshots, VerticesAreBornInTheCycleThatAddedThem) {
 
   // A grown embryo: the loaded twelve at 0, and no vertex born before a lower index.
   resetStore();
-  ASSERT_EQ(loadSeed(SEED_FILE), std::nullopt);
-  std::srand(5);
+  ASSERT_EQ(loadSeed(E, SEED_FILE), std::nullopt);
+  E.random.seed(5);
   snapshotSeries grown("g", 1000, {});
-  growEmbryo(20, &grown);
-  ASSERT_EQ(grown.born().size(), static_cast<std::size_t>(numVertices));
+  growEmbryo(E, 20, &grown);
+  ASSERT_EQ(grown.born().size(), static_cast<std::size_t>(E.numVertices));
   EXPECT_TRUE(std::is_sorted(grown.born().begin(), grown.born().end()));
   EXPECT_EQ(std::count(grown.born().begin(), grown.born().end(), 0), 12);
   EXPECT_LE(grown.born().back(), 20);
@@ -409,19 +409,17 @@ TEST(SnapshotCompression, BytesAloneCoderGivesStreamsZlibReadsBackExactly) {
 TEST_F(Snapshots, FileIsTheSameAtAnyThreadCountAndItsBlocksHoldTheStore) {
   // Enough triangles that the large arrays span several blocks, pending mid-points included.
   growSeed(1700000002, 30);
-  ASSERT_GT(numTriangles * 12, 32768) << "the face normals should span more than one block";
-  const std::vector<int> born(static_cast<std::size_t>(numVertices), 3);
+  ASSERT_GT(E.numTriangles * 12, 32768) << "the face normals should span more than one block";
+  const std::vector<int> born(static_cast<std::size_t>(E.numVertices), 3);
   const int threads = omp_get_max_threads();
   std::vector<std::string> files;
   for (const int n : {1, 2, 3}) {
     omp_set_num_threads(n);
     const std::string name = std::to_string(n) + "threads.vtp";
-    writeSnapshot(name, 30, born, {{"seed", {7}}});
+    writeSnapshot(E, name, 30, born, {{"seed", {7}}});
     files.push_back(readFile(name));
   }
-  snapshotTunedStrategies = false;
-  writeSnapshot("plain.vtp", 30, born, {{"seed", {7}}});
-  snapshotTunedStrategies = true;
+  writeSnapshot(E, "plain.vtp", 30, born, {{"seed", {7}}}, snapshotCoding{1, false});
   omp_set_num_threads(threads);
   ASSERT_FALSE(files[0].empty());
   EXPECT_TRUE(files[1] == files[0]) << "2 threads wrote other bytes than 1";
@@ -438,13 +436,13 @@ TEST_F(Snapshots, FileIsTheSameAtAnyThreadCountAndItsBlocksHoldTheStore) {
   std::vector<std::int32_t> connectivity;
   std::vector<std::uint16_t> age;
   std::string red, pending;
-  for (int i = 0; i < numVertices; ++i) {
-    points.insert(points.end(), {vertex[i].x, vertex[i].y, vertex[i].z});
-    red += static_cast<char>(vertex[i].hormoneR);
-    pending += static_cast<char>(vertex[i].parentA != -1);
+  for (int i = 0; i < E.numVertices; ++i) {
+    points.insert(points.end(), {E.vertex[i].x, E.vertex[i].y, E.vertex[i].z});
+    red += static_cast<char>(E.vertex[i].hormoneR);
+    pending += static_cast<char>(E.vertex[i].parentA != -1);
   }
-  for (const vector& n : computeNormals().faces) faceNormals.insert(faceNormals.end(), {n.x, n.y, n.z});
-  for (const triangle* t = headTriangle; t; t = t->next) {
+  for (const vector& n : computeNormals(E).faces) faceNormals.insert(faceNormals.end(), {n.x, n.y, n.z});
+  for (const triangle* t = E.headTriangle; t; t = t->next) {
     connectivity.insert(connectivity.end(), {t->v[0], t->v[1], t->v[2]});
     age.push_back(t->age);
   }

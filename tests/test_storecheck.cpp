@@ -21,27 +21,21 @@ bool mentions(const std::vector<std::string>& problems, const std::string& part)
   return false;
 }
 
-TEST(StoreReset, CleanupAndClearStoreLeaveASoundEmptyList) {
+TEST(StoreReset, ClearStoreLeavesASoundEmptyList) {
   buildIcosahedron();
-  cleanup();
-  EXPECT_EQ(headTriangle, nullptr);
-  EXPECT_EQ(tailTriangle, nullptr);
-  EXPECT_EQ(numTriangles, 20);  // cleanup frees the list only
-
-  buildIcosahedron();
-  splitTriangle(headTriangle);
-  clearStore();
-  EXPECT_EQ(headTriangle, nullptr);
-  EXPECT_EQ(tailTriangle, nullptr);
-  EXPECT_EQ(numVertices, 0);
-  EXPECT_EQ(numTriangles, 0);
-  EXPECT_EQ(numInitialTriangles, 0);
-  EXPECT_EQ(storeProblems(), std::vector<std::string>{});
+  splitTriangle(E, E.headTriangle);
+  E.clearStore();
+  EXPECT_EQ(E.headTriangle, nullptr);
+  EXPECT_EQ(E.tailTriangle, nullptr);
+  EXPECT_EQ(E.numVertices, 0);
+  EXPECT_EQ(E.numTriangles, 0);
+  EXPECT_EQ(E.numInitialTriangles, 0);
+  EXPECT_EQ(storeProblems(E), std::vector<std::string>{});
 
   // A list built after a reset starts at the head, not behind a freed tail.
   buildIcosahedron();
-  EXPECT_EQ(headTriangle->prev, nullptr);
-  EXPECT_EQ(storeProblems(), std::vector<std::string>{});
+  EXPECT_EQ(E.headTriangle->prev, nullptr);
+  EXPECT_EQ(storeProblems(E), std::vector<std::string>{});
 }
 
 // One fault at a time on a split icosahedron (which has pending mid-points), each with a
@@ -53,32 +47,32 @@ TEST(StoreCheck, EveryKindOfBrokenInvariantIsReported) {
     const char* reported;
   };
   const std::vector<Fault> faults = {
-      {"count too high", [] { ++numTriangles; }, "!= numTriangles"},
-      {"dangling tail", [] { tailTriangle = headTriangle; }, "tailTriangle"},
-      {"broken prev link", [] { headTriangle->next->prev = nullptr; }, "prev link"},
-      {"head with a predecessor", [] { headTriangle->prev = tailTriangle; }, "predecessor"},
-      {"dead corner", [] { headTriangle->v[1] = static_cast<short>(numVertices); }, "not live"},
-      {"negative corner", [] { tailTriangle->v[2] = -3; }, "corner -3"},
-      {"seventh neighbour", [] { vertex[0].numNeighbors = 7; }, "numNeighbors 7"},
-      {"dead neighbour", [] { vertex[1].neighbors[0] = static_cast<short>(numVertices + 4); }, "neighbour"},
-      {"count past capacity", [] { vertex[0].numDependents = vertex[0].maxDependents + 1; }, "numDependents"},
-      {"unpaired entry", [] { vertex[vertex[12].parentA].spouses[0] = 7; }, "no partner"},
-      {"unlisted dependent", [] { vertex[12].parentA = vertex[12].parentB = 3; }, "not listed"},
-      {"listed but freed", [] { vertex[12].parentA = vertex[12].parentB = noVertex; }, "does not have parents"},
-      {"one parent", [] { vertex[2].parentA = 5; }, "exactly one parent"},
-      {"dead parent", [] { vertex[3].parentB = static_cast<short>(numVertices); }, "parent"},
-      {"vertex count", [] { numVertices = -1; }, "numVertices"},
+      {"count too high", [] { ++E.numTriangles; }, "!= numTriangles"},
+      {"dangling tail", [] { E.tailTriangle = E.headTriangle; }, "tailTriangle"},
+      {"broken prev link", [] { E.headTriangle->next->prev = nullptr; }, "prev link"},
+      {"head with a predecessor", [] { E.headTriangle->prev = E.tailTriangle; }, "predecessor"},
+      {"dead corner", [] { E.headTriangle->v[1] = static_cast<short>(E.numVertices); }, "not live"},
+      {"negative corner", [] { E.tailTriangle->v[2] = -3; }, "corner -3"},
+      {"seventh neighbour", [] { E.vertex[0].numNeighbors = 7; }, "numNeighbors 7"},
+      {"dead neighbour", [] { E.vertex[1].neighbors[0] = static_cast<short>(E.numVertices + 4); }, "neighbour"},
+      {"count past capacity", [] { E.vertex[0].numDependents = E.vertex[0].maxDependents + 1; }, "numDependents"},
+      {"unpaired entry", [] { E.vertex[E.vertex[12].parentA].spouses[0] = 7; }, "no partner"},
+      {"unlisted dependent", [] { E.vertex[12].parentA = E.vertex[12].parentB = 3; }, "not listed"},
+      {"listed but freed", [] { E.vertex[12].parentA = E.vertex[12].parentB = noVertex; }, "does not have parents"},
+      {"one parent", [] { E.vertex[2].parentA = 5; }, "exactly one parent"},
+      {"dead parent", [] { E.vertex[3].parentB = static_cast<short>(E.numVertices); }, "parent"},
+      {"vertex count", [] { E.numVertices = -1; }, "numVertices"},
   };
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.name);
     buildIcosahedron();
-    splitTriangle(headTriangle);
-    ASSERT_TRUE(isDependent(vertex[12]));
-    ASSERT_EQ(storeProblems(), std::vector<std::string>{});
+    splitTriangle(E, E.headTriangle);
+    ASSERT_TRUE(isDependent(E.vertex[12]));
+    ASSERT_EQ(storeProblems(E), std::vector<std::string>{});
     f.inject();
-    const auto problems = storeProblems();
+    const auto problems = storeProblems(E);
     EXPECT_TRUE(mentions(problems, f.reported)) << (problems.empty() ? "no problem reported" : problems.front());
-    numVertices = 15;  // so that the next reset walks a list it can free
+    E.numVertices = 15;  // so that the next reset walks a list it can free
   }
 }
 
@@ -86,24 +80,24 @@ TEST(StoreCheck, EveryKindOfBrokenInvariantIsReported) {
 // only the loaded-store rule accepts; a listed entry without parents is wrong under both.
 TEST(StoreCheck, LoadedStoreRuleAcceptsParentsWithoutEntriesOnly) {
   buildIcosahedron();
-  vertex[4].parentA = 0;
-  vertex[4].parentB = 1;
-  vertex[5].parentA = 2;  // one parent: as a file may give it
-  EXPECT_TRUE(mentions(storeProblems(PendingMidpoints::listed), "not listed"));
-  EXPECT_TRUE(mentions(storeProblems(PendingMidpoints::listed), "exactly one parent"));
-  EXPECT_EQ(storeProblems(PendingMidpoints::parentsOnly), std::vector<std::string>{});
+  E.vertex[4].parentA = 0;
+  E.vertex[4].parentB = 1;
+  E.vertex[5].parentA = 2;  // one parent: as a file may give it
+  EXPECT_TRUE(mentions(storeProblems(E, PendingMidpoints::listed), "not listed"));
+  EXPECT_TRUE(mentions(storeProblems(E, PendingMidpoints::listed), "exactly one parent"));
+  EXPECT_EQ(storeProblems(E, PendingMidpoints::parentsOnly), std::vector<std::string>{});
 
   buildIcosahedron();
-  splitTriangle(headTriangle);
-  vertex[12].parentA = vertex[12].parentB = noVertex;
-  EXPECT_TRUE(mentions(storeProblems(PendingMidpoints::parentsOnly), "does not have parents"));
-  EXPECT_EQ(programPendingRule(), variant::growthSplits ? PendingMidpoints::listed : PendingMidpoints::parentsOnly);
+  splitTriangle(E, E.headTriangle);
+  E.vertex[12].parentA = E.vertex[12].parentB = noVertex;
+  EXPECT_TRUE(mentions(storeProblems(E, PendingMidpoints::parentsOnly), "does not have parents"));
+  EXPECT_EQ(programPendingRule(E), variant::growthSplits ? PendingMidpoints::listed : PendingMidpoints::parentsOnly);
 }
 
 TEST(StoreCheck, ReportIsCappedAndADependentNeedsBothParents) {
   buildSubdividedIcosahedron(1);
-  for (int i = 0; i < numVertices; ++i) vertex[i].neighbors[0] = -2;
-  EXPECT_EQ(storeProblems().size(), 20u);
+  for (int i = 0; i < E.numVertices; ++i) E.vertex[i].neighbors[0] = -2;
+  EXPECT_EQ(storeProblems(E).size(), 20u);
 
   vertex_struct v{};
   v.parentA = 3;
@@ -117,19 +111,19 @@ TEST(StoreCheck, ReportIsCappedAndADependentNeedsBothParents) {
 
 // Checked builds stop at an index outside the vertex array; Release builds carry no check.
 TEST(StoreCheckDeathTest, VertexIndexOutsideTheArrayStopsACheckedBuild) {
-  EXPECT_EQ(&vertexAt(variant::vertexCapacity - 1), &vertex[variant::vertexCapacity - 1]);
+  EXPECT_EQ(&E.vertexAt(variant::vertexCapacity - 1), &E.vertex[variant::vertexCapacity - 1]);
   if constexpr (!checkedIndexing) GTEST_SKIP() << "a Release build without MORPH_VALIDATE does not check indices";
-  EXPECT_DEATH(vertexAt(variant::vertexCapacity), "vertex index .* outside the .*-slot vertex array");
-  EXPECT_DEATH(vertexAt(-1), "vertex index -1 outside");
+  EXPECT_DEATH(E.vertexAt(variant::vertexCapacity), "vertex index .* outside the .*-slot vertex array");
+  EXPECT_DEATH(E.vertexAt(-1), "vertex index -1 outside");
 }
 
 // A validate build stops at the split that breaks the store, naming it.
 TEST(StoreCheckDeathTest, ValidateBuildStopsAtTheSplitThatBreaksTheStore) {
   if constexpr (!validateBuild) GTEST_SKIP() << "only a MORPH_VALIDATE build checks the store after each split";
   buildIcosahedron();
-  numTriangles = 21;  // a count the list does not match
-  EXPECT_DEATH(splitTriangle(headTriangle), "store check failed after a split: list length");
-  numTriangles = 20;
+  E.numTriangles = 21;  // a count the list does not match
+  EXPECT_DEATH(splitTriangle(E, E.headTriangle), "store check failed after a split: list length");
+  E.numTriangles = 20;
 }
 
 // Where the steps tolerate a state no sound store reaches, a validate build stops and names
@@ -137,22 +131,22 @@ TEST(StoreCheckDeathTest, ValidateBuildStopsAtTheSplitThatBreaksTheStore) {
 // level 0, a short list is walked as far as it goes).
 TEST(StoreCheckDeathTest, ToleratedImpossibleStatesStopAValidateBuild) {
   buildIcosahedron();
-  headTriangle->v[0] = static_cast<short>(numVertices);  // a slot past the live vertices
+  E.headTriangle->v[0] = static_cast<short>(E.numVertices);  // a slot past the live vertices
   if constexpr (!validateBuild) {
-    hormoneGrow();
-    diffuse();
+    hormoneGrow(E);
+    diffuse(E);
     int aged = 0;
-    for (const triangle* t = headTriangle; t; t = t->next) aged += t->age == 1;
-    EXPECT_EQ(aged, numTriangles) << "every triangle is still visited and aged once";
+    for (const triangle* t = E.headTriangle; t; t = t->next) aged += t->age == 1;
+    EXPECT_EQ(aged, E.numTriangles) << "every triangle is still visited and aged once";
   } else {
-    EXPECT_DEATH(hormoneGrow(), "store check failed: a triangle corner names no live vertex");
-    headTriangle->v[0] = 0;
-    vertex[3].numNeighbors = 7;
-    EXPECT_DEATH(diffuse(), "store check failed: a neighbour count is outside 0..6");
-    vertex[3].numNeighbors = 5;
-    ++numTriangles;
-    EXPECT_DEATH(hormoneGrow(), "store check failed: the triangle list is shorter than its count");
-    --numTriangles;
+    EXPECT_DEATH(hormoneGrow(E), "store check failed: a triangle corner names no live vertex");
+    E.headTriangle->v[0] = 0;
+    E.vertex[3].numNeighbors = 7;
+    EXPECT_DEATH(diffuse(E), "store check failed: a neighbour count is outside 0..6");
+    E.vertex[3].numNeighbors = 5;
+    ++E.numTriangles;
+    EXPECT_DEATH(hormoneGrow(E), "store check failed: the triangle list is shorter than its count");
+    --E.numTriangles;
   }
   resetStore();
 }

@@ -476,7 +476,7 @@ TEST_F(ResultNames, ThePureNamesAgreeWithTheRunsOwn) {
         const short saved = lifeSpanR;
         // The run's own renewal at the start of every cycle, with no shortcut.
         for (int j = 0; j < numGrowthCycles; ++j) {
-          if (lifeSpanR <= 0 && triangles > episodeMinTriangles) newEpisodeR();
+          if (lifeSpanR <= 0 && triangles > episodeMinTriangles) lifeSpanR = renewedRedLifespan(lifeSpanR, thresholdR);
         }
         EXPECT_EQ(finalRedLifespan(point, triangles), lifeSpanR) << shown << triangles;
         EXPECT_EQ(outputName(point, lifeSpanR, ".obj"), outputName(".obj")) << shown << triangles;

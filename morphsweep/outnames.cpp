@@ -1,9 +1,7 @@
 #include "outnames.h"
 
-char outName[seedOutNameSize];
 char outName_3dvFile[outNameSize];
 char outName_objFile[outNameSize];
 char outName_3dvTemplateFile[outNameSize];
 const char* inputFile = nullptr;
 int writeTemplateFile = 1;
-float largest = 0;

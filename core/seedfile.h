@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "embryo.h"
+
 // The seed file, read from the working directory at the start of every embryo.
 inline constexpr const char* seedFileName = "indexed_icosa";
 
@@ -12,10 +14,10 @@ inline constexpr const char* seedFileName = "indexed_icosa";
 // neighbours each, 20 triangles turned to face away from the origin, normals recomputed.
 // On a malformed or unreadable file returns the reason (naming the file, the record and
 // the fault) and leaves the store empty: no vertices, no triangles.
-std::optional<std::string> loadSeed(const char* path);
+std::optional<std::string> loadSeed(Embryo& e, const char* path);
 // The same from an open stream, read from where it stands; `name` stands for the file in
 // messages. The stream stays open.
-std::optional<std::string> loadSeed(FILE* f, const char* name);
+std::optional<std::string> loadSeed(Embryo& e, FILE* f, const char* name);
 
-// loadSeed, ending the run with exitBadFile when the seed is refused.
-void readIntoStructs(char* path);
+// loadSeed, raising runError (exitBadFile) when the seed is refused.
+void readSeedIntoStructs(Embryo& e, const char* path);

@@ -184,16 +184,16 @@ bool readVertex(SeedReader& reader, vertex_struct& v) {
   return true;
 }
 
-vector position(int index) {
+vector position(const Embryo& e, int index) {
   vector p;
-  p.set(vertex[index].x, vertex[index].y, vertex[index].z);
+  p.set(e.vertexAt(index).x, e.vertexAt(index).y, e.vertexAt(index).z);
   return p;
 }
 
 // The corners in the order whose right-handed normal does not point toward the origin;
 // the first corner stays first.
-void orientFace(triangle* t, short a, short b, short c) {
-  const vector A = position(a), B = position(b), C = position(c);
+void orientFace(const Embryo& e, triangle* t, short a, short b, short c) {
+  const vector A = position(e, a), B = position(e, b), C = position(e, c);
   vector e1, e2;
   e1.set(A.x - B.x, A.y - B.y, A.z - B.z);
   e2.set(B.x - C.x, B.y - C.y, B.z - C.z);
@@ -212,13 +212,15 @@ void orientFace(triangle* t, short a, short b, short c) {
   }
 }
 
-bool readFaces(SeedReader& reader) {
+bool readFaces(Embryo& e, SeedReader& reader) {
   long a = 0, b = 0, c = 0, d = 0;
   for (int i = 0; i < seedTriangles; ++i) {
     reader.setPlace("face " + std::to_string(i));
     const int converted = reader.faceRecord(a, b, c, d);
     if (converted <= 3) {
-      std::fprintf(stderr, "Failure to read indices.%d %ld %ld %ld %ld\n", converted, a, b, c, d);
+      char line[160];
+      std::snprintf(line, sizeof line, "Failure to read indices.%d %ld %ld %ld %ld\n", converted, a, b, c, d);
+      e.notice(line);
       if (reader.atEnd()) return reader.ended(converted > 0 ? "the end of the face record" : "the face record");
       return reader.refuse("only " + std::to_string(converted) +
                            " of the 4 numbers could be read (each must be followed directly by a comma)");
@@ -229,17 +231,17 @@ bool readFaces(SeedReader& reader) {
     }
     auto* t = new (std::nothrow) triangle();
     if (!t) {
-      std::fprintf(stderr, "Failure to allocate triangle\n");
-      fail(exitStoreOverflow, "out of memory while loading the seed");
+      e.notice("Failure to allocate triangle\n");
+      throw runError(exitStoreOverflow, "out of memory while loading the seed");
     }
-    orientFace(t, static_cast<short>(a), static_cast<short>(b), static_cast<short>(c));
+    orientFace(e, t, static_cast<short>(a), static_cast<short>(b), static_cast<short>(c));
     t->age = 0;
-    addTriangle(t, tailTriangle);
+    addTriangle(e, t, e.tailTriangle);
   }
   return true;
 }
 
-bool readSeed(SeedReader& reader) {
+bool readSeed(Embryo& e, SeedReader& reader) {
   reader.setPlace("header");
   for (int i = 0; i < headerLines; ++i) {
     if (!reader.skipLine("header line " + std::to_string(i + 1) + " of " + std::to_string(headerLines))) {
@@ -248,7 +250,7 @@ bool readSeed(SeedReader& reader) {
   }
   for (int i = 0; i < seedVertices; ++i) {
     reader.setPlace("vertex " + std::to_string(i));
-    if (!readVertex(reader, vertex[i])) return false;
+    if (!readVertex(reader, e.vertexAt(i))) return false;
   }
   reader.setPlace("separator");
   for (int i = 0; i < separatorLines; ++i) {
@@ -261,36 +263,36 @@ bool readSeed(SeedReader& reader) {
       return false;
     }
   }
-  return readFaces(reader);
+  return readFaces(e, reader);
 }
 
 }  // namespace
 
-std::optional<std::string> loadSeed(const char* path) {
+std::optional<std::string> loadSeed(Embryo& e, const char* path) {
   const std::string name = path ? path : "";
   const std::unique_ptr<FILE, CloseFile> f(std::fopen(name.c_str(), "r"));
   if (!f) {
     const int error = errno;
     // A refused seed leaves nothing behind that a later load or check could trip over.
-    clearStore();
+    e.clearStore();
     return name + ": cannot open: " + std::strerror(error);
   }
-  return loadSeed(f.get(), name.c_str());
+  return loadSeed(e, f.get(), name.c_str());
 }
 
-std::optional<std::string> loadSeed(FILE* f, const char* name) {
-  clearStore();
-  numTriangles = seedTriangles;
-  numVertices = seedVertices;
+std::optional<std::string> loadSeed(Embryo& e, FILE* f, const char* name) {
+  e.clearStore();
+  e.numTriangles = seedTriangles;
+  e.numVertices = seedVertices;
   SeedReader reader(f, name ? name : "");
-  if (!readSeed(reader)) {
-    clearStore();
+  if (!readSeed(e, reader)) {
+    e.clearStore();
     return reader.error();
   }
-  recalcNorms();
+  recalcNorms(e);
   return std::nullopt;
 }
 
-void readIntoStructs(char* path) {
-  if (const auto error = loadSeed(path)) fail(exitBadFile, *error);
+void readSeedIntoStructs(Embryo& e, const char* path) {
+  if (const auto error = loadSeed(e, path)) throw runError(exitBadFile, *error);
 }

@@ -1,0 +1,13 @@
+// Ending a tool's run that cannot go on: one line on standard error, then a distinct exit
+// status. The model itself never ends the process; it raises runError for main to report.
+#pragma once
+
+#include <string>
+
+#include "failure.h"
+
+// Writes "<program>: <message>\n" to standard error and ends the process with `status`.
+[[noreturn]] void fail(int status, const std::string& message);
+
+// What main does with a runError: the same line, and the status to return.
+int reportRunError(const runError& error);
