@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 namespace {
 
@@ -29,50 +28,21 @@ void terminatingSet(sigset_t& set) {
   for (const int s : terminating) sigaddset(&set, s);
 }
 
-extern "C" void removeTemporariesAndDie(int signal) {
-  const int savedErrno = errno;
+}  // namespace
+
+void removeRegisteredTemporaries() {
   for (int i = 0; i < slotCount; ++i) {
     if (inUse[i].load() == published) unlink(paths[i]);
   }
-  // Dying by the signal itself tells the parent (a shell: 130, 143) what happened.
-  struct sigaction byDefault {};
-  byDefault.sa_handler = SIG_DFL;
-  sigemptyset(&byDefault.sa_mask);
-  sigaction(signal, &byDefault, nullptr);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, signal);
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
-  raise(signal);
-  errno = savedErrno;
 }
 
-// A run that ends through exit (a failure message and its status) leaves nothing either.
-void removeTemporariesAtExit() {
+void forgetRegisteredTemporaries() {
   for (int i = 0; i < slotCount; ++i) {
     if (inUse[i].load() == published) unlink(paths[i]);
     inUse[i].store(freeSlot);
   }
 }
 
-}  // namespace
-
-void installTemporaryCleanup() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    std::atexit(removeTemporariesAtExit);
-    struct sigaction action {};
-    action.sa_handler = removeTemporariesAndDie;
-    terminatingSet(action.sa_mask);  // one cleanup at a time
-    action.sa_flags = SA_RESTART;
-    std::signal(SIGXFSZ, SIG_IGN);
-    for (const int s : terminating) {
-      struct sigaction previous {};
-      if (sigaction(s, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
-      sigaction(s, &action, nullptr);
-    }
-  });
-}
 
 int registerTemporary(const char* path) {
   const std::size_t length = std::strlen(path);

@@ -1,14 +1,12 @@
 // Temporaries that a terminating signal (SIGINT, SIGTERM, SIGHUP) must not leave behind:
-// the handler unlinks every registered path, then the process dies by the same signal.
+// every result file being written registers its temporary here, from any thread.
 #pragma once
 
-// Installs the handlers once per process, and removal at exit of whatever is still
-// registered then. A signal the process was started with ignored
-// (nohup ignores SIGHUP) stays ignored. SIGXFSZ is ignored too: under a file-size limit
-// (ulimit -f) a write past it would kill the process and leave the temporary behind;
-// ignored, the write fails and is reported like a full disk. A program's main calls this
-// first; the library itself never installs a handler.
-void installTemporaryCleanup();
+// Unlinks every registered path; safe in a signal handler (lock-free, no allocation). The
+// handler itself is the program's (app/signalsetup.h): the library installs none.
+void removeRegisteredTemporaries();
+// The same at exit, leaving the table empty.
+void forgetRegisteredTemporaries();
 
 // Records a path for the handler; returns its slot, or -1 when the path cannot be kept
 // (the table is full or the path too long), in which case a signal leaves it behind like

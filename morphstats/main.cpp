@@ -13,7 +13,7 @@
 #include "meshread.h"
 #include "outfile.h"
 #include "plot.h"
-#include "signals.h"
+#include "signalsetup.h"
 #include "series.h"
 #include "sweeptable.h"
 #include "table.h"

@@ -10,7 +10,7 @@
 #include "failure.h"
 #include "meshio.h"
 #include "outfile.h"
-#include "outputnames.h"
+#include "pointnames.h"
 #include "series.h"
 #include "variant.h"
 #include "outnames.h"

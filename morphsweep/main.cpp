@@ -5,7 +5,7 @@
 #include "batch.h"
 #include "commandline.h"
 #include "fail.h"
-#include "signals.h"
+#include "signalsetup.h"
 #include "threads.h"
 #include "version.h"
 

@@ -4,15 +4,7 @@
 #include <string>
 
 #include "embryo.h"
-#include "sweeppoint.h"
-
-// The pure forms: names from the numbers of `point` and the red lifespan to show, touching
-// no global. The forms without `point` below read the program's run parameters.
-std::string outputName(const SweepPoint& point, short redLifeSpan, const char* ending);
-long long longestOutputNameLength(const SweepPoint& point);
-long long longestSnapshotNameLength(const SweepPoint& point);
-// The red lifespan a run of `point` on a surface of `triangles` triangles ends with.
-short finalRedLifespan(const SweepPoint& point, long long triangles);
+#include "pointnames.h"
 
 // The output name with `ending` (".obj", ".3dv" or ".3dvTemplate"): the input name, then
 // every run parameter as it stands now.

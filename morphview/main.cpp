@@ -15,7 +15,7 @@
 #include "render.h"
 #include "reportcli.h"
 #include "sheet.h"
-#include "signals.h"
+#include "signalsetup.h"
 #include "version.h"
 #include "wholenumber.h"
 

@@ -31,7 +31,7 @@
 #include "resultfolder.h"
 #include "seedfile.h"
 #include "signalling.h"
-#include "signals.h"
+#include "signalsetup.h"
 #include "store_fixture.h"
 #include "sweep_command.h"
 #include "templateload.h"
