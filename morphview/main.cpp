@@ -1,5 +1,6 @@
 // morphview: pictures of 3DV, 3DV template, OBJ and snapshot files, one at a time or as a
 // contact sheet, and movies of snapshot series.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -24,7 +25,7 @@ constexpr const char* usage =
     "usage: morphview [--view X,Y,Z] [--size WxH] [--format 3dv|template|obj|vtp] [--colour C] -o OUT.png FILE\n"
     "       morphview --sheet [--view X,Y,Z] [--tile S] [--columns N] [--format 3dv|template|obj|vtp]\n"
     "                 [--colour C] [--mark-bad] -o OUT.png FILE...\n"
-    "       morphview --movie OUT.mp4 [--view X,Y,Z] [--size WxH] [--fps N] [--colour C] SERIES.pvd\n"
+    "       morphview --movie OUT.mp4 [--view X,Y,Z] [--size WxH] [--fps N] [--colour C] SERIES.pvd|SNAPSHOT...\n"
     "  --view X,Y,Z  side the camera looks from, towards the mesh (default 0,0,1: +x right, +y up)\n"
     "  --size WxH    picture size in pixels (default 512x512)\n"
     "  --format F    read every file as F instead of choosing by its name\n"
@@ -33,7 +34,7 @@ constexpr const char* usage =
     "  --columns N   tiles per row (default: as square a grid as possible)\n"
     "  --mark-bad    draw an unreadable file as a crossed-out tile instead of refusing the sheet\n"
     "  --colour C    plain (default), red, green or blue (one morphogen, with a legend), or rgb\n"
-    "  --movie OUT   encode every snapshot of the series with ffmpeg, one fixed camera\n"
+    "  --movie OUT   encode every snapshot of the series with ffmpeg, one fixed camera, by cycle\n"
     "  --fps N       movie frames per second (default 10)\n";
 
 constexpr int maxPictureSide = 16384;
@@ -166,7 +167,10 @@ Options parse(int argc, char** argv) {
   }
   if (!o.movie.empty()) {
     if (!o.output.empty() || o.sheet) refuse("--movie writes a movie; it takes no -o and no --sheet");
-    if (o.files.size() != 1) refuse("--movie needs one series file (.pvd)");
+    if (o.files.empty()) refuse("--movie needs one series file (.pvd)");
+    const auto isIndex = [](const std::string& f) { return f.size() > 4 && f.compare(f.size() - 4, 4, ".pvd") == 0; };
+    if (o.files.size() > 1 && std::any_of(o.files.begin(), o.files.end(), isIndex))
+      refuse("--movie takes one series file (.pvd) or a list of snapshots, not both");
     if (o.tile || o.columns || o.markBad) refuse("--tile, --columns and --mark-bad apply only with --sheet");
     if (o.width % 2 || o.height % 2)
       refuse("--movie needs an even width and height, got " + std::to_string(o.width) + "x" + std::to_string(o.height));
@@ -191,6 +195,8 @@ int run(int argc, char** argv) {
   if (!o.movie.empty()) {
     view::MovieOptions movie;
     movie.series = o.files.front();
+    // Several files are the snapshots themselves, in any order; one is the series index.
+    if (o.files.size() > 1) movie.snapshots = o.files;
     movie.output = o.movie;
     movie.width = o.width;
     movie.height = o.height;

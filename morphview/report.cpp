@@ -1,6 +1,9 @@
 #include "report.h"
 
+#include <cmath>
 #include <string_view>
+
+#include "colour.h"
 
 #include "markup.h"
 #include "reportassets.h"
@@ -55,7 +58,35 @@ std::string dataJson(const Report& report) {
     }
     json += "}";
   }
-  return json + "]}";
+  // The colour maps of the pictures, so that the page shows levels as morphview draws them.
+  const auto rgbText = [](Rgb c) {
+    std::string text = "[";
+    text += std::to_string(c.r);
+    text += ',';
+    text += std::to_string(c.g);
+    text += ',';
+    text += std::to_string(c.b);
+    text += ']';
+    return text;
+  };
+  json += "],\n\"maps\":{\"level\":[";
+  for (int level = 0; level < 256; ++level) {
+    if (level) json += ',';
+    json += rgbText(mapColour(level));
+  }
+  json += "],\"rgb\":[";
+  for (int level = 0; level < 256; ++level) {
+    if (level) json += ',';
+    json += std::to_string(std::lround(rgbChannel(level)));
+  }
+  json += "],\"plainBackground\":";
+  json += rgbText(plainBackground);
+  json += ",\"levelBackground\":";
+  json += rgbText(levelBackground);
+  json += ",\"levelShadingFloor\":";
+  json += std::to_string(levelShadingFloor);
+  json += '}';
+  return json + "}";
 }
 
 }  // namespace

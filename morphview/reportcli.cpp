@@ -18,6 +18,7 @@
 #include "outfile.h"
 #include "outputcheck.h"
 #include "report.h"
+#include "seriesorder.h"
 #include "seriesread.h"
 
 namespace view {
@@ -29,7 +30,8 @@ constexpr const char* usage =
     "       morphview --html OUT.html [--format F] [--title T] --series FILE...|SERIES.pvd\n"
     "       morphview --html OUT.html [--title T] --manifest MANIFEST\n"
     "  one FILE: that mesh; several: a grid of labelled tiles, in the order given\n"
-    "  --series     the files are snapshots of one embryo, in time order: a slider and a play button\n"
+    "  --series     the files are snapshots of one embryo, in any order: a slider and a play button,\n"
+    "               by the cycle each carries (two of one cycle are refused)\n"
     "  --manifest   the results of a sweep manifest, one tile per line; a missing or unreadable\n"
     "               result is shown as failed (run from the folder the manifest was run in)\n"
     "  --mark-bad   show an unreadable file as a failed tile instead of refusing the report\n"
@@ -212,7 +214,8 @@ int reportMain(int argc, char** argv) {
   } else if (o.series || (o.files.size() == 1 && endsWith(o.files[0], ".pvd"))) {
     report.kind = ReportKind::series;
     std::vector<std::pair<std::optional<long long>, std::string>> steps;
-    if (o.files.size() == 1 && endsWith(o.files[0], ".pvd")) {
+    const bool fromIndex = o.files.size() == 1 && endsWith(o.files[0], ".pvd");
+    if (fromIndex) {
       for (auto& [cycle, file] : seriesSteps(o.files[0])) steps.emplace_back(cycle, std::move(file));
     } else {
       for (const std::string& file : o.files) steps.emplace_back(std::nullopt, file);
@@ -224,6 +227,18 @@ int reportMain(int argc, char** argv) {
       if (item.meshJson.empty()) fail(exitBadFile, item.problem);
       if (!item.cycle) item.cycle = cycle;
       report.items.push_back(std::move(item));
+    }
+    // Snapshots from a shell glob come in name order; the slider runs by cycle. A series
+    // index keeps the order of its timesteps.
+    if (!fromIndex) {
+      std::vector<SeriesEntry> entries;
+      for (const ReportItem& item : report.items) entries.push_back({item.cycle, item.name});
+      std::string problem;
+      const std::vector<std::size_t> order = cycleOrder(entries, problem);
+      if (!problem.empty()) fail(exitBadFile, problem);
+      std::vector<ReportItem> ordered;
+      for (const std::size_t k : order) ordered.push_back(std::move(report.items[k]));
+      report.items = std::move(ordered);
     }
   } else {
     report.kind = o.files.size() == 1 ? ReportKind::single : ReportKind::grid;

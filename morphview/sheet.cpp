@@ -117,7 +117,7 @@ std::optional<SheetLayout> layoutSheet(const std::vector<std::string>& paths, co
 
 SheetResult renderSheet(const std::vector<std::string>& paths, const SheetOptions& options, const SheetLayout& layout) {
   SheetResult result;
-  Image sheet(layout.width, layout.height, backgroundColour);
+  Image sheet(layout.width, layout.height, backgroundFor(options.colour));
   const int count = std::min(layout.count, static_cast<int>(paths.size()));
   for (int i = 0; i < count; ++i) {
     const std::string& path = paths[i];

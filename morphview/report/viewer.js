@@ -16,9 +16,11 @@ THREE.ColorManagement.enabled = false;
 // ---- meshes: decoded on first use, each into a three.js mesh ready to draw ----
 
 const plainColour = [235 / 255, 220 / 255, 190 / 255];
-const lowColour = [0.22, 0.23, 0.27];
-const channelColour = { red: [0.95, 0.16, 0.12], green: [0.2, 0.85, 0.25], blue: [0.2, 0.45, 1.0] };
+// The maps morphview draws its pictures with (viridis for one morphogen, and the rgb
+// channel ramp), and the backgrounds they are drawn on, from the page's data.
+const maps = data.maps;
 const channelIndex = { red: 0, green: 1, blue: 2 };
+const rgbCss = (c) => `rgb(${c.join(',')})`;
 const material = new THREE.MeshLambertMaterial({ vertexColors: true, side: THREE.DoubleSide });
 
 function bytesOf(base64) {
@@ -112,13 +114,12 @@ function paint(mesh, mode) {
   if (shown === 'plain') {
     for (let i = 0; i < n; ++i) c.set(plainColour, i * 3);
   } else if (shown === 'rgb') {
-    for (let i = 0; i < n * 3; ++i) c[i] = 0.12 + (0.88 * levels[i]) / 255;
+    for (let i = 0; i < n * 3; ++i) c[i] = maps.rgb[levels[i]] / 255;
   } else {
     const k = channelIndex[shown];
-    const top = channelColour[shown];
     for (let i = 0; i < n; ++i) {
-      const f = levels[i * 3 + k] / 255;
-      for (let j = 0; j < 3; ++j) c[i * 3 + j] = lowColour[j] + (top[j] - lowColour[j]) * f;
+      const colour = maps.level[levels[i * 3 + k]];
+      for (let j = 0; j < 3; ++j) c[i * 3 + j] = colour[j] / 255;
     }
   }
   colours.needsUpdate = true;
@@ -137,7 +138,9 @@ try {
 renderer.setPixelRatio(Math.min(window.devicePixelRatio || 1, 2));
 renderer.outputColorSpace = THREE.LinearSRGBColorSpace;
 renderer.setScissorTest(true);
-renderer.setClearColor(new THREE.Color(40 / 255, 44 / 255, 56 / 255), 1);
+const pageBackground = new THREE.Color(...maps.plainBackground.map((v) => v / 255));
+const levelBackground = new THREE.Color(...maps.levelBackground.map((v) => v / 255));
+renderer.setClearColor(pageBackground, 1);
 renderer.domElement.id = 'canvas';
 document.body.appendChild(renderer.domElement);
 
@@ -147,7 +150,19 @@ const light = new THREE.DirectionalLight(0xffffff, 2.2);
 light.position.set(0.3, 0.4, 1);
 camera.add(light);
 scene.add(camera);
-scene.add(new THREE.AmbientLight(0xffffff, 0.9));
+const ambient = new THREE.AmbientLight(0xffffff, 0.9);
+scene.add(ambient);
+
+// Coloured surfaces are lit more evenly and drawn on a middle grey, as in morphview's
+// pictures: the colour carries the level, and neither end of the map may sink into the
+// background. (three.js divides a Lambert surface's light by pi.)
+function lightFor(mode, levels) {
+  const coloured = mode !== 'plain' && levels;
+  const floor = maps.levelShadingFloor;
+  ambient.intensity = coloured ? floor * Math.PI : 0.9;
+  light.intensity = coloured ? (1 - floor) * Math.PI * 1.1 : 2.2;
+  return coloured ? levelBackground : pageBackground;
+}
 
 const homeDistance = 1.08 / Math.sin(THREE.MathUtils.degToRad(15));
 const orbit = { yaw: 0, pitch: 0, distance: homeDistance };
@@ -205,6 +220,7 @@ function draw() {
   }
   renderer.setScissor(0, 0, width, height);
   renderer.setViewport(0, 0, width, height);
+  renderer.setClearColor(pageBackground, 1);
   renderer.clear();
   aim();
   let waiting = 0;
@@ -225,6 +241,7 @@ function draw() {
       continue;
     }
     paint(ready, state.mode);
+    renderer.setClearColor(lightFor(state.mode, ready.userData.levels !== null), 1);
     camera.aspect = r.width / r.height;
     camera.updateProjectionMatrix();
     // The viewport is the whole view; the scissor keeps it inside the stage.
@@ -339,15 +356,16 @@ function updateLegend() {
     return;
   }
   if (mode === 'rgb') {
-    legend.textContent = 'Red, green and blue morphogen levels (0 to 255) as the colour\'s channels.';
+    legend.textContent = 'Red, green and blue morphogen levels (0 to 255) as the colour\'s channels, '
+      + 'low levels brightened.';
     return;
   }
   const k = channelIndex[mode];
-  const top = channelColour[mode].map((v) => Math.round(v * 255)).join(',');
-  const low = lowColour.map((v) => Math.round(v * 255)).join(',');
+  const stops = [];
+  for (let level = 0; level <= 255; level += 17) stops.push(rgbCss(maps.level[level]));
   const bar = document.createElement('span');
   bar.className = 'ramp';
-  bar.style.background = `linear-gradient(to right, rgb(${low}), rgb(${top}))`;
+  bar.style.background = `linear-gradient(to right, ${stops.join(', ')})`;
   const threshold = info && info.thresholds ? info.thresholds[k] : null;
   if (threshold !== null) {
     const mark = document.createElement('span');
@@ -420,7 +438,8 @@ function series() {
       if (finished.has(state.frame + 1)) show(state.frame + 1);
     }, 250);
   });
-  show(0);
+  // A series opens where growth ended; play starts again from the first snapshot.
+  show(items.length - 1);
 }
 
 function grid() {

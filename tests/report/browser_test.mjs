@@ -42,8 +42,9 @@ async function open(file, width = 1000, height = 760) {
   return { page, errors, remote, ms: Date.now() - started };
 }
 
-// What the canvas shows inside an element: pixels unlike the background, distinct
-// colours, and a hash of the whole region, read back through a 2D canvas.
+// What the canvas shows inside an element: pixels unlike the background (the region's
+// commonest colour: plain pictures and coloured ones have backgrounds of their own),
+// distinct colours, and a hash of the whole region, read back through a 2D canvas.
 function picture(page, selector) {
   return page.evaluate(async (sel) => {
     await new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)));
@@ -58,11 +59,18 @@ function picture(page, selector) {
     const ctx = c.getContext('2d');
     ctx.drawImage(gl, box.left * scale, box.top * scale, w, h, 0, 0, w, h);
     const px = ctx.getImageData(0, 0, w, h).data;
+    const counts = new Map();
+    for (let i = 0; i < px.length; i += 4) {
+      const key = (px[i] << 16) | (px[i + 1] << 8) | px[i + 2];
+      counts.set(key, (counts.get(key) || 0) + 1);
+    }
+    const common = [...counts.entries()].reduce((a, b) => (b[1] > a[1] ? b : a))[0];
+    const bg = [common >> 16, (common >> 8) & 255, common & 255];
     let drawn = 0;
     let hash = 2166136261;
     const colours = new Set();
     for (let i = 0; i < px.length; i += 4) {
-      if (Math.abs(px[i] - 40) + Math.abs(px[i + 1] - 44) + Math.abs(px[i + 2] - 56) > 12) drawn += 1;
+      if (Math.abs(px[i] - bg[0]) + Math.abs(px[i + 1] - bg[1]) + Math.abs(px[i + 2] - bg[2]) > 12) drawn += 1;
       colours.add((px[i] << 16) | (px[i + 1] << 8) | px[i + 2]);
       hash = Math.imul(hash ^ px[i] ^ (px[i + 1] << 8) ^ (px[i + 2] << 16), 16777619) >>> 0;
     }
@@ -86,6 +94,8 @@ try {
   {
     const { page, errors, remote, ms } = await open(seriesPage);
     console.log(`series page interactive after ${ms} ms`);
+    check(await page.$eval('body', (b) => b.dataset.shown) === '5' &&
+      /cycle 25\b/.test(await page.$eval('#cycle', (e) => e.textContent)), 'a series opens at its last cycle');
     const first = await picture(page, '.view');
     check(first.drawn > first.total * 0.02 && first.colours > 20, `the canvas shows the mesh (${first.drawn} of ${first.total} pixels, ${first.colours} colours)`);
 
@@ -115,12 +125,15 @@ try {
     check(zoomed.drawn > keyed.drawn * 1.2, `the wheel zooms in (${keyed.drawn} to ${zoomed.drawn} pixels)`);
 
     await page.focus('#slider');
+    await page.keyboard.press('Home');
+    await page.waitForSelector('body[data-shown="0"]', { timeout: 10000 });
+    const home = await picture(page, '.view');
     await page.keyboard.press('End');
     await page.waitForSelector('body[data-shown="5"]', { timeout: 10000 });
     const cycleText = await page.$eval('#cycle', (e) => e.textContent);
     check(/cycle 25\b/.test(cycleText), `the slider's last step shows its cycle ("${cycleText}")`);
     const last = await picture(page, '.view');
-    check(last.hash !== zoomed.hash, 'the last snapshot is drawn');
+    check(last.hash !== home.hash, 'the last snapshot is drawn');
 
     await page.keyboard.press('Home');
     await page.click('#play');
