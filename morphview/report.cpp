@@ -38,9 +38,39 @@ const char* kindName(ReportKind kind) {
   }
 }
 
+std::string jsonList(const std::vector<std::string>& list) {
+  std::string json = "[";
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    if (k) json += ',';
+    json += jsonString(list[k]);
+  }
+  return json + "]";
+}
+
+std::string gridsJson(const std::vector<SweepGrid>& grids) {
+  std::string json = "[";
+  for (std::size_t g = 0; g < grids.size(); ++g) {
+    const SweepGrid& grid = grids[g];
+    if (g) json += ",\n";
+    json += "{\"title\":" + jsonString(grid.title) + ",\"rowParameter\":" + jsonString(grid.rowParameter) +
+            ",\"columnParameter\":" + jsonString(grid.columnParameter) + ",\"rowValues\":" + jsonList(grid.rowValues) +
+            ",\"columnValues\":" + jsonList(grid.columnValues) + ",\"cells\":[";
+    for (std::size_t k = 0; k < grid.cells.size(); ++k) {
+      if (k) json += ',';
+      json += std::to_string(grid.cells[k]);
+    }
+    json += "]}";
+  }
+  return json + "]";
+}
+
 std::string dataJson(const Report& report) {
-  std::string json =
-      "{\"kind\":\"" + std::string(kindName(report.kind)) + "\",\"title\":" + jsonString(report.title) + ",\"items\":[";
+  std::string json = "{\"kind\":\"" + std::string(kindName(report.kind)) + "\",\"title\":" + jsonString(report.title);
+  if (!report.grids.empty()) {
+    json += ",\"parameters\":" + jsonList(report.parameters);
+    json += ",\"grids\":" + gridsJson(report.grids);
+  }
+  json += ",\"items\":[";
   for (std::size_t i = 0; i < report.items.size(); ++i) {
     const ReportItem& item = report.items[i];
     json += i ? ",\n{" : "\n{";
@@ -51,6 +81,7 @@ std::string dataJson(const Report& report) {
     }
     json += "]";
     if (item.cycle) json += ",\"cycle\":" + std::to_string(*item.cycle);
+    if (!item.values.empty()) json += ",\"values\":" + jsonList(item.values);
     if (item.meshJson.empty()) {
       json += ",\"problem\":" + jsonString(item.problem);
     } else {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "meshread.h"
+#include "sweepgrid.h"
 
 namespace view {
 
@@ -18,6 +19,7 @@ struct ReportItem {
   std::string name;                // the file it came from
   std::vector<std::string> label;  // label lines: a tile's shows the contact sheet's lines
   std::optional<long long> cycle;  // a snapshot's growth cycle, when known
+  std::vector<std::string> values;  // a sweep point's value of each swept parameter
   std::string meshJson;            // the packed mesh; empty when the item failed
   std::string problem;             // why it failed
 };
@@ -26,6 +28,8 @@ struct Report {
   ReportKind kind = ReportKind::single;
   std::string title;
   std::vector<ReportItem> items;
+  std::vector<std::string> parameters;  // a sweep's swept parameters, named as in a definition
+  std::vector<SweepGrid> grids;         // a sweep's layout; empty: tiles in the order given
 };
 
 // The item of a mesh read from `name`; a mesh that cannot be packed makes a failed item.

@@ -478,9 +478,10 @@ function grid() {
     else keys(event);
   });
 
-  items.forEach((item, i) => {
+  const makeTile = (item, i) => {
     const tile = document.createElement('figure');
     tile.className = item.mesh ? 'tile' : 'tile failed';
+    tile.dataset.point = String(i);
     tile.tabIndex = 0;
     tile.setAttribute('role', 'button');
     tile.setAttribute('aria-label', `${item.name}${item.mesh ? '' : ' (failed)'}: open large`);
@@ -495,6 +496,7 @@ function grid() {
     const caption = document.createElement('figcaption');
     caption.textContent = item.label.join('\n');
     caption.title = item.mesh ? item.name : item.problem;
+    tile.title = item.name;
     tile.append(view, caption);
     tile.addEventListener('click', () => {
       // The end of a drag is not a click on the tile under it.
@@ -507,10 +509,59 @@ function grid() {
         open(i, tile);
       }
     });
-    stage.appendChild(tile);
-  });
+    return tile;
+  };
+  if (data.grids) sweepLayout(makeTile);
+  else items.forEach((item, i) => stage.appendChild(makeTile(item, i)));
   const failed = items.filter((item) => !item.mesh).length;
   if (failed) status.textContent = `${failed} of ${items.length} points failed; hover a crossed tile for its message.`;
+}
+
+// A sweep: one grid per combination of the parameters beyond two, rows by one parameter and
+// columns by another, headed by their values. Tiles keep their size and the grid its
+// shape at any width: a narrow window scrolls the stage. Below, every point in a table.
+function sweepLayout(makeTile) {
+  stage.classList.add('sweep');
+  const text = (tag, className, content) => {
+    const e = document.createElement(tag);
+    if (className) e.className = className;
+    e.textContent = content;
+    return e;
+  };
+  const named = (name, value) => (name ? `${name} ${value}` : '');
+  for (const g of data.grids) {
+    const section = document.createElement('section');
+    section.className = 'sweep-grid';
+    if (g.title) section.appendChild(text('h2', 'grid-title', g.title));
+    const table = document.createElement('div');
+    table.className = 'cells';
+    table.style.gridTemplateColumns = `auto repeat(${g.columnValues.length}, var(--tile))`;
+    table.appendChild(text('div', 'corner', ''));
+    for (const value of g.columnValues) table.appendChild(text('div', 'column-head', named(g.columnParameter, value)));
+    g.rowValues.forEach((rowValue, r) => {
+      table.appendChild(text('div', 'row-head', named(g.rowParameter, rowValue)));
+      g.columnValues.forEach((_, c) => {
+        const i = g.cells[r * g.columnValues.length + c];
+        table.appendChild(i >= 0 ? makeTile(items[i], i) : text('div', 'no-point', ''));
+      });
+    });
+    section.appendChild(table);
+    stage.appendChild(section);
+  }
+  const list = document.createElement('table');
+  list.className = 'points';
+  const head = list.createTHead().insertRow();
+  for (const name of ['point', ...data.parameters, 'file', 'status']) head.appendChild(text('th', '', name));
+  const rows = list.createTBody();
+  items.forEach((item, i) => {
+    const row = rows.insertRow();
+    row.dataset.point = String(i);
+    for (const cell of [String(i + 1), ...(item.values || []), item.name, item.mesh ? 'ok' : 'failed']) {
+      row.insertCell().textContent = cell;
+    }
+    if (!item.mesh) row.title = item.problem;
+  });
+  stage.appendChild(list);
 }
 
 if (data.kind === 'series') series();
