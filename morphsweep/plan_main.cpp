@@ -96,7 +96,8 @@ int results(const std::string& manifest, bool withValues) {
     std::string name;
     if (const auto problem = plan::resultName(words, name)) return fault(*problem);
     // A tab would split a column of --points; no name a definition gives holds one.
-    if (withValues && line.find('\t') != std::string::npos) return fault("a tab in the line; quote no tabs in a manifest");
+    if (withValues && line.find('\t') != std::string::npos)
+      return fault("a tab in the line; quote no tabs in a manifest");
     names.push_back(name);
     if (withValues) lines.push_back(std::move(words));
   }
@@ -114,7 +115,8 @@ int results(const std::string& manifest, bool withValues) {
       }
     }
     std::cout << "result";
-    for (const std::size_t k : swept) std::cout << '\t' << (k < plan::parameters.size() ? plan::parameters[k].name : plan::inputName);
+    for (const std::size_t k : swept)
+      std::cout << '\t' << (k < plan::parameters.size() ? plan::parameters[k].name : plan::inputName);
     std::cout << '\n';
     for (std::size_t i = 0; i < names.size(); ++i) {
       std::cout << names[i];

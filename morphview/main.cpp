@@ -25,11 +25,14 @@ constexpr const char* usage =
     "usage: morphview [--view X,Y,Z] [--size WxH] [--format 3dv|template|obj|vtp] [--colour C] -o OUT.png FILE\n"
     "       morphview --sheet [--view X,Y,Z] [--tile S] [--columns N] [--format 3dv|template|obj|vtp]\n"
     "                 [--colour C] [--mark-bad] -o OUT.png FILE...\n"
+    "       morphview --sheet [--view X,Y,Z] [--tile S] [--mark-bad] -o OUT.png --manifest MANIFEST\n"
     "       morphview --movie OUT.mp4 [--view X,Y,Z] [--size WxH] [--fps N] [--colour C] SERIES.pvd|SNAPSHOT...\n"
     "  --view X,Y,Z  side the camera looks from, towards the mesh (default 0,0,1: +x right, +y up)\n"
     "  --size WxH    picture size in pixels (default 512x512)\n"
     "  --format F    read every file as F instead of choosing by its name\n"
     "  --sheet       one labelled tile per file, in a grid\n"
+    "  --manifest M  the results of a sweep manifest, in grids by the swept parameters, each tile\n"
+    "                labelled with its values (run from the folder the manifest was run in)\n"
     "  --tile S      tile side in pixels (default 256)\n"
     "  --columns N   tiles per row (default: as square a grid as possible)\n"
     "  --mark-bad    draw an unreadable file as a crossed-out tile instead of refusing the sheet\n"
@@ -89,6 +92,7 @@ struct Options {
   std::string movie;
   std::optional<int> fps;
   std::string output;
+  std::string manifest;
   std::vector<std::string> files;
 };
 
@@ -116,7 +120,7 @@ Options parse(int argc, char** argv) {
       continue;
     }
     if (word != "-o" && word != "--view" && word != "--size" && word != "--format" && word != "--tile" &&
-        word != "--columns" && word != "--colour" && word != "--movie" && word != "--fps") {
+        word != "--columns" && word != "--colour" && word != "--movie" && word != "--fps" && word != "--manifest") {
       refuse("unknown option '" + word + "'");
     }
     if (i + 1 >= argc) refuse(word + " needs a value");
@@ -124,6 +128,9 @@ Options parse(int argc, char** argv) {
     if (word == "-o") {
       if (value.empty()) refuse("-o needs a file name");
       o.output = value;
+    } else if (word == "--manifest") {
+      if (value.empty()) refuse("--manifest needs a file name");
+      o.manifest = value;
     } else if (word == "--view") {
       o.toCamera = parseView(value);
     } else if (word == "--size") {
@@ -165,6 +172,12 @@ Options parse(int argc, char** argv) {
       o.columns = static_cast<int>(*columns);
     }
   }
+  if (!o.manifest.empty()) {
+    if (!o.sheet) refuse("--manifest draws a contact sheet; give --sheet (or --html for a report)");
+    if (!o.files.empty()) refuse("--manifest takes no further files");
+    if (o.columns) refuse("--columns does not apply to --manifest: the swept parameters lay out the grid");
+    if (o.format) refuse("--format does not apply to --manifest: its results are 3DV files");
+  }
   if (!o.movie.empty()) {
     if (!o.output.empty() || o.sheet) refuse("--movie writes a movie; it takes no -o and no --sheet");
     if (o.files.empty()) refuse("--movie needs one series file (.pvd)");
@@ -178,7 +191,7 @@ Options parse(int argc, char** argv) {
   }
   if (o.fps) refuse("--fps applies only with --movie");
   if (o.output.empty()) refuse("no output file (-o OUT.png)");
-  if (o.files.empty()) refuse("no input file");
+  if (o.files.empty() && o.manifest.empty()) refuse("no input file");
   if (o.sheet) {
     if (o.sizeGiven) refuse("--size does not apply to a sheet; use --tile");
   } else {
@@ -191,7 +204,9 @@ Options parse(int argc, char** argv) {
 int run(int argc, char** argv) {
   if (view::wantsReport(argc, argv)) return view::reportMain(argc, argv);
   const Options o = parse(argc, argv);
-  if (const auto problem = view::outputProblem(o.movie.empty() ? o.output : o.movie, o.files)) refuse(*problem);
+  std::vector<std::string> inputs = o.files;
+  if (!o.manifest.empty()) inputs.push_back(o.manifest);
+  if (const auto problem = view::outputProblem(o.movie.empty() ? o.output : o.movie, inputs)) refuse(*problem);
   if (!o.movie.empty()) {
     view::MovieOptions movie;
     movie.series = o.files.front();
@@ -230,6 +245,18 @@ int run(int argc, char** argv) {
   sheet.markBad = o.markBad;
   sheet.colour = o.colour;
   std::string problem;
+  if (!o.manifest.empty()) {
+    const view::SweepPoints points = view::manifestPoints(o.manifest);
+    const auto layout = view::layoutSweepSheet(points, sheet, problem);
+    if (!layout) refuse(problem);
+    const view::SheetResult result = view::renderSweepSheet(points, sheet, *layout);
+    if (!result.complete)
+      fail(exitBadFile, result.problems.empty() ? "cannot draw the sheet" : result.problems.front());
+    for (const std::string& p : result.problems)
+      std::fprintf(stderr, "morphview: %s (drawn as a crossed-out tile)\n", p.c_str());
+    view::writePng(result.image, o.output);
+    return 0;
+  }
   const auto layout = view::layoutSheet(o.files, sheet, problem);
   if (!layout) refuse(problem);
   const view::SheetResult result = view::renderSheet(o.files, sheet, *layout);

@@ -16,12 +16,12 @@ enum class ReportKind { single, series, grid };
 
 // One mesh of the page: a tile of a grid, a snapshot of a series, or the single mesh.
 struct ReportItem {
-  std::string name;                // the file it came from
-  std::vector<std::string> label;  // label lines: a tile's shows the contact sheet's lines
-  std::optional<long long> cycle;  // a snapshot's growth cycle, when known
+  std::string name;                 // the file it came from
+  std::vector<std::string> label;   // label lines: a tile's shows the contact sheet's lines
+  std::optional<long long> cycle;   // a snapshot's growth cycle, when known
   std::vector<std::string> values;  // a sweep point's value of each swept parameter
-  std::string meshJson;            // the packed mesh; empty when the item failed
-  std::string problem;             // why it failed
+  std::string meshJson;             // the packed mesh; empty when the item failed
+  std::string problem;              // why it failed
 };
 
 struct Report {

@@ -140,7 +140,7 @@ std::vector<std::pair<long long, std::string>> seriesSteps(const std::string& pv
 bool wantsReport(int argc, char** argv) {
   // The word after an option that takes a value is that value, never a mode: "-o --html"
   // names a picture "--html", as it always did.
-  const std::set<std::string> takesValue = {"-o",      "--view",     "--size",      "--format",    "--tile",
+  const std::set<std::string> takesValue = {"-o",        "--view",  "--size",     "--format",    "--tile",
                                             "--columns", "--title", "--manifest", "--definition"};
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
@@ -173,7 +173,8 @@ int reportMain(int argc, char** argv) {
     for (std::size_t i = 0; i < points.results.size(); ++i) {
       const std::string& name = points.results[i];
       const MeshLoad load = loadMesh(name, MeshFormat::threeDV);
-      ReportItem item = load.ok() ? reportItem(load.mesh, name, report.kind) : failedItem(name, load.error, report.kind);
+      ReportItem item =
+          load.ok() ? reportItem(load.mesh, name, report.kind) : failedItem(name, load.error, report.kind);
       item.values = points.values[i];
       // A tile of a sweep says its values; its file name shows on hover and in the table.
       if (!points.parameters.empty()) item.label = pointValues(points, static_cast<int>(i));

@@ -143,7 +143,8 @@ std::vector<SweepGrid> sweepGrids(const SweepPoints& points) {
   const std::size_t titleSlots = swept >= 2 ? swept - 2 : 0;
   std::vector<SweepGrid> grids;
   std::map<std::vector<std::string>, std::size_t> gridOf;
-  const std::vector<std::string> columns = hasColumns ? distinctValues(points, columnSlot) : std::vector<std::string>{""};
+  const std::vector<std::string> columns =
+      hasColumns ? distinctValues(points, columnSlot) : std::vector<std::string>{""};
   const std::vector<std::string> rows = hasRows ? distinctValues(points, rowSlot) : std::vector<std::string>{""};
   for (std::size_t i = 0; i < count; ++i) {
     const auto& values = points.values[i];
@@ -177,9 +178,9 @@ std::string definitionTitle(const std::string& definition) {
     const std::size_t start = line.find_first_not_of(" \t\r");
     if (start == std::string::npos) continue;
     if (line[start] != '#') continue;
-    std::string text = line.substr(line.find_first_not_of("# \t", start) == std::string::npos
-                                       ? line.size()
-                                       : line.find_first_not_of("# \t", start));
+    std::string text =
+        line.substr(line.find_first_not_of("# \t", start) == std::string::npos ? line.size()
+                                                                               : line.find_first_not_of("# \t", start));
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.pop_back();
     if (!text.empty()) return text;
   }

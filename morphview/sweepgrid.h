@@ -11,8 +11,8 @@
 namespace view {
 
 struct SweepPoints {
-  std::vector<std::string> parameters;          // the swept ones, in the definition's table order
-  std::vector<std::string> results;             // per manifest line, its 3DV result
+  std::vector<std::string> parameters;           // the swept ones, in the definition's table order
+  std::vector<std::string> results;              // per manifest line, its 3DV result
   std::vector<std::vector<std::string>> values;  // per line, its value of each swept parameter
 };
 
@@ -25,10 +25,10 @@ std::optional<SweepPoints> parsePoints(const std::string& text, std::string& pro
 SweepPoints manifestPoints(const std::string& manifest);
 
 struct SweepGrid {
-  std::string title;                                // "attraction 4, redThreshold 100"; empty for one grid
-  std::string rowParameter, columnParameter;        // empty when not swept
+  std::string title;                                 // "attraction 4, redThreshold 100"; empty for one grid
+  std::string rowParameter, columnParameter;         // empty when not swept
   std::vector<std::string> rowValues, columnValues;  // in the manifest's order; one "" when not swept
-  std::vector<int> cells;                           // rows x columns, row-major: the point, or -1
+  std::vector<int> cells;                            // rows x columns, row-major: the point, or -1
 };
 
 // The grids of a sweep: the last swept parameter runs along the columns, the one before
