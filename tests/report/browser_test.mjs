@@ -1,13 +1,15 @@
 // The HTML report in a real browser: headless Chromium driven through puppeteer-core.
-// usage: node browser_test.mjs SERIES.html GRID.html FAILED_NAME [--screenshot OUT.png]
-// GRID.html must hold 4 points of which the one named FAILED_NAME failed.
+// usage: node browser_test.mjs SERIES.html GRID.html FAILED_NAME SQUARE.html CUBE.html [--screenshot OUT.png]
+// GRID.html must hold 4 points of which the one named FAILED_NAME failed; SQUARE.html is a
+// sweep of growthCycles 1..3 by repulsion 1, 4, 16 titled "nine points by hand", CUBE.html
+// one of growthCycles 1, 2 by repulsion 1, 16 by attraction 3, 8.
 // Exit status 0 when every check passes, 1 otherwise.
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
-const [seriesPage, gridPage, failedName] = process.argv.slice(2, 5);
+const [seriesPage, gridPage, failedName, squarePage, cubePage] = process.argv.slice(2, 7);
 const shotAt = process.argv.indexOf('--screenshot');
 const screenshot = shotAt > 0 ? process.argv[shotAt + 1] : null;
 
@@ -184,6 +186,49 @@ try {
     check(!(await page.$eval('#large', (e) => e.hidden)), 'a click opens a tile large');
     check(errors.length === 0, `no console error on the grid (${errors.join(' | ')})`);
     await page.close();
+  }
+
+  // ---- sweeps: grids by parameter, headed, that keep their shape at any width ----
+  const sweeps = [
+    { file: squarePage, title: 'nine points by hand', grids: [''], rows: ['growthCycles 1', 'growthCycles 2', 'growthCycles 3'],
+      columns: ['repulsion 1', 'repulsion 4', 'repulsion 16'], tile: 'growthCycles 2\nrepulsion 4' },
+    { file: cubePage, title: null, grids: ['growthCycles 1', 'growthCycles 2'], rows: ['repulsion 1', 'repulsion 16'],
+      columns: ['attraction 3', 'attraction 8'], tile: 'growthCycles 1\nrepulsion 16\nattraction 3' },
+  ];
+  for (const sweep of sweeps) {
+    for (const width of [600, 1600]) {
+      const { page, errors } = await open(sweep.file, width, 800);
+      const name = `${path.basename(sweep.file)} at ${width} px`;
+      const layout = await page.evaluate(() => [...document.querySelectorAll('.sweep-grid')].map((g) => ({
+        title: g.querySelector('.grid-title') ? g.querySelector('.grid-title').textContent : '',
+        rows: [...g.querySelectorAll('.row-head')].map((e) => e.textContent),
+        columns: [...g.querySelectorAll('.column-head')].map((e) => e.textContent),
+        tiles: [...g.querySelectorAll('.tile')].map((t) => {
+          const r = t.getBoundingClientRect();
+          return { left: Math.round(r.left), top: Math.round(r.top), caption: t.querySelector('figcaption').textContent,
+            title: t.title };
+        }),
+      })));
+      check(JSON.stringify(layout.map((g) => g.title)) === JSON.stringify(sweep.grids),
+        `${name}: one grid per value of the third parameter, titled (${layout.map((g) => g.title).join(' | ')})`);
+      check(layout.every((g) => JSON.stringify(g.rows) === JSON.stringify(sweep.rows) &&
+        JSON.stringify(g.columns) === JSON.stringify(sweep.columns)),
+        `${name}: rows and columns headed by parameter and value (${layout[0].rows} / ${layout[0].columns})`);
+      const shapes = layout.map((g) => [new Set(g.tiles.map((t) => t.left)).size, new Set(g.tiles.map((t) => t.top)).size]);
+      check(shapes.every(([c, r]) => c === sweep.columns.length && r === sweep.rows.length),
+        `${name}: every grid keeps ${sweep.rows.length} rows of ${sweep.columns.length} (${JSON.stringify(shapes)})`);
+      const all = layout.flatMap((g) => g.tiles);
+      check(all.some((t) => t.caption === sweep.tile) && all.every((t) => /\.3dv$/.test(t.title)),
+        `${name}: tiles say their values, their file names on hover ("${all[0].caption}", "${all[0].title}")`);
+      const title = await page.title();
+      check(sweep.title === null ? title.endsWith('cube') : title === sweep.title, `${name}: titled "${title}"`);
+      const files = await page.$$eval('table.points tbody tr', (rows) => rows.map((r) => r.lastChild.previousSibling.textContent));
+      check(files.length === all.length && files.every((f) => /\.3dv$/.test(f)), `${name}: a table names every point's file`);
+      const over = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+      check(over <= 0, `${name}: the page itself needs no sideways scrolling (${over} pixels over)`);
+      check(errors.length === 0, `${name}: no console error (${errors.join(' | ')})`);
+      await page.close();
+    }
   }
 
   // ---- a narrow window: nothing runs off the side, the controls stay reachable ----
