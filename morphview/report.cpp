@@ -9,6 +9,7 @@
 #include "reportassets.h"
 #include "reportmesh.h"
 #include "sheet.h"
+#include "table.h"
 
 namespace view {
 
@@ -70,6 +71,7 @@ std::string dataJson(const Report& report) {
     json += ",\"parameters\":" + jsonList(report.parameters);
     json += ",\"grids\":" + gridsJson(report.grids);
   }
+  if (report.measured) json += ",\"measureNames\":" + jsonList(stats::measureColumns());
   json += ",\"items\":[";
   for (std::size_t i = 0; i < report.items.size(); ++i) {
     const ReportItem& item = report.items[i];
@@ -82,6 +84,15 @@ std::string dataJson(const Report& report) {
     json += "]";
     if (item.cycle) json += ",\"cycle\":" + std::to_string(*item.cycle);
     if (!item.values.empty()) json += ",\"values\":" + jsonList(item.values);
+    if (!item.measures.empty()) {
+      json += ",\"measures\":[";
+      for (std::size_t k = 0; k < item.measures.size(); ++k) {
+        if (k) json += ',';
+        const std::string text = stats::formatReal(item.measures[k]);
+        json += text.empty() ? "null" : text;
+      }
+      json += ']';
+    }
     if (item.meshJson.empty()) {
       json += ",\"problem\":" + jsonString(item.problem);
     } else {
@@ -131,6 +142,12 @@ ReportItem reportItem(const Mesh& mesh, const std::string& name, ReportKind kind
   item.label = labelOf(name, kind);
   item.cycle = mesh.cycle;
   item.meshJson = *json;
+  return item;
+}
+
+ReportItem measuredItem(const Mesh& mesh, const std::string& name, ReportKind kind) {
+  ReportItem item = reportItem(mesh, name, kind);
+  if (!item.meshJson.empty() && !mesh.faces.empty()) item.measures = stats::measureValues(stats::measure(mesh));
   return item;
 }
 

@@ -170,11 +170,12 @@ int reportMain(int argc, char** argv) {
     const SweepPoints points = manifestPoints(o.manifest);
     report.parameters = points.parameters;
     report.grids = sweepGrids(points);
+    report.measured = true;
     for (std::size_t i = 0; i < points.results.size(); ++i) {
       const std::string& name = points.results[i];
       const MeshLoad load = loadMesh(name, MeshFormat::threeDV);
       ReportItem item =
-          load.ok() ? reportItem(load.mesh, name, report.kind) : failedItem(name, load.error, report.kind);
+          load.ok() ? measuredItem(load.mesh, name, report.kind) : failedItem(name, load.error, report.kind);
       item.values = points.values[i];
       // A tile of a sweep says its values; its file name shows on hover and in the table.
       if (!points.parameters.empty()) item.label = pointValues(points, static_cast<int>(i));
@@ -183,6 +184,7 @@ int reportMain(int argc, char** argv) {
     }
   } else if (o.series || (o.files.size() == 1 && endsWith(o.files[0], ".pvd"))) {
     report.kind = ReportKind::series;
+    report.measured = true;
     std::vector<std::pair<std::optional<long long>, std::string>> steps;
     const bool fromIndex = o.files.size() == 1 && endsWith(o.files[0], ".pvd");
     if (fromIndex) {
@@ -193,7 +195,7 @@ int reportMain(int argc, char** argv) {
     for (const auto& [cycle, file] : steps) {
       const MeshLoad load = loadMesh(file, formatOf(file));
       if (!load.ok()) fail(exitBadFile, load.error);
-      ReportItem item = reportItem(load.mesh, file, report.kind);
+      ReportItem item = measuredItem(load.mesh, file, report.kind);
       if (item.meshJson.empty()) fail(exitBadFile, item.problem);
       if (!item.cycle) item.cycle = cycle;
       report.items.push_back(std::move(item));

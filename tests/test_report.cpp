@@ -279,8 +279,13 @@ TEST_F(ReportTool, AManifestShowsEveryPointAndMarksTheFailedOne) {
   const std::string done = "start.3dv.n1.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv";
   const std::string failed = "start.3dv.n2.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv";
   // A sweep's tile says its values; the file name stays the item's name.
-  EXPECT_NE(page.find("\"name\":\"" + done + "\",\"label\":[\"growthCycles 1\"],\"values\":[\"1\"],\"mesh\""),
-            std::string::npos);
+  // Beside it, morphstats' measures, in its column order; a file without levels has none
+  // of the level columns.
+  const std::size_t item =
+      page.find("\"name\":\"" + done + "\",\"label\":[\"growthCycles 1\"],\"values\":[\"1\"],\"measures\":[");
+  ASSERT_NE(item, std::string::npos);
+  EXPECT_NE(page.find(",null,null,null,null,null,null],\"mesh\"", item), std::string::npos);
+  EXPECT_NE(page.find("\"measureNames\":[\"vertices\",\"triangles\",\"area\""), std::string::npos);
   EXPECT_NE(page.find("\"name\":\"" + failed + "\",\"label\":"), std::string::npos);
   EXPECT_NE(page.find("\"problem\":\"" + failed + ": cannot open: No such file or directory\""), std::string::npos);
   EXPECT_NE(err.find(failed + ": cannot open"), std::string::npos);
