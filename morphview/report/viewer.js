@@ -383,6 +383,104 @@ colourSelect.addEventListener('change', () => {
   redraw();
 });
 
+// ---- measures beside the shapes: morphstats' columns, a chosen one plotted as SVG ----
+
+const measureNames = data.measureNames || [];
+const measurePick = $('measure');
+const svgNs = 'http://www.w3.org/2000/svg';
+function svg(tag, attributes, text) {
+  const e = document.createElementNS(svgNs, tag);
+  for (const [k, v] of Object.entries(attributes || {})) e.setAttribute(k, v);
+  if (text !== undefined) e.textContent = text;
+  return e;
+}
+const shortNumber = (v) => (v === null || v === undefined ? '' : Number(v.toPrecision(4)).toString());
+const measureOf = (item, column) => (item.measures ? item.measures[column] : null);
+
+// The choice of measure, offered once there is something to plot; sphericity first.
+function offerMeasures(onChange) {
+  if (!measureNames.length) return;
+  for (const name of measureNames) measurePick.add(new Option(name, name));
+  measurePick.value = measureNames.includes('sphericity') ? 'sphericity' : measureNames[0];
+  $('measure-pick').hidden = false;
+  measurePick.addEventListener('change', onChange);
+}
+const chosenMeasure = () => measureNames.indexOf(measurePick.value);
+
+// A line through (x, y) points with labelled ends of both axes; `marked` (an x) gets a
+// vertical line. Returns the svg and a function mapping x to its position.
+function linePlot(points, xName, yName, xLabels) {
+  const width = 420;
+  const height = 150;
+  const pad = { left: 64, right: 12, top: 10, bottom: 30 };
+  const plot = svg('svg', { class: 'plot', width, height, viewBox: `0 0 ${width} ${height}`, role: 'img',
+    'aria-label': `${yName} against ${xName}` });
+  const xs = points.map((p) => p[0]);
+  const ys = points.map((p) => p[1]).filter((v) => v !== null);
+  const x0 = Math.min(...xs);
+  const x1 = Math.max(...xs);
+  const y0 = ys.length ? Math.min(...ys) : 0;
+  const y1 = ys.length ? Math.max(...ys) : 1;
+  const px = (x) => pad.left + (x1 > x0 ? ((x - x0) / (x1 - x0)) : 0.5) * (width - pad.left - pad.right);
+  const py = (y) => height - pad.bottom - (y1 > y0 ? ((y - y0) / (y1 - y0)) : 0.5) * (height - pad.top - pad.bottom);
+  plot.append(svg('path', { class: 'axis', d: `M${pad.left},${pad.top}V${height - pad.bottom}H${width - pad.right}` }));
+  plot.append(svg('text', { x: pad.left - 4, y: py(y1) + 4, 'text-anchor': 'end' }, shortNumber(y1)));
+  plot.append(svg('text', { x: pad.left - 4, y: py(y0) + 4, 'text-anchor': 'end' }, shortNumber(y0)));
+  plot.append(svg('text', { x: pad.left + 6, y: pad.top + 10 }, yName));
+  const ticks = xLabels || [[x0, String(x0)], [x1, String(x1)]];
+  for (const [x, label] of ticks) plot.append(svg('text', { x: px(x), y: height - 16, 'text-anchor': 'middle' }, label));
+  plot.append(svg('text', { x: width - pad.right, y: height - 3, 'text-anchor': 'end' }, xName));
+  const drawn = points.filter((p) => p[1] !== null);
+  plot.append(svg('polyline', { class: 'line', points: drawn.map((p) => `${px(p[0])},${py(p[1])}`).join(' ') }));
+  for (const p of drawn) plot.append(svg('circle', { class: 'dot', cx: px(p[0]), cy: py(p[1]), r: 2.5 }));
+  return { plot, px, top: pad.top, bottom: height - pad.bottom };
+}
+
+// A heat map of one measure over two swept parameters, each cell the mean of its points,
+// coloured on the pictures' viridis map from the lowest mean to the highest.
+function heatMap(grid, column, name) {
+  const rows = grid.rowValues.length;
+  const columns = grid.columnValues.length;
+  const sums = Array.from({ length: rows * columns }, () => [0, 0]);
+  for (const g of data.grids) {
+    g.cells.forEach((i, k) => {
+      const v = i >= 0 ? measureOf(items[i], column) : null;
+      if (v !== null && v !== undefined) {
+        sums[k][0] += v;
+        sums[k][1] += 1;
+      }
+    });
+  }
+  const means = sums.map(([sum, n]) => (n ? sum / n : null));
+  const known = means.filter((v) => v !== null);
+  const lo = Math.min(...known);
+  const hi = Math.max(...known);
+  const longest = (values, parameter) => Math.max(...values.map((v) => `${parameter} ${v}`.length));
+  const cell = Math.max(64, longest(grid.columnValues, grid.columnParameter) * 7 + 8);
+  const left = longest(grid.rowValues, grid.rowParameter) * 7 + 12;
+  const top = 36;
+  const plot = svg('svg', { class: 'plot heat', width: left + columns * cell + 8, height: top + rows * 28 + 8,
+    role: 'img', 'aria-label': `${name} by ${grid.rowParameter} and ${grid.columnParameter}` });
+  plot.append(svg('text', { x: 2, y: 12 }, `${name}${data.grids.length > 1 ? ' (mean over the other parameters)' : ''}`));
+  grid.columnValues.forEach((v, c) => plot.append(svg('text', { x: left + c * cell + cell / 2, y: top - 6,
+    'text-anchor': 'middle' }, `${grid.columnParameter} ${v}`)));
+  grid.rowValues.forEach((v, r) => {
+    plot.append(svg('text', { x: left - 6, y: top + r * 28 + 18, 'text-anchor': 'end' }, `${grid.rowParameter} ${v}`));
+    for (let c = 0; c < columns; ++c) {
+      const mean = means[r * columns + c];
+      const level = mean === null ? 0 : Math.round(hi > lo ? ((mean - lo) / (hi - lo)) * 255 : 128);
+      const colour = maps.level[level];
+      plot.append(svg('rect', { x: left + c * cell, y: top + r * 28, width: cell - 2, height: 26,
+        fill: mean === null ? 'none' : rgbCss(colour), stroke: '#59607a' }));
+      const light = colour[0] * 0.299 + colour[1] * 0.587 + colour[2] * 0.114 > 140;
+      plot.append(svg('text', { class: 'cell-value', x: left + c * cell + cell / 2 - 1, y: top + r * 28 + 17,
+        'text-anchor': 'middle', style: `fill: ${mean === null ? 'inherit' : light ? '#000' : '#fff'}` },
+      mean === null ? 'none' : shortNumber(mean)));
+    }
+  });
+  return plot;
+}
+
 // ---- the three kinds of page ----
 
 function frameText(i) {
@@ -410,9 +508,39 @@ function series() {
   const label = $('cycle');
   const play = $('play');
   slider.max = String(items.length - 1);
+  // The growth curve of the chosen measure under the slider, the snapshot shown marked; a
+  // click on it goes to the nearest snapshot.
+  const curve = $('curve');
+  let marker = null;
+  const drawCurve = () => {
+    const column = chosenMeasure();
+    if (column < 0 || items.some((item) => item.cycle === undefined)) return;
+    const points = items.map((item) => [item.cycle, measureOf(item, column)]);
+    const { plot, px, top, bottom } = linePlot(points, 'cycle', measurePick.value);
+    marker = svg('line', { class: 'now', y1: top, y2: bottom });
+    marker.dataset.px = '';
+    plot.append(marker);
+    plot.addEventListener('click', (event) => {
+      const box = plot.getBoundingClientRect();
+      const x = event.clientX - box.left;
+      let best = 0;
+      items.forEach((item, k) => { if (Math.abs(px(item.cycle) - x) < Math.abs(px(items[best].cycle) - x)) best = k; });
+      show(best);
+    });
+    curve.replaceChildren(plot);
+    curve.hidden = false;
+    marker.place = (i) => {
+      marker.setAttribute('x1', px(items[i].cycle));
+      marker.setAttribute('x2', px(items[i].cycle));
+      curve.dataset.marked = String(items[i].cycle);
+    };
+    marker.place(state.frame);
+  };
+  offerMeasures(drawCurve);
   const show = (i) => {
     state.frame = i;
     slider.value = String(i);
+    if (marker) marker.place(i);
     label.textContent = `${frameText(i)} (${i + 1} of ${items.length})`;
     caption.textContent = items[i].name;
     updateLegend();
@@ -439,6 +567,8 @@ function series() {
     }, 250);
   });
   // A series opens where growth ended; play starts again from the first snapshot.
+  state.frame = items.length - 1;
+  drawCurve();
   show(items.length - 1);
 }
 
@@ -548,18 +678,85 @@ function sweepLayout(makeTile) {
     section.appendChild(table);
     stage.appendChild(section);
   }
+  // The chosen measure over the swept parameters: a heat map over two, a line over one.
+  const plotBox = document.createElement('div');
+  plotBox.id = 'sweep-plot';
+  stage.appendChild(plotBox);
+  const drawPlot = () => {
+    const column = chosenMeasure();
+    const g = data.grids[0];
+    if (column < 0 || !g.columnParameter) return;
+    if (g.rowParameter) {
+      plotBox.replaceChildren(heatMap(g, column, measurePick.value));
+      return;
+    }
+    const points = g.cells.map((i, c) => [c, i >= 0 ? measureOf(items[i], column) : null]);
+    plotBox.replaceChildren(linePlot(points, g.columnParameter, measurePick.value,
+      g.columnValues.map((v, c) => [c, v])).plot);
+  };
+  offerMeasures(drawPlot);
+  drawPlot();
+
+  // Every point with its values, file, status and measures; a header sorts by its column,
+  // a row marks its tile and a tile its row.
   const list = document.createElement('table');
   list.className = 'points';
   const head = list.createTHead().insertRow();
-  for (const name of ['point', ...data.parameters, 'file', 'status']) head.appendChild(text('th', '', name));
+  const columns = ['point', ...data.parameters, 'file', 'status', ...measureNames];
+  for (const name of columns) head.appendChild(text('th', '', name));
   const rows = list.createTBody();
+  const tileOf = (i) => stage.querySelector(`.tile[data-point="${i}"]`);
+  // A click or focus selects a point ('linked'); the pointer over a tile only points at
+  // its row ('pointed'), so scrolling under a still pointer keeps the selection.
+  const mark = (i, how = 'linked') => {
+    for (const e of stage.querySelectorAll(`.${how}`)) e.classList.remove(how);
+    const row = rows.querySelector(`tr[data-point="${i}"]`);
+    const tile = tileOf(i);
+    if (row) row.classList.add(how);
+    if (tile) tile.classList.add(how);
+  };
   items.forEach((item, i) => {
     const row = rows.insertRow();
     row.dataset.point = String(i);
-    for (const cell of [String(i + 1), ...(item.values || []), item.name, item.mesh ? 'ok' : 'failed']) {
-      row.insertCell().textContent = cell;
-    }
+    const cells = [i + 1, ...(item.values || []), item.name, item.mesh ? 'ok' : 'failed',
+      ...measureNames.map((_, k) => measureOf(item, k))];
+    for (const cell of cells) row.insertCell().textContent = typeof cell === 'number' ? String(cell) : cell ?? '';
     if (!item.mesh) row.title = item.problem;
+    row.addEventListener('click', () => {
+      mark(i);
+      const tile = tileOf(i);
+      if (tile) tile.scrollIntoView({ block: 'nearest', inline: 'nearest' });
+      redraw();
+    });
+    const tile = tileOf(i);
+    if (tile) {
+      tile.addEventListener('mouseenter', () => mark(i, 'pointed'));
+      tile.addEventListener('mouseleave', () => tile.classList.remove('pointed'));
+      tile.addEventListener('focus', () => mark(i));
+    }
+  });
+  head.querySelectorAll('th').forEach((th, k) => {
+    th.tabIndex = 0;
+    const sort = () => {
+      const ascending = th.getAttribute('aria-sort') !== 'ascending';
+      head.querySelectorAll('th').forEach((other) => other.removeAttribute('aria-sort'));
+      th.setAttribute('aria-sort', ascending ? 'ascending' : 'descending');
+      const key = (row) => {
+        const t = row.cells[k].textContent;
+        return t === '' || Number.isNaN(Number(t)) ? t : Number(t);
+      };
+      const sorted = [...rows.rows].sort((a, b) => {
+        const x = key(a);
+        const y = key(b);
+        // Empty cells last either way; numbers by value, words as text.
+        if (x === '' || y === '') return (x === '') - (y === '');
+        const order = typeof x === 'number' && typeof y === 'number' ? x - y : String(x).localeCompare(String(y));
+        return ascending ? order : -order;
+      });
+      rows.append(...sorted);
+    };
+    th.addEventListener('click', sort);
+    th.addEventListener('keydown', (event) => { if (event.key === 'Enter') sort(); });
   });
   stage.appendChild(list);
 }

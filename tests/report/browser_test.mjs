@@ -127,8 +127,12 @@ try {
     check(zoomed.drawn > keyed.drawn * 1.2, `the wheel zooms in (${keyed.drawn} to ${zoomed.drawn} pixels)`);
 
     await page.focus('#slider');
+    check(await page.$eval('#curve', (e) => e.dataset.marked) === '25' &&
+      await page.$eval('#curve polyline', (e) => e.getAttribute('points').split(' ').length) === 6,
+      'the growth curve of the chosen measure runs under the slider, the last cycle marked');
     await page.keyboard.press('Home');
     await page.waitForSelector('body[data-shown="0"]', { timeout: 10000 });
+    check(await page.$eval('#curve', (e) => e.dataset.marked) === '0', 'the curve marks the cycle shown');
     const home = await picture(page, '.view');
     await page.keyboard.press('End');
     await page.waitForSelector('body[data-shown="5"]', { timeout: 10000 });
@@ -222,10 +226,43 @@ try {
         `${name}: tiles say their values, their file names on hover ("${all[0].caption}", "${all[0].title}")`);
       const title = await page.title();
       check(sweep.title === null ? title.endsWith('cube') : title === sweep.title, `${name}: titled "${title}"`);
-      const files = await page.$$eval('table.points tbody tr', (rows) => rows.map((r) => r.lastChild.previousSibling.textContent));
+      const files = await page.$$eval('table.points tbody tr', (rows) => {
+        const at = [...document.querySelectorAll('table.points th')].findIndex((th) => th.textContent === 'file');
+        return rows.map((r) => r.cells[at].textContent);
+      });
       check(files.length === all.length && files.every((f) => /\.3dv$/.test(f)), `${name}: a table names every point's file`);
       const over = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
       check(over <= 0, `${name}: the page itself needs no sideways scrolling (${over} pixels over)`);
+      if (width === 600) {
+        // Measures beside the shapes: a heat map of the chosen one, a sortable table whose
+        // rows mark their tiles and back.
+        const cells = await page.$$eval('#sweep-plot svg rect', (r) => r.length);
+        check(cells === sweep.rows.length * sweep.columns.length && await page.$eval('#measure', (e) => e.value) === 'sphericity',
+          `${name}: a heat map of sphericity, a cell per row and column (${cells})`);
+        const repulsion = () => page.$$eval('table.points tbody tr', (rows) => rows.map((r) => Number(r.cells[2].textContent)));
+        await page.click('table.points th:nth-child(3)');
+        const up = await repulsion();
+        await page.click('table.points th:nth-child(3)');
+        const down = await repulsion();
+        const sorted = [...up].sort((a, b) => a - b);
+        check(JSON.stringify(up) === JSON.stringify(sorted) && JSON.stringify(down) === JSON.stringify([...sorted].reverse()),
+          `${name}: a header sorts the table by value, both ways (${up} / ${down})`);
+        await page.click('table.points tbody tr:first-child');
+        const linked = await page.evaluate(() => {
+          const row = document.querySelector('table.points tbody tr:first-child');
+          const tile = document.querySelector('.tile.linked');
+          return row.classList.contains('linked') && tile && tile.dataset.point === row.dataset.point;
+        });
+        check(linked, `${name}: a row marks its tile`);
+        await page.hover('.sweep-grid:last-of-type .tile:last-of-type');
+        const back = await page.evaluate(() => {
+          const tile = document.querySelectorAll('.sweep-grid .tile');
+          const last = tile[tile.length - 1];
+          const row = document.querySelector('table.points tr.pointed');
+          return last.classList.contains('pointed') && row && row.dataset.point === last.dataset.point;
+        });
+        check(back, `${name}: a tile marks its row`);
+      }
       check(errors.length === 0, `${name}: no console error (${errors.join(' | ')})`);
       await page.close();
     }
