@@ -474,7 +474,7 @@ function heatMap(grid, column, name) {
         fill: mean === null ? 'none' : rgbCss(colour), stroke: '#59607a' }));
       const light = colour[0] * 0.299 + colour[1] * 0.587 + colour[2] * 0.114 > 140;
       plot.append(svg('text', { class: 'cell-value', x: left + c * cell + cell / 2 - 1, y: top + r * 28 + 17,
-        'text-anchor': 'middle', style: `fill: ${mean === null ? 'inherit' : light ? '#000' : '#fff'}` },
+        'text-anchor': 'middle', style: `fill: ${mean === null ? 'var(--text)' : light ? '#000' : '#fff'}` },
       mean === null ? 'none' : shortNumber(mean)));
     }
   });
