@@ -182,6 +182,10 @@ std::string definitionTitle(const std::string& definition) {
         line.substr(line.find_first_not_of("# \t", start) == std::string::npos ? line.size()
                                                                                : line.find_first_not_of("# \t", start));
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.pop_back();
+    // A title is one line of text: no control character reaches the page.
+    for (char& c : text) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    }
     if (!text.empty()) return text;
   }
   return {};
