@@ -53,10 +53,11 @@ constexpr Rgb viridis[256] = {
     {246, 230, 32}, {248, 230, 33}, {251, 231, 35}, {253, 231, 37},
 };
 
-// In rgb, a level lifts its channel from this floor by its share to the power 0.7, so
-// that the low levels that cover most of a surface stay apart from each other.
-constexpr double rgbFloor = 20;
-constexpr double rgbGamma = 0.7;
+// In rgb, a level lifts its channel from a light grey floor by the square root of its
+// share: a surface without morphogen still shows its shape under the light, and the low
+// levels that cover most of a surface stay apart from each other.
+constexpr double rgbFloor = 140;
+constexpr double rgbGamma = 0.5;
 
 std::uint8_t channel(double value) { return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L)); }
 
@@ -110,9 +111,13 @@ Rgb levelColour(ColourMode mode, const std::array<double, 3>& levels) {
   return mapColour(levels[mode == ColourMode::red ? 0 : mode == ColourMode::green ? 1 : 2]);
 }
 
-Rgb backgroundFor(ColourMode mode) { return mode == ColourMode::plain ? plainBackground : levelBackground; }
+Rgb backgroundFor(ColourMode mode) {
+  return mode == ColourMode::plain || mode == ColourMode::rgb ? plainBackground : levelBackground;
+}
 
-double shadingFloor(ColourMode mode) { return mode == ColourMode::plain ? 0.2 : levelShadingFloor; }
+double shadingFloor(ColourMode mode) {
+  return mode == ColourMode::plain ? 0.2 : mode == ColourMode::rgb ? rgbShadingFloor : levelShadingFloor;
+}
 
 std::string cannotColour(const Mesh& mesh, ColourMode mode, const std::string& file) {
   if (mode == ColourMode::plain || (!mesh.levels.empty() && mesh.levels.size() == mesh.points.size())) return {};

@@ -21,17 +21,18 @@ const char* colourName(ColourMode mode);
 // The unshaded colour of a point with these red, green and blue levels. One morphogen is
 // shown on the viridis map (dark violet at level 0 to yellow at 255, the same map for
 // each morphogen; the legend names which); in rgb each level lifts its own channel from a
-// dark floor, steeply at first, so that low levels stay apart.
+// light grey floor, steeply at first, so that low levels stay apart.
 Rgb levelColour(ColourMode mode, const std::array<double, 3>& levels);
 // One entry of the one-morphogen map, for level 0..255 (interpolated between entries).
 Rgb mapColour(double level);
 // The rgb mode's channel for one level, before rounding.
 double rgbChannel(double level);
 
-// The background of a picture: plain pictures keep their dark blue-grey; coloured ones sit
-// on a middle grey, dark enough for the map's yellow end (levels from about 244) and
-// light enough for its violet end (up to about 12) to stand out by 3:1 in relative
-// luminance, shading included; levels between are the map's middle tones.
+// The background of a picture: plain and rgb pictures keep the dark blue-grey, which their
+// light surfaces stand out from; one-morphogen ones sit on a middle grey, dark enough for
+// the map's yellow end (levels from about 244) and light enough for its violet end (up to
+// about 12) to stand out by 3:1 in relative luminance, shading included; levels between
+// are the map's middle tones.
 inline constexpr Rgb plainBackground{40, 44, 56};
 inline constexpr Rgb levelBackground{116, 116, 116};
 Rgb backgroundFor(ColourMode mode);
@@ -39,6 +40,8 @@ Rgb backgroundFor(ColourMode mode);
 // surfaces are lit more evenly: the colour carries the level, and a face turned away
 // must not darken into the background.
 inline constexpr double levelShadingFloor = 0.8;
+// rgb's light surfaces keep more of the shading that shows their shape.
+inline constexpr double rgbShadingFloor = 0.6;
 double shadingFloor(ColourMode mode);
 
 // Where the legend's colour bar sits in a picture of this size: along the bottom margin,

@@ -127,6 +127,8 @@ std::string dataJson(const Report& report) {
   json += rgbText(levelBackground);
   json += ",\"levelShadingFloor\":";
   json += std::to_string(levelShadingFloor);
+  json += ",\"rgbShadingFloor\":";
+  json += std::to_string(rgbShadingFloor);
   json += '}';
   return json + "}";
 }

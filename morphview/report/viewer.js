@@ -158,10 +158,10 @@ scene.add(ambient);
 // background. (three.js divides a Lambert surface's light by pi.)
 function lightFor(mode, levels) {
   const coloured = mode !== 'plain' && levels;
-  const floor = maps.levelShadingFloor;
+  const floor = mode === 'rgb' ? maps.rgbShadingFloor : maps.levelShadingFloor;
   ambient.intensity = coloured ? floor * Math.PI : 0.9;
   light.intensity = coloured ? (1 - floor) * Math.PI * 1.1 : 2.2;
-  return coloured ? levelBackground : pageBackground;
+  return coloured && mode !== 'rgb' ? levelBackground : pageBackground;
 }
 
 const homeDistance = 1.08 / Math.sin(THREE.MathUtils.degToRad(15));
