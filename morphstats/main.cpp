@@ -15,6 +15,7 @@
 #include "plot.h"
 #include "signalsetup.h"
 #include "series.h"
+#include "seriesorder.h"
 #include "sweeptable.h"
 #include "table.h"
 
@@ -211,7 +212,16 @@ int series(const Options& o) {
     if (!cycle) fail(exitBadFile, s.file + ": the file carries no cycle; give it as CYCLE:" + s.file);
     rows.push_back({*cycle, s.file, m});
   }
-  std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.cycle < b.cycle; });
+  {
+    std::vector<view::SeriesEntry> entries;
+    for (const Row& r : rows) entries.push_back({r.cycle, r.file});
+    std::string problem;
+    const std::vector<std::size_t> order = view::cycleOrder(entries, problem);
+    if (!problem.empty()) fail(exitBadFile, problem);
+    std::vector<Row> ordered;
+    for (const std::size_t k : order) ordered.push_back(std::move(rows[k]));
+    rows = std::move(ordered);
+  }
   if (o.plot.empty()) {
     std::string csv = header({"cycle", "file"});
     for (const Row& r : rows) {

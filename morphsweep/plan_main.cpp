@@ -23,9 +23,12 @@ constexpr const char* toolName = "morphsweep-plan";
 
 constexpr const char* usage =
     "usage: morphsweep-plan [--program PATH] DEFINITION > MANIFEST\n"
-    "       morphsweep-plan --results MANIFEST\n"
+    "       morphsweep-plan --results|--points MANIFEST\n"
     "  --program PATH  the morphsweep each line calls (default: the one built beside this tool)\n"
-    "  --results       print the 3DV result name of every line of MANIFEST\n";
+    "  --results       print the 3DV result name of every line of MANIFEST\n"
+    "  --points        print, tab-separated, the result name and the values of the swept parameters\n"
+    "                  (those that vary across MANIFEST, named as in a definition) of every line,\n"
+    "                  after a header line: result and the parameters' names\n";
 
 int refuse(const std::string& problem) {
   std::fprintf(stderr, "%s: %s\n%s", toolName, plan::printable(problem).c_str(), usage);
@@ -69,11 +72,20 @@ int expand(const std::string& definition, const std::string& program) {
   return finishOutput();
 }
 
-int results(const std::string& manifest) {
+// The word of a morphsweep call (program first) that carries parameter k of the table, or
+// the input template for k == numericCount.
+std::size_t wordOf(std::size_t k) {
+  std::size_t word = 0;
+  for (std::size_t j = 0; j < plan::parameters.size() && j <= k; ++j) word += *plan::parameters[j].flag ? 2 : 1;
+  return k < plan::parameters.size() ? word : word + 1;
+}
+
+int results(const std::string& manifest, bool withValues) {
   std::ifstream in(manifest);
   if (!in) return badFile(manifest + ": cannot open: " + std::strerror(errno));
   std::string line;
   std::vector<std::string> names;
+  std::vector<std::vector<std::string>> lines;
   for (int number = 1; std::getline(in, line); ++number) {
     const auto fault = [&](const std::string& text) {
       return badFile(manifest + ":" + std::to_string(number) + ": " + text);
@@ -83,9 +95,36 @@ int results(const std::string& manifest) {
     if (words.empty()) return fault("the line is empty");
     std::string name;
     if (const auto problem = plan::resultName(words, name)) return fault(*problem);
+    // A tab would split a column of --points; no name a definition gives holds one.
+    if (withValues && line.find('\t') != std::string::npos)
+      return fault("a tab in the line; quote no tabs in a manifest");
     names.push_back(name);
+    if (withValues) lines.push_back(std::move(words));
   }
   if (in.bad()) return badFile(manifest + ": cannot read");
+  if (withValues) {
+    // The swept parameters are the words that vary from line to line, in table order.
+    std::vector<std::size_t> swept;
+    for (std::size_t k = 0; k <= plan::parameters.size(); ++k) {
+      const std::size_t word = wordOf(k);
+      for (const auto& words : lines) {
+        if (words[word] != lines.front()[word]) {
+          swept.push_back(k);
+          break;
+        }
+      }
+    }
+    std::cout << "result";
+    for (const std::size_t k : swept)
+      std::cout << '\t' << (k < plan::parameters.size() ? plan::parameters[k].name : plan::inputName);
+    std::cout << '\n';
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      std::cout << names[i];
+      for (const std::size_t k : swept) std::cout << '\t' << lines[i][wordOf(k)];
+      std::cout << '\n';
+    }
+    return finishOutput();
+  }
   // Nothing is printed unless every line is sound: a script may run the manifest after this.
   for (const std::string& name : names) std::cout << name << '\n';
   return finishOutput();
@@ -94,7 +133,7 @@ int results(const std::string& manifest) {
 int run(int argc, char** argv) {
   std::string program;
   bool programGiven = false;
-  bool listResults = false;
+  bool listResults = false, listPoints = false;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
@@ -105,6 +144,8 @@ int run(int argc, char** argv) {
       programGiven = true;
     } else if (word == "--results") {
       listResults = true;
+    } else if (word == "--points") {
+      listPoints = true;
     } else if (word == "-h" || word == "--help") {
       return printInfo(usage);
     } else if (word == "--version") {
@@ -115,9 +156,11 @@ int run(int argc, char** argv) {
       files.push_back(word);
     }
   }
-  if (files.size() != 1) return refuse(listResults ? "give one manifest" : "give one sweep definition");
+  if (listResults && listPoints) return refuse("--results and --points exclude each other");
+  if (files.size() != 1) return refuse(listResults || listPoints ? "give one manifest" : "give one sweep definition");
   if (listResults && programGiven) return refuse("--program has no meaning with --results");
-  if (listResults) return results(files[0]);
+  if (listPoints && programGiven) return refuse("--program has no meaning with --points");
+  if (listResults || listPoints) return results(files[0], listPoints);
   return expand(files[0], programGiven ? program : defaultProgram());
 }
 

@@ -18,11 +18,31 @@ enum class ColourMode { plain, red, green, blue, rgb };
 bool parseColourName(const std::string& name, ColourMode& mode);
 const char* colourName(ColourMode mode);
 
-// The unshaded colour of a point with these red, green and blue levels. For one morphogen
-// the map runs from a dark slate at level 0 to that morphogen's own hue at 255, so its
-// level reads as brightness and saturation; in rgb each level lifts its own channel from
-// a dark floor. No colour of either kind can equal the background once shaded.
+// The unshaded colour of a point with these red, green and blue levels. One morphogen is
+// shown on the viridis map (dark violet at level 0 to yellow at 255, the same map for
+// each morphogen; the legend names which); in rgb each level lifts its own channel from a
+// light grey floor, steeply at first, so that low levels stay apart.
 Rgb levelColour(ColourMode mode, const std::array<double, 3>& levels);
+// One entry of the one-morphogen map, for level 0..255 (interpolated between entries).
+Rgb mapColour(double level);
+// The rgb mode's channel for one level, before rounding.
+double rgbChannel(double level);
+
+// The background of a picture: plain and rgb pictures keep the dark blue-grey, which their
+// light surfaces stand out from; one-morphogen ones sit on a middle grey, dark enough for
+// the map's yellow end (levels from about 244) and light enough for its violet end (up to
+// about 12) to stand out by 3:1 in relative luminance, shading included; levels between
+// are the map's middle tones.
+inline constexpr Rgb plainBackground{40, 44, 56};
+inline constexpr Rgb levelBackground{116, 116, 116};
+Rgb backgroundFor(ColourMode mode);
+// The share of a face's colour it keeps when seen edge-on (ambient light). Coloured
+// surfaces are lit more evenly: the colour carries the level, and a face turned away
+// must not darken into the background.
+inline constexpr double levelShadingFloor = 0.8;
+// rgb's light surfaces keep more of the shading that shows their shape.
+inline constexpr double rgbShadingFloor = 0.6;
+double shadingFloor(ColourMode mode);
 
 // Where the legend's colour bar sits in a picture of this size: along the bottom margin,
 // the map's level 0 at `left` and 255 at `left + width - 1`.
@@ -43,7 +63,8 @@ std::string cannotColour(const Mesh& mesh, ColourMode mode, const std::string& f
 // The threshold the legend marks for this mode, when the mesh carries thresholds.
 std::optional<int> thresholdFor(const Mesh& mesh, ColourMode mode);
 
-// The white tick marking a threshold, for these bars.
+// The white tick marking a threshold, for these bars, edged in black.
 inline constexpr Rgb legendMarkColour{255, 255, 255};
+inline constexpr Rgb legendEdgeColour{0, 0, 0};
 
 }  // namespace view

@@ -1,5 +1,6 @@
 // morphview: pictures of 3DV, 3DV template, OBJ and snapshot files, one at a time or as a
 // contact sheet, and movies of snapshot series.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -25,16 +26,19 @@ constexpr const char* usage =
     "usage: morphview [--view X,Y,Z] [--size WxH] [--format 3dv|template|obj|vtp] [--colour C] -o OUT.png FILE\n"
     "       morphview --sheet [--view X,Y,Z] [--tile S] [--columns N] [--format 3dv|template|obj|vtp]\n"
     "                 [--colour C] [--mark-bad] -o OUT.png FILE...\n"
-    "       morphview --movie OUT.mp4 [--view X,Y,Z] [--size WxH] [--fps N] [--colour C] SERIES.pvd\n"
+    "       morphview --sheet [--view X,Y,Z] [--tile S] [--mark-bad] -o OUT.png --manifest MANIFEST\n"
+    "       morphview --movie OUT.mp4 [--view X,Y,Z] [--size WxH] [--fps N] [--colour C] SERIES.pvd|SNAPSHOT...\n"
     "  --view X,Y,Z  side the camera looks from, towards the mesh (default 0,0,1: +x right, +y up)\n"
     "  --size WxH    picture size in pixels (default 512x512)\n"
     "  --format F    read every file as F instead of choosing by its name\n"
     "  --sheet       one labelled tile per file, in a grid\n"
+    "  --manifest M  the results of a sweep manifest, in grids by the swept parameters, each tile\n"
+    "                labelled with its values (run from the folder the manifest was run in)\n"
     "  --tile S      tile side in pixels (default 256)\n"
     "  --columns N   tiles per row (default: as square a grid as possible)\n"
     "  --mark-bad    draw an unreadable file as a crossed-out tile instead of refusing the sheet\n"
     "  --colour C    plain (default), red, green or blue (one morphogen, with a legend), or rgb\n"
-    "  --movie OUT   encode every snapshot of the series with ffmpeg, one fixed camera\n"
+    "  --movie OUT   encode every snapshot of the series with ffmpeg, one fixed camera, by cycle\n"
     "  --fps N       movie frames per second (default 10)\n";
 
 constexpr int maxPictureSide = 16384;
@@ -89,6 +93,7 @@ struct Options {
   std::string movie;
   std::optional<int> fps;
   std::string output;
+  std::string manifest;
   std::vector<std::string> files;
 };
 
@@ -116,7 +121,7 @@ Options parse(int argc, char** argv) {
       continue;
     }
     if (word != "-o" && word != "--view" && word != "--size" && word != "--format" && word != "--tile" &&
-        word != "--columns" && word != "--colour" && word != "--movie" && word != "--fps") {
+        word != "--columns" && word != "--colour" && word != "--movie" && word != "--fps" && word != "--manifest") {
       refuse("unknown option '" + word + "'");
     }
     if (i + 1 >= argc) refuse(word + " needs a value");
@@ -124,6 +129,9 @@ Options parse(int argc, char** argv) {
     if (word == "-o") {
       if (value.empty()) refuse("-o needs a file name");
       o.output = value;
+    } else if (word == "--manifest") {
+      if (value.empty()) refuse("--manifest needs a file name");
+      o.manifest = value;
     } else if (word == "--view") {
       o.toCamera = parseView(value);
     } else if (word == "--size") {
@@ -165,9 +173,18 @@ Options parse(int argc, char** argv) {
       o.columns = static_cast<int>(*columns);
     }
   }
+  if (!o.manifest.empty()) {
+    if (!o.sheet) refuse("--manifest draws a contact sheet; give --sheet (or --html for a report)");
+    if (!o.files.empty()) refuse("--manifest takes no further files");
+    if (o.columns) refuse("--columns does not apply to --manifest: the swept parameters lay out the grid");
+    if (o.format) refuse("--format does not apply to --manifest: its results are 3DV files");
+  }
   if (!o.movie.empty()) {
     if (!o.output.empty() || o.sheet) refuse("--movie writes a movie; it takes no -o and no --sheet");
-    if (o.files.size() != 1) refuse("--movie needs one series file (.pvd)");
+    if (o.files.empty()) refuse("--movie needs one series file (.pvd)");
+    const auto isIndex = [](const std::string& f) { return f.size() > 4 && f.compare(f.size() - 4, 4, ".pvd") == 0; };
+    if (o.files.size() > 1 && std::any_of(o.files.begin(), o.files.end(), isIndex))
+      refuse("--movie takes one series file (.pvd) or a list of snapshots, not both");
     if (o.tile || o.columns || o.markBad) refuse("--tile, --columns and --mark-bad apply only with --sheet");
     if (o.width % 2 || o.height % 2)
       refuse("--movie needs an even width and height, got " + std::to_string(o.width) + "x" + std::to_string(o.height));
@@ -175,7 +192,7 @@ Options parse(int argc, char** argv) {
   }
   if (o.fps) refuse("--fps applies only with --movie");
   if (o.output.empty()) refuse("no output file (-o OUT.png)");
-  if (o.files.empty()) refuse("no input file");
+  if (o.files.empty() && o.manifest.empty()) refuse("no input file");
   if (o.sheet) {
     if (o.sizeGiven) refuse("--size does not apply to a sheet; use --tile");
   } else {
@@ -188,10 +205,14 @@ Options parse(int argc, char** argv) {
 int run(int argc, char** argv) {
   if (view::wantsReport(argc, argv)) return view::reportMain(argc, argv);
   const Options o = parse(argc, argv);
-  if (const auto problem = view::outputProblem(o.movie.empty() ? o.output : o.movie, o.files)) refuse(*problem);
+  std::vector<std::string> inputs = o.files;
+  if (!o.manifest.empty()) inputs.push_back(o.manifest);
+  if (const auto problem = view::outputProblem(o.movie.empty() ? o.output : o.movie, inputs)) refuse(*problem);
   if (!o.movie.empty()) {
     view::MovieOptions movie;
     movie.series = o.files.front();
+    // Several files are the snapshots themselves, in any order; one is the series index.
+    if (o.files.size() > 1) movie.snapshots = o.files;
     movie.output = o.movie;
     movie.width = o.width;
     movie.height = o.height;
@@ -225,6 +246,18 @@ int run(int argc, char** argv) {
   sheet.markBad = o.markBad;
   sheet.colour = o.colour;
   std::string problem;
+  if (!o.manifest.empty()) {
+    const view::SweepPoints points = view::manifestPoints(o.manifest);
+    const auto layout = view::layoutSweepSheet(points, sheet, problem);
+    if (!layout) refuse(problem);
+    const view::SheetResult result = view::renderSweepSheet(points, sheet, *layout);
+    if (!result.complete)
+      fail(exitBadFile, result.problems.empty() ? "cannot draw the sheet" : result.problems.front());
+    for (const std::string& p : result.problems)
+      std::fprintf(stderr, "morphview: %s (drawn as a crossed-out tile)\n", p.c_str());
+    view::writePng(result.image, o.output);
+    return 0;
+  }
   const auto layout = view::layoutSheet(o.files, sheet, problem);
   if (!layout) refuse(problem);
   const view::SheetResult result = view::renderSheet(o.files, sheet, *layout);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "font.h"
+#include "seriesorder.h"
 #include "seriesread.h"
 
 namespace view {
@@ -161,18 +162,27 @@ std::string cycleLabel(const Mesh& mesh, double timestep) {
 }
 
 std::string makeMovie(const MovieOptions& options) {
-  const SeriesLoad series = loadSeries(options.series);
-  if (!series.ok()) return series.error;
+  SeriesLoad series;
+  if (options.snapshots.empty()) {
+    series = loadSeries(options.series);
+    if (!series.ok()) return series.error;
+  } else {
+    // Loose snapshots have no timesteps; a frame without a cycle is labelled by its place.
+    for (std::size_t k = 0; k < options.snapshots.size(); ++k)
+      series.steps.push_back({static_cast<double>(k), options.snapshots[k]});
+  }
 
   // First pass: every snapshot must read and colour before anything is encoded, and the
   // camera is fitted to the sphere around all of them.
   std::vector<std::vector<std::array<float, 3>>> shapes;
   std::array<double, 3> lo{0, 0, 0}, hi{0, 0, 0};
   bool first = true;
+  std::vector<SeriesEntry> entries;
   for (const SeriesStep& step : series.steps) {
     MeshLoad load = loadMesh(step.file, options.format.value_or(formatForName(step.file)));
     if (!load.ok()) return load.error;
     if (std::string problem = cannotColour(load.mesh, options.colour, step.file); !problem.empty()) return problem;
+    entries.push_back({load.mesh.cycle, step.file});
     for (const auto& p : load.mesh.points) {
       for (int k = 0; k < 3; ++k) {
         lo[k] = first ? p[k] : std::min<double>(lo[k], p[k]);
@@ -192,6 +202,16 @@ std::string makeMovie(const MovieOptions& options) {
   }
   shapes.clear();
   shapes.shrink_to_fit();
+  // Listed snapshots run by the cycle each carries, whatever order they came in; a series
+  // index keeps the order of its timesteps.
+  if (!options.snapshots.empty()) {
+    std::string problem;
+    const std::vector<std::size_t> order = cycleOrder(entries, problem);
+    if (!problem.empty()) return problem;
+    std::vector<SeriesStep> ordered;
+    for (const std::size_t k : order) ordered.push_back(series.steps[k]);
+    series.steps = std::move(ordered);
+  }
 
   const std::string temporary = temporaryFor(options.output);
   const std::vector<std::string> words = {options.encoder,

@@ -1,20 +1,22 @@
-// Movies of a snapshot series: every snapshot of a .pvd drawn with one fixed camera,
-// fitted to the sphere around all frames, labelled with its cycle, and encoded by the
+// Movies of a snapshot series: every snapshot of a .pvd (or a list of snapshots) drawn with one fixed camera,
+// fitted to the sphere around all frames, in cycle order, labelled with its cycle, and encoded by the
 // ffmpeg program from raw RGB frames piped to it. The movie is encoded to a temporary
 // beside the target and renamed into place only when ffmpeg has succeeded.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "render.h"
 
 namespace view {
 
 struct MovieOptions {
-  std::string series;             // the .pvd
-  std::string output;             // its extension tells ffmpeg the container
-  int width = 512, height = 512;  // even: the encoders' 4:2:0 sampling needs it
+  std::string series;                  // the .pvd, when no snapshots are listed
+  std::vector<std::string> snapshots;  // else the snapshot files, in any order
+  std::string output;                  // its extension tells ffmpeg the container
+  int width = 512, height = 512;       // even: the encoders' 4:2:0 sampling needs it
   int framesPerSecond = 10;
   Direction toCamera = defaultToCamera;
   ColourMode colour = ColourMode::plain;

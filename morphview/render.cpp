@@ -96,7 +96,7 @@ bool usableDirection(const Direction& d) {
 }
 
 Image renderMesh(const Mesh& mesh, const Direction& toCamera, int width, int height, const RenderStyle& style) {
-  Image image(width, height, backgroundColour);
+  Image image(width, height, backgroundFor(style.colour));
   if (width <= 0 || height <= 0 || mesh.points.empty() || !usableDirection(toCamera)) return image;
   const Camera cam = makeCamera(style.framing ? *style.framing : framingOf(mesh), toCamera, width, height);
   const bool byLevel = style.colour != ColourMode::plain && mesh.levels.size() == mesh.points.size();
@@ -116,7 +116,8 @@ Image renderMesh(const Mesh& mesh, const Direction& toCamera, int width, int hei
     const double normalLength = length(normal);
     if (!(normalLength > 0) || !std::isfinite(normalLength)) continue;
     const double facing = std::fabs(dot(normal, cam.toCamera)) / normalLength;
-    const double brightness = ambientShare + (1 - ambientShare) * std::min(facing, 1.0);
+    const double ambient = byLevel ? shadingFloor(style.colour) : ambientShare;
+    const double brightness = ambient + (1 - ambient) * std::min(facing, 1.0);
     const Rgb colour{shade(surfaceColour.r, brightness), shade(surfaceColour.g, brightness),
                      shade(surfaceColour.b, brightness)};
 

@@ -22,7 +22,7 @@ namespace view {
 using Direction = std::array<double, 3>;
 
 inline constexpr Direction defaultToCamera{0, 0, 1};
-inline constexpr Rgb backgroundColour{40, 44, 56};
+inline constexpr Rgb backgroundColour = plainBackground;
 // Red outweighs green outweighs blue at every brightness, so no surface pixel can equal
 // the blue-grey background.
 inline constexpr Rgb surfaceColour{235, 220, 190};

@@ -1,11 +1,15 @@
 #include "report.h"
 
+#include <cmath>
 #include <string_view>
+
+#include "colour.h"
 
 #include "markup.h"
 #include "reportassets.h"
 #include "reportmesh.h"
 #include "sheet.h"
+#include "table.h"
 
 namespace view {
 
@@ -35,9 +39,40 @@ const char* kindName(ReportKind kind) {
   }
 }
 
+std::string jsonList(const std::vector<std::string>& list) {
+  std::string json = "[";
+  for (std::size_t k = 0; k < list.size(); ++k) {
+    if (k) json += ',';
+    json += jsonString(list[k]);
+  }
+  return json + "]";
+}
+
+std::string gridsJson(const std::vector<SweepGrid>& grids) {
+  std::string json = "[";
+  for (std::size_t g = 0; g < grids.size(); ++g) {
+    const SweepGrid& grid = grids[g];
+    if (g) json += ",\n";
+    json += "{\"title\":" + jsonString(grid.title) + ",\"rowParameter\":" + jsonString(grid.rowParameter) +
+            ",\"columnParameter\":" + jsonString(grid.columnParameter) + ",\"rowValues\":" + jsonList(grid.rowValues) +
+            ",\"columnValues\":" + jsonList(grid.columnValues) + ",\"cells\":[";
+    for (std::size_t k = 0; k < grid.cells.size(); ++k) {
+      if (k) json += ',';
+      json += std::to_string(grid.cells[k]);
+    }
+    json += "]}";
+  }
+  return json + "]";
+}
+
 std::string dataJson(const Report& report) {
-  std::string json =
-      "{\"kind\":\"" + std::string(kindName(report.kind)) + "\",\"title\":" + jsonString(report.title) + ",\"items\":[";
+  std::string json = "{\"kind\":\"" + std::string(kindName(report.kind)) + "\",\"title\":" + jsonString(report.title);
+  if (!report.grids.empty()) {
+    json += ",\"parameters\":" + jsonList(report.parameters);
+    json += ",\"grids\":" + gridsJson(report.grids);
+  }
+  if (report.measured) json += ",\"measureNames\":" + jsonList(stats::measureColumns());
+  json += ",\"items\":[";
   for (std::size_t i = 0; i < report.items.size(); ++i) {
     const ReportItem& item = report.items[i];
     json += i ? ",\n{" : "\n{";
@@ -48,6 +83,16 @@ std::string dataJson(const Report& report) {
     }
     json += "]";
     if (item.cycle) json += ",\"cycle\":" + std::to_string(*item.cycle);
+    if (!item.values.empty()) json += ",\"values\":" + jsonList(item.values);
+    if (!item.measures.empty()) {
+      json += ",\"measures\":[";
+      for (std::size_t k = 0; k < item.measures.size(); ++k) {
+        if (k) json += ',';
+        const std::string text = stats::formatReal(item.measures[k]);
+        json += text.empty() ? "null" : text;
+      }
+      json += ']';
+    }
     if (item.meshJson.empty()) {
       json += ",\"problem\":" + jsonString(item.problem);
     } else {
@@ -55,7 +100,37 @@ std::string dataJson(const Report& report) {
     }
     json += "}";
   }
-  return json + "]}";
+  // The colour maps of the pictures, so that the page shows levels as morphview draws them.
+  const auto rgbText = [](Rgb c) {
+    std::string text = "[";
+    text += std::to_string(c.r);
+    text += ',';
+    text += std::to_string(c.g);
+    text += ',';
+    text += std::to_string(c.b);
+    text += ']';
+    return text;
+  };
+  json += "],\n\"maps\":{\"level\":[";
+  for (int level = 0; level < 256; ++level) {
+    if (level) json += ',';
+    json += rgbText(mapColour(level));
+  }
+  json += "],\"rgb\":[";
+  for (int level = 0; level < 256; ++level) {
+    if (level) json += ',';
+    json += std::to_string(std::lround(rgbChannel(level)));
+  }
+  json += "],\"plainBackground\":";
+  json += rgbText(plainBackground);
+  json += ",\"levelBackground\":";
+  json += rgbText(levelBackground);
+  json += ",\"levelShadingFloor\":";
+  json += std::to_string(levelShadingFloor);
+  json += ",\"rgbShadingFloor\":";
+  json += std::to_string(rgbShadingFloor);
+  json += '}';
+  return json + "}";
 }
 
 }  // namespace
@@ -69,6 +144,12 @@ ReportItem reportItem(const Mesh& mesh, const std::string& name, ReportKind kind
   item.label = labelOf(name, kind);
   item.cycle = mesh.cycle;
   item.meshJson = *json;
+  return item;
+}
+
+ReportItem measuredItem(const Mesh& mesh, const std::string& name, ReportKind kind) {
+  ReportItem item = reportItem(mesh, name, kind);
+  if (!item.meshJson.empty() && !mesh.faces.empty()) item.measures = stats::measureValues(stats::measure(mesh));
   return item;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "meshread.h"
+#include "sweepgrid.h"
 
 namespace view {
 
@@ -15,21 +16,28 @@ enum class ReportKind { single, series, grid };
 
 // One mesh of the page: a tile of a grid, a snapshot of a series, or the single mesh.
 struct ReportItem {
-  std::string name;                // the file it came from
-  std::vector<std::string> label;  // label lines: a tile's shows the contact sheet's lines
-  std::optional<long long> cycle;  // a snapshot's growth cycle, when known
-  std::string meshJson;            // the packed mesh; empty when the item failed
-  std::string problem;             // why it failed
+  std::string name;                 // the file it came from
+  std::vector<std::string> label;   // label lines: a tile's shows the contact sheet's lines
+  std::optional<long long> cycle;   // a snapshot's growth cycle, when known
+  std::vector<std::string> values;  // a sweep point's value of each swept parameter
+  std::vector<double> measures;     // morphstats' measures, in its column order; NaN where absent
+  std::string meshJson;             // the packed mesh; empty when the item failed
+  std::string problem;              // why it failed
 };
 
 struct Report {
   ReportKind kind = ReportKind::single;
   std::string title;
   std::vector<ReportItem> items;
+  std::vector<std::string> parameters;  // a sweep's swept parameters, named as in a definition
+  std::vector<SweepGrid> grids;         // a sweep's layout; empty: tiles in the order given
+  bool measured = false;                // items carry measures: the page tables and plots them
 };
 
 // The item of a mesh read from `name`; a mesh that cannot be packed makes a failed item.
 ReportItem reportItem(const Mesh& mesh, const std::string& name, ReportKind kind);
+// The same with the mesh's measures, as morphstats computes them.
+ReportItem measuredItem(const Mesh& mesh, const std::string& name, ReportKind kind);
 // A point whose result could not be read: shown as failed, with its message.
 ReportItem failedItem(const std::string& name, const std::string& problem, ReportKind kind);
 

@@ -18,7 +18,9 @@
 #include "outfile.h"
 #include "outputcheck.h"
 #include "report.h"
+#include "seriesorder.h"
 #include "seriesread.h"
+#include "sweepgrid.h"
 
 namespace view {
 
@@ -27,13 +29,17 @@ namespace {
 constexpr const char* usage =
     "usage: morphview --html OUT.html [--format 3dv|template|obj] [--mark-bad] [--title T] FILE...\n"
     "       morphview --html OUT.html [--format F] [--title T] --series FILE...|SERIES.pvd\n"
-    "       morphview --html OUT.html [--title T] --manifest MANIFEST\n"
+    "       morphview --html OUT.html [--title T] --manifest MANIFEST [--definition DEF]\n"
     "  one FILE: that mesh; several: a grid of labelled tiles, in the order given\n"
-    "  --series     the files are snapshots of one embryo, in time order: a slider and a play button\n"
-    "  --manifest   the results of a sweep manifest, one tile per line; a missing or unreadable\n"
-    "               result is shown as failed (run from the folder the manifest was run in)\n"
+    "  --series     the files are snapshots of one embryo, in any order: a slider and a play button,\n"
+    "               by the cycle each carries (two of one cycle are refused)\n"
+    "  --manifest   the results of a sweep manifest, one tile per line, in a grid by the swept\n"
+    "               parameters; a missing or unreadable result is shown as failed (run from the\n"
+    "               folder the manifest was run in)\n"
+    "  --definition the sweep's definition: its first comment line is the title\n"
     "  --mark-bad   show an unreadable file as a failed tile instead of refusing the report\n"
-    "  --title T    the page's title (default: OUT.html's name)\n";
+    "  --title T    the page's title (default: the definition's first comment, the manifest's\n"
+    "               name, or OUT.html's name)\n";
 
 [[noreturn]] void refuse(const std::string& problem) {
   std::fprintf(stderr, "morphview: %s\n%s", problem.c_str(), usage);
@@ -41,7 +47,7 @@ constexpr const char* usage =
 }
 
 struct Options {
-  std::string output, title, manifest;
+  std::string output, title, manifest, definition;
   bool series = false, markBad = false, titleGiven = false;
   std::optional<MeshFormat> format;
   std::vector<std::string> files;
@@ -69,7 +75,8 @@ Options parse(int argc, char** argv) {
       o.series = true;
     } else if (word == "--mark-bad") {
       o.markBad = true;
-    } else if (word == "--html" || word == "--title" || word == "--manifest" || word == "--format") {
+    } else if (word == "--html" || word == "--title" || word == "--manifest" || word == "--format" ||
+               word == "--definition") {
       if (i + 1 >= argc) refuse(word + " needs a value");
       const std::string value = argv[++i];
       if (word == "--html") {
@@ -82,6 +89,9 @@ Options parse(int argc, char** argv) {
       } else if (word == "--manifest") {
         if (value.empty()) refuse("--manifest needs a file name");
         o.manifest = value;
+      } else if (word == "--definition") {
+        if (value.empty()) refuse("--definition needs a file name");
+        o.definition = value;
       } else {
         MeshFormat format;
         if (!parseFormatName(value, format)) refuse("--format must be 3dv, template or obj, got '" + value + "'");
@@ -99,7 +109,17 @@ Options parse(int argc, char** argv) {
     refuse("no input file");
   }
   if (o.series && o.markBad) refuse("--mark-bad does not apply to a series");
-  if (!o.titleGiven) {
+  if (!o.definition.empty() && o.manifest.empty()) refuse("--definition applies only with --manifest");
+  if (!o.titleGiven && !o.manifest.empty()) {
+    // A sweep is named by what its definition says of it, else by its manifest.
+    if (!o.definition.empty()) {
+      if (access(o.definition.c_str(), R_OK) != 0) {
+        fail(exitBadFile, o.definition + ": cannot open: " + std::strerror(errno));
+      }
+      o.title = definitionTitle(o.definition);
+    }
+    if (o.title.empty()) o.title = o.manifest;
+  } else if (!o.titleGiven) {
     const std::size_t slash = o.output.find_last_of('/');
     o.title = slash == std::string::npos ? o.output : o.output.substr(slash + 1);
   }
@@ -115,69 +135,13 @@ std::vector<std::pair<long long, std::string>> seriesSteps(const std::string& pv
   return steps;
 }
 
-// The folder morphview runs from, to find morphsweep-plan in the build tree beside it.
-std::string ownFolder() {
-  std::vector<char> path(4096);
-  const ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
-  if (length <= 0) return {};
-  std::string self(path.data(), static_cast<std::size_t>(length));
-  const std::size_t slash = self.find_last_of('/');
-  return slash == std::string::npos ? std::string() : self.substr(0, slash);
-}
-
-// The result names of a manifest, one per line, from `morphsweep-plan --results`, which
-// knows morphsweep's names; its own message tells what is wrong with a bad manifest.
-std::vector<std::string> manifestResults(const std::string& manifest) {
-  std::string plan = ownFolder() + "/../morphsweep/morphsweep-plan";
-  if (access(plan.c_str(), X_OK) != 0) plan = "morphsweep-plan";  // an installed one, from PATH
-  int pipeEnds[2];
-  if (pipe(pipeEnds) != 0) fail(exitBadFile, std::string("cannot start morphsweep-plan: ") + std::strerror(errno));
-  const pid_t child = fork();
-  if (child < 0) fail(exitBadFile, std::string("cannot start morphsweep-plan: ") + std::strerror(errno));
-  if (child == 0) {
-    dup2(pipeEnds[1], STDOUT_FILENO);
-    close(pipeEnds[0]);
-    close(pipeEnds[1]);
-    execlp(plan.c_str(), plan.c_str(), "--results", manifest.c_str(), static_cast<char*>(nullptr));
-    std::fprintf(stderr, "morphview: cannot run %s: %s\n", plan.c_str(), std::strerror(errno));
-    _exit(127);
-  }
-  close(pipeEnds[1]);
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = read(pipeEnds[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
-  close(pipeEnds[0]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) == 127) {
-    fail(exitBadCommandLine, "morphsweep-plan is needed for --manifest; it was not found beside morphview or on PATH");
-  }
-  if (WEXITSTATUS(status) != 0) fail(exitBadFile, manifest + ": the results of this manifest cannot be listed");
-  std::vector<std::string> names;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    names.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  if (names.empty()) fail(exitBadFile, manifest + ": holds no point");
-  return names;
-}
-
 }  // namespace
 
 bool wantsReport(int argc, char** argv) {
   // The word after an option that takes a value is that value, never a mode: "-o --html"
   // names a picture "--html", as it always did.
-  const std::set<std::string> takesValue = {"-o",     "--view",    "--size",  "--format",
-                                            "--tile", "--columns", "--title", "--manifest"};
+  const std::set<std::string> takesValue = {"-o",        "--view",  "--size",     "--format",    "--tile",
+                                            "--columns", "--title", "--manifest", "--definition"};
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word == "--") return false;
@@ -203,16 +167,27 @@ int reportMain(int argc, char** argv) {
   if (!o.manifest.empty()) {
     // A sweep: every point has a tile, and a point without a readable result is shown failed.
     report.kind = ReportKind::grid;
-    for (const std::string& name : manifestResults(o.manifest)) {
+    const SweepPoints points = manifestPoints(o.manifest);
+    report.parameters = points.parameters;
+    report.grids = sweepGrids(points);
+    report.measured = true;
+    for (std::size_t i = 0; i < points.results.size(); ++i) {
+      const std::string& name = points.results[i];
       const MeshLoad load = loadMesh(name, MeshFormat::threeDV);
-      report.items.push_back(load.ok() ? reportItem(load.mesh, name, report.kind)
-                                       : failedItem(name, load.error, report.kind));
+      ReportItem item =
+          load.ok() ? measuredItem(load.mesh, name, report.kind) : failedItem(name, load.error, report.kind);
+      item.values = points.values[i];
+      // A tile of a sweep says its values; its file name shows on hover and in the table.
+      if (!points.parameters.empty()) item.label = pointValues(points, static_cast<int>(i));
+      report.items.push_back(std::move(item));
       if (!load.ok()) std::fprintf(stderr, "morphview: %s (shown as failed)\n", load.error.c_str());
     }
   } else if (o.series || (o.files.size() == 1 && endsWith(o.files[0], ".pvd"))) {
     report.kind = ReportKind::series;
+    report.measured = true;
     std::vector<std::pair<std::optional<long long>, std::string>> steps;
-    if (o.files.size() == 1 && endsWith(o.files[0], ".pvd")) {
+    const bool fromIndex = o.files.size() == 1 && endsWith(o.files[0], ".pvd");
+    if (fromIndex) {
       for (auto& [cycle, file] : seriesSteps(o.files[0])) steps.emplace_back(cycle, std::move(file));
     } else {
       for (const std::string& file : o.files) steps.emplace_back(std::nullopt, file);
@@ -220,10 +195,22 @@ int reportMain(int argc, char** argv) {
     for (const auto& [cycle, file] : steps) {
       const MeshLoad load = loadMesh(file, formatOf(file));
       if (!load.ok()) fail(exitBadFile, load.error);
-      ReportItem item = reportItem(load.mesh, file, report.kind);
+      ReportItem item = measuredItem(load.mesh, file, report.kind);
       if (item.meshJson.empty()) fail(exitBadFile, item.problem);
       if (!item.cycle) item.cycle = cycle;
       report.items.push_back(std::move(item));
+    }
+    // Snapshots from a shell glob come in name order; the slider runs by cycle. A series
+    // index keeps the order of its timesteps.
+    if (!fromIndex) {
+      std::vector<SeriesEntry> entries;
+      for (const ReportItem& item : report.items) entries.push_back({item.cycle, item.name});
+      std::string problem;
+      const std::vector<std::size_t> order = cycleOrder(entries, problem);
+      if (!problem.empty()) fail(exitBadFile, problem);
+      std::vector<ReportItem> ordered;
+      for (const std::size_t k : order) ordered.push_back(std::move(report.items[k]));
+      report.items = std::move(ordered);
     }
   } else {
     report.kind = o.files.size() == 1 ? ReportKind::single : ReportKind::grid;

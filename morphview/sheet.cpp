@@ -117,7 +117,7 @@ std::optional<SheetLayout> layoutSheet(const std::vector<std::string>& paths, co
 
 SheetResult renderSheet(const std::vector<std::string>& paths, const SheetOptions& options, const SheetLayout& layout) {
   SheetResult result;
-  Image sheet(layout.width, layout.height, backgroundColour);
+  Image sheet(layout.width, layout.height, backgroundFor(options.colour));
   const int count = std::min(layout.count, static_cast<int>(paths.size()));
   for (int i = 0; i < count; ++i) {
     const std::string& path = paths[i];
@@ -137,6 +137,122 @@ SheetResult renderSheet(const std::vector<std::string>& paths, const SheetOption
     for (std::size_t k = 0; k < lines.size(); ++k) {
       drawText(sheet, layout.tileLeft(i), layout.labelTop(i) + static_cast<int>(k) * lineAdvance, lines[k],
                labelColour);
+    }
+  }
+  result.image = std::move(sheet);
+  result.complete = true;
+  return result;
+}
+
+std::vector<std::string> sweepLabel(const SweepPoints& points, int point, int tile) {
+  if (points.parameters.empty()) return labelFor(points.results[static_cast<std::size_t>(point)], tile);
+  std::string text;
+  for (const std::string& line : pointValues(points, point)) text += (text.empty() ? "" : ", ") + line;
+  return wrapLabel(text, charsPerLine(tile), maxLabelLines);
+}
+
+std::optional<SweepSheetLayout> layoutSweepSheet(const SweepPoints& points, const SheetOptions& options,
+                                                 std::string& problem) {
+  if (options.tile < minTile || options.tile > maxTile) {
+    problem = "tile size " + std::to_string(options.tile) + " is outside " + std::to_string(minTile) + ".." +
+              std::to_string(maxTile);
+    return std::nullopt;
+  }
+  SweepSheetLayout layout;
+  layout.tile = options.tile;
+  layout.grids = sweepGrids(points);
+  const long long count = static_cast<long long>(points.results.size());
+  if (layout.grids.empty()) {
+    // Not a grid: the points in manifest order, as square a block as the count allows.
+    SweepGrid block;
+    long long columns = 1;
+    while (columns * columns < count) ++columns;
+    const long long rows = (count + columns - 1) / columns;
+    block.rowValues.assign(static_cast<std::size_t>(rows), "");
+    block.columnValues.assign(static_cast<std::size_t>(columns), "");
+    block.cells.assign(static_cast<std::size_t>(rows * columns), -1);
+    for (long long i = 0; i < count; ++i) block.cells[static_cast<std::size_t>(i)] = static_cast<int>(i);
+    layout.grids.push_back(std::move(block));
+  }
+  for (int i = 0; i < static_cast<int>(count); ++i)
+    layout.labelLines = std::max(layout.labelLines, static_cast<int>(sweepLabel(points, i, layout.tile).size()));
+  long long height = sheetGap;
+  for (const SweepGrid& grid : layout.grids) {
+    layout.columns = std::max(layout.columns, static_cast<int>(grid.columnValues.size()));
+    for (const std::string& value : grid.rowValues) {
+      if (grid.rowParameter.empty()) continue;
+      const long long width = static_cast<long long>(parameterValue(grid.rowParameter, value).size()) * glyphAdvance;
+      layout.rowHeadWidth = static_cast<int>(
+          std::min<long long>(std::max<long long>(layout.rowHeadWidth, width + sheetGap), maxSheetSide));
+    }
+    if (!layout.gridTops.empty()) height += sheetGap;  // grids apart from each other
+    layout.gridTops.push_back(static_cast<int>(std::min<long long>(height, maxSheetSide)));
+    if (!grid.title.empty()) height += lineAdvance + sheetGap;
+    if (!grid.columnParameter.empty()) height += lineAdvance + labelPadding;
+    height += static_cast<long long>(grid.rowValues.size()) * (layout.cellHeight() + sheetGap);
+  }
+  const long long width =
+      sheetGap + layout.rowHeadWidth + static_cast<long long>(layout.columns) * (layout.tile + sheetGap);
+  if (width > maxSheetSide || height > maxSheetSide || width * height > maxSheetPixels) {
+    problem = "the sheet would be " + std::to_string(width) + "x" + std::to_string(height) + " pixels, more than " +
+              std::to_string(maxSheetSide) + " on a side or " + std::to_string(maxSheetPixels) +
+              " in all; use a smaller --tile";
+    return std::nullopt;
+  }
+  layout.width = static_cast<int>(width);
+  layout.height = static_cast<int>(height);
+  return layout;
+}
+
+SheetResult renderSweepSheet(const SweepPoints& points, const SheetOptions& options, const SweepSheetLayout& layout) {
+  SheetResult result;
+  Image sheet(layout.width, layout.height, backgroundFor(options.colour));
+  const int chars = charsPerLine(layout.tile);
+  for (std::size_t g = 0; g < layout.grids.size(); ++g) {
+    const SweepGrid& grid = layout.grids[g];
+    int top = layout.gridTops[g];
+    if (!grid.title.empty()) {
+      drawText(sheet, sheetGap, top, grid.title, labelColour);
+      top += lineAdvance + sheetGap;
+    }
+    const int left = sheetGap + layout.rowHeadWidth;
+    if (!grid.columnParameter.empty()) {
+      for (std::size_t c = 0; c < grid.columnValues.size(); ++c) {
+        const std::vector<std::string> head =
+            wrapLabel(parameterValue(grid.columnParameter, grid.columnValues[c]), chars, 1);
+        drawText(sheet, left + static_cast<int>(c) * (layout.tile + sheetGap), top, head.front(), labelColour);
+      }
+      top += lineAdvance + labelPadding;
+    }
+    for (std::size_t r = 0; r < grid.rowValues.size(); ++r) {
+      const int rowTop = top + static_cast<int>(r) * (layout.cellHeight() + sheetGap);
+      if (!grid.rowParameter.empty()) {
+        const std::string head = parameterValue(grid.rowParameter, grid.rowValues[r]);
+        const int textLeft = left - sheetGap - static_cast<int>(head.size()) * glyphAdvance;
+        drawText(sheet, std::max(0, textLeft), rowTop + (layout.tile - glyphHeight) / 2, head, labelColour);
+      }
+      for (std::size_t c = 0; c < grid.columnValues.size(); ++c) {
+        const int point = grid.cells[r * grid.columnValues.size() + c];
+        if (point < 0) continue;
+        const int tileLeft = left + static_cast<int>(c) * (layout.tile + sheetGap);
+        const std::string& path = points.results[static_cast<std::size_t>(point)];
+        MeshLoad load = loadMesh(path, MeshFormat::threeDV);
+        if (load.ok()) load.error = cannotColour(load.mesh, options.colour, path);
+        if (load.ok()) {
+          RenderStyle style;
+          style.colour = options.colour;
+          sheet.paste(renderPicture(load.mesh, options.toCamera, layout.tile, layout.tile, style), tileLeft, rowTop);
+        } else {
+          result.problems.push_back(load.error);
+          if (!options.markBad) return result;
+          drawPlaceholder(sheet, tileLeft, rowTop, layout.tile);
+        }
+        const std::vector<std::string> lines = sweepLabel(points, point, layout.tile);
+        for (std::size_t k = 0; k < lines.size(); ++k) {
+          drawText(sheet, tileLeft, rowTop + layout.tile + labelPadding + static_cast<int>(k) * lineAdvance, lines[k],
+                   labelColour);
+        }
+      }
     }
   }
   result.image = std::move(sheet);

@@ -12,6 +12,7 @@
 
 #include "font.h"
 #include "render.h"
+#include "sweepgrid.h"
 
 namespace view {
 
@@ -66,5 +67,25 @@ struct SheetResult {
 // Reads and draws the files one at a time, so only one mesh is held in memory. Without
 // markBad, the first unreadable file ends the work.
 SheetResult renderSheet(const std::vector<std::string>& paths, const SheetOptions& options, const SheetLayout& layout);
+
+// The contact sheet of a sweep: its grids one under another, each under its title (the
+// values of the parameters beyond two), its columns headed by the last swept parameter's
+// values ("repulsion 4") and its rows by the one before; under each tile its values. A
+// manifest whose lines do not form a grid gets one block of tiles in manifest order.
+struct SweepSheetLayout {
+  std::vector<SweepGrid> grids;
+  int tile = 0, labelLines = 0, rowHeadWidth = 0, columns = 0;
+  int width = 0, height = 0;
+  std::vector<int> gridTops;  // the top of each grid's block
+
+  int cellHeight() const { return tile + labelPadding + labelLines * lineAdvance; }
+};
+
+// The lines under a sweep point's tile: its values, or its file name when nothing is swept.
+std::vector<std::string> sweepLabel(const SweepPoints& points, int point, int tile);
+
+std::optional<SweepSheetLayout> layoutSweepSheet(const SweepPoints& points, const SheetOptions& options,
+                                                 std::string& problem);
+SheetResult renderSweepSheet(const SweepPoints& points, const SheetOptions& options, const SweepSheetLayout& layout);
 
 }  // namespace view

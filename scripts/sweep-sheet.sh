@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Renders the contact sheet of a sweep: one labelled tile per manifest line, in manifest
-# order. A point whose result is missing or unreadable shows as a crossed-out tile, so a
-# failed point is seen at its place. Run it from the folder the manifest was run in.
+# Renders the contact sheet of a sweep: one tile per manifest line, in grids by the swept
+# parameters, each tile labelled with its values. A point whose result is missing or
+# unreadable shows as a crossed-out tile, so a failed point is seen at its place. A sweep
+# too long for one picture is split in manifest order, tiles labelled by file name. Run it
+# from the folder the manifest was run in.
 #
 # usage: sweep-sheet.sh [options] MANIFEST; the options are in usage() below (sweep-sheet.sh --help).
 # Exit status: 0 written, 1 bad command line or missing tool, 2 bad manifest or no picture.
@@ -57,7 +59,7 @@ options=(--sheet --mark-bad --tile "$tile")
 [[ -z $view ]] || options+=(--view "$view")
 count=${#files[@]}
 if ((count <= perSheet)); then
-  "$viewer" "${options[@]}" -o "$out" "${files[@]}" || exit 2
+  "$viewer" "${options[@]}" -o "$out" --manifest "$manifest" || exit 2
   echo "sweep-sheet: $count points in $out" >&2
 else
   page=0

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The HTML report in headless Chromium: writes a series page (report_fixtures) and a grid
-# page of four files with one missing (morphview --html --mark-bad), then runs
-# report/browser_test.mjs on them. Skips (status 77) only when Chromium, Node.js or the
+# The HTML report in headless Chromium: writes a series page (report_fixtures), a grid
+# page of four files with one missing (morphview --html --mark-bad) and the pages of two
+# sweeps (--manifest), then runs report/browser_test.mjs on them. Skips (status 77) only when Chromium, Node.js or the
 # npm packages cannot be had.
 # usage: report_browser_test.sh MORPHVIEW REPORT_FIXTURES SOURCE_DIR [--screenshot OUT.png]
 set -euo pipefail
@@ -22,5 +22,16 @@ printf '3\n1\n0 0 0\n0 0 1\n1 0 0\n0 0 1\n0 1 0\n0 0 1\n3\n0 1 2\n' >"$work/d.tr
   "$work/c.start.3dvTemplate" "$work/d.triangle.3dv" 2>"$work/messages"
 [[ $(<"$work/messages") == "morphview: $work/b.missing.3dv: cannot open: No such file or directory (shown as failed)" ]] || {
   echo "FAIL morphview's messages for the grid: $(<"$work/messages")"; exit 1; }
+# Two sweeps, 3 x 3 and 2 x 2 x 2 (cycles, repulsion, attraction), every result a copy of
+# the bundled example; the result names come from morphsweep-plan, as morphview takes them.
+plan="$(dirname "$morphview")/../morphsweep/morphsweep-plan"
+point() { echo "morphsweep -n $1 -m 1 -t 0 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr $2 -kh $3 e.3dv"; }
+(cd "$work" && cp "$source/examples/start.3dv" e.3dv &&
+  for n in 1 2 3; do for r in 1 4 16; do point "$n" "$r" 3; done; done >square &&
+  for n in 1 2; do for r in 1 16; do for h in 3 8; do point "$n" "$r" "$h"; done; done; done >cube &&
+  for m in square cube; do "$plan" --points "$m" | tail -n +2 | cut -f1 | xargs -I{} cp e.3dv {}; done &&
+  echo "# nine points by hand" >square.def &&
+  "$morphview" --html square.html --manifest square --definition square.def &&
+  "$morphview" --html cube.html --manifest cube)
 cd "$source/tests/report"
-node browser_test.mjs "$work/series.html" "$work/grid.html" b.missing.3dv "$@"
+node browser_test.mjs "$work/series.html" "$work/grid.html" b.missing.3dv "$work/square.html" "$work/cube.html" "$@"

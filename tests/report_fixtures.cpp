@@ -17,9 +17,10 @@ int main(int argc, char** argv) {
   view::Report report;
   report.kind = view::ReportKind::series;
   report.title = "growing sphere";
+  report.measured = true;
   for (int k = 0; k < snapshots; ++k) {
     const std::string name = "sphere.c" + std::to_string(5 * k) + ".vtp";
-    report.items.push_back(view::reportItem(reporttest::growingSnapshot(k, snapshots), name, report.kind));
+    report.items.push_back(view::measuredItem(reporttest::growingSnapshot(k, snapshots), name, report.kind));
   }
   const std::string page = view::reportPage(report);
   if (page.empty()) {

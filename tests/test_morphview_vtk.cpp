@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <sstream>
 
 #include "colour.h"
+#include "icosphere.h"
 #include "meshread.h"
 #include "render.h"
 #include "seriesread.h"
@@ -392,13 +394,23 @@ Mesh levelled(std::array<unsigned char, 3> level) {
   return m;
 }
 
-// Mean colour of the surface pixels.
+// WCAG relative luminance of an sRGB colour.
+double luminance(Rgb c) {
+  const auto linear = [](int v) {
+    const double s = v / 255.0;
+    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(c.r) + 0.7152 * linear(c.g) + 0.0722 * linear(c.b);
+}
+
+// Mean colour of the surface pixels (those unlike the picture's corner, its background).
 std::array<double, 3> surfaceMean(const Image& img) {
+  const Rgb background = img.at(0, 0);
   std::array<double, 3> sum{0, 0, 0};
   long n = 0;
   for (int y = 0; y < img.height(); ++y)
     for (int x = 0; x < img.width(); ++x)
-      if (const Rgb c = img.at(x, y); !(c == backgroundColour)) {
+      if (const Rgb c = img.at(x, y); !(c == background)) {
         sum[0] += c.r, sum[1] += c.g, sum[2] += c.b, ++n;
       }
   for (double& s : sum) s /= std::max(n, 1L);
@@ -414,14 +426,20 @@ TEST(Colour, ModesColourTheSurfaceAsTheLevelsSay) {
   };
   const std::array<double, 3> red =
       surfaceMean(renderMesh(levelled({255, 0, 0}), view, 96, 96, style(ColourMode::rgb)));
-  EXPECT_GT(red[0], 2 * red[1]);
-  EXPECT_GT(red[0], 2 * red[2]);
+  // In rgb a full level lifts its own channel far above the light grey floor of the others.
+  EXPECT_GT(red[0], red[1] + 80);
+  EXPECT_GT(red[0], red[2] + 80);
   const std::array<double, 3> blue =
       surfaceMean(renderMesh(levelled({0, 0, 255}), view, 96, 96, style(ColourMode::rgb)));
-  EXPECT_GT(blue[2], 2 * blue[0]);
+  EXPECT_GT(blue[2], blue[0] + 80);
+  // A full level shows the map's yellow end, no level its dark violet one.
   const std::array<double, 3> green =
       surfaceMean(renderMesh(levelled({0, 255, 0}), view, 96, 96, style(ColourMode::green)));
-  EXPECT_GT(green[1], 2 * green[0]);
+  EXPECT_GT(green[1], 4 * green[2]);
+  EXPECT_GT(green[0], 4 * green[2]);
+  const std::array<double, 3> none =
+      surfaceMean(renderMesh(levelled({255, 0, 255}), view, 96, 96, style(ColourMode::green)));
+  EXPECT_GT(none[2], 4 * none[1]);
   // One morphogen's map follows its own level only: a full green level under the red map
   // looks like no red at all, and brighter than nothing once red is full.
   const auto dim = surfaceMean(renderMesh(levelled({0, 255, 0}), view, 96, 96, style(ColourMode::red)));
@@ -435,6 +453,35 @@ TEST(Colour, ModesColourTheSurfaceAsTheLevelsSay) {
     for (int x = 0; x < 64; ++x) ASSERT_EQ(plain.at(x, y), shape.at(x, y)) << x << "," << y;
 }
 
+// A coloured surface must stand out from its background by 3:1 (the WCAG contrast of
+// relative luminances, (L1 + 0.05) / (L2 + 0.05)) where levels are low and where they are
+// high, shading included: measured at the median surface pixel of a lit sphere.
+TEST(Colour, SurfaceStandsOutFromTheBackgroundAtLowAndHighLevels) {
+  for (const ColourMode mode : {ColourMode::red, ColourMode::green, ColourMode::blue, ColourMode::rgb}) {
+    for (const int level : {0, 8, 247, 255}) {
+      view::Mesh m = testmesh::icosphere(3);
+      const auto u = static_cast<unsigned char>(level);
+      m.levels.assign(m.points.size(), {u, u, u});
+      RenderStyle s;
+      s.colour = mode;
+      const Image img = renderMesh(m, {1, 2, 3}, 160, 160, s);
+      const Rgb background = backgroundFor(mode);
+      std::vector<double> surface;
+      for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+          if (!(img.at(x, y) == background)) surface.push_back(luminance(img.at(x, y)));
+      ASSERT_GT(surface.size(), 10000u);
+      std::nth_element(surface.begin(), surface.begin() + surface.size() / 2, surface.end());
+      const double a = surface[surface.size() / 2], b = luminance(background);
+      const double ratio = (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+      EXPECT_GE(ratio, 3.0) << colourName(mode) << " at level " << level;
+    }
+  }
+  // Low levels in rgb stay apart: 0, 8 and 16 give clearly different surfaces.
+  EXPECT_GE(levelColour(ColourMode::rgb, {8, 8, 8}).r - levelColour(ColourMode::rgb, {0, 0, 0}).r, 15);
+  EXPECT_GE(levelColour(ColourMode::rgb, {16, 16, 16}).r - levelColour(ColourMode::rgb, {8, 8, 8}).r, 8);
+}
+
 TEST(Colour, LevelsAreInterpolatedAcrossFaces) {
   // Red only on the +x corner: from +z the right side is redder than the left.
   Mesh m = levelled({0, 0, 0});
@@ -442,8 +489,8 @@ TEST(Colour, LevelsAreInterpolatedAcrossFaces) {
   RenderStyle s;
   s.colour = ColourMode::red;
   const Image img = renderMesh(m, {0, 0, 1}, 101, 101, s);
-  EXPECT_GT(img.at(85, 50).r, img.at(60, 50).r);
-  EXPECT_GT(img.at(60, 50).r, img.at(30, 50).r);
+  EXPECT_GT(luminance(img.at(85, 50)), luminance(img.at(60, 50)));
+  EXPECT_GT(luminance(img.at(60, 50)), luminance(img.at(30, 50)));
   EXPECT_EQ(img.at(30, 50), img.at(15, 50));  // the left half has no red corner
 }
 
@@ -458,9 +505,10 @@ TEST(Colour, LegendShowsTheMapAndMarksTheThreshold) {
   const int y = bar.top + bar.height / 2;
   EXPECT_EQ(img.at(bar.left, y), levelColour(ColourMode::red, {0, 0, 0}));
   EXPECT_EQ(img.at(bar.left + bar.width - 1, y), levelColour(ColourMode::red, {255, 0, 0}));
-  int reddening = 0;
-  for (int x = bar.left + 1; x < bar.left + bar.width; ++x) reddening += img.at(x, y).r >= img.at(x - 1, y).r;
-  EXPECT_GE(reddening, bar.width - 3);  // the tick is the only step back
+  int lighter = 0;
+  for (int x = bar.left + 1; x < bar.left + bar.width; ++x)
+    lighter += luminance(img.at(x, y)) >= luminance(img.at(x - 1, y));
+  EXPECT_GE(lighter, bar.width - 4);  // the tick and its edges are the only steps back
   const int tick = bar.left + static_cast<int>(std::lround(200 * (bar.width - 1) / 255.0));
   EXPECT_EQ(img.at(tick, bar.top - 1), legendMarkColour);
   EXPECT_FALSE(img.at(tick - 3, bar.top - 1) == legendMarkColour);
@@ -469,7 +517,7 @@ TEST(Colour, LegendShowsTheMapAndMarksTheThreshold) {
   const int greenTick = bar.left + static_cast<int>(std::lround(50 * (bar.width - 1) / 255.0));
   EXPECT_EQ(renderPicture(m, {0, 0, 1}, 300, 200, s).at(greenTick, bar.top - 1), legendMarkColour);
   s.colour = ColourMode::rgb;
-  EXPECT_EQ(renderPicture(m, {0, 0, 1}, 300, 200, s).at(bar.left + 5, y), backgroundColour);
+  EXPECT_EQ(renderPicture(m, {0, 0, 1}, 300, 200, s).at(bar.left + 5, y), backgroundFor(ColourMode::rgb));
 }
 
 // --- The tool: VTK's files, refusals, movies ---
@@ -638,9 +686,9 @@ TEST_F(Tool, MovieHasAFramePerSnapshotAtTheAskedSize) {
     ASSERT_EQ(w * h, 160 * 120);
     for (int i = 0; i < w * h; ++i) {
       const int r = in.get(), g = in.get(), b = in.get();
-      // Away from the background's blue-grey, whatever the encoder's rounding.
-      drawnArea[k] +=
-          std::abs(r - backgroundColour.r) + std::abs(g - backgroundColour.g) + std::abs(b - backgroundColour.b) > 40;
+      // Away from the coloured background's grey, whatever the encoder's rounding.
+      const Rgb grey = levelBackground;
+      drawnArea[k] += std::abs(r - grey.r) + std::abs(g - grey.g) + std::abs(b - grey.b) > 40;
     }
   }
   EXPECT_GT(drawnArea[0], 200);

@@ -278,10 +278,14 @@ TEST_F(ReportTool, AManifestShowsEveryPointAndMarksTheFailedOne) {
   const std::string page = read("sweep.html");
   const std::string done = "start.3dv.n1.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv";
   const std::string failed = "start.3dv.n2.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv";
-  EXPECT_NE(
-      page.find("\"name\":\"" + done +
-                "\",\"label\":[\"start.3dv.n1.m1.r40.120.5.g.40.120.17.b.\",\"40.120.33.kr.3.kh.2.3dv\"],\"mesh\""),
-      std::string::npos);
+  // A sweep's tile says its values; the file name stays the item's name.
+  // Beside it, morphstats' measures, in its column order; a file without levels has none
+  // of the level columns.
+  const std::size_t item =
+      page.find("\"name\":\"" + done + "\",\"label\":[\"growthCycles 1\"],\"values\":[\"1\"],\"measures\":[");
+  ASSERT_NE(item, std::string::npos);
+  EXPECT_NE(page.find(",null,null,null,null,null,null],\"mesh\"", item), std::string::npos);
+  EXPECT_NE(page.find("\"measureNames\":[\"vertices\",\"triangles\",\"area\""), std::string::npos);
   EXPECT_NE(page.find("\"name\":\"" + failed + "\",\"label\":"), std::string::npos);
   EXPECT_NE(page.find("\"problem\":\"" + failed + ": cannot open: No such file or directory\""), std::string::npos);
   EXPECT_NE(err.find(failed + ": cannot open"), std::string::npos);
@@ -317,8 +321,145 @@ TEST_F(ReportTool, ARunsSeriesIndexBecomesASeriesPage) {
     EXPECT_NE(at, std::string::npos) << cycle << " in order";
   }
 
+  // Snapshots from a shell glob, in any order, run by cycle in the report and in the
+  // statistics; two of one cycle are refused with both names, by the movie too.
+  ASSERT_EQ(view({"--html", "shuffled.html", "--series", "run/embryo.1000.c6.vtp", "run/embryo.1000.c0.vtp",
+                  "run/embryo.1000.c3.vtp"}),
+            0)
+      << err;
+  const std::string shuffled = read("shuffled.html");
+  std::size_t after = 0;
+  for (const char* cycle : {"\"cycle\":0", "\"cycle\":3", "\"cycle\":6"}) {
+    after = shuffled.find(cycle, after);
+    EXPECT_NE(after, std::string::npos) << cycle << " in order";
+  }
+  ASSERT_EQ(run(MORPHSTATS_BINARY, {"--series", "run/embryo.1000.c6.vtp", "run/embryo.1000.c0.vtp"}), 0) << err;
+  EXPECT_LT(err.find("\n0,run/embryo.1000.c0.vtp,"), err.find("\n6,run/embryo.1000.c6.vtp,")) << err;
+  fs::copy_file("run/embryo.1000.c3.vtp", "run/again.vtp");
+  const std::string both =
+      "run/embryo.1000.c3.vtp and run/again.vtp are both cycle 3; a series holds one snapshot per cycle\n";
+  for (const std::string& program : {std::string(MORPHVIEW_BINARY), std::string(MORPHSTATS_BINARY)}) {
+    const std::vector<std::string> args =
+        program == MORPHVIEW_BINARY
+            ? std::vector<std::string>{"--html", "dup.html", "--series", "run/embryo.1000.c3.vtp", "run/again.vtp"}
+            : std::vector<std::string>{"--series", "-o", "dup.csv", "run/embryo.1000.c3.vtp", "run/again.vtp"};
+    EXPECT_EQ(run(program, args), 2);
+    EXPECT_EQ(err.substr(err.find(": ") + 2), both) << program;
+  }
+  EXPECT_EQ(view({"--movie", "dup.mp4", "run/embryo.1000.c3.vtp", "run/again.vtp"}), 2);
+  EXPECT_EQ(err, "morphview: " + both);
+  for (const char* left : {"dup.html", "dup.csv", "dup.mp4"}) EXPECT_FALSE(fs::exists(left)) << left;
+
   EXPECT_EQ(view({"--html", "run/embryo.1000.pvd", "run/embryo.1000.c0.vtp"}), 1);
   EXPECT_EQ(view({"--html", "r.html", "run/none.pvd"}), 2);
   EXPECT_NE(err.find("run/none.pvd"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists("r.html"));
+}
+
+// A sweep is laid out by the parameters that vary across its manifest, named as in a
+// definition: rows by one, columns by the next, one grid per value of any further one, in
+// the report and on the contact sheet alike. Result names are carried, never read.
+class SweepLayout : public ReportTool {
+ protected:
+  // A manifest of every combination of cycles (-n), repulsion (-kr) and attraction (-kh).
+  static std::string manifest(const std::vector<int>& cycles, const std::vector<int>& kr, const std::vector<int>& kh) {
+    std::string text;
+    for (const int n : cycles)
+      for (const int r : kr)
+        for (const int h : kh) {
+          examplePoint p;
+          p.cycles = n;
+          std::vector<std::string> words = examplePointWords(p);
+          words[words.size() - 4] = std::to_string(r);
+          words[words.size() - 2] = std::to_string(h);
+          text += "morphsweep";
+          for (const std::string& w : words) text += " " + w;
+          text += "\n";
+        }
+    return text;
+  }
+  static std::pair<int, int> pngSize(const std::string& file) {
+    const std::string png = read(file);
+    if (png.size() < 24) return {0, 0};
+    const auto big = [&](std::size_t at) {
+      return int(std::uint8_t(png[at])) << 24 | int(std::uint8_t(png[at + 1])) << 16 |
+             int(std::uint8_t(png[at + 2])) << 8 | int(std::uint8_t(png[at + 3]));
+    };
+    return {big(16), big(20)};
+  }
+};
+
+TEST_F(SweepLayout, GridsHeadersAndTileValuesInTheReportAndOnTheSheet) {
+  if (!reportAvailable()) GTEST_SKIP() << "morphview was built without three.js (run scripts/install-deps.sh)";
+  write("square", manifest({1, 2, 3}, {1, 4, 16}, {3}));
+  write("cube", manifest({1, 2}, {1, 16}, {3, 8}));
+  ASSERT_EQ(run(PLAN_BINARY, {"--points", "square"}), 0) << err;
+  // Line 5: 2 cycles, repulsion 4 (the name's crossing is morphsweep's, kept as it is).
+  EXPECT_EQ(err.substr(0, err.find('\n')), "result\tgrowthCycles\trepulsion");
+  EXPECT_NE(err.find("start.3dv.n2.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.4.3dv\t2\t4\n"), std::string::npos)
+      << err;
+
+  struct Case {
+    const char* manifest;
+    std::vector<std::string> definition;  // --definition and its file, or nothing
+    std::string title;
+    std::vector<std::string> grids;  // each grid's JSON up to its cells
+    const char* firstLabel;
+    std::pair<int, int> sheet;  // its size with tiles of 64 pixels
+  };
+  // A row head is "growthCycles 3" (14 glyphs of 6 pixels) or "repulsion 16" (12), and a
+  // gap; each column a tile and a gap; each row a tile, its label and gaps. Under a tile of
+  // 64 pixels a line holds 10 glyphs: "growthCycles 1, repulsion 1" takes 4 lines of 9
+  // pixels, with ", attraction 3" 5; a grid's title and column heads take a line each.
+  const Case cases[] = {
+      {"square",
+       {"--definition", "square.def"},
+       "three by three, by hand",
+       {R"({"title":"","rowParameter":"growthCycles","columnParameter":"repulsion","rowValues":["1","2","3"],)"
+        R"("columnValues":["1","4","16"],"cells":[0,1,2,3,4,5,6,7,8]})"},
+       R"("label":["growthCycles 1","repulsion 1"],"values":["1","1"])",
+       {8 + 92 + 3 * 72, 8 + 9 + 3 + 3 * (64 + 3 + 4 * 9 + 8)}},
+      {"cube",
+       {},
+       "cube",
+       {R"({"title":"growthCycles 1","rowParameter":"repulsion","columnParameter":"attraction","rowValues":["1","16"],)"
+        R"("columnValues":["3","8"],"cells":[0,1,2,3]})",
+        R"({"title":"growthCycles 2","rowParameter":"repulsion","columnParameter":"attraction","rowValues":["1","16"],)"
+        R"("columnValues":["3","8"],"cells":[4,5,6,7]})"},
+       R"("label":["growthCycles 1","repulsion 1","attraction 3"],"values":["1","1","3"])",
+       {8 + 80 + 2 * 72, 8 + 2 * (9 + 8 + 9 + 3 + 2 * (64 + 3 + 5 * 9 + 8)) + 8}},
+  };
+  write("square.def", "\n#   three by three, by hand  \n# not this\ngrowthCycles = 1:3:1\n");
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--html", std::string(c.manifest) + ".html", "--manifest", c.manifest};
+    args.insert(args.end(), c.definition.begin(), c.definition.end());
+    ASSERT_EQ(view(args), 0) << err;
+    const std::string page = read(std::string(c.manifest) + ".html");
+    EXPECT_NE(page.find("<title>" + c.title + "</title>"), std::string::npos) << c.manifest;
+    std::string grids = "\"grids\":[";
+    for (std::size_t g = 0; g < c.grids.size(); ++g) grids += (g ? ",\n" : "") + c.grids[g];
+    EXPECT_NE(page.find(grids + "]"), std::string::npos) << c.manifest;
+    EXPECT_NE(page.find(c.firstLabel), std::string::npos) << c.manifest;
+
+    const std::string sheet = std::string(c.manifest) + ".png";
+    ASSERT_EQ(view({"--sheet", "--mark-bad", "--tile", "64", "-o", sheet, "--manifest", c.manifest}), 0) << err;
+    EXPECT_EQ(pngSize(sheet), c.sheet) << c.manifest;
+  }
+
+  // Lines that share every value form no grid: the tiles keep manifest order, still
+  // labelled with their values.
+  write("twice", manifest({1, 2}, {4}, {3}) + manifest({1}, {4}, {3}));
+  ASSERT_EQ(view({"--html", "twice.html", "--manifest", "twice"}), 0) << err;
+  EXPECT_EQ(read("twice.html").find("\"grids\""), std::string::npos);
+  EXPECT_EQ(view({"--sheet", "--mark-bad", "--tile", "64", "-o", "twice.png", "--manifest", "twice"}), 0) << err;
+  EXPECT_EQ(pngSize("twice.png").first, 8 + 2 * 72);
+  // Refusals: a manifest with files, columns or without --sheet; a definition without one.
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--sheet", "-o", "x.png", "--manifest", "cube", "a.3dv"},
+        {"--sheet", "--columns", "2", "-o", "x.png", "--manifest", "cube"},
+        {"-o", "x.png", "--manifest", "cube"},
+        {"--html", "x.html", "--definition", "square.def", "a.3dv"}}) {
+    EXPECT_EQ(view(bad), 1) << bad.back();
+  }
+  EXPECT_FALSE(fs::exists("x.png") || fs::exists("x.html"));
 }

@@ -16,9 +16,11 @@ THREE.ColorManagement.enabled = false;
 // ---- meshes: decoded on first use, each into a three.js mesh ready to draw ----
 
 const plainColour = [235 / 255, 220 / 255, 190 / 255];
-const lowColour = [0.22, 0.23, 0.27];
-const channelColour = { red: [0.95, 0.16, 0.12], green: [0.2, 0.85, 0.25], blue: [0.2, 0.45, 1.0] };
+// The maps morphview draws its pictures with (viridis for one morphogen, and the rgb
+// channel ramp), and the backgrounds they are drawn on, from the page's data.
+const maps = data.maps;
 const channelIndex = { red: 0, green: 1, blue: 2 };
+const rgbCss = (c) => `rgb(${c.join(',')})`;
 const material = new THREE.MeshLambertMaterial({ vertexColors: true, side: THREE.DoubleSide });
 
 function bytesOf(base64) {
@@ -112,13 +114,12 @@ function paint(mesh, mode) {
   if (shown === 'plain') {
     for (let i = 0; i < n; ++i) c.set(plainColour, i * 3);
   } else if (shown === 'rgb') {
-    for (let i = 0; i < n * 3; ++i) c[i] = 0.12 + (0.88 * levels[i]) / 255;
+    for (let i = 0; i < n * 3; ++i) c[i] = maps.rgb[levels[i]] / 255;
   } else {
     const k = channelIndex[shown];
-    const top = channelColour[shown];
     for (let i = 0; i < n; ++i) {
-      const f = levels[i * 3 + k] / 255;
-      for (let j = 0; j < 3; ++j) c[i * 3 + j] = lowColour[j] + (top[j] - lowColour[j]) * f;
+      const colour = maps.level[levels[i * 3 + k]];
+      for (let j = 0; j < 3; ++j) c[i * 3 + j] = colour[j] / 255;
     }
   }
   colours.needsUpdate = true;
@@ -137,7 +138,9 @@ try {
 renderer.setPixelRatio(Math.min(window.devicePixelRatio || 1, 2));
 renderer.outputColorSpace = THREE.LinearSRGBColorSpace;
 renderer.setScissorTest(true);
-renderer.setClearColor(new THREE.Color(40 / 255, 44 / 255, 56 / 255), 1);
+const pageBackground = new THREE.Color(...maps.plainBackground.map((v) => v / 255));
+const levelBackground = new THREE.Color(...maps.levelBackground.map((v) => v / 255));
+renderer.setClearColor(pageBackground, 1);
 renderer.domElement.id = 'canvas';
 document.body.appendChild(renderer.domElement);
 
@@ -147,7 +150,19 @@ const light = new THREE.DirectionalLight(0xffffff, 2.2);
 light.position.set(0.3, 0.4, 1);
 camera.add(light);
 scene.add(camera);
-scene.add(new THREE.AmbientLight(0xffffff, 0.9));
+const ambient = new THREE.AmbientLight(0xffffff, 0.9);
+scene.add(ambient);
+
+// Coloured surfaces are lit more evenly and drawn on a middle grey, as in morphview's
+// pictures: the colour carries the level, and neither end of the map may sink into the
+// background. (three.js divides a Lambert surface's light by pi.)
+function lightFor(mode, levels) {
+  const coloured = mode !== 'plain' && levels;
+  const floor = mode === 'rgb' ? maps.rgbShadingFloor : maps.levelShadingFloor;
+  ambient.intensity = coloured ? floor * Math.PI : 0.9;
+  light.intensity = coloured ? (1 - floor) * Math.PI * 1.1 : 2.2;
+  return coloured && mode !== 'rgb' ? levelBackground : pageBackground;
+}
 
 const homeDistance = 1.08 / Math.sin(THREE.MathUtils.degToRad(15));
 const orbit = { yaw: 0, pitch: 0, distance: homeDistance };
@@ -205,6 +220,7 @@ function draw() {
   }
   renderer.setScissor(0, 0, width, height);
   renderer.setViewport(0, 0, width, height);
+  renderer.setClearColor(pageBackground, 1);
   renderer.clear();
   aim();
   let waiting = 0;
@@ -225,6 +241,7 @@ function draw() {
       continue;
     }
     paint(ready, state.mode);
+    renderer.setClearColor(lightFor(state.mode, ready.userData.levels !== null), 1);
     camera.aspect = r.width / r.height;
     camera.updateProjectionMatrix();
     // The viewport is the whole view; the scissor keeps it inside the stage.
@@ -339,15 +356,16 @@ function updateLegend() {
     return;
   }
   if (mode === 'rgb') {
-    legend.textContent = 'Red, green and blue morphogen levels (0 to 255) as the colour\'s channels.';
+    legend.textContent = 'Red, green and blue morphogen levels (0 to 255) as the colour\'s channels, '
+      + 'low levels brightened.';
     return;
   }
   const k = channelIndex[mode];
-  const top = channelColour[mode].map((v) => Math.round(v * 255)).join(',');
-  const low = lowColour.map((v) => Math.round(v * 255)).join(',');
+  const stops = [];
+  for (let level = 0; level <= 255; level += 17) stops.push(rgbCss(maps.level[level]));
   const bar = document.createElement('span');
   bar.className = 'ramp';
-  bar.style.background = `linear-gradient(to right, rgb(${low}), rgb(${top}))`;
+  bar.style.background = `linear-gradient(to right, ${stops.join(', ')})`;
   const threshold = info && info.thresholds ? info.thresholds[k] : null;
   if (threshold !== null) {
     const mark = document.createElement('span');
@@ -364,6 +382,109 @@ colourSelect.addEventListener('change', () => {
   updateLegend();
   redraw();
 });
+
+// ---- measures beside the shapes: morphstats' columns, a chosen one plotted as SVG ----
+
+const measureNames = data.measureNames || [];
+const measurePick = $('measure');
+// The SVG namespace as the HTML parser gives it, so that the page holds no web address.
+const svgNs = (() => {
+  const holder = document.createElement('div');
+  holder.innerHTML = '<svg></svg>';
+  return holder.firstChild.namespaceURI;
+})();
+function svg(tag, attributes, text) {
+  const e = document.createElementNS(svgNs, tag);
+  for (const [k, v] of Object.entries(attributes || {})) e.setAttribute(k, v);
+  if (text !== undefined) e.textContent = text;
+  return e;
+}
+const shortNumber = (v) => (v === null || v === undefined ? '' : Number(v.toPrecision(4)).toString());
+const measureOf = (item, column) => (item.measures ? item.measures[column] : null);
+
+// The choice of measure, offered once there is something to plot; sphericity first.
+function offerMeasures(onChange) {
+  if (!measureNames.length) return;
+  for (const name of measureNames) measurePick.add(new Option(name, name));
+  measurePick.value = measureNames.includes('sphericity') ? 'sphericity' : measureNames[0];
+  $('measure-pick').hidden = false;
+  measurePick.addEventListener('change', onChange);
+}
+const chosenMeasure = () => measureNames.indexOf(measurePick.value);
+
+// A line through (x, y) points with labelled ends of both axes; `marked` (an x) gets a
+// vertical line. Returns the svg and a function mapping x to its position.
+function linePlot(points, xName, yName, xLabels) {
+  const width = 420;
+  const height = 150;
+  const pad = { left: 64, right: 12, top: 10, bottom: 30 };
+  const plot = svg('svg', { class: 'plot', width, height, viewBox: `0 0 ${width} ${height}`, role: 'img',
+    'aria-label': `${yName} against ${xName}` });
+  const xs = points.map((p) => p[0]);
+  const ys = points.map((p) => p[1]).filter((v) => v !== null);
+  const x0 = Math.min(...xs);
+  const x1 = Math.max(...xs);
+  const y0 = ys.length ? Math.min(...ys) : 0;
+  const y1 = ys.length ? Math.max(...ys) : 1;
+  const px = (x) => pad.left + (x1 > x0 ? ((x - x0) / (x1 - x0)) : 0.5) * (width - pad.left - pad.right);
+  const py = (y) => height - pad.bottom - (y1 > y0 ? ((y - y0) / (y1 - y0)) : 0.5) * (height - pad.top - pad.bottom);
+  plot.append(svg('path', { class: 'axis', d: `M${pad.left},${pad.top}V${height - pad.bottom}H${width - pad.right}` }));
+  plot.append(svg('text', { x: pad.left - 4, y: py(y1) + 4, 'text-anchor': 'end' }, shortNumber(y1)));
+  plot.append(svg('text', { x: pad.left - 4, y: py(y0) + 4, 'text-anchor': 'end' }, shortNumber(y0)));
+  plot.append(svg('text', { x: pad.left + 6, y: pad.top + 10 }, yName));
+  const ticks = xLabels || [[x0, String(x0)], [x1, String(x1)]];
+  for (const [x, label] of ticks) plot.append(svg('text', { x: px(x), y: height - 16, 'text-anchor': 'middle' }, label));
+  plot.append(svg('text', { x: width - pad.right, y: height - 3, 'text-anchor': 'end' }, xName));
+  const drawn = points.filter((p) => p[1] !== null);
+  plot.append(svg('polyline', { class: 'line', points: drawn.map((p) => `${px(p[0])},${py(p[1])}`).join(' ') }));
+  for (const p of drawn) plot.append(svg('circle', { class: 'dot', cx: px(p[0]), cy: py(p[1]), r: 2.5 }));
+  return { plot, px, top: pad.top, bottom: height - pad.bottom };
+}
+
+// A heat map of one measure over two swept parameters, each cell the mean of its points,
+// coloured on the pictures' viridis map from the lowest mean to the highest.
+function heatMap(grid, column, name) {
+  const rows = grid.rowValues.length;
+  const columns = grid.columnValues.length;
+  const sums = Array.from({ length: rows * columns }, () => [0, 0]);
+  for (const g of data.grids) {
+    g.cells.forEach((i, k) => {
+      const v = i >= 0 ? measureOf(items[i], column) : null;
+      if (v !== null && v !== undefined) {
+        sums[k][0] += v;
+        sums[k][1] += 1;
+      }
+    });
+  }
+  const means = sums.map(([sum, n]) => (n ? sum / n : null));
+  const known = means.filter((v) => v !== null);
+  const lo = Math.min(...known);
+  const hi = Math.max(...known);
+  const longest = (values, parameter) => Math.max(...values.map((v) => `${parameter} ${v}`.length));
+  const cell = Math.max(64, longest(grid.columnValues, grid.columnParameter) * 7 + 8);
+  const left = longest(grid.rowValues, grid.rowParameter) * 7 + 12;
+  const top = 36;
+  const plot = svg('svg', { class: 'plot heat', width: left + columns * cell + 8, height: top + rows * 28 + 8,
+    role: 'img', 'aria-label': `${name} by ${grid.rowParameter} and ${grid.columnParameter}` });
+  plot.append(svg('text', { x: 2, y: 12 }, `${name}${data.grids.length > 1 ? ' (mean over the other parameters)' : ''}`));
+  grid.columnValues.forEach((v, c) => plot.append(svg('text', { x: left + c * cell + cell / 2, y: top - 6,
+    'text-anchor': 'middle' }, `${grid.columnParameter} ${v}`)));
+  grid.rowValues.forEach((v, r) => {
+    plot.append(svg('text', { x: left - 6, y: top + r * 28 + 18, 'text-anchor': 'end' }, `${grid.rowParameter} ${v}`));
+    for (let c = 0; c < columns; ++c) {
+      const mean = means[r * columns + c];
+      const level = mean === null ? 0 : Math.round(hi > lo ? ((mean - lo) / (hi - lo)) * 255 : 128);
+      const colour = maps.level[level];
+      plot.append(svg('rect', { x: left + c * cell, y: top + r * 28, width: cell - 2, height: 26,
+        fill: mean === null ? 'none' : rgbCss(colour), stroke: '#59607a' }));
+      const light = colour[0] * 0.299 + colour[1] * 0.587 + colour[2] * 0.114 > 140;
+      plot.append(svg('text', { class: 'cell-value', x: left + c * cell + cell / 2 - 1, y: top + r * 28 + 17,
+        'text-anchor': 'middle', style: `fill: ${mean === null ? 'var(--text)' : light ? '#000' : '#fff'}` },
+      mean === null ? 'none' : shortNumber(mean)));
+    }
+  });
+  return plot;
+}
 
 // ---- the three kinds of page ----
 
@@ -392,9 +513,39 @@ function series() {
   const label = $('cycle');
   const play = $('play');
   slider.max = String(items.length - 1);
+  // The growth curve of the chosen measure under the slider, the snapshot shown marked; a
+  // click on it goes to the nearest snapshot.
+  const curve = $('curve');
+  let marker = null;
+  const drawCurve = () => {
+    const column = chosenMeasure();
+    if (column < 0 || items.some((item) => item.cycle === undefined)) return;
+    const points = items.map((item) => [item.cycle, measureOf(item, column)]);
+    const { plot, px, top, bottom } = linePlot(points, 'cycle', measurePick.value);
+    marker = svg('line', { class: 'now', y1: top, y2: bottom });
+    marker.dataset.px = '';
+    plot.append(marker);
+    plot.addEventListener('click', (event) => {
+      const box = plot.getBoundingClientRect();
+      const x = event.clientX - box.left;
+      let best = 0;
+      items.forEach((item, k) => { if (Math.abs(px(item.cycle) - x) < Math.abs(px(items[best].cycle) - x)) best = k; });
+      show(best);
+    });
+    curve.replaceChildren(plot);
+    curve.hidden = false;
+    marker.place = (i) => {
+      marker.setAttribute('x1', px(items[i].cycle));
+      marker.setAttribute('x2', px(items[i].cycle));
+      curve.dataset.marked = String(items[i].cycle);
+    };
+    marker.place(state.frame);
+  };
+  offerMeasures(drawCurve);
   const show = (i) => {
     state.frame = i;
     slider.value = String(i);
+    if (marker) marker.place(i);
     label.textContent = `${frameText(i)} (${i + 1} of ${items.length})`;
     caption.textContent = items[i].name;
     updateLegend();
@@ -420,7 +571,10 @@ function series() {
       if (finished.has(state.frame + 1)) show(state.frame + 1);
     }, 250);
   });
-  show(0);
+  // A series opens where growth ended; play starts again from the first snapshot.
+  state.frame = items.length - 1;
+  drawCurve();
+  show(items.length - 1);
 }
 
 function grid() {
@@ -459,9 +613,10 @@ function grid() {
     else keys(event);
   });
 
-  items.forEach((item, i) => {
+  const makeTile = (item, i) => {
     const tile = document.createElement('figure');
     tile.className = item.mesh ? 'tile' : 'tile failed';
+    tile.dataset.point = String(i);
     tile.tabIndex = 0;
     tile.setAttribute('role', 'button');
     tile.setAttribute('aria-label', `${item.name}${item.mesh ? '' : ' (failed)'}: open large`);
@@ -476,6 +631,7 @@ function grid() {
     const caption = document.createElement('figcaption');
     caption.textContent = item.label.join('\n');
     caption.title = item.mesh ? item.name : item.problem;
+    tile.title = item.name;
     tile.append(view, caption);
     tile.addEventListener('click', () => {
       // The end of a drag is not a click on the tile under it.
@@ -488,10 +644,126 @@ function grid() {
         open(i, tile);
       }
     });
-    stage.appendChild(tile);
-  });
+    return tile;
+  };
+  if (data.grids) sweepLayout(makeTile);
+  else items.forEach((item, i) => stage.appendChild(makeTile(item, i)));
   const failed = items.filter((item) => !item.mesh).length;
   if (failed) status.textContent = `${failed} of ${items.length} points failed; hover a crossed tile for its message.`;
+}
+
+// A sweep: one grid per combination of the parameters beyond two, rows by one parameter and
+// columns by another, headed by their values. Tiles keep their size and the grid its
+// shape at any width: a narrow window scrolls the stage. Below, every point in a table.
+function sweepLayout(makeTile) {
+  stage.classList.add('sweep');
+  const text = (tag, className, content) => {
+    const e = document.createElement(tag);
+    if (className) e.className = className;
+    e.textContent = content;
+    return e;
+  };
+  const named = (name, value) => (name ? `${name} ${value}` : '');
+  for (const g of data.grids) {
+    const section = document.createElement('section');
+    section.className = 'sweep-grid';
+    if (g.title) section.appendChild(text('h2', 'grid-title', g.title));
+    const table = document.createElement('div');
+    table.className = 'cells';
+    table.style.gridTemplateColumns = `auto repeat(${g.columnValues.length}, var(--tile))`;
+    table.appendChild(text('div', 'corner', ''));
+    for (const value of g.columnValues) table.appendChild(text('div', 'column-head', named(g.columnParameter, value)));
+    g.rowValues.forEach((rowValue, r) => {
+      table.appendChild(text('div', 'row-head', named(g.rowParameter, rowValue)));
+      g.columnValues.forEach((_, c) => {
+        const i = g.cells[r * g.columnValues.length + c];
+        table.appendChild(i >= 0 ? makeTile(items[i], i) : text('div', 'no-point', ''));
+      });
+    });
+    section.appendChild(table);
+    stage.appendChild(section);
+  }
+  // The chosen measure over the swept parameters: a heat map over two, a line over one.
+  const plotBox = document.createElement('div');
+  plotBox.id = 'sweep-plot';
+  stage.appendChild(plotBox);
+  const drawPlot = () => {
+    const column = chosenMeasure();
+    const g = data.grids[0];
+    if (column < 0 || !g.columnParameter) return;
+    if (g.rowParameter) {
+      plotBox.replaceChildren(heatMap(g, column, measurePick.value));
+      return;
+    }
+    const points = g.cells.map((i, c) => [c, i >= 0 ? measureOf(items[i], column) : null]);
+    plotBox.replaceChildren(linePlot(points, g.columnParameter, measurePick.value,
+      g.columnValues.map((v, c) => [c, v])).plot);
+  };
+  offerMeasures(drawPlot);
+  drawPlot();
+
+  // Every point with its values, file, status and measures; a header sorts by its column,
+  // a row marks its tile and a tile its row.
+  const list = document.createElement('table');
+  list.className = 'points';
+  const head = list.createTHead().insertRow();
+  const columns = ['point', ...data.parameters, 'file', 'status', ...measureNames];
+  for (const name of columns) head.appendChild(text('th', '', name));
+  const rows = list.createTBody();
+  const tileOf = (i) => stage.querySelector(`.tile[data-point="${i}"]`);
+  // A click or focus selects a point ('linked'); the pointer over a tile only points at
+  // its row ('pointed'), so scrolling under a still pointer keeps the selection.
+  const mark = (i, how = 'linked') => {
+    for (const e of stage.querySelectorAll(`.${how}`)) e.classList.remove(how);
+    const row = rows.querySelector(`tr[data-point="${i}"]`);
+    const tile = tileOf(i);
+    if (row) row.classList.add(how);
+    if (tile) tile.classList.add(how);
+  };
+  items.forEach((item, i) => {
+    const row = rows.insertRow();
+    row.dataset.point = String(i);
+    const cells = [i + 1, ...(item.values || []), item.name, item.mesh ? 'ok' : 'failed',
+      ...measureNames.map((_, k) => measureOf(item, k))];
+    for (const cell of cells) row.insertCell().textContent = typeof cell === 'number' ? String(cell) : cell ?? '';
+    if (!item.mesh) row.title = item.problem;
+    row.addEventListener('click', () => {
+      mark(i);
+      const tile = tileOf(i);
+      if (tile) tile.scrollIntoView({ block: 'nearest', inline: 'nearest' });
+      redraw();
+    });
+    const tile = tileOf(i);
+    if (tile) {
+      tile.addEventListener('mouseenter', () => mark(i, 'pointed'));
+      tile.addEventListener('mouseleave', () => tile.classList.remove('pointed'));
+      tile.addEventListener('focus', () => mark(i));
+    }
+  });
+  head.querySelectorAll('th').forEach((th, k) => {
+    th.tabIndex = 0;
+    const sort = () => {
+      const ascending = th.getAttribute('aria-sort') !== 'ascending';
+      head.querySelectorAll('th').forEach((other) => other.removeAttribute('aria-sort'));
+      th.setAttribute('aria-sort', ascending ? 'ascending' : 'descending');
+      const key = (row) => {
+        const t = row.cells[k].textContent;
+        return t === '' || Number.isNaN(Number(t)) ? t : Number(t);
+      };
+      const sorted = [...rows.rows].sort((a, b) => {
+        const x = key(a);
+        const y = key(b);
+        // Empty cells last either way; numbers by value, words as text.
+        if (x === '' || y === '') return (x === '') - (y === '');
+        const order = typeof x === 'number' && typeof y === 'number' ? x - y : String(x).localeCompare(String(y));
+        return ascending ? order : -order;
+      });
+      rows.append(...sorted);
+    };
+    th.addEventListener('click', sort);
+    th.addEventListener('keydown', (event) => { if (event.key === 'Enter') sort(); });
+  });
+  stage.appendChild(list);
 }
 
 if (data.kind === 'series') series();

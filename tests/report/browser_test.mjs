@@ -1,13 +1,15 @@
 // The HTML report in a real browser: headless Chromium driven through puppeteer-core.
-// usage: node browser_test.mjs SERIES.html GRID.html FAILED_NAME [--screenshot OUT.png]
-// GRID.html must hold 4 points of which the one named FAILED_NAME failed.
+// usage: node browser_test.mjs SERIES.html GRID.html FAILED_NAME SQUARE.html CUBE.html [--screenshot OUT.png]
+// GRID.html must hold 4 points of which the one named FAILED_NAME failed; SQUARE.html is a
+// sweep of growthCycles 1..3 by repulsion 1, 4, 16 titled "nine points by hand", CUBE.html
+// one of growthCycles 1, 2 by repulsion 1, 16 by attraction 3, 8.
 // Exit status 0 when every check passes, 1 otherwise.
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
-const [seriesPage, gridPage, failedName] = process.argv.slice(2, 5);
+const [seriesPage, gridPage, failedName, squarePage, cubePage] = process.argv.slice(2, 7);
 const shotAt = process.argv.indexOf('--screenshot');
 const screenshot = shotAt > 0 ? process.argv[shotAt + 1] : null;
 
@@ -42,8 +44,9 @@ async function open(file, width = 1000, height = 760) {
   return { page, errors, remote, ms: Date.now() - started };
 }
 
-// What the canvas shows inside an element: pixels unlike the background, distinct
-// colours, and a hash of the whole region, read back through a 2D canvas.
+// What the canvas shows inside an element: pixels unlike the background (the region's
+// commonest colour: plain pictures and coloured ones have backgrounds of their own),
+// distinct colours, and a hash of the whole region, read back through a 2D canvas.
 function picture(page, selector) {
   return page.evaluate(async (sel) => {
     await new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)));
@@ -58,11 +61,18 @@ function picture(page, selector) {
     const ctx = c.getContext('2d');
     ctx.drawImage(gl, box.left * scale, box.top * scale, w, h, 0, 0, w, h);
     const px = ctx.getImageData(0, 0, w, h).data;
+    const counts = new Map();
+    for (let i = 0; i < px.length; i += 4) {
+      const key = (px[i] << 16) | (px[i + 1] << 8) | px[i + 2];
+      counts.set(key, (counts.get(key) || 0) + 1);
+    }
+    const common = [...counts.entries()].reduce((a, b) => (b[1] > a[1] ? b : a))[0];
+    const bg = [common >> 16, (common >> 8) & 255, common & 255];
     let drawn = 0;
     let hash = 2166136261;
     const colours = new Set();
     for (let i = 0; i < px.length; i += 4) {
-      if (Math.abs(px[i] - 40) + Math.abs(px[i + 1] - 44) + Math.abs(px[i + 2] - 56) > 12) drawn += 1;
+      if (Math.abs(px[i] - bg[0]) + Math.abs(px[i + 1] - bg[1]) + Math.abs(px[i + 2] - bg[2]) > 12) drawn += 1;
       colours.add((px[i] << 16) | (px[i + 1] << 8) | px[i + 2]);
       hash = Math.imul(hash ^ px[i] ^ (px[i + 1] << 8) ^ (px[i + 2] << 16), 16777619) >>> 0;
     }
@@ -86,6 +96,8 @@ try {
   {
     const { page, errors, remote, ms } = await open(seriesPage);
     console.log(`series page interactive after ${ms} ms`);
+    check(await page.$eval('body', (b) => b.dataset.shown) === '5' &&
+      /cycle 25\b/.test(await page.$eval('#cycle', (e) => e.textContent)), 'a series opens at its last cycle');
     const first = await picture(page, '.view');
     check(first.drawn > first.total * 0.02 && first.colours > 20, `the canvas shows the mesh (${first.drawn} of ${first.total} pixels, ${first.colours} colours)`);
 
@@ -115,12 +127,19 @@ try {
     check(zoomed.drawn > keyed.drawn * 1.2, `the wheel zooms in (${keyed.drawn} to ${zoomed.drawn} pixels)`);
 
     await page.focus('#slider');
+    check(await page.$eval('#curve', (e) => e.dataset.marked) === '25' &&
+      await page.$eval('#curve polyline', (e) => e.getAttribute('points').split(' ').length) === 6,
+      'the growth curve of the chosen measure runs under the slider, the last cycle marked');
+    await page.keyboard.press('Home');
+    await page.waitForSelector('body[data-shown="0"]', { timeout: 10000 });
+    check(await page.$eval('#curve', (e) => e.dataset.marked) === '0', 'the curve marks the cycle shown');
+    const home = await picture(page, '.view');
     await page.keyboard.press('End');
     await page.waitForSelector('body[data-shown="5"]', { timeout: 10000 });
     const cycleText = await page.$eval('#cycle', (e) => e.textContent);
     check(/cycle 25\b/.test(cycleText), `the slider's last step shows its cycle ("${cycleText}")`);
     const last = await picture(page, '.view');
-    check(last.hash !== zoomed.hash, 'the last snapshot is drawn');
+    check(last.hash !== home.hash, 'the last snapshot is drawn');
 
     await page.keyboard.press('Home');
     await page.click('#play');
@@ -171,6 +190,82 @@ try {
     check(!(await page.$eval('#large', (e) => e.hidden)), 'a click opens a tile large');
     check(errors.length === 0, `no console error on the grid (${errors.join(' | ')})`);
     await page.close();
+  }
+
+  // ---- sweeps: grids by parameter, headed, that keep their shape at any width ----
+  const sweeps = [
+    { file: squarePage, title: 'nine points by hand', grids: [''], rows: ['growthCycles 1', 'growthCycles 2', 'growthCycles 3'],
+      columns: ['repulsion 1', 'repulsion 4', 'repulsion 16'], tile: 'growthCycles 2\nrepulsion 4' },
+    { file: cubePage, title: null, grids: ['growthCycles 1', 'growthCycles 2'], rows: ['repulsion 1', 'repulsion 16'],
+      columns: ['attraction 3', 'attraction 8'], tile: 'growthCycles 1\nrepulsion 16\nattraction 3' },
+  ];
+  for (const sweep of sweeps) {
+    for (const width of [600, 1600]) {
+      const { page, errors } = await open(sweep.file, width, 800);
+      const name = `${path.basename(sweep.file)} at ${width} px`;
+      const layout = await page.evaluate(() => [...document.querySelectorAll('.sweep-grid')].map((g) => ({
+        title: g.querySelector('.grid-title') ? g.querySelector('.grid-title').textContent : '',
+        rows: [...g.querySelectorAll('.row-head')].map((e) => e.textContent),
+        columns: [...g.querySelectorAll('.column-head')].map((e) => e.textContent),
+        tiles: [...g.querySelectorAll('.tile')].map((t) => {
+          const r = t.getBoundingClientRect();
+          return { left: Math.round(r.left), top: Math.round(r.top), caption: t.querySelector('figcaption').textContent,
+            title: t.title };
+        }),
+      })));
+      check(JSON.stringify(layout.map((g) => g.title)) === JSON.stringify(sweep.grids),
+        `${name}: one grid per value of the third parameter, titled (${layout.map((g) => g.title).join(' | ')})`);
+      check(layout.every((g) => JSON.stringify(g.rows) === JSON.stringify(sweep.rows) &&
+        JSON.stringify(g.columns) === JSON.stringify(sweep.columns)),
+        `${name}: rows and columns headed by parameter and value (${layout[0].rows} / ${layout[0].columns})`);
+      const shapes = layout.map((g) => [new Set(g.tiles.map((t) => t.left)).size, new Set(g.tiles.map((t) => t.top)).size]);
+      check(shapes.every(([c, r]) => c === sweep.columns.length && r === sweep.rows.length),
+        `${name}: every grid keeps ${sweep.rows.length} rows of ${sweep.columns.length} (${JSON.stringify(shapes)})`);
+      const all = layout.flatMap((g) => g.tiles);
+      check(all.some((t) => t.caption === sweep.tile) && all.every((t) => /\.3dv$/.test(t.title)),
+        `${name}: tiles say their values, their file names on hover ("${all[0].caption}", "${all[0].title}")`);
+      const title = await page.title();
+      check(sweep.title === null ? title.endsWith('cube') : title === sweep.title, `${name}: titled "${title}"`);
+      const files = await page.$$eval('table.points tbody tr', (rows) => {
+        const at = [...document.querySelectorAll('table.points th')].findIndex((th) => th.textContent === 'file');
+        return rows.map((r) => r.cells[at].textContent);
+      });
+      check(files.length === all.length && files.every((f) => /\.3dv$/.test(f)), `${name}: a table names every point's file`);
+      const over = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+      check(over <= 0, `${name}: the page itself needs no sideways scrolling (${over} pixels over)`);
+      if (width === 600) {
+        // Measures beside the shapes: a heat map of the chosen one, a sortable table whose
+        // rows mark their tiles and back.
+        const cells = await page.$$eval('#sweep-plot svg rect', (r) => r.length);
+        check(cells === sweep.rows.length * sweep.columns.length && await page.$eval('#measure', (e) => e.value) === 'sphericity',
+          `${name}: a heat map of sphericity, a cell per row and column (${cells})`);
+        const repulsion = () => page.$$eval('table.points tbody tr', (rows) => rows.map((r) => Number(r.cells[2].textContent)));
+        await page.click('table.points th:nth-child(3)');
+        const up = await repulsion();
+        await page.click('table.points th:nth-child(3)');
+        const down = await repulsion();
+        const sorted = [...up].sort((a, b) => a - b);
+        check(JSON.stringify(up) === JSON.stringify(sorted) && JSON.stringify(down) === JSON.stringify([...sorted].reverse()),
+          `${name}: a header sorts the table by value, both ways (${up} / ${down})`);
+        await page.click('table.points tbody tr:first-child');
+        const linked = await page.evaluate(() => {
+          const row = document.querySelector('table.points tbody tr:first-child');
+          const tile = document.querySelector('.tile.linked');
+          return row.classList.contains('linked') && tile && tile.dataset.point === row.dataset.point;
+        });
+        check(linked, `${name}: a row marks its tile`);
+        await page.hover('.sweep-grid:last-of-type .tile:last-of-type');
+        const back = await page.evaluate(() => {
+          const tile = document.querySelectorAll('.sweep-grid .tile');
+          const last = tile[tile.length - 1];
+          const row = document.querySelector('table.points tr.pointed');
+          return last.classList.contains('pointed') && row && row.dataset.point === last.dataset.point;
+        });
+        check(back, `${name}: a tile marks its row`);
+      }
+      check(errors.length === 0, `${name}: no console error (${errors.join(' | ')})`);
+      await page.close();
+    }
   }
 
   // ---- a narrow window: nothing runs off the side, the controls stay reachable ----
