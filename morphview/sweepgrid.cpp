@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 
-#include "failure.h"
+#include "fail.h"
 
 namespace view {
 
