@@ -30,7 +30,7 @@ constexpr int maxNumberLength = 256;
 #define SEED_NUMBER_WIDTH "%257"
 static_assert(maxNumberLength == 256, "SEED_NUMBER_WIDTH is maxNumberLength + 1");
 constexpr int tooLongNumber = -2;
-const std::string tooLong = " is longer than " + std::to_string(maxNumberLength) + " characters";
+std::string tooLong() { return " is longer than " + std::to_string(maxNumberLength) + " characters"; }
 
 struct CloseFile {
   void operator()(FILE* f) const { std::fclose(f); }
@@ -86,7 +86,7 @@ class SeedReader {
     const int converted = std::fscanf(f_, " %n" SEED_NUMBER_WIDTH "f%n", &start, &value, &end);
     if (converted != 1 && (converted == EOF || std::feof(f_) || std::ferror(f_))) return ended("the " + what);
     if (converted != 1) return refuse(what + " is not a number");
-    if (end - start > maxNumberLength) return refuse(what + tooLong);
+    if (end - start > maxNumberLength) return refuse(what + tooLong());
     if (!std::isfinite(value)) return refuse(what + " is not finite");
     if (std::fabs(value) > coordinateLimit) {
       char shown[32];
@@ -103,7 +103,7 @@ class SeedReader {
     while (converted < seedNeighbours) {
       const int read = integer(values[converted]);
       if (read == tooLongNumber) {
-        return refuse("neighbour " + std::to_string(converted + 1) + " of " + std::to_string(seedNeighbours) + tooLong);
+        return refuse("neighbour " + std::to_string(converted + 1) + " of " + std::to_string(seedNeighbours) + tooLong());
       }
       if (read != 1) break;
       ++converted;
