@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Plants each deliberate fault of core/kernel_fault.h in turn (a build of its own in
+# Plants each deliberate fault of core/model/kernel_fault.h in turn (a build of its own in
 # build-faults/), runs the relaxation step's identity tests against it and requires them
 # to fail. Exit status 1 when any fault goes uncaught.
 # Usage: scripts/kernel-faults.sh [build folder, default build-faults]

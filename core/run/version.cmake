@@ -10,4 +10,4 @@ execute_process(COMMAND git describe --always --dirty
 if(NOT describeStatus EQUAL 0 OR MORPH_COMMIT STREQUAL "")
   set(MORPH_COMMIT unknown)
 endif()
-configure_file("${SOURCE_DIR}/core/version.h.in" "${OUTPUT}" @ONLY)
+configure_file("${SOURCE_DIR}/core/run/version.h.in" "${OUTPUT}" @ONLY)
