@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "../tests/icosphere.h"
-#include "measures.h"
+#include "measure/measures.h"
 #include "plan.h"
 #include "resultname.h"
 #include "shellwords.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "failure.h"
-#include "meshread.h"
+#include "io/meshread.h"
 #include "outfile.h"
 #include "plot.h"
 #include "series.h"

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cmath>
 
-#include "seriesread.h"
+#include "io/seriesread.h"
 
 namespace stats {
 namespace {

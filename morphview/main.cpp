@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "failure.h"
-#include "meshread.h"
+#include "io/meshread.h"
 #include "movie.h"
-#include "outputcheck.h"
+#include "io/outputcheck.h"
 #include "pngwrite.h"
 #include "render.h"
 #include "reportcli.h"

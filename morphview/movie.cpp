@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "font.h"
-#include "seriesread.h"
+#include "io/seriesread.h"
 
 namespace view {
 

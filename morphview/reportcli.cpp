@@ -16,9 +16,9 @@
 
 #include "failure.h"
 #include "outfile.h"
-#include "outputcheck.h"
+#include "io/outputcheck.h"
 #include "report.h"
-#include "seriesread.h"
+#include "io/seriesread.h"
 
 namespace view {
 

@@ -13,9 +13,9 @@
 #include <numbers>
 #include <sstream>
 
-#include "angledefect.h"
+#include "measure/angledefect.h"
 #include "icosphere.h"
-#include "measures.h"
+#include "measure/measures.h"
 #include "sweep_command.h"
 #include "sweeptable.h"
 #include "table.h"

@@ -14,10 +14,10 @@
 #include <sstream>
 
 #include "colour.h"
-#include "meshread.h"
+#include "io/meshread.h"
 #include "render.h"
-#include "seriesread.h"
-#include "vtpread.h"
+#include "io/seriesread.h"
+#include "io/vtpread.h"
 
 namespace fs = std::filesystem;
 using namespace view;

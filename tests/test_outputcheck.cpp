@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "child_process.h"
-#include "outputcheck.h"
+#include "io/outputcheck.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "seriesread.h"
+#include "io/seriesread.h"
 
 #include <tinyxml2.h>
 
@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "meshread.h"
+#include "io/meshread.h"
 
 namespace view {
 

@@ -1,4 +1,4 @@
-#include "outputcheck.h"
+#include "io/outputcheck.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "angledefect.h"
+#include "measure/angledefect.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "meshread.h"
+#include "io/meshread.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,7 +11,7 @@
 #include <limits>
 #include <string_view>
 
-#include "vtpread.h"
+#include "io/vtpread.h"
 
 namespace view {
 
