@@ -1,7 +1,9 @@
 #include "signals.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +18,20 @@ constexpr int pathCapacity = 4096;
 // Written only with the signals held, read by the handler: no allocation, no locks.
 char paths[slotCount][pathCapacity];
 volatile std::sig_atomic_t inUse[slotCount];
+// Children that write into a temporary or would outlive the run: pids, 0 when free.
+volatile std::sig_atomic_t children[slotCount];
+
+// Async-signal-safe: kill and waitpid only.
+void stopChildren() {
+  for (int i = 0; i < slotCount; ++i) {
+    const pid_t pid = children[i];
+    if (pid <= 0) continue;
+    kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    children[i] = 0;
+  }
+}
 
 constexpr int terminating[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -26,6 +42,7 @@ void terminatingSet(sigset_t& set) {
 
 extern "C" void removeTemporariesAndDie(int signal) {
   const int savedErrno = errno;
+  stopChildren();
   for (int i = 0; i < slotCount; ++i) {
     if (inUse[i]) unlink(paths[i]);
   }
@@ -44,6 +61,7 @@ extern "C" void removeTemporariesAndDie(int signal) {
 
 // A run that ends through exit (a failure message and its status) leaves nothing either.
 void removeTemporariesAtExit() {
+  stopChildren();
   for (int i = 0; i < slotCount; ++i) {
     if (inUse[i]) unlink(paths[i]);
     inUse[i] = 0;
@@ -82,6 +100,19 @@ int registerTemporary(const char* path) {
 
 void releaseTemporary(int slot) {
   if (slot >= 0 && slot < slotCount) inUse[slot] = 0;
+}
+
+int registerChild(int pid) {
+  for (int i = 0; i < slotCount; ++i) {
+    if (children[i] != 0) continue;
+    children[i] = pid;
+    return i;
+  }
+  return -1;
+}
+
+void releaseChild(int slot) {
+  if (slot >= 0 && slot < slotCount) children[slot] = 0;
 }
 
 TerminationSignalsHeld::TerminationSignalsHeld() {

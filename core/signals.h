@@ -13,6 +13,11 @@ void installTemporaryCleanup();
 int registerTemporary(const char* path);
 void releaseTemporary(int slot);
 
+// Records a running child for the handler, which kills and reaps it before removing the
+// temporaries (a child may be writing one). Returns its slot, or -1 when the table is full.
+int registerChild(int pid);
+void releaseChild(int slot);
+
 // Holds the three signals back while alive, so that creating a temporary and registering
 // it (or renaming it and releasing it) happen as one step as a signal sees them.
 class TerminationSignalsHeld {

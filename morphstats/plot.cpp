@@ -1,6 +1,6 @@
 #include "plot.h"
 
-#include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "outfile.h"
+#include "run/process.h"
 
 namespace stats {
 namespace {
@@ -128,27 +129,21 @@ std::optional<std::string> drawWithGnuplot(const std::string& script, const std:
         << script << "unset output\n";
     if (!out.flush()) return "cannot write the gnuplot script in " + scratch.path().string();
   }
-  const pid_t pid = fork();
-  if (pid < 0) return std::string("cannot start gnuplot: ") + std::strerror(errno);
-  if (pid == 0) {
-    // Quiet and without a terminal: gnuplot reads only the script.
-    if (!std::freopen("/dev/null", "r", stdin) || !std::freopen("/dev/null", "w", stdout) ||
-        !std::freopen(messages.c_str(), "w", stderr)) {
-      _exit(126);
-    }
-    execlp("gnuplot", "gnuplot", scriptPath.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+  // Quiet and without a terminal: gnuplot reads only the script, its messages go to a file.
+  const int messageFile = open(messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (messageFile < 0) return "cannot make a file for gnuplot's messages: " + std::string(std::strerror(errno));
+  run::Child gnuplot;
+  std::string problem = gnuplot.start({{"gnuplot", scriptPath.string()}, {run::Stream::null}, {run::Stream::null},
+                                       run::Stream::toFd(messageFile)});
+  close(messageFile);
+  if (!problem.empty()) {
+    if (gnuplot.notFound()) return "gnuplot is not installed (scripts/install-deps.sh installs it)";
+    return problem;
   }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return std::string("cannot wait for gnuplot: ") + std::strerror(errno);
-  }
+  const run::ChildStatus status = gnuplot.wait();
   std::string complaint = readWhole(messages);
   while (!complaint.empty() && (complaint.back() == '\n' || complaint.back() == ' ')) complaint.pop_back();
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
-    return "gnuplot is not installed (scripts/install-deps.sh installs it)";
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!status.ok()) {
     return "gnuplot failed" + (complaint.empty() ? std::string() : ":\n" + complaint);
   }
   // A warning means the picture may not show what was asked for.

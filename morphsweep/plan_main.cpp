@@ -96,9 +96,15 @@ int run(int argc, char** argv) {
   bool programGiven = false;
   bool listResults = false;
   std::vector<std::string> files;
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
-    if (word == "--program") {
+    if (optionsEnded) {
+      files.push_back(word);
+    } else if (word == "--") {
+      // What follows is a file, even a name that begins with '-'.
+      optionsEnded = true;
+    } else if (word == "--program") {
       if (i + 1 >= argc) return refuse("--program needs a path");
       program = argv[++i];
       if (program.empty()) return refuse("--program needs a path");

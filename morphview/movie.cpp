@@ -1,8 +1,6 @@
 #include "movie.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 
 #include "font.h"
 #include "io/seriesread.h"
+#include "run/process.h"
 
 namespace view {
 
@@ -44,83 +43,25 @@ class PipeSignalGuard {
 class Encoder {
  public:
   ~Encoder() {
-    if (input_ >= 0) close(input_);
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
     if (log_) std::fclose(log_);
   }
 
   std::string start(const std::vector<std::string>& words) {
     log_ = std::tmpfile();
     if (!log_) return std::string("cannot make a file for ffmpeg's messages: ") + std::strerror(errno);
-    int frames[2], report[2];
-    if (pipe(frames) != 0) return std::string("cannot make a pipe: ") + std::strerror(errno);
-    if (pipe2(report, O_CLOEXEC) != 0) {
-      close(frames[0]);
-      close(frames[1]);
-      return std::string("cannot make a pipe: ") + std::strerror(errno);
-    }
-    std::vector<char*> argv;
-    std::vector<std::string> copy = words;
-    for (std::string& w : copy) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0) {
-      for (int fd : {frames[0], frames[1], report[0], report[1]}) close(fd);
-      return std::string("cannot start ") + words[0] + ": " + std::strerror(errno);
-    }
-    if (pid == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      if (dup2(frames[0], 0) < 0 || null < 0 || dup2(null, 1) < 0 || dup2(fileno(log_), 2) < 0) _exit(126);
-      close(frames[1]);
-      execvp(argv[0], argv.data());
-      const int error = errno;
-      ssize_t ignored = ::write(report[1], &error, sizeof error);
-      (void)ignored;
-      _exit(127);
-    }
-    close(frames[0]);
-    close(report[1]);
-    pid_ = pid;
-    input_ = frames[1];
-    int execError = 0;
-    ssize_t n;
-    do {
-      n = read(report[0], &execError, sizeof execError);
-    } while (n < 0 && errno == EINTR);
-    close(report[0]);
-    if (n == static_cast<ssize_t>(sizeof execError)) {
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-      return "cannot run " + words[0] + ": " + std::strerror(execError) +
-             (execError == ENOENT ? " (install ffmpeg, e.g. with scripts/install-deps.sh)" : "");
-    }
-    return {};
+    const std::string problem =
+        child_.start({words, {run::Stream::pipe}, {run::Stream::null}, run::Stream::toFd(fileno(log_))});
+    if (problem.empty()) return {};
+    return problem + (child_.notFound() ? " (install ffmpeg, e.g. with scripts/install-deps.sh)" : "");
   }
 
   // False when the encoder stopped reading.
-  bool write(const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t n = ::write(input_, data, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return true;
-  }
+  bool write(const std::uint8_t* data, std::size_t size) { return child_.write(data, size); }
 
   // Closes the frames' pipe and waits; empty when the encoder succeeded.
   std::string finish(const std::string& program) {
-    close(input_);
-    input_ = -1;
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+    const run::ChildStatus status = child_.wait();
+    if (status.ok()) return {};
     std::string said;
     if (log_ && std::fseek(log_, 0, SEEK_SET) == 0) {
       char buffer[4096];
@@ -128,15 +69,12 @@ class Encoder {
     }
     while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
     if (const std::size_t cut = said.rfind('\n'); cut != std::string::npos) said = said.substr(cut + 1);
-    const std::string how = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                                              : "signal " + std::to_string(WTERMSIG(status));
-    return program + " failed (" + how + ")" + (said.empty() ? "" : ": " + said);
+    return program + " failed (" + status.describe() + ")" + (said.empty() ? "" : ": " + said);
   }
 
  private:
-  pid_t pid_ = -1;
-  int input_ = -1;
   std::FILE* log_ = nullptr;
+  run::Child child_;  // destroyed first: a child still running is killed before its log closes
 };
 
 // The temporary the movie is encoded to: beside the target and with its extension, which

@@ -1,6 +1,5 @@
 #include "reportcli.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +18,7 @@
 #include "io/outputcheck.h"
 #include "report.h"
 #include "io/seriesread.h"
+#include "run/process.h"
 
 namespace view {
 
@@ -130,35 +130,17 @@ std::string ownFolder() {
 std::vector<std::string> manifestResults(const std::string& manifest) {
   std::string plan = ownFolder() + "/../morphsweep/morphsweep-plan";
   if (access(plan.c_str(), X_OK) != 0) plan = "morphsweep-plan";  // an installed one, from PATH
-  int pipeEnds[2];
-  if (pipe(pipeEnds) != 0) fail(exitBadFile, std::string("cannot start morphsweep-plan: ") + std::strerror(errno));
-  const pid_t child = fork();
-  if (child < 0) fail(exitBadFile, std::string("cannot start morphsweep-plan: ") + std::strerror(errno));
-  if (child == 0) {
-    dup2(pipeEnds[1], STDOUT_FILENO);
-    close(pipeEnds[0]);
-    close(pipeEnds[1]);
-    execlp(plan.c_str(), plan.c_str(), "--results", manifest.c_str(), static_cast<char*>(nullptr));
-    std::fprintf(stderr, "morphview: cannot run %s: %s\n", plan.c_str(), std::strerror(errno));
-    _exit(127);
-  }
-  close(pipeEnds[1]);
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = read(pipeEnds[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
-  close(pipeEnds[0]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) == 127) {
+  // "--" ends the planner's options, so a manifest named "-x" or "--help" is a file.
+  run::Child planner;
+  const std::string problem = planner.start({{plan, "--results", "--", manifest}, {}, {run::Stream::pipe}, {}});
+  if (!problem.empty() && !planner.notFound()) fail(exitBadFile, problem);
+  const std::string text = problem.empty() ? planner.readAll() : std::string();
+  const run::ChildStatus status = planner.wait();
+  if (!problem.empty()) std::fprintf(stderr, "morphview: %s\n", problem.c_str());
+  if (!problem.empty() || !status.exited || status.code == 127) {
     fail(exitBadCommandLine, "morphsweep-plan is needed for --manifest; it was not found beside morphview or on PATH");
   }
-  if (WEXITSTATUS(status) != 0) fail(exitBadFile, manifest + ": the results of this manifest cannot be listed");
+  if (status.code != 0) fail(exitBadFile, manifest + ": the results of this manifest cannot be listed");
   std::vector<std::string> names;
   std::size_t start = 0;
   while (start < text.size()) {
