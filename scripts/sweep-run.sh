@@ -2,9 +2,8 @@
 # Runs every point of a sweep manifest (one morphsweep call per line) with GNU parallel,
 # here or across machines, keeping a job log so that a later call can re-run only the
 # points that failed; then renders the contact sheet of the sweep and writes the table of
-# shape measures, one row per point, beside it (MANIFEST.csv, by morphstats). Run it from
-# the folder the manifest was planned in: its relative paths are read from there, on every
-# machine.
+# shape measures, one row per point, beside it (MANIFEST.csv, by morphstats). The points
+# run in the manifest's folder, on every machine: its relative paths are read from there.
 #
 # usage: sweep-run.sh [options] MANIFEST; the options are in usage() below (sweep-run.sh --help).
 # Exit status: 0 every point done and the sheet written; 1 bad command line or missing
@@ -49,6 +48,7 @@ while (($#)); do
     --sheet) (($# > 1)) || usage; sheet=$2; shift 2 ;;
     --no-sheet) drawSheet=0; shift ;;
     -h | --help) usage 0 ;;
+    --) shift; (($# == 1)) && [[ -z $manifest ]] || usage; manifest=$1; shift ;;
     -*) echo "sweep-run: unknown option '$1'" >&2; usage ;;
     *) [[ -z $manifest ]] || usage; manifest=$1; shift ;;
   esac
@@ -62,20 +62,43 @@ command -v parallel >/dev/null || {
 plan="$build/morphsweep/morphsweep-plan"
 [[ -x $plan ]] || { echo "sweep-run: $plan is missing; build first (or give --build)" >&2; exit 1; }
 [[ -x $build/morphstats/morphstats ]] || { echo "sweep-run: $build/morphstats/morphstats is missing; build first (or give --build)" >&2; exit 1; }
-joblog=${joblog:-$manifest.joblog}
+# Messages name the files as the user gave them.
+shownManifest=$manifest
+shownJoblog=${joblog:-$manifest.joblog}
+
+# Names given by the user are data, never parallel's own option text: parallel reads
+# replacement strings ({}, {#}, {=perl=}) in --results and --wd, so the run moves to the
+# manifest's folder and parallel sees only fixed names: "." and links in a private folder.
+absolute() { if [[ $1 == /* ]]; then printf '%s' "$1"; else printf '%s/%s' "$PWD" "$1"; fi; }
+build=$(absolute "$build")
+plan=$(absolute "$plan")
+here=$(absolute "$here")
+[[ -z $sheet ]] || sheet=$(absolute "$sheet")
+[[ -z $sshloginfile ]] || sshloginfile=$(absolute "$sshloginfile")
+joblog=$(absolute "$shownJoblog")
+folder=$(dirname -- "$manifest")
+manifest=$(basename -- "$manifest")
+cd -- "$folder" || { echo "sweep-run: cannot enter the folder of $shownManifest" >&2; exit 2; }
 logs="$manifest.logs"
 
 # Every line must be a morphsweep call before any point starts.
-points=$("$plan" --results "$manifest" | wc -l) || exit 2
-((points > 0)) || { echo "sweep-run: $manifest holds no point" >&2; exit 2; }
+points=$("$plan" --results -- "$manifest" | wc -l) || exit 2
+((points > 0)) || { echo "sweep-run: $shownManifest holds no point" >&2; exit 2; }
 
-options=(--joblog "$joblog" --results "$logs/{#}" --wd "$PWD" --env OMP_NUM_THREADS)
+mkdir -p -- "$logs"
+private=$(mktemp -d .sweep-run.XXXXXX) || { echo "sweep-run: cannot make a private folder here" >&2; exit 2; }
+trap 'rm -rf -- "$private"' EXIT
+ln -s -- "$joblog" "$private/joblog"
+ln -s -- "$PWD/$logs" "$private/logs"
+options=(--joblog "$private/joblog" --results "$private/logs/{#}" --wd . --env OMP_NUM_THREADS)
 [[ -z $jobs ]] || options+=(-j "$jobs")
-[[ -z $sshloginfile ]] || options+=(--sshloginfile "$sshloginfile")
+if [[ -n $sshloginfile ]]; then
+  ln -s -- "$sshloginfile" "$private/sshlogins"
+  options+=(--sshloginfile "$private/sshlogins")
+fi
 ((resume == 0)) || options+=(--resume-failed)
 # Points share the machine, so each keeps to one thread instead of each taking all cores.
 export OMP_NUM_THREADS=1
-mkdir -p "$logs"
 set +e
 parallel "${options[@]}" <"$manifest"
 set -e
@@ -96,16 +119,16 @@ if [[ -n $failed ]]; then
   count=$(printf '%s\n' "$failed" | wc -l)
   while IFS=$'\t' read -r seq why cmd; do
     echo "sweep-run: point $seq failed ($why): $cmd" >&2
-    [[ ! -s $logs/$seq.err ]] || tail -n 3 "$logs/$seq.err" | sed 's/^/    /' >&2
+    [[ ! -s $logs/$seq.err ]] || tail -n 3 -- "$logs/$seq.err" | sed 's/^/    /' >&2
   done <<<"$failed"
-  echo "sweep-run: $count of $points points failed; see $joblog, remove the cause and run again with --resume-failed" >&2
+  echo "sweep-run: $count of $points points failed; see $shownJoblog, remove the cause and run again with --resume-failed" >&2
   status=3
 else
-  echo "sweep-run: all $points points done; log in $joblog" >&2
+  echo "sweep-run: all $points points done; log in $shownJoblog" >&2
 fi
 
 if ((drawSheet)); then
-  "$here/sweep-sheet.sh" --build "$build" -o "${sheet:-$manifest.png}" "$manifest" || exit 2
+  "$here/sweep-sheet.sh" --build "$build" -o "${sheet:-$manifest.png}" -- "$manifest" || exit 2
 fi
 # The numbers of every point, failed and missing ones marked in the status column.
 "$build/morphstats/morphstats" --manifest "$manifest" --joblog "$joblog" -o "$manifest.csv" || exit 2
