@@ -8,10 +8,13 @@
 #include <fstream>
 #include <iostream>
 #include <new>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "failure.h"
+#include "io/boundedread.h"
 #include "plan.h"
 #include "resultname.h"
 #include "shellwords.h"
@@ -59,9 +62,31 @@ int finishOutput() {
   return 0;
 }
 
+// A named pipe or device is refused before anything waits on it.
+std::optional<std::string> readInput(const std::string& path, std::string& text) {
+  const io::BoundedRead file = io::readBounded(path, 1LL << 30);
+  switch (file.fault) {
+    case io::ReadFault::none:
+      text = file.bytes;
+      return std::nullopt;
+    case io::ReadFault::cannotOpen:
+      return path + ": cannot open: " + std::strerror(file.error);
+    case io::ReadFault::folder:
+      return path + ": is a folder";
+    case io::ReadFault::notRegular:
+      return path + ": is not a regular file";
+    case io::ReadFault::tooLarge:
+      return path + ": is too large";
+    case io::ReadFault::cannotRead:
+      break;
+  }
+  return path + ": cannot read";
+}
+
 int expand(const std::string& definition, const std::string& program) {
-  std::ifstream in(definition);
-  if (!in) return badFile(definition + ": cannot open: " + std::strerror(errno));
+  std::string text;
+  if (const auto problem = readInput(definition, text)) return badFile(*problem);
+  std::istringstream in(text);
   plan::Definition d;
   if (const auto problem = plan::parseDefinition(in, definition, d)) return badFile(*problem);
   if (const auto problem = plan::checkInputs(d, definition)) return badFile(*problem);
@@ -70,8 +95,9 @@ int expand(const std::string& definition, const std::string& program) {
 }
 
 int results(const std::string& manifest) {
-  std::ifstream in(manifest);
-  if (!in) return badFile(manifest + ": cannot open: " + std::strerror(errno));
+  std::string text;
+  if (const auto problem = readInput(manifest, text)) return badFile(*problem);
+  std::istringstream in(text);
   std::string line;
   std::vector<std::string> names;
   for (int number = 1; std::getline(in, line); ++number) {
@@ -85,7 +111,6 @@ int results(const std::string& manifest) {
     if (const auto problem = plan::resultName(words, name)) return fault(*problem);
     names.push_back(name);
   }
-  if (in.bad()) return badFile(manifest + ": cannot read");
   // Nothing is printed unless every line is sound: a script may run the manifest after this.
   for (const std::string& name : names) std::cout << name << '\n';
   return finishOutput();

@@ -7,9 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "io/boundedread.h"
 #include "io/meshread.h"
 
 namespace view {
@@ -80,14 +79,22 @@ SeriesLoad parseSeries(const std::string& text, const std::string& name) {
 
 SeriesLoad loadSeries(const std::string& path) {
   std::error_code ec;
-  if (fs::is_directory(path, ec)) return {{}, path + ": is a folder, not a series file"};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {{}, path + ": cannot open: " + std::strerror(errno)};
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (text.str().size() > static_cast<std::size_t>(maxFileBytes))
-    return {{}, path + ": is too large for a series file"};
-  SeriesLoad load = parseSeries(text.str(), path);
+  const io::BoundedRead file = io::readBounded(path, maxFileBytes);
+  switch (file.fault) {
+    case io::ReadFault::none:
+      break;
+    case io::ReadFault::folder:
+      return {{}, path + ": is a folder, not a series file"};
+    case io::ReadFault::cannotOpen:
+      return {{}, path + ": cannot open: " + std::strerror(file.error)};
+    case io::ReadFault::notRegular:
+      return {{}, path + ": is not a regular file"};
+    case io::ReadFault::tooLarge:
+      return {{}, path + ": is too large for a series file"};
+    case io::ReadFault::cannotRead:
+      return {{}, path + ": cannot read the whole file"};
+  }
+  SeriesLoad load = parseSeries(file.bytes, path);
   for (std::size_t i = 0; load.ok() && i < load.steps.size(); ++i) {
     const std::string& file = load.steps[i].file;
     if (!fs::is_regular_file(file, ec)) {
