@@ -423,7 +423,7 @@ void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& b
   std::fprintf(f, "  <PolyData>\n");
   std::fprintf(f, "    <FieldData>\n");
   writeStringField(f, "program", variant::programName);
-  writeStringField(f, "version", std::string(morphVersion()) + " (commit " + morphCommit() + ")");
+  writeStringField(f, "version", versionLabel());
   writeIntField(f, "cycle", {cycle});
   for (const snapshotField& p : parameters) writeIntField(f, p.name, p.values);
   writeIntField(f, "lifeSpan", {lifeSpanR, lifeSpanG, lifeSpanB});
