@@ -14,6 +14,7 @@
 #include "font.h"
 #include "io/seriesread.h"
 #include "run/process.h"
+#include "signals.h"
 
 namespace view {
 
@@ -46,11 +47,11 @@ class Encoder {
     if (log_) std::fclose(log_);
   }
 
-  std::string start(const std::vector<std::string>& words) {
+  std::string start(const std::vector<std::string>& words, const std::string& folder) {
     log_ = std::tmpfile();
     if (!log_) return std::string("cannot make a file for ffmpeg's messages: ") + std::strerror(errno);
     const std::string problem =
-        child_.start({words, {run::Stream::pipe}, {run::Stream::null}, run::Stream::toFd(fileno(log_))});
+        child_.start({words, {run::Stream::pipe}, {run::Stream::null}, run::Stream::toFd(fileno(log_)), folder});
     if (problem.empty()) return {};
     return problem + (child_.notFound() ? " (install ffmpeg, e.g. with scripts/install-deps.sh)" : "");
   }
@@ -77,13 +78,23 @@ class Encoder {
   run::Child child_;  // destroyed first: a child still running is killed before its log closes
 };
 
-// The temporary the movie is encoded to: beside the target and with its extension, which
-// is how ffmpeg chooses the container.
-std::string temporaryFor(const std::string& output) {
+// The temporary the movie is encoded to: in the target's folder, where ffmpeg runs, and
+// with the target's extension, which is how ffmpeg chooses the container. No other part of
+// the user's name reaches ffmpeg, so none can read as an option, a protocol or a frame
+// number pattern.
+struct Temporary {
+  std::string folder;  // where ffmpeg runs
+  std::string name;    // as ffmpeg is given it, in that folder
+  std::string path;    // as this process reaches it
+};
+
+Temporary temporaryFor(const std::string& output) {
   const fs::path target(output);
-  fs::path temp = target;
-  temp.replace_filename(target.stem().string() + ".tmp" + std::to_string(getpid()) + target.extension().string());
-  return temp.string();
+  Temporary t;
+  t.folder = target.has_parent_path() ? target.parent_path().string() : ".";
+  t.name = "movie.tmp" + std::to_string(getpid()) + target.extension().string();
+  t.path = (fs::path(t.folder) / t.name).string();
+  return t;
 }
 
 std::string formatTimestep(double t) {
@@ -99,6 +110,11 @@ std::string cycleLabel(const Mesh& mesh, double timestep) {
 }
 
 std::string makeMovie(const MovieOptions& options) {
+  std::error_code ec;
+  const Temporary temporary = temporaryFor(options.output);
+  if (!fs::is_directory(temporary.folder, ec)) {
+    return "cannot write '" + options.output + "': its folder '" + temporary.folder + "' does not exist";
+  }
   const SeriesLoad series = loadSeries(options.series);
   if (!series.ok()) return series.error;
 
@@ -131,7 +147,6 @@ std::string makeMovie(const MovieOptions& options) {
   shapes.clear();
   shapes.shrink_to_fit();
 
-  const std::string temporary = temporaryFor(options.output);
   const std::vector<std::string> words = {options.encoder,
                                           "-hide_banner",
                                           "-nostats",
@@ -150,12 +165,25 @@ std::string makeMovie(const MovieOptions& options) {
                                           "pipe:0",
                                           "-pix_fmt",
                                           "yuv420p",
-                                          temporary};
+                                          "--",
+                                          "file:" + temporary.name};
   PipeSignalGuard guard;
   std::string problem;
+  struct Release {
+    int slot = -1;
+    ~Release() { releaseTemporary(slot); }
+  } releaseOnExit;
   {
+    // A terminating signal stops ffmpeg and removes what it wrote so far.
+    installTemporaryCleanup();
+    int slot = -1;
+    {
+      TerminationSignalsHeld held;
+      slot = registerTemporary(temporary.path.c_str());
+    }
+    releaseOnExit.slot = slot;
     Encoder encoder;
-    problem = encoder.start(words);
+    problem = encoder.start(words, temporary.folder);
     if (!problem.empty()) return problem;
     RenderStyle style;
     style.colour = options.colour;
@@ -180,12 +208,14 @@ std::string makeMovie(const MovieOptions& options) {
     // An encoder that stopped reading says why when it is waited for.
     if (problem.empty()) problem = encoder.finish(options.encoder);
   }
-  std::error_code ec;
-  if (problem.empty() && !fs::is_regular_file(temporary, ec)) problem = options.encoder + " wrote no movie";
-  if (problem.empty() && std::rename(temporary.c_str(), options.output.c_str()) != 0) {
+  if (problem.empty() && !fs::is_regular_file(temporary.path, ec)) problem = options.encoder + " wrote no movie";
+  TerminationSignalsHeld held;  // renamed and released as one step
+  if (problem.empty() && std::rename(temporary.path.c_str(), options.output.c_str()) != 0) {
     problem = "cannot write '" + options.output + "': " + std::strerror(errno);
   }
-  if (!problem.empty()) fs::remove(temporary, ec);
+  if (!problem.empty()) fs::remove(temporary.path, ec);
+  releaseTemporary(releaseOnExit.slot);
+  releaseOnExit.slot = -1;
   return problem;
 }
 

@@ -87,6 +87,7 @@ std::string Child::start(const ChildSpec& spec) {
   int problem = direct(setup, spec.in, STDIN_FILENO, in.ends[0]);
   if (!problem) problem = direct(setup, spec.out, STDOUT_FILENO, out.ends[1]);
   if (!problem) problem = direct(setup, spec.err, STDERR_FILENO, -1);
+  if (!problem && !spec.folder.empty()) problem = posix_spawn_file_actions_addchdir_np(&setup.actions, spec.folder.c_str());
 
   // The terminating signals are held from the start until the child is in the handler's
   // table, so a signal cannot leave it running unrecorded; the child starts with the mask

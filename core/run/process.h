@@ -22,6 +22,7 @@ struct Stream {
 struct ChildSpec {
   std::vector<std::string> argv;  // argv[0] is looked up on PATH when it holds no '/'
   Stream in{}, out{}, err{};
+  std::string folder{};  // the child's working folder; empty: this process's
 };
 
 // How a child ended.
