@@ -108,10 +108,11 @@ Options parse(int argc, char** argv) {
 
 // The frames of a .pvd series as (cycle, file) pairs, file names as they can be opened.
 std::vector<std::pair<long long, std::string>> seriesSteps(const std::string& pvd) {
-  const SeriesLoad series = loadSeries(pvd);
+  SeriesLoad series = loadSeries(pvd);
+  const std::vector<long long> cycles = wholeCycles(series, pvd);
   if (!series.ok()) fail(exitBadFile, series.error);
   std::vector<std::pair<long long, std::string>> steps;
-  for (const SeriesStep& step : series.steps) steps.emplace_back(std::llround(step.timestep), step.file);
+  for (std::size_t i = 0; i < cycles.size(); ++i) steps.emplace_back(cycles[i], series.steps[i].file);
   return steps;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -104,6 +105,24 @@ SeriesLoad loadSeries(const std::string& path) {
     }
   }
   return load;
+}
+
+std::vector<long long> wholeCycles(SeriesLoad& load, const std::string& name) {
+  constexpr double largest = 9007199254740992.0;  // 2^53
+  std::vector<long long> cycles;
+  for (std::size_t i = 0; load.ok() && i < load.steps.size(); ++i) {
+    const double t = load.steps[i].timestep;
+    if (!(t >= 0 && t <= largest && t == std::floor(t))) {
+      char shownValue[64];
+      const auto end = std::to_chars(shownValue, shownValue + sizeof shownValue, t).ptr;  // shortest exact form
+      load.error = name + ": DataSet " + std::to_string(i) + ": timestep " + std::string(shownValue, end) +
+                   " is not a cycle (a whole number from 0)";
+      load.steps.clear();
+      return {};
+    }
+    cycles.push_back(static_cast<long long>(t));
+  }
+  return cycles;
 }
 
 }  // namespace view
