@@ -64,7 +64,7 @@ void snapshotSeries::writeIndex() const {
   const std::string stem = baseName(stem_);
   for (const int cycle : written_) {
     std::fprintf(f, "    <DataSet timestep=\"%d\" group=\"\" part=\"0\" file=\"%s\"/>\n", cycle,
-                 markupEscaped(snapshotName(stem, cycle)).c_str());
+                 xmlAttributeEscaped(snapshotName(stem, cycle)).c_str());
   }
   std::fprintf(f, "  </Collection>\n");
   std::fprintf(f, "</VTKFile>\n");
