@@ -13,6 +13,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "crafted_mesh.h"
 #include "measure/angledefect.h"
 #include "icosphere.h"
 #include "measure/measures.h"
@@ -512,6 +513,16 @@ TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err.rfind("morphstats: broken:1: ", 0), 0u) << r.err;
   EXPECT_FALSE(fs::exists("x.png") || fs::exists("broken.csv"));
+}
+
+// The crafted file that took minutes while each face on the long edge repeated its search:
+// measured whole within the 10 s the fuzz targets give one input (scripts/fuzz.sh).
+TEST_F(Program, ManyFacesOnOneSplitEdgeMeasureWithinTheFuzzTimeLimit) {
+  constexpr int n = 30000;
+  writeFile("crafted.obj", sharedEdgeObj(n, n));
+  const Outcome r = run({"/usr/bin/timeout", "10", MORPHSTATS_BINARY, "crafted.obj"});
+  ASSERT_EQ(r.status, 0) << "124 is the time limit: " << r.err;
+  EXPECT_EQ(cell(csvRows(r.out), 1, "tJunctions"), std::to_string(n));
 }
 
 TEST_F(Program, GnuplotComplaintsAreErrors) {
