@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -47,6 +49,14 @@ class ScratchFolder {
   std::filesystem::path path_;
 };
 
+// gnuplot cannot span an axis over one value ("empty range") and warns instead of drawing;
+// a measure that does not vary (or one snapshot) gets a range around its value.
+void fixedRangeIfFlat(std::ostringstream& s, const char* axis, double lo, double hi) {
+  if (lo != hi) return;
+  const double pad = lo == 0 ? 1 : std::abs(lo) * 0.05;
+  s << "set " << axis << "range [" << number(lo - pad) << ":" << number(hi + pad) << "]\n";
+}
+
 }  // namespace
 
 std::string gnuplotString(const std::string& text) {
@@ -70,6 +80,21 @@ std::string curveScript(const std::string& title, const std::string& xLabel, con
     s << "set key outside right title " << gnuplotString(keyTitle) << "\n";
   } else {
     s << "unset key\n";
+  }
+  bool any = false;
+  double xLo = 0, xHi = 0, yLo = 0, yHi = 0;
+  for (const Curve& c : curves) {
+    for (const auto& [x, y] : c.points) {
+      xLo = any ? std::min(xLo, x) : x;
+      xHi = any ? std::max(xHi, x) : x;
+      yLo = any ? std::min(yLo, y) : y;
+      yHi = any ? std::max(yHi, y) : y;
+      any = true;
+    }
+  }
+  if (any) {
+    fixedRangeIfFlat(s, "x", xLo, xHi);
+    fixedRangeIfFlat(s, "y", yLo, yHi);
   }
   for (std::size_t k = 0; k < curves.size(); ++k) {
     s << "$d" << k << " << EOD\n";
@@ -107,7 +132,16 @@ std::string heatmapScript(const std::string& title, const std::string& xLabel, c
     << "set ytics " << tics(yValues) << "\n"
     << "set xrange [-0.5:" << xValues.size() - 0.5 << "]\n"
     << "set yrange [-0.5:" << yValues.size() - 0.5 << "]\n"
-    << "set palette rgbformulae 33,13,10\nunset key\n"
+    << "set palette rgbformulae 33,13,10\nunset key\n";
+  if (!cells.empty()) {
+    double lo = cells.front().value, hi = lo;
+    for (const HeatCell& c : cells) {
+      lo = std::min(lo, c.value);
+      hi = std::max(hi, c.value);
+    }
+    fixedRangeIfFlat(s, "cb", lo, hi);
+  }
+  s
     << "$cells << EOD\n";
   for (const HeatCell& c : cells) s << c.x << ' ' << c.y << ' ' << number(c.value) << '\n';
   s << "EOD\n"

@@ -433,6 +433,16 @@ TEST_F(Program, SeriesRowsFollowTheCycleAndPlotAgainstIt) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(isPng("growth.png"));
   EXPECT_EQ(r.err, "");
+  // A measure that does not vary, and a single snapshot: gnuplot gets a range to draw.
+  for (const std::vector<std::string>& items : {std::vector<std::string>{"20:c.obj", "0:a.obj", "10:b.obj"},
+                                                std::vector<std::string>{"0:a.obj"}}) {
+    std::vector<std::string> words{"--series", "--plot", "vertices", "-o", "flat.png"};
+    words.insert(words.end(), items.begin(), items.end());
+    r = morphstats(words);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(isPng("flat.png"));
+    fs::remove("flat.png");
+  }
 
   r = morphstats({"--series", "a.obj"});
   EXPECT_EQ(r.status, 2);
@@ -494,6 +504,10 @@ TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
   r = morphstats({"--manifest", "manifest", "--heatmap", "volume", "--by", "growthCycles,repulsion", "-o", "h.png"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(isPng("h.png"));
+  // The same count of triangles everywhere: one colour, drawn.
+  r = morphstats({"--manifest", "manifest", "--heatmap", "triangles", "--by", "growthCycles,repulsion", "-o", "t.png"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(isPng("t.png"));
 
   r = morphstats({"--manifest", "manifest", "--heatmap", "volume", "--by", "growthCycles,attraction", "-o", "x.png"});
   EXPECT_EQ(r.status, 1);
