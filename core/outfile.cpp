@@ -78,13 +78,13 @@ int syncFolderOf(const std::string& path) {
 
 }  // namespace
 
-OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
+OutputFile::OutputFile(std::string path, TemporarySweep sweep) : path_(std::move(path)) {
   // Under a file-size limit (ulimit -f) a write past it would kill the process and leave
   // the temporary behind; ignored, the write fails and is reported like a full disk.
   static const bool sizeLimitIsAnError = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
   (void)sizeLimitIsAnError;
   installTemporaryCleanup();
-  removeAbandonedTemporaries(path_);
+  if (sweep == TemporarySweep::thisFile) removeAbandonedTemporaries(path_);
   // O_EXCL with a per-process name keeps two runs writing into one folder apart.
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     tempPath_ = path_ + ".tmp" + std::to_string(getpid()) + "." + std::to_string(attempt);

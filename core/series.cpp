@@ -6,6 +6,7 @@
 
 #include "markup.h"
 #include "outfile.h"
+#include "resultfolder.h"
 
 namespace {
 
@@ -48,7 +49,11 @@ void snapshotSeries::finished(int cycle) {
 }
 
 void snapshotSeries::write(int cycle) {
-  writeSnapshot(snapshotName(stem_, cycle), cycle, born_, parameters_);
+  // Temporaries of dead runs are swept once per run for all of the series' names: a scan
+  // of the folder per snapshot would grow with the snapshots already in it.
+  if (!swept_) removeAbandonedTemporariesOfStem(stem_);
+  swept_ = true;
+  writeSnapshot(snapshotName(stem_, cycle), cycle, born_, parameters_, TemporarySweep::doneByCaller);
   written_.push_back(cycle);
   // Rewritten after every snapshot, so that a run ended at any moment leaves an index of
   // exactly the snapshots that are complete.
@@ -56,7 +61,7 @@ void snapshotSeries::write(int cycle) {
 }
 
 void snapshotSeries::writeIndex() const {
-  OutputFile out(indexName(stem_));
+  OutputFile out(indexName(stem_), TemporarySweep::doneByCaller);
   FILE* f = out.stream();
   std::fprintf(f, "<?xml version=\"1.0\"?>\n");
   std::fprintf(f, "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n");

@@ -341,7 +341,7 @@ surfaceNormals computeNormals() {
 }
 
 void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& born,
-                   const std::vector<snapshotField>& parameters) {
+                   const std::vector<snapshotField>& parameters, TemporarySweep sweep) {
   const int live = liveVertices();
   const std::size_t points = static_cast<std::size_t>(live);
   const std::vector<const triangle*> triangles = listedTriangles();
@@ -414,7 +414,7 @@ void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& b
     offset += a.storedSize();
   }
 
-  OutputFile out(path);
+  OutputFile out(path, sweep);
   FILE* f = out.stream();
   std::fprintf(f, "<?xml version=\"1.0\"?>\n");
   std::fprintf(f,

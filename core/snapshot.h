@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mesh.h"
+#include "outfile.h"
 
 // The zlib level of the blocks zlib compresses (the float arrays are coded apart, see
 // deflateBytesAlone). Higher levels save little size at several times the cost (the
@@ -40,6 +41,6 @@ surfaceNormals computeNormals();
 // Writes the store to `path` (complete or absent): points unscaled, triangles in list order,
 // the per-vertex `born` cycles (missing entries count as 0), `cycle`, `parameters` and the
 // episode state of the three colours as field data. Ends the run with exitBadFile if the
-// file cannot be written.
+// file cannot be written. `sweep` as for OutputFile.
 void writeSnapshot(const std::string& path, int cycle, const std::vector<int>& born,
-                   const std::vector<snapshotField>& parameters);
+                   const std::vector<snapshotField>& parameters, TemporarySweep sweep = TemporarySweep::thisFile);
