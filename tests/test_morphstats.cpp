@@ -539,6 +539,19 @@ TEST_F(Program, ManyFacesOnOneSplitEdgeMeasureWithinTheFuzzTimeLimit) {
   EXPECT_EQ(cell(csvRows(r.out), 1, "tJunctions"), std::to_string(n));
 }
 
+// A timestep is a cycle only when it is a whole number: never rounded, never wrapped.
+TEST_F(Program, TimestepsThatAreNoCyclesAreRefused) {
+  writeFile("a.obj", objText(box(1, 1, 1)));
+  for (const char* step : {"0.4", "1e+300", "-1"}) {
+    writeFile("s.pvd", std::string("<VTKFile type=\"Collection\"><Collection><DataSet timestep=\"") + step +
+                           "\" file=\"a.obj\"/></Collection></VTKFile>");
+    const Outcome r = morphstats({"--series", "s.pvd"});
+    EXPECT_EQ(r.status, 2) << step;
+    EXPECT_EQ(r.err, std::string("morphstats: s.pvd: DataSet 0: timestep ") + step +
+                         " is not a cycle (a whole number from 0)\n");
+  }
+}
+
 TEST_F(Program, GnuplotComplaintsAreErrors) {
   // A gnuplot that fails, first on the search path.
   fs::create_directory("bin");
