@@ -2,8 +2,9 @@
 # Runs every point of a sweep manifest (one morphsweep call per line) with GNU parallel,
 # here or across machines, keeping a job log so that a later call can re-run only the
 # points that failed; then renders the contact sheet of the sweep and writes the table of
-# shape measures, one row per point, beside it (MANIFEST.csv, by morphstats). The points
-# run in the manifest's folder, on every machine: its relative paths are read from there.
+# shape measures, one row per point, beside it (MANIFEST.csv, by morphstats). Run it from
+# the folder the manifest was planned in: its relative paths are read from there, on every
+# machine.
 #
 # usage: sweep-run.sh [options] MANIFEST; the options are in usage() below (sweep-run.sh --help).
 # Exit status: 0 every point done and the sheet written; 1 bad command line or missing
@@ -62,38 +63,26 @@ command -v parallel >/dev/null || {
 plan="$build/morphsweep/morphsweep-plan"
 [[ -x $plan ]] || { echo "sweep-run: $plan is missing; build first (or give --build)" >&2; exit 1; }
 [[ -x $build/morphstats/morphstats ]] || { echo "sweep-run: $build/morphstats/morphstats is missing; build first (or give --build)" >&2; exit 1; }
-# Messages name the files as the user gave them.
-shownManifest=$manifest
-shownJoblog=${joblog:-$manifest.joblog}
-
 # Names given by the user are data, never parallel's own option text: parallel reads
-# replacement strings ({}, {#}, {=perl=}) in --results and --wd, so the run moves to the
-# manifest's folder and parallel sees only fixed names: "." and links in a private folder.
+# replacement strings ({}, {#}, {=perl=}) in --results and --wd, so it sees only fixed
+# names: "." for this folder, and links of fixed names in a private folder here.
 absolute() { if [[ $1 == /* ]]; then printf '%s' "$1"; else printf '%s/%s' "$PWD" "$1"; fi; }
-build=$(absolute "$build")
-plan=$(absolute "$plan")
-here=$(absolute "$here")
-[[ -z $sheet ]] || sheet=$(absolute "$sheet")
-[[ -z $sshloginfile ]] || sshloginfile=$(absolute "$sshloginfile")
-joblog=$(absolute "$shownJoblog")
-folder=$(dirname -- "$manifest")
-manifest=$(basename -- "$manifest")
-cd -- "$folder" || { echo "sweep-run: cannot enter the folder of $shownManifest" >&2; exit 2; }
+joblog=${joblog:-$manifest.joblog}
 logs="$manifest.logs"
 
 # Every line must be a morphsweep call before any point starts.
 points=$("$plan" --results -- "$manifest" | wc -l) || exit 2
-((points > 0)) || { echo "sweep-run: $shownManifest holds no point" >&2; exit 2; }
+((points > 0)) || { echo "sweep-run: $manifest holds no point" >&2; exit 2; }
 
 mkdir -p -- "$logs"
 private=$(mktemp -d .sweep-run.XXXXXX) || { echo "sweep-run: cannot make a private folder here" >&2; exit 2; }
 trap 'rm -rf -- "$private"' EXIT
-ln -s -- "$joblog" "$private/joblog"
-ln -s -- "$PWD/$logs" "$private/logs"
+ln -s -- "$(absolute "$joblog")" "$private/joblog"
+ln -s -- "$(absolute "$logs")" "$private/logs"
 options=(--joblog "$private/joblog" --results "$private/logs/{#}" --wd . --env OMP_NUM_THREADS)
 [[ -z $jobs ]] || options+=(-j "$jobs")
 if [[ -n $sshloginfile ]]; then
-  ln -s -- "$sshloginfile" "$private/sshlogins"
+  ln -s -- "$(absolute "$sshloginfile")" "$private/sshlogins"
   options+=(--sshloginfile "$private/sshlogins")
 fi
 ((resume == 0)) || options+=(--resume-failed)
@@ -112,7 +101,7 @@ failed=$(awk -F'\t' -v points="$points" '
       if (!(s in ok)) print s "\tnot run\t"
       else if (!ok[s]) print s "\texit " code[s] (sig[s] != 0 ? ", signal " sig[s] : "") "\t" cmd[s]
     }
-  }' "$([[ -f $joblog ]] && echo "$joblog" || echo /dev/null)")
+  }' <"$([[ -f $joblog ]] && printf '%s' "$joblog" || printf /dev/null)")
 
 status=0
 if [[ -n $failed ]]; then
@@ -121,10 +110,10 @@ if [[ -n $failed ]]; then
     echo "sweep-run: point $seq failed ($why): $cmd" >&2
     [[ ! -s $logs/$seq.err ]] || tail -n 3 -- "$logs/$seq.err" | sed 's/^/    /' >&2
   done <<<"$failed"
-  echo "sweep-run: $count of $points points failed; see $shownJoblog, remove the cause and run again with --resume-failed" >&2
+  echo "sweep-run: $count of $points points failed; see $joblog, remove the cause and run again with --resume-failed" >&2
   status=3
 else
-  echo "sweep-run: all $points points done; log in $shownJoblog" >&2
+  echo "sweep-run: all $points points done; log in $joblog" >&2
 fi
 
 if ((drawSheet)); then
