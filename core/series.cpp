@@ -7,6 +7,7 @@
 #include "markup.h"
 #include "outfile.h"
 #include "resultfolder.h"
+#include "signals.h"
 
 namespace {
 
@@ -49,6 +50,9 @@ void snapshotSeries::finished(int cycle) {
 }
 
 void snapshotSeries::write(int cycle) {
+  // A terminating signal waits until the snapshot and the index that lists it are both in
+  // place, so a stopped run never leaves a whole snapshot unlisted.
+  const TerminationSignalsHeld held;
   // Temporaries of dead runs are swept once per run for all of the series' names: a scan
   // of the folder per snapshot would grow with the snapshots already in it.
   if (!swept_) removeAbandonedTemporariesOfStem(stem_);
