@@ -6,6 +6,10 @@
 
 #include "failure.h"
 
+// The name every message of this program starts with; main sets it before anything else.
+void setProgramName(const char* name);
+const char* programName();
+
 // Writes "<program>: <message>\n" to standard error and ends the process with `status`.
 [[noreturn]] void fail(int status, const std::string& message);
 

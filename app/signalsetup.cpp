@@ -13,6 +13,7 @@ constexpr int terminating[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void removeTemporariesAndDie(int signal) {
   const int savedErrno = errno;
+  stopRegisteredChildren();
   removeRegisteredTemporaries();
   // Dying by the signal itself tells the parent (a shell: 130, 143) what happened.
   struct sigaction byDefault {};
@@ -28,7 +29,10 @@ extern "C" void removeTemporariesAndDie(int signal) {
 }
 
 // A run that ends through exit (a failure message and its status) leaves nothing either.
-void removeTemporariesAtExit() { forgetRegisteredTemporaries(); }
+void removeTemporariesAtExit() {
+  stopRegisteredChildren();
+  forgetRegisteredTemporaries();
+}
 
 }  // namespace
 

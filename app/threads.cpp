@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "variant.h"
+#include "fail.h"
 
 namespace {
 
@@ -92,7 +92,7 @@ void startThreads() {
   pthread_attr_destroy(&attr);
   if (error) {
     std::fprintf(stderr, "%s: cannot start %d threads (%s); running on one thread, with the same results\n",
-                 variant::programName, wanted, std::strerror(error));
+                 programName(), wanted, std::strerror(error));
     omp_set_num_threads(1);
     return;
   }

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "seriesread.h"
+#include "io/seriesread.h"
 
 namespace {
 

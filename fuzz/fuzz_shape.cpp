@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "measures.h"
+#include "measure/measures.h"
 #include "table.h"
 
 namespace {

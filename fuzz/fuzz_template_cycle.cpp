@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../morphview/meshread.h"
+#include "io/meshread.h"
 #include "fuzz_check.h"
 #include "growth.h"
 #include "mechanics.h"

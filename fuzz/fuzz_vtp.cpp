@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "vtpread.h"
+#include "io/vtpread.h"
 
 namespace {
 

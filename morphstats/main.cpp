@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "fail.h"
-#include "meshread.h"
+#include "io/meshread.h"
+#include "io/outputcheck.h"
 #include "outfile.h"
 #include "plot.h"
 #include "signalsetup.h"
@@ -18,6 +20,7 @@
 #include "seriesorder.h"
 #include "sweeptable.h"
 #include "table.h"
+#include "version.h"
 
 namespace {
 
@@ -78,6 +81,10 @@ Options parseCommandLine(int argc, char** argv) {
       o.files.push_back(a);
     } else if (a == "--") {
       filesOnly = true;
+    } else if (a == "-h" || a == "--help") {
+      std::exit(printInfo(usage));
+    } else if (a == "--version") {
+      std::exit(printInfo(versionText("morphstats")));
     } else if (a == "--series") {
       o.series = true;
     } else if (a == "--manifest") {
@@ -334,10 +341,26 @@ int manifest(const Options& o) {
   return draw(stats::heatmapScript(title, o.by[0], o.by[1], metric, xs, ys, cells), o.output);
 }
 
-}  // namespace
+// The files a run reads, for the output guard: the files as given, and the file of a
+// CYCLE:FILE item.
+std::vector<std::string> inputsOf(const Options& o) {
+  std::vector<std::string> inputs = o.files;
+  for (const std::string& item : o.files) {
+    if (const std::size_t colon = item.find(':'); colon != std::string::npos) inputs.push_back(item.substr(colon + 1));
+  }
+  if (!o.manifest.empty()) inputs.insert(inputs.end(), {o.manifest, o.joblog});
+  return inputs;
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   const Options o = parseCommandLine(argc, argv);
+  // The output never replaces an input, nor takes a mesh or series name (a forgotten -o
+  // name before a glob would).
+  const bool picture = !o.plot.empty() || !o.heatmap.empty();
+  if (!o.output.empty()) {
+    if (const auto problem = view::outputProblem(o.output, inputsOf(o), picture ? "the picture OUT.png" : "the table TABLE.csv"))
+      refuse(*problem);
+  }
   installTemporaryCleanup();
   try {
     if (!o.manifest.empty()) return manifest(o);
@@ -345,5 +368,16 @@ int main(int argc, char** argv) {
     return files(o);
   } catch (const runError& error) {
     return reportRunError(error);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setProgramName("morphstats");
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    fail(exitStoreOverflow, "out of memory");
   }
 }

@@ -1,9 +1,11 @@
 #include "plot.h"
 
-#include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <sstream>
 
 #include "outfile.h"
+#include "run/process.h"
 
 namespace stats {
 namespace {
@@ -46,6 +49,14 @@ class ScratchFolder {
   std::filesystem::path path_;
 };
 
+// gnuplot cannot span an axis over one value ("empty range") and warns instead of drawing;
+// a measure that does not vary (or one snapshot) gets a range around its value.
+void fixedRangeIfFlat(std::ostringstream& s, const char* axis, double lo, double hi) {
+  if (lo != hi) return;
+  const double pad = lo == 0 ? 1 : std::abs(lo) * 0.05;
+  s << "set " << axis << "range [" << number(lo - pad) << ":" << number(hi + pad) << "]\n";
+}
+
 }  // namespace
 
 std::string gnuplotString(const std::string& text) {
@@ -69,6 +80,21 @@ std::string curveScript(const std::string& title, const std::string& xLabel, con
     s << "set key outside right title " << gnuplotString(keyTitle) << "\n";
   } else {
     s << "unset key\n";
+  }
+  bool any = false;
+  double xLo = 0, xHi = 0, yLo = 0, yHi = 0;
+  for (const Curve& c : curves) {
+    for (const auto& [x, y] : c.points) {
+      xLo = any ? std::min(xLo, x) : x;
+      xHi = any ? std::max(xHi, x) : x;
+      yLo = any ? std::min(yLo, y) : y;
+      yHi = any ? std::max(yHi, y) : y;
+      any = true;
+    }
+  }
+  if (any) {
+    fixedRangeIfFlat(s, "x", xLo, xHi);
+    fixedRangeIfFlat(s, "y", yLo, yHi);
   }
   for (std::size_t k = 0; k < curves.size(); ++k) {
     s << "$d" << k << " << EOD\n";
@@ -106,7 +132,16 @@ std::string heatmapScript(const std::string& title, const std::string& xLabel, c
     << "set ytics " << tics(yValues) << "\n"
     << "set xrange [-0.5:" << xValues.size() - 0.5 << "]\n"
     << "set yrange [-0.5:" << yValues.size() - 0.5 << "]\n"
-    << "set palette rgbformulae 33,13,10\nunset key\n"
+    << "set palette rgbformulae 33,13,10\nunset key\n";
+  if (!cells.empty()) {
+    double lo = cells.front().value, hi = lo;
+    for (const HeatCell& c : cells) {
+      lo = std::min(lo, c.value);
+      hi = std::max(hi, c.value);
+    }
+    fixedRangeIfFlat(s, "cb", lo, hi);
+  }
+  s
     << "$cells << EOD\n";
   for (const HeatCell& c : cells) s << c.x << ' ' << c.y << ' ' << number(c.value) << '\n';
   s << "EOD\n"
@@ -128,27 +163,21 @@ std::optional<std::string> drawWithGnuplot(const std::string& script, const std:
         << script << "unset output\n";
     if (!out.flush()) return "cannot write the gnuplot script in " + scratch.path().string();
   }
-  const pid_t pid = fork();
-  if (pid < 0) return std::string("cannot start gnuplot: ") + std::strerror(errno);
-  if (pid == 0) {
-    // Quiet and without a terminal: gnuplot reads only the script.
-    if (!std::freopen("/dev/null", "r", stdin) || !std::freopen("/dev/null", "w", stdout) ||
-        !std::freopen(messages.c_str(), "w", stderr)) {
-      _exit(126);
-    }
-    execlp("gnuplot", "gnuplot", scriptPath.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+  // Quiet and without a terminal: gnuplot reads only the script, its messages go to a file.
+  const int messageFile = open(messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (messageFile < 0) return "cannot make a file for gnuplot's messages: " + std::string(std::strerror(errno));
+  run::Child gnuplot;
+  std::string problem = gnuplot.start({{"gnuplot", scriptPath.string()}, {run::Stream::null}, {run::Stream::null},
+                                       run::Stream::toFd(messageFile)});
+  close(messageFile);
+  if (!problem.empty()) {
+    if (gnuplot.notFound()) return "gnuplot is not installed (scripts/install-deps.sh installs it)";
+    return problem;
   }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return std::string("cannot wait for gnuplot: ") + std::strerror(errno);
-  }
+  const run::ChildStatus status = gnuplot.wait();
   std::string complaint = readWhole(messages);
   while (!complaint.empty() && (complaint.back() == '\n' || complaint.back() == ' ')) complaint.pop_back();
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
-    return "gnuplot is not installed (scripts/install-deps.sh installs it)";
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!status.ok()) {
     return "gnuplot failed" + (complaint.empty() ? std::string() : ":\n" + complaint);
   }
   // A warning means the picture may not show what was asked for.

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cmath>
 
-#include "seriesread.h"
+#include "io/seriesread.h"
 
 namespace stats {
 namespace {
@@ -19,9 +19,10 @@ bool endsWithPvd(const std::string& name) {
 
 std::optional<std::string> addSeriesItem(const std::string& item, std::vector<Snapshot>& out) {
   if (endsWithPvd(item)) {
-    const view::SeriesLoad series = view::loadSeries(item);
+    view::SeriesLoad series = view::loadSeries(item);
+    const std::vector<long long> cycles = view::wholeCycles(series, item);
     if (!series.ok()) return series.error;
-    for (const view::SeriesStep& step : series.steps) out.push_back({std::llround(step.timestep), step.file});
+    for (std::size_t i = 0; i < cycles.size(); ++i) out.push_back({cycles[i], series.steps[i].file});
     return std::nullopt;
   }
   const std::size_t colon = item.find(':');

@@ -4,12 +4,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 #include <thread>
 
+#include "io/boundedread.h"
 #include "plan.h"
 #include "resultname.h"
 #include "shellwords.h"
@@ -18,11 +18,16 @@
 namespace stats {
 namespace {
 
+// Larger logs are not read; a sweep's logs are a few lines per point.
+constexpr long long maxLogBytes = 1LL << 28;
+constexpr long long maxManifestBytes = 1LL << 30;
+
 // Latest outcome of every point in a GNU parallel job log: "" when it succeeded, else how
 // it ended.
 std::map<int, std::string> jobOutcomes(const std::string& joblog) {
   std::map<int, std::string> outcome;
-  std::ifstream in(joblog);
+  // A log that is missing (no point ran yet) or no regular file tells nothing.
+  std::istringstream in(io::readBounded(joblog, maxLogBytes).bytes);
   std::string line;
   std::getline(in, line);  // the header
   while (std::getline(in, line)) {
@@ -47,7 +52,7 @@ std::map<int, std::string> jobOutcomes(const std::string& joblog) {
 // The last non-blank line of a point's error log, shortened, without the progress dots
 // before it; empty when there is none.
 std::string lastErrorLine(const std::string& path) {
-  std::ifstream in(path);
+  std::istringstream in(io::readBounded(path, maxLogBytes).bytes);
   std::string line, last;
   while (std::getline(in, line)) {
     if (line.find_first_not_of(" \t\r") != std::string::npos) last = line;
@@ -80,9 +85,13 @@ std::string parameterNames() {
 
 std::optional<std::string> readSweep(const std::string& manifest, const std::string& joblog, SweepTable& out) {
   out = SweepTable{};
-  std::ifstream in(manifest);
-  if (!in) return manifest + ": cannot open: " + std::strerror(errno);
-  if (std::filesystem::is_directory(manifest)) return manifest + ": is a folder, not a manifest";
+  const io::BoundedRead file = io::readBounded(manifest, maxManifestBytes);
+  if (file.fault == io::ReadFault::cannotOpen) return manifest + ": cannot open: " + std::strerror(file.error);
+  if (file.fault == io::ReadFault::folder) return manifest + ": is a folder, not a manifest";
+  if (file.fault == io::ReadFault::notRegular) return manifest + ": is not a regular file";
+  if (file.fault == io::ReadFault::tooLarge) return manifest + ": is too large for a manifest";
+  if (file.fault == io::ReadFault::cannotRead) return manifest + ": cannot read: " + std::strerror(file.error);
+  std::istringstream in(file.bytes);
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     if (number > plan::maxPoints) return manifest + ": more than " + std::to_string(plan::maxPoints) + " lines";
@@ -94,7 +103,6 @@ std::optional<std::string> readSweep(const std::string& manifest, const std::str
     if (const auto problem = plan::resultName(p.words, p.result)) return fault(*problem);
     out.points.push_back(std::move(p));
   }
-  if (in.bad()) return manifest + ": cannot read: " + std::strerror(errno);
   if (out.points.empty()) return manifest + ": holds no point";
 
   // resultName accepted every line, so each has all its words.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "measures.h"
+#include "measure/measures.h"
 
 namespace stats {
 

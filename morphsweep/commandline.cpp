@@ -10,6 +10,7 @@
 #include "failure.h"
 #include "meshio.h"
 #include "outfile.h"
+#include "markup.h"
 #include "pointnames.h"
 #include "series.h"
 #include "variant.h"
@@ -151,6 +152,16 @@ int readCommandLine(int argc, char** argv, SweepPoint& point) {
                  "characters after the last '/', at most %lld fit\n",
                  variant::programName, point.input, needed - folderPart, entryLimit);
     return exitBadCommandLine;
+  }
+  // The series index names the snapshots in XML, which has no way to write other control
+  // characters or bytes that are not UTF-8; tab and line feed are written encoded.
+  if (point.snapshotInterval > 0) {
+    const char* entry = lastSlash ? lastSlash + 1 : point.input;
+    if (const auto problem = xmlTextProblem(entry)) {
+      std::fprintf(stderr, "%s: input name '%s' %s, which the series index (.pvd) cannot name; rename it for -v\n",
+                   variant::programName, point.input, problem->c_str());
+      return exitBadCommandLine;
+    }
   }
   return 0;
 }

@@ -51,6 +51,7 @@ constexpr const char* help =
 }  // namespace
 
 int main(int argc, char** argv) {
+  setProgramName("morphsweep");
   // Both words are refused as a run's command line, so alone they can mean this.
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return printInfo(help);
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return printInfo(versionText("morphsweep"));

@@ -8,10 +8,13 @@
 #include <fstream>
 #include <iostream>
 #include <new>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "failure.h"
+#include "fail.h"
+#include "io/boundedread.h"
 #include "plan.h"
 #include "resultname.h"
 #include "shellwords.h"
@@ -62,9 +65,31 @@ int finishOutput() {
   return 0;
 }
 
+// A named pipe or device is refused before anything waits on it.
+std::optional<std::string> readInput(const std::string& path, std::string& text) {
+  const io::BoundedRead file = io::readBounded(path, 1LL << 30);
+  switch (file.fault) {
+    case io::ReadFault::none:
+      text = file.bytes;
+      return std::nullopt;
+    case io::ReadFault::cannotOpen:
+      return path + ": cannot open: " + std::strerror(file.error);
+    case io::ReadFault::folder:
+      return path + ": is a folder";
+    case io::ReadFault::notRegular:
+      return path + ": is not a regular file";
+    case io::ReadFault::tooLarge:
+      return path + ": is too large";
+    case io::ReadFault::cannotRead:
+      break;
+  }
+  return path + ": cannot read";
+}
+
 int expand(const std::string& definition, const std::string& program) {
-  std::ifstream in(definition);
-  if (!in) return badFile(definition + ": cannot open: " + std::strerror(errno));
+  std::string text;
+  if (const auto problem = readInput(definition, text)) return badFile(*problem);
+  std::istringstream in(text);
   plan::Definition d;
   if (const auto problem = plan::parseDefinition(in, definition, d)) return badFile(*problem);
   if (const auto problem = plan::checkInputs(d, definition)) return badFile(*problem);
@@ -81,8 +106,9 @@ std::size_t wordOf(std::size_t k) {
 }
 
 int results(const std::string& manifest, bool withValues) {
-  std::ifstream in(manifest);
-  if (!in) return badFile(manifest + ": cannot open: " + std::strerror(errno));
+  std::string text;
+  if (const auto problem = readInput(manifest, text)) return badFile(*problem);
+  std::istringstream in(text);
   std::string line;
   std::vector<std::string> names;
   std::vector<std::vector<std::string>> lines;
@@ -135,9 +161,15 @@ int run(int argc, char** argv) {
   bool programGiven = false;
   bool listResults = false, listPoints = false;
   std::vector<std::string> files;
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
-    if (word == "--program") {
+    if (optionsEnded) {
+      files.push_back(word);
+    } else if (word == "--") {
+      // What follows is a file, even a name that begins with '-'.
+      optionsEnded = true;
+    } else if (word == "--program") {
       if (i + 1 >= argc) return refuse("--program needs a path");
       program = argv[++i];
       if (program.empty()) return refuse("--program needs a path");
@@ -167,6 +199,7 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  setProgramName("morphsweep-plan");
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {

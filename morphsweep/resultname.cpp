@@ -1,10 +1,11 @@
 #include "resultname.h"
 
 #include <cctype>
-#include <fstream>
+#include <sstream>
 #include <utility>
 
 #include "commandline.h"
+#include "io/boundedread.h"
 #include "outputnames.h"
 
 namespace plan {
@@ -13,7 +14,8 @@ namespace {
 
 // The triangle count a template declares, or nothing if the file cannot tell.
 std::optional<long long> templateTriangles(const char* path) {
-  std::ifstream in(path ? path : "");
+  // Only the head is read, and a named pipe or device tells nothing instead of blocking.
+  std::istringstream in(io::readHead(path ? path : "", 4096).bytes);
   long long vertices = 0, triangles = 0;
   if (!(in >> vertices >> triangles)) return std::nullopt;
   return triangles;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "image.h"
-#include "meshread.h"
+#include "io/meshread.h"
 
 namespace view {
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "fail.h"
-#include "meshread.h"
+#include "io/meshread.h"
 #include "movie.h"
-#include "outputcheck.h"
+#include "io/outputcheck.h"
 #include "pngwrite.h"
 #include "render.h"
 #include "reportcli.h"
@@ -271,6 +271,7 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  setProgramName("morphview");
   installTemporaryCleanup();
   // A large sheet may not fit in memory; that is a status of its own, not a crash.
   try {

@@ -1,8 +1,6 @@
 #include "movie.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,8 +12,10 @@
 #include <vector>
 
 #include "font.h"
+#include "io/seriesread.h"
+#include "run/process.h"
 #include "seriesorder.h"
-#include "seriesread.h"
+#include "signals.h"
 
 namespace view {
 
@@ -45,83 +45,25 @@ class PipeSignalGuard {
 class Encoder {
  public:
   ~Encoder() {
-    if (input_ >= 0) close(input_);
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
     if (log_) std::fclose(log_);
   }
 
-  std::string start(const std::vector<std::string>& words) {
+  std::string start(const std::vector<std::string>& words, const std::string& folder) {
     log_ = std::tmpfile();
     if (!log_) return std::string("cannot make a file for ffmpeg's messages: ") + std::strerror(errno);
-    int frames[2], report[2];
-    if (pipe(frames) != 0) return std::string("cannot make a pipe: ") + std::strerror(errno);
-    if (pipe2(report, O_CLOEXEC) != 0) {
-      close(frames[0]);
-      close(frames[1]);
-      return std::string("cannot make a pipe: ") + std::strerror(errno);
-    }
-    std::vector<char*> argv;
-    std::vector<std::string> copy = words;
-    for (std::string& w : copy) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0) {
-      for (int fd : {frames[0], frames[1], report[0], report[1]}) close(fd);
-      return std::string("cannot start ") + words[0] + ": " + std::strerror(errno);
-    }
-    if (pid == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      if (dup2(frames[0], 0) < 0 || null < 0 || dup2(null, 1) < 0 || dup2(fileno(log_), 2) < 0) _exit(126);
-      close(frames[1]);
-      execvp(argv[0], argv.data());
-      const int error = errno;
-      ssize_t ignored = ::write(report[1], &error, sizeof error);
-      (void)ignored;
-      _exit(127);
-    }
-    close(frames[0]);
-    close(report[1]);
-    pid_ = pid;
-    input_ = frames[1];
-    int execError = 0;
-    ssize_t n;
-    do {
-      n = read(report[0], &execError, sizeof execError);
-    } while (n < 0 && errno == EINTR);
-    close(report[0]);
-    if (n == static_cast<ssize_t>(sizeof execError)) {
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-      return "cannot run " + words[0] + ": " + std::strerror(execError) +
-             (execError == ENOENT ? " (install ffmpeg, e.g. with scripts/install-deps.sh)" : "");
-    }
-    return {};
+    const std::string problem =
+        child_.start({words, {run::Stream::pipe}, {run::Stream::null}, run::Stream::toFd(fileno(log_)), folder});
+    if (problem.empty()) return {};
+    return problem + (child_.notFound() ? " (install ffmpeg, e.g. with scripts/install-deps.sh)" : "");
   }
 
   // False when the encoder stopped reading.
-  bool write(const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t n = ::write(input_, data, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return true;
-  }
+  bool write(const std::uint8_t* data, std::size_t size) { return child_.write(data, size); }
 
   // Closes the frames' pipe and waits; empty when the encoder succeeded.
   std::string finish(const std::string& program) {
-    close(input_);
-    input_ = -1;
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+    const run::ChildStatus status = child_.wait();
+    if (status.ok()) return {};
     std::string said;
     if (log_ && std::fseek(log_, 0, SEEK_SET) == 0) {
       char buffer[4096];
@@ -129,24 +71,31 @@ class Encoder {
     }
     while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
     if (const std::size_t cut = said.rfind('\n'); cut != std::string::npos) said = said.substr(cut + 1);
-    const std::string how = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                                              : "signal " + std::to_string(WTERMSIG(status));
-    return program + " failed (" + how + ")" + (said.empty() ? "" : ": " + said);
+    return program + " failed (" + status.describe() + ")" + (said.empty() ? "" : ": " + said);
   }
 
  private:
-  pid_t pid_ = -1;
-  int input_ = -1;
   std::FILE* log_ = nullptr;
+  run::Child child_;  // destroyed first: a child still running is killed before its log closes
 };
 
-// The temporary the movie is encoded to: beside the target and with its extension, which
-// is how ffmpeg chooses the container.
-std::string temporaryFor(const std::string& output) {
+// The temporary the movie is encoded to: in the target's folder, where ffmpeg runs, and
+// with the target's extension, which is how ffmpeg chooses the container. No other part of
+// the user's name reaches ffmpeg, so none can read as an option, a protocol or a frame
+// number pattern.
+struct Temporary {
+  std::string folder;  // where ffmpeg runs
+  std::string name;    // as ffmpeg is given it, in that folder
+  std::string path;    // as this process reaches it
+};
+
+Temporary temporaryFor(const std::string& output) {
   const fs::path target(output);
-  fs::path temp = target;
-  temp.replace_filename(target.stem().string() + ".tmp" + std::to_string(getpid()) + target.extension().string());
-  return temp.string();
+  Temporary t;
+  t.folder = target.has_parent_path() ? target.parent_path().string() : ".";
+  t.name = "movie.tmp" + std::to_string(getpid()) + target.extension().string();
+  t.path = (fs::path(t.folder) / t.name).string();
+  return t;
 }
 
 std::string formatTimestep(double t) {
@@ -162,6 +111,11 @@ std::string cycleLabel(const Mesh& mesh, double timestep) {
 }
 
 std::string makeMovie(const MovieOptions& options) {
+  std::error_code ec;
+  const Temporary temporary = temporaryFor(options.output);
+  if (!fs::is_directory(temporary.folder, ec)) {
+    return "cannot write '" + options.output + "': its folder '" + temporary.folder + "' does not exist";
+  }
   SeriesLoad series;
   if (options.snapshots.empty()) {
     series = loadSeries(options.series);
@@ -213,7 +167,6 @@ std::string makeMovie(const MovieOptions& options) {
     series.steps = std::move(ordered);
   }
 
-  const std::string temporary = temporaryFor(options.output);
   const std::vector<std::string> words = {options.encoder,
                                           "-hide_banner",
                                           "-nostats",
@@ -232,12 +185,25 @@ std::string makeMovie(const MovieOptions& options) {
                                           "pipe:0",
                                           "-pix_fmt",
                                           "yuv420p",
-                                          temporary};
+                                          "--",
+                                          "file:" + temporary.name};
   PipeSignalGuard guard;
   std::string problem;
+  struct Release {
+    int slot = -1;
+    ~Release() { releaseTemporary(slot); }
+  } releaseOnExit;
   {
+    // A terminating signal stops ffmpeg and removes what it wrote so far (main installed
+    // the handlers).
+    int slot = -1;
+    {
+      TerminationSignalsHeld held;
+      slot = registerTemporary(temporary.path.c_str());
+    }
+    releaseOnExit.slot = slot;
     Encoder encoder;
-    problem = encoder.start(words);
+    problem = encoder.start(words, temporary.folder);
     if (!problem.empty()) return problem;
     RenderStyle style;
     style.colour = options.colour;
@@ -262,12 +228,14 @@ std::string makeMovie(const MovieOptions& options) {
     // An encoder that stopped reading says why when it is waited for.
     if (problem.empty()) problem = encoder.finish(options.encoder);
   }
-  std::error_code ec;
-  if (problem.empty() && !fs::is_regular_file(temporary, ec)) problem = options.encoder + " wrote no movie";
-  if (problem.empty() && std::rename(temporary.c_str(), options.output.c_str()) != 0) {
+  if (problem.empty() && !fs::is_regular_file(temporary.path, ec)) problem = options.encoder + " wrote no movie";
+  TerminationSignalsHeld held;  // renamed and released as one step
+  if (problem.empty() && std::rename(temporary.path.c_str(), options.output.c_str()) != 0) {
     problem = "cannot write '" + options.output + "': " + std::strerror(errno);
   }
-  if (!problem.empty()) fs::remove(temporary, ec);
+  if (!problem.empty()) fs::remove(temporary.path, ec);
+  releaseTemporary(releaseOnExit.slot);
+  releaseOnExit.slot = -1;
   return problem;
 }
 

@@ -15,7 +15,7 @@
 
 #include "colour.h"
 #include "image.h"
-#include "meshread.h"
+#include "io/meshread.h"
 
 namespace view {
 

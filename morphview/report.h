@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "meshread.h"
+#include "io/meshread.h"
 #include "sweepgrid.h"
 
 namespace view {

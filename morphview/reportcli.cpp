@@ -1,6 +1,5 @@
 #include "reportcli.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,10 +15,11 @@
 
 #include "fail.h"
 #include "outfile.h"
-#include "outputcheck.h"
+#include "io/outputcheck.h"
 #include "report.h"
+#include "io/seriesread.h"
+#include "run/process.h"
 #include "seriesorder.h"
-#include "seriesread.h"
 #include "sweepgrid.h"
 
 namespace view {
@@ -128,10 +128,11 @@ Options parse(int argc, char** argv) {
 
 // The frames of a .pvd series as (cycle, file) pairs, file names as they can be opened.
 std::vector<std::pair<long long, std::string>> seriesSteps(const std::string& pvd) {
-  const SeriesLoad series = loadSeries(pvd);
+  SeriesLoad series = loadSeries(pvd);
+  const std::vector<long long> cycles = wholeCycles(series, pvd);
   if (!series.ok()) fail(exitBadFile, series.error);
   std::vector<std::pair<long long, std::string>> steps;
-  for (const SeriesStep& step : series.steps) steps.emplace_back(std::llround(step.timestep), step.file);
+  for (std::size_t i = 0; i < cycles.size(); ++i) steps.emplace_back(cycles[i], series.steps[i].file);
   return steps;
 }
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "meshread.h"
+#include "io/meshread.h"
 
 namespace view {
 

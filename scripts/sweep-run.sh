@@ -49,6 +49,7 @@ while (($#)); do
     --sheet) (($# > 1)) || usage; sheet=$2; shift 2 ;;
     --no-sheet) drawSheet=0; shift ;;
     -h | --help) usage 0 ;;
+    --) shift; (($# == 1)) && [[ -z $manifest ]] || usage; manifest=$1; shift ;;
     -*) echo "sweep-run: unknown option '$1'" >&2; usage ;;
     *) [[ -z $manifest ]] || usage; manifest=$1; shift ;;
   esac
@@ -62,20 +63,31 @@ command -v parallel >/dev/null || {
 plan="$build/morphsweep/morphsweep-plan"
 [[ -x $plan ]] || { echo "sweep-run: $plan is missing; build first (or give --build)" >&2; exit 1; }
 [[ -x $build/morphstats/morphstats ]] || { echo "sweep-run: $build/morphstats/morphstats is missing; build first (or give --build)" >&2; exit 1; }
+# Names given by the user are data, never parallel's own option text: parallel reads
+# replacement strings ({}, {#}, {=perl=}) in --results and --wd, so it sees only fixed
+# names: "." for this folder, and links of fixed names in a private folder here.
+absolute() { if [[ $1 == /* ]]; then printf '%s' "$1"; else printf '%s/%s' "$PWD" "$1"; fi; }
 joblog=${joblog:-$manifest.joblog}
 logs="$manifest.logs"
 
 # Every line must be a morphsweep call before any point starts.
-points=$("$plan" --results "$manifest" | wc -l) || exit 2
+points=$("$plan" --results -- "$manifest" | wc -l) || exit 2
 ((points > 0)) || { echo "sweep-run: $manifest holds no point" >&2; exit 2; }
 
-options=(--joblog "$joblog" --results "$logs/{#}" --wd "$PWD" --env OMP_NUM_THREADS)
+mkdir -p -- "$logs"
+private=$(mktemp -d .sweep-run.XXXXXX) || { echo "sweep-run: cannot make a private folder here" >&2; exit 2; }
+trap 'rm -rf -- "$private"' EXIT
+ln -s -- "$(absolute "$joblog")" "$private/joblog"
+ln -s -- "$(absolute "$logs")" "$private/logs"
+options=(--joblog "$private/joblog" --results "$private/logs/{#}" --wd . --env OMP_NUM_THREADS)
 [[ -z $jobs ]] || options+=(-j "$jobs")
-[[ -z $sshloginfile ]] || options+=(--sshloginfile "$sshloginfile")
+if [[ -n $sshloginfile ]]; then
+  ln -s -- "$(absolute "$sshloginfile")" "$private/sshlogins"
+  options+=(--sshloginfile "$private/sshlogins")
+fi
 ((resume == 0)) || options+=(--resume-failed)
 # Points share the machine, so each keeps to one thread instead of each taking all cores.
 export OMP_NUM_THREADS=1
-mkdir -p "$logs"
 set +e
 parallel "${options[@]}" <"$manifest"
 set -e
@@ -89,14 +101,14 @@ failed=$(awk -F'\t' -v points="$points" '
       if (!(s in ok)) print s "\tnot run\t"
       else if (!ok[s]) print s "\texit " code[s] (sig[s] != 0 ? ", signal " sig[s] : "") "\t" cmd[s]
     }
-  }' "$([[ -f $joblog ]] && echo "$joblog" || echo /dev/null)")
+  }' <"$([[ -f $joblog ]] && printf '%s' "$joblog" || printf /dev/null)")
 
 status=0
 if [[ -n $failed ]]; then
   count=$(printf '%s\n' "$failed" | wc -l)
   while IFS=$'\t' read -r seq why cmd; do
     echo "sweep-run: point $seq failed ($why): $cmd" >&2
-    [[ ! -s $logs/$seq.err ]] || tail -n 3 "$logs/$seq.err" | sed 's/^/    /' >&2
+    [[ ! -s $logs/$seq.err ]] || tail -n 3 -- "$logs/$seq.err" | sed 's/^/    /' >&2
   done <<<"$failed"
   echo "sweep-run: $count of $points points failed; see $joblog, remove the cause and run again with --resume-failed" >&2
   status=3
@@ -105,7 +117,7 @@ else
 fi
 
 if ((drawSheet)); then
-  "$here/sweep-sheet.sh" --build "$build" -o "${sheet:-$manifest.png}" "$manifest" || exit 2
+  "$here/sweep-sheet.sh" --build "$build" -o "${sheet:-$manifest.png}" -- "$manifest" || exit 2
 fi
 # The numbers of every point, failed and missing ones marked in the status column.
 "$build/morphstats/morphstats" --manifest "$manifest" --joblog "$joblog" -o "$manifest.csv" || exit 2

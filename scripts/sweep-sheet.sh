@@ -38,6 +38,7 @@ while (($#)); do
     --view) (($# > 1)) || usage; view=$2; shift 2 ;;
     -o) (($# > 1)) || usage; out=$2; shift 2 ;;
     -h | --help) usage 0 ;;
+    --) shift; (($# == 1)) && [[ -z $manifest ]] || usage; manifest=$1; shift ;;
     -*) echo "sweep-sheet: unknown option '$1'" >&2; usage ;;
     *) [[ -z $manifest ]] || usage; manifest=$1; shift ;;
   esac
@@ -51,7 +52,7 @@ for tool in "$plan" "$viewer"; do
   [[ -x $tool ]] || { echo "sweep-sheet: $tool is missing; build first (or give --build)" >&2; exit 1; }
 done
 
-names=$("$plan" --results "$manifest") || exit 2
+names=$("$plan" --results -- "$manifest") || exit 2
 [[ -n $names ]] || { echo "sweep-sheet: $manifest holds no point" >&2; exit 2; }
 mapfile -t files <<<"$names"
 
@@ -66,7 +67,7 @@ else
   for ((start = 0; start < count; start += perSheet)); do
     page=$((page + 1))
     pageOut="${out%.png}.$page.png"
-    "$viewer" "${options[@]}" -o "$pageOut" "${files[@]:start:perSheet}" || exit 2
+    "$viewer" "${options[@]}" -o "$pageOut" -- "${files[@]:start:perSheet}" || exit 2
     echo "sweep-sheet: points $((start + 1))..$((start + perSheet < count ? start + perSheet : count)) in $pageOut" >&2
   done
 fi

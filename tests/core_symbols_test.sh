@@ -12,6 +12,7 @@ allowed=(
   # The signal handler's list of temporaries: a handler can reach nothing else.
   '(anonymous namespace)::inUse'
   '(anonymous namespace)::paths'
+  '(anonymous namespace)::children'
   # The test-fault seam, read once per process from the environment.
   'testFaults()::faults'
   'guard variable for testFaults()::faults'

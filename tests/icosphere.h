@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "meshread.h"
+#include "io/meshread.h"
 
 namespace testmesh {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "icosphere.h"
-#include "meshread.h"
+#include "io/meshread.h"
 
 namespace reporttest {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../morphview/meshread.h"
+#include "io/meshread.h"
 #include "batch.h"
 #include "growth.h"
 #include "meshio.h"

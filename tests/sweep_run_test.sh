@@ -107,4 +107,25 @@ status=0
 "$scripts/sweep-run.sh" --build "$build" -j 0 manifest 2>/dev/null || status=$?
 check "a bad -j is a command-line fault" test "$status" -eq 1
 
+# Hostile names for the manifest, its job log and the folder they live in: GNU parallel
+# sees none of them, and every tool takes them as files.
+for name in '-lead' '{}' 'm{=system("touch pwned")=}' 'a:b' 'f%d' $'tab\tname'; do
+  folder="dir {} {=system(\"touch pwned\")=}/$name.d"
+  mkdir -p -- "$folder"
+  cp -- embryo.42.3dvTemplate "$folder/"
+  sed -n 1p manifest >"$folder/$name"
+  status=0
+  "$scripts/sweep-run.sh" --build "$build" --no-sheet --joblog "$folder/-j{}" -- "$folder/$name" >hostile.out 2>hostile.err ||
+    status=$?
+  check "the sweep of '$name' succeeds" test "$status" -eq 0
+  check "its log went to $name.logs/1" test -f "$folder/$name.logs/1"
+  check "its job log has the point" test "$(rows "$folder/-j{}")" -eq 1
+  check "its table was written" test "$(wc -l <"$folder/$name.csv")" -eq 2
+  check "no private folder is left" test -z "$(find "$folder" -name '.sweep-run.*')"
+  "$scripts/sweep-sheet.sh" --build "$build" -o "$folder/sheet.png" -- "$folder/$name" 2>/dev/null
+  check "the sheet of '$name' is drawn" test -s "$folder/sheet.png"
+  check "with the result found" test "$(grep -c ',ok,' "$folder/$name.csv")" -eq 1
+done
+check "no name ran as code" test -z "$(find . -name pwned)"
+
 ((failures == 0)) || { echo "$failures checks failed" >&2; exit 1; }

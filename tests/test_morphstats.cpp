@@ -13,9 +13,10 @@
 #include <numbers>
 #include <sstream>
 
-#include "angledefect.h"
+#include "crafted_mesh.h"
+#include "measure/angledefect.h"
 #include "icosphere.h"
-#include "measures.h"
+#include "measure/measures.h"
 #include "sweep_command.h"
 #include "sweeptable.h"
 #include "table.h"
@@ -432,6 +433,16 @@ TEST_F(Program, SeriesRowsFollowTheCycleAndPlotAgainstIt) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(isPng("growth.png"));
   EXPECT_EQ(r.err, "");
+  // A measure that does not vary, and a single snapshot: gnuplot gets a range to draw.
+  for (const std::vector<std::string>& items : {std::vector<std::string>{"20:c.obj", "0:a.obj", "10:b.obj"},
+                                                std::vector<std::string>{"0:a.obj"}}) {
+    std::vector<std::string> words{"--series", "--plot", "vertices", "-o", "flat.png"};
+    words.insert(words.end(), items.begin(), items.end());
+    r = morphstats(words);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(isPng("flat.png"));
+    fs::remove("flat.png");
+  }
 
   r = morphstats({"--series", "a.obj"});
   EXPECT_EQ(r.status, 2);
@@ -493,6 +504,10 @@ TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
   r = morphstats({"--manifest", "manifest", "--heatmap", "volume", "--by", "growthCycles,repulsion", "-o", "h.png"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(isPng("h.png"));
+  // The same count of triangles everywhere: one colour, drawn.
+  r = morphstats({"--manifest", "manifest", "--heatmap", "triangles", "--by", "growthCycles,repulsion", "-o", "t.png"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(isPng("t.png"));
 
   r = morphstats({"--manifest", "manifest", "--heatmap", "volume", "--by", "growthCycles,attraction", "-o", "x.png"});
   EXPECT_EQ(r.status, 1);
@@ -512,6 +527,29 @@ TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err.rfind("morphstats: broken:1: ", 0), 0u) << r.err;
   EXPECT_FALSE(fs::exists("x.png") || fs::exists("broken.csv"));
+}
+
+// The crafted file that took minutes while each face on the long edge repeated its search:
+// measured whole within the 10 s the fuzz targets give one input (scripts/fuzz.sh).
+TEST_F(Program, ManyFacesOnOneSplitEdgeMeasureWithinTheFuzzTimeLimit) {
+  constexpr int n = 30000;
+  writeFile("crafted.obj", sharedEdgeObj(n, n));
+  const Outcome r = run({"/usr/bin/timeout", "10", MORPHSTATS_BINARY, "crafted.obj"});
+  ASSERT_EQ(r.status, 0) << "124 is the time limit: " << r.err;
+  EXPECT_EQ(cell(csvRows(r.out), 1, "tJunctions"), std::to_string(n));
+}
+
+// A timestep is a cycle only when it is a whole number: never rounded, never wrapped.
+TEST_F(Program, TimestepsThatAreNoCyclesAreRefused) {
+  writeFile("a.obj", objText(box(1, 1, 1)));
+  for (const char* step : {"0.4", "1e+300", "-1"}) {
+    writeFile("s.pvd", std::string("<VTKFile type=\"Collection\"><Collection><DataSet timestep=\"") + step +
+                           "\" file=\"a.obj\"/></Collection></VTKFile>");
+    const Outcome r = morphstats({"--series", "s.pvd"});
+    EXPECT_EQ(r.status, 2) << step;
+    EXPECT_EQ(r.err, std::string("morphstats: s.pvd: DataSet 0: timestep ") + step +
+                         " is not a cycle (a whole number from 0)\n");
+  }
 }
 
 TEST_F(Program, GnuplotComplaintsAreErrors) {

@@ -13,7 +13,7 @@
 
 #include "font.h"
 #include "icosphere.h"
-#include "meshread.h"
+#include "io/meshread.h"
 #include "render.h"
 #include "sheet.h"
 

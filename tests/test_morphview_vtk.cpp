@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -16,10 +17,10 @@
 
 #include "colour.h"
 #include "icosphere.h"
-#include "meshread.h"
+#include "io/meshread.h"
 #include "render.h"
-#include "seriesread.h"
-#include "vtpread.h"
+#include "io/seriesread.h"
+#include "io/vtpread.h"
 
 namespace fs = std::filesystem;
 using namespace view;
@@ -695,6 +696,67 @@ TEST_F(Tool, MovieHasAFramePerSnapshotAtTheAskedSize) {
   EXPECT_GT(drawnArea[1], 3 * drawnArea[0]);  // refitted frames would be near 1
   // No temporary is left beside the movie.
   for (const std::string& name : listing()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+}
+
+// ffmpeg gets no part of the movie's name but its extension, after "--" and "file:": names
+// that read as options, protocols, frame patterns or addresses are written as they are, or
+// fail with nothing left; no request leaves the machine.
+TEST_F(Tool, MovieNamesAreNeverFfmpegSyntax) {
+  if (!haveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  Snapshot s;
+  s.levels = someLevels(6);
+  write("c0.vtp", s.write());
+  write("c1.vtp", s.write());
+  const std::string series = write("s.pvd",
+                                   "<VTKFile type=\"Collection\"><Collection>"
+                                   "<DataSet timestep=\"0\" file=\"c0.vtp\"/>"
+                                   "<DataSet timestep=\"1\" file=\"c1.vtp\"/></Collection></VTKFile>");
+  for (const std::string name : {"cycle:40.mp4", "-y.mp4", "{}.mkv", "a b%d.mp4"}) {
+    EXPECT_EQ(view({"--size", "32x32", "--movie", path(name), series}), 0) << name << ": " << err;
+    EXPECT_TRUE(fs::is_regular_file(path(name))) << name;
+  }
+  const std::vector<std::string> before = listing();
+  for (const std::string name : {"frame%03d.png", "http://127.0.0.1:9/x.mp4"}) {
+    EXPECT_EQ(view({"--size", "32x32", "--movie", name[0] == 'h' ? name : path(name), series}), 2) << name;
+    EXPECT_EQ(listing(), before) << name << ": " << err;
+  }
+}
+
+// SIGTERM while ffmpeg runs: it is stopped with morphview, and its temporary removed.
+TEST_F(Tool, AStoppedMovieStopsItsEncoderAndLeavesNothing) {
+  Snapshot s;
+  write("c0.vtp", s.write());
+  const std::string series = write("s.pvd",
+                                   "<VTKFile type=\"Collection\"><Collection>"
+                                   "<DataSet timestep=\"0\" file=\"c0.vtp\"/></Collection></VTKFile>");
+  // An encoder that creates its output, says its pid and waits.
+  const std::string fake = write("fake/ffmpeg",
+                                 "#!/bin/sh\nfor a; do last=$a; done\n: > \"${last#file:}\"\n"
+                                 "echo $$ > " + path("encoder.pid") + "\nexec sleep 60\n");
+  fs::permissions(fake, fs::perms::owner_all);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setenv("PATH", (path("fake") + ":/usr/bin:/bin").c_str(), 1);
+      execl(MORPHVIEW_BINARY, MORPHVIEW_BINARY, "--movie", path("m.mp4").c_str(), series.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // Up to 10 s for the encoder to start.
+    for (int i = 0; i < 1000 && !fs::exists(path("encoder.pid")); ++i) usleep(10000);
+    usleep(50000);
+    std::ifstream in(path("encoder.pid"));
+    pid_t encoder = 0;
+    in >> encoder;
+    ASSERT_GT(encoder, 0);
+    kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+    EXPECT_NE(kill(encoder, 0), 0) << "the encoder outlived morphview";
+    fs::remove(path("encoder.pid"));
+    for (const std::string& name : listing()) EXPECT_EQ(name.find("tmp"), std::string::npos) << name;
+  }
 }
 
 TEST_F(Tool, MovieFailuresLeaveNoMovie) {

@@ -2,6 +2,9 @@
 // standard output with status 0, and only as the one word of a command line.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 
 #include "child_process.h"
@@ -16,7 +19,8 @@ struct Program {
 const Program programs[] = {{"morphsweep", MORPHSWEEP_BINARY},
                             {"morphseed", MORPHSEED_BINARY},
                             {"morphview", MORPHVIEW_BINARY},
-                            {"morphsweep-plan", PLAN_BINARY}};
+                            {"morphsweep-plan", PLAN_BINARY},
+                            {"morphstats", MORPHSTATS_BINARY}};
 
 TEST(ProgramInfo, VersionNamesProgramReleaseAndCommit) {
   for (const Program& p : programs) {
@@ -25,7 +29,7 @@ TEST(ProgramInfo, VersionNamesProgramReleaseAndCommit) {
     EXPECT_EQ(r.err, "") << p.name;
     EXPECT_TRUE(std::regex_match(
         r.out,
-        std::regex(std::string(p.name) + R"( [0-9]+\.[0-9]+\.[0-9]+ \(commit ([0-9a-f]{4,}(-dirty)?|unknown)\)\n)")))
+        std::regex(std::string(p.name) + R"( [0-9]+\.[0-9]+\.[0-9]+( \(commit [0-9a-f]{4,}(-dirty)?\))?\n)")))
         << p.name << ": " << r.out;
   }
 }
@@ -60,6 +64,30 @@ TEST(ProgramInfo, AnAnswerThatCannotBeWrittenFailsTheRun) {
       EXPECT_EQ(runChild({p.binary, word}, full).status, 2) << p.name << " " << word;
     }
   }
+}
+
+// A tree exported without .git names the commit git archive wrote into .commit, or the
+// release alone; never an unknown commit.
+TEST(ProgramInfo, AnExportedTreeNamesItsCommitOrItsReleaseAlone) {
+  namespace fs = std::filesystem;
+  const fs::path tree = fs::temp_directory_path() / ("exported_" + std::to_string(getpid()));
+  fs::remove_all(tree);
+  fs::create_directories(tree / "core/run");
+  fs::copy_file(fs::path(SOURCE_DIR) / "core/run/version.h.in", tree / "core/run/version.h.in");
+  const auto generate = [&](const std::string& commitFile) {
+    if (!commitFile.empty()) std::ofstream(tree / ".commit") << commitFile;
+    const fs::path header = tree / "version_info.h";
+    const ChildRun r = runChild({CMAKE_BINARY, "-DSOURCE_DIR=" + tree.string(), "-DOUTPUT=" + header.string(),
+                                 "-DMORPH_VERSION=1.0.0", "-P", SOURCE_DIR "/core/run/version.cmake"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::ifstream in(header);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  // The git in a temporary folder finds no repository above it.
+  EXPECT_NE(generate("").find("generatedCommit = \"\";"), std::string::npos);
+  EXPECT_NE(generate("$Format:%H$\n").find("generatedCommit = \"\";"), std::string::npos);
+  EXPECT_NE(generate("0123abcd\n").find("generatedCommit = \"0123abcd\";"), std::string::npos);
+  fs::remove_all(tree);
 }
 
 // The two words mean nothing inside a run's command line: those stay refused as before.

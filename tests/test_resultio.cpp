@@ -22,7 +22,7 @@
 #include <set>
 #include <sstream>
 
-#include "../morphview/meshread.h"
+#include "io/meshread.h"
 #include "batch.h"
 #include "mechanics.h"
 #include "meshio.h"

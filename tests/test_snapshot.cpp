@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -189,12 +190,36 @@ TEST_F(Snapshots, SeriesWritesCycleZeroEveryIntervalAndTheLastAndIndexesExactlyT
   }
 }
 
+// The temporaries a dead run left of any of the series' names go in the one folder scan a
+// run makes; another series' temporaries and live ones stay.
+TEST_F(Snapshots, TemporariesOfDeadRunsAreSweptOncePerSeries) {
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  const std::string gone = std::to_string(dead), alive = std::to_string(getpid());
+  const std::vector<std::string> abandoned{"e.c7.vtp.tmp" + gone + ".0", "e.pvd.tmp" + gone + ".1"};
+  const std::vector<std::string> kept{"other.c7.vtp.tmp" + gone + ".0", "e.c8.vtp.tmp" + alive + ".0", "e.c9.vtp"};
+  for (const std::string& name : abandoned) std::ofstream(dir_ / name) << "x";
+  for (const std::string& name : kept) std::ofstream(dir_ / name) << "x";
+  for (const auto& e : fs::directory_iterator(dir_))
+    fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::minutes(5));
+  buildIcosahedron();
+  snapshotSeries series((dir_ / "e").string(), 1, {});
+  series.loaded(E);
+  for (const std::string& name : abandoned) EXPECT_FALSE(fs::exists(dir_ / name)) << name;
+  for (const std::string& name : kept) EXPECT_TRUE(fs::exists(dir_ / name)) << name;
+}
+
 TEST_F(Snapshots, IndexNamesAreEscapedForXml) {
   buildIcosahedron();
   snapshotSeries series("a&b\"c", 1, {});
   series.loaded(E);
   EXPECT_EQ(indexEntries("a&b\"c.pvd"), (std::vector<std::pair<int, std::string>>{{0, "a&amp;b&quot;c.c0.vtp"}}));
   EXPECT_TRUE(fs::exists("a&b\"c.c0.vtp"));
+  // Tab and line feed as character references: written raw, a reader would see spaces.
+  snapshotSeries spaced("t\tn\n", 1, {});
+  spaced.loaded(E);
+  EXPECT_EQ(indexEntries("t\tn\n.pvd"), (std::vector<std::pair<int, std::string>>{{0, "t&#9;n&#10;.c0.vtp"}}));
 }
 
 TEST_F(Snapshots, VerticesAreBornInTheCycleThatAddedThem) {

@@ -6,6 +6,8 @@
 
 #include "markup.h"
 #include "outfile.h"
+#include "resultfolder.h"
+#include "signals.h"
 
 namespace {
 
@@ -48,7 +50,14 @@ void snapshotSeries::finished(const Embryo& e, int cycle) {
 }
 
 void snapshotSeries::write(const Embryo& e, int cycle) {
-  writeSnapshot(e, snapshotName(stem_, cycle), cycle, born_, parameters_);
+  // A terminating signal waits until the snapshot and the index that lists it are both in
+  // place, so a stopped run never leaves a whole snapshot unlisted.
+  const TerminationSignalsHeld held;
+  // Temporaries of dead runs are swept once per run for all of the series' names: a scan
+  // of the folder per snapshot would grow with the snapshots already in it.
+  if (!swept_) removeAbandonedTemporariesOfStem(stem_);
+  swept_ = true;
+  writeSnapshot(e, snapshotName(stem_, cycle), cycle, born_, parameters_, {}, TemporarySweep::doneByCaller);
   written_.push_back(cycle);
   // Rewritten after every snapshot, so that a run ended at any moment leaves an index of
   // exactly the snapshots that are complete.
@@ -56,7 +65,7 @@ void snapshotSeries::write(const Embryo& e, int cycle) {
 }
 
 void snapshotSeries::writeIndex() const {
-  OutputFile out(indexName(stem_));
+  OutputFile out(indexName(stem_), TemporarySweep::doneByCaller);
   FILE* f = out.stream();
   std::fprintf(f, "<?xml version=\"1.0\"?>\n");
   std::fprintf(f, "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n");
@@ -64,7 +73,7 @@ void snapshotSeries::writeIndex() const {
   const std::string stem = baseName(stem_);
   for (const int cycle : written_) {
     std::fprintf(f, "    <DataSet timestep=\"%d\" group=\"\" part=\"0\" file=\"%s\"/>\n", cycle,
-                 markupEscaped(snapshotName(stem, cycle)).c_str());
+                 xmlAttributeEscaped(snapshotName(stem, cycle)).c_str());
   }
   std::fprintf(f, "  </Collection>\n");
   std::fprintf(f, "</VTKFile>\n");

@@ -36,6 +36,7 @@ class snapshotSeries {
   std::vector<snapshotField> parameters_;
   std::vector<int> born_;     // per vertex index
   std::vector<int> written_;  // cycles, increasing
+  bool swept_ = false;        // abandoned temporaries of the series' names removed
 };
 
 // The usage line of -v, the same in both programs.

@@ -339,7 +339,7 @@ surfaceNormals computeNormals(const Embryo& e) {
 }
 
 void writeSnapshot(const Embryo& e, const std::string& path, int cycle, const std::vector<int>& born,
-                   const std::vector<snapshotField>& parameters, const snapshotCoding& coding) {
+                   const std::vector<snapshotField>& parameters, const snapshotCoding& coding, TemporarySweep sweep) {
   const vertex_struct* vertex = e.vertex.data();
   const int live = liveVertices(e);
   const std::size_t points = static_cast<std::size_t>(live);
@@ -413,7 +413,7 @@ void writeSnapshot(const Embryo& e, const std::string& path, int cycle, const st
     offset += a.storedSize();
   }
 
-  OutputFile out(path);
+  OutputFile out(path, sweep);
   FILE* f = out.stream();
   std::fprintf(f, "<?xml version=\"1.0\"?>\n");
   std::fprintf(f,
@@ -422,7 +422,7 @@ void writeSnapshot(const Embryo& e, const std::string& path, int cycle, const st
   std::fprintf(f, "  <PolyData>\n");
   std::fprintf(f, "    <FieldData>\n");
   writeStringField(f, "program", e.rules().programName);
-  writeStringField(f, "version", std::string(morphVersion()) + " (commit " + morphCommit() + ")");
+  writeStringField(f, "version", versionLabel());
   writeIntField(f, "cycle", {cycle});
   for (const snapshotField& p : parameters) writeIntField(f, p.name, p.values);
   writeIntField(f, "lifeSpan", {e.lifeSpanR, e.lifeSpanG, e.lifeSpanB});

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "embryo.h"
+#include "outfile.h"
 
 // How a snapshot's arrays are compressed. Either way the decompressed arrays are the same.
 struct snapshotCoding {
@@ -42,6 +43,7 @@ surfaceNormals computeNormals(const Embryo& e);
 // Writes the store to `path` (complete or absent): points unscaled, triangles in list order,
 // the per-vertex `born` cycles (missing entries count as 0), `cycle`, `parameters` and the
 // episode state of the three colours as field data. Raises runError (exitBadFile) if the
-// file cannot be written.
+// file cannot be written. `sweep` as for OutputFile.
 void writeSnapshot(const Embryo& e, const std::string& path, int cycle, const std::vector<int>& born,
-                   const std::vector<snapshotField>& parameters, const snapshotCoding& coding = {});
+                   const std::vector<snapshotField>& parameters, const snapshotCoding& coding = {},
+                   TemporarySweep sweep = TemporarySweep::thisFile);

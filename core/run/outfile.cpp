@@ -78,8 +78,8 @@ int syncFolderOf(const std::string& path) {
 
 }  // namespace
 
-OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
-  removeAbandonedTemporaries(path_);
+OutputFile::OutputFile(std::string path, TemporarySweep sweep) : path_(std::move(path)) {
+  if (sweep == TemporarySweep::thisFile) removeAbandonedTemporaries(path_);
   // O_EXCL with a per-process name keeps two runs writing into one folder apart.
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     tempPath_ = path_ + ".tmp" + std::to_string(getpid()) + "." + std::to_string(attempt);

@@ -12,10 +12,14 @@
 // id, ".", and an attempt number below 100.
 inline constexpr int temporarySuffixLength = 17;
 
+// Whether creating a result first removes the abandoned temporaries of dead runs beside it
+// (a scan of its folder), or the caller already did, once for a whole family of names.
+enum class TemporarySweep { thisFile, doneByCaller };
+
 class OutputFile {
  public:
   // Creates the temporary; ends the run with exitBadFile if it cannot.
-  explicit OutputFile(std::string path);
+  explicit OutputFile(std::string path, TemporarySweep sweep = TemporarySweep::thisFile);
   ~OutputFile();  // removes the temporary unless committed
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;

@@ -73,6 +73,22 @@ void removeIfAbandoned(const std::string& temporary, long pid) {
 
 void removeAbandonedTemporaries(const std::string& path) { forEachTemporary(path, removeIfAbandoned); }
 
+void removeAbandonedTemporariesOfStem(const std::string& stem) {
+  const PathParts parts = split(stem);
+  const std::string prefix = parts.file + ".";
+  DIR* folder = opendir(parts.folder.empty() ? "." : parts.folder.c_str());
+  if (!folder) return;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    // "<result>.tmp<pid>.<n>": the result is the name before its last ".tmp".
+    const std::size_t tmp = name.rfind(".tmp");
+    if (tmp == std::string::npos || tmp < prefix.size()) continue;
+    if (const long pid = temporaryOwner(name, name.substr(0, tmp))) removeIfAbandoned(parts.folder + name, pid);
+  }
+  closedir(folder);
+}
+
 void removeAbandonedTemporaries(const std::string& folder, bool (*isResult)(const std::string& fileName)) {
   DIR* entries = opendir(folder.empty() ? "." : folder.c_str());
   if (!entries) return;

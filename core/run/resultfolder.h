@@ -17,6 +17,10 @@ long temporaryOwner(const std::string& entry, const std::string& path);
 // abandonedAfterSeconds. Nothing else is touched.
 void removeAbandonedTemporaries(const std::string& path);
 
+// The same, in one scan of the folder, for every result named "<stem>.<anything>": a run
+// that writes a family of names (a series) sweeps once instead of once per name.
+void removeAbandonedTemporariesOfStem(const std::string& stem);
+
 // The same for every result in `folder` (empty: the working folder) whose file name
 // `isResult` accepts.
 void removeAbandonedTemporaries(const std::string& folder, bool (*isResult)(const std::string& fileName));

@@ -1,8 +1,10 @@
 #include "signals.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +22,8 @@ enum slotState : int { freeSlot, filling, published };
 char paths[slotCount][pathCapacity];
 std::atomic<int> inUse[slotCount];
 static_assert(std::atomic<int>::is_always_lock_free);
+// Children that write into a temporary or would outlive the run: pids, 0 when free.
+std::atomic<int> children[slotCount];
 
 constexpr int terminating[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -29,6 +33,28 @@ void terminatingSet(sigset_t& set) {
 }
 
 }  // namespace
+
+void stopRegisteredChildren() {
+  for (int i = 0; i < slotCount; ++i) {
+    const pid_t pid = children[i].exchange(0);
+    if (pid <= 0) continue;
+    kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+}
+
+int registerChild(int pid) {
+  for (int i = 0; i < slotCount; ++i) {
+    int expected = 0;
+    if (children[i].compare_exchange_strong(expected, pid)) return i;
+  }
+  return -1;
+}
+
+void releaseChild(int slot) {
+  if (slot >= 0 && slot < slotCount) children[slot].store(0);
+}
 
 void removeRegisteredTemporaries() {
   for (int i = 0; i < slotCount; ++i) {

@@ -5,10 +5,13 @@
 
 // The project's release number, e.g. "1.0.0".
 const char* morphVersion();
-// `git describe --always --dirty` of the tree at build time, or "unknown" without git.
+// `git describe --always --dirty` of the tree at build time; in an exported tree the
+// commit git archive wrote into .commit, or "" when there is none.
 const char* morphCommit();
 
-// "<program> <release> (commit <commit>)\n".
+// "<release> (commit <commit>)", or "<release>" without a commit.
+std::string versionLabel();
+// "<program> " + versionLabel() + "\n".
 std::string versionText(const char* program);
 
 // Writes the text of --help or --version on standard output: 0 when it was written, else

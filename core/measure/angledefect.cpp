@@ -1,4 +1,4 @@
-#include "angledefect.h"
+#include "measure/angledefect.h"
 
 #include <algorithm>
 #include <cmath>
@@ -68,7 +68,10 @@ AngleDefect angleDefect(const view::Mesh& mesh) {
       if (!edges.contains(f[(k + 1) % 3], f[k])) border.emplace_back(f[k], f[(k + 1) % 3]);
     }
   }
+  // Each distinct edge once: faces that repeat one border edge (K faces on one edge a crafted
+  // file may hold) neither repeat its search nor lengthen the walks through its ends.
   std::sort(border.begin(), border.end());
+  border.erase(std::unique(border.begin(), border.end()), border.end());
 
   // A border edge a -> b is an unsplit edge when border edges lead from b back to a through
   // points on the segment between them: those points are its T-junctions.

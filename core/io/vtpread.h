@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "meshread.h"
+#include "io/meshread.h"
 
 namespace view {
 

@@ -1,4 +1,4 @@
-#include "meshread.h"
+#include "io/meshread.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,12 +6,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <string_view>
 
-#include "vtpread.h"
+#include "io/boundedread.h"
+#include "io/vtpread.h"
 
 namespace view {
 
@@ -315,23 +314,23 @@ MeshLoad parseMesh(const std::string& text, MeshFormat format, const std::string
 }
 
 MeshLoad loadMesh(const std::string& path, MeshFormat format) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return {{}, path + ": is a folder, not a mesh file"};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {{}, path + ": cannot open: " + std::strerror(errno)};
-  if (!std::filesystem::is_regular_file(path, ec)) return {{}, path + ": is not a regular file"};
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size < 0 || !in) return {{}, path + ": cannot read its length"};
-  if (size > maxFileBytes) {
-    return {{},
-            path + ": is " + std::to_string(size) + " bytes, more than the " + std::to_string(maxFileBytes) +
-                " a mesh file may have"};
+  const io::BoundedRead file = io::readBounded(path, maxFileBytes);
+  switch (file.fault) {
+    case io::ReadFault::none:
+      return parseMesh(file.bytes, format, path);
+    case io::ReadFault::folder:
+      return {{}, path + ": is a folder, not a mesh file"};
+    case io::ReadFault::cannotOpen:
+      return {{}, path + ": cannot open: " + std::strerror(file.error)};
+    case io::ReadFault::notRegular:
+      return {{}, path + ": is not a regular file"};
+    case io::ReadFault::tooLarge:
+      return {{}, path + ": is " + std::to_string(file.size) + " bytes, more than the " +
+                      std::to_string(maxFileBytes) + " a mesh file may have"};
+    case io::ReadFault::cannotRead:
+      break;
   }
-  std::string text(static_cast<std::size_t>(size), '\0');
-  if (size > 0 && !in.read(text.data(), size)) return {{}, path + ": cannot read the whole file"};
-  return parseMesh(text, format, path);
+  return {{}, path + ": cannot read the whole file"};
 }
 
 }  // namespace view

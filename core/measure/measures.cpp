@@ -1,4 +1,4 @@
-#include "measures.h"
+#include "measure/measures.h"
 
 #include <Eigen/Eigenvalues>
 #include <algorithm>
@@ -6,7 +6,7 @@
 #include <limits>
 #include <numbers>
 
-#include "angledefect.h"
+#include "measure/angledefect.h"
 
 namespace stats {
 namespace {

@@ -1,4 +1,4 @@
-#include "outputcheck.h"
+#include "io/outputcheck.h"
 
 #include <sys/stat.h>
 
@@ -20,12 +20,13 @@ bool endsWithIgnoringCase(const std::string& text, const std::string& ending) {
 
 }  // namespace
 
-std::optional<std::string> outputProblem(const std::string& output, const std::vector<std::string>& inputs) {
+std::optional<std::string> outputProblem(const std::string& output, const std::vector<std::string>& inputs,
+                                         const std::string& product) {
   static constexpr std::array<const char*, 5> meshEndings{".3dv", ".3dvtemplate", ".obj", ".vtp", ".pvd"};
   for (const char* ending : meshEndings) {
     if (endsWithIgnoringCase(output, ending)) {
       return "the output name '" + output + "' ends in '" + output.substr(output.size() - std::string(ending).size()) +
-             "', a mesh file's extension; name the picture OUT.png (is -o missing its name?)";
+             "', a mesh file's extension; name " + product + " (is -o missing its name?)";
     }
   }
   for (const std::string& input : inputs) {

@@ -1,4 +1,4 @@
-#include "vtpread.h"
+#include "io/vtpread.h"
 
 #include <tinyxml2.h>
 #include <zlib.h>

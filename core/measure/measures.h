@@ -5,7 +5,7 @@
 #include <array>
 #include <optional>
 
-#include "meshread.h"
+#include "io/meshread.h"
 
 namespace stats {
 

@@ -1,16 +1,16 @@
-#include "seriesread.h"
+#include "io/seriesread.h"
 
 #include <tinyxml2.h>
 
 #include <cerrno>
 #include <cmath>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "meshread.h"
+#include "io/boundedread.h"
+#include "io/meshread.h"
 
 namespace view {
 
@@ -80,14 +80,22 @@ SeriesLoad parseSeries(const std::string& text, const std::string& name) {
 
 SeriesLoad loadSeries(const std::string& path) {
   std::error_code ec;
-  if (fs::is_directory(path, ec)) return {{}, path + ": is a folder, not a series file"};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {{}, path + ": cannot open: " + std::strerror(errno)};
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (text.str().size() > static_cast<std::size_t>(maxFileBytes))
-    return {{}, path + ": is too large for a series file"};
-  SeriesLoad load = parseSeries(text.str(), path);
+  const io::BoundedRead file = io::readBounded(path, maxFileBytes);
+  switch (file.fault) {
+    case io::ReadFault::none:
+      break;
+    case io::ReadFault::folder:
+      return {{}, path + ": is a folder, not a series file"};
+    case io::ReadFault::cannotOpen:
+      return {{}, path + ": cannot open: " + std::strerror(file.error)};
+    case io::ReadFault::notRegular:
+      return {{}, path + ": is not a regular file"};
+    case io::ReadFault::tooLarge:
+      return {{}, path + ": is too large for a series file"};
+    case io::ReadFault::cannotRead:
+      return {{}, path + ": cannot read the whole file"};
+  }
+  SeriesLoad load = parseSeries(file.bytes, path);
   for (std::size_t i = 0; load.ok() && i < load.steps.size(); ++i) {
     const std::string& file = load.steps[i].file;
     if (!fs::is_regular_file(file, ec)) {
@@ -97,6 +105,24 @@ SeriesLoad loadSeries(const std::string& path) {
     }
   }
   return load;
+}
+
+std::vector<long long> wholeCycles(SeriesLoad& load, const std::string& name) {
+  constexpr double largest = 9007199254740992.0;  // 2^53
+  std::vector<long long> cycles;
+  for (std::size_t i = 0; load.ok() && i < load.steps.size(); ++i) {
+    const double t = load.steps[i].timestep;
+    if (!(t >= 0 && t <= largest && t == std::floor(t))) {
+      char shownValue[64];
+      const auto end = std::to_chars(shownValue, shownValue + sizeof shownValue, t).ptr;  // shortest exact form
+      load.error = name + ": DataSet " + std::to_string(i) + ": timestep " + std::string(shownValue, end) +
+                   " is not a cycle (a whole number from 0)";
+      load.steps.clear();
+      return {};
+    }
+    cycles.push_back(static_cast<long long>(t));
+  }
+  return cycles;
 }
 
 }  // namespace view

@@ -24,4 +24,9 @@ struct SeriesLoad {
 SeriesLoad parseSeries(const std::string& text, const std::string& name);
 SeriesLoad loadSeries(const std::string& path);
 
+// For a reader that takes the timesteps as growth cycles: every step's cycle, a whole
+// number from 0 to 2^53 (beyond it doubles skip whole numbers); a step that is not one
+// turns the load into a refusal naming the step.
+std::vector<long long> wholeCycles(SeriesLoad& load, const std::string& name);
+
 }  // namespace view

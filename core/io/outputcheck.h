@@ -13,6 +13,8 @@ namespace view {
 // output that names an input, by the same words or as the same file on disk (a link, or
 // another path to it), or whose name ends in a mesh extension (.3dv, .3dvTemplate, .obj,
 // .vtp, .pvd, in any case) is refused.
-std::optional<std::string> outputProblem(const std::string& output, const std::vector<std::string>& inputs);
+// `product` says what the output should be named instead ("the picture OUT.png").
+std::optional<std::string> outputProblem(const std::string& output, const std::vector<std::string>& inputs,
+                                         const std::string& product = "the picture OUT.png");
 
 }  // namespace view

@@ -3,7 +3,7 @@
 // on the unsplit edge they sit on.
 #pragma once
 
-#include "meshread.h"
+#include "io/meshread.h"
 
 namespace stats {
 
