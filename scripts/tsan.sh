@@ -69,7 +69,7 @@ for unit in scalar own; do
   mkdir -p "$run"
   cp morphseed/indexed_icosa "$run/"
   unitVar=()
-  [[ $unit == own ]] || unitVar=(MORPH_TEST_UNIT=$unit)
+  [[ $unit == own ]] || unitVar=("MORPH_TEST_UNIT=$unit")
   if ! (cd "$run" && env "${unitVar[@]}" OMP_NUM_THREADS=2 "$build/morphseed/morphseed" -s $seed -b 1 $cycles); then
     echo "morphseed failed"
     failed=1
