@@ -69,16 +69,26 @@ inline ChildRun runChild(std::vector<std::string> words, const ChildOptions& opt
   return r;
 }
 
-// An address-space limit cannot be combined with AddressSanitizer, which reserves
-// terabytes of address space for its shadow memory at start.
+// An address-space limit cannot be combined with AddressSanitizer or ThreadSanitizer, which
+// reserve terabytes of address space for their shadow memory at start.
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr bool addressSpaceLimitsWork = false;
+inline constexpr const char* noAddressSpaceLimits = "AddressSanitizer reserves more address space than any limit allows";
+#elif defined(__SANITIZE_THREAD__)
+inline constexpr bool addressSpaceLimitsWork = false;
+inline constexpr const char* noAddressSpaceLimits = "ThreadSanitizer reserves more address space than any limit allows";
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
 inline constexpr bool addressSpaceLimitsWork = false;
+inline constexpr const char* noAddressSpaceLimits = "AddressSanitizer reserves more address space than any limit allows";
+#elif __has_feature(thread_sanitizer)
+inline constexpr bool addressSpaceLimitsWork = false;
+inline constexpr const char* noAddressSpaceLimits = "ThreadSanitizer reserves more address space than any limit allows";
 #else
 inline constexpr bool addressSpaceLimitsWork = true;
+inline constexpr const char* noAddressSpaceLimits = "";
 #endif
 #else
 inline constexpr bool addressSpaceLimitsWork = true;
+inline constexpr const char* noAddressSpaceLimits = "";
 #endif

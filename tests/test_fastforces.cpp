@@ -303,6 +303,44 @@ TEST(FastForcesSearch, AutomaticChoiceAndGridPruning) {
   EXPECT_EQ(E.lastFastForces.candidatePairs, 2000LL * 2000);
 }
 
+#ifdef MORPH_TEST_UNIT_SEAM
+// ThreadSanitizer builds: MORPH_TEST_UNIT takes the place of the unit the program would
+// choose, never of one a caller forced; unset, the processor's widest is taken.
+TEST(FastForcesSearch, ThreadSanitizerBuildsTakeTheUnitNamedInTheEnvironment) {
+  optionsGuard guard;
+  const char* before = std::getenv("MORPH_TEST_UNIT");
+  const std::string saved = before ? before : "";
+  storeRecipe r;
+  r.n = 600;
+  r.spread = 2;
+  const struct {
+    const char* value;
+    vectorUnit forced, want;
+  } cases[] = {
+      {"scalar", vectorUnit::automatic, vectorUnit::scalar},
+      {"avx2", vectorUnit::automatic, vectorUnitAvailable(vectorUnit::avx2) ? vectorUnit::avx2 : widestVectorUnit()},
+      {"avx512", vectorUnit::automatic,
+       vectorUnitAvailable(vectorUnit::avx512) ? vectorUnit::avx512 : widestVectorUnit()},
+      {"scalar", widestVectorUnit(), widestVectorUnit()},
+      {"", vectorUnit::automatic, widestVectorUnit()},
+      {"sse", vectorUnit::automatic, widestVectorUnit()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "MORPH_TEST_UNIT=" << c.value << " forced " << int(c.forced));
+    setenv("MORPH_TEST_UNIT", c.value, 1);
+    forceOptions.unit = c.forced;
+    makeRandomStore(r);
+    forcesFast();
+    EXPECT_EQ(lastFastForces.unit, c.want);
+  }
+  if (before) {
+    setenv("MORPH_TEST_UNIT", saved.c_str(), 1);
+  } else {
+    unsetenv("MORPH_TEST_UNIT");
+  }
+}
+#endif
+
 // Whole growth cycles through the core, once with the plain step and once with the fast
 // one: the stores must end up identical.
 struct storeImage {

@@ -104,7 +104,7 @@ TEST_F(OutputCheck, TheToolRefusesAndLeavesEveryFileAsItWas) {
 }
 
 TEST_F(OutputCheck, APictureTooLargeForMemoryEndsWithStatusThree) {
-  if (!addressSpaceLimitsWork) GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit allows";
+  if (!addressSpaceLimitsWork) GTEST_SKIP() << noAddressSpaceLimits;
   std::ofstream("a.3dv") << tetrahedron;
   // Sixteen tiles of 2048 pixels: some 200 MB of picture under a 150 MiB limit.
   std::vector<std::string> words{MORPHVIEW_BINARY, "--sheet", "--tile", "2048", "--columns", "4", "-o", "sheet.png"};

@@ -66,7 +66,7 @@ TEST(Threads, IdleThreadsWaitPassivelyUnlessTheUserChose) {
 class ThreadsUnderAMemoryLimit : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!addressSpaceLimitsWork) GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit allows";
+    if (!addressSpaceLimitsWork) GTEST_SKIP() << noAddressSpaceLimits;
     dir_ = fs::temp_directory_path() / ("threads_" + std::to_string(getpid()) + "_" +
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);

@@ -10,9 +10,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <new>
 #include <numeric>
+#include <string_view>
 #include <vector>
 
 #include "failure.h"
@@ -38,6 +40,18 @@ constexpr double maxCellsPerVertex = 8;
 constexpr double maxCells = 1 << 22;
 
 vectorUnit resolveUnit(vectorUnit wanted) {
+#ifdef MORPH_TEST_UNIT_SEAM
+  // Test builds only (ThreadSanitizer): MORPH_TEST_UNIT=scalar, avx2 or avx512 stands for
+  // the unit the program would choose itself, so that a whole run can take the scalar
+  // kernel, whose every access the sanitizer sees. Read at every step, so a test may set it.
+  if (wanted == vectorUnit::automatic) {
+    const char* forced = std::getenv("MORPH_TEST_UNIT");
+    const std::string_view name = forced ? forced : "";
+    if (name == "scalar") wanted = vectorUnit::scalar;
+    if (name == "avx2") wanted = vectorUnit::avx2;
+    if (name == "avx512") wanted = vectorUnit::avx512;
+  }
+#endif
   if (wanted == vectorUnit::automatic || !vectorUnitAvailable(wanted)) return widestVectorUnit();
   return wanted;
 }
