@@ -29,72 +29,50 @@ Embryo& Embryo::operator=(const Embryo& other) {
   if (this == &other) return *this;
   freeTriangles();
   freeDependentArrays();
-  rules_ = other.rules_;
   copyFrom(other);
   return *this;
 }
 
-Embryo::Embryo(Embryo&& other) noexcept
-    : vertex(std::move(other.vertex)),
-      headTriangle(std::exchange(other.headTriangle, nullptr)),
-      tailTriangle(std::exchange(other.tailTriangle, nullptr)),
-      numTriangles(other.numTriangles),
-      numVertices(other.numVertices),
-      numInitialTriangles(other.numInitialTriangles),
-      totalCycles(other.totalCycles),
-      secretorR(other.secretorR),
-      secretorG(other.secretorG),
-      secretorB(other.secretorB),
-      thresholdR(other.thresholdR),
-      thresholdG(other.thresholdG),
-      thresholdB(other.thresholdB),
-      lifeSpanR(other.lifeSpanR),
-      lifeSpanG(other.lifeSpanG),
-      lifeSpanB(other.lifeSpanB),
-      lengthScale(other.lengthScale),
-      attractionFactor(other.attractionFactor),
-      repulsionFactor(other.repulsionFactor),
-      largest(other.largest),
-      random(other.random),
-      forceOptions(other.forceOptions),
-      lastFastForces(other.lastFastForces),
-      sink(std::move(other.sink)),
-      outputSink(std::move(other.outputSink)),
-      rules_(other.rules_),
-      kernel_(std::move(other.kernel_)) {
-  other.vertex.clear();
-  other.numTriangles = other.numVertices = 0;
-}
+Embryo::Embryo(Embryo&& other) noexcept : rules_(other.rules_) { takeFrom(other); }
 
 Embryo& Embryo::operator=(Embryo&& other) noexcept {
   if (this == &other) return *this;
   freeTriangles();
   freeDependentArrays();
-  // The moved-from embryo is left empty, so the swap hands nothing back twice.
-  Embryo moved(std::move(other));
-  std::swap(vertex, moved.vertex);
-  std::swap(headTriangle, moved.headTriangle);
-  std::swap(tailTriangle, moved.tailTriangle);
-  numTriangles = moved.numTriangles;
-  numVertices = moved.numVertices;
-  numInitialTriangles = moved.numInitialTriangles;
-  totalCycles = moved.totalCycles;
-  takeEpisodes(moved.episodes());
-  lifeSpanR = moved.lifeSpanR;
-  lifeSpanG = moved.lifeSpanG;
-  lifeSpanB = moved.lifeSpanB;
-  lengthScale = moved.lengthScale;
-  attractionFactor = moved.attractionFactor;
-  repulsionFactor = moved.repulsionFactor;
-  largest = moved.largest;
-  random = moved.random;
-  forceOptions = moved.forceOptions;
-  lastFastForces = moved.lastFastForces;
-  sink = std::move(moved.sink);
-  outputSink = std::move(moved.outputSink);
-  rules_ = moved.rules_;
-  std::swap(kernel_, moved.kernel_);
+  takeFrom(other);
   return *this;
+}
+
+void Embryo::takeFrom(Embryo& other) noexcept {
+  vertex = std::move(other.vertex);
+  headTriangle = std::exchange(other.headTriangle, nullptr);
+  tailTriangle = std::exchange(other.tailTriangle, nullptr);
+  sink = std::move(other.sink);
+  outputSink = std::move(other.outputSink);
+  kernel_ = std::move(other.kernel_);
+  copyState(other);
+  // The moved-from embryo is left empty, so nothing is freed twice.
+  other.vertex.clear();
+  other.numTriangles = other.numVertices = 0;
+}
+
+void Embryo::copyState(const Embryo& other) {
+  rules_ = other.rules_;
+  numTriangles = other.numTriangles;
+  numVertices = other.numVertices;
+  numInitialTriangles = other.numInitialTriangles;
+  totalCycles = other.totalCycles;
+  takeEpisodes(other.episodes());
+  lifeSpanR = other.lifeSpanR;
+  lifeSpanG = other.lifeSpanG;
+  lifeSpanB = other.lifeSpanB;
+  lengthScale = other.lengthScale;
+  attractionFactor = other.attractionFactor;
+  repulsionFactor = other.repulsionFactor;
+  largest = other.largest;
+  random = other.random;
+  forceOptions = other.forceOptions;
+  lastFastForces = other.lastFastForces;
 }
 
 void Embryo::copyFrom(const Embryo& other) {
@@ -120,21 +98,7 @@ void Embryo::copyFrom(const Embryo& other) {
     (tailTriangle ? tailTriangle->next : headTriangle) = piece;
     tailTriangle = piece;
   }
-  numTriangles = other.numTriangles;
-  numVertices = other.numVertices;
-  numInitialTriangles = other.numInitialTriangles;
-  totalCycles = other.totalCycles;
-  takeEpisodes(other.episodes());
-  lifeSpanR = other.lifeSpanR;
-  lifeSpanG = other.lifeSpanG;
-  lifeSpanB = other.lifeSpanB;
-  lengthScale = other.lengthScale;
-  attractionFactor = other.attractionFactor;
-  repulsionFactor = other.repulsionFactor;
-  largest = other.largest;
-  random = other.random;
-  forceOptions = other.forceOptions;
-  lastFastForces = other.lastFastForces;
+  copyState(other);
   sink = other.sink;
   outputSink = other.outputSink;
   kernel_.reset();

@@ -140,6 +140,9 @@ class Embryo {
   void freeTriangles();
   void freeDependentArrays();
   void copyFrom(const Embryo& other);
+  void takeFrom(Embryo& other) noexcept;
+  // Everything but the store's memory, the sinks and the kernel's scratch.
+  void copyState(const Embryo& other);
 
   const modelRules* rules_;
   std::unique_ptr<kernelState, kernelStateDeleter> kernel_;
