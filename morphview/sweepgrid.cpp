@@ -1,14 +1,12 @@
 #include "sweepgrid.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <map>
 
 #include "fail.h"
+#include "run/process.h"
 
 namespace view {
 
@@ -90,35 +88,17 @@ std::optional<SweepPoints> parsePoints(const std::string& text, std::string& pro
 SweepPoints manifestPoints(const std::string& manifest) {
   std::string plan = ownFolder() + "/../morphsweep/morphsweep-plan";
   if (access(plan.c_str(), X_OK) != 0) plan = "morphsweep-plan";  // an installed one, from PATH
-  int pipeEnds[2];
-  if (pipe(pipeEnds) != 0) fail(exitBadFile, std::string("cannot start morphsweep-plan: ") + std::strerror(errno));
-  const pid_t child = fork();
-  if (child < 0) fail(exitBadFile, std::string("cannot start morphsweep-plan: ") + std::strerror(errno));
-  if (child == 0) {
-    dup2(pipeEnds[1], STDOUT_FILENO);
-    close(pipeEnds[0]);
-    close(pipeEnds[1]);
-    execlp(plan.c_str(), plan.c_str(), "--points", manifest.c_str(), static_cast<char*>(nullptr));
-    std::fprintf(stderr, "morphview: cannot run %s: %s\n", plan.c_str(), std::strerror(errno));
-    _exit(127);
-  }
-  close(pipeEnds[1]);
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = read(pipeEnds[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
-  close(pipeEnds[0]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) == 127) {
+  // "--" ends the planner's options, so a manifest named "-x" or "--help" is a file.
+  run::Child planner;
+  const std::string startProblem =
+      planner.start({{plan, "--points", "--", manifest}, {}, {run::Stream::pipe}, {}});
+  if (!startProblem.empty() && !planner.notFound()) fail(exitBadFile, startProblem);
+  const std::string text = startProblem.empty() ? planner.readAll() : std::string();
+  const run::ChildStatus status = planner.wait();
+  if (!startProblem.empty() || !status.exited || status.code == 127) {
     fail(exitBadCommandLine, "morphsweep-plan is needed for --manifest; it was not found beside morphview or on PATH");
   }
-  if (WEXITSTATUS(status) != 0) fail(exitBadFile, manifest + ": the results of this manifest cannot be listed");
+  if (status.code != 0) fail(exitBadFile, manifest + ": the results of this manifest cannot be listed");
   std::string problem;
   const auto points = parsePoints(text, problem);
   if (!points) fail(exitBadFile, manifest + ": " + problem);
