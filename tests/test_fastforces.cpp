@@ -328,10 +328,10 @@ TEST(FastForcesSearch, ThreadSanitizerBuildsTakeTheUnitNamedInTheEnvironment) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "MORPH_TEST_UNIT=" << c.value << " forced " << int(c.forced));
     setenv("MORPH_TEST_UNIT", c.value, 1);
-    forceOptions.unit = c.forced;
+    E.forceOptions.unit = c.forced;
     makeRandomStore(r);
-    forcesFast();
-    EXPECT_EQ(lastFastForces.unit, c.want);
+    forcesFast(E);
+    EXPECT_EQ(E.lastFastForces.unit, c.want);
   }
   if (before) {
     setenv("MORPH_TEST_UNIT", saved.c_str(), 1);
