@@ -8,7 +8,7 @@
 #include <string>
 
 #include "measure/measures.h"
-#include "table.h"
+#include "measure/table.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "series.h"
 #include "seriesorder.h"
 #include "sweeptable.h"
-#include "table.h"
+#include "measure/table.h"
 #include "version.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "plan.h"
 #include "resultname.h"
 #include "shellwords.h"
-#include "table.h"
+#include "measure/table.h"
 
 namespace stats {
 namespace {

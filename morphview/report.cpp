@@ -9,7 +9,7 @@
 #include "reportassets.h"
 #include "reportmesh.h"
 #include "sheet.h"
-#include "table.h"
+#include "measure/table.h"
 
 namespace view {
 

@@ -19,7 +19,7 @@
 #include "measure/measures.h"
 #include "sweep_command.h"
 #include "sweeptable.h"
-#include "table.h"
+#include "measure/table.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;
