@@ -77,17 +77,17 @@ Child::~Child() {
   }
 }
 
-std::string Child::start(const ChildSpec& spec) {
-  if (spec.argv.empty()) return "no program named";
+std::string Child::start(const ChildSpec& launch) {
+  if (launch.argv.empty()) return "no program named";
   PipeEnds in, out;
-  if (spec.in.kind == Stream::pipe && pipe2(in.ends, O_CLOEXEC) != 0) return std::string("cannot make a pipe: ") + std::strerror(errno);
-  if (spec.out.kind == Stream::pipe && pipe2(out.ends, O_CLOEXEC) != 0) return std::string("cannot make a pipe: ") + std::strerror(errno);
+  if (launch.in.kind == Stream::pipe && pipe2(in.ends, O_CLOEXEC) != 0) return std::string("cannot make a pipe: ") + std::strerror(errno);
+  if (launch.out.kind == Stream::pipe && pipe2(out.ends, O_CLOEXEC) != 0) return std::string("cannot make a pipe: ") + std::strerror(errno);
 
   SpawnSetup setup;
-  int problem = direct(setup, spec.in, STDIN_FILENO, in.ends[0]);
-  if (!problem) problem = direct(setup, spec.out, STDOUT_FILENO, out.ends[1]);
-  if (!problem) problem = direct(setup, spec.err, STDERR_FILENO, -1);
-  if (!problem && !spec.folder.empty()) problem = posix_spawn_file_actions_addchdir_np(&setup.actions, spec.folder.c_str());
+  int problem = direct(setup, launch.in, STDIN_FILENO, in.ends[0]);
+  if (!problem) problem = direct(setup, launch.out, STDOUT_FILENO, out.ends[1]);
+  if (!problem) problem = direct(setup, launch.err, STDERR_FILENO, -1);
+  if (!problem && !launch.folder.empty()) problem = posix_spawn_file_actions_addchdir_np(&setup.actions, launch.folder.c_str());
 
   // The terminating signals are held from the start until the child is in the handler's
   // table, so a signal cannot leave it running unrecorded; the child starts with the mask
@@ -103,7 +103,7 @@ std::string Child::start(const ChildSpec& spec) {
   if (!problem) problem = posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
   std::vector<char*> argv;
-  std::vector<std::string> words = spec.argv;
+  std::vector<std::string> words = launch.argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
   pid_t pid = -1;
@@ -115,10 +115,10 @@ std::string Child::start(const ChildSpec& spec) {
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   if (problem) {
     startErrno_ = problem;
-    return "cannot run " + spec.argv[0] + ": " + std::strerror(problem);
+    return "cannot run " + launch.argv[0] + ": " + std::strerror(problem);
   }
-  if (spec.in.kind == Stream::pipe) input_ = in.take(1);
-  if (spec.out.kind == Stream::pipe) output_ = out.take(0);
+  if (launch.in.kind == Stream::pipe) input_ = in.take(1);
+  if (launch.out.kind == Stream::pipe) output_ = out.take(0);
   return {};
 }
 

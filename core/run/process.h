@@ -46,7 +46,7 @@ class Child {
 
   // Starts the child. Returns an empty string, or why it could not start (with errno's
   // text; `notFound()` tells a missing program apart).
-  std::string start(const ChildSpec& spec);
+  std::string start(const ChildSpec& launch);
   bool notFound() const { return startErrno_ == ENOENT; }
 
   int input() const { return input_; }    // the write end, for Stream::pipe on in
