@@ -37,7 +37,7 @@ fs::path onlyFileEndingIn(const fs::path& folder, const std::string& ending) {
   return found;
 }
 
-constexpr int seedCycles = 28;
+constexpr int seedCycles = 14;
 
 // One embryo of each program, as the tests grow them.
 struct pair {
