@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The library as another program uses it: installed, the example compiled against the
 # installed header and libraries alone, and the embryo it grows equal to morphseed's.
-# Usage: library_install_test.sh <build folder> <source folder> <morphseed binary>
+# Usage: library_install_test.sh <build folder> <source folder> <morphseed binary> [compiler [flags]]
 set -euo pipefail
-build=$1 source=$2 morphseed=$3
+build=$1 source=$2 morphseed=$3 compiler=${4:-c++}
+read -r -a flags <<<"${5:-}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-c++ -std=c++20 -I"$work/prefix/include" "$source/examples/grow_embryo.cpp" \
+"$compiler" -std=c++20 "${flags[@]}" -I"$work/prefix/include" "$source/examples/grow_embryo.cpp" \
   "$work/prefix/lib/libmorph_core.a" "$work/prefix/lib/libmorph_version.a" -fopenmp -lz -o "$work/grow_embryo"
 "$work/grow_embryo" "$source/morphseed/indexed_icosa" 28 "$work/library.3dv" >"$work/out.txt"
 grep -q '^cycle 28: ' "$work/out.txt" || { cat "$work/out.txt"; exit 1; }
