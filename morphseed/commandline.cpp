@@ -7,8 +7,8 @@
 #include <string>
 
 #include "failure.h"
+#include "rules.h"
 #include "series.h"
-#include "variant.h"
 #include "wholenumber.h"
 
 int batches = 1;
@@ -29,7 +29,7 @@ int refuseCommandLine() {
 // A bad -t or -s value gets a message of its own and the usage of every flag; a word that
 // is no flag at all keeps the short refusal above.
 int refuseValue(const std::string& problem) {
-  std::fprintf(stderr, "%s: %s\n", variant::programName, problem.c_str());
+  std::fprintf(stderr, "%s: %s\n", seedRules.programName, problem.c_str());
   std::fprintf(stderr, "Allowable parameters: \n");
   std::fprintf(stderr, "-b batchCount cycleCount\n");
   std::fprintf(stderr, "-t 0|1    1: also write each embryo's template, embryo.<seed>.3dvTemplate\n");

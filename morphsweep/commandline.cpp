@@ -13,7 +13,6 @@
 #include "markup.h"
 #include "pointnames.h"
 #include "series.h"
-#include "variant.h"
 #include "outnames.h"
 
 int numGrowthCycles = 1;
@@ -81,7 +80,7 @@ int readCommandLine(int argc, char** argv, SweepPoint& point) {
   if (snapshots) {
     const auto interval = snapshotIntervalOf(argv[expectedWordCount + 1]);
     if (!interval) {
-      std::fprintf(stderr, "%s: %s needs a whole number of cycles from 1 to %d, not '%s'\n", variant::programName,
+      std::fprintf(stderr, "%s: %s needs a whole number of cycles from 1 to %d, not '%s'\n", sweepRules.programName,
                    argv[expectedWordCount], INT_MAX, argv[expectedWordCount + 1]);
       refuse("");
       std::fputs(snapshotUsage, stderr);
@@ -138,7 +137,7 @@ int readCommandLine(int argc, char** argv, SweepPoint& point) {
     std::fprintf(stderr,
                  "%s: input name '%s' is too long: the output names would need up to %lld "
                  "characters, at most %d fit\n",
-                 variant::programName, point.input, needed, outNameSize - 1);
+                 sweepRules.programName, point.input, needed, outNameSize - 1);
     return exitBadCommandLine;
   }
   // The same for the file system's limit on one name, which the temporary that each
@@ -150,7 +149,7 @@ int readCommandLine(int argc, char** argv, SweepPoint& point) {
     std::fprintf(stderr,
                  "%s: input name '%s' is too long: the output file names would need up to %lld "
                  "characters after the last '/', at most %lld fit\n",
-                 variant::programName, point.input, needed - folderPart, entryLimit);
+                 sweepRules.programName, point.input, needed - folderPart, entryLimit);
     return exitBadCommandLine;
   }
   // The series index names the snapshots in XML, which has no way to write other control
@@ -159,7 +158,7 @@ int readCommandLine(int argc, char** argv, SweepPoint& point) {
     const char* entry = lastSlash ? lastSlash + 1 : point.input;
     if (const auto problem = xmlTextProblem(entry)) {
       std::fprintf(stderr, "%s: input name '%s' %s, which the series index (.pvd) cannot name; rename it for -v\n",
-                   variant::programName, point.input, problem->c_str());
+                   sweepRules.programName, point.input, problem->c_str());
       return exitBadCommandLine;
     }
   }

@@ -12,7 +12,6 @@
 #include <set>
 
 #include "shellwords.h"
-#include "variant.h"
 #include "wholenumber.h"
 
 namespace plan {
