@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <omp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <regex>
@@ -220,6 +222,59 @@ TEST_F(Snapshots, IndexNamesAreEscapedForXml) {
   snapshotSeries spaced("t\tn\n", 1, {});
   spaced.loaded(E);
   EXPECT_EQ(indexEntries("t\tn\n.pvd"), (std::vector<std::pair<int, std::string>>{{0, "t&#9;n&#10;.c0.vtp"}}));
+}
+
+// Each snapshot after the first adds its entry to the index in place (the same file, the
+// same bytes a whole rewrite gives); an index another run replaced or changed is written
+// whole again, never extended.
+TEST_F(Snapshots, IndexGrowsInPlaceAndIsRewrittenWholeWhenNotTheRunsOwn) {
+  const auto text = [](const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const auto inode = [](const fs::path& p) {
+    struct stat st {};
+    return stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
+  };
+  const auto entry = [](int c) {
+    return "    <DataSet timestep=\"" + std::to_string(c) + "\" group=\"\" part=\"0\" file=\"e.c" +
+           std::to_string(c) + ".vtp\"/>\n";
+  };
+  const auto whole = [&](const std::vector<int>& cycles) {
+    std::string s = "<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n  <Collection>\n";
+    for (const int c : cycles) s += entry(c);
+    return s + "  </Collection>\n</VTKFile>\n";
+  };
+  const fs::path index = dir_ / "e.pvd";
+  buildIcosahedron();
+  snapshotSeries series((dir_ / "e").string(), 1, {});
+  series.loaded(E);
+  const auto first = inode(index);
+  series.cycleDone(E, 1);
+  series.cycleDone(E, 2);
+  EXPECT_EQ(inode(index), first);
+  EXPECT_EQ(text(index), whole({0, 1, 2}));
+
+  struct Change {
+    const char* what;
+    std::function<void()> make;
+  };
+  int cycle = 2;
+  std::vector<int> listed{0, 1, 2};
+  for (const Change& change : std::vector<Change>{
+           {"replaced by another run", [&] { std::ofstream(index.string() + ".x") << whole({0}); fs::rename(index.string() + ".x", index); }},
+           {"lengthened", [&] { std::ofstream(index, std::ios::app) << "<!-- -->\n"; }},
+           {"same length, other end", [&] {
+              std::string s = text(index);
+              s[s.size() - 3] = 'X';
+              std::ofstream(index, std::ios::binary | std::ios::in) << s;
+            }},
+       }) {
+    change.make();
+    series.cycleDone(E, ++cycle);
+    listed.push_back(cycle);
+    EXPECT_EQ(text(index), whole(listed)) << change.what;
+  }
 }
 
 TEST_F(Snapshots, VerticesAreBornInTheCycleThatAddedThem) {

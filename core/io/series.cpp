@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <utility>
 
 #include "markup.h"
@@ -59,23 +60,41 @@ void snapshotSeries::write(const Embryo& e, int cycle) {
   swept_ = true;
   writeSnapshot(e, snapshotName(stem_, cycle), cycle, born_, parameters_, {}, TemporarySweep::doneByCaller);
   written_.push_back(cycle);
-  // Rewritten after every snapshot, so that a run ended at any moment leaves an index of
-  // exactly the snapshots that are complete.
   writeIndex();
 }
 
-void snapshotSeries::writeIndex() const {
-  OutputFile out(indexName(stem_), TemporarySweep::doneByCaller);
-  FILE* f = out.stream();
-  std::fprintf(f, "<?xml version=\"1.0\"?>\n");
-  std::fprintf(f, "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n");
-  std::fprintf(f, "  <Collection>\n");
+namespace {
+
+constexpr const char* indexHead =
+    "<?xml version=\"1.0\"?>\n"
+    "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n"
+    "  <Collection>\n";
+constexpr const char* indexEnd = "  </Collection>\n</VTKFile>\n";
+
+std::string indexEntry(const std::string& stem, int cycle) {
+  return "    <DataSet timestep=\"" + std::to_string(cycle) + "\" group=\"\" part=\"0\" file=\"" +
+         xmlAttributeEscaped(snapshotSeries::snapshotName(stem, cycle)) + "\"/>\n";
+}
+
+}  // namespace
+
+// The index lists exactly the snapshots that are complete after every snapshot, so a run
+// ended at any moment leaves a whole one. Each snapshot adds its entry in place of the
+// closing lines, in one write, so the cost stays the same however long the series grows; the
+// index is written whole (temporary and rename) the first time and whenever the file is not
+// the one this run left (replaced by another run, or a write that failed).
+void snapshotSeries::writeIndex() {
   const std::string stem = baseName(stem_);
-  for (const int cycle : written_) {
-    std::fprintf(f, "    <DataSet timestep=\"%d\" group=\"\" part=\"0\" file=\"%s\"/>\n", cycle,
-                 xmlAttributeEscaped(snapshotName(stem, cycle)).c_str());
-  }
-  std::fprintf(f, "  </Collection>\n");
-  std::fprintf(f, "</VTKFile>\n");
+  const std::string end = indexEnd;
+  if (written_.size() > 1 &&
+      replaceEndInPlace(indexName(stem_), index_, end, indexEntry(stem, written_.back()) + end))
+    return;
+  std::string text = indexHead;
+  for (const int cycle : written_) text += indexEntry(stem, cycle);
+  text += end;
+  OutputFile out(indexName(stem_), TemporarySweep::doneByCaller);
+  std::fputs(text.c_str(), out.stream());  // a failure stays on the stream; commit reports it
   out.commit();
+  index_ = writtenFile(indexName(stem_));
+  if (index_.size != static_cast<off_t>(text.size())) index_ = {};
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "outfile.h"
 #include "snapshot.h"
 
 class snapshotSeries {
@@ -29,7 +30,7 @@ class snapshotSeries {
  private:
   void recordBirths(const Embryo& e, int cycle);
   void write(const Embryo& e, int cycle);
-  void writeIndex() const;
+  void writeIndex();
 
   std::string stem_;
   int interval_;
@@ -37,6 +38,7 @@ class snapshotSeries {
   std::vector<int> born_;     // per vertex index
   std::vector<int> written_;  // cycles, increasing
   bool swept_ = false;        // abandoned temporaries of the series' names removed
+  WrittenFile index_;         // the index as last written, extended in place while unchanged
 };
 
 // The usage line of -v, the same in both programs.

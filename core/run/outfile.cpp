@@ -1,6 +1,7 @@
 #include "outfile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -161,4 +162,43 @@ void OutputFile::commit() {
     unlink(path_.c_str());
     failWrite(path_, error);
   }
+}
+
+WrittenFile writtenFile(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  return {st.st_dev, st.st_ino, st.st_size};
+}
+
+bool replaceEndInPlace(const std::string& path, WrittenFile& file, const std::string& oldEnd,
+                       const std::string& newEnd) {
+  const off_t at = file.size - static_cast<off_t>(oldEnd.size());
+  if (file.size < 0 || at < 0) return false;
+  const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  std::string found(oldEnd.size(), '\0');
+  const bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == file.device &&
+                    st.st_ino == file.inode && st.st_size == file.size &&
+                    pread(fd, found.data(), found.size(), at) == static_cast<ssize_t>(found.size()) &&
+                    found == oldEnd;
+  bool done = false;
+  if (same) {
+    const TerminationSignalsHeld held;
+    const ssize_t n = pwrite(fd, newEnd.data(), newEnd.size(), at);
+    const off_t end = at + static_cast<off_t>(newEnd.size());
+    done = n == static_cast<ssize_t>(newEnd.size()) && (end >= file.size || ftruncate(fd, end) == 0) &&
+           syncFile(fd) == 0;
+    if (done) {
+      file.size = end;
+    } else if (n != 0) {
+      // A short write (a full disk) or a failed flush: the old end goes back, which needs no
+      // new space, so the file stays whole for a reader and the rewrite that follows.
+      const bool restored = pwrite(fd, oldEnd.data(), oldEnd.size(), at) == static_cast<ssize_t>(oldEnd.size()) &&
+                            ftruncate(fd, file.size) == 0;
+      if (!restored) file.size = -1;
+    }
+  }
+  close(fd);
+  return done;
 }

@@ -5,6 +5,8 @@
 // later write of the same result once its process is gone (core/resultfolder.h).
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 
@@ -43,3 +45,21 @@ class OutputFile {
   int fd_ = -1;
   int slot_ = -1;  // in the signal handler's table
 };
+
+// A file this process wrote whole: which file it is and how long, so that a later change in
+// place touches only that file, unchanged since (another run may have replaced it).
+struct WrittenFile {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;  // -1: not known, so never changed in place
+};
+
+// The file now at `path` (size -1 if it cannot be looked at).
+WrittenFile writtenFile(const std::string& path);
+
+// Replaces the last bytes of `path`, which must be `oldEnd`, with `newEnd`, in one write that
+// a dying process either made whole or not at all, then flushes it to the disk; only while the
+// file is still `file` (updated here). Returns false, with the file as it was, when the file
+// has changed or the write or flush fails: the caller then writes it whole.
+bool replaceEndInPlace(const std::string& path, WrittenFile& file, const std::string& oldEnd,
+                       const std::string& newEnd);
