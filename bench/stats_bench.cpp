@@ -188,6 +188,20 @@ int main(int argc, char** argv) {
                 n, n, obj.size() / 1e6, 1e3 * secondsSince(start), 1e3 * (cpuSeconds() - cpuStart));
     ok = ok && m.tJunctions == n;
   }
+  // (d) The crafted hub: n faces fanned around one point, none sharing an edge.
+  {
+    const int n = quick ? 3000 : 30000;
+    const std::string obj = hubObj(n);
+    const view::MeshLoad load = view::parseMesh(obj, view::MeshFormat::obj, "hub.obj");
+    if (!load.ok()) return 1;
+    const auto start = stopwatch::now();
+    const double cpuStart = cpuSeconds();
+    const stats::Measures m = stats::measure(load.mesh);
+    std::printf("(d) %d faces fanned around one point (%.1f MB OBJ): measures %.1f ms (%.1f ms of processor time), "
+                "T-junctions %s\n",
+                n, obj.size() / 1e6, 1e3 * secondsSince(start), 1e3 * (cpuSeconds() - cpuStart),
+                m.tJunctions < 0 ? "not counted" : std::to_string(m.tJunctions).c_str());
+  }
   fs::remove_all(folder);
   if (!ok) std::fprintf(stderr, "a check failed\n");
   return ok ? 0 : 1;

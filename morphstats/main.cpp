@@ -153,6 +153,12 @@ void warnIfInverted(const std::string& file, const stats::Measures& m) {
     std::fprintf(stderr, "morphstats: %s: warning: the enclosed volume %s is negative: the triangles wind inwards\n",
                  file.c_str(), stats::formatReal(m.volume).c_str());
   }
+  if (m.tJunctions < 0) {
+    std::fprintf(stderr,
+                 "morphstats: %s: warning: too many border edges meet at one point to look for T-junctions: "
+                 "angleDefect and tJunctions are left empty\n",
+                 file.c_str());
+  }
 }
 
 stats::Measures measureFile(const std::string& file, const std::optional<view::MeshFormat>& format, view::Mesh* keep) {

@@ -3,6 +3,7 @@
 // search repeated per face, or a point scan per edge, is quadratic in it.
 #pragma once
 
+#include <cmath>
 #include <string>
 
 inline std::string sharedEdgeObj(int collinear, int faces) {
@@ -25,5 +26,18 @@ inline std::string sharedEdgeObj(int collinear, int faces) {
     previous = first + i - 1;
   }
   obj += "f " + std::to_string(previous) + " 1 3\n";
+  return obj;
+}
+
+// K faces fanned around one point h, none sharing an edge: K border edges leave h and K
+// arrive, so a search from h per arriving edge passes every leaving one.
+inline std::string hubObj(int faces) {
+  std::string obj = "v 0 0 0\n";
+  for (int k = 0; k < faces; ++k) {
+    const double angle = 6.283185307179586 * k / faces;
+    obj += "v " + std::to_string(std::cos(angle)) + " " + std::to_string(std::sin(angle)) + " 0\n";
+    obj += "v " + std::to_string(std::cos(angle)) + " " + std::to_string(std::sin(angle)) + " 1\n";
+  }
+  for (int k = 0; k < faces; ++k) obj += "f 1 " + std::to_string(2 + 2 * k) + " " + std::to_string(3 + 2 * k) + "\n";
   return obj;
 }

@@ -12,6 +12,7 @@
 #include <map>
 #include <numbers>
 #include <sstream>
+#include <tuple>
 
 #include "crafted_mesh.h"
 #include "measure/angledefect.h"
@@ -529,14 +530,24 @@ TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
   EXPECT_FALSE(fs::exists("x.png") || fs::exists("broken.csv"));
 }
 
-// The crafted file that took minutes while each face on the long edge repeated its search:
-// measured whole within the 10 s the fuzz targets give one input (scripts/fuzz.sh).
-TEST_F(Program, ManyFacesOnOneSplitEdgeMeasureWithinTheFuzzTimeLimit) {
+// Crafted files that took minutes: each face on a long split edge repeating its search, and
+// a point where many border edges arrive and leave (counted in linear time or given up, with
+// a warning). Each is measured whole within the 10 s the fuzz targets give one input
+// (scripts/fuzz.sh).
+TEST_F(Program, CraftedBorderEdgesMeasureWithinTheFuzzTimeLimit) {
   constexpr int n = 30000;
-  writeFile("crafted.obj", sharedEdgeObj(n, n));
-  const Outcome r = run({"/usr/bin/timeout", "10", MORPHSTATS_BINARY, "crafted.obj"});
-  ASSERT_EQ(r.status, 0) << "124 is the time limit: " << r.err;
-  EXPECT_EQ(cell(csvRows(r.out), 1, "tJunctions"), std::to_string(n));
+  const std::string warning =
+      "morphstats: crafted.obj: warning: too many border edges meet at one point to look for T-junctions: "
+      "angleDefect and tJunctions are left empty\n";
+  for (const auto& [obj, junctions, err] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {sharedEdgeObj(n, n), std::to_string(n), ""}, {hubObj(n), "", warning}}) {
+    writeFile("crafted.obj", obj);
+    const Outcome r = run({"/usr/bin/timeout", "10", MORPHSTATS_BINARY, "crafted.obj"});
+    ASSERT_EQ(r.status, 0) << "124 is the time limit: " << r.err;
+    EXPECT_EQ(cell(csvRows(r.out), 1, "tJunctions"), junctions);
+    EXPECT_EQ(cell(csvRows(r.out), 1, "angleDefect").empty(), junctions.empty());
+    EXPECT_EQ(r.err, err);
+  }
 }
 
 // A timestep is a cycle only when it is a whole number: never rounded, never wrapped.

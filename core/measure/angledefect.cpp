@@ -79,6 +79,11 @@ AngleDefect angleDefect(const view::Mesh& mesh) {
   std::vector<std::size_t> visitedFor(mesh.points.size(), border.size());  // the search that last met a point
   std::vector<std::pair<int, int>> frames;                                 // (point, depth) still to visit
   std::vector<int> trail, chain;
+  // Every search ends, but a crafted point where K border edges arrive and K leave makes K
+  // searches each pass K edges. Surfaces the programs write pass a few edges per search;
+  // past this budget the count is given up rather than taking quadratic time.
+  const long long budget = 64 * static_cast<long long>(border.size()) + (1LL << 22);
+  long long passed = 0;
   for (std::size_t e = 0; e < border.size(); ++e) {
     const auto [a, b] = border[e];
     const auto pa = point(a), pb = point(b);
@@ -108,6 +113,10 @@ AngleDefect angleDefect(const view::Mesh& mesh) {
       const double here = v == b ? 1.0 : along(v);
       for (auto it = std::lower_bound(border.begin(), border.end(), std::make_pair(v, -1));
            it != border.end() && it->first == v; ++it) {
+        if (++passed > budget) {
+          result.searched = false;
+          return result;
+        }
         const int next = it->second;
         if (next == a && v != b) {
           chain.assign(trail.begin() + 1, trail.end());

@@ -169,8 +169,8 @@ Measures measure(const view::Mesh& mesh) {
   }
 
   const AngleDefect defect = angleDefect(mesh);
-  m.angleDefect = defect.total / (2 * pi);
-  m.tJunctions = defect.tJunctions;
+  m.angleDefect = defect.searched ? defect.total / (2 * pi) : std::numeric_limits<double>::quiet_NaN();
+  m.tJunctions = defect.searched ? defect.tJunctions : -1;
   return m;
 }
 

@@ -24,6 +24,7 @@ struct Measures {
   std::array<double, 3> boxMin{}, boxMax{};  // bounding box of the points
   double angleDefect = 0;                    // total angle defect / (2 pi); 2 for a sound closed surface
   long long tJunctions = 0;  // vertices counted as lying on an edge of a triangle that does not use them
+  // Not counted (-1, and angleDefect NaN) where a crafted point joins too many border edges.
   // Per morphogen (red, green, blue), present when the mesh carries levels and thresholds.
   std::optional<std::array<double, 3>> areaAbove;  // fraction of the area at or above the threshold
   std::optional<std::array<double, 3>> meanLevel;  // area-weighted mean level, 0..255

@@ -21,7 +21,7 @@ std::vector<double> measureValues(const Measures& m) {
       double(m.vertices),  double(m.triangles), m.area,       m.volume,     m.sphericity,   m.lengths[0],
       m.lengths[1],        m.lengths[2],        m.elongation, m.meanRadius, m.radiusSpread, m.boxMin[0],
       m.boxMin[1],         m.boxMin[2],         m.boxMax[0],  m.boxMax[1],  m.boxMax[2],    m.angleDefect,
-      double(m.tJunctions)};
+      m.tJunctions >= 0 ? double(m.tJunctions) : absent};
   for (const auto& group : {m.areaAbove, m.meanLevel}) {
     for (std::size_t k = 0; k < 3; ++k) v.push_back(group ? (*group)[k] : absent);
   }
