@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <string>
 
 #include "clockseed.h"
@@ -36,6 +38,14 @@ void growEmbryo(Embryo& e, int cycles, snapshotSeries* series) {
   if (series) series->finished(e, cycles);
 }
 
+std::string seedFileHint(const std::string& message) {
+  if (message.rfind(seedFilePath + ": cannot open: ", 0) != 0) return "";
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::absolute(seedFilePath, error).parent_path();
+  return "looked for the seed file '" + seedFilePath + "' in " + (error ? "the working folder" : folder.string()) +
+         "; run where it is (the build copies one into build/run/) or give its path with --seed-file PATH";
+}
+
 std::string embryoTemplateName(int seed) { return "embryo." + std::to_string(seed) + ".3dvTemplate"; }
 
 Embryo runBatches() {
@@ -63,7 +73,7 @@ Embryo runBatches() {
     }
     embryo.random.seed(static_cast<unsigned>(seed));
     std::fprintf(stderr, "seed: %d\n", seed);
-    readSeedIntoStructs(embryo, seedFileName);
+    readSeedIntoStructs(embryo, seedFilePath.c_str());
     claim.result->probe();
     std::optional<snapshotSeries> series;
     if (snapshotInterval > 0)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fail.h"
+#include "io/filehint.h"
 #include "io/meshread.h"
 #include "io/outputcheck.h"
 #include "outfile.h"
@@ -375,6 +376,8 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   setProgramName("morphstats");
+  // A file named as a snapshot or series that is no XML at all is named for what it is.
+  setFailureHint(io::notVtkXmlHint);
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -5,6 +5,7 @@
 #include "batch.h"
 #include "commandline.h"
 #include "fail.h"
+#include "inputhint.h"
 #include "signalsetup.h"
 #include "threads.h"
 #include "version.h"
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return printInfo(versionText("morphsweep"));
   preferPassiveWaiting(argv);
   if (const int status = parseCommandLine(argc, argv)) return status;
+  setFailureHint(resultGivenHint);
   installTemporaryCleanup();
   startThreads();
   try {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fail.h"
+#include "io/filehint.h"
 #include "io/meshread.h"
 #include "movie.h"
 #include "io/outputcheck.h"
@@ -272,6 +273,8 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   setProgramName("morphview");
+  // A file named as a snapshot or series that is no XML at all is named for what it is.
+  setFailureHint(io::notVtkXmlHint);
   installTemporaryCleanup();
   // A large sheet may not fit in memory; that is a status of its own, not a crash.
   try {
