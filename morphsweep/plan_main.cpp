@@ -2,6 +2,7 @@
 // per point, and lists the result files the points of a manifest write.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,12 +27,13 @@ constexpr const char* toolName = "morphsweep-plan";
 
 constexpr const char* usage =
     "usage: morphsweep-plan [--program PATH] DEFINITION > MANIFEST\n"
-    "       morphsweep-plan --results|--points MANIFEST\n"
+    "       morphsweep-plan --results|--points|--inputs MANIFEST\n"
     "  --program PATH  the morphsweep each line calls (default: the one built beside this tool)\n"
     "  --results       print the 3DV result name of every line of MANIFEST\n"
     "  --points        print, tab-separated, the result name and the values of the swept parameters\n"
     "                  (those that vary across MANIFEST, named as in a definition) of every line,\n"
-    "                  after a header line: result and the parameters' names\n";
+    "                  after a header line: result and the parameters' names\n"
+    "  --inputs        print each input template MANIFEST names, once, in order of appearance\n";
 
 int refuse(const std::string& problem) {
   std::fprintf(stderr, "%s: %s\n%s", toolName, plan::printable(problem).c_str(), usage);
@@ -105,7 +107,10 @@ std::size_t wordOf(std::size_t k) {
   return k < plan::parameters.size() ? word : word + 1;
 }
 
-int results(const std::string& manifest, bool withValues) {
+enum class Listing { results, points, inputs };
+
+int results(const std::string& manifest, Listing listing) {
+  const bool withValues = listing == Listing::points;
   std::string text;
   if (const auto problem = readInput(manifest, text)) return badFile(*problem);
   std::istringstream in(text);
@@ -125,7 +130,7 @@ int results(const std::string& manifest, bool withValues) {
     if (withValues && line.find('\t') != std::string::npos)
       return fault("a tab in the line; quote no tabs in a manifest");
     names.push_back(name);
-    if (withValues) lines.push_back(std::move(words));
+    if (withValues || listing == Listing::inputs) lines.push_back(std::move(words));
   }
   if (in.bad()) return badFile(manifest + ": cannot read");
   if (withValues) {
@@ -151,6 +156,16 @@ int results(const std::string& manifest, bool withValues) {
     }
     return finishOutput();
   }
+  if (listing == Listing::inputs) {
+    // Each input template once, in the order the lines first name it.
+    std::vector<std::string> inputs;
+    for (const auto& words : lines) {
+      const std::string& input = words[wordOf(plan::parameters.size())];
+      if (std::find(inputs.begin(), inputs.end(), input) == inputs.end()) inputs.push_back(input);
+    }
+    for (const std::string& input : inputs) std::cout << input << '\n';
+    return finishOutput();
+  }
   // Nothing is printed unless every line is sound: a script may run the manifest after this.
   for (const std::string& name : names) std::cout << name << '\n';
   return finishOutput();
@@ -159,7 +174,7 @@ int results(const std::string& manifest, bool withValues) {
 int run(int argc, char** argv) {
   std::string program;
   bool programGiven = false;
-  bool listResults = false, listPoints = false;
+  bool listResults = false, listPoints = false, listInputs = false;
   std::vector<std::string> files;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
@@ -178,6 +193,8 @@ int run(int argc, char** argv) {
       listResults = true;
     } else if (word == "--points") {
       listPoints = true;
+    } else if (word == "--inputs") {
+      listInputs = true;
     } else if (word == "-h" || word == "--help") {
       return printInfo(usage);
     } else if (word == "--version") {
@@ -189,10 +206,14 @@ int run(int argc, char** argv) {
     }
   }
   if (listResults && listPoints) return refuse("--results and --points exclude each other");
-  if (files.size() != 1) return refuse(listResults || listPoints ? "give one manifest" : "give one sweep definition");
+  if (listInputs && (listResults || listPoints)) return refuse("--inputs goes alone, without --results or --points");
+  if (files.size() != 1)
+    return refuse(listResults || listPoints || listInputs ? "give one manifest" : "give one sweep definition");
   if (listResults && programGiven) return refuse("--program has no meaning with --results");
   if (listPoints && programGiven) return refuse("--program has no meaning with --points");
-  if (listResults || listPoints) return results(files[0], listPoints);
+  if (listInputs && programGiven) return refuse("--program has no meaning with --inputs");
+  if (listInputs) return results(files[0], Listing::inputs);
+  if (listResults || listPoints) return results(files[0], listPoints ? Listing::points : Listing::results);
   return expand(files[0], programGiven ? program : defaultProgram());
 }
 

@@ -2,9 +2,10 @@
 # Runs every point of a sweep manifest (one morphsweep call per line) with GNU parallel,
 # here or across machines, keeping a job log so that a later call can re-run only the
 # points that failed; then renders the contact sheet of the sweep and writes the table of
-# shape measures, one row per point, beside it (MANIFEST.csv, by morphstats). Run it from
-# the folder the manifest was planned in: its relative paths are read from there, on every
-# machine.
+# shape measures, one row per point, beside it (MANIFEST.csv, by morphstats). The points
+# run in the folder the manifest was planned in, where its relative paths are read on every
+# machine: this folder when every input template is found from here, else the nearest
+# folder above the manifest from which all are found; none such is refused up front.
 #
 # usage: sweep-run.sh [options] MANIFEST; the options are in usage() below (sweep-run.sh --help).
 # Exit status: 0 every point done and the sheet written; 1 bad command line or missing
@@ -74,6 +75,55 @@ logs="$manifest.logs"
 points=$("$plan" --results -- "$manifest" | wc -l) || exit 2
 ((points > 0)) || { echo "sweep-run: $manifest holds no point" >&2; exit 2; }
 
+# The folder the manifest was planned in: input template names are relative to it. Started
+# elsewhere, every point would fail and the sheet and table of a good run be replaced.
+inputs=$("$plan" --inputs -- "$manifest") || exit 2
+mapfile -t inputs <<<"$inputs"
+allFound() {  # allFound FOLDER: every input template opens from FOLDER
+  local f
+  for f in "${inputs[@]}"; do
+    if [[ $f == /* ]]; then [[ -f $f ]] || return 1; else [[ -f $1/$f ]] || return 1; fi
+  done
+}
+runIn=""
+if allFound .; then
+  runIn=.
+else
+  folder=$(cd -- "$(dirname -- "$manifest")" && pwd)
+  while :; do
+    if allFound "$folder"; then runIn=$folder; break; fi
+    [[ $folder != / ]] || break
+    folder=$(dirname -- "$folder")
+  done
+fi
+if [[ -z $runIn ]]; then
+  missing=()
+  for f in "${inputs[@]}"; do [[ -f $f ]] || missing+=("'$f'"); done
+  echo "sweep-run: input templates not found: ${missing[*]}" >&2
+  echo "sweep-run: looked in $PWD and in $(cd -- "$(dirname -- "$manifest")" && pwd) and each folder above it; run from the folder the manifest was planned in" >&2
+  exit 2
+fi
+if [[ $runIn != . ]]; then
+  # Every name given here is made absolute before the points run over there.
+  resolved() {  # the folder part resolved where it exists, so that messages read plainly
+    local folder
+    if folder=$(cd -- "$(dirname -- "$1")" 2>/dev/null && pwd); then
+      printf '%s/%s' "${folder%/}" "$(basename -- "$1")"
+    else
+      absolute "$1"
+    fi
+  }
+  manifest=$(resolved "$manifest")
+  joblog=$(resolved "$joblog")
+  logs=$(resolved "$logs")
+  build=$(resolved "$build")
+  plan="$build/morphsweep/morphsweep-plan"
+  [[ -z $sheet ]] || sheet=$(resolved "$sheet")
+  [[ -z $sshloginfile ]] || sshloginfile=$(resolved "$sshloginfile")
+  cd -- "$runIn"
+  echo "sweep-run: the points run in $runIn, where $manifest was planned (its input templates are found from there)" >&2
+fi
+
 mkdir -p -- "$logs"
 private=$(mktemp -d .sweep-run.XXXXXX) || { echo "sweep-run: cannot make a private folder here" >&2; exit 2; }
 trap 'rm -rf -- "$private"' EXIT
@@ -86,6 +136,8 @@ if [[ -n $sshloginfile ]]; then
   options+=(--sshloginfile "$private/sshlogins")
 fi
 ((resume == 0)) || options+=(--resume-failed)
+# A progress bar for a person watching; logs and pipes get none.
+[[ ! -t 2 ]] || options+=(--bar)
 # Points share the machine, so each keeps to one thread instead of each taking all cores.
 export OMP_NUM_THREADS=1
 set +e
@@ -116,9 +168,24 @@ else
   echo "sweep-run: all $points points done; log in $joblog" >&2
 fi
 
+sheet=${sheet:-$manifest.png}
+table=$manifest.csv
+if [[ -n $failed ]] && (($(printf '%s\n' "$failed" | wc -l) == points)); then
+  # Nothing of this run is worth a good run's sheet and table: those stay, the new ones go
+  # beside them.
+  if ((drawSheet)) && [[ -e $sheet || -e ${sheet%.png}.1.png ]]; then
+    kept=$sheet
+    sheet=${sheet%.png}.failed.png
+    echo "sweep-run: every point failed; the sheet goes to $sheet, and $kept is kept" >&2
+  fi
+  if [[ -e $table ]]; then
+    echo "sweep-run: every point failed; the table goes to ${table%.csv}.failed.csv, and $table is kept" >&2
+    table=${table%.csv}.failed.csv
+  fi
+fi
 if ((drawSheet)); then
-  "$here/sweep-sheet.sh" --build "$build" -o "${sheet:-$manifest.png}" -- "$manifest" || exit 2
+  "$here/sweep-sheet.sh" --build "$build" -o "$sheet" -- "$manifest" || exit 2
 fi
 # The numbers of every point, failed and missing ones marked in the status column.
-"$build/morphstats/morphstats" --manifest "$manifest" --joblog "$joblog" -o "$manifest.csv" || exit 2
+"$build/morphstats/morphstats" --manifest "$manifest" --joblog "$joblog" -o "$table" || exit 2
 exit "$status"
