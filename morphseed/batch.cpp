@@ -12,16 +12,11 @@
 #include "growth.h"
 #include "meshio.h"
 #include "normals.h"
+#include "progress.h"
 #include "seedclaim.h"
 #include "seedfile.h"
 #include "series.h"
 #include "signalling.h"
-
-namespace {
-
-constexpr int cyclesPerDot = 10;
-
-}  // namespace
 
 void growEmbryo(Embryo& e, int cycles, snapshotSeries* series) {
   e.lifeSpanR = 0;
@@ -29,10 +24,13 @@ void growEmbryo(Embryo& e, int cycles, snapshotSeries* series) {
   e.lifeSpanB = 0;
   e.totalCycles = 0;
   if (series) series->loaded(e);
-  for (int j = 0; j < cycles; ++j) {
-    if (j % cyclesPerDot == 0) std::fprintf(stderr, ".");
-    growthCycle(e);
-    if (series) series->cycleDone(e, j + 1);
+  {
+    CycleProgress progress(e, cycles);
+    for (int j = 0; j < cycles; ++j) {
+      progress.beforeCycle(j);
+      growthCycle(e);
+      if (series) series->cycleDone(e, j + 1);
+    }
   }
   recalcNorms(e);
   if (series) series->finished(e, cycles);
