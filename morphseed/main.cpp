@@ -30,6 +30,8 @@ constexpr const char* help =
     "                            every so many cycles and the last, listed in embryo.<seed>.pvd\n"
     "  --seed-file PATH          read the seed surface from PATH instead of indexed_icosa in the\n"
     "                            working folder\n"
+    "  --help                    this text (the one word of the command line)\n"
+    "  --version                 the release and the commit built (likewise)\n"
     "Flags may come in any order and be repeated; the last of each kind wins.\n"
     "\n"
     "Example: four embryos of 28 cycles from seed 1000 on, each with its template:\n"

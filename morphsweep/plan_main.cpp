@@ -35,6 +35,64 @@ constexpr const char* usage =
     "                  after a header line: result and the parameters' names\n"
     "  --inputs        print each input template MANIFEST names, once, in order of appearance\n";
 
+// --help: the usage, every option, the definition format and an example; refusals keep
+// the usage above.
+constexpr const char* helpText =
+    "usage: morphsweep-plan [--program PATH] DEFINITION > MANIFEST\n"
+    "       morphsweep-plan --results|--points|--inputs MANIFEST\n"
+    "       morphsweep-plan --help | --version\n"
+    "\n"
+    "Expands a sweep definition into a manifest: one morphsweep call per point, one per line,\n"
+    "every combination of the values given, the later parameters varying faster.\n"
+    "  --program PATH  the morphsweep each line calls (default: the one built beside this tool)\n"
+    "  --results       print the 3DV result name of every line of MANIFEST\n"
+    "  --points        print, tab-separated, the result name and the values of the swept parameters\n"
+    "                  (those that vary across MANIFEST, named as in a definition) of every line,\n"
+    "                  after a header line: result and the parameters' names\n"
+    "  --inputs        print each input template MANIFEST names, once, in order of appearance\n"
+    "  --help          this text\n"
+    "  --version       the release and the commit built\n"
+    "  --              the word after it is the file, even one beginning with '-'\n"
+    "\n"
+    "The definition: one line per morphsweep parameter, 'name = values'; '#' starts a comment\n"
+    "(the first comment line titles the sweep's report), blank lines are skipped, and every\n"
+    "parameter is given once:\n"
+    "  growthCycles       after -n        1..2147483647\n"
+    "  modificationCount  after -m        1..2147483647\n"
+    "  templateSwitch     after -t        0 or 1\n"
+    "  redLifespan, greenLifespan, blueLifespan      first after -r, -g, -b   -32768..32767\n"
+    "  redThreshold, greenThreshold, blueThreshold   second                   0..255\n"
+    "  redSecretor, greenSecretor, blueSecretor      third                    -1..32767\n"
+    "  repulsion          after -kr       any int\n"
+    "  attraction         after -kh       any int\n"
+    "  inputTemplate      the last word   file names, relative to the folder the sweep runs in\n"
+    "Values are a comma-separated list; a number may be a range start:stop:step (6:18:6 is\n"
+    "6, 12, 18). A value listed twice is refused; file names hold no comma, '#' or control\n"
+    "character. Every input template must exist when the sweep is planned: plan it in the\n"
+    "folder it will run in.\n"
+    "\n"
+    "Example: a definition of three cycle counts by three repulsions, expanded to 9 lines:\n"
+    "  # embryo 1001 under three repulsion strengths\n"
+    "  inputTemplate     = day/start.3dvTemplate\n"
+    "  growthCycles      = 6:18:6\n"
+    "  modificationCount = 1\n"
+    "  templateSwitch    = 0\n"
+    "  redLifespan       = 40\n"
+    "  redThreshold      = 120\n"
+    "  redSecretor       = 5\n"
+    "  greenLifespan     = 40\n"
+    "  greenThreshold    = 120\n"
+    "  greenSecretor     = 17\n"
+    "  blueLifespan      = 40\n"
+    "  blueThreshold     = 120\n"
+    "  blueSecretor      = 33\n"
+    "  repulsion         = 1, 4, 16\n"
+    "  attraction        = 4\n"
+    "then: morphsweep-plan day/sweep.def > day/manifest\n"
+    "\n"
+    "Exit status: 0 done; 1 command line refused; 2 a file is missing or malformed (the\n"
+    "message names its line); 3 out of memory.\n";
+
 int refuse(const std::string& problem) {
   std::fprintf(stderr, "%s: %s\n%s", toolName, plan::printable(problem).c_str(), usage);
   return exitBadCommandLine;
@@ -196,7 +254,7 @@ int run(int argc, char** argv) {
     } else if (word == "--inputs") {
       listInputs = true;
     } else if (word == "-h" || word == "--help") {
-      return printInfo(usage);
+      return printInfo(helpText);
     } else if (word == "--version") {
       return printInfo(versionText(toolName));
     } else if (word.size() > 1 && word[0] == '-') {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fail.h"
+#include "helptext.h"
 #include "io/filehint.h"
 #include "io/meshread.h"
 #include "movie.h"
@@ -111,7 +112,7 @@ Options parse(int argc, char** argv) {
       optionsEnded = true;
       continue;
     }
-    if (word == "-h" || word == "--help") std::exit(printInfo(usage));
+    if (word == "-h" || word == "--help") std::exit(printInfo(view::helpText));
     if (word == "--version") std::exit(printInfo(versionText("morphview")));
     if (word == "--sheet") {
       o.sheet = true;

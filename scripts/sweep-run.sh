@@ -18,6 +18,9 @@ usage() {
   cat <<'EOF'
 usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FILE]
                     [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
+       sweep-run.sh --help | --version
+Runs every point of MANIFEST with GNU parallel, in the folder it was planned in, then
+draws the contact sheet (MANIFEST.png) and writes the table of measures (MANIFEST.csv).
   -j N                points run side by side on each machine (default: one per core)
   --sshloginfile FILE machines to run on, as GNU parallel reads them (":" is this one);
                       they must see this folder and the build at the same paths
@@ -26,7 +29,14 @@ usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FIL
                       MANIFEST.logs/<line> and MANIFEST.logs/<line>.err
   --build DIR         the build folder with morphsweep-plan, morphview and morphstats
                       (default: build/ beside this script's folder)
-  --sheet OUT.png     the contact sheet (default MANIFEST.png); --no-sheet skips it
+  --sheet OUT.png     the contact sheet (default MANIFEST.png)
+  --no-sheet          draw no contact sheet
+  --help              this text
+  --version           the release and the commit of the build's tools
+Example, from the folder the sweep was planned in:
+  scripts/sweep-run.sh -j 2 day/manifest
+Exit status: 0 every point done; 1 bad command line or a tool missing; 2 the manifest
+refused, an input template missing, or the sheet or table not written; 3 a point failed.
 EOF
   exit "${1:-1}"
 }
@@ -40,6 +50,7 @@ joblog=""
 sheet=""
 drawSheet=1
 manifest=""
+showVersion=0
 while (($#)); do
   case "$1" in
     -j) (($# > 1)) || usage; jobs=$2; shift 2 ;;
@@ -50,11 +61,19 @@ while (($#)); do
     --sheet) (($# > 1)) || usage; sheet=$2; shift 2 ;;
     --no-sheet) drawSheet=0; shift ;;
     -h | --help) usage 0 ;;
+    --version) showVersion=1; shift ;;
     --) shift; (($# == 1)) && [[ -z $manifest ]] || usage; manifest=$1; shift ;;
     -*) echo "sweep-run: unknown option '$1'" >&2; usage ;;
     *) [[ -z $manifest ]] || usage; manifest=$1; shift ;;
   esac
 done
+if ((showVersion)); then
+  # The scripts belong to the build whose tools they run.
+  version=$("$build/morphsweep/morphsweep-plan" --version 2>/dev/null) ||
+    { echo "sweep-run: $build/morphsweep/morphsweep-plan is missing; build first (or give --build)" >&2; exit 1; }
+  echo "sweep-run.sh${version#morphsweep-plan}"
+  exit 0
+fi
 [[ -n $manifest ]] || usage
 [[ -z $jobs || $jobs =~ ^[1-9][0-9]*$ ]] || { echo "sweep-run: -j needs a count of 1 or more" >&2; exit 1; }
 command -v parallel >/dev/null || {
