@@ -27,13 +27,12 @@ constexpr const char* toolName = "morphsweep-plan";
 
 constexpr const char* usage =
     "usage: morphsweep-plan [--program PATH] DEFINITION > MANIFEST\n"
-    "       morphsweep-plan --results|--points|--inputs MANIFEST\n"
+    "       morphsweep-plan --results|--points MANIFEST\n"
     "  --program PATH  the morphsweep each line calls (default: the one built beside this tool)\n"
     "  --results       print the 3DV result name of every line of MANIFEST\n"
     "  --points        print, tab-separated, the result name and the values of the swept parameters\n"
     "                  (those that vary across MANIFEST, named as in a definition) of every line,\n"
-    "                  after a header line: result and the parameters' names\n"
-    "  --inputs        print each input template MANIFEST names, once, in order of appearance\n";
+    "                  after a header line: result and the parameters' names\n";
 
 // --help: the usage, every option, the definition format and an example; refusals keep
 // the usage above.

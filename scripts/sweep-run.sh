@@ -7,7 +7,7 @@
 # machine: this folder when every input template is found from here, else the nearest
 # folder above the manifest from which all are found; none such is refused up front.
 #
-# usage: sweep-run.sh [options] MANIFEST; the options are in usage() below (sweep-run.sh --help).
+# usage: sweep-run.sh [options] MANIFEST; the options are in help() below (sweep-run.sh --help).
 # Exit status: 0 every point done and the sheet written; 1 bad command line or missing
 # tool; 2 the manifest was refused or the sheet or table could not be written; 3 a point
 # failed (the sheet and table are still written, failed points crossed out or marked).
@@ -15,6 +15,23 @@ set -euo pipefail
 
 usage() {
   if ((${1:-1})); then exec >&2; fi
+  cat <<'EOF'
+usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FILE]
+                    [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
+  -j N                points run side by side on each machine (default: one per core)
+  --sshloginfile FILE machines to run on, as GNU parallel reads them (":" is this one);
+                      they must see this folder and the build at the same paths
+  --resume-failed     run only the points the job log does not show as done
+  --joblog FILE       the job log (default MANIFEST.joblog); per-point output goes to
+                      MANIFEST.logs/<line> and MANIFEST.logs/<line>.err
+  --build DIR         the build folder with morphsweep-plan, morphview and morphstats
+                      (default: build/ beside this script's folder)
+  --sheet OUT.png     the contact sheet (default MANIFEST.png); --no-sheet skips it
+EOF
+  exit "${1:-1}"
+}
+
+help() {
   cat <<'EOF'
 usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FILE]
                     [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
@@ -38,7 +55,7 @@ Example, from the folder the sweep was planned in:
 Exit status: 0 every point done; 1 bad command line or a tool missing; 2 the manifest
 refused, an input template missing, or the sheet or table not written; 3 a point failed.
 EOF
-  exit "${1:-1}"
+  exit 0
 }
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -60,7 +77,7 @@ while (($#)); do
     --build) (($# > 1)) || usage; build=$2; shift 2 ;;
     --sheet) (($# > 1)) || usage; sheet=$2; shift 2 ;;
     --no-sheet) drawSheet=0; shift ;;
-    -h | --help) usage 0 ;;
+    -h | --help) help ;;
     --version) showVersion=1; shift ;;
     --) shift; (($# == 1)) && [[ -z $manifest ]] || usage; manifest=$1; shift ;;
     -*) echo "sweep-run: unknown option '$1'" >&2; usage ;;

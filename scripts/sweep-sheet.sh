@@ -5,12 +5,25 @@
 # too long for one picture is split in manifest order, tiles labelled by file name. Run it
 # from the folder the manifest was run in.
 #
-# usage: sweep-sheet.sh [options] MANIFEST; the options are in usage() below (sweep-sheet.sh --help).
+# usage: sweep-sheet.sh [options] MANIFEST; the options are in help() below (sweep-sheet.sh --help).
 # Exit status: 0 written, 1 bad command line or missing tool, 2 bad manifest or no picture.
 set -euo pipefail
 
 usage() {
   if ((${1:-1})); then exec >&2; fi
+  cat <<'EOF'
+usage: sweep-sheet.sh [--build DIR] [--tile S] [--per-sheet N] [--view X,Y,Z] [-o OUT.png] MANIFEST
+  --build DIR     the build folder holding morphsweep-plan and morphview (default: build/
+                  beside this script's folder)
+  --tile S        tile side in pixels (default 256)
+  --per-sheet N   points per picture (default 400); a longer sweep gets OUT.1.png, OUT.2.png, ...
+  --view X,Y,Z    the side the camera looks from (default 0,0,1)
+  -o OUT.png      the picture (default MANIFEST.png)
+EOF
+  exit "${1:-1}"
+}
+
+help() {
   cat <<'EOF'
 usage: sweep-sheet.sh [--build DIR] [--tile S] [--per-sheet N] [--view X,Y,Z] [-o OUT.png] MANIFEST
        sweep-sheet.sh --help | --version
@@ -28,7 +41,7 @@ Example, from the folder the sweep was run in:
   scripts/sweep-sheet.sh --tile 192 -o day/small.png day/manifest
 Exit status: 0 written; 1 bad command line or a tool missing; 2 bad manifest or no picture.
 EOF
-  exit "${1:-1}"
+  exit 0
 }
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -46,7 +59,7 @@ while (($#)); do
     --per-sheet) (($# > 1)) || usage; perSheet=$2; shift 2 ;;
     --view) (($# > 1)) || usage; view=$2; shift 2 ;;
     -o) (($# > 1)) || usage; out=$2; shift 2 ;;
-    -h | --help) usage 0 ;;
+    -h | --help) help ;;
     --version) showVersion=1; shift ;;
     --) shift; (($# == 1)) && [[ -z $manifest ]] || usage; manifest=$1; shift ;;
     -*) echo "sweep-sheet: unknown option '$1'" >&2; usage ;;
