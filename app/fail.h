@@ -15,3 +15,9 @@ const char* programName();
 
 // What main does with a runError: the same line, and the status to return.
 int reportRunError(const runError& error);
+
+// A program that knows what to do about some of its failures gives a function that turns
+// a failure's message into a hint ("" for none); fail and reportRunError print the hint as
+// "<program>: <hint>" on a line of its own after the message, which stays as it was.
+using FailureHint = std::string (*)(const std::string& message);
+void setFailureHint(FailureHint hint);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <string>
 
 #include "clockseed.h"
@@ -10,16 +12,11 @@
 #include "growth.h"
 #include "meshio.h"
 #include "normals.h"
+#include "progress.h"
 #include "seedclaim.h"
 #include "seedfile.h"
 #include "series.h"
 #include "signalling.h"
-
-namespace {
-
-constexpr int cyclesPerDot = 10;
-
-}  // namespace
 
 void growEmbryo(Embryo& e, int cycles, snapshotSeries* series) {
   e.lifeSpanR = 0;
@@ -27,13 +24,24 @@ void growEmbryo(Embryo& e, int cycles, snapshotSeries* series) {
   e.lifeSpanB = 0;
   e.totalCycles = 0;
   if (series) series->loaded(e);
-  for (int j = 0; j < cycles; ++j) {
-    if (j % cyclesPerDot == 0) std::fprintf(stderr, ".");
-    growthCycle(e);
-    if (series) series->cycleDone(e, j + 1);
+  {
+    CycleProgress progress(e, cycles);
+    for (int j = 0; j < cycles; ++j) {
+      progress.beforeCycle(j);
+      growthCycle(e);
+      if (series) series->cycleDone(e, j + 1);
+    }
   }
   recalcNorms(e);
   if (series) series->finished(e, cycles);
+}
+
+std::string seedFileHint(const std::string& message) {
+  if (message.rfind(seedFilePath + ": cannot open: ", 0) != 0) return "";
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::absolute(seedFilePath, error).parent_path();
+  return "looked for the seed file '" + seedFilePath + "' in " + (error ? "the working folder" : folder.string()) +
+         "; run where it is (the build copies one into build/run/) or give its path with --seed-file PATH";
 }
 
 std::string embryoTemplateName(int seed) { return "embryo." + std::to_string(seed) + ".3dvTemplate"; }
@@ -63,7 +71,7 @@ Embryo runBatches() {
     }
     embryo.random.seed(static_cast<unsigned>(seed));
     std::fprintf(stderr, "seed: %d\n", seed);
-    readSeedIntoStructs(embryo, seedFileName);
+    readSeedIntoStructs(embryo, seedFilePath.c_str());
     claim.result->probe();
     std::optional<snapshotSeries> series;
     if (snapshotInterval > 0)

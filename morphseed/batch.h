@@ -11,6 +11,10 @@ class snapshotSeries;
 // recomputes the normals; snapshots go to `series` when one is given.
 void growEmbryo(Embryo& e, int cycles, snapshotSeries* series = nullptr);
 
+// The hint after a seed file that cannot be opened: the folder it was looked for in and the
+// flag that names another; "" for every other message.
+std::string seedFileHint(const std::string& message);
+
 // The template name written beside "embryo.<seed>.3dv" when writeEmbryoTemplate is set.
 std::string embryoTemplateName(int seed);
 

@@ -8,6 +8,7 @@
 
 #include "failure.h"
 #include "rules.h"
+#include "seedfile.h"
 #include "series.h"
 #include "wholenumber.h"
 
@@ -16,6 +17,7 @@ int batchCycles = 1;
 int writeEmbryoTemplate = 0;
 std::optional<int> firstSeed;
 int snapshotInterval = 0;
+std::string seedFilePath = seedFileName;
 
 namespace {
 
@@ -45,6 +47,13 @@ int refuseInterval(const std::string& problem) {
   return status;
 }
 
+// A bad --seed-file: the usage above and the line of that flag.
+int refuseSeedFile(const std::string& problem) {
+  const int status = refuseValue(problem);
+  std::fprintf(stderr, "--seed-file PATH   the seed surface (default: %s in the working folder)\n", seedFileName);
+  return status;
+}
+
 bool isFlag(const char* word, const char* lower, const char* upper) {
   return std::strcmp(word, lower) == 0 || std::strcmp(word, upper) == 0;
 }
@@ -63,6 +72,7 @@ int parseCommandLine(int argc, char** argv) {
   writeEmbryoTemplate = 0;
   firstSeed.reset();
   snapshotInterval = 0;
+  seedFilePath = seedFileName;
   int i = 1;
   while (i < argc) {
     if (isFlag(argv[i], "-t", "-T")) {
@@ -92,6 +102,12 @@ int parseCommandLine(int argc, char** argv) {
         return refuseInterval(std::string(argv[i]) + " needs " + range + ", not '" + argv[i + 1] + "'");
       }
       snapshotInterval = static_cast<int>(*value);
+      i += 2;
+      continue;
+    }
+    if (std::strcmp(argv[i], "--seed-file") == 0) {
+      if (i + 1 >= argc || !*argv[i + 1]) return refuseSeedFile("--seed-file needs the path of a seed file");
+      seedFilePath = argv[i + 1];
       i += 2;
       continue;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 // Embryos to grow and growth cycles per embryo; the command line may change both.
 extern int batches;
@@ -16,6 +17,9 @@ extern std::optional<int> firstSeed;
 // "-v N": a snapshot of each embryo after cycle 0, every N cycles and the last, listed in
 // embryo.<seed>.pvd; 0 (the default) writes none.
 extern int snapshotInterval;
+// "--seed-file PATH": the seed surface every embryo starts from; by default indexed_icosa
+// in the working folder.
+extern std::string seedFilePath;
 
 // Reads the "-b batchCount cycleCount", "-t 0|1", "-s seed" and "-v N" groups (the last of a kind
 // wins), starting from the defaults 1, 1, no template and the clock. Returns 0 when the

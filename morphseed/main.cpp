@@ -12,7 +12,7 @@
 namespace {
 
 constexpr const char* help =
-    "usage: morphseed [-b batchCount cycleCount] [-t 0|1] [-s seed] [-v cycles] ...\n"
+    "usage: morphseed [-b batchCount cycleCount] [-t 0|1] [-s seed] [-v cycles] [--seed-file PATH] ...\n"
     "       morphseed --help | --version\n"
     "\n"
     "Grows batchCount embryos of cycleCount growth cycles each (one of one cycle without\n"
@@ -28,7 +28,14 @@ constexpr const char* help =
     "                            start, one second apart (use -s for batches run side by side)\n"
     "  -v cycles                 also write snapshots embryo.<seed>.c<cycle>.vtp after cycle 0,\n"
     "                            every so many cycles and the last, listed in embryo.<seed>.pvd\n"
+    "  --seed-file PATH          read the seed surface from PATH instead of indexed_icosa in the\n"
+    "                            working folder\n"
+    "  --help                    this text (the one word of the command line)\n"
+    "  --version                 the release and the commit built (likewise)\n"
     "Flags may come in any order and be repeated; the last of each kind wins.\n"
+    "\n"
+    "Example: four embryos of 28 cycles from seed 1000 on, each with its template:\n"
+    "  morphseed -t 1 -s 1000 -b 4 28\n"
     "\n"
     "Environment: OMP_NUM_THREADS sets the threads (the results are the same for any count);\n"
     "idle threads wait passively unless OMP_WAIT_POLICY or GOMP_SPINCOUNT says otherwise.\n"
@@ -44,6 +51,7 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return printInfo(versionText("morphseed"));
   preferPassiveWaiting(argv);
   if (const int status = parseCommandLine(argc, argv)) return status;
+  setFailureHint(seedFileHint);
   installTemporaryCleanup();
   startThreads();
   try {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fail.h"
+#include "io/filehint.h"
 #include "io/meshread.h"
 #include "io/outputcheck.h"
 #include "outfile.h"
@@ -38,6 +39,37 @@ constexpr const char* usage =
     "  --heatmap METRIC  draw METRIC over PARAM1 and PARAM2\n"
     "  --by P[,P2]     the swept parameters of a plot; --by2 P2 gives the second alone\n"
     "  -o FILE         write the table or the picture to FILE (replaced only when complete)\n";
+
+// --help: every mode and option, and an example; refusals keep the usage above.
+constexpr const char* helpText =
+    "usage: morphstats [--format 3dv|template|obj] [-o TABLE.csv] FILE...\n"
+    "       morphstats --series [--format F] [-o TABLE.csv | --plot METRIC -o OUT.png] [CYCLE:]FILE...\n"
+    "       morphstats --manifest MANIFEST [--joblog FILE] [-o TABLE.csv]\n"
+    "       morphstats --manifest MANIFEST [--joblog FILE] --plot METRIC --by PARAM[,PARAM2] -o OUT.png\n"
+    "       morphstats --manifest MANIFEST [--joblog FILE] --heatmap METRIC --by PARAM1,PARAM2 -o OUT.png\n"
+    "       morphstats --help | --version\n"
+    "\n"
+    "Shape measures (area, volume, sphericity, principal lengths, angle defect, morphogen\n"
+    "coverage) of result files as a CSV table, and plots of one measure by gnuplot.\n"
+    "  --format F        read every file as F instead of choosing by its name\n"
+    "  --series          one row per snapshot, its cycle first; CYCLE:FILE gives a file's cycle\n"
+    "  --manifest M      one row per line of a sweep manifest, with the swept parameters\n"
+    "  --joblog FILE     the sweep's job log (default MANIFEST.joblog), which tells failed points\n"
+    "  --plot METRIC     draw METRIC against cycle, or against PARAM (one line per value of PARAM2)\n"
+    "  --heatmap METRIC  draw METRIC over PARAM1 and PARAM2\n"
+    "  --by P[,P2]       the swept parameters of a plot\n"
+    "  --by2 P2          the second of them, given alone\n"
+    "  -o FILE           write the table or the picture to FILE (replaced only when complete)\n"
+    "  --help            this text\n"
+    "  --version         the release and the commit built\n"
+    "  --                every word after it is a file, even one beginning with '-'\n"
+    "\n"
+    "Example: the table of a sweep, then the sphericity of a growth series against cycle:\n"
+    "  morphstats --manifest day/manifest -o day/manifest.csv\n"
+    "  morphstats --series --plot sphericity -o growth.png embryo.1000.pvd\n"
+    "\n"
+    "Exit status: 0 written; 1 command line refused; 2 an input is missing or malformed, or\n"
+    "the output cannot be written; 3 gnuplot missing or failed, or out of memory.\n";
 
 constexpr int exitPlotFailed = 3;
 
@@ -82,7 +114,7 @@ Options parseCommandLine(int argc, char** argv) {
     } else if (a == "--") {
       filesOnly = true;
     } else if (a == "-h" || a == "--help") {
-      std::exit(printInfo(usage));
+      std::exit(printInfo(helpText));
     } else if (a == "--version") {
       std::exit(printInfo(versionText("morphstats")));
     } else if (a == "--series") {
@@ -381,6 +413,8 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   setProgramName("morphstats");
+  // A file named as a snapshot or series that is no XML at all is named for what it is.
+  setFailureHint(io::notVtkXmlHint);
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -12,6 +12,7 @@
 #include "meshio.h"
 #include "normals.h"
 #include "outnames.h"
+#include "progress.h"
 #include "outputnames.h"
 #include "resultfolder.h"
 #include "series.h"
@@ -19,8 +20,6 @@
 #include "templateload.h"
 
 namespace {
-
-constexpr int cyclesPerDot = 10;
 
 // Every run parameter as the command line gave it, named as in a sweep definition.
 std::vector<snapshotField> runParameters() {
@@ -67,10 +66,13 @@ void growEmbryo(Embryo& e) {
   std::optional<snapshotSeries> series;
   if (snapshotInterval > 0) series.emplace(snapshotStem(e), snapshotInterval, runParameters());
   if (series) series->loaded(e);
-  for (int j = 0; j < numGrowthCycles; ++j) {
-    if (j % cyclesPerDot == 0) std::fputc('.', stderr);
-    growthCycle(e);
-    if (series) series->cycleDone(e, j + 1);
+  {
+    CycleProgress progress(e, numGrowthCycles);
+    for (int j = 0; j < numGrowthCycles; ++j) {
+      progress.beforeCycle(j);
+      growthCycle(e);
+      if (series) series->cycleDone(e, j + 1);
+    }
   }
   recalcNorms(e);
   // Before write3DV, which rescales the store: snapshots show it unscaled.

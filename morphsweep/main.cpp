@@ -5,6 +5,7 @@
 #include "batch.h"
 #include "commandline.h"
 #include "fail.h"
+#include "inputhint.h"
 #include "signalsetup.h"
 #include "threads.h"
 #include "version.h"
@@ -42,6 +43,11 @@ constexpr const char* help =
     "  -v cycles             also write snapshots <stem>.c<cycle>.vtp after cycle 0, every so\n"
     "                        many cycles and the last, listed in <stem>.pvd (<stem>: the 3DV\n"
     "                        result's name without .3dv)\n"
+    "  --help                this text (the one word of the command line)\n"
+    "  --version             the release and the commit built (likewise)\n"
+    "\n"
+    "Example: 60 cycles of the bundled example template, repulsion 4 and attraction 1:\n"
+    "  morphsweep -n 60 -m 1 -t 1 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr 4 -kh 1 start.3dv\n"
     "\n"
     "Environment: OMP_NUM_THREADS sets the threads (the results are the same for any count);\n"
     "idle threads wait passively unless OMP_WAIT_POLICY or GOMP_SPINCOUNT says otherwise.\n"
@@ -57,6 +63,7 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return printInfo(versionText("morphsweep"));
   preferPassiveWaiting(argv);
   if (const int status = parseCommandLine(argc, argv)) return status;
+  setFailureHint(resultGivenHint);
   installTemporaryCleanup();
   startThreads();
   try {

@@ -2,6 +2,7 @@
 // per point, and lists the result files the points of a manifest write.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +33,64 @@ constexpr const char* usage =
     "  --points        print, tab-separated, the result name and the values of the swept parameters\n"
     "                  (those that vary across MANIFEST, named as in a definition) of every line,\n"
     "                  after a header line: result and the parameters' names\n";
+
+// --help: the usage, every option, the definition format and an example; refusals keep
+// the usage above.
+constexpr const char* helpText =
+    "usage: morphsweep-plan [--program PATH] DEFINITION > MANIFEST\n"
+    "       morphsweep-plan --results|--points|--inputs MANIFEST\n"
+    "       morphsweep-plan --help | --version\n"
+    "\n"
+    "Expands a sweep definition into a manifest: one morphsweep call per point, one per line,\n"
+    "every combination of the values given, the later parameters varying faster.\n"
+    "  --program PATH  the morphsweep each line calls (default: the one built beside this tool)\n"
+    "  --results       print the 3DV result name of every line of MANIFEST\n"
+    "  --points        print, tab-separated, the result name and the values of the swept parameters\n"
+    "                  (those that vary across MANIFEST, named as in a definition) of every line,\n"
+    "                  after a header line: result and the parameters' names\n"
+    "  --inputs        print each input template MANIFEST names, once, in order of appearance\n"
+    "  --help          this text\n"
+    "  --version       the release and the commit built\n"
+    "  --              the word after it is the file, even one beginning with '-'\n"
+    "\n"
+    "The definition: one line per morphsweep parameter, 'name = values'; '#' starts a comment\n"
+    "(the first comment line titles the sweep's report), blank lines are skipped, and every\n"
+    "parameter is given once:\n"
+    "  growthCycles       after -n        1..2147483647\n"
+    "  modificationCount  after -m        1..2147483647\n"
+    "  templateSwitch     after -t        0 or 1\n"
+    "  redLifespan, greenLifespan, blueLifespan      first after -r, -g, -b   -32768..32767\n"
+    "  redThreshold, greenThreshold, blueThreshold   second                   0..255\n"
+    "  redSecretor, greenSecretor, blueSecretor      third                    -1..32767\n"
+    "  repulsion          after -kr       any int\n"
+    "  attraction         after -kh       any int\n"
+    "  inputTemplate      the last word   file names, relative to the folder the sweep runs in\n"
+    "Values are a comma-separated list; a number may be a range start:stop:step (6:18:6 is\n"
+    "6, 12, 18). A value listed twice is refused; file names hold no comma, '#' or control\n"
+    "character. Every input template must exist when the sweep is planned: plan it in the\n"
+    "folder it will run in.\n"
+    "\n"
+    "Example: a definition of three cycle counts by three repulsions, expanded to 9 lines:\n"
+    "  # embryo 1001 under three repulsion strengths\n"
+    "  inputTemplate     = day/start.3dvTemplate\n"
+    "  growthCycles      = 6:18:6\n"
+    "  modificationCount = 1\n"
+    "  templateSwitch    = 0\n"
+    "  redLifespan       = 40\n"
+    "  redThreshold      = 120\n"
+    "  redSecretor       = 5\n"
+    "  greenLifespan     = 40\n"
+    "  greenThreshold    = 120\n"
+    "  greenSecretor     = 17\n"
+    "  blueLifespan      = 40\n"
+    "  blueThreshold     = 120\n"
+    "  blueSecretor      = 33\n"
+    "  repulsion         = 1, 4, 16\n"
+    "  attraction        = 4\n"
+    "then: morphsweep-plan day/sweep.def > day/manifest\n"
+    "\n"
+    "Exit status: 0 done; 1 command line refused; 2 a file is missing or malformed (the\n"
+    "message names its line); 3 out of memory.\n";
 
 int refuse(const std::string& problem) {
   std::fprintf(stderr, "%s: %s\n%s", toolName, plan::printable(problem).c_str(), usage);
@@ -105,7 +164,10 @@ std::size_t wordOf(std::size_t k) {
   return k < plan::parameters.size() ? word : word + 1;
 }
 
-int results(const std::string& manifest, bool withValues) {
+enum class Listing { results, points, inputs };
+
+int results(const std::string& manifest, Listing listing) {
+  const bool withValues = listing == Listing::points;
   std::string text;
   if (const auto problem = readInput(manifest, text)) return badFile(*problem);
   std::istringstream in(text);
@@ -125,7 +187,7 @@ int results(const std::string& manifest, bool withValues) {
     if (withValues && line.find('\t') != std::string::npos)
       return fault("a tab in the line; quote no tabs in a manifest");
     names.push_back(name);
-    if (withValues) lines.push_back(std::move(words));
+    if (withValues || listing == Listing::inputs) lines.push_back(std::move(words));
   }
   if (in.bad()) return badFile(manifest + ": cannot read");
   if (withValues) {
@@ -151,6 +213,16 @@ int results(const std::string& manifest, bool withValues) {
     }
     return finishOutput();
   }
+  if (listing == Listing::inputs) {
+    // Each input template once, in the order the lines first name it.
+    std::vector<std::string> inputs;
+    for (const auto& words : lines) {
+      const std::string& input = words[wordOf(plan::parameters.size())];
+      if (std::find(inputs.begin(), inputs.end(), input) == inputs.end()) inputs.push_back(input);
+    }
+    for (const std::string& input : inputs) std::cout << input << '\n';
+    return finishOutput();
+  }
   // Nothing is printed unless every line is sound: a script may run the manifest after this.
   for (const std::string& name : names) std::cout << name << '\n';
   return finishOutput();
@@ -159,7 +231,7 @@ int results(const std::string& manifest, bool withValues) {
 int run(int argc, char** argv) {
   std::string program;
   bool programGiven = false;
-  bool listResults = false, listPoints = false;
+  bool listResults = false, listPoints = false, listInputs = false;
   std::vector<std::string> files;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
@@ -178,8 +250,10 @@ int run(int argc, char** argv) {
       listResults = true;
     } else if (word == "--points") {
       listPoints = true;
+    } else if (word == "--inputs") {
+      listInputs = true;
     } else if (word == "-h" || word == "--help") {
-      return printInfo(usage);
+      return printInfo(helpText);
     } else if (word == "--version") {
       return printInfo(versionText(toolName));
     } else if (word.size() > 1 && word[0] == '-') {
@@ -189,10 +263,14 @@ int run(int argc, char** argv) {
     }
   }
   if (listResults && listPoints) return refuse("--results and --points exclude each other");
-  if (files.size() != 1) return refuse(listResults || listPoints ? "give one manifest" : "give one sweep definition");
+  if (listInputs && (listResults || listPoints)) return refuse("--inputs goes alone, without --results or --points");
+  if (files.size() != 1)
+    return refuse(listResults || listPoints || listInputs ? "give one manifest" : "give one sweep definition");
   if (listResults && programGiven) return refuse("--program has no meaning with --results");
   if (listPoints && programGiven) return refuse("--program has no meaning with --points");
-  if (listResults || listPoints) return results(files[0], listPoints);
+  if (listInputs && programGiven) return refuse("--program has no meaning with --inputs");
+  if (listInputs) return results(files[0], Listing::inputs);
+  if (listResults || listPoints) return results(files[0], listPoints ? Listing::points : Listing::results);
   return expand(files[0], programGiven ? program : defaultProgram());
 }
 

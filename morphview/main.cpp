@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "fail.h"
+#include "helptext.h"
+#include "io/filehint.h"
 #include "io/meshread.h"
 #include "movie.h"
 #include "io/outputcheck.h"
@@ -110,7 +112,7 @@ Options parse(int argc, char** argv) {
       optionsEnded = true;
       continue;
     }
-    if (word == "-h" || word == "--help") std::exit(printInfo(usage));
+    if (word == "-h" || word == "--help") std::exit(printInfo(view::helpText));
     if (word == "--version") std::exit(printInfo(versionText("morphview")));
     if (word == "--sheet") {
       o.sheet = true;
@@ -272,6 +274,8 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   setProgramName("morphview");
+  // A file named as a snapshot or series that is no XML at all is named for what it is.
+  setFailureHint(io::notVtkXmlHint);
   installTemporaryCleanup();
   // A large sheet may not fit in memory; that is a status of its own, not a crash.
   try {

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "fail.h"
+#include "helptext.h"
+#include "version.h"
 #include "outfile.h"
 #include "io/outputcheck.h"
 #include "report.h"
@@ -69,8 +71,9 @@ Options parse(int argc, char** argv) {
     if (word == "--") {
       optionsEnded = true;
     } else if (word == "-h" || word == "--help") {
-      std::fputs(usage, stdout);
-      std::exit(0);
+      std::exit(printInfo(helpText));
+    } else if (word == "--version") {
+      std::exit(printInfo(versionText("morphview")));
     } else if (word == "--series") {
       o.series = true;
     } else if (word == "--mark-bad") {

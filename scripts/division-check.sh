@@ -4,6 +4,18 @@
 # range the step admits, on each vector unit this processor has (ctest runs a subset).
 # Takes a few minutes. Usage: scripts/division-check.sh [build folder, default build]
 set -euo pipefail
+source "$(dirname "$0")/scriptinfo.sh"
+scriptInfo division-check.sh "$(cat <<'HELP'
+usage: scripts/division-check.sh [build folder, default build]
+       scripts/division-check.sh --help | --version
+The full check of the pair kernel's exact quotient against hardware division on every
+vector unit this processor has (a few minutes; ctest runs a subset).
+  --help     this text
+  --version  the release and the commit of this tree
+Example:
+  scripts/division-check.sh build
+HELP
+)" "$@"
 cd "$(dirname "$0")/.."
 dir=${1:-build}
 cmake -S . -B "$dir" -G Ninja >/dev/null

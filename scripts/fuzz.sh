@@ -10,6 +10,20 @@
 # run grows is kept in build-fuzz/corpus/<target>/, so repeated runs go on where the
 # last one stopped.
 set -euo pipefail
+source "$(dirname "$0")/scriptinfo.sh"
+scriptInfo fuzz.sh "$(cat <<'HELP'
+usage: scripts/fuzz.sh [seconds per target] [target...]
+       scripts/fuzz.sh --help | --version
+Builds the libFuzzer targets (clang++, AddressSanitizer and UBSan, in build-fuzz/) and runs
+each for the given seconds (default 30), one after the other at the lowest priority.
+Targets: template, template_cycle, seed, sweep_cmdline, seed_cmdline, shape, vtp, pvd (all
+by default). A finding fails the run; its input is kept in build-fuzz/findings/<target>/.
+  --help     this text
+  --version  the release and the commit of this tree
+Example: an hour on the template loader, going on from the corpus of earlier runs:
+  scripts/fuzz.sh 3600 template
+HELP
+)" "$@"
 cd "$(dirname "$0")/.."
 
 seconds=${1:-30}

@@ -2,6 +2,19 @@
 # Installs the Debian packages the build, the tests and the tools need, where missing,
 # and the pinned npm packages of the HTML report (see package.json), when there is one.
 set -euo pipefail
+source "$(dirname "$0")/scriptinfo.sh"
+scriptInfo install-deps.sh "$(cat <<'HELP'
+usage: scripts/install-deps.sh
+       scripts/install-deps.sh --help | --version
+Installs from Debian the packages the build, the tests and the tools need, where missing
+(with sudo when not root), and the pinned npm packages of the HTML report; does nothing
+when all is there.
+  --help     this text
+  --version  the release and the commit of this tree
+Example, from a fresh clone:
+  scripts/install-deps.sh && cmake -S . -B build -G Ninja && cmake --build build
+HELP
+)" "$@"
 cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-dev  # build, tests, fuzzing

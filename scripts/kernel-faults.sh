@@ -6,6 +6,19 @@
 # to report a race. Exit status 1 when any fault goes uncaught.
 # Usage: scripts/kernel-faults.sh [--tsan-only] [build folder, default build-faults]
 set -euo pipefail
+source "$(dirname "$0")/scriptinfo.sh"
+scriptInfo kernel-faults.sh "$(cat <<'HELP'
+usage: scripts/kernel-faults.sh [--tsan-only] [build folder, default build-faults]
+       scripts/kernel-faults.sh --help | --version
+Plants each deliberate fault of the pair kernel in turn and requires the identity tests to
+catch it, then requires ThreadSanitizer to report the skipped wavefront wait.
+  --tsan-only  only the ThreadSanitizer check (in build-faults-tsan/)
+  --help       this text
+  --version    the release and the commit of this tree
+Example:
+  scripts/kernel-faults.sh --tsan-only
+HELP
+)" "$@"
 cd "$(dirname "$0")/.."
 tsanOnly=0
 if [[ ${1:-} == --tsan-only ]]; then

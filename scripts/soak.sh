@@ -11,6 +11,19 @@
 #
 # Prints what each step did and how long it took; exits non-zero on the first failure.
 set -euo pipefail
+source "$(dirname "$0")/scriptinfo.sh"
+scriptInfo soak.sh "$(cat <<'HELP'
+usage: scripts/soak.sh [srand seed]
+       scripts/soak.sh --help | --version
+Soak runs, too long for CI, on a Release build in build-rel/: an embryo grown until its
+vertex array is full and five cycles past it, every invariant checked; morphsweep on the
+largest template a 16-bit index can name; and one vertex more, which must be refused.
+  --help     this text
+  --version  the release and the commit of this tree
+Example (the default seed):
+  scripts/soak.sh 1253901202
+HELP
+)" "$@"
 cd "$(dirname "$0")/.."
 seed=${1:-1253901202}
 build=build-rel

@@ -2,11 +2,12 @@
 # Runs every point of a sweep manifest (one morphsweep call per line) with GNU parallel,
 # here or across machines, keeping a job log so that a later call can re-run only the
 # points that failed; then renders the contact sheet of the sweep and writes the table of
-# shape measures, one row per point, beside it (MANIFEST.csv, by morphstats). Run it from
-# the folder the manifest was planned in: its relative paths are read from there, on every
-# machine.
+# shape measures, one row per point, beside it (MANIFEST.csv, by morphstats). The points
+# run in the folder the manifest was planned in, where its relative paths are read on every
+# machine: this folder when every input template is found from here, else the nearest
+# folder above the manifest from which all are found; none such is refused up front.
 #
-# usage: sweep-run.sh [options] MANIFEST; the options are in usage() below (sweep-run.sh --help).
+# usage: sweep-run.sh [options] MANIFEST; the options are in help() below (sweep-run.sh --help).
 # Exit status: 0 every point done and the sheet written; 1 bad command line or missing
 # tool; 2 the manifest was refused or the sheet or table could not be written; 3 a point
 # failed (the sheet and table are still written, failed points crossed out or marked).
@@ -30,6 +31,33 @@ EOF
   exit "${1:-1}"
 }
 
+help() {
+  cat <<'EOF'
+usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FILE]
+                    [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
+       sweep-run.sh --help | --version
+Runs every point of MANIFEST with GNU parallel, in the folder it was planned in, then
+draws the contact sheet (MANIFEST.png) and writes the table of measures (MANIFEST.csv).
+  -j N                points run side by side on each machine (default: one per core)
+  --sshloginfile FILE machines to run on, as GNU parallel reads them (":" is this one);
+                      they must see this folder and the build at the same paths
+  --resume-failed     run only the points the job log does not show as done
+  --joblog FILE       the job log (default MANIFEST.joblog); per-point output goes to
+                      MANIFEST.logs/<line> and MANIFEST.logs/<line>.err
+  --build DIR         the build folder with morphsweep-plan, morphview and morphstats
+                      (default: build/ beside this script's folder)
+  --sheet OUT.png     the contact sheet (default MANIFEST.png)
+  --no-sheet          draw no contact sheet
+  --help              this text
+  --version           the release and the commit of the build's tools
+Example, from the folder the sweep was planned in:
+  scripts/sweep-run.sh -j 2 day/manifest
+Exit status: 0 every point done; 1 bad command line or a tool missing; 2 the manifest
+refused, an input template missing, or the sheet or table not written; 3 a point failed.
+EOF
+  exit 0
+}
+
 here=$(cd "$(dirname "$0")" && pwd)
 build="$here/../build"
 jobs=""
@@ -39,6 +67,7 @@ joblog=""
 sheet=""
 drawSheet=1
 manifest=""
+showVersion=0
 while (($#)); do
   case "$1" in
     -j) (($# > 1)) || usage; jobs=$2; shift 2 ;;
@@ -48,12 +77,20 @@ while (($#)); do
     --build) (($# > 1)) || usage; build=$2; shift 2 ;;
     --sheet) (($# > 1)) || usage; sheet=$2; shift 2 ;;
     --no-sheet) drawSheet=0; shift ;;
-    -h | --help) usage 0 ;;
+    -h | --help) help ;;
+    --version) showVersion=1; shift ;;
     --) shift; (($# == 1)) && [[ -z $manifest ]] || usage; manifest=$1; shift ;;
     -*) echo "sweep-run: unknown option '$1'" >&2; usage ;;
     *) [[ -z $manifest ]] || usage; manifest=$1; shift ;;
   esac
 done
+if ((showVersion)); then
+  # The scripts belong to the build whose tools they run.
+  version=$("$build/morphsweep/morphsweep-plan" --version 2>/dev/null) ||
+    { echo "sweep-run: $build/morphsweep/morphsweep-plan is missing; build first (or give --build)" >&2; exit 1; }
+  echo "sweep-run.sh${version#morphsweep-plan}"
+  exit 0
+fi
 [[ -n $manifest ]] || usage
 [[ -z $jobs || $jobs =~ ^[1-9][0-9]*$ ]] || { echo "sweep-run: -j needs a count of 1 or more" >&2; exit 1; }
 command -v parallel >/dev/null || {
@@ -74,6 +111,55 @@ logs="$manifest.logs"
 points=$("$plan" --results -- "$manifest" | wc -l) || exit 2
 ((points > 0)) || { echo "sweep-run: $manifest holds no point" >&2; exit 2; }
 
+# The folder the manifest was planned in: input template names are relative to it. Started
+# elsewhere, every point would fail and the sheet and table of a good run be replaced.
+inputs=$("$plan" --inputs -- "$manifest") || exit 2
+mapfile -t inputs <<<"$inputs"
+allFound() {  # allFound FOLDER: every input template opens from FOLDER
+  local f
+  for f in "${inputs[@]}"; do
+    if [[ $f == /* ]]; then [[ -f $f ]] || return 1; else [[ -f $1/$f ]] || return 1; fi
+  done
+}
+runIn=""
+if allFound .; then
+  runIn=.
+else
+  folder=$(cd -- "$(dirname -- "$manifest")" && pwd)
+  while :; do
+    if allFound "$folder"; then runIn=$folder; break; fi
+    [[ $folder != / ]] || break
+    folder=$(dirname -- "$folder")
+  done
+fi
+if [[ -z $runIn ]]; then
+  missing=()
+  for f in "${inputs[@]}"; do [[ -f $f ]] || missing+=("'$f'"); done
+  echo "sweep-run: input templates not found: ${missing[*]}" >&2
+  echo "sweep-run: looked in $PWD and in $(cd -- "$(dirname -- "$manifest")" && pwd) and each folder above it; run from the folder the manifest was planned in" >&2
+  exit 2
+fi
+if [[ $runIn != . ]]; then
+  # Every name given here is made absolute before the points run over there.
+  resolved() {  # the folder part resolved where it exists, so that messages read plainly
+    local folder
+    if folder=$(cd -- "$(dirname -- "$1")" 2>/dev/null && pwd); then
+      printf '%s/%s' "${folder%/}" "$(basename -- "$1")"
+    else
+      absolute "$1"
+    fi
+  }
+  manifest=$(resolved "$manifest")
+  joblog=$(resolved "$joblog")
+  logs=$(resolved "$logs")
+  build=$(resolved "$build")
+  plan="$build/morphsweep/morphsweep-plan"
+  [[ -z $sheet ]] || sheet=$(resolved "$sheet")
+  [[ -z $sshloginfile ]] || sshloginfile=$(resolved "$sshloginfile")
+  cd -- "$runIn"
+  echo "sweep-run: the points run in $runIn, where $manifest was planned (its input templates are found from there)" >&2
+fi
+
 mkdir -p -- "$logs"
 private=$(mktemp -d .sweep-run.XXXXXX) || { echo "sweep-run: cannot make a private folder here" >&2; exit 2; }
 trap 'rm -rf -- "$private"' EXIT
@@ -86,6 +172,8 @@ if [[ -n $sshloginfile ]]; then
   options+=(--sshloginfile "$private/sshlogins")
 fi
 ((resume == 0)) || options+=(--resume-failed)
+# A progress bar for a person watching; logs and pipes get none.
+[[ ! -t 2 ]] || options+=(--bar)
 # Points share the machine, so each keeps to one thread instead of each taking all cores.
 export OMP_NUM_THREADS=1
 set +e
@@ -116,9 +204,24 @@ else
   echo "sweep-run: all $points points done; log in $joblog" >&2
 fi
 
+sheet=${sheet:-$manifest.png}
+table=$manifest.csv
+if [[ -n $failed ]] && (($(printf '%s\n' "$failed" | wc -l) == points)); then
+  # Nothing of this run is worth a good run's sheet and table: those stay, the new ones go
+  # beside them.
+  if ((drawSheet)) && [[ -e $sheet || -e ${sheet%.png}.1.png ]]; then
+    kept=$sheet
+    sheet=${sheet%.png}.failed.png
+    echo "sweep-run: every point failed; the sheet goes to $sheet, and $kept is kept" >&2
+  fi
+  if [[ -e $table ]]; then
+    echo "sweep-run: every point failed; the table goes to ${table%.csv}.failed.csv, and $table is kept" >&2
+    table=${table%.csv}.failed.csv
+  fi
+fi
 if ((drawSheet)); then
-  "$here/sweep-sheet.sh" --build "$build" -o "${sheet:-$manifest.png}" -- "$manifest" || exit 2
+  "$here/sweep-sheet.sh" --build "$build" -o "$sheet" -- "$manifest" || exit 2
 fi
 # The numbers of every point, failed and missing ones marked in the status column.
-"$build/morphstats/morphstats" --manifest "$manifest" --joblog "$joblog" -o "$manifest.csv" || exit 2
+"$build/morphstats/morphstats" --manifest "$manifest" --joblog "$joblog" -o "$table" || exit 2
 exit "$status"

@@ -21,6 +21,39 @@ usage() {
   exit 1
 }
 
+help() {
+  cat <<'EOF'
+usage: sbatch --array=1-N[%M] [sbatch options] sweep-slurm.sh MANIFEST [OFFSET]
+       sweep-slurm.sh --submit [--chunk N] [--build DIR] MANIFEST [-- sbatch options]
+       sweep-slurm.sh --help | [--build DIR] --version
+Runs a sweep manifest as a Slurm job array: array task i runs line OFFSET + i of MANIFEST
+(OFFSET 0 unless given) in the folder the job was submitted from, with OMP_NUM_THREADS set
+to the task's CPUs, and ends with the point's own exit status.
+  --submit     submit the whole manifest from here: arrays of at most --chunk tasks, then
+               one job that draws the contact sheet (MANIFEST.png) once every array ended
+  --chunk N    tasks per array (default 1000, below Slurm's usual MaxArraySize)
+  --build DIR  the build folder with morphsweep-plan and morphview (default: build/ beside
+               this script's folder)
+  --help       this text
+  --version    the release and the commit of the build's tools
+Example, from the folder the sweep was planned in (9 points, 4 at a time):
+  sbatch --array=1-9%4 --time=10 scripts/sweep-slurm.sh day/manifest
+Exit status: that of the point a task ran; 1 bad command line or no array task; 2 the
+manifest has no such line or was refused.
+EOF
+  exit 0
+}
+
+version() {
+  local build version
+  build="$(cd "$(dirname "$0")" && pwd)/../build"
+  if [[ ${1:-} == --build ]]; then build=$2; fi
+  version=$("$build/morphsweep/morphsweep-plan" --version 2>/dev/null) ||
+    { echo "sweep-slurm: $build/morphsweep/morphsweep-plan is missing; build first (or give --build)" >&2; exit 1; }
+  echo "sweep-slurm.sh${version#morphsweep-plan}"
+  exit 0
+}
+
 submit() {
   local here build chunk=1000 manifest="" extra=()
   here=$(cd "$(dirname "$0")" && pwd)
@@ -77,7 +110,13 @@ task() {
   exec bash -c "$line"
 }
 
-if [[ ${1:-} == --submit ]]; then
+if [[ ${1:-} == -h || ${1:-} == --help ]]; then
+  help
+elif [[ ${1:-} == --version ]]; then
+  version
+elif [[ ${1:-} == --build && ${3:-} == --version && $# == 3 ]]; then
+  version --build "$2"
+elif [[ ${1:-} == --submit ]]; then
   shift
   submit "$@"
 else

@@ -128,4 +128,44 @@ for name in '-lead' '{}' 'm{=system("touch pwned")=}' 'a:b' 'f%d' $'tab\tname'; 
 done
 check "no name ran as code" test -z "$(find . -name pwned)"
 
+# Started from another folder: the points run where the manifest was planned, found by its
+# input templates; a missing template is refused before anything starts; and a run whose
+# every point fails leaves a good run's sheet and table as they were.
+mkdir -p nested/day nested/elsewhere
+cp embryo.42.3dvTemplate nested/day/start.3dvTemplate
+sed 's|^inputTemplate .*|inputTemplate = day/start.3dvTemplate|; s|^attraction .*|attraction = 1|' sweep.def >nested/day/sweep.def
+(cd nested && "$build/morphsweep/morphsweep-plan" day/sweep.def >day/manifest)
+status=0
+(cd nested/elsewhere && "$scripts/sweep-run.sh" --build "$build" ../day/manifest) >wrong.out 2>wrong.err || status=$?
+check "a sweep started elsewhere succeeds" test "$status" -eq 0
+check "its points ran where it was planned" test "$(find nested/day -name '*.kh.*.3dv' | wc -l)" -eq 2
+check "nothing was written where it was started" test -z "$(ls -A nested/elsewhere)"
+check "it says where the points ran" grep -q "^sweep-run: the points run in .*/nested, where .*/nested/day/manifest was planned" wrong.err
+check "its sheet and table are beside the manifest" test -s nested/day/manifest.png -a -s nested/day/manifest.csv
+check "no progress bar without a terminal" test -z "$(grep -l $'\e' wrong.err)"
+good=$(stamp nested/day/manifest.png nested/day/manifest.csv)
+mv nested/day/start.3dvTemplate nested/day/start.kept
+status=0
+(cd nested/elsewhere && "$scripts/sweep-run.sh" --build "$build" ../day/manifest) >missing.out 2>missing.err || status=$?
+check "a missing template is refused" test "$status" -eq 2
+check "naming it" grep -q "^sweep-run: input templates not found: 'day/start.3dvTemplate'$" missing.err
+check "before any point ran" test "$(rows nested/day/manifest.joblog)" -eq 2
+check "sheet and table untouched" test "$(stamp nested/day/manifest.png nested/day/manifest.csv)" = "$good"
+echo 1 >nested/day/start.3dvTemplate
+status=0
+(cd nested && "$scripts/sweep-run.sh" --build "$build" day/manifest) >allfail.out 2>allfail.err || status=$?
+check "every point failing gives status 3" test "$status" -eq 3
+check "the good sheet and table are kept" test "$(stamp nested/day/manifest.png nested/day/manifest.csv)" = "$good"
+check "the new sheet goes beside it" test -s nested/day/manifest.failed.png
+check "the new table beside it marks both points failed" test "$(grep -c ',failed,' nested/day/manifest.failed.csv)" -eq 2
+check "and says so" grep -qx "sweep-run: every point failed; the sheet goes to day/manifest.failed.png, and day/manifest.png is kept" allfail.err
+mv nested/day/start.kept nested/day/start.3dvTemplate
+# On a terminal GNU parallel shows its progress bar.
+if command -v script >/dev/null; then
+  (cd nested && script -qec "$(printf '%q ' "$scripts/sweep-run.sh" --build "$build" --no-sheet day/manifest)" /dev/null) >bar.out 2>&1
+  check "a progress bar on a terminal" grep -q "100% 2:0=" bar.out
+else
+  echo "skipped: no 'script' to give the run a terminal (util-linux)"
+fi
+
 ((failures == 0)) || { echo "$failures checks failed" >&2; exit 1; }

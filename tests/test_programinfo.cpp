@@ -6,6 +6,9 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <set>
+#include <sstream>
+#include <vector>
 
 #include "child_process.h"
 
@@ -54,6 +57,72 @@ TEST(ProgramInfo, HelpIsTheFullUsageOnStandardOutput) {
        {"-b batchCount cycleCount", "-t 0|1", "-s seed", "-v cycles", "indexed_icosa", "OMP_WAIT_POLICY"}) {
     EXPECT_NE(seed.find(word), std::string::npos) << word;
   }
+}
+
+// The options a help text lists (the first word of each line indented under the usage that
+// begins with '-') and those of the tool's table in the README (the first word of each row
+// after "<!-- options: TOOL").
+std::set<std::string> helpOptions(const std::string& help) {
+  std::set<std::string> options;
+  const std::regex line(R"(\n {2,}(-[-A-Za-z0-9]*)(?= |\n))");
+  for (std::sregex_iterator m(help.begin(), help.end(), line), end; m != end; ++m) options.insert((*m)[1]);
+  return options;
+}
+
+std::set<std::string> readmeOptions(const std::string& readme, const std::string& tool) {
+  std::set<std::string> options;
+  const std::size_t table = readme.find("<!-- options: " + tool + " ");
+  if (table == std::string::npos) return options;
+  std::istringstream rows(readme.substr(table));
+  std::string row;
+  std::getline(rows, row);
+  const std::regex option(R"(^\| `(-[-A-Za-z0-9]*)[ `])");
+  while (std::getline(rows, row) && !row.empty()) {
+    std::smatch m;
+    if (std::regex_search(row, m, option)) options.insert(m[1]);
+  }
+  return options;
+}
+
+TEST(ProgramInfo, EveryToolsHelpHasAnExampleAndTheOptionsOfItsREADMETable) {
+  std::ifstream in(std::string(SOURCE_DIR) + "/README.md");
+  const std::string readme(std::istreambuf_iterator<char>(in), {});
+  struct Tool {
+    std::string name;
+    std::vector<std::string> help, version;
+    bool table = true;  // the README has a table of its options
+  };
+  std::vector<Tool> tools;
+  for (const Program& p : programs) tools.push_back({p.name, {p.binary, "--help"}, {p.binary, "--version"}});
+  for (const std::string script : {"sweep-run.sh", "sweep-sheet.sh", "sweep-slurm.sh"}) {
+    const std::string path = std::string(SOURCE_DIR) + "/scripts/" + script;
+    tools.push_back({script, {"/bin/bash", path, "--help"}, {"/bin/bash", path, "--build", BUILD_DIR, "--version"}});
+  }
+  // The developer's scripts answer before they build, install or run anything.
+  for (const std::string script : {"install-deps.sh", "fuzz.sh", "soak.sh", "kernel-faults.sh", "division-check.sh"}) {
+    const std::string path = std::string(SOURCE_DIR) + "/scripts/" + script;
+    tools.push_back({script, {"/bin/bash", path, "--help"}, {"/bin/bash", path, "--version"}, false});
+  }
+  for (const Tool& t : tools) {
+    const ChildRun help = runChild(t.help);
+    EXPECT_EQ(help.status, 0) << t.name;
+    EXPECT_EQ(help.err, "") << t.name;
+    EXPECT_EQ(help.out.rfind("usage: ", 0), 0u) << t.name;
+    EXPECT_NE(help.out.find("\nExample"), std::string::npos) << t.name << " shows no example";
+    const std::set<std::string> listed = helpOptions(help.out);
+    EXPECT_TRUE(listed.count("--help") && listed.count("--version")) << t.name;
+    if (t.table) {
+      EXPECT_EQ(listed, readmeOptions(readme, t.name)) << t.name << ": --help and the README's table differ";
+    }
+    const ChildRun version = runChild(t.version);
+    EXPECT_EQ(version.status, 0) << t.name << ": " << version.err;
+    EXPECT_EQ(version.out.rfind(t.name + " ", 0), 0u) << t.name << ": " << version.out;
+  }
+  // The definition format is in the planner's help, not only its options.
+  const std::string plan = runChild({PLAN_BINARY, "--help"}).out;
+  for (const char* word : {"growthCycles", "inputTemplate", "start:stop:step", "repulsion         = 1, 4, 16"})
+    EXPECT_NE(plan.find(word), std::string::npos) << word;
+  EXPECT_NE(runChild({MORPHVIEW_BINARY, "--help"}).out.find("--html OUT.html"), std::string::npos);
 }
 
 TEST(ProgramInfo, AnAnswerThatCannotBeWrittenFailsTheRun) {

@@ -20,6 +20,7 @@
 #include "meshio.h"
 #include "seedfile.h"
 #include "signalling.h"
+#include "progress.h"
 #include "store_fixture.h"
 #include "sweep_command.h"
 #include "templateload.h"
@@ -315,6 +316,19 @@ TEST_F(SeedRun, MorphsweepRunsOnATemplateGrownByMorphseed) {
   const auto before = topologyLines("embryo.31.3dvTemplate");
   EXPECT_EQ(static_cast<int>(before.size()), vertices);
   EXPECT_EQ(topologyLines(stem + ".3dvTemplate"), before);
+}
+
+}  // namespace
+
+namespace {
+
+// The live line's words: the cycle about to run, the size, and the time left at the pace
+// of the cycle before, in units a person reads at a glance.
+TEST(Progress, LineSaysCycleSizePaceAndTimeLeft) {
+  EXPECT_EQ(CycleProgress::line(0, 60, 12, 20, 0.0), "cycle 1 of 60: 12 vertices, 20 triangles");
+  EXPECT_EQ(CycleProgress::line(10, 60, 642, 1280, 0.25), "cycle 11 of 60: 642 vertices, 1280 triangles, 0.25 s/cycle, 13 s left");
+  EXPECT_EQ(CycleProgress::line(1, 200, 5, 6, 1.5), "cycle 2 of 200: 5 vertices, 6 triangles, 1.5 s/cycle, 4 min 59 s left");
+  EXPECT_EQ(CycleProgress::line(100, 6000, 1, 2, 12.0), "cycle 101 of 6000: 1 vertices, 2 triangles, 12 s/cycle, 19 h 40 min left");
 }
 
 }  // namespace
