@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include "checkpointing.h"
+
 // Embryos to grow and growth cycles per embryo; the command line may change both.
 extern int batches;
 extern int batchCycles;
@@ -16,6 +18,9 @@ extern std::optional<int> firstSeed;
 // "-v N": a snapshot of each embryo after cycle 0, every N cycles and the last, listed in
 // embryo.<seed>.pvd; 0 (the default) writes none.
 extern int snapshotInterval;
+
+// "--checkpoint N" and "--resume FILE", and the words a resume must repeat.
+extern checkpointSettings checkpoints;
 
 // Reads the "-b batchCount cycleCount", "-t 0|1", "-s seed" and "-v N" groups (the last of a kind
 // wins), starting from the defaults 1, 1, no template and the clock. Returns 0 when the

@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
   preferPassiveWaiting(argv);
   if (const int status = parseCommandLine(argc, argv)) return status;
   installTemporaryCleanup();
+  if (checkpoints.interval > 0) installCheckpointSignals();
   startThreads();
   try {
     batchRun();
