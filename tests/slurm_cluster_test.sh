@@ -64,7 +64,8 @@ SlurmdUser=root
 SlurmctldPort=$(freePort)
 SlurmdPort=$(freePort)
 AuthType=auth/munge
-AuthInfo=socket=$work/munge/munge.sock
+# A requeued job waits out the credential lifetime before it starts again (120 s by default).
+AuthInfo=socket=$work/munge/munge.sock,cred_expire=10
 CredType=cred/munge
 StateSaveLocation=$work/state
 SlurmdSpoolDir=$work/spool
@@ -111,7 +112,7 @@ cp "$seedFile" indexed_icosa
 OMP_NUM_THREADS=1 "$build/morphseed/morphseed" -t 1 -s 7 -b 1 60 2>/dev/null
 cat >sweep.def <<'EOF'
 inputTemplate = embryo.7.3dvTemplate
-growthCycles = 150
+growthCycles = 100
 modificationCount = 1
 templateSwitch = 1
 redLifespan = 40
