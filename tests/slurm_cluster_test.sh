@@ -3,8 +3,9 @@
 # started here (as root, state and configuration in a private folder), a sweep submitted
 # with sweep-slurm.sh --submit under a time limit shorter than its points, which finish
 # through checkpoints and requeues; the results must equal the points run unbroken.
-# Takes about 3 to 6 minutes on two cores. Skips (status 77) only when not root or when the
-# Slurm or munge packages are missing (scripts/install-deps.sh installs them).
+# Took 6.5 minutes on two cores loaded by other builds (3 of them the jobs'); the jobs must
+# end within 8. Skips (status 77) only when not root or when the Slurm or munge packages
+# are missing (scripts/install-deps.sh installs them).
 # usage: slurm_cluster_test.sh BUILD_DIR SCRIPTS_DIR SEED_FILE
 set -euo pipefail
 build=$(cd "$1" && pwd)

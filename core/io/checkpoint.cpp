@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -25,22 +26,19 @@ constexpr long long largestFile = 1LL << 30;
 constexpr std::uint32_t longestText = 1u << 16;
 constexpr std::uint32_t mostWords = 1u << 16;
 
+// Appends little-endian words. On a little-endian host (every one this builds for today)
+// a word's bytes are copied as they lie; elsewhere they are put in that order one by one.
 class writer {
  public:
   void u8(unsigned value) { out.push_back(static_cast<unsigned char>(value)); }
-  void u16(unsigned value) {
-    u8(value & 0xff);
-    u8((value >> 8) & 0xff);
-  }
-  void u32(std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) u8((value >> shift) & 0xff);
-  }
-  void i16(short value) { u16(static_cast<std::uint16_t>(value)); }
-  void i32(int value) { u32(static_cast<std::uint32_t>(value)); }
+  void u16(unsigned value) { put(static_cast<std::uint16_t>(value)); }
+  void u32(std::uint32_t value) { put(value); }
+  void i16(short value) { put(static_cast<std::uint16_t>(value)); }
+  void i32(int value) { put(static_cast<std::uint32_t>(value)); }
   void f32(float value) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    u32(bits);
+    put(bits);
   }
   void text(const std::string& s) {
     u32(static_cast<std::uint32_t>(s.size()));
@@ -51,6 +49,18 @@ class writer {
     for (const int v : values) i32(v);
   }
   std::vector<unsigned char> out;
+
+ private:
+  template <typename Word>
+  void put(Word value) {
+    unsigned char bytes[sizeof(Word)];
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(bytes, &value, sizeof value);
+    } else {
+      for (std::size_t k = 0; k < sizeof value; ++k) bytes[k] = static_cast<unsigned char>(value >> (8 * k));
+    }
+    out.insert(out.end(), bytes, bytes + sizeof value);
+  }
 };
 
 // Reads the words back, every read checked against the end; `fault` ends the read.
@@ -302,6 +312,8 @@ std::uint32_t checkpointChecksum(const unsigned char* data, std::size_t size) {
 
 std::vector<unsigned char> encodeCheckpoint(const Embryo& e, const checkpointRun& run) {
   writer w;
+  // About what a vertex, its lists and two triangles take, so that the buffer grows once.
+  w.out.reserve(4096 + run.born.size() * 4 + static_cast<std::size_t>(std::max(e.numVertices, 0)) * 120);
   w.out.insert(w.out.end(), magic, magic + sizeof magic);
   w.u32(checkpointFormatVersion);
   w.text(run.program);
