@@ -86,7 +86,11 @@ task() {
   echo "sweep-slurm: point $number: $line" >&2
   local result=""
   [[ ! -f $manifest.results ]] || result=$(awk -v n="$number" 'NR == n { print; exit }' "$manifest.results")
-  [[ -n $result ]] || exec bash -c "$line"
+  if [[ -z $result ]]; then
+    # No checkpoints: the warning must not end the point (an ignored signal stays ignored).
+    trap '' USR1
+    exec bash -c "$line"
+  fi
 
   local checkpoint=${result%.3dv}.ckpt every=${SWEEP_CHECKPOINT_CYCLES:-10}
   local words=" --checkpoint $every"
