@@ -3,9 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <string>
+#include <vector>
 
+#include "checkpoint.h"
 #include "clockseed.h"
 #include "commandline.h"
 #include "failure.h"
@@ -18,18 +21,21 @@
 #include "series.h"
 #include "signalling.h"
 
-void growEmbryo(Embryo& e, int cycles, snapshotSeries* series) {
-  e.lifeSpanR = 0;
-  e.lifeSpanG = 0;
-  e.lifeSpanB = 0;
-  e.totalCycles = 0;
-  if (series) series->loaded(e);
+void growEmbryo(Embryo& e, int cycles, snapshotSeries* series, int done, checkpointKeeper* keeper) {
+  if (done == 0) {
+    e.lifeSpanR = 0;
+    e.lifeSpanG = 0;
+    e.lifeSpanB = 0;
+    e.totalCycles = 0;
+    if (series) series->loaded(e);
+  }
   {
     CycleProgress progress(e, cycles);
-    for (int j = 0; j < cycles; ++j) {
+    for (int j = done; j < cycles; ++j) {
       progress.beforeCycle(j);
       growthCycle(e);
       if (series) series->cycleDone(e, j + 1);
+      if (keeper) keeper->cycleDone(e, j + 1, cycles, series);
     }
   }
   recalcNorms(e);
@@ -46,14 +52,52 @@ std::string seedFileHint(const std::string& message) {
 
 std::string embryoTemplateName(int seed) { return "embryo." + std::to_string(seed) + ".3dvTemplate"; }
 
+std::string embryoCheckpointName(int seed) { return "embryo." + std::to_string(seed) + ".ckpt"; }
+
+namespace {
+
+// The results of embryo `e` of this command line, the last one written last.
+std::vector<std::string> embryoResults(int seed) {
+  std::vector<std::string> results{embryoResultName(seed)};
+  if (writeEmbryoTemplate) results.push_back(embryoTemplateName(seed));
+  return results;
+}
+
+// Where a resumed run goes on: its checkpoint read into `embryo` and checked against this
+// command line, before anything is written.
+checkpointRun resumeFrom(const std::string& file, Embryo& embryo) {
+  checkpointRun run = readCheckpoint(file, embryo);
+  checkResumedWords(file, run, checkpoints.words);
+  if (run.embryoNumber > batches || run.cyclesDone > batchCycles || run.series != (snapshotInterval > 0)) {
+    throw runError(exitBadFile, file + ": its position (embryo " + std::to_string(run.embryoNumber) + ", cycle " +
+                                    std::to_string(run.cyclesDone) + ") lies outside this run");
+  }
+  if (firstSeed && seedOf(*firstSeed, run.embryoNumber) != run.seed) {
+    throw runError(exitBadFile, file + ": embryo " + std::to_string(run.embryoNumber) + " has seed " +
+                                    std::to_string(run.seed) + ", not the seed -s gives it");
+  }
+  refuseFinishedRun(file, embryoResults(run.seed));
+  return run;
+}
+
+}  // namespace
+
 Embryo runBatches() {
   int seed = 0;
   int previousSeed = 0;
   // Made once before the first embryo: its start state is the first embryo's.
   Embryo embryo(seedRules);
-  for (int e = 1; e <= batches; ++e) {
+  std::optional<checkpointRun> resumed;
+  if (!checkpoints.resumeFile.empty()) {
+    resumed = resumeFrom(checkpoints.resumeFile, embryo);
+    previousSeed = resumed->previousSeed;
+  }
+  for (int e = resumed ? resumed->embryoNumber : 1; e <= batches; ++e) {
     std::fprintf(stderr, "Embryo %d\n", e);
-    if (firstSeed) {
+    const bool resuming = resumed && e == resumed->embryoNumber;
+    if (resuming) {
+      seed = resumed->seed;
+    } else if (firstSeed) {
       // A given seed needs no clock, so a regrown batch does not wait between embryos.
       const auto given = seedOf(*firstSeed, e);
       if (!given) throw runError(exitBadCommandLine, "no seed left for embryo " + std::to_string(e));
@@ -61,25 +105,40 @@ Embryo runBatches() {
     }
     // Taken before the embryo grows: the clock second (free in this folder) and its result
     // file, probed once the seed is read so that a full disk ends the run before the cycles.
-    EmbryoClaim claim = claimEmbryo(firstSeed ? std::optional<int>(seed) : std::nullopt, previousSeed);
+    EmbryoClaim claim =
+        claimEmbryo(firstSeed || resuming ? std::optional<int>(seed) : std::nullopt, previousSeed);
     seed = claim.seed;
-    // A fresh embryo for each, carrying only what the last one leaves to the next.
-    if (e > 1) {
-      const episodeCarry carried = embryo.episodes();
-      embryo = Embryo(seedRules);
-      embryo.takeEpisodes(carried);
+    if (resuming) {
+      std::fprintf(stderr, "seed: %d\n", seed);
+      std::fprintf(stderr, "resuming after cycle %d from %s\n", resumed->cyclesDone, checkpoints.resumeFile.c_str());
+    } else {
+      // A fresh embryo for each, carrying only what the last one leaves to the next.
+      if (e > 1) {
+        const episodeCarry carried = embryo.episodes();
+        embryo = Embryo(seedRules);
+        embryo.takeEpisodes(carried);
+      }
+      embryo.random.seed(static_cast<unsigned>(seed));
+      std::fprintf(stderr, "seed: %d\n", seed);
+      readSeedIntoStructs(embryo, seedFilePath.c_str());
     }
-    embryo.random.seed(static_cast<unsigned>(seed));
-    std::fprintf(stderr, "seed: %d\n", seed);
-    readSeedIntoStructs(embryo, seedFilePath.c_str());
     claim.result->probe();
     std::optional<snapshotSeries> series;
-    if (snapshotInterval > 0)
+    if (snapshotInterval > 0) {
       series.emplace("embryo." + std::to_string(seed), snapshotInterval, std::vector<snapshotField>{{"seed", {seed}}});
-    growEmbryo(embryo, batchCycles, series ? &*series : nullptr);
+      if (resuming) series->resume(resumed->born, resumed->written);
+    }
+    checkpointRun position;
+    position.program = seedRules.programName;
+    position.embryoNumber = e;
+    position.seed = seed;
+    position.previousSeed = previousSeed;
+    checkpointKeeper keeper(checkpoints, embryoCheckpointName(seed), position);
+    growEmbryo(embryo, batchCycles, series ? &*series : nullptr, resuming ? resumed->cyclesDone : 0, &keeper);
     write3DV(embryo, *claim.result);
     // The store's own topology, so that a sweep starts from exactly this embryo.
     if (writeEmbryoTemplate) writeTemplate(embryo, embryoTemplateName(seed).c_str());
+    keeper.resultWritten();
     std::fprintf(stderr, "done\n");
     previousSeed = seed;
   }

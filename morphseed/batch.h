@@ -3,13 +3,20 @@
 
 #include <string>
 
+#include "checkpointing.h"
 #include "embryo.h"
 
 class snapshotSeries;
 
 // Grows the loaded seed for `cycles` cycles from fresh lifespans and cycle count, then
-// recomputes the normals; snapshots go to `series` when one is given.
-void growEmbryo(Embryo& e, int cycles, snapshotSeries* series = nullptr);
+// recomputes the normals; snapshots go to `series` when one is given. A resumed embryo
+// has `done` cycles behind it already and goes on from there; `keeper` writes its
+// checkpoints.
+void growEmbryo(Embryo& e, int cycles, snapshotSeries* series = nullptr, int done = 0,
+                checkpointKeeper* keeper = nullptr);
+
+// "embryo.<seed>.ckpt", the checkpoint beside the result.
+std::string embryoCheckpointName(int seed);
 
 // The hint after a seed file that cannot be opened: the folder it was looked for in and the
 // flag that names another; "" for every other message.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "failure.h"
 #include "rules.h"
@@ -18,6 +19,7 @@ int writeEmbryoTemplate = 0;
 std::optional<int> firstSeed;
 int snapshotInterval = 0;
 std::string seedFilePath = seedFileName;
+checkpointSettings checkpoints;
 
 namespace {
 
@@ -73,8 +75,25 @@ int parseCommandLine(int argc, char** argv) {
   firstSeed.reset();
   snapshotInterval = 0;
   seedFilePath = seedFileName;
+  checkpoints = {};
+  // The words a resume must give again: all but the checkpoint flags and their values.
+  std::vector<bool> checkpointWord(static_cast<std::size_t>(argc > 0 ? argc : 0), false);
   int i = 1;
   while (i < argc) {
+    if (isCheckpointFlag(argv[i])) {
+      const bool resume = std::strcmp(argv[i], "--resume") == 0;
+      const std::string needs = resume ? "a checkpoint file" : "a whole number of cycles from 1 to " +
+                                                                  std::to_string(std::numeric_limits<int>::max());
+      if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: " + needs);
+      if (resume) {
+        checkpoints.resumeFile = argv[i + 1];
+      } else if (!(checkpoints.interval = checkpointIntervalOf(argv[i + 1]))) {
+        return refuseValue(std::string(argv[i]) + " needs " + needs + ", not '" + argv[i + 1] + "'");
+      }
+      checkpointWord[static_cast<std::size_t>(i)] = checkpointWord[static_cast<std::size_t>(i) + 1] = true;
+      i += 2;
+      continue;
+    }
     if (isFlag(argv[i], "-t", "-T")) {
       if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: 0 or 1");
       const auto value = parseWholeNumber(argv[i + 1], 1);
@@ -129,6 +148,9 @@ int parseCommandLine(int argc, char** argv) {
   if (firstSeed && batches > 0 && !seedOf(*firstSeed, batches)) {
     return refuseValue("-s " + std::to_string(*firstSeed) + " leaves no seed for embryo " + std::to_string(batches) +
                        ": seeds stop at " + std::to_string(std::numeric_limits<int>::max()));
+  }
+  for (int w = 1; w < argc; ++w) {
+    if (!checkpointWord[static_cast<std::size_t>(w)]) checkpoints.words.push_back(argv[w]);
   }
   return 0;
 }

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "checkpointing.h"
+
 // Embryos to grow and growth cycles per embryo; the command line may change both.
 extern int batches;
 extern int batchCycles;
@@ -20,6 +22,9 @@ extern int snapshotInterval;
 // "--seed-file PATH": the seed surface every embryo starts from; by default indexed_icosa
 // in the working folder.
 extern std::string seedFilePath;
+
+// "--checkpoint N" and "--resume FILE", and the words a resume must repeat.
+extern checkpointSettings checkpoints;
 
 // Reads the "-b batchCount cycleCount", "-t 0|1", "-s seed" and "-v N" groups (the last of a kind
 // wins), starting from the defaults 1, 1, no template and the clock. Returns 0 when the

@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
   if (const int status = parseCommandLine(argc, argv)) return status;
   setFailureHint(seedFileHint);
   installTemporaryCleanup();
+  if (checkpoints.interval > 0) installCheckpointSignals();
   startThreads();
   try {
     runBatches();

@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "checkpoint.h"
+#include "checkpointing.h"
 #include "clockseed.h"
 #include "commandline.h"
 #include "failure.h"
@@ -56,22 +59,48 @@ void applyCommandLine(Embryo& e) {
 }
 
 void growEmbryo(Embryo& e) {
-  readIntoStructs(e, inputFile);
-  applyCommandLine(e);
+  std::optional<checkpointRun> resumed;
+  if (checkpoints.resumeFile.empty()) {
+    readIntoStructs(e, inputFile);
+    applyCommandLine(e);
+  } else {
+    resumed = readCheckpoint(checkpoints.resumeFile, e);
+    checkResumedWords(checkpoints.resumeFile, *resumed, checkpoints.words);
+    if (resumed->embryoNumber != 1 || resumed->cyclesDone > numGrowthCycles ||
+        resumed->series != (snapshotInterval > 0)) {
+      throw runError(exitBadFile, checkpoints.resumeFile + ": its position (cycle " +
+                                      std::to_string(resumed->cyclesDone) + ") lies outside this run");
+    }
+  }
+  const std::string stem = snapshotStem(e);
+  if (resumed) {
+    std::vector<std::string> results{stem + ".3dv", stem + ".obj"};
+    if (writeTemplateFile) results.push_back(stem + ".3dvTemplate");
+    refuseFinishedRun(checkpoints.resumeFile, results);
+  }
   std::printf("attractionFactor %d\n", e.attractionFactor);
   std::printf("repulsionFactor %d\n", e.repulsionFactor);
-  e.totalCycles = 0;
+  if (!resumed) e.totalCycles = 0;
   // The results go beside the input; a folder that takes none is found before the cycles.
   checkResultFolder(outputName(".3dv"));
   std::optional<snapshotSeries> series;
-  if (snapshotInterval > 0) series.emplace(snapshotStem(e), snapshotInterval, runParameters());
-  if (series) series->loaded(e);
+  if (snapshotInterval > 0) series.emplace(stem, snapshotInterval, runParameters());
+  if (resumed) {
+    std::fprintf(stderr, "resuming after cycle %d from %s\n", resumed->cyclesDone, checkpoints.resumeFile.c_str());
+    if (series) series->resume(resumed->born, resumed->written);
+  } else if (series) {
+    series->loaded(e);
+  }
+  checkpointRun position;
+  position.program = sweepRules.programName;
+  checkpointKeeper keeper(checkpoints, stem + ".ckpt", position);
   {
     CycleProgress progress(e, numGrowthCycles);
-    for (int j = 0; j < numGrowthCycles; ++j) {
+    for (int j = resumed ? resumed->cyclesDone : 0; j < numGrowthCycles; ++j) {
       progress.beforeCycle(j);
       growthCycle(e);
       if (series) series->cycleDone(e, j + 1);
+      keeper.cycleDone(e, j + 1, numGrowthCycles, series ? &*series : nullptr);
     }
   }
   recalcNorms(e);
@@ -84,6 +113,7 @@ void growEmbryo(Embryo& e) {
   write3DV(e, outName_3dvFile);
   writeOBJ(e, outName_objFile, inputFile);
   if (writeTemplateFile) writeTemplate(e, outName_3dvTemplateFile);
+  keeper.resultWritten();
   std::fprintf(stderr, "done\n");
 }
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "failure.h"
 #include "meshio.h"
@@ -24,6 +26,7 @@ int snapshotInterval = 0;
 short secretorR = noVertex, secretorG = noVertex, secretorB = noVertex;
 unsigned char thresholdR = 255, thresholdG = 255, thresholdB = 255;
 short lifeSpanR = 0, lifeSpanG = 0, lifeSpanB = 0;
+checkpointSettings checkpoints;
 
 namespace {
 
@@ -190,11 +193,70 @@ void setSweepPoint(const SweepPoint& point) {
   snapshotInterval = point.snapshotInterval;
 }
 
+namespace {
+
+// The pairs after the 23 words: "-v N", "--checkpoint N" and "--resume FILE" in any order,
+// each at most once. Takes the checkpoint pairs out of `words`, or leaves `words` as they
+// are when the tail is anything else, for the reader to refuse as it always has.
+// Returns a status when the value of --checkpoint is refused.
+int takeCheckpointWords(std::vector<char*>& words) {
+  if (words.size() <= static_cast<std::size_t>(expectedWordCount) || (words.size() - expectedWordCount) % 2 != 0) return 0;
+  int seen[3] = {0, 0, 0};
+  for (std::size_t i = expectedWordCount; i < words.size(); i += 2) {
+    if (!words[i] || !words[i + 1]) return 0;
+    const std::string flag = words[i];
+    const int kind = flag == "-v" || flag == "-V" ? 0 : flag == "--checkpoint" ? 1 : flag == "--resume" ? 2 : -1;
+    if (kind < 0 || seen[kind]++) return 0;
+  }
+  std::vector<char*> kept(words.begin(), words.begin() + expectedWordCount);
+  for (std::size_t i = expectedWordCount; i < words.size(); i += 2) {
+    const std::string flag = words[i];
+    if (flag == "--resume") {
+      checkpoints.resumeFile = words[i + 1];
+    } else if (flag == "--checkpoint") {
+      checkpoints.interval = checkpointIntervalOf(words[i + 1]);
+      if (!checkpoints.interval) {
+        std::fprintf(stderr, "%s: --checkpoint needs a whole number of cycles from 1 to %d, not '%s'\n",
+                     sweepRules.programName, INT_MAX, words[i + 1]);
+        return refuse("");
+      }
+    } else {
+      kept.push_back(words[i]);
+      kept.push_back(words[i + 1]);
+    }
+  }
+  words = kept;
+  return 0;
+}
+
+}  // namespace
+
 int parseCommandLine(int argc, char** argv) {
+  checkpoints = {};
+  std::vector<char*> words(argv, argv + (argc > 0 && argv ? argc : 0));
+  if (const int status = takeCheckpointWords(words)) return status;
   // Read from the parameters as they stand, so that a refused line leaves every word before
   // the faulty one stored, as the reading left to right always has.
   SweepPoint point = currentSweepPoint();
-  const int status = readCommandLine(argc, argv, point);
+  const int readCount = static_cast<int>(words.size());
+  words.push_back(nullptr);
+  const int status = readCommandLine(readCount, argv ? words.data() : argv, point);
   setSweepPoint(point);
+  if (status == 0) {
+    checkpoints.words.assign(words.begin() + 1, words.begin() + readCount);
+    if (checkpoints.interval > 0 || !checkpoints.resumeFile.empty()) {
+      // The checkpoint is named like the 3DV result, one character longer.
+      SweepPoint plain = point;
+      plain.templateSwitch = 0;
+      const long long needed = longestOutputNameLength(plain) + 1;
+      const char* lastSlash = std::strrchr(point.input, '/');
+      const long long folderPart = lastSlash ? lastSlash - point.input + 1 : 0;
+      if (needed - folderPart > NAME_MAX - temporarySuffixLength) {
+        std::fprintf(stderr, "%s: input name '%s' is too long for a checkpoint beside the results\n",
+                     sweepRules.programName, point.input);
+        return exitBadCommandLine;
+      }
+    }
+  }
   return status;
 }

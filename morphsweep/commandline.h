@@ -3,6 +3,7 @@
 
 #include "sweeppoint.h"
 
+#include "checkpointing.h"
 #include "embryo.h"
 
 extern int numGrowthCycles;    // growth cycles of the embryo; part of the output names
@@ -23,6 +24,9 @@ int readCommandLine(int argc, char** argv, SweepPoint& point);
 // The run parameters as the program's globals hold them now, and the reverse.
 SweepPoint currentSweepPoint();
 void setSweepPoint(const SweepPoint& point);
+
+// "--checkpoint N" and "--resume FILE" after the 23 words, and the words a resume repeats.
+extern checkpointSettings checkpoints;
 
 // Stores every word of the command line into the run parameters, strictly left to right,
 // writing the count messages and any error report to standard error. Returns 0 when the

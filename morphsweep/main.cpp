@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
   if (const int status = parseCommandLine(argc, argv)) return status;
   setFailureHint(resultGivenHint);
   installTemporaryCleanup();
+  if (checkpoints.interval > 0) installCheckpointSignals();
   startThreads();
   try {
     batchRun();

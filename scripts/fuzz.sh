@@ -6,7 +6,7 @@
 #
 #   scripts/fuzz.sh [seconds per target] [target...]
 #
-# Targets: template, template_cycle, seed, sweep_cmdline, seed_cmdline, shape, vtp, pvd (all by default). The corpus each
+# Targets: template, template_cycle, seed, sweep_cmdline, seed_cmdline, shape, vtp, pvd, checkpoint (all by default). The corpus each
 # run grows is kept in build-fuzz/corpus/<target>/, so repeated runs go on where the
 # last one stopped.
 set -euo pipefail
@@ -29,7 +29,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(template template_cycle seed sweep_cmdline seed_cmdline shape vtp pvd)
+((${#targets[@]})) || targets=(template template_cycle seed sweep_cmdline seed_cmdline shape vtp pvd checkpoint)
 
 build=build-fuzz
 cmake -S . -B "$build" -G Ninja -DMORPH_FUZZ=ON -DMORPH_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -21,6 +21,7 @@ packages=(
   libomp-dev  # LLVM's OpenMP runtime and its Archer tool: the ThreadSanitizer stage (scripts/tsan.sh)
   libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev libhwy-dev             # libraries the programs use
   parallel                                                                   # sweep-run.sh
+  slurmctld slurmd slurm-client munge  # the single-node cluster of tests/slurm_cluster_test.sh
   python3-paraview   # ParaView's Python modules with its VTK: the readers the tests check our files with (python3-vtk9 conflicts with it)
   python3-numpy                                                              # the snapshot check reads VTK arrays through it
   ffmpeg                                                                     # morphview --movie, ffprobe in the tests

@@ -17,11 +17,14 @@ usage() {
   if ((${1:-1})); then exec >&2; fi
   cat <<'EOF'
 usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FILE]
-                    [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
+                    [--checkpoint N] [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
   -j N                points run side by side on each machine (default: one per core)
   --sshloginfile FILE machines to run on, as GNU parallel reads them (":" is this one);
                       they must see this folder and the build at the same paths
-  --resume-failed     run only the points the job log does not show as done
+  --resume-failed     run only the points the job log does not show as done; with
+                      --checkpoint, a point that left a checkpoint resumes from it
+  --checkpoint N      run each point with morphsweep's --checkpoint N, so that a point
+                      stopped midway (SIGTERM, SIGKILL) keeps its cycles for a resume
   --joblog FILE       the job log (default MANIFEST.joblog); per-point output goes to
                       MANIFEST.logs/<line> and MANIFEST.logs/<line>.err
   --build DIR         the build folder with morphsweep-plan, morphview and morphstats
@@ -64,6 +67,7 @@ jobs=""
 sshloginfile=""
 resume=0
 joblog=""
+every=0
 sheet=""
 drawSheet=1
 manifest=""
@@ -74,6 +78,7 @@ while (($#)); do
     --sshloginfile) (($# > 1)) || usage; sshloginfile=$2; shift 2 ;;
     --resume-failed) resume=1; shift ;;
     --joblog) (($# > 1)) || usage; joblog=$2; shift 2 ;;
+    --checkpoint) (($# > 1)) || usage; every=$2; shift 2 ;;
     --build) (($# > 1)) || usage; build=$2; shift 2 ;;
     --sheet) (($# > 1)) || usage; sheet=$2; shift 2 ;;
     --no-sheet) drawSheet=0; shift ;;
@@ -93,6 +98,7 @@ if ((showVersion)); then
 fi
 [[ -n $manifest ]] || usage
 [[ -z $jobs || $jobs =~ ^[1-9][0-9]*$ ]] || { echo "sweep-run: -j needs a count of 1 or more" >&2; exit 1; }
+[[ $every =~ ^[0-9]+$ ]] || { echo "sweep-run: --checkpoint needs a count of cycles" >&2; exit 1; }
 command -v parallel >/dev/null || {
   echo "sweep-run: GNU parallel is not installed (scripts/install-deps.sh installs it)" >&2
   exit 1
@@ -176,8 +182,22 @@ fi
 [[ ! -t 2 ]] || options+=(--bar)
 # Points share the machine, so each keeps to one thread instead of each taking all cores.
 export OMP_NUM_THREADS=1
+# With checkpoints each line gets --checkpoint, and on a resume --resume where its point left
+# a checkpoint (named like its 3DV result, .ckpt for .3dv); the log keeps the line numbers.
+lines=$manifest
+if ((every > 0)); then
+  lines=$private/lines
+  mapfile -t calls <"$manifest"
+  mapfile -t named < <("$plan" --results -- "$manifest")
+  for i in "${!calls[@]}"; do
+    extra=" --checkpoint $every"
+    checkpoint=${named[$i]%.3dv}.ckpt
+    if ((resume)) && [[ -f $checkpoint ]]; then extra+=" --resume $(printf '%q' "$checkpoint")"; fi
+    printf '%s%s\n' "${calls[$i]}" "$extra"
+  done >"$lines"
+fi
 set +e
-parallel "${options[@]}" <"$manifest"
+parallel "${options[@]}" <"$lines"
 set -e
 
 # The log, not parallel's status, decides: after a resume it also holds the earlier runs.

@@ -1,8 +1,17 @@
 #!/usr/bin/env bash
 #SBATCH --job-name=morphsweep
 #SBATCH --cpus-per-task=1
+#SBATCH --requeue
+#SBATCH --signal=B:USR1@300
 # Runs a sweep manifest as a Slurm job array: array task i runs line OFFSET + i of the
 # manifest (OFFSET 0 unless given), in the folder the job was submitted from.
+#
+# Points outlive the time limit: --submit writes MANIFEST.results (each line's 3DV result),
+# and a task whose line has one there runs its point with --checkpoint (every
+# SWEEP_CHECKPOINT_CYCLES cycles, default 10). The scheduler's warning (--signal=B:USR1@S,
+# S seconds before the limit; 300 unless the submission says otherwise) reaches this shell,
+# which passes it on: the point checkpoints after its cycle and stops with status 75, and
+# the task requeues itself; started again, it resumes from the checkpoint.
 #
 # usage: sbatch --array=1-N[%M] [sbatch options] sweep-slurm.sh MANIFEST [OFFSET]
 #        sweep-slurm.sh --submit [--chunk N] [--build DIR] MANIFEST [-- sbatch options]
@@ -73,7 +82,8 @@ submit() {
   local plan="$build/morphsweep/morphsweep-plan"
   [[ -x $plan ]] || { echo "sweep-slurm: $plan is missing; build first (or give --build)" >&2; exit 1; }
   local points
-  points=$("$plan" --results "$manifest" | wc -l) || exit 2
+  "$plan" --results "$manifest" >"$manifest.results" || exit 2
+  points=$(wc -l <"$manifest.results")
   ((points > 0)) || { echo "sweep-slurm: $manifest holds no point" >&2; exit 2; }
 
   local self ids=() offset size id
@@ -107,7 +117,36 @@ task() {
   # A task has its own cores, as many as Slurm gave it.
   export OMP_NUM_THREADS=${SLURM_CPUS_PER_TASK:-1}
   echo "sweep-slurm: point $number: $line" >&2
-  exec bash -c "$line"
+  local result=""
+  [[ ! -f $manifest.results ]] || result=$(awk -v n="$number" 'NR == n { print; exit }' "$manifest.results")
+  if [[ -z $result ]]; then
+    # No checkpoints: the warning must not end the point (an ignored signal stays ignored).
+    trap '' USR1
+    exec bash -c "$line"
+  fi
+
+  local checkpoint=${result%.3dv}.ckpt every=${SWEEP_CHECKPOINT_CYCLES:-10}
+  local words=" --checkpoint $every"
+  if [[ -f $checkpoint ]]; then
+    echo "sweep-slurm: point $number resumes from $checkpoint" >&2
+    words+=" --resume $(printf '%q' "$checkpoint")"
+  fi
+  bash -c "exec $line$words" &
+  local point=$! status=0
+  # The warning, or the limit's SIGTERM, goes to the point, which stops after its cycle.
+  trap 'kill -USR1 "$point" 2>/dev/null || true' USR1 TERM
+  while :; do
+    status=0
+    wait "$point" || status=$?
+    kill -0 "$point" 2>/dev/null || break
+  done
+  trap - USR1 TERM
+  if ((status == 75)); then
+    echo "sweep-slurm: point $number stopped at its checkpoint; requeued" >&2
+    scontrol requeue "${SLURM_ARRAY_JOB_ID:-$SLURM_JOB_ID}_$SLURM_ARRAY_TASK_ID"
+    exit 0
+  fi
+  exit "$status"
 }
 
 if [[ ${1:-} == -h || ${1:-} == --help ]]; then

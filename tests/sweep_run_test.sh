@@ -95,6 +95,24 @@ for f in first/*.kh.*; do check "$(basename "$f") is byte-identical" cmp -s "$f"
 check "twelve result files compared" test "$(find first -name '*.kh.*' | wc -l)" -eq 12
 check "the sheet is byte-identical" cmp -s first/manifest.png again.png
 
+# With --checkpoint every point stops (SIGUSR1 once its first checkpoint is written) after
+# cycle 2; the table, shorter, is written whole. The resume goes on from the checkpoints
+# and writes the same bytes.
+rm -f -- *.kh.*
+status=0
+MORPH_TEST_FAULT=signal=USR1@10000 "$scripts/sweep-run.sh" --build "$build" --checkpoint 1 --joblog ckpt.joblog \
+  --no-sheet manifest >run4.out 2>run4.err || status=$?
+check "stopped points count as failed (status $status)" test "$status" -eq 3
+check "each stopped with status 75" test "$(exitOf ckpt.joblog 1)/$(exitOf ckpt.joblog 6)" = 75/75
+check "each left its checkpoint" test "$(find . -maxdepth 1 -name '*.kh.*.ckpt' | wc -l)" -eq 6
+status=0
+"$scripts/sweep-run.sh" --build "$build" --checkpoint 1 --joblog ckpt.joblog --resume-failed --no-sheet manifest \
+  >run5.out 2>run5.err || status=$?
+check "the resume finishes them" test "$status" -eq 0
+check "from their checkpoints" test "$(grep -c -- '--resume ' ckpt.joblog)" -eq 6
+check "which are gone" test "$(find . -maxdepth 1 -name '*.kh.*.ckpt' | wc -l)" -eq 0
+for f in first/*.kh.*; do check "resumed $(basename "$f") is byte-identical" cmp -s "$f" "$(basename "$f")"; done
+
 # A manifest with a line that is no morphsweep call starts nothing.
 head -n 2 manifest >bad.manifest
 echo "rm -rf /tmp/anything" >>bad.manifest

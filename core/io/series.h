@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "outfile.h"
@@ -20,6 +21,13 @@ class snapshotSeries {
   void cycleDone(const Embryo& e, int cycle);
   // After the last cycle: written unless cycleDone has already written it.
   void finished(const Embryo& e, int cycle);
+
+  // Goes on with a series that a resumed run had begun: the births so far and the cycles
+  // already written (the index lists them again at the next snapshot).
+  void resume(std::vector<int> born, std::vector<int> written) {
+    born_ = std::move(born);
+    written_ = std::move(written);
+  }
 
   const std::vector<int>& born() const { return born_; }
   const std::vector<int>& cyclesWritten() const { return written_; }

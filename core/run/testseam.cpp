@@ -20,6 +20,7 @@ TestFaults parse(const char* text) {
     if (name == "INT") faults.signal = SIGINT;
     if (name == "TERM") faults.signal = SIGTERM;
     if (name == "HUP") faults.signal = SIGHUP;
+    if (name == "USR1") faults.signal = SIGUSR1;
     if (at != std::string::npos) faults.signalAfterBytes = std::strtoull(value.c_str() + at + 1, nullptr, 10);
   }
   return faults;

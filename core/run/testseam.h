@@ -3,7 +3,7 @@
 //   fsync-file          the flush of a temporary to the disk fails (EIO)
 //   fsync-folder        the flush of the folder after the rename fails (EIO)
 //   no-fsync            nothing is flushed to the disk (to measure what flushing costs)
-//   signal=INT@4096     the signal (INT, TERM or HUP) is raised once 4096 bytes of
+//   signal=INT@4096     the signal (INT, TERM, HUP or USR1) is raised once 4096 bytes of
 //                       result files have been written
 #pragma once
 

@@ -1,0 +1,110 @@
+#include "checkpointing.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <utility>
+
+#include "failure.h"
+#include "series.h"
+#include "version.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopAsked = 0;
+
+extern "C" void askToStop(int) { stopAsked = 1; }
+
+// The modification time of `path` in nanoseconds, or -1 when there is no such file.
+long long modified(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return -1;
+  return static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+bool isCheckpointFlag(const char* word) {
+  return std::strcmp(word, "--checkpoint") == 0 || std::strcmp(word, "--resume") == 0;
+}
+
+int checkpointIntervalOf(const char* word) {
+  long long value = 0;
+  if (!*word) return 0;
+  for (const char* c = word; *c; ++c) {
+    if (*c < '0' || *c > '9') return 0;
+    value = value * 10 + (*c - '0');
+    if (value > INT_MAX) return 0;
+  }
+  return static_cast<int>(value);
+}
+
+void installCheckpointSignals() {
+  struct sigaction action {};
+  action.sa_handler = askToStop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGUSR1, &action, nullptr);
+  struct sigaction previous {};
+  if (sigaction(SIGTERM, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) sigaction(SIGTERM, &action, nullptr);
+}
+
+bool stopRequested() { return stopAsked != 0; }
+
+checkpointKeeper::checkpointKeeper(const checkpointSettings& settings, std::string path, checkpointRun position)
+    : settings_(settings), path_(std::move(path)), position_(std::move(position)) {
+  position_.release = morphVersion();
+  position_.words = settings.words;
+}
+
+void checkpointKeeper::cycleDone(const Embryo& e, int cycle, int cycles, const snapshotSeries* series) {
+  if (settings_.interval <= 0 || cycle >= cycles) return;
+  const bool stop = stopRequested();
+  if (!stop && cycle % settings_.interval != 0) return;
+  position_.cyclesDone = cycle;
+  position_.series = series != nullptr;
+  if (series) {
+    position_.born = series->born();
+    position_.written = series->cyclesWritten();
+  }
+  writeCheckpoint(path_, e, position_, swept_ ? TemporarySweep::doneByCaller : TemporarySweep::thisFile);
+  swept_ = true;
+  if (stop) {
+    throw runError(exitCheckpointed, "stopped by a signal after cycle " + std::to_string(cycle) + " of embryo " +
+                                         std::to_string(position_.embryoNumber) + "; resume with --resume " + path_);
+  }
+}
+
+void checkpointKeeper::resultWritten() {
+  if (settings_.interval > 0 || !settings_.resumeFile.empty()) unlink(path_.c_str());
+}
+
+void checkResumedWords(const std::string& file, const checkpointRun& run, const std::vector<std::string>& words) {
+  if (run.release != morphVersion()) {
+    throw runError(exitBadFile, file + ": written by release " + run.release + ", this is release " + morphVersion());
+  }
+  const std::size_t common = std::min(words.size(), run.words.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    if (words[i] != run.words[i]) {
+      throw runError(exitBadFile, file + ": word " + std::to_string(i + 1) + " of the command line is '" + words[i] +
+                                      "', the checkpoint's run had '" + run.words[i] + "'");
+    }
+  }
+  if (words.size() != run.words.size()) {
+    throw runError(exitBadFile, file + ": the command line has " + std::to_string(words.size()) +
+                                    " words besides --checkpoint and --resume, the checkpoint's run had " +
+                                    std::to_string(run.words.size()));
+  }
+}
+
+void refuseFinishedRun(const std::string& file, const std::vector<std::string>& results) {
+  const long long taken = modified(file);
+  for (const std::string& result : results) {
+    if (modified(result) <= taken) return;
+  }
+  throw runError(exitBadFile, file + ": the run it records has finished past it: " + results.back() +
+                                  " was written after it");
+}

@@ -1,0 +1,56 @@
+// A program's side of checkpoints: the two flags, the signals that ask a run to stop at the
+// end of its cycle, when a checkpoint is written and removed, and what a resume must match.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "checkpoint.h"
+
+class snapshotSeries;
+
+// The status of a run that stopped on SIGUSR1 or SIGTERM after writing its checkpoint
+// (sysexits' "temporary failure": try again, here with --resume).
+inline constexpr int exitCheckpointed = 75;
+
+struct checkpointSettings {
+  int interval = 0;                // "--checkpoint N": every N cycles; 0: none
+  std::string resumeFile;          // "--resume FILE"; empty: a fresh run
+  std::vector<std::string> words;  // the command line after the program's name, without these two flags
+};
+
+// "--checkpoint" or "--resume".
+bool isCheckpointFlag(const char* word);
+// A whole number of cycles from 1 to INT_MAX, written plainly; 0 when it is not one.
+int checkpointIntervalOf(const char* word);
+
+// With --checkpoint: SIGUSR1 and SIGTERM (unless started ignored) only ask the run to stop
+// after its current cycle. Installed after installTemporaryCleanup; SIGINT and SIGHUP keep it.
+void installCheckpointSignals();
+bool stopRequested();
+
+// Writes a run's checkpoints to one file, the latest only, and removes it with the result.
+class checkpointKeeper {
+ public:
+  checkpointKeeper(const checkpointSettings& settings, std::string path, checkpointRun position);
+  // After growth cycle `cycle` of `cycles`: writes the checkpoint when one is due, and
+  // when a stop was asked for raises runError(exitCheckpointed). None follows the last
+  // cycle, whose results are written next.
+  void cycleDone(const Embryo& e, int cycle, int cycles, const snapshotSeries* series);
+  // The results are in place: the checkpoint goes.
+  void resultWritten();
+  const std::string& path() const { return path_; }
+
+ private:
+  const checkpointSettings& settings_;
+  std::string path_;
+  checkpointRun position_;
+  bool swept_ = false;
+};
+
+// The checks of a resume before anything is written: the command line word for word as
+// recorded, and a run that has not yet finished the embryo it records (whose results,
+// all newer than the file, say it has).
+// Raise runError(exitBadFile) naming the file and what differs.
+void checkResumedWords(const std::string& file, const checkpointRun& run, const std::vector<std::string>& words);
+void refuseFinishedRun(const std::string& file, const std::vector<std::string>& results);
