@@ -12,7 +12,8 @@
 namespace {
 
 constexpr const char* help =
-    "usage: morphseed [-b batchCount cycleCount] [-t 0|1] [-s seed] [-v cycles] [--seed-file PATH] ...\n"
+    "usage: morphseed [-b batchCount cycleCount] [-t 0|1] [-s seed] [-v cycles] [--seed-file PATH]\n"
+    "                 [--checkpoint N] [--resume FILE] ...\n"
     "       morphseed --help | --version\n"
     "\n"
     "Grows batchCount embryos of cycleCount growth cycles each (one of one cycle without\n"
@@ -30,6 +31,9 @@ constexpr const char* help =
     "                            every so many cycles and the last, listed in embryo.<seed>.pvd\n"
     "  --seed-file PATH          read the seed surface from PATH instead of indexed_icosa in the\n"
     "                            working folder\n"
+    "  --checkpoint N            keep embryo.<seed>.ckpt, rewritten every N cycles; SIGUSR1 or\n"
+    "                            SIGTERM then stop the run after its cycle (status 75)\n"
+    "  --resume FILE             go on from checkpoint FILE (the command line it recorded)\n"
     "  --help                    this text (the one word of the command line)\n"
     "  --version                 the release and the commit built (likewise)\n"
     "Flags may come in any order and be repeated; the last of each kind wins.\n"
@@ -40,7 +44,7 @@ constexpr const char* help =
     "Environment: OMP_NUM_THREADS sets the threads (the results are the same for any count);\n"
     "idle threads wait passively unless OMP_WAIT_POLICY or GOMP_SPINCOUNT says otherwise.\n"
     "Exit status: 0 done; 1 command line refused; 2 an input or result file failed;\n"
-    "3 out of memory or the mesh store would overflow.\n";
+    "3 out of memory or the mesh store would overflow; 75 stopped with its checkpoint written.\n";
 
 }  // namespace
 

@@ -18,6 +18,7 @@ constexpr const char* help =
     "                  -g greenLifespan greenThreshold greenSecretor\n"
     "                  -b blueLifespan blueThreshold blueSecretor\n"
     "                  -kr repulsion -kh attraction inputTemplate [-v cycles]\n"
+    "                  [--checkpoint N] [--resume FILE]\n"
     "       morphsweep --help | --version\n"
     "\n"
     "Runs one point of a parameter sweep: grows the mesh of inputTemplate, a 3DV template,\n"
@@ -43,6 +44,9 @@ constexpr const char* help =
     "  -v cycles             also write snapshots <stem>.c<cycle>.vtp after cycle 0, every so\n"
     "                        many cycles and the last, listed in <stem>.pvd (<stem>: the 3DV\n"
     "                        result's name without .3dv)\n"
+    "  --checkpoint N        after the 23 words: keep <stem>.ckpt, rewritten every N cycles;\n"
+    "                        SIGUSR1 or SIGTERM then stop the run after its cycle (status 75)\n"
+    "  --resume FILE         after the 23 words: go on from checkpoint FILE (the same words)\n"
     "  --help                this text (the one word of the command line)\n"
     "  --version             the release and the commit built (likewise)\n"
     "\n"
@@ -52,7 +56,7 @@ constexpr const char* help =
     "Environment: OMP_NUM_THREADS sets the threads (the results are the same for any count);\n"
     "idle threads wait passively unless OMP_WAIT_POLICY or GOMP_SPINCOUNT says otherwise.\n"
     "Exit status: 0 done; 1 command line refused; 2 an input or result file failed;\n"
-    "3 out of memory or the mesh store would overflow.\n";
+    "3 out of memory or the mesh store would overflow; 75 stopped with its checkpoint written.\n";
 
 }  // namespace
 

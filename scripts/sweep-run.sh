@@ -37,14 +37,17 @@ EOF
 help() {
   cat <<'EOF'
 usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FILE]
-                    [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
+                    [--checkpoint N] [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
        sweep-run.sh --help | --version
 Runs every point of MANIFEST with GNU parallel, in the folder it was planned in, then
 draws the contact sheet (MANIFEST.png) and writes the table of measures (MANIFEST.csv).
   -j N                points run side by side on each machine (default: one per core)
   --sshloginfile FILE machines to run on, as GNU parallel reads them (":" is this one);
                       they must see this folder and the build at the same paths
-  --resume-failed     run only the points the job log does not show as done
+  --resume-failed     run only the points the job log does not show as done; with
+                      --checkpoint, a point that left a checkpoint resumes from it
+  --checkpoint N      run each point with morphsweep's --checkpoint N, so that a point
+                      stopped midway (SIGTERM, SIGKILL) keeps its cycles for a resume
   --joblog FILE       the job log (default MANIFEST.joblog); per-point output goes to
                       MANIFEST.logs/<line> and MANIFEST.logs/<line>.err
   --build DIR         the build folder with morphsweep-plan, morphview and morphstats
