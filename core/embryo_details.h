@@ -20,6 +20,7 @@ struct morph::embryo::details {
   // A file loaded for inspection: no model, the surface as morphstats reads it.
   std::optional<view::Mesh> loaded;
   std::string loadedFrom;
+  bool loadedTemplate = false;
   // The model after its last whole cycle, kept between cycles so its memory is reused; a
   // copy of the embryo starts without one.
   std::unique_ptr<Embryo> lastWhole;
@@ -31,5 +32,6 @@ struct morph::embryo::details {
         settings(other.settings),
         broken(other.broken),
         loaded(other.loaded),
-        loadedFrom(other.loadedFrom) {}
+        loadedFrom(other.loadedFrom),
+        loadedTemplate(other.loadedTemplate) {}
 };

@@ -191,7 +191,7 @@ void embryo::setSinks(const messageSinks& sinks) {
 std::string embryo::notGrowable() const {
   if (details_->loaded) {
     const std::string what = "'" + details_->loadedFrom + "' was loaded for inspection only: ";
-    if (endsWith(details_->loadedFrom, "3dvTemplate"))
+    if (details_->loadedTemplate)
       return what + "a template grows when started with a sweep point's settings, not when loaded";
     return what + "a result file lacks the neighbour lists and episode state growth needs; "
                   "grow from a seed or a template instead";

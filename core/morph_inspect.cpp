@@ -11,8 +11,11 @@
 
 namespace morph {
 
-embryo embryo::load(const std::string& path) {
-  const view::MeshFormat format = view::formatForName(path);
+embryo embryo::load(const std::string& path, const std::string& formatName) {
+  view::MeshFormat format = view::formatForName(path);
+  if (!formatName.empty() && !view::parseFormatName(formatName, format)) {
+    throw error(exitBadCommandLine, "unknown format '" + formatName + "' (3dv, template, obj, vtp)");
+  }
   std::vector<unsigned char> pending;
   if (format == view::MeshFormat::threeDVTemplate) {
     // The template loader, with morphsweep's checks and messages, knows the pending mid-points.
@@ -26,11 +29,21 @@ embryo embryo::load(const std::string& path) {
     for (int i = 0; i < loaded.numVertices; ++i) pending.push_back(isDependent(loaded.vertexAt(i)) ? 1 : 0);
   }
   view::MeshLoad read = view::loadMesh(path, format, true);
-  if (!read.ok()) throw error(exitBadFile, read.error);
+  if (!read.ok()) {
+    // The reader's hint names morphstats' option; here the format is an argument.
+    const std::size_t hint = read.error.find("use --format ");
+    if (hint != std::string::npos) {
+      const std::size_t end = read.error.find(')', hint);
+      const std::string name = read.error.substr(hint + 13, end - hint - 13);
+      read.error.replace(hint, end - hint, "load it with the format '" + name + "'");
+    }
+    throw error(exitBadFile, read.error);
+  }
   if (format == view::MeshFormat::threeDVTemplate) read.mesh.pending = std::move(pending);
   embryo made(nullptr);
   made.details_->loaded = std::move(read.mesh);
   made.details_->loadedFrom = path;
+  made.details_->loadedTemplate = format == view::MeshFormat::threeDVTemplate;
   return made;
 }
 

@@ -23,6 +23,9 @@ namespace {
 PyObject* capacityError = nullptr;
 PyObject* inspectionOnlyError = nullptr;
 PyObject* noticeWarning = nullptr;
+// Where messages go, taken at import: a first import while memory runs out could fail.
+PyObject* warnFunction = nullptr;
+PyObject* messageLog = nullptr;
 
 // What an embryo said while it grew without the interpreter lock: handed to Python (as
 // warnings and log records) once the lock is back.
@@ -70,8 +73,8 @@ void deliver(messageBox& box) {
   if (box.lines.empty()) return;
   const auto lines = std::move(box.lines);
   box.lines.clear();
-  const py::object warn = py::module_::import("warnings").attr("warn");
-  const py::object logger = py::module_::import("logging").attr("getLogger")("morph");
+  const py::handle warn(warnFunction);
+  const py::handle logger(messageLog);
   for (const auto& [notice, text] : lines) {
     const std::string line = !text.empty() && text.back() == '\n' ? text.substr(0, text.size() - 1) : text;
     if (notice) {
@@ -204,30 +207,39 @@ embryoHandle fromSeed(const py::object& seed, const py::object& seedFile, const 
     available(*before);
   }
   auto box = std::make_shared<messageBox>();
-  embryoHandle made(morph::embryo::fromSeed(file, s, before ? &before->embryo : nullptr, sinksInto(box)), box);
+  std::optional<morph::embryo> loaded;
+  try {
+    loaded.emplace(morph::embryo::fromSeed(file, s, before ? &before->embryo : nullptr, sinksInto(box)));
+  } catch (...) {
+    deliver(*box);  // what the loader said before it refused
+    throw;
+  }
   deliver(*box);
-  return made;
+  return embryoHandle(std::move(*loaded), box);
 }
 
 embryoHandle fromTemplate(const py::object& path, const morph::sweepSettings& settings) {
   const std::string file = pathText(path);
   auto box = std::make_shared<messageBox>();
   std::optional<morph::embryo> loaded;
-  {
+  try {
     py::gil_scoped_release unlocked;
     loaded.emplace(morph::embryo::fromTemplate(file, settings, sinksInto(box)));
+  } catch (...) {
+    deliver(*box);
+    throw;
   }
-  embryoHandle made(std::move(*loaded), box);
   deliver(*box);
-  return made;
+  return embryoHandle(std::move(*loaded), box);
 }
 
-embryoHandle load(const py::object& path) {
+embryoHandle load(const py::object& path, const py::object& format) {
   const std::string file = pathText(path);
+  const std::string formatName = format.is_none() ? "" : format.cast<std::string>();
   std::optional<morph::embryo> loaded;
   {
     py::gil_scoped_release unlocked;
-    loaded.emplace(morph::embryo::load(file));
+    loaded.emplace(morph::embryo::load(file, formatName));
   }
   return embryoHandle(std::move(*loaded), std::make_shared<messageBox>());
 }
@@ -364,6 +376,8 @@ PYBIND11_MODULE(_morph, m) {
       "A notice of the model (\"Vertex array is full.\", ...), which the programs print on standard error; growth "
       "goes on.",
       PyExc_UserWarning, nullptr);
+  warnFunction = py::object(py::module_::import("warnings").attr("warn")).release().ptr();
+  messageLog = py::module_::import("logging").attr("getLogger")("morph").release().ptr();
   m.attr("CapacityError") = py::handle(capacityError);
   m.attr("InspectionOnlyError") = py::handle(inspectionOnlyError);
   m.attr("Notice") = py::handle(noticeWarning);
@@ -427,9 +441,10 @@ asked for: an array read before a growth keeps what it showed.)");
 secretors and thresholds it left, as embryo k + 1 of `morphseed -s S -b n` starts.)");
   embryo.def_static("from_template", &fromTemplate, py::arg("path"), py::arg("settings"),
                     R"(morphsweep's embryo: the 3DV template at `path` with a point's Settings.)");
-  embryo.def_static("load", &load, py::arg("path"),
+  embryo.def_static("load", &load, py::arg("path"), py::arg("format") = py::none(),
                     R"(A 3DV result, template, OBJ file or .vtp snapshot, read as morphstats reads it, to
-look at and measure. It cannot grow or be written (InspectionOnlyError): a result lacks
+look at and measure. The format goes by the name's ending (a name ending in 3dvTemplate
+is a template) unless `format` gives it: "3dv", "template", "obj" or "vtp". It cannot grow or be written (InspectionOnlyError): a result lacks
 the neighbour lists and episode state growth needs. Arrays a file does not hold are None.)");
   embryo.def("grow", &grow, py::arg("cycles") = 1, py::arg("callback") = py::none(),
              R"(Grows `cycles` growth cycles, each exactly one of the program's. `callback(embryo)`

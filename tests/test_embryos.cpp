@@ -148,4 +148,31 @@ TEST_F(Embryos, CopiesAreIndependentAndABatchCarriesItsEpisodes) {
   }
 }
 
+TEST_F(Embryos, AStopPutsTheEmbryoBackToItsLastWholeCycle) {
+  // A morphseed cycle asks 22 times (before it, before each of its 20 relaxation steps and
+  // before its diffusion), a morphsweep one 21: stops before a cycle, among its relaxation
+  // steps and before the diffusion, each of the next growth's cycles as if none had been.
+  struct stopCase {
+    bool sweep;
+    int stopAt;
+  };
+  for (const stopCase c : {stopCase{false, 1}, {false, 2}, {false, 21}, {false, 22}, {false, 23}, {false, 90},
+                           {true, 5}, {true, 22}, {true, 42}}) {
+    pair grown = fresh();
+    morph::embryo& e = c.sweep ? grown.sweep : grown.seedA;
+    const int cycles = c.sweep ? 3 : seedCycles;
+    int asked = 0;
+    EXPECT_THROW(e.grow(cycles, [&] { return ++asked == c.stopAt; }), morph::stopped);
+    EXPECT_EQ(e.cycle(), static_cast<unsigned>((c.stopAt - 1) / (c.sweep ? 21 : 22))) << c.stopAt;
+    e.grow(cycles - static_cast<int>(e.cycle()));
+    pair straight = fresh();
+    (c.sweep ? straight.sweep : straight.seedA).grow(cycles);
+    for (const std::string ending : {".3dvTemplate", ".vtp"}) {
+      e.write("stopped" + ending);
+      (c.sweep ? straight.sweep : straight.seedA).write("straight" + ending);
+      EXPECT_EQ(readFile("stopped" + ending), readFile("straight" + ending)) << c.stopAt << ending;
+    }
+  }
+}
+
 }  // namespace

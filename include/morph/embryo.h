@@ -71,8 +71,9 @@ class embryo {
   // A file to look at: a 3DV result, a template, an OBJ file or a .vtp snapshot, read as
   // morphstats reads it. Such an embryo can be read, measured and copied, but not grown or
   // written: a result lacks the neighbour lists and episode state growth needs (a template
-  // grows through fromTemplate). Defined in the morph_inspect library.
-  static embryo load(const std::string& path);
+  // grows through fromTemplate). `format` ("3dv", "template", "obj" or "vtp") reads a file
+  // whose name does not tell. Defined in the morph_inspect library.
+  static embryo load(const std::string& path, const std::string& format = "");
 
   embryo(const embryo& other);  // a deep, independent copy
   embryo& operator=(const embryo& other);
