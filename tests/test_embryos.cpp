@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -146,6 +147,29 @@ TEST_F(Embryos, CopiesAreIndependentAndABatchCarriesItsEpisodes) {
   } catch (const morph::error& e) {
     EXPECT_EQ(e.status(), 1);
   }
+}
+
+TEST_F(Embryos, LoadedFilesHoldWhatWasGrownAndRefuseToGrow) {
+  morph::embryo grown = morph::embryo::fromSeed("indexed_icosa", 1000);
+  grown.grow(9);
+  grown.write("grown.vtp");
+  grown.write("grown.3dv");
+  const morph::embryo snapshot = morph::embryo::load("grown.vtp");
+  EXPECT_EQ(snapshot.positions(), grown.positions());
+  EXPECT_EQ(snapshot.triangles(), grown.triangles());
+  EXPECT_EQ(snapshot.levels(), grown.levels());
+  EXPECT_EQ(snapshot.tJunctions(), grown.tJunctions());
+  EXPECT_EQ(snapshot.birthCycles(), grown.birthCycles());
+  EXPECT_EQ(snapshot.triangleAges(), grown.triangleAges());
+  EXPECT_EQ(snapshot.seed(), std::optional<unsigned>(1000));
+  EXPECT_EQ(snapshot.cycle(), 9u);
+  EXPECT_EQ(snapshot.measures(), grown.measures());
+  morph::embryo result = morph::embryo::load("grown.3dv");
+  EXPECT_TRUE(result.levels().empty() && result.birthCycles().empty() && !result.cycleKnown());
+  EXPECT_EQ(result.triangles(), grown.triangles());
+  EXPECT_NE(result.notGrowable(), "");
+  EXPECT_THROW(result.grow(), morph::error);
+  EXPECT_THROW(morph::embryo::load("grown.3dv", "template"), morph::error);
 }
 
 TEST_F(Embryos, AStopPutsTheEmbryoBackToItsLastWholeCycle) {
