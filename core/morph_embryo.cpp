@@ -1,9 +1,11 @@
 // The public library header's embryo, over the core's own.
 #include "morph/embryo.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "embryo.h"
+#include "embryo_details.h"
 #include "failure.h"
 #include "growth.h"
 #include "meshio.h"
@@ -30,31 +32,65 @@ bool endsWith(std::string_view text, std::string_view ending) {
   return text.size() >= ending.size() && text.substr(text.size() - ending.size()) == ending;
 }
 
+void applySinks(Embryo& e, const messageSinks& sinks) {
+  e.sink = sinks.notices ? messageSink(sinks.notices) : messageSink(standardErrorSink);
+  e.outputSink = sinks.output ? messageSink(sinks.output) : messageSink(standardOutputSink);
+}
+
+// Vertices beyond the record were born in the embryo's current cycle; after a cycle was
+// undone the record shrinks with the store.
+void recordBirths(std::vector<int>& born, const Embryo& e) {
+  born.resize(static_cast<std::size_t>(std::clamp(e.numVertices, 0, e.capacity())), static_cast<int>(e.totalCycles));
+}
+
+// The run parameters a snapshot of a sweep embryo records, named as in a sweep definition.
+std::vector<snapshotField> sweepFields(const sweepSettings& s) {
+  return {{"redLifespan", {s.red.lifespan}},     {"redThreshold", {s.red.threshold}},
+          {"redSecretor", {s.red.secretor}},     {"greenLifespan", {s.green.lifespan}},
+          {"greenThreshold", {s.green.threshold}}, {"greenSecretor", {s.green.secretor}},
+          {"blueLifespan", {s.blue.lifespan}},   {"blueThreshold", {s.blue.threshold}},
+          {"blueSecretor", {s.blue.secretor}},   {"repulsion", {s.repulsion}},
+          {"attraction", {s.attraction}}};
+}
+
 }  // namespace
 
-embryo::embryo(std::unique_ptr<Embryo> e, std::string input) : embryo_(std::move(e)), input_(std::move(input)) {}
-embryo::embryo(const embryo& other) : embryo_(std::make_unique<Embryo>(*other.embryo_)), input_(other.input_) {}
+embryo::embryo(std::unique_ptr<Embryo> e, std::string input)
+    : embryo_(std::move(e)), input_(std::move(input)), details_(std::make_unique<details>()) {
+  if (embryo_) recordBirths(details_->born, *embryo_);
+}
+embryo::embryo(const embryo& other)
+    : embryo_(other.embryo_ ? std::make_unique<Embryo>(*other.embryo_) : nullptr),
+      input_(other.input_),
+      details_(std::make_unique<details>(*other.details_)) {}
 embryo& embryo::operator=(const embryo& other) {
-  if (this != &other) {
-    embryo_ = std::make_unique<Embryo>(*other.embryo_);
-    input_ = other.input_;
-  }
+  if (this != &other) *this = embryo(other);
   return *this;
 }
 embryo::embryo(embryo&&) noexcept = default;
 embryo& embryo::operator=(embryo&&) noexcept = default;
 embryo::~embryo() = default;
 
-embryo embryo::fromSeed(const std::string& seedFile, unsigned seed, const embryo* previous) {
+embryo embryo::fromSeed(const std::string& seedFile, unsigned seed, const embryo* previous,
+                        const messageSinks& sinks) {
   auto e = std::make_unique<Embryo>(seedRules);
-  if (previous) e->takeEpisodes(previous->embryo_->episodes());
+  applySinks(*e, sinks);
+  if (previous) {
+    if (previous->program() != seedRules.programName)
+      throw error(exitBadCommandLine, "a batch continues from a morphseed embryo, not from " +
+                                          (previous->embryo_ ? previous->program() + "'s" : "a loaded file"));
+    e->takeEpisodes(previous->embryo_->episodes());
+  }
   e->random.seed(seed);
   guarded([&] { readSeedIntoStructs(*e, seedFile.c_str()); });
-  return embryo(std::move(e));
+  embryo made(std::move(e));
+  made.details_->seed = seed;
+  return made;
 }
 
-embryo embryo::fromTemplate(const std::string& templateFile, const sweepSettings& s) {
+embryo embryo::fromTemplate(const std::string& templateFile, const sweepSettings& s, const messageSinks& sinks) {
   auto e = std::make_unique<Embryo>(sweepRules);
+  applySinks(*e, sinks);
   guarded([&] { readIntoStructs(*e, templateFile.c_str()); });
   e->lifeSpanR = s.red.lifespan;
   e->thresholdR = s.red.threshold;
@@ -67,16 +103,53 @@ embryo embryo::fromTemplate(const std::string& templateFile, const sweepSettings
   e->secretorB = s.blue.secretor;
   e->attractionFactor = s.attraction;
   e->repulsionFactor = s.repulsion;
-  return embryo(std::move(e), templateFile);
+  embryo made(std::move(e), templateFile);
+  made.details_->settings = s;
+  return made;
 }
 
-void embryo::grow(int cycles) {
-  guarded([&] {
-    for (int c = 0; c < cycles; ++c) growthCycle(*embryo_);
-  });
+void embryo::grow(int cycles, const std::function<bool()>& stop) {
+  if (const std::string why = notGrowable(); !why.empty()) throw error(exitBadCommandLine, why);
+  details& d = *details_;
+  Embryo& e = *embryo_;
+  for (int c = 0; c < cycles; ++c) {
+    if (stop && stop()) throw stopped();
+    if (!d.lastWhole) d.lastWhole = std::make_unique<Embryo>(e.rules(), e.capacity());
+    try {
+      d.lastWhole->copyInUse(e);
+    } catch (...) {
+      d.lastWhole.reset();  // half copied; the embryo itself is untouched
+      throw;
+    }
+    const auto undo = [&] {
+      try {
+        e.copyInUse(*d.lastWhole);
+      } catch (...) {
+        d.broken = "a growth cycle failed and the embryo could not be put back to its last whole cycle";
+      }
+      recordBirths(d.born, e);
+    };
+    try {
+      growthCycle(e, stop);
+    } catch (const growthStopped&) {
+      undo();
+      throw stopped();
+    } catch (const runError& failure) {
+      undo();
+      throw error(failure.status(), failure.what());
+    } catch (...) {
+      undo();
+      throw;
+    }
+    recordBirths(d.born, e);
+  }
 }
 
 void embryo::write(const std::string& path) const {
+  if (details_->loaded) {
+    throw error(exitBadCommandLine, "'" + details_->loadedFrom + "' was loaded for inspection only; it is not written");
+  }
+  if (!details_->broken.empty()) throw error(exitBadCommandLine, details_->broken);
   // A copy takes the fresh normals and any rescaling, so the embryo stays as it is.
   Embryo written(*embryo_);
   guarded([&] {
@@ -91,16 +164,77 @@ void embryo::write(const std::string& path) const {
     } else if (endsWith(path, ".obj")) {
       writeOBJ(written, path.c_str(), input_.c_str());
     } else if (endsWith(path, ".vtp")) {
-      writeSnapshot(written, path, static_cast<int>(written.totalCycles), {}, {});
+      std::vector<snapshotField> fields;
+      if (details_->seed) fields.push_back({"seed", {static_cast<int>(*details_->seed)}});
+      if (details_->settings) fields = sweepFields(*details_->settings);
+      writeSnapshot(written, path, static_cast<int>(written.totalCycles), details_->born, fields);
     } else {
       throw runError(exitBadCommandLine, "'" + path + "': no format for this ending (.3dv, .3dvTemplate, .obj, .vtp)");
     }
   });
 }
 
-unsigned embryo::cycle() const { return embryo_->totalCycles; }
+void embryo::setForces(int repulsion, int attraction) {
+  if (!embryo_ || !details_->settings) {
+    throw error(exitBadCommandLine, "only a morphsweep embryo (from a template) has force factors");
+  }
+  embryo_->repulsionFactor = repulsion;
+  embryo_->attractionFactor = attraction;
+  details_->settings->repulsion = repulsion;
+  details_->settings->attraction = attraction;
+}
+
+void embryo::setSinks(const messageSinks& sinks) {
+  if (embryo_) applySinks(*embryo_, sinks);
+}
+
+std::string embryo::notGrowable() const {
+  if (details_->loaded) {
+    const std::string what = "'" + details_->loadedFrom + "' was loaded for inspection only: ";
+    if (details_->loadedTemplate)
+      return what + "a template grows when started with a sweep point's settings, not when loaded";
+    return what + "a result file lacks the neighbour lists and episode state growth needs; "
+                  "grow from a seed or a template instead";
+  }
+  return details_->broken;
+}
+
+std::string embryo::program() const { return embryo_ ? embryo_->rules().programName : ""; }
+
+unsigned embryo::cycle() const {
+  if (embryo_) return embryo_->totalCycles;
+  return static_cast<unsigned>(std::clamp<long long>(details_->loaded->cycle.value_or(0), 0, ~0u));
+}
+
+bool embryo::cycleKnown() const { return embryo_ || details_->loaded->cycle; }
+
+std::optional<unsigned> embryo::seed() const {
+  if (details_->loaded && details_->loaded->seed && *details_->loaded->seed >= 0)
+    return static_cast<unsigned>(*details_->loaded->seed);
+  return details_->seed;
+}
+
+std::optional<sweepSettings> embryo::settings() const { return details_->settings; }
+
+std::optional<std::array<episode, 3>> embryo::episodes() const {
+  if (embryo_) {
+    const Embryo& e = *embryo_;
+    return std::array<episode, 3>{episode{e.lifeSpanR, e.thresholdR, e.secretorR},
+                                  episode{e.lifeSpanG, e.thresholdG, e.secretorG},
+                                  episode{e.lifeSpanB, e.thresholdB, e.secretorB}};
+  }
+  const view::Mesh& m = *details_->loaded;
+  if (!m.lifeSpans || !m.thresholds || !m.secretors) return std::nullopt;
+  std::array<episode, 3> found;
+  for (std::size_t k = 0; k < 3; ++k) {
+    found[k] = {static_cast<short>((*m.lifeSpans)[k]), static_cast<unsigned char>((*m.thresholds)[k]),
+                static_cast<short>((*m.secretors)[k])};
+  }
+  return found;
+}
 
 std::vector<std::array<float, 3>> embryo::positions() const {
+  if (!embryo_) return details_->loaded->points;
   std::vector<std::array<float, 3>> p;
   for (int i = 0; i < embryo_->numVertices; ++i) {
     const vertex_struct& v = embryo_->vertexAt(i);
@@ -110,18 +244,46 @@ std::vector<std::array<float, 3>> embryo::positions() const {
 }
 
 std::vector<std::array<int, 3>> embryo::triangles() const {
+  if (!embryo_) return details_->loaded->faces;
   std::vector<std::array<int, 3>> t;
   for (const triangle* f = embryo_->headTriangle; f; f = f->next) t.push_back({f->v[0], f->v[1], f->v[2]});
   return t;
 }
 
 std::vector<std::array<unsigned char, 3>> embryo::levels() const {
+  if (!embryo_) return details_->loaded->levels;
   std::vector<std::array<unsigned char, 3>> l;
   for (int i = 0; i < embryo_->numVertices; ++i) {
     const vertex_struct& v = embryo_->vertexAt(i);
     l.push_back({v.hormoneR, v.hormoneG, v.hormoneB});
   }
   return l;
+}
+
+std::vector<unsigned char> embryo::tJunctions() const {
+  if (!embryo_) return details_->loaded->pending;
+  std::vector<unsigned char> pending;
+  for (int i = 0; i < embryo_->numVertices; ++i) pending.push_back(isDependent(embryo_->vertexAt(i)) ? 1 : 0);
+  return pending;
+}
+
+std::vector<int> embryo::birthCycles() const { return embryo_ ? details_->born : details_->loaded->born; }
+
+std::vector<unsigned short> embryo::triangleAges() const {
+  std::vector<unsigned short> ages;
+  if (!embryo_) {
+    for (const int a : details_->loaded->age) ages.push_back(static_cast<unsigned short>(a));
+    return ages;
+  }
+  for (const triangle* f = embryo_->headTriangle; f; f = f->next) ages.push_back(f->age);
+  return ages;
+}
+
+const Embryo& embryo::model() const { return const_cast<embryo*>(this)->model(); }
+
+Embryo& embryo::model() {
+  if (!embryo_) throw error(exitBadCommandLine, "'" + details_->loadedFrom + "' was loaded for inspection and has no model");
+  return *embryo_;
 }
 
 }  // namespace morph

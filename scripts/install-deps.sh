@@ -23,7 +23,9 @@ packages=(
   parallel                                                                   # sweep-run.sh
   slurmctld slurmd slurm-client munge  # the single-node cluster of tests/slurm_cluster_test.sh
   python3-paraview   # ParaView's Python modules with its VTK: the readers the tests check our files with (python3-vtk9 conflicts with it)
-  python3-numpy                                                              # the snapshot check reads VTK arrays through it
+  python3-numpy                                                              # the snapshot check reads VTK arrays through it; the Python module's arrays
+  pybind11-dev python3-pybind11 python3-pytest                               # the Python module (python/) and its tests
+  python3-matplotlib python3-nbclient python3-nbconvert python3-ipykernel   # the example notebook, run by the tests
   ffmpeg                                                                     # morphview --movie, ffprobe in the tests
   gnuplot-nox                                                                # morphstats plots
   chromium                                                                   # the HTML report's browser tests

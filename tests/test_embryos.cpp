@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -145,6 +146,56 @@ TEST_F(Embryos, CopiesAreIndependentAndABatchCarriesItsEpisodes) {
     ADD_FAILURE() << "an unknown ending was written";
   } catch (const morph::error& e) {
     EXPECT_EQ(e.status(), 1);
+  }
+}
+
+TEST_F(Embryos, LoadedFilesHoldWhatWasGrownAndRefuseToGrow) {
+  morph::embryo grown = morph::embryo::fromSeed("indexed_icosa", 1000);
+  grown.grow(9);
+  grown.write("grown.vtp");
+  grown.write("grown.3dv");
+  const morph::embryo snapshot = morph::embryo::load("grown.vtp");
+  EXPECT_EQ(snapshot.positions(), grown.positions());
+  EXPECT_EQ(snapshot.triangles(), grown.triangles());
+  EXPECT_EQ(snapshot.levels(), grown.levels());
+  EXPECT_EQ(snapshot.tJunctions(), grown.tJunctions());
+  EXPECT_EQ(snapshot.birthCycles(), grown.birthCycles());
+  EXPECT_EQ(snapshot.triangleAges(), grown.triangleAges());
+  EXPECT_EQ(snapshot.seed(), std::optional<unsigned>(1000));
+  EXPECT_EQ(snapshot.cycle(), 9u);
+  EXPECT_EQ(snapshot.measures(), grown.measures());
+  morph::embryo result = morph::embryo::load("grown.3dv");
+  EXPECT_TRUE(result.levels().empty() && result.birthCycles().empty() && !result.cycleKnown());
+  EXPECT_EQ(result.triangles(), grown.triangles());
+  EXPECT_NE(result.notGrowable(), "");
+  EXPECT_THROW(result.grow(), morph::error);
+  EXPECT_THROW(morph::embryo::load("grown.3dv", "template"), morph::error);
+}
+
+TEST_F(Embryos, AStopPutsTheEmbryoBackToItsLastWholeCycle) {
+  // A morphseed cycle asks 22 times (before it, before each of its 20 relaxation steps and
+  // before its diffusion), a morphsweep one 21: stops before a cycle, among its relaxation
+  // steps and before the diffusion, each of the next growth's cycles as if none had been.
+  struct stopCase {
+    bool sweep;
+    int stopAt;
+  };
+  for (const stopCase c : {stopCase{false, 1}, {false, 2}, {false, 21}, {false, 22}, {false, 23}, {false, 90},
+                           {true, 5}, {true, 22}, {true, 42}}) {
+    pair grown = fresh();
+    morph::embryo& e = c.sweep ? grown.sweep : grown.seedA;
+    const int cycles = c.sweep ? 3 : seedCycles;
+    int asked = 0;
+    EXPECT_THROW(e.grow(cycles, [&] { return ++asked == c.stopAt; }), morph::stopped);
+    EXPECT_EQ(e.cycle(), static_cast<unsigned>((c.stopAt - 1) / (c.sweep ? 21 : 22))) << c.stopAt;
+    e.grow(cycles - static_cast<int>(e.cycle()));
+    pair straight = fresh();
+    (c.sweep ? straight.sweep : straight.seedA).grow(cycles);
+    for (const std::string ending : {".3dvTemplate", ".vtp"}) {
+      e.write("stopped" + ending);
+      (c.sweep ? straight.sweep : straight.seedA).write("straight" + ending);
+      EXPECT_EQ(readFile("stopped" + ending), readFile("straight" + ending)) << c.stopAt << ending;
+    }
   }
 }
 

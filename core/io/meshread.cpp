@@ -299,9 +299,9 @@ bool parseFormatName(const std::string& name, MeshFormat& format) {
   return true;
 }
 
-MeshLoad parseMesh(const std::string& text, MeshFormat format, const std::string& name) {
+MeshLoad parseMesh(const std::string& text, MeshFormat format, const std::string& name, bool history) {
   if (format == MeshFormat::obj) return parseOBJ(text, name);
-  if (format == MeshFormat::vtp) return parseVtp(text, name);
+  if (format == MeshFormat::vtp) return parseVtp(text, name, history);
   const bool withTopology = format == MeshFormat::threeDVTemplate;
   MeshLoad load = parse3DV(text, withTopology, name);
   // The two layouts differ only in the topology lines, and names do not always tell them
@@ -313,11 +313,11 @@ MeshLoad parseMesh(const std::string& text, MeshFormat format, const std::string
   return load;
 }
 
-MeshLoad loadMesh(const std::string& path, MeshFormat format) {
+MeshLoad loadMesh(const std::string& path, MeshFormat format, bool history) {
   const io::BoundedRead file = io::readBounded(path, maxFileBytes);
   switch (file.fault) {
     case io::ReadFault::none:
-      return parseMesh(file.bytes, format, path);
+      return parseMesh(file.bytes, format, path, history);
     case io::ReadFault::folder:
       return {{}, path + ": is a folder, not a mesh file"};
     case io::ReadFault::cannotOpen:

@@ -18,6 +18,12 @@ struct Mesh {
   std::vector<std::array<unsigned char, 3>> levels{};  // red, green, blue morphogen level per point
   std::optional<std::array<int, 3>> thresholds{};      // red, green, blue thresholds at the snapshot
   std::optional<long long> cycle{};                    // growth cycle of the snapshot
+  // The rest of a snapshot's story, read only when asked for (loadMesh's `history`):
+  std::vector<unsigned char> pending{};                // per point: 1 for a T-junction (pending mid-point)
+  std::vector<int> born{};                             // per point: the growth cycle it was born in
+  std::vector<int> age{};                              // per triangle, when every polygon is one
+  std::optional<long long> seed{};                     // morphseed's seed
+  std::optional<std::array<int, 3>> lifeSpans{}, secretors{};  // red, green, blue episode state
 };
 
 // Outcome of a read: a mesh, or the message "<file>: <what is wrong>".
@@ -40,7 +46,8 @@ MeshFormat formatForName(const std::string& path);
 bool parseFormatName(const std::string& name, MeshFormat& format);
 
 // Parses file contents already in memory; `name` only labels the messages.
-MeshLoad parseMesh(const std::string& text, MeshFormat format, const std::string& name);
-MeshLoad loadMesh(const std::string& path, MeshFormat format);
+// `history`: a snapshot's history arrays and fields are read too.
+MeshLoad parseMesh(const std::string& text, MeshFormat format, const std::string& name, bool history = false);
+MeshLoad loadMesh(const std::string& path, MeshFormat format, bool history = false);
 
 }  // namespace view

@@ -465,6 +465,56 @@ void readLevels(const XMLElement* pointData, const Encoding& enc, std::uint64_t 
   }
 }
 
+// One component per point or cell, when the array is there; values outside lo..hi are refused.
+std::vector<int> optionalColumn(const XMLElement* data, const char* name, const char* kind, const Encoding& enc,
+                                std::uint64_t count, long long lo, long long hi) {
+  const XMLElement* e = data ? named(data, name) : nullptr;
+  if (!e) return {};
+  const ArrayHead a = describe(e, std::string(kind) + " array '" + name + "'");
+  requireComponents(a, 1);
+  std::vector<int> column;
+  column.reserve(static_cast<std::size_t>(count));
+  for (const long long v : integers(a, enc, count)) {
+    if (v < lo || v > hi) refuse(a.label + ": " + std::to_string(v) + " is outside " + std::to_string(lo) + ".." + std::to_string(hi));
+    column.push_back(static_cast<int>(v));
+  }
+  return column;
+}
+
+// A field array of one tuple of `components` whole numbers within int, when it is there.
+std::optional<std::vector<int>> optionalField(const XMLElement* fieldData, const char* name, const Encoding& enc,
+                                              std::uint64_t components) {
+  const XMLElement* e = fieldData ? named(fieldData, name) : nullptr;
+  if (!e) return std::nullopt;
+  const ArrayHead a = describe(e, std::string("field array '") + name + "'");
+  requireComponents(a, components);
+  requireOneTuple(a);
+  std::vector<int> values;
+  for (const long long v : integers(a, enc, components)) {
+    if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+      refuse(a.label + ": " + std::to_string(v) + " is outside the range of a 32-bit integer");
+    values.push_back(static_cast<int>(v));
+  }
+  return values;
+}
+
+void readHistory(const XMLElement* piece, const XMLElement* fieldData, const Encoding& enc, std::uint64_t pointCount,
+                 std::uint64_t polyCount, Mesh& mesh) {
+  const XMLElement* pointData = piece->FirstChildElement("PointData");
+  for (const int flag : optionalColumn(pointData, "pending", "point", enc, pointCount, 0, 255))
+    mesh.pending.push_back(flag != 0);
+  mesh.born = optionalColumn(pointData, "born", "point", enc, pointCount, std::numeric_limits<int>::min(),
+                             std::numeric_limits<int>::max());
+  // Ages are per cell; a polygon fanned into several triangles leaves them without one each.
+  if (mesh.faces.size() == polyCount)
+    mesh.age = optionalColumn(piece->FirstChildElement("CellData"), "age", "cell", enc, polyCount, 0, 65535);
+  if (const auto seed = optionalField(fieldData, "seed", enc, 1)) mesh.seed = (*seed)[0];
+  const auto lifeSpans = optionalField(fieldData, "lifeSpan", enc, 3);
+  const auto secretors = optionalField(fieldData, "secretor", enc, 3);
+  if (lifeSpans) mesh.lifeSpans = std::array<int, 3>{(*lifeSpans)[0], (*lifeSpans)[1], (*lifeSpans)[2]};
+  if (secretors) mesh.secretors = std::array<int, 3>{(*secretors)[0], (*secretors)[1], (*secretors)[2]};
+}
+
 void readPolys(const XMLElement* polys, const Encoding& enc, std::uint64_t polyCount, std::uint64_t pointCount,
                Mesh& mesh) {
   const XMLElement* offsetsElement = polys ? named(polys, "offsets") : nullptr;
@@ -510,7 +560,7 @@ void readPolys(const XMLElement* polys, const Encoding& enc, std::uint64_t polyC
   }
 }
 
-Mesh parse(const std::string& bytes) {
+Mesh parse(const std::string& bytes, bool history) {
   // The raw appended block is binary and no XML; VTK's own reader finds it the same way:
   // the head is parsed as XML, the block located by the underscore after its tag.
   Encoding enc;
@@ -587,14 +637,15 @@ Mesh parse(const std::string& bytes) {
   readPolys(piece->FirstChildElement("Polys"), enc, polyCount, pointCount, mesh);
   readLevels(piece->FirstChildElement("PointData"), enc, pointCount, mesh);
   readFieldData(polyData->FirstChildElement("FieldData"), enc, mesh);
+  if (history) readHistory(piece, polyData->FirstChildElement("FieldData"), enc, pointCount, polyCount, mesh);
   return mesh;
 }
 
 }  // namespace
 
-MeshLoad parseVtp(const std::string& bytes, const std::string& name) {
+MeshLoad parseVtp(const std::string& bytes, const std::string& name, bool history) {
   try {
-    return {parse(bytes), {}};
+    return {parse(bytes, history), {}};
   } catch (const Refusal& r) {
     return {{}, name + ": " + r.what};
   }

@@ -18,7 +18,9 @@
 
 namespace view {
 
-// Parses a whole .vtp file held in memory; `name` only labels the messages.
-MeshLoad parseVtp(const std::string& bytes, const std::string& name);
+// Parses a whole .vtp file held in memory; `name` only labels the messages. `history`
+// reads the point arrays `pending` and `born`, the cell array `age` and the field data
+// `seed`, `lifeSpan` and `secretor` too, each where the file has it.
+MeshLoad parseVtp(const std::string& bytes, const std::string& name, bool history = false);
 
 }  // namespace view

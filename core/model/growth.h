@@ -2,6 +2,9 @@
 // order each program runs them.
 #pragma once
 
+#include <exception>
+#include <functional>
+
 #include "embryo.h"
 
 // Relaxation steps per cycle.
@@ -13,4 +16,12 @@ inline constexpr int forceStepsPerCycle = 20;
 //  - morphsweep: diffuses once, grows once (no split), says "Hormone Grew!" on its output
 //    sink (standard output), relaxes forceStepsPerCycle times.
 // Progress dots belong to the drivers.
-void growthCycle(Embryo& e);
+// `stop`, when given, is asked before every relaxation step (and, in morphseed's cycle,
+// before the diffusion); when it answers true the cycle ends at once by raising
+// growthStopped, leaving the embryo half way through it for the caller to put back.
+void growthCycle(Embryo& e, const std::function<bool()>& stop = {});
+
+// A cycle abandoned because its stop query said so.
+struct growthStopped : std::exception {
+  const char* what() const noexcept override { return "growth stopped"; }
+};

@@ -104,6 +104,67 @@ void Embryo::copyFrom(const Embryo& other) {
   kernel_.reset();
 }
 
+namespace {
+
+// One slot as `from` holds it, in dependent arrays of `to`'s own (reused when of the same
+// size). On failure the slot is left without arrays and the allocation failure raised.
+void copySlot(vertex_struct& to, const vertex_struct& from) {
+  short* own[2] = {to.dependents, to.spouses};
+  const bool reuse = to.maxDependents == from.maxDependents && from.maxDependents > 0 && own[0] && own[1];
+  if (!reuse) {
+    std::free(own[0]);
+    std::free(own[1]);
+    own[0] = own[1] = nullptr;
+  }
+  to = from;
+  to.dependents = to.spouses = nullptr;
+  if (from.maxDependents <= 0) return;
+  const std::size_t bytes = sizeof(short) * static_cast<std::size_t>(from.maxDependents);
+  const short* source[2] = {from.dependents, from.spouses};
+  for (int a = 0; a < 2; ++a) {
+    if (!own[a]) own[a] = static_cast<short*>(std::malloc(bytes));
+    if (!own[a]) {
+      std::free(own[0]);
+      std::free(own[1]);
+      to.numDependents = to.maxDependents = 0;
+      throw std::bad_alloc();
+    }
+    if (source[a]) std::memcpy(own[a], source[a], bytes);
+  }
+  to.dependents = own[0];
+  to.spouses = own[1];
+}
+
+}  // namespace
+
+void Embryo::copyInUse(const Embryo& other) {
+  if (this == &other) return;
+  const int slots = std::min({std::max(numVertices, other.numVertices) + 1, capacity(), other.capacity()});
+  for (int i = 0; i < slots; ++i) copySlot(vertex[static_cast<std::size_t>(i)], other.vertex[static_cast<std::size_t>(i)]);
+  triangle* spare = headTriangle;
+  headTriangle = tailTriangle = nullptr;
+  try {
+    for (const triangle* t = other.headTriangle; t; t = t->next) {
+      triangle* piece = spare;
+      if (piece) {
+        spare = spare->next;
+      } else {
+        piece = new triangle;
+      }
+      *piece = *t;
+      piece->next = nullptr;
+      piece->prev = tailTriangle;
+      (tailTriangle ? tailTriangle->next : headTriangle) = piece;
+      tailTriangle = piece;
+    }
+  } catch (...) {
+    while (spare) delete std::exchange(spare, spare->next);
+    throw;
+  }
+  while (spare) delete std::exchange(spare, spare->next);
+  copyState(other);
+}
+
 void Embryo::freeTriangles() {
   while (headTriangle) {
     triangle* t = headTriangle;

@@ -76,6 +76,14 @@ class Embryo {
   Embryo(Embryo&& other) noexcept;
   Embryo& operator=(Embryo&& other) noexcept;
 
+  // Makes this embryo equal to `other` (same rules and capacity) at the cost of the slots in
+  // use, not of the whole array: copies the slots below either's numVertices and the next
+  // one (which a step that failed may have begun to fill), the triangle list (reusing this
+  // one's pieces) and the state; keeps the sinks and the kernel's scratch. Right only where
+  // every slot above those is as a fresh embryo has it in both, as in embryos loaded once:
+  // what lets a growing embryo keep its last whole cycle to go back to.
+  void copyInUse(const Embryo& other);
+
   const modelRules& rules() const { return *rules_; }
   int capacity() const { return static_cast<int>(vertex.size()); }
 

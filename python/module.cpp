@@ -1,0 +1,553 @@
+// morph._morph: the library's embryo (include/morph/embryo.h) for Python, with numpy arrays,
+// its settings with checked values, and its failures as Python's own exceptions.
+#include <Python.h>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "morph/embryo.h"
+#include "version.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// The classes the module adds to Python's; made once at import, alive as long as it is.
+PyObject* capacityError = nullptr;
+PyObject* inspectionOnlyError = nullptr;
+PyObject* noticeWarning = nullptr;
+// Where messages go, taken at import: a first import while memory runs out could fail.
+PyObject* warnFunction = nullptr;
+PyObject* messageLog = nullptr;
+
+// What an embryo said while it grew without the interpreter lock: handed to Python (as
+// warnings and log records) once the lock is back.
+struct messageBox {
+  std::vector<std::pair<bool, std::string>> lines;  // (a notice, else an output line), text
+};
+
+morph::messageSinks sinksInto(const std::shared_ptr<messageBox>& box) {
+  return {[box](const std::string& text) { box->lines.emplace_back(true, text); },
+          [box](const std::string& text) { box->lines.emplace_back(false, text); }};
+}
+
+// A morph.Embryo: the library's embryo, where its messages go, and whether some thread is
+// busy with it (growing or writing without the lock), when every other use must wait.
+struct embryoHandle {
+  embryoHandle(morph::embryo e, std::shared_ptr<messageBox> box_) : embryo(std::move(e)), box(std::move(box_)) {}
+  // A copy would share the box its sinks fill: copies go through copyOf.
+  embryoHandle(const embryoHandle&) = delete;
+  embryoHandle(embryoHandle&&) = default;
+  morph::embryo embryo;
+  std::shared_ptr<messageBox> box;
+  bool busy = false;
+};
+
+void available(const embryoHandle& h) {
+  if (h.busy) throw std::runtime_error("this embryo is busy in another thread (growing or being written)");
+}
+
+// Marks the embryo busy for a call that lets go of the interpreter lock.
+class occupied {
+ public:
+  explicit occupied(embryoHandle& h) : h_(h) {
+    available(h);
+    h.busy = true;
+  }
+  ~occupied() { h_.busy = false; }
+  occupied(const occupied&) = delete;
+  occupied& operator=(const occupied&) = delete;
+
+ private:
+  embryoHandle& h_;
+};
+
+void deliver(messageBox& box) {
+  if (box.lines.empty()) return;
+  const auto lines = std::move(box.lines);
+  box.lines.clear();
+  const py::handle warn(warnFunction);
+  const py::handle logger(messageLog);
+  for (const auto& [notice, text] : lines) {
+    const std::string line = !text.empty() && text.back() == '\n' ? text.substr(0, text.size() - 1) : text;
+    if (notice) {
+      warn(line, py::handle(noticeWarning), 2);
+    } else {
+      logger.attr("info")(line);
+    }
+  }
+}
+
+// A failure of the library as the Python exception of its kind: files that cannot be
+// opened, read or written are OSError, malformed files and bad arguments ValueError, a
+// store or memory that runs out CapacityError (a MemoryError).
+void raise(const morph::error& e) {
+  const std::string message = e.what();
+  PyObject* kind = PyExc_ValueError;
+  if (e.status() == 3) {
+    kind = capacityError;
+  } else if (e.status() == 2) {
+    const bool access = message.find(": cannot open: ") != std::string::npos ||
+                        message.find(": cannot read") != std::string::npos ||
+                        message.find(": is a folder") != std::string::npos ||
+                        message.find(": is not a regular file") != std::string::npos ||
+                        (message.rfind("cannot write '", 0) == 0 && message.find("': vertex ") == std::string::npos);
+    if (access) kind = PyExc_OSError;
+  }
+  PyErr_SetString(kind, message.c_str());
+}
+
+std::string pathText(const py::object& path) {
+  return py::module_::import("os").attr("fsdecode")(path).cast<std::string>();
+}
+
+// `value` as a whole number from lo to hi; `name` is the parameter's, for the message.
+long long wholeNumber(const py::handle& value, const std::string& name, long long lo, long long hi) {
+  if (PyBool_Check(value.ptr()) || !PyIndex_Check(value.ptr())) {
+    throw py::type_error(name + " must be a whole number, not " + std::string(Py_TYPE(value.ptr())->tp_name));
+  }
+  const py::int_ number = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
+  int overflow = 0;
+  const long long n = PyLong_AsLongLongAndOverflow(number.ptr(), &overflow);
+  if (overflow != 0 || n < lo || n > hi) {
+    throw py::value_error(name + " must be from " + std::to_string(lo) + " to " + std::to_string(hi) + ", not " +
+                          std::string(py::str(py::handle(number))));
+  }
+  return n;
+}
+
+// A read-only numpy copy of per-vertex or per-triangle rows.
+template <class T, std::size_t K>
+py::array rows(const std::vector<std::array<T, K>>& values) {
+  py::array_t<T> a({values.size(), K});
+  if (!values.empty()) std::memcpy(a.mutable_data(), values.data(), values.size() * sizeof(values[0]));
+  a.attr("setflags")(py::arg("write") = false);
+  return a;
+}
+
+// The same for one value per row, of the dtype `As`; None where the embryo does not know them.
+template <class As, class T>
+py::object column(const std::vector<T>& values, bool known) {
+  if (!known) return py::none();
+  py::array_t<As> a(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) a.mutable_at(i) = static_cast<As>(values[i]);
+  a.attr("setflags")(py::arg("write") = false);
+  return a;
+}
+
+// ---- Settings: morphsweep's run parameters beyond the template, each checked ----
+
+struct settingField {
+  const char* name;
+  long long lo, hi;
+  long long (*get)(const morph::sweepSettings&);
+  void (*set)(morph::sweepSettings&, long long);
+};
+
+// The three fields of one morphogen's episode, `colour` naming it in the settings.
+template <morph::episode morph::sweepSettings::*colour>
+std::vector<settingField> episodeFields(const char* lifespan, const char* threshold, const char* secretor) {
+  using S = morph::sweepSettings;
+  return {{lifespan, SHRT_MIN, SHRT_MAX, [](const S& s) -> long long { return (s.*colour).lifespan; },
+           [](S& s, long long v) { (s.*colour).lifespan = static_cast<short>(v); }},
+          {threshold, 0, 255, [](const S& s) -> long long { return (s.*colour).threshold; },
+           [](S& s, long long v) { (s.*colour).threshold = static_cast<unsigned char>(v); }},
+          {secretor, -1, SHRT_MAX, [](const S& s) -> long long { return (s.*colour).secretor; },
+           [](S& s, long long v) { (s.*colour).secretor = static_cast<short>(v); }}};
+}
+
+// In the order of a sweep definition.
+const std::vector<settingField>& settingFields() {
+  using S = morph::sweepSettings;
+  static const std::vector<settingField> fields = [] {
+    std::vector<settingField> all = episodeFields<&S::red>("red_lifespan", "red_threshold", "red_secretor");
+    for (const auto& more : {episodeFields<&S::green>("green_lifespan", "green_threshold", "green_secretor"),
+                             episodeFields<&S::blue>("blue_lifespan", "blue_threshold", "blue_secretor")}) {
+      all.insert(all.end(), more.begin(), more.end());
+    }
+    all.push_back({"repulsion", INT_MIN, INT_MAX, [](const S& s) -> long long { return s.repulsion; },
+                   [](S& s, long long v) { s.repulsion = static_cast<int>(v); }});
+    all.push_back({"attraction", INT_MIN, INT_MAX, [](const S& s) -> long long { return s.attraction; },
+                   [](S& s, long long v) { s.attraction = static_cast<int>(v); }});
+    return all;
+  }();
+  return fields;
+}
+
+void setField(morph::sweepSettings& s, const settingField& f, const py::handle& value) {
+  f.set(s, wholeNumber(value, f.name, f.lo, f.hi));
+}
+
+std::string settingsRepr(const morph::sweepSettings& s) {
+  std::string text = "Settings(";
+  for (const settingField& f : settingFields()) {
+    text += std::string(text.back() == '(' ? "" : ", ") + f.name + "=" + std::to_string(f.get(s));
+  }
+  return text + ")";
+}
+
+// ---- Embryo ----
+
+embryoHandle fromSeed(const py::object& seed, const py::object& seedFile, const py::object& previous) {
+  const auto s = static_cast<unsigned>(wholeNumber(seed, "seed", 0, INT_MAX));
+  const std::string file = seedFile.is_none()
+                               ? py::module_::import("morph").attr("BUNDLED_SEED").cast<std::string>()
+                               : pathText(seedFile);
+  const embryoHandle* before = nullptr;
+  if (!previous.is_none()) {
+    if (!py::isinstance<embryoHandle>(previous)) throw py::type_error("previous must be a morph.Embryo");
+    before = &previous.cast<const embryoHandle&>();
+    available(*before);
+  }
+  auto box = std::make_shared<messageBox>();
+  std::optional<morph::embryo> loaded;
+  try {
+    loaded.emplace(morph::embryo::fromSeed(file, s, before ? &before->embryo : nullptr, sinksInto(box)));
+  } catch (...) {
+    deliver(*box);  // what the loader said before it refused
+    throw;
+  }
+  deliver(*box);
+  return embryoHandle(std::move(*loaded), box);
+}
+
+embryoHandle fromTemplate(const py::object& path, const morph::sweepSettings& settings) {
+  const std::string file = pathText(path);
+  auto box = std::make_shared<messageBox>();
+  std::optional<morph::embryo> loaded;
+  try {
+    py::gil_scoped_release unlocked;
+    loaded.emplace(morph::embryo::fromTemplate(file, settings, sinksInto(box)));
+  } catch (...) {
+    deliver(*box);
+    throw;
+  }
+  deliver(*box);
+  return embryoHandle(std::move(*loaded), box);
+}
+
+embryoHandle load(const py::object& path, const py::object& format) {
+  const std::string file = pathText(path);
+  const std::string formatName = format.is_none() ? "" : format.cast<std::string>();
+  std::optional<morph::embryo> loaded;
+  {
+    py::gil_scoped_release unlocked;
+    loaded.emplace(morph::embryo::load(file, formatName));
+  }
+  return embryoHandle(std::move(*loaded), std::make_shared<messageBox>());
+}
+
+// A file loaded for inspection refuses with InspectionOnlyError; an embryo a failed cycle
+// left broken with a RuntimeError.
+void refuseIfNotGrowable(const embryoHandle& h) {
+  const std::string why = h.embryo.notGrowable();
+  if (why.empty()) return;
+  PyErr_SetString(h.embryo.program().empty() ? inspectionOnlyError : PyExc_RuntimeError, why.c_str());
+  throw py::error_already_set();
+}
+
+bool onMainThread() {
+  const py::module_ threading = py::module_::import("threading");
+  return threading.attr("current_thread")().is(threading.attr("main_thread")());
+}
+
+void grow(const py::object& self, const py::object& cyclesArgument, const py::object& callback) {
+  embryoHandle& h = self.cast<embryoHandle&>();
+  const long long cycles = wholeNumber(cyclesArgument, "cycles", 0, INT_MAX);
+  if (!callback.is_none() && !PyCallable_Check(callback.ptr())) throw py::type_error("callback must be callable");
+  available(h);
+  refuseIfNotGrowable(h);
+  // Signal handlers run in the main thread only, so only there is Ctrl-C looked for: the
+  // lock is taken for a moment between relaxation steps to let Python run its handler.
+  std::unique_ptr<py::error_already_set> signalled;
+  std::function<bool()> stop;
+  if (onMainThread()) {
+    stop = [&signalled] {
+      const PyGILState_STATE state = PyGILState_Ensure();
+      const bool raised = PyErr_CheckSignals() != 0;
+      if (raised) signalled = std::make_unique<py::error_already_set>();
+      PyGILState_Release(state);
+      return raised;
+    };
+  }
+  for (long long c = 0; c < cycles; ++c) {
+    bool halted = false;
+    std::exception_ptr failure;
+    {
+      occupied busy(h);
+      py::gil_scoped_release unlocked;
+      try {
+        h.embryo.grow(1, stop);
+      } catch (const morph::stopped&) {
+        halted = true;
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    deliver(*h.box);
+    if (halted && signalled) {
+      signalled->restore();
+      throw py::error_already_set();
+    }
+    if (failure) std::rethrow_exception(failure);
+    if (!callback.is_none()) {
+      const py::object answer = callback(self);
+      if (answer.is(py::bool_(false))) return;
+    }
+  }
+}
+
+py::object episodes(const embryoHandle& h) {
+  available(h);
+  const auto found = h.embryo.episodes();
+  if (!found) return py::none();
+  py::dict all;
+  const char* colours[] = {"red", "green", "blue"};
+  for (std::size_t k = 0; k < 3; ++k) {
+    py::dict one;
+    one["lifespan"] = (*found)[k].lifespan;
+    one["threshold"] = (*found)[k].threshold;
+    one["secretor"] = (*found)[k].secretor;
+    all[colours[k]] = one;
+  }
+  return all;
+}
+
+py::dict measures(embryoHandle& h) {
+  std::vector<std::pair<std::string, double>> values;
+  {
+    occupied busy(h);
+    py::gil_scoped_release unlocked;
+    values = h.embryo.measures();
+  }
+  py::dict named;
+  for (const auto& [name, value] : values) {
+    if (name == "vertices" || name == "triangles" || name == "tJunctions") {
+      named[py::str(name)] = static_cast<long long>(value);
+    } else {
+      named[py::str(name)] = value;
+    }
+  }
+  return named;
+}
+
+embryoHandle copyOf(const embryoHandle& h) {
+  available(h);
+  auto box = std::make_shared<messageBox>();
+  morph::embryo copy = h.embryo;
+  copy.setSinks(sinksInto(box));
+  return embryoHandle(std::move(copy), box);
+}
+
+std::string embryoRepr(const embryoHandle& h) {
+  if (h.busy) return "<morph.Embryo, busy in another thread>";
+  const morph::embryo& e = h.embryo;
+  std::string what = e.program().empty() ? "loaded for inspection" : "of " + e.program();
+  if (e.seed()) what += ", seed " + std::to_string(*e.seed());
+  if (e.cycleKnown()) what += ", cycle " + std::to_string(e.cycle());
+  return "<morph.Embryo " + what + ": " + std::to_string(e.positions().size()) + " vertices, " +
+         std::to_string(e.triangles().size()) + " triangles>";
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_morph, m) {
+  m.doc() = "The compiled part of the morph package; use `import morph`.";
+  m.attr("__version__") = morphVersion();
+
+  capacityError = PyErr_NewExceptionWithDoc(
+      "morph.CapacityError",
+      "The embryo's store would overflow (a vertex with a seventh neighbour, a dependent list past 32767 entries) "
+      "or memory ran out; the programs end with status 3 for it.",
+      PyExc_MemoryError, nullptr);
+  inspectionOnlyError = PyErr_NewExceptionWithDoc(
+      "morph.InspectionOnlyError",
+      "Asked to grow, write or change an embryo loaded from a file for inspection (Embryo.load).", PyExc_RuntimeError,
+      nullptr);
+  noticeWarning = PyErr_NewExceptionWithDoc(
+      "morph.Notice",
+      "A notice of the model (\"Vertex array is full.\", ...), which the programs print on standard error; growth "
+      "goes on.",
+      PyExc_UserWarning, nullptr);
+  warnFunction = py::object(py::module_::import("warnings").attr("warn")).release().ptr();
+  messageLog = py::module_::import("logging").attr("getLogger")("morph").release().ptr();
+  m.attr("CapacityError") = py::handle(capacityError);
+  m.attr("InspectionOnlyError") = py::handle(inspectionOnlyError);
+  m.attr("Notice") = py::handle(noticeWarning);
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const morph::error& e) {
+      raise(e);
+    }
+  });
+
+  py::class_<morph::sweepSettings> settings(m, "Settings", R"(morphsweep's run parameters beyond the template.
+
+Settings(red_lifespan=40, red_threshold=120, red_secretor=-1, green_..., blue_...,
+         repulsion=0, attraction=0), keywords only, as a sweep definition names them:
+- <colour>_lifespan, _threshold, _secretor: each morphogen's episode, as after -r, -g
+  and -b (lifespan -32768..32767, threshold 0..255, secretor vertex -1..32767, -1 none);
+- repulsion, attraction: the force factors, the values after -kr and -kh.
+Every value is checked when given or assigned: a ValueError names the parameter.)");
+  settings.def(py::init([](const py::kwargs& given) {
+                 morph::sweepSettings s;
+                 for (const auto& [key, value] : given) {
+                   const std::string name = py::str(key).cast<std::string>();
+                   const settingField* field = nullptr;
+                   for (const settingField& f : settingFields()) {
+                     if (name == f.name) field = &f;
+                   }
+                   if (!field) {
+                     std::string known;
+                     for (const settingField& f : settingFields()) known += std::string(known.empty() ? "" : ", ") + f.name;
+                     throw py::type_error("Settings has no parameter '" + name + "' (known: " + known + ")");
+                   }
+                   setField(s, *field, value);
+                 }
+                 return s;
+               }),
+               "Settings(**parameters): see the class's description for the names and ranges.");
+  for (const settingField& f : settingFields()) {
+    settings.def_property(
+        f.name, [f](const morph::sweepSettings& s) { return f.get(s); },
+        [f](morph::sweepSettings& s, const py::object& value) { setField(s, f, value); });
+  }
+  settings.def("__repr__", &settingsRepr);
+  settings.def("__eq__", [](const morph::sweepSettings& a, const morph::sweepSettings& b) {
+    for (const settingField& f : settingFields()) {
+      if (f.get(a) != f.get(b)) return false;
+    }
+    return true;
+  });
+  settings.def("__copy__", [](const morph::sweepSettings& s) { return s; });
+
+  py::class_<embryoHandle> embryo(m, "Embryo", R"(One embryo: a closed triangulated surface grown cycle by cycle.
+
+Made by Embryo.from_seed (morphseed's), Embryo.from_template (morphsweep's) or
+Embryo.load (a file, for inspection only). The arrays are read-only copies taken when
+asked for: an array read before a growth keeps what it showed.)");
+  embryo.def_static("from_seed", &fromSeed, py::arg("seed"), py::arg("seed_file") = py::none(),
+                    py::arg("previous") = py::none(),
+                    R"(morphseed's embryo of `seed` (0 to 2147483647), grown from the seed icosahedron
+`seed_file` (the bundled one by default). `previous`, an embryo of a batch, hands on the
+secretors and thresholds it left, as embryo k + 1 of `morphseed -s S -b n` starts.)");
+  embryo.def_static("from_template", &fromTemplate, py::arg("path"), py::arg("settings"),
+                    R"(morphsweep's embryo: the 3DV template at `path` with a point's Settings.)");
+  embryo.def_static("load", &load, py::arg("path"), py::arg("format") = py::none(),
+                    R"(A 3DV result, template, OBJ file or .vtp snapshot, read as morphstats reads it, to
+look at and measure. The format goes by the name's ending (a name ending in 3dvTemplate
+is a template) unless `format` gives it: "3dv", "template", "obj" or "vtp". It cannot grow or be written (InspectionOnlyError): a result lacks
+the neighbour lists and episode state growth needs. Arrays a file does not hold are None.)");
+  embryo.def("grow", &grow, py::arg("cycles") = 1, py::arg("callback") = py::none(),
+             R"(Grows `cycles` growth cycles, each exactly one of the program's. `callback(embryo)`
+is called after every cycle; returning False ends the growth there. The interpreter lock
+is let go meanwhile, so embryos grow side by side in threads. Ctrl-C (KeyboardInterrupt)
+stops between relaxation steps, and an error ends the growth: either way the embryo is
+left at its last whole cycle.)");
+  embryo.def(
+      "write",
+      [](embryoHandle& h, const py::object& path) {
+        const std::string file = pathText(path);
+        if (h.embryo.program().empty()) refuseIfNotGrowable(h);
+        occupied busy(h);
+        py::gil_scoped_release unlocked;
+        h.embryo.write(file);
+      },
+      py::arg("path"),
+      R"(Writes the embryo in the format its name ends in: .3dv, .3dvTemplate, .obj or .vtp,
+whole or not at all, the same bytes as the program writes for it. Writing never changes
+the embryo (morphsweep's rescaling applies to what is written).)");
+  embryo.def("copy", &copyOf, "A deep, independent copy: branch an embryo into several futures.");
+  embryo.def("__copy__", &copyOf);
+  embryo.def("__deepcopy__", [](const embryoHandle& h, const py::object&) { return copyOf(h); });
+  embryo.def(
+      "set_forces",
+      [](embryoHandle& h, const py::object& repulsion, const py::object& attraction) {
+        available(h);
+        refuseIfNotGrowable(h);
+        const auto now = h.embryo.settings();
+        if (!now) throw py::value_error("only a morphsweep embryo (from a template) has force factors");
+        const int r = repulsion.is_none() ? now->repulsion : static_cast<int>(wholeNumber(repulsion, "repulsion", INT_MIN, INT_MAX));
+        const int a = attraction.is_none() ? now->attraction
+                                           : static_cast<int>(wholeNumber(attraction, "attraction", INT_MIN, INT_MAX));
+        h.embryo.setForces(r, a);
+      },
+      py::kw_only(), py::arg("repulsion") = py::none(), py::arg("attraction") = py::none(),
+      "Changes morphsweep's force factors for the cycles to come (an omitted one stays).");
+  embryo.def("measures", &measures,
+             R"(morphstats' measures as a dict by its column names (vertices, area, volume,
+sphericity, majorLength, ..., angleDefect, tJunctions, redAbove, ..., blueMean): the
+numbers morphstats gives for the embryo's .vtp snapshot, which holds the positions exactly
+(a 3DV file rounds them to six decimals). NaN where a measure does not exist.)");
+  embryo.def("__repr__", &embryoRepr);
+
+  embryo.def_property_readonly(
+      "positions", [](const embryoHandle& h) { return available(h), rows(h.embryo.positions()); },
+      "Vertex positions, (n, 3) float32, as the store holds them (unscaled).");
+  embryo.def_property_readonly(
+      "triangles", [](const embryoHandle& h) { return available(h), rows(h.embryo.triangles()); },
+      "Corner indices, (m, 3) int32, in the triangle list's order.");
+  embryo.def_property_readonly(
+      "levels",
+      [](const embryoHandle& h) -> py::object {
+        available(h);
+        const auto l = h.embryo.levels();
+        if (l.empty()) return py::none();
+        return rows(l);
+      },
+      "Morphogen levels, (n, 3) uint8: red, green, blue (None for a file without them).");
+  embryo.def_property_readonly(
+      "t_junction",
+      [](const embryoHandle& h) {
+        available(h);
+        const auto t = h.embryo.tJunctions();
+        return column<bool>(t, !t.empty());
+      },
+      "Per vertex, bool: a pending mid-point on an edge of a triangle not yet split.");
+  embryo.def_property_readonly(
+      "birth_cycle",
+      [](const embryoHandle& h) {
+        available(h);
+        const auto b = h.embryo.birthCycles();
+        return column<std::int32_t>(b, !b.empty());
+      },
+      "Per vertex, int32: the growth cycle it was born in (0: there at the start).");
+  embryo.def_property_readonly(
+      "triangle_age",
+      [](const embryoHandle& h) {
+        available(h);
+        const auto a = h.embryo.triangleAges();
+        return column<std::uint16_t>(a, !a.empty());
+      },
+      "Per triangle, uint16: the growth steps it has survived unsplit.");
+  embryo.def_property_readonly(
+      "cycle",
+      [](const embryoHandle& h) -> py::object {
+        available(h);
+        if (!h.embryo.cycleKnown()) return py::none();
+        return py::int_(h.embryo.cycle());
+      },
+      "Growth cycles so far (for a loaded file the cycle it records, or None).");
+  embryo.def_property_readonly(
+      "seed", [](const embryoHandle& h) { return available(h), h.embryo.seed(); }, "morphseed's seed, else None.");
+  embryo.def_property_readonly(
+      "settings", [](const embryoHandle& h) { return available(h), h.embryo.settings(); },
+      "morphsweep's Settings as now in force, else None (a copy: assign through set_forces).");
+  embryo.def_property_readonly("episodes", &episodes,
+                               "Each morphogen's episode as it stands: {'red': {'lifespan', 'threshold', 'secretor'}, "
+                               "'green': ..., 'blue': ...}, or None.");
+  embryo.def_property_readonly(
+      "program", [](const embryoHandle& h) { return available(h), h.embryo.program(); },
+      "'morphseed' or 'morphsweep', whose cycles it grows; '' for a loaded file.");
+  embryo.def_property_readonly(
+      "growable", [](const embryoHandle& h) { return available(h), h.embryo.notGrowable().empty(); },
+      "False for a file loaded for inspection.");
+}

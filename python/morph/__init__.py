@@ -1,0 +1,44 @@
+"""Grow, inspect and measure morph embryos from Python.
+
+An embryo is a closed triangulated surface on which three morphogens diffuse, split their
+triangles and relax. Here it grows cycle by cycle exactly as the morphseed and morphsweep
+programs grow it: every file written holds the same bytes as the program's.
+
+    import morph
+    embryo = morph.Embryo.from_seed(1000)   # morphseed's embryo of seed 1000
+    embryo.grow(28)                         # 28 growth cycles
+    embryo.positions                        # (n, 3) float32, a read-only copy
+    embryo.measures()["sphericity"]         # morphstats' numbers
+    embryo.write("embryo.1000.3dv")         # the bytes of morphseed -s 1000 -b 1 28
+
+Embryo.from_template starts a sweep point from a 3DV template with its Settings;
+Embryo.load reads any result, template or snapshot for inspection; embryo.copy() branches
+an embryo into several futures.
+
+Failures are exceptions: OSError for a file that cannot be opened or written, ValueError
+for a malformed file or a bad argument (the programs' messages), CapacityError (a
+MemoryError) when the store overflows or memory runs out, InspectionOnlyError when a
+loaded file is asked to grow. The model's notices ("Vertex array is full.") arrive as
+warnings of the class Notice, morphsweep's output lines ("Hormone Grew!") as INFO records
+of the logger "morph"; nothing is printed.
+
+Growth lets go of the interpreter lock, so embryos grow side by side in threads; Ctrl-C
+(KeyboardInterrupt) stops a growth between relaxation steps and leaves the embryo at its
+last whole cycle. Each growth uses OMP_NUM_THREADS threads (one per core by default). The
+OpenMP runtime reads how idle threads wait, OMP_WAIT_POLICY, once, when it loads with this
+module: on a machine shared with other work start Python with OMP_WAIT_POLICY=passive in
+its environment, which the programs choose for themselves (results are the same either way).
+"""
+
+import os as _os
+
+from ._morph import CapacityError, Embryo, InspectionOnlyError, Notice, Settings, __version__
+
+#: The seed icosahedron morphseed grows from, bundled with the module (Embryo.from_seed's default).
+BUNDLED_SEED = _os.path.join(_os.path.dirname(__file__), "indexed_icosa")
+
+__all__ = ["Embryo", "Settings", "CapacityError", "InspectionOnlyError", "Notice", "BUNDLED_SEED"]
+
+# Shown as the package's own in help(morph) and in tracebacks.
+for _name in ("Embryo", "Settings"):
+    globals()[_name].__module__ = __name__

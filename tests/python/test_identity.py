@@ -1,0 +1,83 @@
+# An embryo grown from Python writes the programs' bytes: morphseed's of a seed (and of the
+# next embryo of a batch), morphsweep's of a sweep point; its measures are morphstats'.
+import csv
+import io
+import math
+
+import morph
+import pytest
+from conftest import read, run
+
+# Sweep points: cycles, then (lifespan, threshold, secretor) per colour, then -kr and -kh.
+POINTS = [
+    (3, (40, 120, 5), (40, 120, 17), (40, 120, 33), 2, 3),
+    (2, (0, 90, 100), (30, 200, 7), (-5, 60, 600), 1, 8),
+]
+
+
+def point_settings(point):
+    _, red, green, blue, kr, kh = point
+    given = {"repulsion": kr, "attraction": kh}
+    for colour, episode in zip(("red", "green", "blue"), (red, green, blue)):
+        for part, value in zip(("lifespan", "threshold", "secretor"), episode):
+            given[f"{colour}_{part}"] = value
+    return morph.Settings(**given)
+
+
+def point_words(point):
+    cycles, red, green, blue, kr, kh = point
+    return ["-n", cycles, "-m", 1, "-t", 1, "-r", *red, "-g", *green, "-b", *blue, "-kr", kr, "-kh", kh, "start.3dv"]
+
+
+@pytest.mark.parametrize("seed, cycles", [(1000, 14), (1003, 5)])
+def test_seed_embryo_writes_morphseeds_files(work, seed, cycles):
+    embryo = morph.Embryo.from_seed(seed)
+    embryo.grow(cycles)
+    run("morphseed", "-s", seed, "-b", 2, cycles, "-t", 1, "-v", cycles)
+    for ending, name in ((".3dv", "3dv"), (".3dvTemplate", "3dvTemplate"), (".vtp", f"c{cycles}.vtp")):
+        embryo.write("mine" + ending)
+        assert read("mine" + ending) == read(f"embryo.{seed}.{name}"), ending
+    # The batch's second embryo starts from what the first left.
+    second = morph.Embryo.from_seed(seed + 1, seed_file="indexed_icosa", previous=embryo)
+    second.grow(cycles)
+    second.write("second.3dv")
+    assert read("second.3dv") == read(f"embryo.{seed + 1}.3dv")
+
+
+@pytest.mark.parametrize("point", POINTS)
+def test_sweep_point_writes_morphsweeps_files(work, point):
+    embryo = morph.Embryo.from_template("start.3dv", point_settings(point))
+    embryo.grow(point[0])
+    run("morphsweep", *point_words(point))
+    for ending in (".3dv", ".obj", ".3dvTemplate"):
+        (result,) = work.glob("start.3dv.n*" + ending)
+        embryo.write("mine" + ending)
+        assert read("mine" + ending) == read(result), ending
+
+
+def morphstats_row(path):
+    (row,) = csv.DictReader(io.StringIO(run("morphstats", path)))
+    return row
+
+
+@pytest.mark.parametrize("source", ["seed", "sweep"])
+def test_measures_are_morphstats_numbers(work, source):
+    if source == "seed":
+        embryo = morph.Embryo.from_seed(1000)
+        embryo.grow(12)
+    else:
+        embryo = morph.Embryo.from_template("start.3dv", point_settings(POINTS[0]))
+        embryo.grow(4)
+    embryo.write("grown.vtp")
+    embryo.write("grown.3dv")
+    # The grown embryo as its snapshot holds it, and a file loaded as morphstats reads it.
+    for measured, path in ((embryo, "grown.vtp"), (morph.Embryo.load("grown.3dv"), "grown.3dv")):
+        mine = measured.measures()
+        row = morphstats_row(path)
+        assert list(mine) == [name for name in row if name in mine] and len(mine) == 25
+        for name, value in mine.items():
+            if row[name] == "":
+                assert math.isnan(value), name
+            else:
+                assert value == float(row[name]), name
+    assert embryo.measures()["redMean"] >= 0 and math.isnan(morph.Embryo.load("grown.3dv").measures()["redMean"])
