@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -14,9 +16,11 @@
 
 namespace {
 
-volatile std::sig_atomic_t stopAsked = 0;
+// Set by a handler on whichever thread the signal reaches, read between cycles.
+std::atomic<int> stopAsked{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void askToStop(int) { stopAsked = 1; }
+extern "C" void askToStop(int) { stopAsked.store(1); }
 
 // The modification time of `path` in nanoseconds, or -1 when there is no such file.
 long long modified(const std::string& path) {
@@ -52,7 +56,7 @@ void installCheckpointSignals() {
   if (sigaction(SIGTERM, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) sigaction(SIGTERM, &action, nullptr);
 }
 
-bool stopRequested() { return stopAsked != 0; }
+bool stopRequested() { return stopAsked.load() != 0; }
 
 checkpointKeeper::checkpointKeeper(const checkpointSettings& settings, std::string path, checkpointRun position)
     : settings_(settings), path_(std::move(path)), position_(std::move(position)) {
@@ -62,6 +66,9 @@ checkpointKeeper::checkpointKeeper(const checkpointSettings& settings, std::stri
 
 void checkpointKeeper::cycleDone(const Embryo& e, int cycle, int cycles, const snapshotSeries* series) {
   if (settings_.interval <= 0 || cycle >= cycles) return;
+  // The last checkpoint is on the disk by now (its thread had a whole cycle): waiting here
+  // costs nothing, and a stop asked for while it was written is seen at this cycle's end.
+  finishWrite();
   const bool stop = stopRequested();
   if (!stop && cycle % settings_.interval != 0) return;
   position_.cyclesDone = cycle;
@@ -70,15 +77,39 @@ void checkpointKeeper::cycleDone(const Embryo& e, int cycle, int cycles, const s
     position_.born = series->born();
     position_.written = series->cyclesWritten();
   }
-  writeCheckpoint(path_, e, position_, swept_ ? TemporarySweep::doneByCaller : TemporarySweep::thisFile);
+  const TemporarySweep sweep = swept_ ? TemporarySweep::doneByCaller : TemporarySweep::thisFile;
   swept_ = true;
   if (stop) {
+    writeCheckpoint(path_, e, position_, sweep);
     throw runError(exitCheckpointed, "stopped by a signal after cycle " + std::to_string(cycle) + " of embryo " +
                                          std::to_string(position_.embryoNumber) + "; resume with --resume " + path_);
   }
+  // The temporary is made and registered here, where the termination signals are held
+  // around it, so that a signal never finds it unlisted; the thread fills and commits it.
+  auto bytes = std::make_shared<std::vector<unsigned char>>(encodeCheckpoint(e, position_));
+  auto out = std::make_shared<OutputFile>(path_, sweep);
+  writer_ = std::thread([this, bytes, out] {
+    try {
+      // A short write leaves the stream's error set, which commit reports with its cause.
+      std::fwrite(bytes->data(), 1, bytes->size(), out->stream());
+      out->commit();
+    } catch (...) {
+      failed_ = std::current_exception();
+    }
+  });
+}
+
+void checkpointKeeper::finishWrite() {
+  if (writer_.joinable()) writer_.join();
+  if (failed_) std::rethrow_exception(std::exchange(failed_, nullptr));
+}
+
+checkpointKeeper::~checkpointKeeper() {
+  if (writer_.joinable()) writer_.join();
 }
 
 void checkpointKeeper::resultWritten() {
+  finishWrite();
   if (settings_.interval > 0 || !settings_.resumeFile.empty()) unlink(path_.c_str());
 }
 

@@ -2,7 +2,10 @@
 // end of its cycle, when a checkpoint is written and removed, and what a resume must match.
 #pragma once
 
+#include <exception>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "checkpoint.h"
@@ -30,9 +33,16 @@ void installCheckpointSignals();
 bool stopRequested();
 
 // Writes a run's checkpoints to one file, the latest only, and removes it with the result.
+// A checkpoint is taken (encoded) between cycles; its bytes reach the disk (write, flush,
+// rename) on a thread of its own while the next cycle runs, so the cycles wait only for
+// the encoding. A checkpoint a stop asks for is written whole before the run ends, and a
+// failed write ends the run at the next checkpoint or with the results.
 class checkpointKeeper {
  public:
   checkpointKeeper(const checkpointSettings& settings, std::string path, checkpointRun position);
+  ~checkpointKeeper();  // waits for a write under way
+  checkpointKeeper(const checkpointKeeper&) = delete;
+  checkpointKeeper& operator=(const checkpointKeeper&) = delete;
   // After growth cycle `cycle` of `cycles`: writes the checkpoint when one is due, and
   // when a stop was asked for raises runError(exitCheckpointed). None follows the last
   // cycle, whose results are written next.
@@ -42,10 +52,15 @@ class checkpointKeeper {
   const std::string& path() const { return path_; }
 
  private:
+  // Waits for the write under way; raises its failure.
+  void finishWrite();
+
   const checkpointSettings& settings_;
   std::string path_;
   checkpointRun position_;
   bool swept_ = false;
+  std::thread writer_;
+  std::exception_ptr failed_;
 };
 
 // The checks of a resume before anything is written: the command line word for word as

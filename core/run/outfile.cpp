@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -30,7 +31,8 @@ ssize_t countingWrite(void* cookie, const char* data, std::size_t size) {
   auto* sink = static_cast<CountingSink*>(cookie);
   const ssize_t n = write(sink->fd, data, size);
   if (n > 0) {
-    static std::size_t total = 0;  // over every file of the process
+    // Over every file of the process; a checkpoint is written on a thread of its own.
+    static std::atomic<std::size_t> total{0};
     total += static_cast<std::size_t>(n);
     const TestFaults& faults = testFaults();
     if (faults.signal && total >= faults.signalAfterBytes) raise(faults.signal);
