@@ -58,16 +58,16 @@ Program sweepProgram(int cycles) {
   w.insert(w.end(), {"-v", "7"});
   return {MORPHSWEEP_BINARY, w, "start.3dv", BUNDLED_EXAMPLE};
 }
-const Program seedRun = seedProgram(40);
-const Program sweepRun = sweepProgram(60);
-// The kill test runs each program to its end after every kill. Under AddressSanitizer that
-// takes ten times as long, so there it grows shorter runs (the signalled stops keep the
-// full ones, whose byte counts place each stop).
+// Each test runs the programs to their end several times. Under AddressSanitizer that takes
+// ten times as long, so there they grow shorter runs, with the stops (bytes of results
+// written before SIGUSR1) placed for them: early and late in the first embryo and in the
+// second (morphseed), early and late in the point (morphsweep).
 #if defined(__SANITIZE_ADDRESS__)
-const Program seedKilled = seedProgram(12), sweepKilled = sweepProgram(15);
+const Program seedRun = seedProgram(12), sweepRun = sweepProgram(15);
+const std::vector<std::size_t> seedStops{5000, 20000, 150000}, sweepStops{20000, 100000};
 #else
-const Program& seedKilled = seedRun;
-const Program& sweepKilled = sweepRun;
+const Program seedRun = seedProgram(40), sweepRun = sweepProgram(60);
+const std::vector<std::size_t> seedStops{20000, 400000, 2600000}, sweepStops{100000, 900000};
 #endif
 
 class Checkpoint : public WorkFolderTest {
@@ -111,8 +111,7 @@ TEST_F(Checkpoint, SignalledStopsResumeToTheUnbrokenFiles) {
     ASSERT_EQ(run(*p, whole, {}, "1").status, 0);
     const Files expected = folderFiles(whole);
     // Early in the first embryo, late in it, and (for morphseed) in the second.
-    const std::vector<std::size_t> stops = p == &seedRun ? std::vector<std::size_t>{20000, 400000, 2600000}
-                                                         : std::vector<std::size_t>{100000, 900000};
+    const std::vector<std::size_t>& stops = p == &seedRun ? seedStops : sweepStops;
     std::set<std::string> where;
     for (std::size_t n = 0; n < stops.size(); ++n) {
       SCOPED_TRACE(p->binary + " stopped after " + std::to_string(stops[n]) + " bytes");
@@ -137,11 +136,11 @@ TEST_F(Checkpoint, KilledRunsResumeToTheUnbrokenFiles) {
   const unsigned seed = std::random_device{}();
   SCOPED_TRACE("kill moments from seed " + std::to_string(seed));
   std::mt19937 moments(seed);
-  for (const Program* p : {&seedKilled, &sweepKilled}) {
-    const std::string name = p == &seedKilled ? "seed" : "sweep";
+  for (const Program* p : {&seedRun, &sweepRun}) {
+    const std::string name = p == &seedRun ? "seed" : "sweep";
     const fs::path whole = folder(name, *p), f = folder("killed" + name, *p);
     ASSERT_EQ(run(*p, whole, {}, "2").status, 0);
-    const int longest = p == &seedKilled ? 3000 : 400;  // ms, about the unbroken run's time
+    const int longest = p == &seedRun ? 3000 : 400;  // ms, about the unbroken run's time
     for (int round = 0;; ++round) {
       const std::string saved = checkpointIn(f);
       Words extra{"--checkpoint", "1"};

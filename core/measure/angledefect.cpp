@@ -82,7 +82,7 @@ AngleDefect angleDefect(const view::Mesh& mesh) {
   // Every search ends, but a crafted point where K border edges arrive and K leave makes K
   // searches each pass K edges. Surfaces the programs write pass a few edges per search;
   // past this budget the count is given up rather than taking quadratic time.
-  const long long budget = 64 * static_cast<long long>(border.size()) + (1LL << 22);
+  const long long budget = 16 * static_cast<long long>(border.size()) + (1LL << 20);
   long long passed = 0;
   for (std::size_t e = 0; e < border.size(); ++e) {
     const auto [a, b] = border[e];
