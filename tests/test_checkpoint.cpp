@@ -245,8 +245,12 @@ TEST_F(Checkpoint, MismatchedResumesChangeNothing) {
     EXPECT_NE(r.err.find(saved + ": " + says), std::string::npos) << r.err;
     EXPECT_TRUE(folderFiles(f) == before);
   };
-  refusedWith({"-s", "1000", "-b", "2", "41", "-t", "1", "-v", "5"}, "word 5 of the command line is '41', the checkpoint's run had '40'");
-  refusedWith({"-s", "1000", "-b", "2", "40", "-t", "1"}, "the command line has 7 words");
+  Words longer = seedRun.words, shorter = seedRun.words;
+  const std::string cycles = seedRun.words[4], more = std::to_string(std::stoi(cycles) + 1);
+  longer[4] = more;
+  shorter.resize(shorter.size() - 2);
+  refusedWith(longer, "word 5 of the command line is '" + more + "', the checkpoint's run had '" + cycles + "'");
+  refusedWith(shorter, "the command line has 7 words");
   ASSERT_EQ(run(seedRun, f, {"--resume", saved}, "2").status, 0);
   EXPECT_FALSE(fs::exists(f / saved)) << "the checkpoint outlived the results";
   // The same checkpoint again, after its run finished.

@@ -65,11 +65,11 @@ void snapshotSeries::write(const Embryo& e, int cycle) {
 
 namespace {
 
-constexpr const char* indexHead =
+constexpr char indexHead[] =
     "<?xml version=\"1.0\"?>\n"
     "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n"
     "  <Collection>\n";
-constexpr const char* indexEnd = "  </Collection>\n</VTKFile>\n";
+constexpr char indexEnd[] = "  </Collection>\n</VTKFile>\n";
 
 std::string indexEntry(const std::string& stem, int cycle) {
   return "    <DataSet timestep=\"" + std::to_string(cycle) + "\" group=\"\" part=\"0\" file=\"" +
