@@ -27,48 +27,12 @@
 #include "checkpoint.h"
 #include "checkpointing.h"
 #include "topology.h"
+#include "bench_store.h"
 
 namespace {
 
 // The embryo every measurement here steps.
 Embryo E(seedRules);
-
-using stopwatch = std::chrono::steady_clock;
-
-double secondsSince(stopwatch::time_point start) {
-  return std::chrono::duration<double>(stopwatch::now() - start).count();
-}
-
-// Splits triangles in list order, every one of the list once per round, until `target`
-// vertices exist or the rounds are done.
-void splitUntil(int target, int rounds) {
-  for (int round = 0; round < rounds && E.numVertices + 3 <= target; ++round) {
-    std::vector<triangle*> list;
-    for (triangle* t = E.headTriangle; t; t = t->next) list.push_back(t);
-    for (triangle* t : list) {
-      if (E.numVertices + 3 > target) break;  // a split adds up to three
-      splitTriangle(E, t);
-    }
-  }
-}
-
-template <typename Step>
-double bestTime(Step step, int runs) {
-  double best = 1e30;
-  for (int r = 0; r < runs; ++r) {
-    const auto t = stopwatch::now();
-    step();
-    best = std::min(best, secondsSince(t));
-  }
-  return best;
-}
-
-double loadAverage() {
-  std::ifstream in("/proc/loadavg");
-  double load = -1;
-  in >> load;
-  return load;
-}
 
 // What the store holds in memory: every slot of the vertex array, the triangles, and the
 // dependent arrays' room.
@@ -92,8 +56,8 @@ int main(int argc, char** argv) {
   }
   E.random.seed(20261208);
   const int target = quick ? 2000 : subdivisionVertexLimit(E);
-  splitUntil(5, 5);
-  splitUntil(target, 20);
+  splitUntil(E, 5, 5);
+  splitUntil(E, target, 20);
   E.totalCycles = 1;
   for (int step = 0; step < 20; ++step) forces(E);
   for (int step = 0; step < 60; ++step) diffuse(E);

@@ -1,0 +1,43 @@
+// What the store benchmarks share: the store split towards a size, the best of several
+// timed runs, and the machine's load beside the figures.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <vector>
+
+#include "embryo.h"
+#include "topology.h"
+
+// Splits triangles of `e` in list order, every one of the list once per round, until
+// `target` vertices exist or the rounds are done.
+inline void splitUntil(Embryo& e, int target, int rounds) {
+  for (int round = 0; round < rounds && e.numVertices + 3 <= target; ++round) {
+    std::vector<triangle*> list;
+    for (triangle* t = e.headTriangle; t; t = t->next) list.push_back(t);
+    for (triangle* t : list) {
+      if (e.numVertices + 3 > target) break;  // a split adds up to three
+      splitTriangle(e, t);
+    }
+  }
+}
+
+// The shortest of `runs` runs of `step`, in seconds.
+template <typename Step>
+double bestTime(Step step, int runs) {
+  double best = 1e30;
+  for (int r = 0; r < runs; ++r) {
+    const auto start = std::chrono::steady_clock::now();
+    step();
+    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  return best;
+}
+
+inline double loadAverage() {
+  std::ifstream in("/proc/loadavg");
+  double load = -1;
+  in >> load;
+  return load;
+}
