@@ -50,17 +50,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: checkpoint_bench [--quick]\n");
     return 2;
   }
-  if (const auto error = loadSeed(E, SEED_FILE)) {
+  if (const auto error = buildBenchStore(E, SEED_FILE, quick)) {
     std::fprintf(stderr, "%s\n", error->c_str());
     return 2;
   }
-  E.random.seed(20261208);
-  const int target = quick ? 2000 : subdivisionVertexLimit(E);
-  splitUntil(E, 5, 5);
-  splitUntil(E, target, 20);
-  E.totalCycles = 1;
-  for (int step = 0; step < 20; ++step) forces(E);
-  for (int step = 0; step < 60; ++step) diffuse(E);
   std::printf("store: %d vertices, %d triangles; %d threads; load average %.2f\n", E.numVertices, E.numTriangles,
               omp_get_max_threads(), loadAverage());
 

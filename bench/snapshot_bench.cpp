@@ -41,18 +41,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: snapshot_bench [--quick]\n");
     return 2;
   }
-  if (const auto error = loadSeed(E, SEED_FILE)) {
+  if (const auto error = buildBenchStore(E, SEED_FILE, quick)) {
     std::fprintf(stderr, "%s\n", error->c_str());
     return 2;
   }
-  E.random.seed(20261208);
-  // The array's last slot stays free: 29,999 vertices is as full as growth gets.
-  const int target = quick ? 2000 : subdivisionVertexLimit(E);
-  splitUntil(E, 5, 5);
-  splitUntil(E, target, 20);
-  E.totalCycles = 1;
-  for (int step = 0; step < 20; ++step) forces(E);
-  for (int step = 0; step < 60; ++step) diffuse(E);
   for (triangle* t = E.headTriangle; t; t = t->next) t->age = static_cast<unsigned short>(E.random.next() % 40);
   int pending = 0;
   for (int i = 0; i < E.numVertices; ++i) pending += E.vertex[i].parentA != -1;
