@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "checkpoint.h"
 #include "embryo.h"
 #include "embryo_details.h"
 #include "failure.h"
@@ -13,6 +14,7 @@
 #include "seedfile.h"
 #include "snapshot.h"
 #include "templateload.h"
+#include "version.h"
 
 namespace morph {
 
@@ -106,6 +108,39 @@ embryo embryo::fromTemplate(const std::string& templateFile, const sweepSettings
   embryo made(std::move(e), templateFile);
   made.details_->settings = s;
   return made;
+}
+
+embryo embryo::fromCheckpoint(const std::string& path, const messageSinks& sinks) {
+  return guarded([&] {
+    const std::vector<unsigned char> bytes = readCheckpointBytes(path);
+    // The file names its program, whose rules (store size, cycle) the embryo needs; a name
+    // that is neither is refused by the decoder as a checkpoint of another program.
+    const bool sweep = checkpointProgram(bytes) == sweepRules.programName;
+    auto e = std::make_unique<Embryo>(sweep ? sweepRules : seedRules);
+    applySinks(*e, sinks);
+    const checkpointRun run = decodeCheckpoint(bytes, path, *e);
+    // Another release may grow other numbers from the same state, as the programs refuse it.
+    if (run.release != morphVersion()) {
+      throw runError(exitBadFile, path + ": written by release " + run.release + ", this is release " + morphVersion());
+    }
+    // morphsweep's 23rd word is its template, which the OBJ header names.
+    constexpr std::size_t templateWord = 22;
+    std::string input = sweep && run.words.size() > templateWord ? run.words[templateWord] : "";
+    embryo made(std::move(e), std::move(input));
+    const Embryo& m = *made.embryo_;
+    if (sweep) {
+      made.details_->settings = sweepSettings{{m.lifeSpanR, m.thresholdR, m.secretorR},
+                                              {m.lifeSpanG, m.thresholdG, m.secretorG},
+                                              {m.lifeSpanB, m.thresholdB, m.secretorB},
+                                              m.repulsionFactor,
+                                              m.attractionFactor};
+    } else {
+      made.details_->seed = static_cast<unsigned>(run.seed);
+    }
+    // Birth cycles are kept only by a run that writes snapshots; without them all read 0.
+    made.details_->born = run.series ? run.born : std::vector<int>(static_cast<std::size_t>(m.numVertices), 0);
+    return made;
+  });
 }
 
 void embryo::grow(int cycles, const std::function<bool()>& stop) {

@@ -12,9 +12,12 @@
 namespace morph {
 
 embryo embryo::load(const std::string& path, const std::string& formatName) {
+  const bool checkpoint = formatName.empty() ? path.size() >= 5 && path.compare(path.size() - 5, 5, ".ckpt") == 0
+                                             : formatName == "checkpoint";
+  if (checkpoint) return fromCheckpoint(path);
   view::MeshFormat format = view::formatForName(path);
   if (!formatName.empty() && !view::parseFormatName(formatName, format)) {
-    throw error(exitBadCommandLine, "unknown format '" + formatName + "' (3dv, template, obj, vtp)");
+    throw error(exitBadCommandLine, "unknown format '" + formatName + "' (3dv, template, obj, vtp, checkpoint)");
   }
   std::vector<unsigned char> pending;
   if (format == view::MeshFormat::threeDVTemplate) {

@@ -241,7 +241,10 @@ embryoHandle load(const py::object& path, const py::object& format) {
     py::gil_scoped_release unlocked;
     loaded.emplace(morph::embryo::load(file, formatName));
   }
-  return embryoHandle(std::move(*loaded), std::make_shared<messageBox>());
+  // A checkpoint's embryo grows on: its notices go where a grown embryo's go.
+  auto box = std::make_shared<messageBox>();
+  loaded->setSinks(sinksInto(box));
+  return embryoHandle(std::move(*loaded), box);
 }
 
 // A file loaded for inspection refuses with InspectionOnlyError; an embryo a failed cycle
@@ -432,7 +435,7 @@ Every value is checked when given or assigned: a ValueError names the parameter.
   py::class_<embryoHandle> embryo(m, "Embryo", R"(One embryo: a closed triangulated surface grown cycle by cycle.
 
 Made by Embryo.from_seed (morphseed's), Embryo.from_template (morphsweep's) or
-Embryo.load (a file, for inspection only). The arrays are read-only copies taken when
+Embryo.load (a file, for inspection only, or a program's checkpoint to grow on). The arrays are read-only copies taken when
 asked for: an array read before a growth keeps what it showed.)");
   embryo.def_static("from_seed", &fromSeed, py::arg("seed"), py::arg("seed_file") = py::none(),
                     py::arg("previous") = py::none(),
@@ -444,8 +447,13 @@ secretors and thresholds it left, as embryo k + 1 of `morphseed -s S -b n` start
   embryo.def_static("load", &load, py::arg("path"), py::arg("format") = py::none(),
                     R"(A 3DV result, template, OBJ file or .vtp snapshot, read as morphstats reads it, to
 look at and measure. The format goes by the name's ending (a name ending in 3dvTemplate
-is a template) unless `format` gives it: "3dv", "template", "obj" or "vtp". It cannot grow or be written (InspectionOnlyError): a result lacks
-the neighbour lists and episode state growth needs. Arrays a file does not hold are None.)");
+is a template) unless `format` gives it: "3dv", "template", "obj" or "vtp". It cannot grow or be written
+(InspectionOnlyError): a result lacks the neighbour lists and episode state growth needs.
+Arrays a file does not hold are None.
+
+A checkpoint (a .ckpt file a program kept with --checkpoint, or `format` "checkpoint")
+loads whole: the embryo grows on exactly as the stopped run would have, so growing the
+cycles it had left and writing gives the run's own result files.)");
   embryo.def("grow", &grow, py::arg("cycles") = 1, py::arg("callback") = py::none(),
              R"(Grows `cycles` growth cycles, each exactly one of the program's. `callback(embryo)`
 is called after every cycle; returning False ends the growth there. The interpreter lock

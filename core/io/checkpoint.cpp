@@ -393,7 +393,21 @@ checkpointRun decodeCheckpoint(const std::vector<unsigned char>& bytes, const st
   return run;
 }
 
-checkpointRun readCheckpoint(const std::string& path, Embryo& e) {
+std::string checkpointProgram(const std::vector<unsigned char>& bytes) {
+  if (bytes.size() < sizeof magic + 8 || std::memcmp(bytes.data(), magic, sizeof magic) != 0) return "";
+  reader r(bytes, bytes.size() - 4, "");
+  try {
+    for (std::size_t i = 0; i < sizeof magic; ++i) r.u8();
+    r.u32();
+    return r.text("program name");
+  } catch (const runError&) {
+    return "";
+  }
+}
+
+checkpointRun readCheckpoint(const std::string& path, Embryo& e) { return decodeCheckpoint(readCheckpointBytes(path), path, e); }
+
+std::vector<unsigned char> readCheckpointBytes(const std::string& path) {
   auto cannot = [&](const std::string& why) { return runError(exitBadFile, path + ": cannot read the checkpoint: " + why); };
   // Non-blocking, so that a named pipe given by mistake cannot hang the open.
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -416,7 +430,7 @@ checkpointRun readCheckpoint(const std::string& path, Embryo& e) {
     done += static_cast<std::size_t>(n);
   }
   close(fd);
-  return decodeCheckpoint(bytes, path, e);
+  return bytes;
 }
 
 void writeCheckpoint(const std::string& path, const Embryo& e, const checkpointRun& run, TemporarySweep sweep) {

@@ -51,5 +51,13 @@ checkpointRun decodeCheckpoint(const std::vector<unsigned char>& bytes, const st
 // The same for the file at `path`.
 checkpointRun readCheckpoint(const std::string& path, Embryo& e);
 
+// The bytes of the checkpoint file at `path`; raises runError(exitBadFile) when it cannot
+// be read (missing, a folder, a pipe, larger than any checkpoint).
+std::vector<unsigned char> readCheckpointBytes(const std::string& path);
+
+// The program a checkpoint was written by, so that a reader can make the embryo with its
+// rules before decoding; "" when the bytes hold no readable name (decoding then says why).
+std::string checkpointProgram(const std::vector<unsigned char>& bytes);
+
 // CRC-32 (zlib's) of `size` bytes.
 std::uint32_t checkpointChecksum(const unsigned char* data, std::size_t size);

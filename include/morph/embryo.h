@@ -74,6 +74,10 @@ class embryo {
   // grows through fromTemplate). `format` ("3dv", "template", "obj" or "vtp") reads a file
   // whose name does not tell. Defined in the morph_inspect library.
   static embryo load(const std::string& path, const std::string& format = "");
+  // The embryo a program's checkpoint (--checkpoint) holds, ready to grow the cycles its run
+  // had left: growing them and writing gives the files the unbroken run writes. Of this
+  // release only. load() takes a .ckpt file (or the format "checkpoint") here too.
+  static embryo fromCheckpoint(const std::string& path, const messageSinks& sinks = {});
 
   embryo(const embryo& other);  // a deep, independent copy
   embryo& operator=(const embryo& other);

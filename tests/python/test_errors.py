@@ -29,7 +29,8 @@ ERRORS = [
     (lambda: sweep().write("x.png"), ValueError, "'x.png': no format for this ending (.3dv, .3dvTemplate, .obj, .vtp)"),
     (lambda: sweep().write("no/x.3dv"), OSError, "cannot write 'no/x.3dv': No such file or directory"),
     (lambda: morph.Embryo.load("start.3dv"), ValueError, "(it reads as a 3DV template: load it with the format 'template')"),
-    (lambda: morph.Embryo.load("start.3dv", format="mesh"), ValueError, "unknown format 'mesh' (3dv, template, obj, vtp)"),
+    (lambda: morph.Embryo.load("start.3dv", format="mesh"), ValueError, "unknown format 'mesh' (3dv, template, obj, vtp, checkpoint)"),
+    (lambda: morph.Embryo.load("bad.ckpt"), ValueError, "bad.ckpt: not a checkpoint (no checkpoint mark)"),
     (lambda: morph.Embryo.load("start.3dv", "template").grow(), morph.InspectionOnlyError,
      "'start.3dv' was loaded for inspection only: a template grows when started with a sweep point's settings"),
     (lambda: morph.Embryo.load("start.3dv", "template").write("x.3dv"), morph.InspectionOnlyError, "loaded for inspection only"),
@@ -51,6 +52,7 @@ ERRORS = [
 def test_failures_are_exceptions_with_their_message(work, call, kind, message):
     (work / "zero.3dv").write_text("0\n0\n")
     (work / "bad.vtp").write_text("<VTKFile")
+    (work / "bad.ckpt").write_text("a checkpoint it is not")
     with pytest.raises(kind, match=re.escape(message)):
         call()
     assert issubclass(morph.CapacityError, MemoryError) and issubclass(morph.InspectionOnlyError, RuntimeError)

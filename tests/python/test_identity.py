@@ -3,10 +3,12 @@
 import csv
 import io
 import math
+import os
+import subprocess
 
 import morph
 import pytest
-from conftest import read, run
+from conftest import program, read, run
 
 # Sweep points: cycles, then (lifespan, threshold, secretor) per colour, then -kr and -kh.
 POINTS = [
@@ -53,6 +55,33 @@ def test_sweep_point_writes_morphsweeps_files(work, point):
         (result,) = work.glob("start.3dv.n*" + ending)
         embryo.write("mine" + ending)
         assert read("mine" + ending) == read(result), ending
+
+
+# A program run stopped by SIGUSR1 (raised by a test seam once so many bytes of results and
+# checkpoints are written) leaves its checkpoint; Python grows the cycles it had left.
+@pytest.mark.parametrize("name, words, cycles, results", [
+    ("morphseed", ["-s", 1000, "-b", 1, 14], 14, "embryo.1000"),
+    ("morphsweep", point_words(POINTS[0])[:1] + [8] + point_words(POINTS[0])[2:], 8, "start.3dv.n*"),
+])
+def test_a_checkpoint_grows_on_to_the_unbroken_runs_files(work, name, words, cycles, results):
+    whole, stopped = work / "whole", work / "stopped"
+    for folder in (whole, stopped):
+        folder.mkdir()
+        for f in ("indexed_icosa", "start.3dv"):
+            (folder / f).write_bytes(read(f))
+    run(name, *words, cwd=whole)
+    done = subprocess.run([program(name), *map(str, words), "--checkpoint", "1"], cwd=stopped, capture_output=True,
+                          text=True, env={**os.environ, "MORPH_TEST_FAULT": "signal=USR1@60000"})
+    assert done.returncode == 75, done.stderr
+    (saved,) = stopped.glob("*.ckpt")
+    embryo = morph.Embryo.load(saved)
+    assert embryo.program == name and 0 < embryo.cycle < cycles
+    embryo.grow(cycles - embryo.cycle)
+    endings = (".3dv",) if name == "morphseed" else (".3dv", ".obj", ".3dvTemplate")
+    for ending in endings:
+        (result,) = whole.glob(results + ending)
+        embryo.write(work / ("mine" + ending))
+        assert read(work / ("mine" + ending)) == read(result), ending
 
 
 def morphstats_row(path):
