@@ -25,9 +25,10 @@ minVertices=5000
 
 # RelWithDebInfo: optimised as shipped, with the lines every report names.
 cmake -S . -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DMORPH_TSAN=ON -DMORPH_WERROR=ON >/dev/null
+  -DMORPH_TSAN=ON -DMORPH_PYTHON=ON -DMORPH_WERROR=ON >/dev/null
 # Only what the stage runs (tests/CMakeLists.txt, tsan-stage): the tests with "Thread" in a
-# name, the probe and morphseed.
+# name, the probe and morphseed, and the Python module with the interpreter its threaded
+# tests run in.
 start=$SECONDS
 cmake --build "$dir" --target tsan-stage
 echo "ThreadSanitizer stage: build $((SECONDS - start)) s"
