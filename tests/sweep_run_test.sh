@@ -94,6 +94,13 @@ point 4's result|r["points"][3]["result"]|${results[3]}
 point 4's command as run|r["points"][3]["command"]|$(awk -F'\t' '$1 == 4 { print $9 }' manifest.joblog)
 the folder the points ran in|r["folder"]|$(pwd -P)
 EOF
+# The same as columns of the table: the failed point with its command as run.
+status=0
+"$build/morphstats/morphstats" --manifest manifest --provenance manifest.run.json -o provenance.csv 2>/dev/null || status=$?
+check "the table takes the record's columns (status $status)" test "$(python3 -c 'import csv, sys
+rows = list(csv.DictReader(open(sys.argv[1])))
+print(len(rows), rows[3]["pointStatus"], rows[0]["pointStatus"], rows[3]["pointCommand"][-21:], rows[5]["unit"] != "")' \
+  provenance.csv)" = "6 failed ok embryo.42.3dvTemplate True"
 before=$(stamp "${results[0]}" "${results[1]}" "${results[2]}" "${results[4]}" "${results[5]}")
 
 # The cause removed, a resume runs point 4 alone.
