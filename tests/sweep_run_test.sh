@@ -127,6 +127,14 @@ check "six rows in its own log" test "$(rows again.joblog)" -eq 6
 for f in first/*.kh.*; do check "$(basename "$f") is byte-identical" cmp -s "$f" "$(basename "$f")"; done
 check "twelve result files compared" test "$(find first -name '*.kh.*' | wc -l)" -eq 12
 check "the sheet is byte-identical" cmp -s first/manifest.png again.png
+# A run record that cannot be written is named and makes the status 2; nothing is left of it.
+mv manifest.run.json kept.run.json && mkdir manifest.run.json
+status=0
+"$scripts/sweep-run.sh" --build "$build" --resume-failed --no-sheet manifest >run3b.out 2>run3b.err || status=$?
+check "a record that cannot be written gives status 2 (status $status)" test "$status" -eq 2
+check "naming it" grep -q "^sweep-run: cannot write the run record manifest.run.json: " run3b.err
+check "leaving no temporary" test -z "$(find . -maxdepth 1 -name 'manifest.run.json.tmp*')"
+rmdir manifest.run.json && mv kept.run.json manifest.run.json
 
 # With --checkpoint every point stops (SIGUSR1 once its first checkpoint is written) after
 # cycle 2; the table, shorter, is written whole. The resume goes on from the checkpoints
