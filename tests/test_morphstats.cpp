@@ -21,6 +21,7 @@
 #include "sweep_command.h"
 #include "sweeptable.h"
 #include "measure/table.h"
+#include "provenance.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;
@@ -556,6 +557,15 @@ TEST_F(Program, ProvenanceAddsTheRunRecordAndRefusesABadOne) {
                {1, "pointCommand", "run a"}, {2, "pointCommand", "run \"b\", twice"},
                {2, "pointStatus", "failed"}, {3, "pointCommand", ""},  {3, "commit", ""}};
   for (const auto& c : cells) EXPECT_EQ(cell(rows, c.row, c.column), c.value) << c.row << " " << c.column;
+  // A point's snapshots belong to it too, by their stem; other names do not.
+  io::RunRecord record;
+  record.folder = fs::current_path().string();
+  record.points = {{1, "a.3dv", "run a", "ok"}};
+  const stats::Provenance provenance(record);
+  const std::pair<std::string, std::string> owners[] = {{"a.3dv", "run a"},      {"./a.c12.vtp", "run a"},
+                                                        {fs::absolute("a.3dv"), "run a"}, {"a.c.vtp", ""},
+                                                        {"a.c12.vtp.3dv", ""},    {"b.3dv", ""}};
+  for (const auto& [file, command] : owners) EXPECT_EQ(provenance.fields(file)[8], command) << file;
 
   const struct {
     std::vector<std::string> words;
