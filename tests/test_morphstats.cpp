@@ -577,6 +577,9 @@ TEST_F(Program, ProvenanceAddsTheRunRecordAndRefusesABadOne) {
        "morphstats: none.json: cannot open: No such file or directory\n"},
       {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, "{\"release\": ", 2,
        "morphstats: bad.json: not a run record: "},
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, "{\"manifest\": \"\xff\"}", 2,
+       "morphstats: bad.json: not a run record: parse error at line 1, column 15: syntax error while parsing value - "
+       "invalid string: ill-formed UTF-8 byte; last read: '\"?'\n"},
       {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, "[1, 2]", 2,
        "morphstats: bad.json: not a run record: is not a JSON object\n"},
       {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, head + "{}}", 2,

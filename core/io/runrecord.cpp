@@ -95,10 +95,15 @@ std::optional<std::string> readRunRecord(const std::string& path, RunRecord& out
     out = RunRecord{};
     return path + ": not a run record: " + bad.why;
   } catch (const json::exception& error) {
-    // The library's message after its "[json.exception....] " tag: where and what.
+    // The library's message after its "[json.exception....] " tag: where and what. It quotes
+    // the bytes last read, so control characters and bytes outside ASCII are shown as '?',
+    // and an escape sequence in a bad file cannot reach the terminal.
     std::string why = error.what();
     if (const std::size_t tag = why.find("] "); why.rfind("[json.", 0) == 0 && tag != std::string::npos) {
       why.erase(0, tag + 2);
+    }
+    for (char& c : why) {
+      if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) c = '?';
     }
     out = RunRecord{};
     return path + ": not a run record: " + why;
