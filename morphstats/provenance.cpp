@@ -8,12 +8,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One spelling per file: through the links of the part that exists, so that the record's
-// folder and this one meet however each was reached.
-std::string resolved(const fs::path& path) {
+// One spelling per file: its folder through the links of the part that exists, so that the
+// record's folder and this one meet however each was reached. A sweep's results share a few
+// folders, each resolved once.
+std::string resolved(const fs::path& path, std::map<std::string, std::string>& folders) {
   std::error_code error;
-  const fs::path canonical = fs::weakly_canonical(fs::absolute(path, error), error);
-  return error ? fs::absolute(path, error).lexically_normal().string() : canonical.string();
+  const fs::path absolute = fs::absolute(path, error).lexically_normal();
+  const std::string parent = absolute.parent_path().string();
+  auto at = folders.find(parent);
+  if (at == folders.end()) {
+    const fs::path canonical = fs::weakly_canonical(parent, error);
+    at = folders.emplace(parent, error ? parent : canonical.string()).first;
+  }
+  return (fs::path(at->second) / absolute.filename()).string();
 }
 
 std::string count(const std::optional<long long>& n) { return n ? std::to_string(*n) : std::string(); }
@@ -23,7 +30,7 @@ std::string count(const std::optional<long long>& n) { return n ? std::to_string
 Provenance::Provenance(const io::RunRecord& record)
     : common_{record.release,        record.commit, record.processor, record.unit,
               count(record.threads), record.host,   record.start,     record.end} {
-  for (const io::RunPoint& p : record.points) points_[resolved(fs::path(record.folder) / p.result)] = p;
+  for (const io::RunPoint& p : record.points) points_[resolved(fs::path(record.folder) / p.result, folders_)] = p;
 }
 
 const std::vector<std::string>& Provenance::columns() {
@@ -38,7 +45,7 @@ std::vector<std::string> Provenance::fields(const std::string& file) const {
   static const std::regex snapshot(R"(^(.*)\.c[0-9]+\.vtp$)");
   std::smatch m;
   const std::string result = std::regex_match(file, m, snapshot) ? m[1].str() + ".3dv" : file;
-  const auto point = points_.find(resolved(result));
+  const auto point = points_.find(resolved(result, folders_));
   row.push_back(point == points_.end() ? "" : point->second.command);
   row.push_back(point == points_.end() ? "" : point->second.status);
   return row;

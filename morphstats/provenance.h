@@ -21,8 +21,9 @@ class Provenance {
   std::vector<std::string> fields(const std::string& file) const;
 
  private:
-  std::vector<std::string> common_;             // the run's fields, on every row
-  std::map<std::string, io::RunPoint> points_;  // by the result's resolved path
+  std::vector<std::string> common_;                     // the run's fields, on every row
+  std::map<std::string, io::RunPoint> points_;          // by the result's resolved path
+  mutable std::map<std::string, std::string> folders_;  // folders as given, resolved
 };
 
 }  // namespace stats

@@ -108,36 +108,29 @@ writeRunRecord() {
       chomp $line;
       return $line;
     }
-    my @calls = lines($manifest);
-    my @results = lines($resultsFile);
-    my %latest;  # the latest job log row of each line
-    for my $row (lines($joblog)) {
+    # Only the latest job log row of each line is kept, as it is: a record of a million
+    # points is written one point at a time, never held whole.
+    my %latest;
+    my $log;
+    open($log, "<:raw", $joblog) or $log = undef;
+    while ($log && defined(my $row = <$log>)) {
+      chomp $row;
       my @f = split(/\t/, $row, 9);
-      next unless @f == 9 && $f[0] =~ /^[0-9]+$/ && $f[6] =~ /^-?[0-9]+$/ && $f[7] =~ /^[0-9]+$/;
-      $latest{$f[0]} = {host => $f[1], start => $f[2] + 0, seconds => $f[3] + 0, exit => $f[6] + 0,
-                        signal => $f[7] + 0, command => $f[8]};
+      $latest{$f[0]} = $row if @f == 9 && $f[0] =~ /^[0-9]+$/ && $f[6] =~ /^-?[0-9]+$/ && $f[7] =~ /^[0-9]+$/;
     }
-    my @points;
+    open(my $calls, "<:raw", $manifest) or die "sweep-run: cannot read $manifest: $!\n";
+    my ($first, $count) = (undef, 0);
+    while (defined(my $call = <$calls>)) { $first //= $call; ++$count }
     my %counts = (ok => 0, failed => 0, notRun => 0);
-    for my $i (1 .. @calls) {
+    for my $i (1 .. $count) {
       my $row = $latest{$i};
-      my %point = (point => $i + 0, result => text($results[$i - 1] // ""), command => text($calls[$i - 1]));
-      if ($row) {
-        my $ok = $row->{exit} == 0 && $row->{signal} == 0;
-        $counts{$ok ? "ok" : "failed"}++;
-        %point = (%point, status => $ok ? "ok" : "failed", command => text($row->{command}),
-                  host => text($row->{host}), exit => $row->{exit}, signal => $row->{signal},
-                  seconds => $row->{seconds}, started => strftime("%Y-%m-%dT%H:%M:%SZ", gmtime($row->{start})),
-                  thisRun => $row->{start} >= $epoch ? JSON::PP::true : JSON::PP::false);
-      } else {
-        $counts{notRun}++;
-        $point{status} = "not run";
-      }
-      push @points, \%point;
+      if (!defined $row) { $counts{notRun}++; next }
+      my @f = split(/\t/, $row, 9);
+      $counts{$f[6] == 0 && $f[7] == 0 ? "ok" : "failed"}++;
     }
     # The morphsweep the lines call names its build and its kernel unit; failing that, the
     # build of these scripts does.
-    my ($program) = @calls ? shellwords($calls[0]) : ();
+    my ($program) = defined $first ? shellwords($first) : ();
     my $version = defined $program ? answer($program, "--version") : "";
     ($program, $version) = ($fallback, answer($fallback, "--version")) unless $version =~ /^morphsweep /;
     my ($release, $commit) = $version =~ /^morphsweep (\S+)(?: \(commit (.+)\))?$/;
@@ -151,11 +144,34 @@ writeRunRecord() {
       threads => $threads + 0, jobs => $jobs + 0, checkpoint => $checkpoint + 0,
       resumeFailed => $resume ? JSON::PP::true : JSON::PP::false, machines => $machines eq "" ? undef : text($machines),
       start => $start, end => $end, status => $counts{failed} || $counts{notRun} ? "failed" : "ok",
-      counts => \%counts, inputs => \@inputs, points => \@points);
+      counts => \%counts, inputs => \@inputs);
+    # The run, then its points last, one a line.
+    my $head = JSON::PP->new->utf8->canonical->pretty->encode(\%run);
+    $head =~ s/\n\}\n\z/,\n   "points" : [\n/ or die "sweep-run: the run record came out unlike itself\n";
+    my $line = JSON::PP->new->utf8->canonical;
     my $temporary = "$record.tmp$$";
-    my $json = JSON::PP->new->utf8->canonical->pretty->encode(\%run);
     my $out;
-    unless (open($out, ">:raw", $temporary) and print {$out} $json and close($out) and rename($temporary, $record)) {
+    my $written = open($out, ">:raw", $temporary) && print {$out} $head;
+    seek($calls, 0, 0);
+    my $names;
+    open($names, "<:raw", $resultsFile) or $names = undef;
+    for my $i (1 .. $count) {
+      last unless $written;
+      my $call = <$calls> // "";
+      my $result = ($names ? <$names> : undef) // "";
+      chomp($call, $result);
+      my %point = (point => $i + 0, result => text($result), command => text($call), status => "not run");
+      if (defined(my $row = $latest{$i})) {
+        my @f = split(/\t/, $row, 9);
+        my $ok = $f[6] == 0 && $f[7] == 0;
+        %point = (%point, status => $ok ? "ok" : "failed", command => text($f[8]), host => text($f[1]),
+                  exit => $f[6] + 0, signal => $f[7] + 0, seconds => $f[3] + 0,
+                  started => strftime("%Y-%m-%dT%H:%M:%SZ", gmtime($f[2])),
+                  thisRun => $f[2] >= $epoch ? JSON::PP::true : JSON::PP::false);
+      }
+      $written = print {$out} "      ", $line->encode(\%point), $i < $count ? ",\n" : "\n";
+    }
+    unless ($written and print {$out} "   ]\n}\n" and close($out) and rename($temporary, $record)) {
       my $why = $!;
       unlink $temporary;
       print STDERR "sweep-run: cannot write the run record $record: $why\n";
