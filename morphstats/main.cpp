@@ -16,6 +16,7 @@
 #include "io/outputcheck.h"
 #include "outfile.h"
 #include "plot.h"
+#include "provenance.h"
 #include "signalsetup.h"
 #include "series.h"
 #include "seriesorder.h"
@@ -42,9 +43,10 @@ constexpr const char* usage =
 
 // --help: every mode and option, and an example; refusals keep the usage above.
 constexpr const char* helpText =
-    "usage: morphstats [--format 3dv|template|obj] [-o TABLE.csv] FILE...\n"
-    "       morphstats --series [--format F] [-o TABLE.csv | --plot METRIC -o OUT.png] [CYCLE:]FILE...\n"
-    "       morphstats --manifest MANIFEST [--joblog FILE] [-o TABLE.csv]\n"
+    "usage: morphstats [--format 3dv|template|obj] [--provenance RUN.json] [-o TABLE.csv] FILE...\n"
+    "       morphstats --series [--format F] [--provenance RUN.json] [-o TABLE.csv | --plot METRIC -o OUT.png]\n"
+    "                  [CYCLE:]FILE...\n"
+    "       morphstats --manifest MANIFEST [--joblog FILE] [--provenance RUN.json] [-o TABLE.csv]\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] --plot METRIC --by PARAM[,PARAM2] -o OUT.png\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] --heatmap METRIC --by PARAM1,PARAM2 -o OUT.png\n"
     "       morphstats --help | --version\n"
@@ -59,6 +61,10 @@ constexpr const char* helpText =
     "  --heatmap METRIC  draw METRIC over PARAM1 and PARAM2\n"
     "  --by P[,P2]       the swept parameters of a plot\n"
     "  --by2 P2          the second of them, given alone\n"
+    "  --provenance RUN.json  add a sweep's run record (MANIFEST.run.json, by sweep-run.sh) as\n"
+    "                    columns: release, commit, processor, unit, threads, host, runStart,\n"
+    "                    runEnd, and on the row of a point's result or snapshot pointCommand and\n"
+    "                    pointStatus\n"
     "  -o FILE           write the table or the picture to FILE (replaced only when complete)\n"
     "  --help            this text\n"
     "  --version         the release and the commit built\n"
@@ -80,7 +86,7 @@ constexpr int exitPlotFailed = 3;
 
 struct Options {
   bool series = false;
-  std::string manifest, joblog;
+  std::string manifest, joblog, provenance;
   std::optional<view::MeshFormat> format;
   std::string output;
   std::string plot, heatmap;  // the metric
@@ -123,6 +129,8 @@ Options parseCommandLine(int argc, char** argv) {
       once(o.manifest, a, value(i));
     } else if (a == "--joblog") {
       once(o.joblog, a, value(i));
+    } else if (a == "--provenance") {
+      once(o.provenance, a, value(i));
     } else if (a == "-o") {
       once(o.output, a, value(i));
     } else if (a == "--plot") {
@@ -176,6 +184,7 @@ Options parseCommandLine(int argc, char** argv) {
   if (!o.heatmap.empty() && o.by.size() != 2) refuse("--heatmap needs two parameters: --by PARAM1,PARAM2");
   if (o.by.size() == 2 && o.by[0] == o.by[1]) refuse("--by names " + o.by[0] + " twice");
   if (picture && o.output.empty()) refuse("a picture needs -o OUT.png");
+  if (picture && !o.provenance.empty()) refuse("--provenance adds columns to a table, not to a picture");
   if (o.joblog.empty()) o.joblog = o.manifest + ".joblog";
   return o;
 }
@@ -222,24 +231,42 @@ int draw(const std::string& script, const std::string& png) {
   return 0;
 }
 
-std::string header(const std::vector<std::string>& first) {
+std::string header(const std::vector<std::string>& first, const std::optional<stats::Provenance>& provenance) {
   std::vector<std::string> names = first;
   names.insert(names.end(), stats::measureColumns().begin(), stats::measureColumns().end());
+  if (provenance) names.insert(names.end(), stats::Provenance::columns().begin(), stats::Provenance::columns().end());
   return stats::csvLine(names);
 }
 
-int files(const Options& o) {
-  std::string csv = header({"file"});
+void addProvenance(std::vector<std::string>& row, const std::string& file,
+                   const std::optional<stats::Provenance>& provenance) {
+  if (!provenance) return;
+  const std::vector<std::string> fields = provenance->fields(file);
+  row.insert(row.end(), fields.begin(), fields.end());
+}
+
+// The run record of --provenance, read before anything is measured; a record that cannot
+// be read ends the run with nothing written.
+std::optional<stats::Provenance> readProvenance(const Options& o) {
+  if (o.provenance.empty()) return std::nullopt;
+  io::RunRecord record;
+  if (const auto problem = io::readRunRecord(o.provenance, record)) fail(exitBadFile, *problem);
+  return stats::Provenance(record);
+}
+
+int files(const Options& o, const std::optional<stats::Provenance>& provenance) {
+  std::string csv = header({"file"}, provenance);
   for (const std::string& file : o.files) {
     std::vector<std::string> row{file};
     const std::vector<std::string> fields = stats::measureFields(measureFile(file, o.format, nullptr));
     row.insert(row.end(), fields.begin(), fields.end());
+    addProvenance(row, file, provenance);
     csv += stats::csvLine(row);
   }
   return writeTable(csv, o.output);
 }
 
-int series(const Options& o) {
+int series(const Options& o, const std::optional<stats::Provenance>& provenance) {
   std::vector<stats::Snapshot> snapshots;
   for (const std::string& item : o.files) {
     if (const auto problem = stats::addSeriesItem(item, snapshots)) fail(exitBadFile, *problem);
@@ -268,11 +295,12 @@ int series(const Options& o) {
     rows = std::move(ordered);
   }
   if (o.plot.empty()) {
-    std::string csv = header({"cycle", "file"});
+    std::string csv = header({"cycle", "file"}, provenance);
     for (const Row& r : rows) {
       std::vector<std::string> row{std::to_string(r.cycle), r.file};
       const std::vector<std::string> fields = stats::measureFields(r.measures);
       row.insert(row.end(), fields.begin(), fields.end());
+      addProvenance(row, r.file, provenance);
       csv += stats::csvLine(row);
     }
     return writeTable(csv, o.output);
@@ -304,7 +332,7 @@ void reportPoints(const stats::SweepTable& table) {
 // numbers, read as morphsweep reads them.
 double axisValue(const std::string& word) { return std::strtod(word.c_str(), nullptr); }
 
-int manifest(const Options& o) {
+int manifest(const Options& o, const std::optional<stats::Provenance>& provenance) {
   stats::SweepTable table;
   if (const auto problem = stats::readSweep(o.manifest, o.joblog, table)) fail(exitBadFile, *problem);
   // The plot's parameters are checked before anything is reported about the points.
@@ -322,7 +350,12 @@ int manifest(const Options& o) {
     slots.push_back(static_cast<std::size_t>(at - table.swept.begin()));
   }
   reportPoints(table);
-  if (o.plot.empty() && o.heatmap.empty()) return writeTable(stats::sweepCsv(table), o.output);
+  if (o.plot.empty() && o.heatmap.empty()) {
+    if (!provenance) return writeTable(stats::sweepCsv(table), o.output);
+    return writeTable(stats::sweepCsv(table, stats::Provenance::columns(),
+                                      [&](const stats::SweepPoint& p) { return provenance->fields(p.result); }),
+                      o.output);
+  }
   const std::string metric = o.plot.empty() ? o.heatmap : o.plot;
   const std::size_t column = *stats::metricColumn(metric);
   const std::string title = metric + " over " + o.manifest;
@@ -387,6 +420,7 @@ std::vector<std::string> inputsOf(const Options& o) {
     if (const std::size_t colon = item.find(':'); colon != std::string::npos) inputs.push_back(item.substr(colon + 1));
   }
   if (!o.manifest.empty()) inputs.insert(inputs.end(), {o.manifest, o.joblog});
+  if (!o.provenance.empty()) inputs.push_back(o.provenance);
   return inputs;
 }
 
@@ -401,9 +435,10 @@ int run(int argc, char** argv) {
   }
   installTemporaryCleanup();
   try {
-    if (!o.manifest.empty()) return manifest(o);
-    if (o.series) return series(o);
-    return files(o);
+    const std::optional<stats::Provenance> provenance = readProvenance(o);
+    if (!o.manifest.empty()) return manifest(o, provenance);
+    if (o.series) return series(o, provenance);
+    return files(o, provenance);
   } catch (const runError& error) {
     return reportRunError(error);
   }

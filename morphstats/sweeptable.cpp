@@ -165,11 +165,13 @@ std::optional<std::string> readSweep(const std::string& manifest, const std::str
   return std::nullopt;
 }
 
-std::string sweepCsv(const SweepTable& table) {
+std::string sweepCsv(const SweepTable& table, const std::vector<std::string>& extra,
+                     const std::function<std::vector<std::string>(const SweepPoint&)>& extraFields) {
   std::vector<std::string> header{"point"};
   header.insert(header.end(), table.swept.begin(), table.swept.end());
   header.insert(header.end(), {"status", "reason", "file"});
   header.insert(header.end(), measureColumns().begin(), measureColumns().end());
+  header.insert(header.end(), extra.begin(), extra.end());
   std::string csv = csvLine(header);
   for (std::size_t k = 0; k < table.points.size(); ++k) {
     const SweepPoint& p = table.points[k];
@@ -178,6 +180,10 @@ std::string sweepCsv(const SweepTable& table) {
     row.insert(row.end(), {p.status, p.reason, p.result});
     const std::vector<std::string> measures = measureFields(p.measures);
     row.insert(row.end(), measures.begin(), measures.end());
+    if (extraFields) {
+      const std::vector<std::string> fields = extraFields(p);
+      row.insert(row.end(), fields.begin(), fields.end());
+    }
     csv += csvLine(row);
   }
   return csv;

@@ -2,6 +2,7 @@
 // manifest as columns and the measures of the point's result, or why there are none.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,7 +42,9 @@ std::string parameterNames();
 // morphsweep call.
 std::optional<std::string> readSweep(const std::string& manifest, const std::string& joblog, SweepTable& out);
 
-// Header and rows: point, the swept parameters, status, reason, file, then the measures.
-std::string sweepCsv(const SweepTable& table);
+// Header and rows: point, the swept parameters, status, reason, file, then the measures,
+// then the `extra` columns with each point's fields of them.
+std::string sweepCsv(const SweepTable& table, const std::vector<std::string>& extra = {},
+                     const std::function<std::vector<std::string>(const SweepPoint&)>& extraFields = nullptr);
 
 }  // namespace stats

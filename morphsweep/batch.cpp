@@ -11,6 +11,7 @@
 #include "clockseed.h"
 #include "commandline.h"
 #include "failure.h"
+#include "filedigest.h"
 #include "growth.h"
 #include "meshio.h"
 #include "normals.h"
@@ -40,6 +41,18 @@ std::vector<snapshotField> runParameters() {
           {"blueSecretor", {secretorB}},
           {"repulsion", {kr_input}},
           {"attraction", {kh_input}}};
+}
+
+// The run parameters, then the input template as named and the SHA-256 of its bytes, read
+// once per run; a resumed run names the template as it finds it then. A template that can
+// no longer be read (a resume after it was removed) is named without a digest.
+std::vector<snapshotField> snapshotFacts() {
+  std::vector<snapshotField> facts = runParameters();
+  facts.push_back({"inputTemplate", {}, inputFile});
+  if (const std::optional<std::string> digest = fileSha256(inputFile)) {
+    facts.push_back({"inputTemplateSha256", {}, *digest});
+  }
+  return facts;
 }
 
 }  // namespace
@@ -84,7 +97,7 @@ void growEmbryo(Embryo& e) {
   // The results go beside the input; a folder that takes none is found before the cycles.
   checkResultFolder(outputName(".3dv"));
   std::optional<snapshotSeries> series;
-  if (snapshotInterval > 0) series.emplace(stem, snapshotInterval, runParameters());
+  if (snapshotInterval > 0) series.emplace(stem, snapshotInterval, snapshotFacts());
   if (resumed) {
     std::fprintf(stderr, "resuming after cycle %d from %s\n", resumed->cyclesDone, checkpoints.resumeFile.c_str());
     if (series) series->resume(resumed->born, resumed->written);

@@ -4,6 +4,7 @@
 
 #include "batch.h"
 #include "commandline.h"
+#include "fastforces.h"
 #include "fail.h"
 #include "inputhint.h"
 #include "signalsetup.h"
@@ -19,7 +20,7 @@ constexpr const char* help =
     "                  -b blueLifespan blueThreshold blueSecretor\n"
     "                  -kr repulsion -kh attraction inputTemplate [-v cycles]\n"
     "                  [--checkpoint N] [--resume FILE]\n"
-    "       morphsweep --help | --version\n"
+    "       morphsweep --help | --version | --unit\n"
     "\n"
     "Runs one point of a parameter sweep: grows the mesh of inputTemplate, a 3DV template,\n"
     "for growthCycles cycles without splitting, and writes the result beside the input as\n"
@@ -49,6 +50,8 @@ constexpr const char* help =
     "  --resume FILE         after the 23 words: go on from checkpoint FILE (the same words)\n"
     "  --help                this text (the one word of the command line)\n"
     "  --version             the release and the commit built (likewise)\n"
+    "  --unit                the vector unit the relaxation kernel takes on this processor:\n"
+    "                        scalar, avx2 or avx512 (likewise)\n"
     "\n"
     "Example: 60 cycles of the bundled example template, repulsion 4 and attraction 1:\n"
     "  morphsweep -n 60 -m 1 -t 1 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr 4 -kh 1 start.3dv\n"
@@ -65,6 +68,9 @@ int main(int argc, char** argv) {
   // Both words are refused as a run's command line, so alone they can mean this.
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return printInfo(help);
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return printInfo(versionText("morphsweep"));
+  if (argc == 2 && std::strcmp(argv[1], "--unit") == 0) {
+    return printInfo(std::string(vectorUnitName(programVectorUnit())) + "\n");
+  }
   preferPassiveWaiting(argv);
   if (const int status = parseCommandLine(argc, argv)) return status;
   setFailureHint(resultGivenHint);

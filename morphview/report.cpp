@@ -161,6 +161,23 @@ ReportItem failedItem(const std::string& name, const std::string& problem, Repor
   return item;
 }
 
+std::string runFooter(const io::RunRecord& run) {
+  // Styled in place: a page without a record keeps the very bytes it always had.
+  std::string line = "morphsweep " + run.release;
+  if (!run.commit.empty()) line += " (commit " + run.commit + ")";
+  line += " \u00b7 " + run.start + " to " + run.end;
+  line += " \u00b7 " + std::to_string(run.ok) + " ok, " + std::to_string(run.failed) + " failed, " +
+          std::to_string(run.notRun) + " not run (" + run.status + ")";
+  line += " \u00b7 " + run.processor + ", kernel " + run.unit + (run.host.empty() ? "" : ", on " + run.host);
+  if (run.threads) {
+    line += " \u00b7 " + std::to_string(*run.threads) + (*run.threads == 1 ? " thread" : " threads") + " per point";
+  }
+  if (run.jobs) line += (run.threads ? ", " : " \u00b7 ") + std::to_string(*run.jobs) + " points side by side";
+  return "\n<footer id=\"run\" style=\"position: relative; z-index: 2; background: #1b1e26; font-size: 12px; "
+         "padding: 3px 10px; color: #c8ccd2; overflow-wrap: anywhere\"><strong>Run</strong> " +
+         markupEscaped(line, false) + "</footer>";
+}
+
 bool reportAvailable() { return !assets::three.empty(); }
 
 std::string reportPage(const Report& report) {
@@ -174,6 +191,7 @@ std::string reportPage(const Report& report) {
       {"@THREE@", three},
       {"@DATA@", dataJson(report)},
       {"@VIEWER@", std::string(assets::viewerJs)},
+      {"@FOOTER@", report.run ? runFooter(*report.run) : std::string()},
   };
   std::string page;
   std::string_view rest = assets::pageHtml;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/meshread.h"
+#include "io/runrecord.h"
 #include "sweepgrid.h"
 
 namespace view {
@@ -32,6 +33,7 @@ struct Report {
   std::vector<std::string> parameters;  // a sweep's swept parameters, named as in a definition
   std::vector<SweepGrid> grids;         // a sweep's layout; empty: tiles in the order given
   bool measured = false;                // items carry measures: the page tables and plots them
+  std::optional<io::RunRecord> run;     // a sweep's run record: the page's footer says where it came from
 };
 
 // The item of a mesh read from `name`; a mesh that cannot be packed makes a failed item.
@@ -40,6 +42,9 @@ ReportItem reportItem(const Mesh& mesh, const std::string& name, ReportKind kind
 ReportItem measuredItem(const Mesh& mesh, const std::string& name, ReportKind kind);
 // A point whose result could not be read: shown as failed, with its message.
 ReportItem failedItem(const std::string& name, const std::string& problem, ReportKind kind);
+
+// The footer of a page whose sweep has a run record: its build, machine, times and counts.
+std::string runFooter(const io::RunRecord& run);
 
 // The whole page. Empty when this morphview was built without three.js.
 std::string reportPage(const Report& report);

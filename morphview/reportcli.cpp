@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
@@ -19,6 +20,7 @@
 #include "outfile.h"
 #include "io/outputcheck.h"
 #include "report.h"
+#include "io/runrecord.h"
 #include "io/seriesread.h"
 #include "run/process.h"
 #include "seriesorder.h"
@@ -158,7 +160,7 @@ bool wantsReport(int argc, char** argv) {
 int reportMain(int argc, char** argv) {
   const Options o = parse(argc, argv);
   std::vector<std::string> inputs = o.files;
-  if (!o.manifest.empty()) inputs.push_back(o.manifest);
+  if (!o.manifest.empty()) inputs.insert(inputs.end(), {o.manifest, io::runRecordName(o.manifest)});
   if (const auto problem = outputProblem(o.output, inputs)) fail(exitBadCommandLine, *problem);
   if (!reportAvailable()) {
     fail(exitBadCommandLine,
@@ -185,6 +187,18 @@ int reportMain(int argc, char** argv) {
       if (!points.parameters.empty()) item.label = pointValues(points, static_cast<int>(i));
       report.items.push_back(std::move(item));
       if (!load.ok()) std::fprintf(stderr, "morphview: %s (shown as failed)\n", load.error.c_str());
+    }
+    // The run record beside the manifest, when the sweep left one, gives the page its footer;
+    // one that cannot be read is named, and the page goes without.
+    const std::string record = io::runRecordName(o.manifest);
+    std::error_code error;
+    if (std::filesystem::exists(record, error)) {
+      io::RunRecord run;
+      if (const auto problem = io::readRunRecord(record, run, false)) {
+        std::fprintf(stderr, "morphview: warning: %s; the report has no run footer\n", problem->c_str());
+      } else {
+        report.run = std::move(run);
+      }
     }
   } else if (o.series || (o.files.size() == 1 && endsWith(o.files[0], ".pvd"))) {
     report.kind = ReportKind::series;

@@ -19,7 +19,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-dev  # build, tests, fuzzing
   libomp-dev  # LLVM's OpenMP runtime and its Archer tool: the ThreadSanitizer stage (scripts/tsan.sh)
-  libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev libhwy-dev             # libraries the programs use
+  libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev libhwy-dev nlohmann-json3-dev libssl-dev  # libraries the programs use
   parallel                                                                   # sweep-run.sh
   slurmctld slurmd slurm-client munge  # the single-node cluster of tests/slurm_cluster_test.sh
   python3-paraview   # ParaView's Python modules with its VTK: the readers the tests check our files with (python3-vtk9 conflicts with it)

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Runs every point of a sweep manifest (one morphsweep call per line) with GNU parallel,
 # here or across machines, keeping a job log so that a later call can re-run only the
-# points that failed; then renders the contact sheet of the sweep and writes the table of
-# shape measures, one row per point, beside it (MANIFEST.csv, by morphstats). The points
+# points that failed; then writes the run record (MANIFEST.run.json), renders the contact
+# sheet of the sweep and writes the table of shape measures, one row per point, beside it
+# (MANIFEST.csv, by morphstats). The points
 # run in the folder the manifest was planned in, where its relative paths are read on every
 # machine: this folder when every input template is found from here, else the nearest
 # folder above the manifest from which all are found; none such is refused up front.
 #
 # usage: sweep-run.sh [options] MANIFEST; the options are in help() below (sweep-run.sh --help).
 # Exit status: 0 every point done and the sheet written; 1 bad command line or missing
-# tool; 2 the manifest was refused or the sheet or table could not be written; 3 a point
-# failed (the sheet and table are still written, failed points crossed out or marked).
+# tool; 2 the manifest was refused or the sheet, table or run record could not be written;
+# 3 a point failed (the sheet and table are still written, failed points crossed out or
+# marked).
 set -euo pipefail
 
 usage() {
@@ -40,7 +42,9 @@ usage: sweep-run.sh [-j N] [--sshloginfile FILE] [--resume-failed] [--joblog FIL
                     [--checkpoint N] [--build DIR] [--sheet OUT.png | --no-sheet] MANIFEST
        sweep-run.sh --help | --version
 Runs every point of MANIFEST with GNU parallel, in the folder it was planned in, then
-draws the contact sheet (MANIFEST.png) and writes the table of measures (MANIFEST.csv).
+writes the run record (MANIFEST.run.json: build, machine, times, inputs with their SHA-256,
+each point's command and status), draws the contact sheet (MANIFEST.png) and writes the
+table of measures (MANIFEST.csv).
   -j N                points run side by side on each machine (default: one per core)
   --sshloginfile FILE machines to run on, as GNU parallel reads them (":" is this one);
                       they must see this folder and the build at the same paths
@@ -59,9 +63,121 @@ draws the contact sheet (MANIFEST.png) and writes the table of measures (MANIFES
 Example, from the folder the sweep was planned in:
   scripts/sweep-run.sh -j 2 day/manifest
 Exit status: 0 every point done; 1 bad command line or a tool missing; 2 the manifest
-refused, an input template missing, or the sheet or table not written; 3 a point failed.
+refused, an input template missing, or the sheet, table or run record not written; 3 a
+point failed.
 EOF
   exit 0
+}
+
+# Writes the run record as JSON, whole or not at all (a temporary beside it, then a rename).
+# Perl comes with GNU parallel, and with it JSON::PP and Digest::SHA. Names are read as
+# UTF-8, a stray byte becoming U+FFFD, so the record is always valid JSON.
+# usage: writeRunRecord RECORD MANIFEST JOBLOG RESULTS START EPOCH END JOBS THREADS CHECKPOINT
+#                       RESUME MACHINES FALLBACK_MORPHSWEEP TEMPLATE...
+writeRunRecord() {
+  perl -we '
+    use strict;
+    use Cwd qw(getcwd);
+    use Digest::SHA;
+    use Encode qw(decode);
+    use JSON::PP;
+    use POSIX qw(strftime);
+    use Sys::Hostname;
+    use Text::ParseWords qw(shellwords);
+    my ($record, $manifest, $joblog, $resultsFile, $start, $epoch, $end, $jobs, $threads, $checkpoint, $resume,
+        $machines, $fallback, @templates) = @ARGV;
+    sub text { return defined $_[0] ? decode("UTF-8", $_[0]) : undef }
+    sub lines {  # a file as lines without their ends
+      open(my $in, "<:raw", $_[0]) or return ();
+      return map { s/\n\z//r } <$in>;
+    }
+    sub digest {  # the SHA-256 of a file, or undef when it cannot be read
+      open(my $in, "<:raw", $_[0]) or return undef;
+      return Digest::SHA->new(256)->addfile($in)->hexdigest;
+    }
+    sub answer {  # the first line a program prints for one word (its errors unseen), or ""
+      my ($program, $word) = @_;
+      my $pid = open(my $out, "-|") // return "";
+      if (!$pid) {
+        open(STDERR, ">", "/dev/null");
+        no warnings "exec";
+        exec($program, $word) or POSIX::_exit(127);
+      }
+      my $line = <$out> // "";
+      close($out) or return "";
+      chomp $line;
+      return $line;
+    }
+    # Only the latest job log row of each line is kept, as it is: a record of a million
+    # points is written one point at a time, never held whole.
+    my %latest;
+    my $log;
+    open($log, "<:raw", $joblog) or $log = undef;
+    while ($log && defined(my $row = <$log>)) {
+      chomp $row;
+      my @f = split(/\t/, $row, 9);
+      $latest{$f[0]} = $row if @f == 9 && $f[0] =~ /^[0-9]+$/ && $f[6] =~ /^-?[0-9]+$/ && $f[7] =~ /^[0-9]+$/;
+    }
+    open(my $calls, "<:raw", $manifest) or die "sweep-run: cannot read $manifest: $!\n";
+    my ($first, $count) = (undef, 0);
+    while (defined(my $call = <$calls>)) { $first //= $call; ++$count }
+    my %counts = (ok => 0, failed => 0, notRun => 0);
+    for my $i (1 .. $count) {
+      my $row = $latest{$i};
+      if (!defined $row) { $counts{notRun}++; next }
+      my @f = split(/\t/, $row, 9);
+      $counts{$f[6] == 0 && $f[7] == 0 ? "ok" : "failed"}++;
+    }
+    # The morphsweep the lines call names its build and its kernel unit; failing that, the
+    # build of these scripts does.
+    my ($program) = defined $first ? shellwords($first) : ();
+    my $version = defined $program ? answer($program, "--version") : "";
+    ($program, $version) = ($fallback, answer($fallback, "--version")) unless $version =~ /^morphsweep /;
+    my ($release, $commit) = $version =~ /^morphsweep (\S+)(?: \(commit (.+)\))?$/;
+    my ($processor) = map { /^model name\s*:\s*(.*)$/ ? $1 : () } lines("/proc/cpuinfo");
+    my @inputs = map { {file => text($_), role => "template", sha256 => digest($_)} } @templates;
+    push @inputs, {file => text($manifest), role => "manifest", sha256 => digest($manifest)};
+    my %run = (
+      manifest => text($manifest), folder => text(getcwd()), program => text($program),
+      release => text($release // ""), commit => text($commit // ""), unit => text(answer($program, "--unit")),
+      processor => text($processor // ""), host => text(hostname()),
+      threads => $threads + 0, jobs => $jobs + 0, checkpoint => $checkpoint + 0,
+      resumeFailed => $resume ? JSON::PP::true : JSON::PP::false, machines => $machines eq "" ? undef : text($machines),
+      start => $start, end => $end, status => $counts{failed} || $counts{notRun} ? "failed" : "ok",
+      counts => \%counts, inputs => \@inputs);
+    # The run, then its points last, one a line.
+    my $head = JSON::PP->new->utf8->canonical->pretty->encode(\%run);
+    $head =~ s/\n\}\n\z/,\n   "points" : [\n/ or die "sweep-run: the run record came out unlike itself\n";
+    my $line = JSON::PP->new->utf8->canonical;
+    my $temporary = "$record.tmp$$";
+    my $out;
+    my $written = open($out, ">:raw", $temporary) && print {$out} $head;
+    seek($calls, 0, 0);
+    my $names;
+    open($names, "<:raw", $resultsFile) or $names = undef;
+    for my $i (1 .. $count) {
+      last unless $written;
+      my $call = <$calls> // "";
+      my $result = ($names ? <$names> : undef) // "";
+      chomp($call, $result);
+      my %point = (point => $i + 0, result => text($result), command => text($call), status => "not run");
+      if (defined(my $row = $latest{$i})) {
+        my @f = split(/\t/, $row, 9);
+        my $ok = $f[6] == 0 && $f[7] == 0;
+        %point = (%point, status => $ok ? "ok" : "failed", command => text($f[8]), host => text($f[1]),
+                  exit => $f[6] + 0, signal => $f[7] + 0, seconds => $f[3] + 0,
+                  started => strftime("%Y-%m-%dT%H:%M:%SZ", gmtime($f[2])),
+                  thisRun => $f[2] >= $epoch ? JSON::PP::true : JSON::PP::false);
+      }
+      $written = print {$out} "      ", $line->encode(\%point), $i < $count ? ",\n" : "\n";
+    }
+    unless ($written and print {$out} "   ]\n}\n" and close($out) and rename($temporary, $record)) {
+      my $why = $!;
+      unlink $temporary;
+      print STDERR "sweep-run: cannot write the run record $record: $why\n";
+      exit 1;
+    }
+  ' "$@"
 }
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -199,9 +315,13 @@ if ((every > 0)); then
     printf '%s%s\n' "${calls[$i]}" "$extra"
   done >"$lines"
 fi
+# The run record's times; a point whose job log row starts at or after runEpoch ran in this call.
+runStart=$(date -u +%Y-%m-%dT%H:%M:%SZ)
+runEpoch=$(date +%s.%N)
 set +e
 parallel "${options[@]}" <"$lines"
 set -e
+runEnd=$(date -u +%Y-%m-%dT%H:%M:%SZ)
 
 # The log, not parallel's status, decides: after a resume it also holds the earlier runs.
 # A point counts as done when its latest row shows exit 0 and no signal.
@@ -242,9 +362,21 @@ if [[ -n $failed ]] && (($(printf '%s\n' "$failed" | wc -l) == points)); then
     table=${table%.csv}.failed.csv
   fi
 fi
+# The run record: which build ran which point how, on what, when, from which inputs.
+record=$manifest.run.json
+if [[ -n $failed ]] && (($(printf '%s\n' "$failed" | wc -l) == points)) && [[ -e $record ]]; then
+  echo "sweep-run: every point failed; the run record goes to ${record%.run.json}.failed.run.json, and $record is kept" >&2
+  record=${record%.run.json}.failed.run.json
+fi
+recordWritten=1
+"$plan" --results -- "$manifest" >"$private/results" || exit 2
+writeRunRecord "$record" "$manifest" "$joblog" "$private/results" "$runStart" "$runEpoch" "$runEnd" \
+  "${jobs:-$(parallel --number-of-threads)}" "$OMP_NUM_THREADS" "$every" "$resume" "$sshloginfile" \
+  "$build/morphsweep/morphsweep" "${inputs[@]}" || recordWritten=0
 if ((drawSheet)); then
   "$here/sweep-sheet.sh" --build "$build" -o "$sheet" -- "$manifest" || exit 2
 fi
 # The numbers of every point, failed and missing ones marked in the status column.
 "$build/morphstats/morphstats" --manifest "$manifest" --joblog "$joblog" -o "$table" || exit 2
+((recordWritten)) || exit 2
 exit "$status"

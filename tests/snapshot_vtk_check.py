@@ -225,6 +225,7 @@ def check_morphseed(morphseed, seed_file, work):
         poly = read_vtp(vtp)
         check_layout(vtp, poly, "morphseed")
         check(field(poly, "seed") == ["1700000001"], f"{vtp}: seed {field(poly, 'seed')}")
+        check(field(poly, "inputTemplate") is None, f"{vtp}: a seed run names an input template")
     compare_with_template(os.path.join(full, "embryo.1700000001.c5.vtp"),
                           os.path.join(short, "embryo.1700000001.3dvTemplate"))
     last = compare_with_template(os.path.join(full, "embryo.1700000001.c12.vtp"),
@@ -253,6 +254,10 @@ def check_morphsweep(morphsweep, example, work):
              "redThreshold": "120", "redSecretor": "5", "greenLifespan": "40", "greenThreshold": "120",
              "greenSecretor": "17", "blueLifespan": "40", "blueThreshold": "120", "blueSecretor": "33",
              "repulsion": "2", "attraction": "3"}
+    # The input template as named, and the SHA-256 sha256sum gives of its bytes.
+    given["inputTemplate"] = "start.3dv"
+    given["inputTemplateSha256"] = subprocess.run(["sha256sum", "start.3dv"], cwd=folder, check=True,
+                                                  capture_output=True, text=True).stdout.split()[0]
     for vtp in pvd_files(pvd):
         poly = read_vtp(vtp)
         check_layout(vtp, poly, "morphsweep")

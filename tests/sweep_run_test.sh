@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A six-point sweep run here with GNU parallel, one point made to fail: the job log, the
-# failure report, a resume that runs only that point, and byte-identical re-runs.
+# failure report, the run record, a resume that runs only that point, and byte-identical
+# re-runs.
 # usage: sweep_run_test.sh BUILD_DIR SCRIPTS_DIR SEED_FILE
 set -euo pipefail
 build=$1
@@ -19,6 +20,10 @@ check() {  # check DESCRIPTION COMMAND...
 rows() { awk 'NR > 1' "$1" | wc -l; }
 exitOf() { awk -F'\t' -v s="$2" 'NR > 1 && $1 == s { code = $7 } END { print code }' "$1"; }
 stamp() { stat -c '%i %Y' "$@"; }
+# record FILE EXPRESSION: a value of a run record, by a Python expression over it (r); the
+# record must be valid JSON.
+record() { python3 -c 'import json, re, sys; r = json.load(open(sys.argv[1], "rb")); print(eval(sys.argv[2]))' "$@"; }
+sha() { sha256sum <"$1" | cut -d' ' -f1; }
 
 command -v parallel >/dev/null || { echo "GNU parallel is missing: run scripts/install-deps.sh" >&2; exit 1; }
 
@@ -70,6 +75,32 @@ check "a plot over the swept parameters" "$stats" --manifest manifest --plot vol
 check "a heat map over them" "$stats" --manifest manifest --heatmap sphericity --by attraction,repulsion -o sphericity.png
 check "both are pictures" test -s volume.png -a -s sphericity.png
 for i in 0 1 2 4 5; do check "point $((i + 1)) wrote its result" test -f "${results[$i]}"; done
+# The run record beside the manifest: the build, the machine, the inputs by their SHA-256,
+# each point's command line as run and how it ended.
+version=$("$build/morphsweep/morphsweep" --version)
+while IFS='|' read -r what expression expected; do
+  check "run record: $what" test "$(record manifest.run.json "$expression")" = "$expected"
+done <<EOF
+statuses|",".join(p["status"] for p in r["points"])|ok,ok,ok,failed,ok,ok
+counts and overall status|"%(ok)d %(failed)d %(notRun)d " % r["counts"] + r["status"]|5 1 0 failed
+the template's checksum|[i["sha256"] for i in r["inputs"] if i["role"] == "template"]|['$(sha embryo.42.3dvTemplate)']
+the manifest's checksum|[i["sha256"] for i in r["inputs"] if i["file"] == "manifest"]|['$(sha manifest)']
+the release and commit|"morphsweep " + r["release"] + (" (commit %s)" % r["commit"] if r["commit"] else "")|$version
+the kernel unit|r["unit"]|$("$build/morphsweep/morphsweep" --unit)
+the processor|r["processor"]|$(grep -m1 '^model name' /proc/cpuinfo | sed 's/^[^:]*: *//')
+threads per point and points side by side|"%d %d" % (r["threads"], r["jobs"])|1 3
+start and end in UTC|bool(re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", r["start"])) and r["start"] <= r["end"]|True
+point 4's result|r["points"][3]["result"]|${results[3]}
+point 4's command as run|r["points"][3]["command"]|$(awk -F'\t' '$1 == 4 { print $9 }' manifest.joblog)
+the folder the points ran in|r["folder"]|$(pwd -P)
+EOF
+# The same as columns of the table: the failed point with its command as run.
+status=0
+"$build/morphstats/morphstats" --manifest manifest --provenance manifest.run.json -o provenance.csv 2>/dev/null || status=$?
+check "the table takes the record's columns (status $status)" test "$(python3 -c 'import csv, sys
+rows = list(csv.DictReader(open(sys.argv[1])))
+print(len(rows), rows[3]["pointStatus"], rows[0]["pointStatus"], rows[3]["pointCommand"][-21:], rows[5]["unit"] != "")' \
+  provenance.csv)" = "6 failed ok embryo.42.3dvTemplate True"
 before=$(stamp "${results[0]}" "${results[1]}" "${results[2]}" "${results[4]}" "${results[5]}")
 
 # The cause removed, a resume runs point 4 alone.
@@ -82,6 +113,8 @@ check "the added row is point 4, done" test "$(awk -F'\t' 'END { print $1 "/" $7
 check "point 4 wrote its result" test -f "${results[3]}"
 check "no other point ran again" test "$(stamp "${results[0]}" "${results[1]}" "${results[2]}" "${results[4]}" "${results[5]}")" = "$before"
 check "all done is reported" grep -q "^sweep-run: all 6 points done" run2.err
+check "the record shows every point done, point 4 in this run" \
+  test "$(record manifest.run.json '" ".join(p["status"] for p in r["points"]) + " " + "".join(str(int(p["thisRun"])) for p in r["points"])')" = "ok ok ok ok ok ok 000100"
 mkdir first
 cp -- *.kh.* manifest.png first/
 
@@ -94,6 +127,14 @@ check "six rows in its own log" test "$(rows again.joblog)" -eq 6
 for f in first/*.kh.*; do check "$(basename "$f") is byte-identical" cmp -s "$f" "$(basename "$f")"; done
 check "twelve result files compared" test "$(find first -name '*.kh.*' | wc -l)" -eq 12
 check "the sheet is byte-identical" cmp -s first/manifest.png again.png
+# A run record that cannot be written is named and makes the status 2; nothing is left of it.
+mv manifest.run.json kept.run.json && mkdir manifest.run.json
+status=0
+"$scripts/sweep-run.sh" --build "$build" --resume-failed --no-sheet manifest >run3b.out 2>run3b.err || status=$?
+check "a record that cannot be written gives status 2 (status $status)" test "$status" -eq 2
+check "naming it" grep -q "^sweep-run: cannot write the run record manifest.run.json: " run3b.err
+check "leaving no temporary" test -z "$(find . -maxdepth 1 -name 'manifest.run.json.tmp*')"
+rmdir manifest.run.json && mv kept.run.json manifest.run.json
 
 # With --checkpoint every point stops (SIGUSR1 once its first checkpoint is written) after
 # cycle 2; the table, shorter, is written whole. The resume goes on from the checkpoints
@@ -177,6 +218,8 @@ check "the good sheet and table are kept" test "$(stamp nested/day/manifest.png 
 check "the new sheet goes beside it" test -s nested/day/manifest.failed.png
 check "the new table beside it marks both points failed" test "$(grep -c ',failed,' nested/day/manifest.failed.csv)" -eq 2
 check "and says so" grep -qx "sweep-run: every point failed; the sheet goes to day/manifest.failed.png, and day/manifest.png is kept" allfail.err
+check "the good run record is kept" test "$(record nested/day/manifest.run.json 'r["status"]')" = ok
+check "the failed one goes beside it" test "$(record nested/day/manifest.failed.run.json 'r["status"], r["counts"]["failed"]')" = "('failed', 2)"
 mv nested/day/start.kept nested/day/start.3dvTemplate
 # On a terminal GNU parallel shows its progress bar.
 if command -v script >/dev/null; then

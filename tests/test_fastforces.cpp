@@ -303,6 +303,22 @@ TEST(FastForcesSearch, AutomaticChoiceAndGridPruning) {
   EXPECT_EQ(E.lastFastForces.candidatePairs, 2000LL * 2000);
 }
 
+// What `morphsweep --unit` names is the unit a step left to choose takes, under its name.
+TEST(FastForcesSearch, TheUnitTheProgramsNameIsTheOneTheirStepsTake) {
+  optionsGuard guard;
+  storeRecipe r;
+  r.n = 600;
+  r.spread = 2;
+  makeRandomStore(r);
+  forcesFast(E);
+  EXPECT_EQ(E.lastFastForces.unit, programVectorUnit());
+  const std::pair<vectorUnit, std::string> names[] = {{vectorUnit::scalar, "scalar"},
+                                                      {vectorUnit::avx2, "avx2"},
+                                                      {vectorUnit::avx512, "avx512"},
+                                                      {vectorUnit::automatic, "automatic"}};
+  for (const auto& [unit, name] : names) EXPECT_EQ(vectorUnitName(unit), name);
+}
+
 #ifdef MORPH_TEST_UNIT_SEAM
 // ThreadSanitizer builds: MORPH_TEST_UNIT takes the place of the unit the program would
 // choose, never of one a caller forced; unset, the processor's widest is taken.

@@ -21,6 +21,7 @@
 #include "sweep_command.h"
 #include "sweeptable.h"
 #include "measure/table.h"
+#include "provenance.h"
 #include "work_folder.h"
 
 namespace fs = std::filesystem;
@@ -528,6 +529,74 @@ TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err.rfind("morphstats: broken:1: ", 0), 0u) << r.err;
   EXPECT_FALSE(fs::exists("x.png") || fs::exists("broken.csv"));
+}
+
+// --provenance: the run record's fields on every row, a point's command and status on the
+// row of its result however the file is named; a record that cannot be used, nothing.
+TEST_F(Program, ProvenanceAddsTheRunRecordAndRefusesABadOne) {
+  writeFile("a.3dv", threeDVText(box(1, 1, 1)));
+  writeFile("b.3dv", threeDVText(box(1, 1, 2)));
+  writeFile("c.3dv", threeDVText(box(1, 1, 3)));
+  const std::string head = R"({"manifest": "m", "folder": ")" + fs::current_path().string() +
+                           R"(", "release": "1.0.0", "commit": "", "processor": "P", "unit": "avx2",
+      "host": "h", "threads": 1, "jobs": null, "start": "S", "end": "E", "status": "failed",
+      "counts": {"ok": 1, "failed": 1, "notRun": 0}, "points": )";
+  writeFile("run.json", head + R"([{"point": 1, "result": "a.3dv", "command": "run a", "status": "ok"},
+      {"point": 2, "result": "b.3dv", "command": "run \"b\", twice", "status": "failed"}]})");
+  Outcome r = morphstats({"--provenance", "run.json", "a.3dv", "./b.3dv", "c.3dv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto rows = csvRows(r.out);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].size(), 1 + stats::measureColumns().size() + 10);
+  const struct {
+    std::size_t row;
+    const char* column;
+    std::string value;
+  } cells[] = {{1, "volume", "1"},          {1, "release", "1.0.0"},  {3, "processor", "P"},
+               {2, "unit", "avx2"},         {1, "threads", "1"},       {3, "runEnd", "E"},
+               {1, "pointCommand", "run a"}, {2, "pointCommand", "run \"b\", twice"},
+               {2, "pointStatus", "failed"}, {3, "pointCommand", ""},  {3, "commit", ""}};
+  for (const auto& c : cells) EXPECT_EQ(cell(rows, c.row, c.column), c.value) << c.row << " " << c.column;
+  // A point's snapshots belong to it too, by their stem; other names do not.
+  io::RunRecord record;
+  record.folder = fs::current_path().string();
+  record.points = {{1, "a.3dv", "run a", "ok"}};
+  const stats::Provenance provenance(record);
+  const std::pair<std::string, std::string> owners[] = {{"a.3dv", "run a"},      {"./a.c12.vtp", "run a"},
+                                                        {fs::absolute("a.3dv"), "run a"}, {"a.c.vtp", ""},
+                                                        {"a.c12.vtp.3dv", ""},    {"b.3dv", ""}};
+  for (const auto& [file, command] : owners) EXPECT_EQ(provenance.fields(file)[8], command) << file;
+
+  const struct {
+    std::vector<std::string> words;
+    std::string record;  // written to bad.json; empty: none
+    int status;
+    std::string message;  // how standard error begins
+  } refused[] = {
+      {{"-o", "table.csv", "--provenance", "none.json", "a.3dv"}, "", 2,
+       "morphstats: none.json: cannot open: No such file or directory\n"},
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, "{\"release\": ", 2,
+       "morphstats: bad.json: not a run record: "},
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, "{\"manifest\": \"\xff\"}", 2,
+       "morphstats: bad.json: not a run record: parse error at line 1, column 15: syntax error while parsing value - "
+       "invalid string: ill-formed UTF-8 byte; last read: '\"?'\n"},
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, "[1, 2]", 2,
+       "morphstats: bad.json: not a run record: is not a JSON object\n"},
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, head + "{}}", 2,
+       "morphstats: bad.json: not a run record: 'points' is not a list\n"},
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, head + R"([{"point": "1"}]})", 2,
+       "morphstats: bad.json: not a run record: 'point' is not a whole number\n"},
+      {{"--series", "--provenance", "run.json", "--plot", "volume", "-o", "p.png", "1:a.3dv"}, "", 1,
+       "morphstats: --provenance adds columns to a table, not to a picture\n"},
+  };
+  for (const auto& c : refused) {
+    fs::remove("bad.json");
+    if (!c.record.empty()) writeFile("bad.json", c.record);
+    r = morphstats(c.words);
+    EXPECT_EQ(r.status, c.status) << c.message;
+    EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << r.err;
+    EXPECT_FALSE(fs::exists("table.csv") || fs::exists("p.png")) << c.message;
+  }
 }
 
 // Crafted files that took minutes: each face on a long split edge repeating its search, and

@@ -159,12 +159,17 @@ TEST(ProgramInfo, AnExportedTreeNamesItsCommitOrItsReleaseAlone) {
   fs::remove_all(tree);
 }
 
-// The two words mean nothing inside a run's command line: those stay refused as before.
+// The words mean nothing inside a run's command line: those stay refused as before.
 TEST(ProgramInfo, OnlyTheLoneWordIsAnswered) {
-  ChildRun r = runChild({MORPHSWEEP_BINARY, "--version", "start.3dv"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err.rfind("Error #8: Unrecognized command\n", 0), 0u) << r.err;
+  ChildRun r = runChild({MORPHSWEEP_BINARY, "--unit"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(std::regex_match(r.out, std::regex("(scalar|avx2|avx512)\n"))) << r.out;
+  for (const char* word : {"--version", "--unit"}) {
+    r = runChild({MORPHSWEEP_BINARY, word, "start.3dv"});
+    EXPECT_EQ(r.status, 1) << word;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("Error #8: Unrecognized command\n", 0), 0u) << r.err;
+  }
   r = runChild({MORPHSWEEP_BINARY, "-help"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err.rfind("Error #8: Unrecognized command\n", 0), 0u) << r.err;

@@ -296,6 +296,58 @@ TEST_F(ReportTool, AManifestShowsEveryPointAndMarksTheFailedOne) {
   EXPECT_FALSE(fs::exists("broken.html"));
 }
 
+// The run record sweep-run.sh leaves beside a manifest gives the page a footer; without it
+// the page is byte for byte what it was, and one that cannot be read is named and left out.
+TEST_F(ReportTool, ARunRecordBesideTheManifestGivesThePageItsFooter) {
+  if (!reportAvailable()) GTEST_SKIP() << "morphview was built without three.js (run scripts/install-deps.sh)";
+  fs::copy_file(BUNDLED_EXAMPLE, "start.3dv");
+  write("manifest", std::string(MORPHSWEEP_BINARY) +
+                        " -n 1 -m 1 -t 0 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr 2 -kh 3 start.3dv\n");
+  ASSERT_EQ(view({"--html", "plain.html", "--manifest", "manifest"}), 0) << err;
+  const std::string plain = read("plain.html");
+  const std::string record =
+      R"({"manifest": "manifest", "folder": "/work", "release": "1.0.0", "commit": "abc123", "program": "m",
+          "processor": "Cores <b>&</b> more", "unit": "avx2", "host": "node1", "threads": 1, "jobs": 4,
+          "start": "2026-12-08T10:00:00Z", "end": "2026-12-08T10:05:00Z", "status": "failed",
+          "counts": {"ok": 7, "failed": 1, "notRun": 1}, "points": [{"no": "point fields are not read here"}]})";
+  const struct {
+    const char* name;
+    std::string text;    // the record; empty: none
+    std::string footer;  // expected in the page; empty: the page without a record
+    std::string warning;
+  } cases[] = {
+      {"a record", record,
+       "<footer id=\"run\" style=\"position: relative; z-index: 2; background: #1b1e26; font-size: 12px; padding: 3px "
+       "10px; color: #c8ccd2; overflow-wrap: anywhere\"><strong>Run</strong> morphsweep 1.0.0 (commit abc123) "
+       "\u00b7 2026-12-08T10:00:00Z to 2026-12-08T10:05:00Z \u00b7 7 ok, 1 failed, 1 not run (failed) \u00b7 Cores "
+       "&lt;b&gt;&amp;&lt;/b&gt; more, kernel avx2, on node1 \u00b7 1 thread per point, 4 points side by side</footer>",
+       ""},
+      {"no record", "", "", ""},
+      {"not JSON", "{\"release\": ", "", "morphview: warning: manifest.run.json: not a run record: "},
+      {"a field of another type", "{\"manifest\": 1}", "",
+       "morphview: warning: manifest.run.json: not a run record: 'manifest' is not a string"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove("manifest.run.json");
+    if (!c.text.empty()) write("manifest.run.json", c.text);
+    ASSERT_EQ(view({"--html", "sweep.html", "--manifest", "manifest"}), 0) << err;
+    const std::string page = read("sweep.html");
+    if (c.footer.empty()) {
+      EXPECT_EQ(page, plain);
+    } else {
+      EXPECT_NE(page.find("<div id=\"status\" role=\"status\"></div>\n" + c.footer + "\n"), std::string::npos);
+    }
+    EXPECT_EQ(err.find("warning") != std::string::npos, !c.warning.empty()) << err;
+    if (!c.warning.empty()) {
+      EXPECT_NE(err.find(c.warning), std::string::npos) << err;
+      EXPECT_NE(err.find("; the report has no run footer\n"), std::string::npos) << err;
+    }
+  }
+  // The record is an input: the page never replaces it.
+  EXPECT_EQ(view({"--html", "manifest.run.json", "--manifest", "manifest"}), 1);
+}
+
 // A run's .pvd index becomes a series page: every snapshot it lists, in cycle order, with
 // its cycle, and outputs that would replace an input are refused.
 TEST_F(ReportTool, ARunsSeriesIndexBecomesASeriesPage) {

@@ -310,8 +310,8 @@ void writeIntField(FILE* f, const std::string& name, const std::vector<int>& val
 }
 
 // An ASCII string array holds each string's character codes, each string ended by a 0.
-void writeStringField(FILE* f, const char* name, const std::string& value) {
-  std::fprintf(f, "      <Array type=\"String\" Name=\"%s\" NumberOfTuples=\"1\" format=\"ascii\">", name);
+void writeStringField(FILE* f, const std::string& name, const std::string& value) {
+  std::fprintf(f, "      <Array type=\"String\" Name=\"%s\" NumberOfTuples=\"1\" format=\"ascii\">", name.c_str());
   for (const char c : value) std::fprintf(f, "%d ", static_cast<unsigned char>(c));
   std::fprintf(f, "0</Array>\n");
 }
@@ -424,7 +424,13 @@ void writeSnapshot(const Embryo& e, const std::string& path, int cycle, const st
   writeStringField(f, "program", e.rules().programName);
   writeStringField(f, "version", versionLabel());
   writeIntField(f, "cycle", {cycle});
-  for (const snapshotField& p : parameters) writeIntField(f, p.name, p.values);
+  for (const snapshotField& p : parameters) {
+    if (p.text) {
+      writeStringField(f, p.name, *p.text);
+    } else {
+      writeIntField(f, p.name, p.values);
+    }
+  }
   writeIntField(f, "lifeSpan", {e.lifeSpanR, e.lifeSpanG, e.lifeSpanB});
   writeIntField(f, "threshold", {e.thresholdR, e.thresholdG, e.thresholdB});
   writeIntField(f, "secretor", {e.secretorR, e.secretorG, e.secretorB});

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,12 @@ struct snapshotCoding {
 // strings too rarely to pay for a search, it gives about zlib's size several times faster.
 void deflateBytesAlone(const unsigned char* data, std::size_t size, std::vector<unsigned char>& out);
 
-// One Int32 field-data array of a single tuple: a run parameter or the seed.
+// One field-data array of a single tuple: a run parameter or the seed (Int32), or a fact
+// of the run told as text (a String array, when `text` is set).
 struct snapshotField {
-  std::string name;         // as the sweep definition names it, or "seed"
-  std::vector<int> values;  // its components
+  std::string name;                                // as the sweep definition names it, or "seed"
+  std::vector<int> values;                         // its components
+  std::optional<std::string> text = std::nullopt;  // written instead of the values
 };
 
 // The normals recalcNorms would write, computed into copies so that a snapshot taken

@@ -599,6 +599,21 @@ vectorUnit widestVectorUnit() {
   return vectorUnit::scalar;
 }
 
+vectorUnit programVectorUnit() { return resolveUnit(vectorUnit::automatic); }
+
+const char* vectorUnitName(vectorUnit unit) {
+  switch (unit) {
+    case vectorUnit::scalar:
+      return "scalar";
+    case vectorUnit::avx2:
+      return "avx2";
+    case vectorUnit::avx512:
+      return "avx512";
+    default:
+      return "automatic";
+  }
+}
+
 void fastPairForces(Embryo& e, const forceSettings& s, forceField& field) {
   try {
     sumPairs(e, s, field);

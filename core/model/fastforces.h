@@ -9,6 +9,10 @@
 bool vectorUnitAvailable(vectorUnit unit);
 // The unit automatic stands for on this processor.
 vectorUnit widestVectorUnit();
+// The unit the programs' steps take here (what automatic resolves to when a step runs).
+vectorUnit programVectorUnit();
+// "scalar", "avx2" or "avx512"; "automatic" for the choice itself.
+const char* vectorUnitName(vectorUnit unit);
 
 // The pair sum of one step, leaving `field` exactly as referencePairForces would. All pairs
 // go by strips of rows, each close pair computed once for both its vertices; the grid
