@@ -132,9 +132,10 @@ task() {
     words+=" --resume $(printf '%q' "$checkpoint")"
   fi
   bash -c "exec $line$words" &
-  local point=$! status=0
+  point=$!
+  local status=0
   # The warning, or the limit's SIGTERM, goes to the point, which stops after its cycle.
-  trap 'kill -USR1 "$point" 2>/dev/null || true' USR1 TERM
+  trap forwardStop USR1 TERM
   while :; do
     status=0
     wait "$point" || status=$?
@@ -147,6 +148,20 @@ task() {
     exit 0
   fi
   exit "$status"
+}
+
+# Passes a stop on to the point once it listens for it. Until the program has set up its
+# handler (it starts by restarting itself) the signal would end it with no checkpoint, as
+# when a task started late gets the warning at once: wait, up to a minute, for the handler
+# to show in the process's caught signals (SigCgt: SIGUSR1 is bit 9).
+forwardStop() {
+  local tries=0 mask
+  while ((tries++ < 1200)) && kill -0 "$point" 2>/dev/null; do
+    mask=$(awk '/^SigCgt:/ { print $2 }' "/proc/$point/status" 2>/dev/null) || mask=""
+    if [[ -n $mask ]] && (((16#$mask >> 9) & 1)); then break; fi
+    sleep 0.05
+  done
+  kill -USR1 "$point" 2>/dev/null || true
 }
 
 if [[ ${1:-} == -h || ${1:-} == --help ]]; then
