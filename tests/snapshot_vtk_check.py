@@ -21,7 +21,7 @@ try:
     import vtk
     from vtk.util.numpy_support import vtk_to_numpy
 except ImportError as e:
-    print(f"SKIP: VTK's Python modules cannot be imported here ({e}); scripts/install-deps.sh installs python3-paraview")
+    print(f"SKIP: VTK's Python modules cannot be imported here ({e}); scripts/install-deps.sh --tests installs python3-paraview")
     sys.exit(SKIP)
 
 failures = []
