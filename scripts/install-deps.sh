@@ -35,7 +35,7 @@ packages=(
   libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev libhwy-dev             # libraries the programs use
   pybind11-dev python3-pybind11 python3-dev python3-numpy  # the Python module (python/), built by default
   parallel                                                                   # sweep-run.sh
-  ffmpeg                                                                     # morphview --movie
+  ffmpeg                                                                     # morphview --movie; its ffprobe checks the movies in the tests
   gnuplot-nox                                                                # morphstats plots
   nodejs npm                                                                 # three.js, built into morphview --html
 )
@@ -47,7 +47,7 @@ testPackages=(
   python3-matplotlib python3-nbclient python3-nbconvert python3-ipykernel   # the example notebook, run by the tests
   chromium                                                                   # the HTML report's browser tests (with puppeteer-core)
 )
-((tests)) && packages+=("${testPackages[@]}")
+if ((tests)); then packages+=("${testPackages[@]}"); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
