@@ -1,36 +1,53 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the tools need, where missing,
-# and the pinned npm packages of the HTML report (see package.json), when there is one.
+# Installs, where missing, the Debian packages that building and running every program and
+# tool needs, and three.js for the HTML report (package.json); with --tests also the tools
+# only the tests and CI use, and puppeteer-core. Run again, it does nothing.
 set -euo pipefail
 source "$(dirname "$0")/scriptinfo.sh"
 scriptInfo install-deps.sh "$(cat <<'HELP'
-usage: scripts/install-deps.sh
+usage: scripts/install-deps.sh [--tests]
        scripts/install-deps.sh --help | --version
-Installs from Debian the packages the build, the tests and the tools need, where missing
-(with sudo when not root), and the pinned npm packages of the HTML report; does nothing
-when all is there.
+Installs from Debian, where missing (with sudo when not root), what building and running
+every program and tool needs: the compiler, CMake, Ninja, the libraries, GoogleTest (the
+default build compiles the tests), pybind11 and numpy (the Python module), GNU parallel,
+ffmpeg, gnuplot, Node.js with npm, and three.js for the HTML report (npm ci --omit=dev).
+Does nothing when all is there.
+  --tests    also the tools only the tests and CI use: ParaView's Python (VTK's readers),
+             Chromium and puppeteer-core (all of package.json), Slurm and munge, pytest,
+             Jupyter's notebook runner with matplotlib, clang with LLVM's OpenMP runtime
+             (the ThreadSanitizer stage and fuzzing)
   --help     this text
   --version  the release and the commit of this tree
-Example, from a fresh clone:
-  scripts/install-deps.sh && cmake -S . -B build -G Ninja && cmake --build build
+Example, from a fresh clone, then the whole test suite:
+  scripts/install-deps.sh --tests && cmake -S . -B build -G Ninja && cmake --build build && ctest --test-dir build
 HELP
 )" "$@"
+tests=0
+if (($# == 1)) && [[ $1 == --tests ]]; then
+  tests=1
+elif (($#)); then
+  echo "install-deps.sh: unknown arguments: $* (see --help)" >&2
+  exit 1
+fi
 cd "$(dirname "$0")/.."
 packages=(
-  cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-dev  # build, tests, fuzzing
-  libomp-dev  # LLVM's OpenMP runtime and its Archer tool: the ThreadSanitizer stage (scripts/tsan.sh)
+  cmake ninja-build g++ libgtest-dev     # the build, with the tests it compiles by default
   libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev libhwy-dev nlohmann-json3-dev libssl-dev  # libraries the programs use
+  pybind11-dev python3-pybind11 python3-dev python3-numpy  # the Python module (python/), built by default
   parallel                                                                   # sweep-run.sh
+  ffmpeg                                                                     # morphview --movie; its ffprobe checks the movies in the tests
+  gnuplot-nox                                                                # morphstats plots
+  nodejs npm                                                                 # three.js, built into morphview --html
+)
+testPackages=(
+  clang libclang-rt-dev libomp-dev  # fuzzing; LLVM's OpenMP runtime and its Archer tool: the ThreadSanitizer stage (scripts/tsan.sh)
   slurmctld slurmd slurm-client munge  # the single-node cluster of tests/slurm_cluster_test.sh
   python3-paraview   # ParaView's Python modules with its VTK: the readers the tests check our files with (python3-vtk9 conflicts with it)
-  python3-numpy                                                              # the snapshot check reads VTK arrays through it; the Python module's arrays
-  pybind11-dev python3-pybind11 python3-pytest                               # the Python module (python/) and its tests
+  python3-pytest                                                             # the Python module's tests
   python3-matplotlib python3-nbclient python3-nbconvert python3-ipykernel   # the example notebook, run by the tests
-  ffmpeg                                                                     # morphview --movie, ffprobe in the tests
-  gnuplot-nox                                                                # morphstats plots
-  chromium                                                                   # the HTML report's browser tests
-  nodejs npm                                                                 # three.js and puppeteer-core
+  chromium                                                                   # the HTML report's browser tests (with puppeteer-core)
 )
+if ((tests)); then packages+=("${testPackages[@]}"); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -46,8 +63,15 @@ if ((${#missing[@]})); then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 fi
-if [ -f package-lock.json ] && { [ ! -d node_modules ] || [ package-lock.json -nt node_modules ]; }; then
-  npm ci --no-audit --no-fund --loglevel=error
+# The pinned npm packages: three.js always, puppeteer-core (a development dependency) for
+# the tests. npm ls fails when one is missing or differs from package.json; a tree that
+# already holds the development ones is kept as it is.
+if [ -f package-lock.json ]; then
+  if ((tests)); then
+    npm ls >/dev/null 2>&1 || npm ci --no-audit --no-fund --loglevel=error
+  else
+    npm ls --omit=dev >/dev/null 2>&1 || npm ci --omit=dev --no-audit --no-fund --loglevel=error
+  fi
 fi

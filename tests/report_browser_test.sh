@@ -8,10 +8,10 @@ set -euo pipefail
 morphview=$1 fixtures=$2 source=$3
 shift 3
 for tool in /usr/bin/chromium node; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (scripts/install-deps.sh installs it)"; exit 77; }
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (scripts/install-deps.sh --tests installs it)"; exit 77; }
 done
 [[ -d $source/node_modules/puppeteer-core ]] || {
-  echo "skipped: $source/node_modules is missing (scripts/install-deps.sh runs npm ci)"; exit 77; }
+  echo "skipped: $source/node_modules/puppeteer-core is missing (scripts/install-deps.sh --tests installs it)"; exit 77; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$fixtures" "$work" || { status=$?; ((status == 77)) && echo "skipped: morphview was built without three.js"; exit $status; }

@@ -5,7 +5,7 @@
 # through checkpoints and requeues; the results must equal the points run unbroken.
 # Took 6.5 minutes on two cores loaded by other builds (3 of them the jobs'); the jobs must
 # end within 8. Skips (status 77) only when not root or when the Slurm or munge packages
-# are missing (scripts/install-deps.sh installs them).
+# are missing (scripts/install-deps.sh --tests installs them).
 # usage: slurm_cluster_test.sh BUILD_DIR SCRIPTS_DIR SEED_FILE
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -15,7 +15,7 @@ seedFile=$(realpath "$3")
 skip() { echo "SKIPPED: $*"; exit 77; }
 ((EUID == 0)) || skip "the daemons need root (CI runs as root)"
 for tool in munged slurmctld slurmd sbatch squeue scontrol; do
-  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/install-deps.sh installs slurmctld, slurmd, slurm-client, munge)"
+  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/install-deps.sh --tests installs slurmctld, slurmd, slurm-client, munge)"
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/slurm_cluster_test.XXXXXX")

@@ -3,7 +3,8 @@ reader open what morphseed and morphsweep write, and every value equals the stor
 
 Run by ctest with Debian's /usr/bin/python3 (which carries ParaView's VTK modules):
   snapshot_vtk_check.py <snapshot_probe> <morphseed> <morphsweep> <seed file> <example template>
-Exit status 0: all held; 1: a check failed; 77: VTK's Python modules are missing (skip).
+Exit status 0: all held; 1: a check failed; 77: VTK's Python modules are missing, or this
+VTK cannot read appended data back even from its own writer (skip).
 """
 import os
 import shutil
@@ -21,7 +22,7 @@ try:
     import vtk
     from vtk.util.numpy_support import vtk_to_numpy
 except ImportError as e:
-    print(f"SKIP: VTK's Python modules cannot be imported here ({e}); scripts/install-deps.sh installs python3-paraview")
+    print(f"SKIP: VTK's Python modules cannot be imported here ({e}); scripts/install-deps.sh --tests installs python3-paraview")
     sys.exit(SKIP)
 
 failures = []
@@ -286,6 +287,28 @@ def check_killed_run(morphseed, seed_file, work):
         check(read_vtp(vtp).GetNumberOfPoints() >= 12, f"killed run: {vtp} unreadable")
 
 
+def reads_its_own_appended_data(work):
+    """Whether this VTK reads back a file its own writer wrote with appended data. Debian 12's
+    later security updates of libexpat1 (2.5.0-1+deb12u5; deb12u1 was fine) break VTK 9.1's
+    reader of appended files; there no reader of this system can judge ours."""
+    sphere = vtk.vtkSphereSource()
+    sphere.SetThetaResolution(40)  # a few kilobytes of data: a small file can slip through
+    sphere.SetPhiResolution(40)
+    sphere.Update()
+    path = os.path.join(work, "vtk_own.vtp")
+    writer = vtk.vtkXMLPolyDataWriter()
+    writer.SetFileName(path)
+    writer.SetInputData(sphere.GetOutput())
+    writer.SetDataModeToAppended()
+    writer.EncodeAppendedDataOff()
+    writer.Write()
+    reader = vtk.vtkXMLPolyDataReader()
+    vtk.vtkOutputWindow.SetInstance(vtk.vtkStringOutputWindow())
+    reader.SetFileName(path)
+    reader.Update()
+    return reader.GetOutput().GetNumberOfPoints() == sphere.GetOutput().GetNumberOfPoints()
+
+
 def main():
     if len(sys.argv) != 6:
         print(__doc__)
@@ -293,6 +316,11 @@ def main():
     probe, morphseed, morphsweep, seed_file, example = (os.path.abspath(a) for a in sys.argv[1:])
     work = tempfile.mkdtemp(prefix="snapshot_vtk_check.")
     try:
+        if not reads_its_own_appended_data(work):
+            print("SKIP: this VTK cannot read back the appended data of its own writer, so it cannot "
+                  "judge ours (VTK 9.1 with a libexpat1 from Debian 12's later security updates, "
+                  "such as 2.5.0-1+deb12u5)")
+            return SKIP
         compare_with_probe(probe, seed_file, work)
         check_morphseed(morphseed, seed_file, work)
         check_morphsweep(morphsweep, example, work)

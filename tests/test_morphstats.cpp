@@ -368,7 +368,8 @@ TEST_F(Program, AreaAndVolumeAgreeWithVtkOnRealResults) {
   for (const auto& [file, format] : files) {
     SCOPED_TRACE(file);
     const Outcome vtk = run({"/usr/bin/python3", VTK_MASS_SCRIPT, file});
-    if (vtk.status == 77) GTEST_SKIP() << "VTK's Python modules are not installed: " << vtk.err;
+    if (vtk.status == 77)
+      GTEST_SKIP() << "no VTK (scripts/install-deps.sh --tests installs python3-paraview): " << vtk.err;
     ASSERT_EQ(vtk.status, 0) << vtk.err;
     double area = 0, volume = 0;
     ASSERT_EQ(std::sscanf(vtk.out.c_str(), "%lf %lf", &area, &volume), 2) << vtk.out;

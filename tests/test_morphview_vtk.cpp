@@ -577,7 +577,7 @@ class Tool : public ::testing::Test {
   // VTK's own writer through Debian's Python; false (with the reason) where it is missing.
   bool writeWithVtk(std::string& why) {
     if (run({"/usr/bin/python3", "-c", "import vtk"}) != 0) {
-      why = "/usr/bin/python3 cannot import vtk (python3-paraview is not installed): " + err;
+      why = "/usr/bin/python3 cannot import vtk (scripts/install-deps.sh --tests installs python3-paraview): " + err;
       return false;
     }
     if (run({"/usr/bin/python3", VTK_WRITE_SCRIPT, path("vtk")}) != 0) {

@@ -159,6 +159,31 @@ TEST(ProgramInfo, AnExportedTreeNamesItsCommitOrItsReleaseAlone) {
   fs::remove_all(tree);
 }
 
+// The README's first two commands: the run command installs the light set, the test command
+// adds the tests' tools, and CI runs the test command as written. The install script refuses
+// any other word before it installs anything.
+TEST(ProgramInfo, TheReadmeCommandsInstallWhatTheyNeedAndCiRunsTheTestOne) {
+  const auto text = [](const std::string& path) {
+    std::ifstream in(std::string(SOURCE_DIR) + "/" + path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::vector<std::string> commands;
+  std::istringstream lines(text("README.md"));
+  for (std::string line; commands.size() < 2 && std::getline(lines, line);)
+    if (line.rfind("    ", 0) == 0) commands.push_back(line.substr(4));
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands[0].rfind("scripts/install-deps.sh && cmake ", 0), 0u) << commands[0];
+  EXPECT_NE(commands[0].find("&& ../morphseed/morphseed "), std::string::npos) << commands[0];
+  EXPECT_EQ(commands[1].rfind("scripts/install-deps.sh --tests && cmake ", 0), 0u) << commands[1];
+  EXPECT_NE(commands[1].find("&& ctest --test-dir build"), std::string::npos) << commands[1];
+  EXPECT_NE(text(".ci/run").find("\n" + commands[1] + "\n"), std::string::npos)
+      << ".ci/run does not run the README's test command";
+  const ChildRun refused = runChild({"/bin/bash", SOURCE_DIR "/scripts/install-deps.sh", "--test"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err, "install-deps.sh: unknown arguments: --test (see --help)\n");
+}
+
 // The words mean nothing inside a run's command line: those stay refused as before.
 TEST(ProgramInfo, OnlyTheLoneWordIsAnswered) {
   ChildRun r = runChild({MORPHSWEEP_BINARY, "--unit"});

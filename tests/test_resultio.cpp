@@ -345,9 +345,18 @@ TEST_F(ResultIo, ReadOnlyFolderIsRefusedBeforeTheFirstCycle) {
   writeText("t.3dvTemplate", tetra);
   fs::permissions(".", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec |
                            fs::perms::group_read | fs::perms::group_exec);
-  // Permissions do not bind root, so root runs it as nobody.
-  const Outcome o = runProgram({sweepWords("t.3dvTemplate", 5000), "", -1, false, true});
+  // Permissions do not bind root, so root runs it as nobody, from a copy that nobody can
+  // reach: a build under /root (closed to others) would not start.
+  const fs::path reachable = fs::temp_directory_path() / ("resultio_nobody." + std::to_string(getpid()));
+  fs::create_directories(reachable);
+  fs::permissions(reachable, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+  fs::copy_file(MORPHSWEEP_BINARY, reachable / "morphsweep", fs::copy_options::overwrite_existing);
+  std::vector<std::string> words = sweepWords("t.3dvTemplate", 5000);
+  words[0] = (reachable / "morphsweep").string();
+  const Outcome o = runProgram({words, "", -1, false, true});
   fs::permissions(".", fs::perms::owner_all);
+  fs::remove_all(reachable);
   if (o.status == 125) GTEST_SKIP() << "cannot become an unprivileged user to test permissions";
   EXPECT_EQ(o.status, 2);
   // 5000 cycles would print 500 progress dots; none may come before the refusal.

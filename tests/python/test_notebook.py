@@ -2,9 +2,14 @@
 import os
 import shutil
 
-import nbclient
-import nbformat
+import pytest
 from conftest import SOURCE
+
+try:
+    import nbclient
+    import nbformat
+except ImportError as e:
+    pytest.fail(f"{e} (scripts/install-deps.sh --tests installs Jupyter's notebook runner)", pytrace=False)
 
 
 def test_the_notebook_runs(tmp_path):
