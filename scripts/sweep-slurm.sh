@@ -15,9 +15,12 @@
 #
 # usage: sbatch --array=1-N[%M] [sbatch options] sweep-slurm.sh MANIFEST [OFFSET]
 #        sweep-slurm.sh --submit [--chunk N] [--build DIR] MANIFEST [-- sbatch options]
+#        sweep-slurm.sh --record [--build DIR] MANIFEST
 #   --submit     submit the whole manifest from here: arrays of at most --chunk tasks
 #                (default 1000, below Slurm's usual MaxArraySize), then one job that
-#                renders the contact sheet (MANIFEST.png) once every array has ended
+#                writes the run record (MANIFEST.run.json, from the rows the tasks leave in
+#                MANIFEST.rows/) and renders the contact sheet (MANIFEST.png) once every
+#                array has ended
 #   --build DIR  the build folder with morphsweep-plan and morphview (default: build/
 #                beside this script's folder)
 # A failed task ends with the point's exit status; `sacct -j JOB` names it, and
@@ -27,6 +30,7 @@ set -euo pipefail
 usage() {
   echo "usage: sbatch --array=1-N[%M] [sbatch options] sweep-slurm.sh MANIFEST [OFFSET]" >&2
   echo "       sweep-slurm.sh --submit [--chunk N] [--build DIR] MANIFEST [-- sbatch options]" >&2
+  echo "       sweep-slurm.sh --record [--build DIR] MANIFEST" >&2
   exit 1
 }
 
@@ -34,12 +38,16 @@ help() {
   cat <<'EOF'
 usage: sbatch --array=1-N[%M] [sbatch options] sweep-slurm.sh MANIFEST [OFFSET]
        sweep-slurm.sh --submit [--chunk N] [--build DIR] MANIFEST [-- sbatch options]
+       sweep-slurm.sh --record [--build DIR] MANIFEST
        sweep-slurm.sh --help | [--build DIR] --version
 Runs a sweep manifest as a Slurm job array: array task i runs line OFFSET + i of MANIFEST
 (OFFSET 0 unless given) in the folder the job was submitted from, with OMP_NUM_THREADS set
 to the task's CPUs, and ends with the point's own exit status.
   --submit     submit the whole manifest from here: arrays of at most --chunk tasks, then
-               one job that draws the contact sheet (MANIFEST.png) once every array ended
+               one job that writes the run record (MANIFEST.run.json) and draws the
+               contact sheet (MANIFEST.png) once every array ended
+  --record     write the run record of a submitted manifest from the rows its tasks left
+               in MANIFEST.rows/ (the last job of --submit does this)
   --chunk N    tasks per array (default 1000, below Slurm's usual MaxArraySize)
   --build DIR  the build folder with morphsweep-plan and morphview (default: build/ beside
                this script's folder)
@@ -97,8 +105,8 @@ submit() {
   local after
   after=$(IFS=:; echo "${ids[*]}")
   id=$(sbatch --parsable --job-name=morphsweep-sheet --dependency="afterany:$after" "${extra[@]}" \
-    --wrap="$(printf '%q ' "$here/sweep-sheet.sh" --build "$build" "$manifest")")
-  echo "sweep-slurm: job ${id%%;*} renders $manifest.png after them" >&2
+    --wrap="$(printf '%q ' "$self" --record --build "$build" "$manifest"); $(printf '%q ' "$here/sweep-sheet.sh" --build "$build" "$manifest")")
+  echo "sweep-slurm: job ${id%%;*} writes $manifest.run.json and renders $manifest.png after them" >&2
 }
 
 task() {
@@ -131,6 +139,8 @@ task() {
     echo "sweep-slurm: point $number resumes from $checkpoint" >&2
     words+=" --resume $(printf '%q' "$checkpoint")"
   fi
+  local started
+  started=$(date +%s.%N)
   bash -c "exec $line$words" &
   point=$!
   local status=0
@@ -147,7 +157,55 @@ task() {
     scontrol requeue "${SLURM_ARRAY_JOB_ID:-$SLURM_JOB_ID}_$SLURM_ARRAY_TASK_ID"
     exit 0
   fi
+  # The point's row for the run record, as GNU parallel's job log has it (a status past 128
+  # is a signal), one file per point so that tasks on many nodes never write one file.
+  local exitval=$status signal=0 rows=$manifest.rows
+  ((status <= 128)) || { signal=$((status - 128)); exitval=0; }
+  if mkdir -p "$rows" && printf '%s\t%s\t%s\t%.3f\t0\t0\t%s\t%s\t%s\n' "$number" "$(hostname)" "$started" \
+    "$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')" "$exitval" "$signal" "$line$words" >"$rows/$number.tmp"; then
+    mv -f "$rows/$number.tmp" "$rows/$number"
+  else
+    echo "sweep-slurm: cannot keep point $number's row for the run record in $rows" >&2
+  fi
   exit "$status"
+}
+
+# The sheet job's first step: the run record (MANIFEST.run.json) from the rows the tasks left
+# in MANIFEST.rows/. A point without a row did not finish (not run, or still requeued).
+recordRun() {
+  local here build manifest=""
+  here=$(cd "$(dirname "$0")" && pwd)
+  build="$here/../build"
+  while (($#)); do
+    case "$1" in
+      --build) (($# > 1)) || usage; build=$2; shift 2 ;;
+      -*) echo "sweep-slurm: unknown option '$1'" >&2; usage ;;
+      *) [[ -z $manifest ]] || usage; manifest=$1; shift ;;
+    esac
+  done
+  [[ -n $manifest ]] || usage
+  # Not in an array task: Slurm runs a copy of this script from its spool, where the
+  # scripts beside it are not; the sheet job calls it by its own path.
+  source "$here/runrecord.sh"
+  local plan="$build/morphsweep/morphsweep-plan" joblog inputs start ok record=$manifest.run.json
+  private=$(mktemp -d "${TMPDIR:-/tmp}/sweep-slurm.XXXXXX")  # global: the exit trap removes it
+  trap 'rm -rf -- "$private"' EXIT
+  joblog=$private/joblog
+  printf 'Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n' >"$joblog"
+  find "$manifest.rows" -maxdepth 1 -type f -regex '.*/[0-9]+' -exec cat {} + >>"$joblog" 2>/dev/null || true
+  "$plan" --results -- "$manifest" >"$private/results" || exit 2
+  inputs=$("$plan" --inputs -- "$manifest") || exit 2
+  mapfile -t inputs <<<"$inputs"
+  # The run began with its first point.
+  start=$(awk -F'\t' -v now="$(date +%s)" 'NR > 1 && (min == "" || $3 < min) { min = $3 } END { print int(min == "" ? now : min) }' "$joblog")
+  ok=$(awk -F'\t' 'NR > 1 && $7 == 0 && $8 == 0' "$joblog" | wc -l)
+  if ((ok == 0)) && [[ -e $record ]]; then
+    echo "sweep-slurm: every point failed; the run record goes to ${record%.run.json}.failed.run.json, and $record is kept" >&2
+    record=${record%.run.json}.failed.run.json
+  fi
+  writeRunRecord sweep-slurm "$record" "$manifest" "$joblog" "$private/results" "$(date -u -d "@$start" +%Y-%m-%dT%H:%M:%SZ)" \
+    0 "$(date -u +%Y-%m-%dT%H:%M:%SZ)" 0 "${SLURM_CPUS_PER_TASK:-1}" "${SWEEP_CHECKPOINT_CYCLES:-10}" 0 "" \
+    "$build/morphsweep/morphsweep" "${inputs[@]}" || exit 2
 }
 
 # Passes a stop on to the point once it listens for it. Until the program has set up its
@@ -173,6 +231,9 @@ elif [[ ${1:-} == --build && ${3:-} == --version && $# == 3 ]]; then
 elif [[ ${1:-} == --submit ]]; then
   shift
   submit "$@"
+elif [[ ${1:-} == --record ]]; then
+  shift
+  recordRun "$@"
 else
   task "$@"
 fi

@@ -161,4 +161,8 @@ for i in "${!results[@]}"; do
   check "point $((i + 1)) went through requeues (restarts: ${restarts:-none})" test "${restarts:-0}" -ge 1
 done
 check "the sheet job drew the sheet" test -s manifest.png
+check "and wrote the run record, every point ok after its requeues" /usr/bin/python3 -c '
+import json
+record = json.load(open("manifest.run.json"))
+assert record["status"] == "ok" and all(p["status"] == "ok" and "--resume" in p["command"] for p in record["points"])'
 ((failures == 0)) || { echo "$failures checks failed" >&2; exit 1; }

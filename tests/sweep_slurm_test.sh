@@ -117,6 +117,19 @@ for i in "${!results[@]}"; do check "point $((i + 1)) ran" test -f "${results[$i
 mapfile -d '' -t args <sbatch.log.103
 bash -c "${args[4]#--wrap=}" 2>/dev/null
 check "the sheet job drew the sheet" test -s manifest.png
+# and wrote the run record from the rows the tasks left: every point ok, as the task ran it,
+# the template's checksum that of sha256sum.
+read -r sum _ < <(sha256sum embryo.7.3dvTemplate)
+check "and the run record" /usr/bin/python3 - "$sum" "$(sed -n 2p manifest) --checkpoint 10" <<'PY'
+import json, sys
+record = json.load(open("manifest.run.json"))
+assert record["counts"] == {"ok": 6, "failed": 0, "notRun": 0}, record["counts"]
+assert [p["status"] for p in record["points"]] == ["ok"] * 6
+assert record["points"][1]["command"] == sys.argv[2], record["points"][1]["command"]
+assert record["points"][1]["seconds"] >= 0 and record["points"][1]["started"].endswith("Z")
+(template,) = [i for i in record["inputs"] if i["role"] == "template"]
+assert template["sha256"] == sys.argv[1], template
+PY
 check "as a PNG" test "$(head -c 8 manifest.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a
 
 ((failures == 0)) || { echo "$failures checks failed" >&2; exit 1; }
