@@ -94,6 +94,8 @@ submit() {
   points=$(wc -l <"$manifest.results")
   ((points > 0)) || { echo "sweep-slurm: $manifest holds no point" >&2; exit 2; }
 
+  # A new submission's record holds its own points only.
+  rm -rf -- "$manifest.rows"
   local self ids=() offset size id
   self="$here/$(basename "$0")"
   for ((offset = 0; offset < points; offset += chunk)); do

@@ -95,10 +95,12 @@ echo "$n;testcluster"
 EOF
 chmod +x bin/sbatch
 export SBATCH_LOG=$work/sbatch.log
+mkdir manifest.rows && echo stale >manifest.rows/1  # an earlier submission's row
 PATH="$work/bin:$PATH" bash "$scripts/sweep-slurm.sh" --submit --chunk 4 --build "$build" manifest -- --time=5 \
   2>submit.err
 self=$(cd "$scripts" && pwd)/sweep-slurm.sh
 mapfile -t calls <sbatch.log
+check "a submission clears an earlier one's rows" test ! -e manifest.rows/1
 check "three jobs submitted" test "${#calls[@]}" -eq 3
 check "an array of lines 1-4" test "${calls[0]}" = "--parsable --array=1-4 --time=5 $self manifest 0"
 check "an array of lines 5-6" test "${calls[1]}" = "--parsable --array=1-2 --time=5 $self manifest 4"
