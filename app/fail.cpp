@@ -4,14 +4,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <mutex>
+#include <utility>
 
 namespace {
 
 std::atomic<const char*> name{"morph"};
-std::atomic<FailureHint> hintFor{nullptr};
+std::mutex hintLock;
+FailureHint hintFor;
 
 void printHint(const std::string& message) {
-  const FailureHint hint = hintFor.load();
+  FailureHint hint;
+  {
+    const std::lock_guard<std::mutex> lock(hintLock);
+    hint = hintFor;
+  }
   if (!hint) return;
   // A hint is an extra; one that cannot be formed leaves the message alone.
   try {
@@ -27,7 +34,10 @@ void setProgramName(const char* programName) { name.store(programName); }
 
 const char* programName() { return name.load(); }
 
-void setFailureHint(FailureHint hint) { hintFor.store(hint); }
+void setFailureHint(FailureHint hint) {
+  const std::lock_guard<std::mutex> lock(hintLock);
+  hintFor = std::move(hint);
+}
 
 void fail(int status, const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", programName(), message.c_str());

@@ -2,6 +2,7 @@
 // status. The model itself never ends the process; it raises runError for main to report.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "failure.h"
@@ -19,5 +20,5 @@ int reportRunError(const runError& error);
 // A program that knows what to do about some of its failures gives a function that turns
 // a failure's message into a hint ("" for none); fail and reportRunError print the hint as
 // "<program>: <hint>" on a line of its own after the message, which stays as it was.
-using FailureHint = std::string (*)(const std::string& message);
+using FailureHint = std::function<std::string(const std::string& message)>;
 void setFailureHint(FailureHint hint);

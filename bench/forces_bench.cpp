@@ -239,7 +239,7 @@ double endToEnd(int target) {
     return 0;
   }
   // The cycle loop of growEmbryo, one cycle at a time to find when the target is passed.
-  E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 0;
+  E.red.lifespan = E.green.lifespan = E.blue.lifespan = 0;
   E.totalCycles = 0;
   int cycles = 0;
   const int maxCycles = 5000;

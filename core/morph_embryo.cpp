@@ -11,6 +11,7 @@
 #include "growth.h"
 #include "meshio.h"
 #include "normals.h"
+#include "parameters.h"
 #include "seedfile.h"
 #include "snapshot.h"
 #include "templateload.h"
@@ -45,14 +46,15 @@ void recordBirths(std::vector<int>& born, const Embryo& e) {
   born.resize(static_cast<std::size_t>(std::clamp(e.numVertices, 0, e.capacity())), static_cast<int>(e.totalCycles));
 }
 
-// The run parameters a snapshot of a sweep embryo records, named as in a sweep definition.
+// The settings a snapshot of a sweep embryo records, named as in a sweep definition.
 std::vector<snapshotField> sweepFields(const sweepSettings& s) {
-  return {{"redLifespan", {s.red.lifespan}},     {"redThreshold", {s.red.threshold}},
-          {"redSecretor", {s.red.secretor}},     {"greenLifespan", {s.green.lifespan}},
-          {"greenThreshold", {s.green.threshold}}, {"greenSecretor", {s.green.secretor}},
-          {"blueLifespan", {s.blue.lifespan}},   {"blueThreshold", {s.blue.threshold}},
-          {"blueSecretor", {s.blue.secretor}},   {"repulsion", {s.repulsion}},
-          {"attraction", {s.attraction}}};
+  SweepValues values;
+  values.settings = s;
+  std::vector<snapshotField> fields;
+  for (const Parameter& p : runParameters) {
+    if (p.setting()) fields.push_back({std::string(p.name), {static_cast<int>(p.get(values))}});
+  }
+  return fields;
 }
 
 }  // namespace
@@ -75,14 +77,13 @@ embryo::~embryo() = default;
 
 embryo embryo::fromSeed(const std::string& seedFile, unsigned seed, const embryo* previous,
                         const messageSinks& sinks) {
-  auto e = std::make_unique<Embryo>(seedRules);
-  applySinks(*e, sinks);
-  if (previous) {
-    if (previous->program() != seedRules.programName)
-      throw error(exitBadCommandLine, "a batch continues from a morphseed embryo, not from " +
-                                          (previous->embryo_ ? previous->program() + "'s" : "a loaded file"));
-    e->takeEpisodes(previous->embryo_->episodes());
+  if (previous && previous->program() != seedRules.programName) {
+    throw error(exitBadCommandLine, "a batch continues from a morphseed embryo, not from " +
+                                        (previous->embryo_ ? previous->program() + "'s" : "a loaded file"));
   }
+  auto e = std::make_unique<Embryo>(seedRules,
+                                    previous ? previous->embryo_->handOver() : startingSettings(seedRules));
+  applySinks(*e, sinks);
   e->random.seed(seed);
   guarded([&] { readSeedIntoStructs(*e, seedFile.c_str()); });
   embryo made(std::move(e));
@@ -91,20 +92,9 @@ embryo embryo::fromSeed(const std::string& seedFile, unsigned seed, const embryo
 }
 
 embryo embryo::fromTemplate(const std::string& templateFile, const sweepSettings& s, const messageSinks& sinks) {
-  auto e = std::make_unique<Embryo>(sweepRules);
+  auto e = std::make_unique<Embryo>(sweepRules, s);
   applySinks(*e, sinks);
   guarded([&] { readIntoStructs(*e, templateFile.c_str()); });
-  e->lifeSpanR = s.red.lifespan;
-  e->thresholdR = s.red.threshold;
-  e->secretorR = s.red.secretor;
-  e->lifeSpanG = s.green.lifespan;
-  e->thresholdG = s.green.threshold;
-  e->secretorG = s.green.secretor;
-  e->lifeSpanB = s.blue.lifespan;
-  e->thresholdB = s.blue.threshold;
-  e->secretorB = s.blue.secretor;
-  e->attractionFactor = s.attraction;
-  e->repulsionFactor = s.repulsion;
   embryo made(std::move(e), templateFile);
   made.details_->settings = s;
   return made;
@@ -129,11 +119,7 @@ embryo embryo::fromCheckpoint(const std::string& path, const messageSinks& sinks
     embryo made(std::move(e), std::move(input));
     const Embryo& m = *made.embryo_;
     if (sweep) {
-      made.details_->settings = sweepSettings{{m.lifeSpanR, m.thresholdR, m.secretorR},
-                                              {m.lifeSpanG, m.thresholdG, m.secretorG},
-                                              {m.lifeSpanB, m.thresholdB, m.secretorB},
-                                              m.repulsionFactor,
-                                              m.attractionFactor};
+      made.details_->settings = m.settings();
     } else {
       made.details_->seed = static_cast<unsigned>(run.seed);
     }
@@ -213,10 +199,9 @@ void embryo::setForces(int repulsion, int attraction) {
   if (!embryo_ || !details_->settings) {
     throw error(exitBadCommandLine, "only a morphsweep embryo (from a template) has force factors");
   }
-  embryo_->repulsionFactor = repulsion;
-  embryo_->attractionFactor = attraction;
-  details_->settings->repulsion = repulsion;
-  details_->settings->attraction = attraction;
+  embryo_->forces.repulsion = repulsion;
+  embryo_->forces.attraction = attraction;
+  details_->settings->forces = embryo_->forces;
 }
 
 void embryo::setSinks(const messageSinks& sinks) {
@@ -254,9 +239,7 @@ std::optional<sweepSettings> embryo::settings() const { return details_->setting
 std::optional<std::array<episode, 3>> embryo::episodes() const {
   if (embryo_) {
     const Embryo& e = *embryo_;
-    return std::array<episode, 3>{episode{e.lifeSpanR, e.thresholdR, e.secretorR},
-                                  episode{e.lifeSpanG, e.thresholdG, e.secretorG},
-                                  episode{e.lifeSpanB, e.thresholdB, e.secretorB}};
+    return std::array<episode, 3>{e.red, e.green, e.blue};
   }
   const view::Mesh& m = *details_->loaded;
   if (!m.lifeSpans || !m.thresholds || !m.secretors) return std::nullopt;

@@ -58,7 +58,7 @@ std::vector<std::pair<std::string, double>> embryo::measures() const {
     surface.faces = triangles();
     surface.levels = levels();
     const Embryo& e = *embryo_;
-    surface.thresholds = std::array<int, 3>{e.thresholdR, e.thresholdG, e.thresholdB};
+    surface.thresholds = std::array<int, 3>{e.red.threshold, e.green.threshold, e.blue.threshold};
   }
   const std::vector<double> values = stats::measureValues(stats::measure(*mesh));
   const std::vector<std::string>& names = stats::measureColumns();

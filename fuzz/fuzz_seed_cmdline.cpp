@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "batch.h"
 #include "commandline.h"
@@ -10,17 +11,16 @@
 #include "fuzz_words.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  batches = 1;
-  batchCycles = 1;
-  writeEmbryoTemplate = 0;
-  firstSeed.reset();
   FuzzCommandLine line("morphseed", data, size);
-  const int status = parseCommandLine(line.argc(), line.argv.data());
+  SeedRun run;
+  const int status = parseCommandLine(line.argc(), line.argv.data(), run);
+  const int batches = run.batches, batchCycles = run.batchCycles;
+  const std::optional<int>& firstSeed = run.firstSeed;
   fuzzCheck(status == 0 || status == 1, "status other than 0 or 1");
   if (status != 0) return 0;
   fuzzCheck(batches >= 0 && batchCycles >= 0, "a negative count was kept");
-  fuzzCheck(writeEmbryoTemplate == 0 || writeEmbryoTemplate == 1, "template switch other than 0 or 1");
-  fuzzCheck(snapshotInterval >= 0, "a negative snapshot interval");
+  fuzzCheck(run.writeEmbryoTemplate == 0 || run.writeEmbryoTemplate == 1, "template switch other than 0 or 1");
+  fuzzCheck(run.snapshotInterval >= 0, "a negative snapshot interval");
   if (firstSeed) {
     // Every embryo of the batch needs a seed of its own within the int range.
     fuzzCheck(*firstSeed >= 0, "a negative first seed");

@@ -31,14 +31,14 @@ constexpr int largestMesh = 512;
 void resetRun() {
   E.clearStore();
   E.totalCycles = 0;
-  E.largest = 0;
-  E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 40;
-  E.thresholdR = E.thresholdG = E.thresholdB = 120;
-  E.secretorR = 0;
-  E.secretorG = 1;
-  E.secretorB = 2;
-  E.attractionFactor = 3;
-  E.repulsionFactor = 2;
+  E.writer.largest = 0;
+  E.red.lifespan = E.green.lifespan = E.blue.lifespan = 40;
+  E.red.threshold = E.green.threshold = E.blue.threshold = 120;
+  E.red.secretor = 0;
+  E.green.secretor = 1;
+  E.blue.secretor = 2;
+  E.forces.attraction = 3;
+  E.forces.repulsion = 2;
 }
 
 // What a cycle may not change: the counts, the list and every vertex's topology.

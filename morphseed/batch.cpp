@@ -15,6 +15,7 @@
 #include "growth.h"
 #include "meshio.h"
 #include "normals.h"
+#include "parameters.h"
 #include "progress.h"
 #include "seedclaim.h"
 #include "seedfile.h"
@@ -23,9 +24,9 @@
 
 void growEmbryo(Embryo& e, int cycles, snapshotSeries* series, int done, checkpointKeeper* keeper) {
   if (done == 0) {
-    e.lifeSpanR = 0;
-    e.lifeSpanG = 0;
-    e.lifeSpanB = 0;
+    e.red.lifespan = 0;
+    e.green.lifespan = 0;
+    e.blue.lifespan = 0;
     e.totalCycles = 0;
     if (series) series->loaded(e);
   }
@@ -42,7 +43,7 @@ void growEmbryo(Embryo& e, int cycles, snapshotSeries* series, int done, checkpo
   if (series) series->finished(e, cycles);
 }
 
-std::string seedFileHint(const std::string& message) {
+std::string seedFileHint(const std::string& seedFilePath, const std::string& message) {
   if (message.rfind(seedFilePath + ": cannot open: ", 0) != 0) return "";
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::absolute(seedFilePath, error).parent_path();
@@ -57,42 +58,44 @@ std::string embryoCheckpointName(int seed) { return "embryo." + std::to_string(s
 namespace {
 
 // The results of embryo `e` of this command line, the last one written last.
-std::vector<std::string> embryoResults(int seed) {
+std::vector<std::string> embryoResults(const SeedRun& r, int seed) {
   std::vector<std::string> results{embryoResultName(seed)};
-  if (writeEmbryoTemplate) results.push_back(embryoTemplateName(seed));
+  if (r.writeEmbryoTemplate) results.push_back(embryoTemplateName(seed));
   return results;
 }
 
 // Where a resumed run goes on: its checkpoint read into `embryo` and checked against this
 // command line, before anything is written.
-checkpointRun resumeFrom(const std::string& file, Embryo& embryo) {
+checkpointRun resumeFrom(const SeedRun& r, const std::string& file, Embryo& embryo) {
   checkpointRun run = readCheckpoint(file, embryo);
-  checkResumedWords(file, run, checkpoints.words);
-  if (run.embryoNumber > batches || run.cyclesDone > batchCycles || run.series != (snapshotInterval > 0)) {
+  checkResumedWords(file, run, r.checkpoints.words);
+  if (run.embryoNumber > r.batches || run.cyclesDone > r.batchCycles || run.series != (r.snapshotInterval > 0)) {
     throw runError(exitBadFile, file + ": its position (embryo " + std::to_string(run.embryoNumber) + ", cycle " +
                                     std::to_string(run.cyclesDone) + ") lies outside this run");
   }
-  if (firstSeed && seedOf(*firstSeed, run.embryoNumber) != run.seed) {
+  if (r.firstSeed && seedOf(*r.firstSeed, run.embryoNumber) != run.seed) {
     throw runError(exitBadFile, file + ": embryo " + std::to_string(run.embryoNumber) + " has seed " +
                                     std::to_string(run.seed) + ", not the seed -s gives it");
   }
-  refuseFinishedRun(file, embryoResults(run.seed));
+  refuseFinishedRun(file, embryoResults(r, run.seed));
   return run;
 }
 
 }  // namespace
 
-Embryo runBatches() {
+Embryo runBatches(const SeedRun& run) {
+  const checkpointSettings& checkpoints = run.checkpoints;
+  const std::optional<int>& firstSeed = run.firstSeed;
   int seed = 0;
   int previousSeed = 0;
   // Made once before the first embryo: its start state is the first embryo's.
   Embryo embryo(seedRules);
   std::optional<checkpointRun> resumed;
   if (!checkpoints.resumeFile.empty()) {
-    resumed = resumeFrom(checkpoints.resumeFile, embryo);
+    resumed = resumeFrom(run, checkpoints.resumeFile, embryo);
     previousSeed = resumed->previousSeed;
   }
-  for (int e = resumed ? resumed->embryoNumber : 1; e <= batches; ++e) {
+  for (int e = resumed ? resumed->embryoNumber : 1; e <= run.batches; ++e) {
     std::fprintf(stderr, "Embryo %d\n", e);
     const bool resuming = resumed && e == resumed->embryoNumber;
     if (resuming) {
@@ -113,19 +116,16 @@ Embryo runBatches() {
       std::fprintf(stderr, "resuming after cycle %d from %s\n", resumed->cyclesDone, checkpoints.resumeFile.c_str());
     } else {
       // A fresh embryo for each, carrying only what the last one leaves to the next.
-      if (e > 1) {
-        const episodeCarry carried = embryo.episodes();
-        embryo = Embryo(seedRules);
-        embryo.takeEpisodes(carried);
-      }
+      if (e > 1) embryo = Embryo(seedRules, embryo.handOver());
       embryo.random.seed(static_cast<unsigned>(seed));
       std::fprintf(stderr, "seed: %d\n", seed);
-      readSeedIntoStructs(embryo, seedFilePath.c_str());
+      readSeedIntoStructs(embryo, run.seedFilePath.c_str());
     }
     claim.result->probe();
     std::optional<snapshotSeries> series;
-    if (snapshotInterval > 0) {
-      series.emplace("embryo." + std::to_string(seed), snapshotInterval, std::vector<snapshotField>{{"seed", {seed}}});
+    if (run.snapshotInterval > 0) {
+      series.emplace("embryo." + std::to_string(seed), run.snapshotInterval,
+                     std::vector<snapshotField>{{std::string(findParameter("seed")->name), {seed}}});
       if (resuming) series->resume(resumed->born, resumed->written);
     }
     checkpointRun position;
@@ -134,10 +134,10 @@ Embryo runBatches() {
     position.seed = seed;
     position.previousSeed = previousSeed;
     checkpointKeeper keeper(checkpoints, embryoCheckpointName(seed), position);
-    growEmbryo(embryo, batchCycles, series ? &*series : nullptr, resuming ? resumed->cyclesDone : 0, &keeper);
+    growEmbryo(embryo, run.batchCycles, series ? &*series : nullptr, resuming ? resumed->cyclesDone : 0, &keeper);
     write3DV(embryo, *claim.result);
     // The store's own topology, so that a sweep starts from exactly this embryo.
-    if (writeEmbryoTemplate) writeTemplate(embryo, embryoTemplateName(seed).c_str());
+    if (run.writeEmbryoTemplate) writeTemplate(embryo, embryoTemplateName(seed).c_str());
     keeper.resultWritten();
     std::fprintf(stderr, "done\n");
     previousSeed = seed;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "checkpointing.h"
+#include "commandline.h"
 #include "embryo.h"
 
 class snapshotSeries;
@@ -20,12 +21,12 @@ std::string embryoCheckpointName(int seed);
 
 // The hint after a seed file that cannot be opened: the folder it was looked for in and the
 // flag that names another; "" for every other message.
-std::string seedFileHint(const std::string& message);
+std::string seedFileHint(const std::string& seedFilePath, const std::string& message);
 
-// The template name written beside "embryo.<seed>.3dv" when writeEmbryoTemplate is set.
+// The template name written beside "embryo.<seed>.3dv" when "-t 1" asks for it.
 std::string embryoTemplateName(int seed);
 
-// Grows and writes the `batches` embryos, each seeded with a clock second of its own, or
-// with firstSeed, firstSeed + 1, ... when one was given. Each embryo after the first
+// Grows and writes the run's embryos, each seeded with a clock second of its own, or with
+// the first seed, first seed + 1, ... when one was given. Each embryo after the first
 // starts with the secretors and thresholds the one before it left. Returns the last.
-Embryo runBatches();
+Embryo runBatches(const SeedRun& run);

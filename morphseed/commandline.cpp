@@ -8,18 +8,11 @@
 #include <vector>
 
 #include "failure.h"
+#include "parameters.h"
 #include "rules.h"
 #include "seedfile.h"
 #include "series.h"
 #include "wholenumber.h"
-
-int batches = 1;
-int batchCycles = 1;
-int writeEmbryoTemplate = 0;
-std::optional<int> firstSeed;
-int snapshotInterval = 0;
-std::string seedFilePath = seedFileName;
-checkpointSettings checkpoints;
 
 namespace {
 
@@ -68,14 +61,15 @@ std::optional<int> seedOf(int first, long long e) {
   return static_cast<int>(seed);
 }
 
-int parseCommandLine(int argc, char** argv) {
-  batches = 1;
-  batchCycles = 1;
-  writeEmbryoTemplate = 0;
-  firstSeed.reset();
-  snapshotInterval = 0;
-  seedFilePath = seedFileName;
-  checkpoints = {};
+int parseCommandLine(int argc, char** argv, SeedRun& run) {
+  run = SeedRun{};
+  int& batches = run.batches;
+  int& batchCycles = run.batchCycles;
+  std::optional<int>& firstSeed = run.firstSeed;
+  checkpointSettings& checkpoints = run.checkpoints;
+  // The flags' ranges are the table's.
+  const Parameter& seedRow = *findParameter("seed");
+  const Parameter& templateRow = *findParameter("templateSwitch");
   // The words a resume must give again: all but the checkpoint flags and their values.
   std::vector<bool> checkpointWord(static_cast<std::size_t>(argc > 0 ? argc : 0), false);
   int i = 1;
@@ -96,18 +90,18 @@ int parseCommandLine(int argc, char** argv) {
     }
     if (isFlag(argv[i], "-t", "-T")) {
       if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: 0 or 1");
-      const auto value = parseWholeNumber(argv[i + 1], 1);
+      const auto value = parseWholeNumber(argv[i + 1], templateRow.hi);
       if (!value) return refuseValue(std::string(argv[i]) + " needs 0 or 1, not '" + argv[i + 1] + "'");
-      writeEmbryoTemplate = static_cast<int>(*value);
+      run.writeEmbryoTemplate = static_cast<int>(*value);
       i += 2;
       continue;
     }
     if (isFlag(argv[i], "-s", "-S")) {
       if (i + 1 >= argc) return refuseValue(std::string(argv[i]) + " needs a value: the first embryo's seed");
-      const auto value = parseWholeNumber(argv[i + 1], std::numeric_limits<int>::max());
+      const auto value = parseWholeNumber(argv[i + 1], seedRow.hi);
       if (!value) {
-        return refuseValue(std::string(argv[i]) + " needs a seed from 0 to " +
-                           std::to_string(std::numeric_limits<int>::max()) + ", not '" + argv[i + 1] + "'");
+        return refuseValue(std::string(argv[i]) + " needs a seed from " + std::to_string(seedRow.lo) + " to " +
+                           std::to_string(seedRow.hi) + ", not '" + argv[i + 1] + "'");
       }
       firstSeed = static_cast<int>(*value);
       i += 2;
@@ -120,13 +114,13 @@ int parseCommandLine(int argc, char** argv) {
       if (!value || *value < 1) {
         return refuseInterval(std::string(argv[i]) + " needs " + range + ", not '" + argv[i + 1] + "'");
       }
-      snapshotInterval = static_cast<int>(*value);
+      run.snapshotInterval = static_cast<int>(*value);
       i += 2;
       continue;
     }
     if (std::strcmp(argv[i], "--seed-file") == 0) {
       if (i + 1 >= argc || !*argv[i + 1]) return refuseSeedFile("--seed-file needs the path of a seed file");
-      seedFilePath = argv[i + 1];
+      run.seedFilePath = argv[i + 1];
       i += 2;
       continue;
     }

@@ -54,13 +54,14 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return printInfo(help);
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return printInfo(versionText("morphseed"));
   preferPassiveWaiting(argv);
-  if (const int status = parseCommandLine(argc, argv)) return status;
-  setFailureHint(seedFileHint);
+  SeedRun run;
+  if (const int status = parseCommandLine(argc, argv, run)) return status;
+  setFailureHint([path = run.seedFilePath](const std::string& message) { return seedFileHint(path, message); });
   installTemporaryCleanup();
-  if (checkpoints.interval > 0) installCheckpointSignals();
+  if (run.checkpoints.interval > 0) installCheckpointSignals();
   startThreads();
   try {
-    runBatches();
+    runBatches(run);
   } catch (const runError& error) {
     return reportRunError(error);
   } catch (const std::bad_alloc&) {

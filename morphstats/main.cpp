@@ -15,6 +15,7 @@
 #include "io/meshread.h"
 #include "io/outputcheck.h"
 #include "outfile.h"
+#include "parameters.h"
 #include "plot.h"
 #include "provenance.h"
 #include "signalsetup.h"
@@ -346,7 +347,7 @@ int manifest(const Options& o, const std::optional<stats::Provenance>& provenanc
       refuse(p + " is not swept in " + o.manifest + " (every point has " + p + " = " + one +
              "); swept: " + (swept.empty() ? "none" : swept));
     }
-    if (p == "inputTemplate") refuse("inputTemplate has no numeric axis; plot against a numeric parameter");
+    if (p == inputTemplateName) refuse(p + " has no numeric axis; plot against a numeric parameter");
     slots.push_back(static_cast<std::size_t>(at - table.swept.begin()));
   }
   reportPoints(table);

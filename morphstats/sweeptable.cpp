@@ -67,20 +67,12 @@ std::string lastErrorLine(const std::string& path) {
 
 }  // namespace
 
-std::size_t parameterWord(const std::string& parameter) {
-  std::size_t word = 0;
-  for (const plan::Parameter& p : plan::parameters) {
-    if (*p.flag) ++word;
-    ++word;
-    if (parameter == p.name) return word;
-  }
-  return parameter == plan::inputName ? word + 1 : 0;
-}
+std::size_t parameterWord(const std::string& parameter) { return sweepWordOf(parameter); }
 
 std::string parameterNames() {
   std::string names;
-  for (const plan::Parameter& p : plan::parameters) names += std::string(p.name) + ", ";
-  return names + plan::inputName;
+  for (const Parameter* p : plan::numbers()) names += std::string(p->name) + ", ";
+  return names + std::string(plan::inputName);
 }
 
 std::optional<std::string> readSweep(const std::string& manifest, const std::string& joblog, SweepTable& out) {
@@ -106,16 +98,16 @@ std::optional<std::string> readSweep(const std::string& manifest, const std::str
   if (out.points.empty()) return manifest + ": holds no point";
 
   // resultName accepted every line, so each has all its words.
-  for (const plan::Parameter& p : plan::parameters) {
-    const std::size_t word = parameterWord(p.name);
+  for (const Parameter* p : plan::numbers()) {
+    const std::size_t word = sweepWordOf(p->name);
     std::set<std::string> seen;
     for (const SweepPoint& point : out.points) seen.insert(point.words[word]);
-    if (seen.size() > 1) out.swept.push_back(p.name);
+    if (seen.size() > 1) out.swept.push_back(std::string(p->name));
   }
   {
     std::set<std::string> inputs;
-    for (const SweepPoint& point : out.points) inputs.insert(point.words[parameterWord(plan::inputName)]);
-    if (inputs.size() > 1) out.swept.push_back(plan::inputName);
+    for (const SweepPoint& point : out.points) inputs.insert(point.words[sweepWordOf(plan::inputName)]);
+    if (inputs.size() > 1) out.swept.push_back(std::string(plan::inputName));
   }
   for (const SweepPoint& point : out.points) {
     std::vector<std::string> values;

@@ -9,95 +9,80 @@
 #include "checkpoint.h"
 #include "checkpointing.h"
 #include "clockseed.h"
-#include "commandline.h"
 #include "failure.h"
 #include "filedigest.h"
 #include "growth.h"
 #include "meshio.h"
 #include "normals.h"
-#include "outnames.h"
+#include "pointnames.h"
 #include "progress.h"
-#include "outputnames.h"
 #include "resultfolder.h"
+#include "rules.h"
 #include "series.h"
 #include "signalling.h"
 #include "templateload.h"
 
 namespace {
 
-// Every run parameter as the command line gave it, named as in a sweep definition.
-std::vector<snapshotField> runParameters() {
-  return {{"growthCycles", {numGrowthCycles}},
-          {"modificationCount", {modificationCount}},
-          {"templateSwitch", {writeTemplateFile}},
-          {"redLifespan", {lifeSpanR}},
-          {"redThreshold", {thresholdR}},
-          {"redSecretor", {secretorR}},
-          {"greenLifespan", {lifeSpanG}},
-          {"greenThreshold", {thresholdG}},
-          {"greenSecretor", {secretorG}},
-          {"blueLifespan", {lifeSpanB}},
-          {"blueThreshold", {thresholdB}},
-          {"blueSecretor", {secretorB}},
-          {"repulsion", {kr_input}},
-          {"attraction", {kh_input}}};
-}
+// A run grows one embryo: no word of the command line asks for more.
+constexpr int embryosPerRun = 1;
 
-// The run parameters, then the input template as named and the SHA-256 of its bytes, read
-// once per run; a resumed run names the template as it finds it then. A template that can
-// no longer be read (a resume after it was removed) is named without a digest.
-std::vector<snapshotField> snapshotFacts() {
-  std::vector<snapshotField> facts = runParameters();
-  facts.push_back({"inputTemplate", {}, inputFile});
-  if (const std::optional<std::string> digest = fileSha256(inputFile)) {
+// Every number of the command line, named as in a sweep definition, then the input
+// template as named and the SHA-256 of its bytes, read once per run; a resumed run names
+// the template as it finds it then. A template that can no longer be read (a resume after
+// it was removed) is named without a digest.
+std::vector<snapshotField> snapshotFacts(const SweepRun& run) {
+  std::vector<snapshotField> facts;
+  for (const Parameter& p : runParameters) {
+    if (p.number()) facts.push_back({std::string(p.name), {static_cast<int>(p.get(run.values))}});
+  }
+  facts.push_back({std::string(inputTemplateName), {}, run.input});
+  if (const std::optional<std::string> digest = fileSha256(run.input.c_str())) {
     facts.push_back({"inputTemplateSha256", {}, *digest});
   }
   return facts;
 }
 
-}  // namespace
-
-void applyCommandLine(Embryo& e) {
-  e.secretorR = secretorR;
-  e.secretorG = secretorG;
-  e.secretorB = secretorB;
-  e.thresholdR = thresholdR;
-  e.thresholdG = thresholdG;
-  e.thresholdB = thresholdB;
-  e.lifeSpanR = lifeSpanR;
-  e.lifeSpanG = lifeSpanG;
-  e.lifeSpanB = lifeSpanB;
-  e.attractionFactor = kh_input;
-  e.repulsionFactor = kr_input;
+// The result name with `ending`, showing the red lifespan the run ended with. Refused
+// rather than cut when it does not fit.
+std::string resultName(const SweepRun& run, const Embryo& e, const char* ending) {
+  const std::string name = outputName(run, e.red.lifespan, ending);
+  if (name.size() >= static_cast<std::size_t>(outNameSize)) {
+    throw runError(exitBadCommandLine, "output name '" + name + "' is too long: " + std::to_string(name.size()) +
+                                           " characters, at most " + std::to_string(outNameSize - 1) + " fit");
+  }
+  return name;
 }
 
-void growEmbryo(Embryo& e) {
+}  // namespace
+
+void growEmbryo(Embryo& e, const SweepRun& run) {
+  const int cycles = run.values.growthCycles;
+  const checkpointSettings& checkpoints = run.checkpoints;
   std::optional<checkpointRun> resumed;
   if (checkpoints.resumeFile.empty()) {
-    readIntoStructs(e, inputFile);
-    applyCommandLine(e);
+    readIntoStructs(e, run.input.c_str());
   } else {
     resumed = readCheckpoint(checkpoints.resumeFile, e);
     checkResumedWords(checkpoints.resumeFile, *resumed, checkpoints.words);
-    if (resumed->embryoNumber != 1 || resumed->cyclesDone > numGrowthCycles ||
-        resumed->series != (snapshotInterval > 0)) {
+    if (resumed->embryoNumber != 1 || resumed->cyclesDone > cycles || resumed->series != (run.snapshotInterval > 0)) {
       throw runError(exitBadFile, checkpoints.resumeFile + ": its position (cycle " +
                                       std::to_string(resumed->cyclesDone) + ") lies outside this run");
     }
   }
-  const std::string stem = snapshotStem(e);
+  const std::string stem = outputName(run, finalRedLifespan(run, e.numTriangles), "");
   if (resumed) {
     std::vector<std::string> results{stem + ".3dv", stem + ".obj"};
-    if (writeTemplateFile) results.push_back(stem + ".3dvTemplate");
+    if (run.values.templateSwitch) results.push_back(stem + ".3dvTemplate");
     refuseFinishedRun(checkpoints.resumeFile, results);
   }
-  std::printf("attractionFactor %d\n", e.attractionFactor);
-  std::printf("repulsionFactor %d\n", e.repulsionFactor);
+  std::printf("attractionFactor %d\n", e.forces.attraction);
+  std::printf("repulsionFactor %d\n", e.forces.repulsion);
   if (!resumed) e.totalCycles = 0;
   // The results go beside the input; a folder that takes none is found before the cycles.
-  checkResultFolder(outputName(".3dv"));
+  checkResultFolder(outputName(run, run.settings().red.lifespan, ".3dv"));
   std::optional<snapshotSeries> series;
-  if (snapshotInterval > 0) series.emplace(stem, snapshotInterval, snapshotFacts());
+  if (run.snapshotInterval > 0) series.emplace(stem, run.snapshotInterval, snapshotFacts(run));
   if (resumed) {
     std::fprintf(stderr, "resuming after cycle %d from %s\n", resumed->cyclesDone, checkpoints.resumeFile.c_str());
     if (series) series->resume(resumed->born, resumed->written);
@@ -108,38 +93,39 @@ void growEmbryo(Embryo& e) {
   position.program = sweepRules.programName;
   checkpointKeeper keeper(checkpoints, stem + ".ckpt", position);
   {
-    CycleProgress progress(e, numGrowthCycles);
-    for (int j = resumed ? resumed->cyclesDone : 0; j < numGrowthCycles; ++j) {
+    CycleProgress progress(e, cycles);
+    for (int j = resumed ? resumed->cyclesDone : 0; j < cycles; ++j) {
       progress.beforeCycle(j);
       growthCycle(e);
       if (series) series->cycleDone(e, j + 1);
-      keeper.cycleDone(e, j + 1, numGrowthCycles, series ? &*series : nullptr);
+      keeper.cycleDone(e, j + 1, cycles, series ? &*series : nullptr);
     }
   }
   recalcNorms(e);
   // Before write3DV, which rescales the store: snapshots show it unscaled.
-  if (series) series->finished(e, numGrowthCycles);
-  // The names carry the red lifespan the run ended with.
-  lifeSpanR = e.lifeSpanR;
-  formOutputNames();
+  if (series) series->finished(e, cycles);
+  // The names carry the red lifespan the run ended with, formed before anything is written.
+  const std::string objName = resultName(run, e, ".obj");
+  const std::string resultName3dv = resultName(run, e, ".3dv");
+  const std::string templateName = run.values.templateSwitch ? resultName(run, e, ".3dvTemplate") : "";
   // write3DV rescales the store in place, so the OBJ and template show the rescaled mesh.
-  write3DV(e, outName_3dvFile);
-  writeOBJ(e, outName_objFile, inputFile);
-  if (writeTemplateFile) writeTemplate(e, outName_3dvTemplateFile);
+  write3DV(e, resultName3dv.c_str());
+  writeOBJ(e, objName.c_str(), run.input.c_str());
+  if (run.values.templateSwitch) writeTemplate(e, templateName.c_str());
   keeper.resultWritten();
   std::fprintf(stderr, "done\n");
 }
 
-Embryo batchRun() {
+Embryo batchRun(const SweepRun& run) {
   int seed = 0;
   int previousSeed = 0;
-  Embryo embryo(sweepRules);
-  for (int b = 1; b <= batches; ++b) {
+  Embryo embryo(sweepRules, run.settings());
+  for (int b = 1; b <= embryosPerRun; ++b) {
     std::fprintf(stderr, "Embryo %d\n", b);
     seed = waitForNewSecond(previousSeed);
-    if (b > 1) embryo = Embryo(sweepRules);
+    if (b > 1) embryo = Embryo(sweepRules, run.settings());
     embryo.random.seed(static_cast<unsigned>(seed));
-    growEmbryo(embryo);
+    growEmbryo(embryo, run);
     previousSeed = seed;
   }
   std::fflush(stdout);

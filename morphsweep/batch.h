@@ -2,12 +2,11 @@
 #pragma once
 
 #include "embryo.h"
+#include "sweeprun.h"
 
-// Hands the command line's episode words and force factors to the embryo.
-void applyCommandLine(Embryo& e);
+// One embryo from the load of the input template to "done": factors, cycles, normals,
+// names, files. `e` is made with the run's settings.
+void growEmbryo(Embryo& e, const SweepRun& run);
 
-// One embryo from the load of inputFile to "done": factors, cycles, normals, names, files.
-void growEmbryo(Embryo& e);
-
-// Grows the `batches` embryos, each in a second of its own; returns the last.
-Embryo batchRun();
+// Grows the run's embryo in a second of its own; returns it.
+Embryo batchRun(const SweepRun& run);

@@ -7,7 +7,6 @@
 #include <sstream>
 #include <vector>
 
-#include "outnames.h"
 
 namespace {
 
@@ -58,8 +57,8 @@ bool looksLikeResult(const char* path) {
   return lines.size() == 5 && isPositionLine(lines[2]) && isPositionLine(lines[3]) && isPositionLine(lines[4]);
 }
 
-std::string resultGivenHint(const std::string& message) {
-  if (!inputFile || message.rfind(std::string(inputFile) + ": ", 0) != 0 || !looksLikeResult(inputFile)) return "";
-  return std::string(inputFile) +
+std::string resultGivenHint(const std::string& input, const std::string& message) {
+  if (message.rfind(input + ": ", 0) != 0 || !looksLikeResult(input.c_str())) return "";
+  return input +
          ": is a 3DV result, not a template; templates end in .3dvTemplate or are written with -t 1";
 }

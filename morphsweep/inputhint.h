@@ -9,6 +9,6 @@
 // where a template has its line of neighbours, dependents and parents.
 bool looksLikeResult(const char* path);
 
-// For a refusal of the input template (a message about inputFile) whose file looks like a
+// For a refusal of the input template `input` (a message about it) whose file looks like a
 // 3DV result, the line that says so; "" otherwise.
-std::string resultGivenHint(const std::string& message);
+std::string resultGivenHint(const std::string& input, const std::string& message);

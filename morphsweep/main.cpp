@@ -3,7 +3,7 @@
 #include <new>
 
 #include "batch.h"
-#include "commandline.h"
+#include "sweepwords.h"
 #include "fastforces.h"
 #include "fail.h"
 #include "inputhint.h"
@@ -72,13 +72,14 @@ int main(int argc, char** argv) {
     return printInfo(std::string(vectorUnitName(programVectorUnit())) + "\n");
   }
   preferPassiveWaiting(argv);
-  if (const int status = parseCommandLine(argc, argv)) return status;
-  setFailureHint(resultGivenHint);
+  SweepRun run;
+  if (const int status = parseCommandLine(argc, argv, run)) return status;
+  setFailureHint([input = run.input](const std::string& message) { return resultGivenHint(input, message); });
   installTemporaryCleanup();
-  if (checkpoints.interval > 0) installCheckpointSignals();
+  if (run.checkpoints.interval > 0) installCheckpointSignals();
   startThreads();
   try {
-    batchRun();
+    batchRun(run);
   } catch (const runError& error) {
     return reportRunError(error);
   } catch (const std::bad_alloc&) {

@@ -16,6 +16,7 @@
 
 #include "fail.h"
 #include "io/boundedread.h"
+#include "parameters.h"
 #include "plan.h"
 #include "resultname.h"
 #include "shellwords.h"
@@ -34,12 +35,12 @@ constexpr const char* usage =
     "                  (those that vary across MANIFEST, named as in a definition) of every line,\n"
     "                  after a header line: result and the parameters' names\n";
 
-// --help: the usage, every option, the definition format and an example; refusals keep
-// the usage above.
-constexpr const char* helpText =
+// --help: the usage, every option, the definition format and an example (the parameters
+// and the example from the run parameters' table); refusals keep the usage above.
+constexpr const char* helpHead =
     "usage: morphsweep-plan [--program PATH] DEFINITION > MANIFEST\n"
     "       morphsweep-plan --results|--points|--inputs MANIFEST\n"
-    "       morphsweep-plan --help | --version\n"
+    "       morphsweep-plan --parameters | --help | --version\n"
     "\n"
     "Expands a sweep definition into a manifest: one morphsweep call per point, one per line,\n"
     "every combination of the values given, the later parameters varying faster.\n"
@@ -49,48 +50,55 @@ constexpr const char* helpText =
     "                  (those that vary across MANIFEST, named as in a definition) of every line,\n"
     "                  after a header line: result and the parameters' names\n"
     "  --inputs        print each input template MANIFEST names, once, in order of appearance\n"
+    "  --parameters    print, tab-separated, every run parameter of both programs: its words on\n"
+    "                  each command line, its range, what it can change in each, its meaning\n"
     "  --help          this text\n"
     "  --version       the release and the commit built\n"
     "  --              the word after it is the file, even one beginning with '-'\n"
     "\n"
     "The definition: one line per morphsweep parameter, 'name = values'; '#' starts a comment\n"
     "(the first comment line titles the sweep's report), blank lines are skipped, and every\n"
-    "parameter is given once:\n"
-    "  growthCycles       after -n        1..2147483647\n"
-    "  modificationCount  after -m        1..2147483647\n"
-    "  templateSwitch     after -t        0 or 1\n"
-    "  redLifespan, greenLifespan, blueLifespan      first after -r, -g, -b   -32768..32767\n"
-    "  redThreshold, greenThreshold, blueThreshold   second                   0..255\n"
-    "  redSecretor, greenSecretor, blueSecretor      third                    -1..32767\n"
-    "  repulsion          after -kr       any int\n"
-    "  attraction         after -kh       any int\n"
-    "  inputTemplate      the last word   file names, relative to the folder the sweep runs in\n"
+    "parameter is given once:\n";
+
+constexpr const char* helpMiddle =
     "Values are a comma-separated list; a number may be a range start:stop:step (6:18:6 is\n"
     "6, 12, 18). A value listed twice is refused; file names hold no comma, '#' or control\n"
     "character. Every input template must exist when the sweep is planned: plan it in the\n"
-    "folder it will run in.\n"
+    "folder it will run in. A sweep that varies no parameter that can change the shape in\n"
+    "morphsweep (repulsion, attraction, growthCycles, the input template) is planned with a\n"
+    "warning on standard error.\n"
     "\n"
     "Example: a definition of three cycle counts by three repulsions, expanded to 9 lines:\n"
-    "  # embryo 1001 under three repulsion strengths\n"
-    "  inputTemplate     = day/start.3dvTemplate\n"
-    "  growthCycles      = 6:18:6\n"
-    "  modificationCount = 1\n"
-    "  templateSwitch    = 0\n"
-    "  redLifespan       = 40\n"
-    "  redThreshold      = 120\n"
-    "  redSecretor       = 5\n"
-    "  greenLifespan     = 40\n"
-    "  greenThreshold    = 120\n"
-    "  greenSecretor     = 17\n"
-    "  blueLifespan      = 40\n"
-    "  blueThreshold     = 120\n"
-    "  blueSecretor      = 33\n"
-    "  repulsion         = 1, 4, 16\n"
-    "  attraction        = 4\n"
+    "  # embryo 1001 under three repulsion strengths\n";
+
+constexpr const char* helpTail =
     "then: morphsweep-plan day/sweep.def > day/manifest\n"
     "\n"
     "Exit status: 0 done; 1 command line refused; 2 a file is missing or malformed (the\n"
     "message names its line); 3 out of memory.\n";
+
+// A definition's parameters in its own order: the input template, then the numbers.
+std::vector<const Parameter*> definitionRows() {
+  std::vector<const Parameter*> rows{findParameter(plan::inputName)};
+  rows.insert(rows.end(), plan::numbers().begin(), plan::numbers().end());
+  return rows;
+}
+
+std::string helpText() {
+  std::string text = helpHead;
+  char line[256];
+  for (const Parameter* p : definitionRows()) {
+    std::snprintf(line, sizeof line, "  %-18s %-17s %s\n", std::string(p->name).c_str(), sweepPlacement(*p).c_str(),
+                  rangeText(*p).c_str());
+    text += line;
+  }
+  text += helpMiddle;
+  for (const Parameter* p : definitionRows()) {
+    std::snprintf(line, sizeof line, "  %-17s = %s\n", std::string(p->name).c_str(), std::string(p->example).c_str());
+    text += line;
+  }
+  return text + helpTail;
+}
 
 int refuse(const std::string& problem) {
   std::fprintf(stderr, "%s: %s\n%s", toolName, plan::printable(problem).c_str(), usage);
@@ -152,16 +160,26 @@ int expand(const std::string& definition, const std::string& program) {
   plan::Definition d;
   if (const auto problem = plan::parseDefinition(in, definition, d)) return badFile(*problem);
   if (const auto problem = plan::checkInputs(d, definition)) return badFile(*problem);
+  if (const auto warning = plan::shapeWarning(d)) std::fprintf(stderr, "%s: warning: %s\n", toolName, warning->c_str());
   plan::writeManifest(d, program, std::cout);
   return finishOutput();
 }
 
-// The word of a morphsweep call (program first) that carries parameter k of the table, or
+// The word of a morphsweep call (program first) that carries number k of the table, or
 // the input template for k == numericCount.
 std::size_t wordOf(std::size_t k) {
-  std::size_t word = 0;
-  for (std::size_t j = 0; j < plan::parameters.size() && j <= k; ++j) word += *plan::parameters[j].flag ? 2 : 1;
-  return k < plan::parameters.size() ? word : word + 1;
+  return sweepWordOf(k < plan::numbers().size() ? plan::numbers()[k]->name : plan::inputName);
+}
+
+// --parameters: the whole table, one row per parameter.
+int printParameters() {
+  std::cout << "name\tmorphsweep\tmorphseed\trange\tin morphsweep\tin morphseed\tmeaning\n";
+  for (const Parameter& p : runParameters) {
+    std::cout << p.name << '\t' << sweepPlacement(p) << '\t' << p.seedWords << '\t'
+              << rangeText(p) << '\t' << effectText(p.inSweep) << '\t'
+              << effectText(p.inSeed) << '\t' << p.unit << '\n';
+  }
+  return finishOutput();
 }
 
 enum class Listing { results, points, inputs };
@@ -193,7 +211,7 @@ int results(const std::string& manifest, Listing listing) {
   if (withValues) {
     // The swept parameters are the words that vary from line to line, in table order.
     std::vector<std::size_t> swept;
-    for (std::size_t k = 0; k <= plan::parameters.size(); ++k) {
+    for (std::size_t k = 0; k <= plan::numbers().size(); ++k) {
       const std::size_t word = wordOf(k);
       for (const auto& words : lines) {
         if (words[word] != lines.front()[word]) {
@@ -204,7 +222,7 @@ int results(const std::string& manifest, Listing listing) {
     }
     std::cout << "result";
     for (const std::size_t k : swept)
-      std::cout << '\t' << (k < plan::parameters.size() ? plan::parameters[k].name : plan::inputName);
+      std::cout << '\t' << (k < plan::numbers().size() ? plan::numbers()[k]->name : plan::inputName);
     std::cout << '\n';
     for (std::size_t i = 0; i < names.size(); ++i) {
       std::cout << names[i];
@@ -217,7 +235,7 @@ int results(const std::string& manifest, Listing listing) {
     // Each input template once, in the order the lines first name it.
     std::vector<std::string> inputs;
     for (const auto& words : lines) {
-      const std::string& input = words[wordOf(plan::parameters.size())];
+      const std::string& input = words[wordOf(plan::numbers().size())];
       if (std::find(inputs.begin(), inputs.end(), input) == inputs.end()) inputs.push_back(input);
     }
     for (const std::string& input : inputs) std::cout << input << '\n';
@@ -253,9 +271,11 @@ int run(int argc, char** argv) {
     } else if (word == "--inputs") {
       listInputs = true;
     } else if (word == "-h" || word == "--help") {
-      return printInfo(helpText);
+      return printInfo(helpText());
     } else if (word == "--version") {
       return printInfo(versionText(toolName));
+    } else if (word == "--parameters" && argc == 2) {
+      return printParameters();
     } else if (word.size() > 1 && word[0] == '-') {
       return refuse("unknown option '" + word + "'");
     } else {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "morph/embryo.h"
+#include "parameters.h"
 #include "version.h"
 
 namespace py = pybind11;
@@ -144,53 +145,63 @@ py::object column(const std::vector<T>& values, bool known) {
 
 // ---- Settings: morphsweep's run parameters beyond the template, each checked ----
 
+// The table's rows of GrowthSettings, with the keyword Python spells each with.
 struct settingField {
-  const char* name;
-  long long lo, hi;
-  long long (*get)(const morph::sweepSettings&);
-  void (*set)(morph::sweepSettings&, long long);
+  std::string name;  // red_lifespan, ..., repulsion
+  const Parameter* row;
 };
-
-// The three fields of one morphogen's episode, `colour` naming it in the settings.
-template <morph::episode morph::sweepSettings::*colour>
-std::vector<settingField> episodeFields(const char* lifespan, const char* threshold, const char* secretor) {
-  using S = morph::sweepSettings;
-  return {{lifespan, SHRT_MIN, SHRT_MAX, [](const S& s) -> long long { return (s.*colour).lifespan; },
-           [](S& s, long long v) { (s.*colour).lifespan = static_cast<short>(v); }},
-          {threshold, 0, 255, [](const S& s) -> long long { return (s.*colour).threshold; },
-           [](S& s, long long v) { (s.*colour).threshold = static_cast<unsigned char>(v); }},
-          {secretor, -1, SHRT_MAX, [](const S& s) -> long long { return (s.*colour).secretor; },
-           [](S& s, long long v) { (s.*colour).secretor = static_cast<short>(v); }}};
-}
 
 // In the order of a sweep definition.
 const std::vector<settingField>& settingFields() {
-  using S = morph::sweepSettings;
   static const std::vector<settingField> fields = [] {
-    std::vector<settingField> all = episodeFields<&S::red>("red_lifespan", "red_threshold", "red_secretor");
-    for (const auto& more : {episodeFields<&S::green>("green_lifespan", "green_threshold", "green_secretor"),
-                             episodeFields<&S::blue>("blue_lifespan", "blue_threshold", "blue_secretor")}) {
-      all.insert(all.end(), more.begin(), more.end());
+    std::vector<settingField> all;
+    for (const Parameter& p : runParameters) {
+      if (p.setting()) all.push_back({snakeCase(p.name), &p});
     }
-    all.push_back({"repulsion", INT_MIN, INT_MAX, [](const S& s) -> long long { return s.repulsion; },
-                   [](S& s, long long v) { s.repulsion = static_cast<int>(v); }});
-    all.push_back({"attraction", INT_MIN, INT_MAX, [](const S& s) -> long long { return s.attraction; },
-                   [](S& s, long long v) { s.attraction = static_cast<int>(v); }});
     return all;
   }();
   return fields;
 }
 
+long long getField(const morph::sweepSettings& s, const settingField& f) {
+  SweepValues values;
+  values.settings = s;
+  return f.row->get(values);
+}
+
 void setField(morph::sweepSettings& s, const settingField& f, const py::handle& value) {
-  f.set(s, wholeNumber(value, f.name, f.lo, f.hi));
+  SweepValues values;
+  values.settings = s;
+  f.row->set(values, wholeNumber(value, f.name, f.row->lo, f.row->hi));
+  s = values.settings;
+}
+
+// What Settings() starts from: each morphogen with lifespan 40 and threshold 120 and no
+// secretor, no force factors.
+morph::sweepSettings pythonDefaults() {
+  morph::sweepSettings s;
+  for (morph::Morphogen* m : {&s.red, &s.green, &s.blue}) *m = {.lifespan = 40, .threshold = 120, .secretor = -1};
+  return s;
 }
 
 std::string settingsRepr(const morph::sweepSettings& s) {
   std::string text = "Settings(";
   for (const settingField& f : settingFields()) {
-    text += std::string(text.back() == '(' ? "" : ", ") + f.name + "=" + std::to_string(f.get(s));
+    text += std::string(text.back() == '(' ? "" : ", ") + f.name + "=" + std::to_string(getField(s, f));
   }
   return text + ")";
+}
+
+// The class's description: every keyword with its range and meaning, from the table.
+std::string settingsDoc() {
+  std::string doc = "morphsweep's run parameters beyond the template.\n\n" + settingsRepr(pythonDefaults()) +
+                    " without arguments;\nkeywords only, as a sweep definition names them (Python spells redLifespan "
+                    "red_lifespan):\n";
+  for (const settingField& f : settingFields()) {
+    doc += "- " + f.name + " (" + std::to_string(f.row->lo) + ".." + std::to_string(f.row->hi) +
+           "): " + std::string(f.row->unit) + "\n";
+  }
+  return doc + "Every value is checked when given or assigned: a ValueError names the parameter.";
 }
 
 // ---- Embryo ----
@@ -392,16 +403,10 @@ PYBIND11_MODULE(_morph, m) {
     }
   });
 
-  py::class_<morph::sweepSettings> settings(m, "Settings", R"(morphsweep's run parameters beyond the template.
-
-Settings(red_lifespan=40, red_threshold=120, red_secretor=-1, green_..., blue_...,
-         repulsion=0, attraction=0), keywords only, as a sweep definition names them:
-- <colour>_lifespan, _threshold, _secretor: each morphogen's episode, as after -r, -g
-  and -b (lifespan -32768..32767, threshold 0..255, secretor vertex -1..32767, -1 none);
-- repulsion, attraction: the force factors, the values after -kr and -kh.
-Every value is checked when given or assigned: a ValueError names the parameter.)");
+  static const std::string settingsText = settingsDoc();
+  py::class_<morph::sweepSettings> settings(m, "Settings", settingsText.c_str());
   settings.def(py::init([](const py::kwargs& given) {
-                 morph::sweepSettings s;
+                 morph::sweepSettings s = pythonDefaults();
                  for (const auto& [key, value] : given) {
                    const std::string name = py::str(key).cast<std::string>();
                    const settingField* field = nullptr;
@@ -410,7 +415,7 @@ Every value is checked when given or assigned: a ValueError names the parameter.
                    }
                    if (!field) {
                      std::string known;
-                     for (const settingField& f : settingFields()) known += std::string(known.empty() ? "" : ", ") + f.name;
+                     for (const settingField& f : settingFields()) known += (known.empty() ? "" : ", ") + f.name;
                      throw py::type_error("Settings has no parameter '" + name + "' (known: " + known + ")");
                    }
                    setField(s, *field, value);
@@ -420,16 +425,11 @@ Every value is checked when given or assigned: a ValueError names the parameter.
                "Settings(**parameters): see the class's description for the names and ranges.");
   for (const settingField& f : settingFields()) {
     settings.def_property(
-        f.name, [f](const morph::sweepSettings& s) { return f.get(s); },
+        f.name.c_str(), [f](const morph::sweepSettings& s) { return getField(s, f); },
         [f](morph::sweepSettings& s, const py::object& value) { setField(s, f, value); });
   }
   settings.def("__repr__", &settingsRepr);
-  settings.def("__eq__", [](const morph::sweepSettings& a, const morph::sweepSettings& b) {
-    for (const settingField& f : settingFields()) {
-      if (f.get(a) != f.get(b)) return false;
-    }
-    return true;
-  });
+  settings.def("__eq__", [](const morph::sweepSettings& a, const morph::sweepSettings& b) { return a == b; });
   settings.def("__copy__", [](const morph::sweepSettings& s) { return s; });
 
   py::class_<embryoHandle> embryo(m, "Embryo", R"(One embryo: a closed triangulated surface grown cycle by cycle.
@@ -476,19 +476,30 @@ the embryo (morphsweep's rescaling applies to what is written).)");
   embryo.def("copy", &copyOf, "A deep, independent copy: branch an embryo into several futures.");
   embryo.def("__copy__", &copyOf);
   embryo.def("__deepcopy__", [](const embryoHandle& h, const py::object&) { return copyOf(h); });
+  // The force factors' keywords, in the table's order.
+  static const std::vector<settingField> forceFields = [] {
+    std::vector<settingField> forces;
+    for (const settingField& f : settingFields()) {
+      if (f.row->group == Group::force) forces.push_back(f);
+    }
+    return forces;
+  }();
   embryo.def(
       "set_forces",
-      [](embryoHandle& h, const py::object& repulsion, const py::object& attraction) {
+      [](embryoHandle& h, const py::object& first, const py::object& second) {
         available(h);
         refuseIfNotGrowable(h);
         const auto now = h.embryo.settings();
         if (!now) throw py::value_error("only a morphsweep embryo (from a template) has force factors");
-        const int r = repulsion.is_none() ? now->repulsion : static_cast<int>(wholeNumber(repulsion, "repulsion", INT_MIN, INT_MAX));
-        const int a = attraction.is_none() ? now->attraction
-                                           : static_cast<int>(wholeNumber(attraction, "attraction", INT_MIN, INT_MAX));
-        h.embryo.setForces(r, a);
+        morph::sweepSettings next = *now;
+        const py::object* given[] = {&first, &second};
+        for (std::size_t k = 0; k < forceFields.size(); ++k) {
+          if (!given[k]->is_none()) setField(next, forceFields[k], *given[k]);
+        }
+        h.embryo.setForces(next.forces.repulsion, next.forces.attraction);
       },
-      py::kw_only(), py::arg("repulsion") = py::none(), py::arg("attraction") = py::none(),
+      py::kw_only(), py::arg(forceFields.at(0).name.c_str()) = py::none(),
+      py::arg(forceFields.at(1).name.c_str()) = py::none(),
       "Changes morphsweep's force factors for the cycles to come (an omitted one stays).");
   embryo.def("measures", &measures,
              R"(morphstats' measures as a dict by its column names (vertices, area, volume,

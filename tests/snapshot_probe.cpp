@@ -53,9 +53,9 @@ int main(int argc, char** argv) {
   for (const triangle* t = E.headTriangle; t; t = t->next) std::fprintf(f, " %d", t->age);
   std::fprintf(f, "\ncellNormals");
   for (const triangle* t = E.headTriangle; t; t = t->next) real(t->norm.x), real(t->norm.y), real(t->norm.z);
-  std::fprintf(f, "\nlifeSpan %d %d %d\n", E.lifeSpanR, E.lifeSpanG, E.lifeSpanB);
-  std::fprintf(f, "threshold %d %d %d\n", E.thresholdR, E.thresholdG, E.thresholdB);
-  std::fprintf(f, "secretor %d %d %d\n", E.secretorR, E.secretorG, E.secretorB);
+  std::fprintf(f, "\nlifeSpan %d %d %d\n", E.red.lifespan, E.green.lifespan, E.blue.lifespan);
+  std::fprintf(f, "threshold %d %d %d\n", E.red.threshold, E.green.threshold, E.blue.threshold);
+  std::fprintf(f, "secretor %d %d %d\n", E.red.secretor, E.green.secretor, E.blue.secretor);
   std::fprintf(f, "written");
   for (const int c : series.cyclesWritten()) std::fprintf(f, " %d", c);
   std::fprintf(f, "\n");

@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
 
   if (const auto error = loadSeed(E, argv[1])) return problem(*error);
   E.random.seed(seed);
-  E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 0;
+  E.red.lifespan = E.green.lifespan = E.blue.lifespan = 0;
   E.totalCycles = 0;
   int fullAt = -1, verticesAtFull = 0;
   for (int j = 0; fullAt < 0 || j <= fullAt + cyclesAfterFull; ++j) {

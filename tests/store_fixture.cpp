@@ -20,10 +20,10 @@ Embryo& testEmbryo() {
   return embryo;
 }
 
-void resetStore() {
+void resetStore(const GrowthSettings& settings) {
   // The kernel choices a test forces outlast the reset, as the test's own settings.
   const fastForceOptions options = testEmbryo().forceOptions;
-  testEmbryo() = Embryo(testRules, testCapacity);
+  testEmbryo() = Embryo(testRules, settings, testCapacity);
   testEmbryo().forceOptions = options;
   testEmbryo().clearStore();
   // Tests build their meshes slot by slot: an unset parent names no vertex.

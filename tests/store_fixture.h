@@ -49,7 +49,7 @@ Embryo& testEmbryo();
 // Test code names it E; the same object for the whole test program.
 inline Embryo& E = testEmbryo();
 
-void resetStore();
+void resetStore(const GrowthSettings& settings = startingSettings(testRules));
 
 // Fills the store with the given vertices and faces (list in the given order). Each
 // vertex's neighbour list holds its edge partners in order of first appearance.

@@ -66,7 +66,7 @@ TEST_F(Capacity, SeedGrowthFillsTheArrayAndGoesOnSoundly) {
     SCOPED_TRACE("srand " + std::to_string(seed));
     buildIcosahedron();
     E.random.seed(seed);
-    E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 0;
+    E.red.lifespan = E.green.lifespan = E.blue.lifespan = 0;
     E.totalCycles = 0;
     int fullAt = -1;
     for (int j = 0; j < 400 && (fullAt < 0 || j < fullAt + 15); ++j) {

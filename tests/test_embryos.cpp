@@ -60,8 +60,7 @@ class Embryos : public WorkFolderTest {
     s.red = {40, 120, 5};
     s.green = {40, 120, 17};
     s.blue = {40, 120, 33};
-    s.repulsion = 2;
-    s.attraction = 3;
+    s.forces = {.attraction = 3, .repulsion = 2};
     return s;
   }
   pair fresh() const {

@@ -91,8 +91,8 @@ void makeRandomStore(const storeRecipe& r) {
   E.totalCycles = r.cycle;
   E.numTriangles = r.triangles;
   E.numInitialTriangles = std::max(r.triangles / 3, 1);
-  E.attractionFactor = 1 + any(4);
-  E.repulsionFactor = 1 + any(4);
+  E.forces.attraction = 1 + any(4);
+  E.forces.repulsion = 1 + any(4);
 }
 
 // The whole pair sum, then a whole step, compared bit for bit with the plain step, for
@@ -241,8 +241,8 @@ TEST(FastForcesIdentity, ZeroFactors) {
         r.cycle = 1;
         r.seed = 7;
         makeRandomStore(r);
-        E.attractionFactor = attraction;
-        E.repulsionFactor = repulsion;
+        E.forces.attraction = attraction;
+        E.forces.repulsion = repulsion;
         E.forceOptions.search = search;
         expectSameSteps(2);
       }

@@ -39,7 +39,7 @@ void makeStore(const std::vector<Spot>& spots, unsigned cycle, int triangles) {
   E.totalCycles = cycle;
   E.numTriangles = triangles;
   E.numInitialTriangles = triangles;  // the sweep's scale is then 1
-  E.attractionFactor = E.repulsionFactor = 1;
+  E.forces.attraction = E.forces.repulsion = 1;
 }
 
 // The arithmetic the step is held to, written out for the expectations.
@@ -56,7 +56,7 @@ Gains expectedGains() {
   const double reference = variant::scaledForces ? E.numInitialTriangles : 20;
   const float scale = static_cast<float>(std::pow(E.numTriangles / reference, 0.75));
   if constexpr (variant::scaledForces) {
-    return {static_cast<float>(E.attractionFactor) * scale, static_cast<float>(E.repulsionFactor), scale * scale};
+    return {static_cast<float>(E.forces.attraction) * scale, static_cast<float>(E.forces.repulsion), scale * scale};
   }
   return {scale, 1, scale * scale};
 }
@@ -181,8 +181,8 @@ TEST(ForcesRounding, PairStepMatchesFloatFormulaAtManyDistances) {
         makePair(s, true, 1, triangles);
         if constexpr (variant::scaledForces) {
           E.numInitialTriangles = 20;
-          E.attractionFactor = factor;
-          E.repulsionFactor = 10 - factor;
+          E.forces.attraction = factor;
+          E.forces.repulsion = 10 - factor;
         }
         expectPairStep(s, true, true);
       }
@@ -201,8 +201,8 @@ TEST(ForcesRounding, SumsRunInListAndIndexOrder) {
   makeStore(spots, 1, 37);
   if constexpr (variant::scaledForces) {
     E.numInitialTriangles = 20;
-    E.attractionFactor = 3;
-    E.repulsionFactor = 7;
+    E.forces.attraction = 3;
+    E.forces.repulsion = 7;
   }
   const Gains g = expectedGains();
   const Spot& p = spots[0];
@@ -283,7 +283,7 @@ TEST(ForcesFactors, SweepScalesAttractionAndRepulsionSeparately) {
   if constexpr (!variant::scaledForces) {
     // The seed program has no factors: zero factors change nothing.
     makePair(1.1f, true, 1, 20);
-    E.attractionFactor = E.repulsionFactor = 0;
+    E.forces.attraction = E.forces.repulsion = 0;
     const PairForces p = pairForces(1.1f, true, true, {1, 1, 1});
     const float m = lengthOf(vector(p.right, 0, 0));
     forces(E);
@@ -293,8 +293,8 @@ TEST(ForcesFactors, SweepScalesAttractionAndRepulsionSeparately) {
     for (const auto& c : cases) {
       SCOPED_TRACE(testing::Message() << c.attraction << " " << c.repulsion);
       makePair(1.1f, true, 1, 20);
-      E.attractionFactor = c.attraction;
-      E.repulsionFactor = c.repulsion;
+      E.forces.attraction = c.attraction;
+      E.forces.repulsion = c.repulsion;
       // With repulsion 0 the close pair still sets D.
       expectPairStep(1.1f, true, true);
     }
@@ -315,7 +315,7 @@ TEST(ForcesScale, LengthScaleFollowsTriangleCount) {
     // The attraction gain is the factor times the scale; an empty reference means scale 1.
     makePair(0.9f, true, 1, 320);
     E.numInitialTriangles = 20;
-    E.attractionFactor = 3;
+    E.forces.attraction = 3;
     expectPairStep(0.9f, true, true);
     EXPECT_EQ(expectedGains().Ka, 24.0f);
     makePair(0.9f, true, 1, 320);
@@ -363,8 +363,8 @@ TEST(ForcesDegenerate, ZeroLastForceMovesNothingFreeButPlacesDependents) {
   if constexpr (variant::scaledForces) factors.push_back({0, 0});
   for (const auto& [attraction, repulsion] : factors) {
     makeStillLast();
-    E.attractionFactor = attraction;
-    E.repulsionFactor = repulsion;
+    E.forces.attraction = attraction;
+    E.forces.repulsion = repulsion;
     forces(E);
     EXPECT_EQ(E.vertex[0].x, 0.0f);
     EXPECT_EQ(E.vertex[1].x, 1.0f);
@@ -376,7 +376,7 @@ TEST(ForcesDegenerate, ZeroLastForceMovesNothingFreeButPlacesDependents) {
   if constexpr (variant::scaledForces) {
     // Both factors 0 with a free last vertex: nothing to divide by either.
     makePair(1.1f, true, 1, 20);
-    E.attractionFactor = E.repulsionFactor = 0;
+    E.forces.attraction = E.forces.repulsion = 0;
     forces(E);
     EXPECT_EQ(E.vertex[0].x, 0.0f);
     EXPECT_EQ(E.vertex[1].x, 1.1f);
@@ -431,8 +431,8 @@ TEST(ForcesProperties, RandomStores) {
     makeStore(spots, cycles[round % 3], triangleCounts[round % 3]);
     if constexpr (variant::scaledForces) {
       E.numInitialTriangles = 20;
-      E.attractionFactor = pick(rng) % 4;
-      E.repulsionFactor = pick(rng) % 4;
+      E.forces.attraction = pick(rng) % 4;
+      E.forces.repulsion = pick(rng) % 4;
     }
     const Gains g = expectedGains();
 

@@ -87,7 +87,7 @@ TEST_F(MeshFiles, SweepRescalesByLargestAndRemembersIt) {
   const vector normal1 = E.vertex[1].norm;
   setResultName(path("first.3dv"));
   write3DV(E, resultName.c_str());
-  EXPECT_EQ(E.largest, 2.5f);
+  EXPECT_EQ(E.writer.largest, 2.5f);
   EXPECT_EQ(E.vertex[2].y, -1.0f);
   EXPECT_EQ(E.vertex[1].x, 1.0f / 2.5f);
   EXPECT_EQ(E.vertex[3].z, 0.5f / 2.5f);
@@ -101,7 +101,7 @@ TEST_F(MeshFiles, SweepRescalesByLargestAndRemembersIt) {
   E.vertex[3].x = 1.5f;
   setResultName(path("second.3dv"));
   write3DV(E, resultName.c_str());
-  EXPECT_EQ(E.largest, 2.5f);
+  EXPECT_EQ(E.writer.largest, 2.5f);
   EXPECT_EQ(E.vertex[3].x, 1.5f / 2.5f);
 }
 
@@ -110,7 +110,7 @@ TEST_F(MeshFiles, SweepWritesAnAllZeroStoreUnscaled) {
   buildMesh({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {{0, 1, 2}});
   setResultName(path("zero.3dv"));
   write3DV(E, resultName.c_str());
-  EXPECT_EQ(E.largest, 0.0f);
+  EXPECT_EQ(E.writer.largest, 0.0f);
   EXPECT_EQ(read(path("zero.3dv")).find("nan"), std::string::npos);
   EXPECT_EQ(E.vertex[0].x, 0.0f);
 }

@@ -353,6 +353,9 @@ TEST_F(SeedTest, MalformedSeedsAreRefusedAndLeaveAnEmptyStore) {
 
 // ---- The command line ----
 
+// What the last parse read.
+SeedRun given;
+
 struct Parsed {
   int status;
   int batches;
@@ -365,10 +368,10 @@ Parsed parse(std::vector<std::string> words) {
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
-  batches = batchCycles = 99;
+  given.batches = given.batchCycles = 99;
   CaptureStderr();
-  const int status = parseCommandLine(static_cast<int>(words.size()), argv.data());
-  return {status, batches, batchCycles, GetCapturedStderr()};
+  const int status = parseCommandLine(static_cast<int>(words.size()), argv.data(), given);
+  return {status, given.batches, given.batchCycles, GetCapturedStderr()};
 }
 
 TEST(CommandLine, GroupsSetTheCountsAndTheLastGroupWins) {
@@ -416,14 +419,14 @@ TEST_F(SeedTest, EveryTenthCycleWritesADot) {
   for (const auto& [cycles, dots] :
        std::vector<std::pair<int, std::string>>{{0, ""}, {1, "."}, {10, "."}, {11, ".."}}) {
     ASSERT_EQ(loadSeed(E, SEED_FILE), std::nullopt);
-    E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 5;
+    E.red.lifespan = E.green.lifespan = E.blue.lifespan = 5;
     E.totalCycles = 77;
     CaptureStderr();
     growEmbryo(E, cycles);
     EXPECT_EQ(GetCapturedStderr(), dots) << cycles << " cycles";
     EXPECT_EQ(E.totalCycles, static_cast<unsigned>(cycles));
     if (cycles == 0) {
-      EXPECT_EQ(E.lifeSpanR + E.lifeSpanG + E.lifeSpanB, 0);
+      EXPECT_EQ(E.red.lifespan + E.green.lifespan + E.blue.lifespan, 0);
     }
   }
 }
@@ -434,9 +437,9 @@ TEST_F(SeedTest, CycleGrowsRelaxesThenDiffusesByTheCountItStartedWith) {
   auto start = [] {
     ASSERT_EQ(loadSeed(E, SEED_FILE), std::nullopt);
     for (int i = 0; i < 12; ++i) E.vertex[i].hormoneR = static_cast<unsigned char>(150 + 5 * i);
-    E.thresholdR = 100;
-    E.secretorR = 3;
-    E.lifeSpanR = 50;
+    E.red.threshold = 100;
+    E.red.secretor = 3;
+    E.red.lifespan = 50;
     E.totalCycles = 4;
     E.random.seed(7);
   };
@@ -494,7 +497,7 @@ TEST_F(SeedTest, LastGroupDecidesEmbryosAndCyclesEachInASecondOfItsOwn) {
   fs::copy_file(SEED_FILE, "indexed_icosa");
   parse({"-b", "1", "5", "-b", "2", "3"});
   CaptureStderr();
-  const Embryo last = runBatches();
+  const Embryo last = runBatches(given);
   const std::string err = GetCapturedStderr();
   std::smatch m;
   ASSERT_TRUE(

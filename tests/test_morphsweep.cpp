@@ -14,14 +14,13 @@
 #include <sstream>
 
 #include "batch.h"
-#include "commandline.h"
 #include "mechanics.h"
 #include "meshio.h"
 #include "normals.h"
-#include "outnames.h"
-#include "outputnames.h"
+#include "pointnames.h"
 #include "signalling.h"
 #include "store_fixture.h"
+#include "sweepwords.h"
 #include "sweep_command.h"
 #include "templateload.h"
 
@@ -52,13 +51,11 @@ std::string repeat(const std::string& text, int times) {
   return all;
 }
 
-// Run parameters back at their start values, words kept alive for inputFile.
+// The example call's words, read into a fresh run value by each parse.
 class CommandLine : public ::testing::Test {
  protected:
   void SetUp() override {
     resetStore();
-    numGrowthCycles = modificationCount = batches = 1;
-    kr_input = kh_input = 0;
     words_ = exampleWords();
   }
 
@@ -67,24 +64,32 @@ class CommandLine : public ::testing::Test {
     std::vector<char*> argv;
     for (std::string& w : words_) argv.push_back(w.data());
     ::testing::internal::CaptureStderr();
-    status_ = parseCommandLine(static_cast<int>(argv.size()), argv.data());
+    status_ = parseCommandLine(static_cast<int>(argv.size()), argv.data(), run_);
     return ::testing::internal::GetCapturedStderr();
   }
 
+  // The result name with `ending` as the command line gives the red lifespan.
+  std::string outputName(const char* ending) const { return ::outputName(run_, red().lifespan, ending); }
+  const Morphogen& red() const { return run_.settings().red; }
+  const Morphogen& green() const { return run_.settings().green; }
+  const Morphogen& blue() const { return run_.settings().blue; }
+  const ForceFactors& forces() const { return run_.settings().forces; }
+
   std::vector<std::string> words_;
+  SweepRun run_;
   int status_ = -1;
 };
 
 TEST_F(CommandLine, ExampleCallStoresEveryWordAndPointsAtTheNameWord) {
   EXPECT_EQ(parse(), "");
   EXPECT_EQ(status_, 0);
-  EXPECT_EQ(numGrowthCycles, 300);
-  EXPECT_EQ(modificationCount, 1);
-  EXPECT_EQ(writeTemplateFile, 1);
-  EXPECT_EQ(std::vector<int>({lifeSpanR, thresholdR, secretorR, lifeSpanG, thresholdG, secretorG, lifeSpanB, thresholdB,
-                              secretorB, kr_input, kh_input}),
+  EXPECT_EQ(run_.values.growthCycles, 300);
+  EXPECT_EQ(run_.values.modificationCount, 1);
+  EXPECT_EQ(run_.values.templateSwitch, 1);
+  EXPECT_EQ(std::vector<int>({red().lifespan, red().threshold, red().secretor, green().lifespan, green().threshold, green().secretor, blue().lifespan, blue().threshold,
+                              blue().secretor, forces().repulsion, forces().attraction}),
             std::vector<int>({40, 120, 5, 40, 120, 17, 40, 120, 33, 2, 3}));
-  EXPECT_EQ(inputFile, words_[23].data());  // the word itself, not a copy
+  EXPECT_EQ(run_.input, words_[23]);
   EXPECT_EQ(outputName(".obj"), "start.3dv.n300.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.obj");
   EXPECT_EQ(outputName(".3dvTemplate"), "start.3dv.n300.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dvTemplate");
 }
@@ -95,10 +100,10 @@ TEST_F(CommandLine, WrongWordCountIsRefusedBeforeAnyWordIsLookedAt) {
     words_.resize(static_cast<std::size_t>(count), "7");
     EXPECT_EQ(parse(), "Error #8: Unrecognized command\n" + usage) << count;
     EXPECT_EQ(status_, 1);
-    EXPECT_EQ(numGrowthCycles, 1);
+    EXPECT_EQ(run_.values.growthCycles, 1);
   }
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(parseCommandLine(0, nullptr), 1);
+  EXPECT_EQ(parseCommandLine(0, nullptr, run_), 1);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error #8: Unrecognized command\n" + usage);
 }
 
@@ -114,7 +119,7 @@ TEST_F(CommandLine, EachFlagPositionHasItsOwnErrorText) {
       words_[word] = bad;
       EXPECT_EQ(parse(), text + usage) << word << " " << bad;
       EXPECT_EQ(status_, 1);
-      EXPECT_EQ(inputFile, nullptr);
+      EXPECT_EQ(run_.input, "");
     }
   }
 }
@@ -153,8 +158,8 @@ TEST_F(CommandLine, ForceFlagsMayBeSwappedButPositionsDecide) {
   words_[21] = "-kr";
   words_[22] = "2";
   EXPECT_EQ(parse(), "");
-  EXPECT_EQ(kr_input, 3);
-  EXPECT_EQ(kh_input, 2);
+  EXPECT_EQ(forces().repulsion, 3);
+  EXPECT_EQ(forces().attraction, 2);
   EXPECT_EQ(outputName(".3dv"), "start.3dv.n300.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.2.kh.3.3dv");
 }
 
@@ -173,8 +178,8 @@ TEST_F(CommandLine, CountsBelowOneBecomeOneWithTheirMessages) {
   words_[2] = " 12abc";
   words_[4] = "+7";
   EXPECT_EQ(parse(), "");
-  EXPECT_EQ(numGrowthCycles, 12);
-  EXPECT_EQ(modificationCount, 7);
+  EXPECT_EQ(run_.values.growthCycles, 12);
+  EXPECT_EQ(run_.values.modificationCount, 7);
 }
 
 TEST_F(CommandLine, ValuesNarrowToTheirFieldWidthsByLowBits) {
@@ -187,14 +192,14 @@ TEST_F(CommandLine, ValuesNarrowToTheirFieldWidthsByLowBits) {
   words_[14] = "65535";
   words_[17] = "256";
   EXPECT_EQ(parse(), "");
-  EXPECT_EQ(writeTemplateFile, 2);
-  EXPECT_EQ(lifeSpanR, 4464);
-  EXPECT_EQ(thresholdR, 44);
-  EXPECT_EQ(secretorR, -1);
-  EXPECT_EQ(lifeSpanG, -25536);
-  EXPECT_EQ(thresholdG, 255);
-  EXPECT_EQ(secretorG, -1);
-  EXPECT_EQ(thresholdB, 0);
+  EXPECT_EQ(run_.values.templateSwitch, 2);
+  EXPECT_EQ(red().lifespan, 4464);
+  EXPECT_EQ(red().threshold, 44);
+  EXPECT_EQ(red().secretor, -1);
+  EXPECT_EQ(green().lifespan, -25536);
+  EXPECT_EQ(green().threshold, 255);
+  EXPECT_EQ(green().secretor, -1);
+  EXPECT_EQ(blue().threshold, 0);
   EXPECT_EQ(outputName(".obj"), "start.3dv.n300.m1.r4464.44.-1.g.-25536.255.-1.b.40.0.33.kr.3.kh.2.obj");
 }
 
@@ -204,9 +209,9 @@ TEST_F(CommandLine, WholeIntWordsConvertAsAtoi) {
                            "99999999999999999999", "-99999999999999999999"}) {
     words_[6] = words_[20] = words_[22] = word;
     parse();
-    EXPECT_EQ(writeTemplateFile, std::atoi(word)) << word;
-    EXPECT_EQ(kr_input, std::atoi(word)) << word;
-    EXPECT_EQ(kh_input, std::atoi(word)) << word;
+    EXPECT_EQ(run_.values.templateSwitch, std::atoi(word)) << word;
+    EXPECT_EQ(forces().repulsion, std::atoi(word)) << word;
+    EXPECT_EQ(forces().attraction, std::atoi(word)) << word;
   }
 }
 
@@ -217,19 +222,6 @@ TEST_F(CommandLine, ExtremeValuesAppearInTheNamesAsSignedDecimals) {
   EXPECT_EQ(parse(), "");
   EXPECT_EQ(outputName(".3dvTemplate"),
             "a b/%d.3dv.n2147483647.m5.r-32768.0.32767.g.0.255.-32768.b.-1.1.0.kr.-7.kh.-2147483648.3dvTemplate");
-}
-
-TEST_F(CommandLine, FormedNamesFillOnlyTheBuffersOfFilesToBeWritten) {
-  for (const char* templateSwitch : {"0", "1"}) {
-    words_[6] = templateSwitch;
-    parse();
-    std::fill(std::begin(outName_3dvTemplateFile), std::end(outName_3dvTemplateFile), 0);
-    formOutputNames();
-    const std::string stem = "start.3dv.n300.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2";
-    EXPECT_STREQ(outName_objFile, (stem + ".obj").c_str());
-    EXPECT_STREQ(outName_3dvFile, (stem + ".3dv").c_str());
-    EXPECT_STREQ(outName_3dvTemplateFile, templateSwitch[0] == '1' ? (stem + ".3dvTemplate").c_str() : "");
-  }
 }
 
 // The longest formed name may take 259 characters; one more is refused before any read.
@@ -459,14 +451,14 @@ TEST(BundledExample, IsWhatTheGeneratorWritesAndASoundSplitIcosahedron) {
 
 // Parses the words and grows their embryo in this process, capturing what it prints. The
 // words must outlive the run: the input name points into them.
-void growInProcess(std::vector<std::string>& words, std::string& out, std::string& err) {
+void growInProcess(std::vector<std::string>& words, SweepRun& run, std::string& out, std::string& err) {
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
-  resetStore();
-  ASSERT_EQ(parseCommandLine(24, argv.data()), 0);
+  ASSERT_EQ(parseCommandLine(24, argv.data(), run), 0);
+  resetStore(run.settings());
   ::testing::internal::CaptureStdout();
   ::testing::internal::CaptureStderr();
-  growEmbryo(E);
+  growEmbryo(E, run);
   std::fflush(stdout);
   out = ::testing::internal::GetCapturedStdout();
   err = ::testing::internal::GetCapturedStderr();
@@ -480,14 +472,15 @@ TEST_F(Program, GrowEmbryoSetsFactorsAndCountsCycles) {
   words[22] = "7";
   words[23] = (dir_ / "start.3dv").string();
   std::string out, err;
-  ASSERT_NO_FATAL_FAILURE(growInProcess(words, out, err));
+  SweepRun run;
+  ASSERT_NO_FATAL_FAILURE(growInProcess(words, run, out, err));
   EXPECT_EQ(err, ".done\n");
   EXPECT_EQ(out, "attractionFactor 7\nrepulsionFactor 5\n" + repeat("Hormone Grew!\n", 4));
-  EXPECT_EQ(E.attractionFactor, 7);
-  EXPECT_EQ(E.repulsionFactor, 5);
+  EXPECT_EQ(E.forces.attraction, 7);
+  EXPECT_EQ(E.forces.repulsion, 5);
   EXPECT_EQ(E.totalCycles, 4u);
-  EXPECT_TRUE(fs::exists(outName_3dvFile));
-  EXPECT_EQ(std::string(outName_objFile), words[23] + ".n4.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.7.kh.5.obj");
+  const std::string stem = words[23] + ".n4.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.7.kh.5";
+  for (const char* ending : {".3dv", ".obj", ".3dvTemplate"}) EXPECT_TRUE(fs::exists(stem + ending)) << ending;
 }
 
 // A run's 3DV equals the store after, per cycle, one diffusion, one growth step and twenty
@@ -499,17 +492,14 @@ TEST_F(Program, RunIsDiffusionGrowthAndTwentyForceStepsPerCycle) {
   words[8] = "0";
   words[23] = (dir_ / "example.3dv").string();
   std::string out, err;
-  ASSERT_NO_FATAL_FAILURE(growInProcess(words, out, err));
-  const std::string grown = readFile(outName_3dvFile);
+  SweepRun run;
+  ASSERT_NO_FATAL_FAILURE(growInProcess(words, run, out, err));
+  const std::string grown = readFile(outputName(run, E.red.lifespan, ".3dv"));
 
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  resetStore();
-  ASSERT_EQ(parseCommandLine(24, argv.data()), 0);
-  ASSERT_EQ(loadTemplate(E, inputFile), std::nullopt);
-  applyCommandLine(E);
-  ASSERT_EQ(E.attractionFactor, 3);
-  ASSERT_EQ(E.repulsionFactor, 2);
+  resetStore(run.settings());
+  ASSERT_EQ(loadTemplate(E, run.input.c_str()), std::nullopt);
+  ASSERT_EQ(E.forces.attraction, 3);
+  ASSERT_EQ(E.forces.repulsion, 2);
   for (unsigned cycle = 1; cycle <= 3; ++cycle) {
     E.totalCycles = cycle;
     diffuse(E);

@@ -29,9 +29,10 @@ TEST_F(SeedPins, ReferenceStepGrowsThePinnedEmbryos) {
   {
     const PinnedRun& run = seedRuns.back();
     std::vector<char*> argv = referenceCommandLine("morphseed", run);
-    ASSERT_EQ(parseCommandLine(static_cast<int>(argv.size()), argv.data()), 0) << run.name;
+    SeedRun seedRun;
+    ASSERT_EQ(parseCommandLine(static_cast<int>(argv.size()), argv.data(), seedRun), 0) << run.name;
     testing::internal::CaptureStderr();
-    runBatches();
+    runBatches(seedRun);
     testing::internal::GetCapturedStderr();
     expectPinned(run, dir_, "reference step in process");
     removeResults(run);

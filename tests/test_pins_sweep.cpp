@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "batch.h"
-#include "commandline.h"
+#include "sweepwords.h"
 #include "pins.h"
 
 namespace fs = std::filesystem;
@@ -37,8 +37,12 @@ TEST_F(SweepPins, ReferenceStepGrowsThePinnedPoints) {
     std::vector<char*> argv = referenceCommandLine("morphsweep", run);
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    const int status = parseCommandLine(static_cast<int>(argv.size()), argv.data());
-    if (status == 0) growEmbryo(E);
+    SweepRun sweep;
+    const int status = parseCommandLine(static_cast<int>(argv.size()), argv.data(), sweep);
+    if (status == 0) {
+      resetStore(sweep.settings());
+      growEmbryo(E, sweep);
+    }
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     ASSERT_EQ(status, 0) << run.name;

@@ -50,13 +50,16 @@ struct Parsed {
   std::string err;
 };
 
+// What the last parse read.
+::SeedRun given;
+
 Parsed parse(std::vector<std::string> words) {
   words.insert(words.begin(), "morphseed");
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
   CaptureStderr();
-  const int status = parseCommandLine(static_cast<int>(words.size()), argv.data());
+  const int status = parseCommandLine(static_cast<int>(words.size()), argv.data(), given);
   return {status, GetCapturedStderr()};
 }
 
@@ -77,16 +80,16 @@ TEST(SeedFlags, TemplateAndSeedWordsAreReadWithTheBatchGroups) {
            {{"-s", "2147483646", "-b", "2", "1"}, 2, 1, 0, INT_MAX - 1},
            {{"-s", "2147483647", "-b", "0", "1"}, 0, 1, 0, INT_MAX},
        }) {
-    writeEmbryoTemplate = 5;
-    firstSeed = 123;
+    given.writeEmbryoTemplate = 5;
+    given.firstSeed = 123;
     const Parsed p = parse(c.words);
     const std::string what = ::testing::PrintToString(c.words);
     EXPECT_EQ(p.status, 0) << what;
     EXPECT_EQ(p.err, "") << what;
-    EXPECT_EQ(batches, c.batches) << what;
-    EXPECT_EQ(batchCycles, c.cycles) << what;
-    EXPECT_EQ(writeEmbryoTemplate, c.writeTemplate) << what;
-    EXPECT_EQ(firstSeed, c.seed) << what;
+    EXPECT_EQ(given.batches, c.batches) << what;
+    EXPECT_EQ(given.batchCycles, c.cycles) << what;
+    EXPECT_EQ(given.writeEmbryoTemplate, c.writeTemplate) << what;
+    EXPECT_EQ(given.firstSeed, c.seed) << what;
   }
 }
 
@@ -120,7 +123,7 @@ TEST(SeedFlags, BadValuesAreRefusedWithAMessageAndEveryFlagsUsage) {
   }
 }
 
-class SeedRun : public WorkFolderTest {
+class SeedRuns : public WorkFolderTest {
  protected:
   void SetUp() override {
     enterFreshFolder("seedflags");
@@ -193,10 +196,10 @@ void growByHand(int seed, int cycles) {
   writeTemplate(E, "expect.3dvTemplate");
 }
 
-TEST_F(SeedRun, GivenSeedNamesTheEmbryosAndTheTemplateHoldsTheGrownTopology) {
+TEST_F(SeedRuns, GivenSeedNamesTheEmbryosAndTheTemplateHoldsTheGrownTopology) {
   ASSERT_EQ(parse({"-t", "1", "-s", "77", "-b", "2", "16"}).status, 0);
   CaptureStderr();
-  runBatches();
+  runBatches(given);
   EXPECT_EQ(GetCapturedStderr(), "Embryo 1\nseed: 77\n..done\nEmbryo 2\nseed: 78\n..done\n");
   EXPECT_EQ(files(), (std::vector<std::string>{"embryo.77.3dv", "embryo.77.3dvTemplate", "embryo.78.3dv",
                                                "embryo.78.3dvTemplate", "indexed_icosa"}));
@@ -216,22 +219,22 @@ TEST_F(SeedRun, GivenSeedNamesTheEmbryosAndTheTemplateHoldsTheGrownTopology) {
   EXPECT_EQ(topology(), expected);
 }
 
-TEST_F(SeedRun, WithoutTheTemplateFlagOnlyThe3dvIsWrittenAndItIsTheSame) {
+TEST_F(SeedRuns, WithoutTheTemplateFlagOnlyThe3dvIsWrittenAndItIsTheSame) {
   ASSERT_EQ(parse({"-s", "77", "-b", "1", "16"}).status, 0);
   CaptureStderr();
-  runBatches();
+  runBatches(given);
   GetCapturedStderr();
   EXPECT_EQ(files(), (std::vector<std::string>{"embryo.77.3dv", "indexed_icosa"}));
   growByHand(77, 16);
   EXPECT_SAME_FILE("embryo.77.3dv", "expect.3dv");
 }
 
-TEST_F(SeedRun, GivenSeedsDoNotWaitForTheClock) {
+TEST_F(SeedRuns, GivenSeedsDoNotWaitForTheClock) {
   // Five embryos on the clock need five distinct seconds, so more than three seconds.
   ASSERT_EQ(parse({"-s", "5", "-b", "5", "0"}).status, 0);
   const auto start = std::chrono::steady_clock::now();
   CaptureStderr();
-  runBatches();
+  runBatches(given);
   const std::string err = GetCapturedStderr();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_LT(seconds, 2.0);
@@ -239,7 +242,7 @@ TEST_F(SeedRun, GivenSeedsDoNotWaitForTheClock) {
   EXPECT_NE(err.find("seed: 9\ndone\n"), std::string::npos) << err;
 }
 
-TEST_F(SeedRun, AnEmbryoGrownOnTheClockIsRegrownFromTheSeedInItsName) {
+TEST_F(SeedRuns, AnEmbryoGrownOnTheClockIsRegrownFromTheSeedInItsName) {
   Run r = run(MORPHSEED_BINARY, {"-b", "1", "14"});
   ASSERT_EQ(r.status, 0) << r.err;
   std::smatch m;
@@ -256,7 +259,7 @@ TEST_F(SeedRun, AnEmbryoGrownOnTheClockIsRegrownFromTheSeedInItsName) {
   EXPECT_TRUE(readFile(name) == original) << "the regrown " << name << " differs";
 }
 
-TEST_F(SeedRun, ALaterEmbryoOfABatchAlsoDependsOnTheEmbryoBeforeIt) {
+TEST_F(SeedRuns, ALaterEmbryoOfABatchAlsoDependsOnTheEmbryoBeforeIt) {
   // Seed 500 grows past 500 triangles in 20 cycles, so green and blue episodes begin, and
   // their secretors and thresholds carry over into the next embryo of the batch.
   fs::create_directories("batch");
@@ -278,7 +281,7 @@ TEST_F(SeedRun, ALaterEmbryoOfABatchAlsoDependsOnTheEmbryoBeforeIt) {
   EXPECT_FALSE(readFile("alone/embryo.501.3dv") == readFile("batch/embryo.501.3dv"));
 }
 
-TEST_F(SeedRun, MorphsweepRunsOnATemplateGrownByMorphseed) {
+TEST_F(SeedRuns, MorphsweepRunsOnATemplateGrownByMorphseed) {
   Run r = run(MORPHSEED_BINARY, {"-t", "1", "-s", "31", "-b", "1", "14"});
   ASSERT_EQ(r.status, 0) << r.err;
   std::istringstream header(readFile("embryo.31.3dvTemplate"));

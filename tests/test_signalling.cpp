@@ -24,10 +24,10 @@ int expected(int sweepValue, int seedValue) { return seedProgram ? seedValue : s
 
 unsigned char vertex_struct::*const colours[3] = {&vertex_struct::hormoneR, &vertex_struct::hormoneG,
                                                   &vertex_struct::hormoneB};
-unsigned char Embryo::*const thresholds[3] = {&Embryo::thresholdR, &Embryo::thresholdG, &Embryo::thresholdB};
+Morphogen Embryo::*const morphogens[3] = {&Embryo::red, &Embryo::green, &Embryo::blue};
 
 // Lifespans far from running out: diffusion steps then begin no episode.
-void holdEpisodes() { E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 1000; }
+void holdEpisodes() { E.red.lifespan = E.green.lifespan = E.blue.lifespan = 1000; }
 
 // Centre 0 ringed by vertices 1..6 (so the centre has six neighbours), then `extra`
 // vertices that no face uses.
@@ -153,9 +153,9 @@ TEST(Diffusion, NeighboursAreReadThroughTheNearestPendingMidpoint) {
 
 TEST(Diffusion, SecretorsAreHeldAndSeenOnlyFromTheNextStep) {
   buildFan();
-  E.secretorR = 0;
-  E.secretorG = 1;
-  E.secretorB = 2;
+  E.red.secretor = 0;
+  E.green.secretor = 1;
+  E.blue.secretor = 2;
   diffuse(E);
   EXPECT_EQ(E.vertex[0].hormoneR, 255);
   EXPECT_EQ(E.vertex[1].hormoneG, variant::greenSecretorLevel);
@@ -169,9 +169,9 @@ TEST(Diffusion, SecretorsAreHeldAndSeenOnlyFromTheNextStep) {
 
   // Secretor indices that name no vertex hold nothing: every level just decays.
   buildFan();
-  E.secretorR = -1;
-  E.secretorG = static_cast<short>(E.numVertices);
-  E.secretorB = 32767;
+  E.red.secretor = -1;
+  E.green.secretor = static_cast<short>(E.numVertices);
+  E.blue.secretor = 32767;
   for (int i = 0; i < E.numVertices; ++i) E.vertex[i].hormoneR = E.vertex[i].hormoneG = E.vertex[i].hormoneB = 255;
   diffuse(E);
   for (int i = 0; i < E.numVertices; ++i) EXPECT_EQ(levelsOf(i), (std::array<int, 3>{252, 252, 252})) << "vertex " << i;
@@ -234,15 +234,15 @@ TEST(Diffusion, SameResultWhateverTheVertexOrder) {
   std::shuffle(name.begin(), name.end(), random);
 
   holdEpisodes();
-  E.secretorR = 3;
-  E.secretorG = 14;
+  E.red.secretor = 3;
+  E.green.secretor = 14;
   for (int step = 0; step < 4; ++step) diffuse(E);
   std::vector<std::array<int, 3>> inOrder;
   for (int i = 0; i < E.numVertices; ++i) inOrder.push_back(levelsOf(i));
 
   loadRenamed(original, name);
-  E.secretorR = name[3];
-  E.secretorG = name[14];
+  E.red.secretor = name[3];
+  E.green.secretor = name[14];
   for (int step = 0; step < 4; ++step) diffuse(E);
   for (int i = 0; i < E.numVertices; ++i) EXPECT_EQ(levelsOf(name[i]), inOrder[i]) << "vertex " << i;
 }
@@ -267,8 +267,8 @@ TEST(Diffusion, OnePlanServesStepsWhoseSecretorsChange) {
     const diffusionPlan plan = planDiffusion(E);
     std::vector<std::array<int, 3>> levels;
     for (int step = 0; step < 6; ++step) {
-      E.secretorR = static_cast<short>(step * 5 % E.numVertices);
-      E.secretorB = static_cast<short>(step < 3 ? 2 : noVertex);
+      E.red.secretor = static_cast<short>(step * 5 % E.numVertices);
+      E.blue.secretor = static_cast<short>(step < 3 ? 2 : noVertex);
       onePlan ? diffuse(E, plan) : diffuse(E);
     }
     for (int i = 0; i < E.numVertices; ++i) levels.push_back(levelsOf(i));
@@ -299,9 +299,9 @@ TEST(Diffusion, ALargeSurfaceGivesTheSameLevelsOnAnyNumberOfThreads) {
       for (int c = 0; c < 3; ++c) E.vertex[i].*colours[c] = static_cast<unsigned char>(start[i][c]);
     }
     holdEpisodes();
-    E.secretorR = 7;
-    E.secretorG = 9000;
-    E.secretorB = 16999;
+    E.red.secretor = 7;
+    E.green.secretor = 9000;
+    E.blue.secretor = 16999;
     const diffusionPlan plan = planDiffusion(E);
     for (int step = 0; step < 3; ++step) diffuse(E, plan);
     std::vector<std::array<int, 3>> got;
@@ -330,7 +330,7 @@ TEST(Growth, MarksByTheIntegerAverageOfAnyColour) {
   for (int c = 0; c < 3; ++c) {
     for (const Case& k : cases) {
       buildIcosahedron();
-      E.*thresholds[c] = static_cast<unsigned char>(k.threshold);
+      (E.*morphogens[c]).threshold = static_cast<unsigned char>(k.threshold);
       for (int corner = 0; corner < 3; ++corner) {
         E.vertex[E.headTriangle->v[corner]].*colours[c] = static_cast<unsigned char>(k.corners[corner]);
       }
@@ -352,11 +352,11 @@ TEST(Growth, MarksByTheIntegerAverageOfAnyColour) {
 
 TEST(Growth, ChildrenAreNeitherAgedNorExaminedInTheSameCall) {
   buildIcosahedron();
-  E.thresholdR = 0;  // every triangle, and every piece of one, reaches it
-  E.lifeSpanR = 0;
-  E.lifeSpanG = 5;
-  E.lifeSpanB = -3;
-  E.secretorG = 4;
+  E.red.threshold = 0;  // every triangle, and every piece of one, reaches it
+  E.red.lifespan = 0;
+  E.green.lifespan = 5;
+  E.blue.lifespan = -3;
+  E.green.secretor = 4;
   const std::vector<Face> before = triangleList();
   for (int call = 1; call <= 2; ++call) {
     hormoneGrow(E);
@@ -370,11 +370,11 @@ TEST(Growth, ChildrenAreNeitherAgedNorExaminedInTheSameCall) {
     }
   }
   // Only morphseed counts the lifespans down, without a lower bound.
-  EXPECT_EQ(E.lifeSpanR, expected(0, -2));
-  EXPECT_EQ(E.lifeSpanG, expected(5, 3));
-  EXPECT_EQ(E.lifeSpanB, expected(-3, -5));
-  EXPECT_EQ(E.thresholdR, 0);
-  EXPECT_EQ(E.secretorG, 4);
+  EXPECT_EQ(E.red.lifespan, expected(0, -2));
+  EXPECT_EQ(E.green.lifespan, expected(5, 3));
+  EXPECT_EQ(E.blue.lifespan, expected(-3, -5));
+  EXPECT_EQ(E.red.threshold, 0);
+  EXPECT_EQ(E.green.secretor, 4);
 }
 
 namespace {
@@ -411,9 +411,9 @@ TEST(Episodes, RedLifespanRescaling) {
       buildIcosahedron();
       E.random.seed(seed);
       newEpisodeR(E);
-      EXPECT_EQ(E.thresholdR, k.threshold);
-      EXPECT_EQ(E.lifeSpanR, k.lifeSpan) << "drawn " << k.drawn << " threshold " << k.threshold;
-      EXPECT_EQ(E.secretorR, d[2] % 12);
+      EXPECT_EQ(E.red.threshold, k.threshold);
+      EXPECT_EQ(E.red.lifespan, k.lifeSpan) << "drawn " << k.drawn << " threshold " << k.threshold;
+      EXPECT_EQ(E.red.secretor, d[2] % 12);
       EXPECT_EQ(E.random.next(), d[3]) << "three draws per episode";
     }
   } else {
@@ -427,13 +427,13 @@ TEST(Episodes, RedLifespanRescaling) {
     };
     for (const Case& k : cases) {
       resetStore();
-      E.lifeSpanR = static_cast<short>(k.lifeSpan);
-      E.thresholdR = static_cast<unsigned char>(k.threshold);
-      E.secretorR = 2;
+      E.red.lifespan = static_cast<short>(k.lifeSpan);
+      E.red.threshold = static_cast<unsigned char>(k.threshold);
+      E.red.secretor = 2;
       newEpisodeR(E);
-      EXPECT_EQ(E.lifeSpanR, k.result) << k.lifeSpan << " with threshold " << k.threshold;
-      EXPECT_EQ(E.thresholdR, k.threshold);
-      EXPECT_EQ(E.secretorR, 2);
+      EXPECT_EQ(E.red.lifespan, k.result) << k.lifeSpan << " with threshold " << k.threshold;
+      EXPECT_EQ(E.red.threshold, k.threshold);
+      EXPECT_EQ(E.red.secretor, 2);
     }
   }
 }
@@ -446,14 +446,14 @@ TEST(Episodes, GreenAndBlue) {
       const std::vector<int> d = draws(seed, 4);
       E.random.seed(seed);
       newEpisodeG(E);
-      EXPECT_EQ(E.lifeSpanG, d[0] % 12 + 1);
-      EXPECT_EQ(E.thresholdG, d[1] % 30 + 51);
-      EXPECT_EQ(E.secretorG, d[2] % 12);
+      EXPECT_EQ(E.green.lifespan, d[0] % 12 + 1);
+      EXPECT_EQ(E.green.threshold, d[1] % 30 + 51);
+      EXPECT_EQ(E.green.secretor, d[2] % 12);
       E.random.seed(seed);
       newEpisodeB(E);
-      EXPECT_EQ(E.lifeSpanB, d[0] % 12 + 1);
-      EXPECT_EQ(E.thresholdB, d[1] % 20 + 61);
-      EXPECT_EQ(E.secretorB, d[2] % 12);
+      EXPECT_EQ(E.blue.lifespan, d[0] % 12 + 1);
+      EXPECT_EQ(E.blue.threshold, d[1] % 20 + 61);
+      EXPECT_EQ(E.blue.secretor, d[2] % 12);
       EXPECT_EQ(E.random.next(), d[3]);
     }
     // With no vertex to pick there is no secretor, and still three draws.
@@ -461,15 +461,15 @@ TEST(Episodes, GreenAndBlue) {
     const std::vector<int> d = draws(3, 4);
     E.random.seed(3);
     newEpisodeB(E);
-    EXPECT_EQ(E.secretorB, -1);
+    EXPECT_EQ(E.blue.secretor, -1);
     EXPECT_EQ(E.random.next(), d[3]);
   } else {
     resetStore();
-    E.lifeSpanG = E.lifeSpanB = -4;
+    E.green.lifespan = E.blue.lifespan = -4;
     newEpisodeG(E);
     newEpisodeB(E);
-    EXPECT_EQ(std::make_tuple(E.lifeSpanG, E.thresholdG, E.secretorG), std::make_tuple(short{-4}, 255, short{-1}));
-    EXPECT_EQ(std::make_tuple(E.lifeSpanB, E.thresholdB, E.secretorB), std::make_tuple(short{-4}, 255, short{-1}));
+    EXPECT_EQ(std::make_tuple(E.green.lifespan, E.green.threshold, E.green.secretor), std::make_tuple(short{-4}, 255, short{-1}));
+    EXPECT_EQ(std::make_tuple(E.blue.lifespan, E.blue.threshold, E.blue.secretor), std::make_tuple(short{-4}, 255, short{-1}));
   }
 }
 
@@ -483,23 +483,23 @@ TEST(Episodes, FirstDiffusionStepsOfARun) {
     std::vector<int> d = draws(11, 4);
     E.random.seed(11);
     diffuse(E);
-    EXPECT_EQ(E.thresholdR, d[1] % 65 + 16);
-    EXPECT_EQ(E.lifeSpanR, (d[0] % 12 + 1) * (E.thresholdR - 15) / 65 + 1);
-    ASSERT_EQ(E.secretorR, d[2] % 12);
-    EXPECT_EQ(E.vertex[E.secretorR].hormoneR, 255);
+    EXPECT_EQ(E.red.threshold, d[1] % 65 + 16);
+    EXPECT_EQ(E.red.lifespan, (d[0] % 12 + 1) * (E.red.threshold - 15) / 65 + 1);
+    ASSERT_EQ(E.red.secretor, d[2] % 12);
+    EXPECT_EQ(E.vertex[E.red.secretor].hormoneR, 255);
     EXPECT_EQ(E.random.next(), d[3]);
-    EXPECT_EQ(std::make_tuple(E.lifeSpanG, E.thresholdG, E.secretorG), std::make_tuple(short{-1}, 255, short{-1}));
-    EXPECT_EQ(std::make_tuple(E.lifeSpanB, E.thresholdB, E.secretorB), std::make_tuple(short{-1}, 255, short{-1}));
+    EXPECT_EQ(std::make_tuple(E.green.lifespan, E.green.threshold, E.green.secretor), std::make_tuple(short{-1}, 255, short{-1}));
+    EXPECT_EQ(std::make_tuple(E.blue.lifespan, E.blue.threshold, E.blue.secretor), std::make_tuple(short{-1}, 255, short{-1}));
 
     // Above 500 triangles all three begin, drawing red's numbers, then green's, then blue's.
     buildSubdividedIcosahedron(3);
     d = draws(11, 10);
     E.random.seed(11);
     diffuse(E);
-    EXPECT_EQ(E.secretorR, d[2] % E.numVertices);
-    EXPECT_EQ(std::make_tuple(int{E.lifeSpanG}, int{E.thresholdG}, int{E.secretorG}),
+    EXPECT_EQ(E.red.secretor, d[2] % E.numVertices);
+    EXPECT_EQ(std::make_tuple(int{E.green.lifespan}, int{E.green.threshold}, int{E.green.secretor}),
               std::make_tuple(d[3] % 12 + 1, d[4] % 30 + 51, d[5] % E.numVertices));
-    EXPECT_EQ(std::make_tuple(int{E.lifeSpanB}, int{E.thresholdB}, int{E.secretorB}),
+    EXPECT_EQ(std::make_tuple(int{E.blue.lifespan}, int{E.blue.threshold}, int{E.blue.secretor}),
               std::make_tuple(d[6] % 12 + 1, d[7] % 20 + 61, d[8] % E.numVertices));
     EXPECT_EQ(E.random.next(), d[9]);
   } else {
@@ -515,13 +515,13 @@ TEST(Episodes, FirstDiffusionStepsOfARun) {
     };
     for (const Case& k : cases) {
       buildSubdividedIcosahedron(k.levels);
-      E.lifeSpanR = static_cast<short>(k.lifeSpan);
-      E.thresholdR = static_cast<unsigned char>(k.threshold);
+      E.red.lifespan = static_cast<short>(k.lifeSpan);
+      E.red.threshold = static_cast<unsigned char>(k.threshold);
       for (int after : k.afterEachStep) {
         diffuse(E);
-        EXPECT_EQ(E.lifeSpanR, after) << E.numTriangles << " triangles, from " << k.lifeSpan;
+        EXPECT_EQ(E.red.lifespan, after) << E.numTriangles << " triangles, from " << k.lifeSpan;
       }
-      EXPECT_EQ(std::make_pair(E.lifeSpanG, E.lifeSpanB), std::make_pair(short{0}, short{0}));
+      EXPECT_EQ(std::make_pair(E.green.lifespan, E.blue.lifespan), std::make_pair(short{0}, short{0}));
     }
   }
 }
@@ -534,8 +534,8 @@ TEST(Episodes, SizeConditionIsMoreThan500) {
     diffuse(E);
     E.numTriangles = 20;
     const bool large = count > 500;
-    EXPECT_EQ(E.lifeSpanR > 0, large || !variant::redEpisodeNeedsSize) << count;
-    EXPECT_EQ(E.lifeSpanG > 0, large && seedProgram) << count;
-    EXPECT_EQ(E.lifeSpanB > 0, large && seedProgram) << count;
+    EXPECT_EQ(E.red.lifespan > 0, large || !variant::redEpisodeNeedsSize) << count;
+    EXPECT_EQ(E.green.lifespan > 0, large && seedProgram) << count;
+    EXPECT_EQ(E.blue.lifespan > 0, large && seedProgram) << count;
   }
 }

@@ -101,7 +101,7 @@ class Snapshots : public WorkFolderTest {
   void growSeed(unsigned seed, int cycles) {
     ASSERT_EQ(loadSeed(E, SEED_FILE), std::nullopt);
     E.random.seed(seed);
-    E.lifeSpanR = E.lifeSpanG = E.lifeSpanB = 0;
+    E.red.lifespan = E.green.lifespan = E.blue.lifespan = 0;
     E.totalCycles = 0;
     for (int j = 0; j < cycles; ++j) growthCycle(E);
   }
@@ -306,13 +306,14 @@ TEST_F(Snapshots, VerticesAreBornInTheCycleThatAddedThem) {
 }
 
 TEST_F(Snapshots, SeedIntervalFlagIsReadAndBadValuesAreRefusedWithTheUsage) {
-  const auto parse = [](std::vector<std::string> words) {
+  SeedRun given;
+  const auto parse = [&given](std::vector<std::string> words) {
     words.insert(words.begin(), "morphseed");
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
     CaptureStderr();
-    const int status = parseCommandLine(static_cast<int>(words.size()), argv.data());
+    const int status = parseCommandLine(static_cast<int>(words.size()), argv.data(), given);
     return std::make_pair(status, GetCapturedStderr());
   };
   for (const auto& [words, interval] : std::vector<std::pair<std::vector<std::string>, int>>{
@@ -323,7 +324,7 @@ TEST_F(Snapshots, SeedIntervalFlagIsReadAndBadValuesAreRefusedWithTheUsage) {
        }) {
     const auto [status, err] = parse(words);
     EXPECT_EQ(status, 0) << err;
-    EXPECT_EQ(snapshotInterval, interval) << ::testing::PrintToString(words);
+    EXPECT_EQ(given.snapshotInterval, interval) << ::testing::PrintToString(words);
   }
   const std::string usageTail = std::string("default: the clock\n") + snapshotUsage;
   for (const auto& [words, problem] : std::vector<std::pair<std::vector<std::string>, std::string>>{

@@ -13,14 +13,14 @@
 #include <sstream>
 #include <tuple>
 
-#include "commandline.h"
+#include "sweepwords.h"
 #include "failure.h"
-#include "outnames.h"
-#include "outputnames.h"
+#include "pointnames.h"
 #include "plan.h"
 #include "resultname.h"
 #include "shellwords.h"
 #include "signalling.h"
+#include "sweep_command.h"
 
 namespace fs = std::filesystem;
 using testing::internal::CaptureStderr;
@@ -407,81 +407,102 @@ TEST_F(ResultNames, TheToolPlansListsAndRefuses) {
 
 }  // namespace
 
-namespace {
-
-// Every run parameter of the program as one comparable text.
-std::string programParameters() {
-  const SweepPoint p = currentSweepPoint();
-  return outputName(p, p.lifeSpanR, "") + " t" + std::to_string(p.templateSwitch) + " v" +
-         std::to_string(p.snapshotInterval);
-}
-
-std::vector<char*> argvOf(std::vector<std::string>& words) {
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  return argv;
-}
-
-}  // namespace
-
-TEST_F(ResultNames, NamingALineLeavesTheProgramsRunParametersAlone) {
-  std::ofstream("big.3dvTemplate") << "642\n1280\n";
-  SweepPoint sentinel;
-  sentinel.growthCycles = 7;
-  sentinel.modificationCount = 8;
-  sentinel.templateSwitch = 9;
-  sentinel.lifeSpanR = -11;
-  sentinel.thresholdR = 12;
-  sentinel.lifeSpanB = 13;
-  sentinel.kr = 14;
-  sentinel.kh = 15;
-  sentinel.input = "sentinel";
-  sentinel.snapshotInterval = 16;
-  setSweepPoint(sentinel);
-  const std::string before = programParameters();
-  // A renewed red lifespan, a plain line and a refused one.
-  EXPECT_EQ(name(call("-1 120", "big.3dvTemplate", "2")),
-            "big.3dvTemplate.n2.m1.r-3450.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv");
-  EXPECT_EQ(name(call("40 120", "start.3dv")), "start.3dv.n300.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.3.kh.2.3dv");
-  std::vector<std::string> refused = call("40 120", "x");
-  refused[7] = "-x";
-  std::string result;
-  plan::resultName(refused, result);
-  EXPECT_EQ(programParameters(), before);
-  EXPECT_EQ(inputFile, sentinel.input);
-}
-
-TEST_F(ResultNames, ThePureNamesAgreeWithTheRunsOwn) {
-  std::ofstream("big.3dvTemplate") << "642\n1280\n";
+TEST_F(ResultNames, TheFinalRedLifespanIsTheRunsOwnRenewal) {
   const std::vector<std::vector<std::string>> lines{call("40 120", "start.3dv"), call("-1 120", "big.3dvTemplate", "3"),
                                                     call("0 7", "big.3dvTemplate", "-5"),
                                                     call("-32768 255", "runs/a.3dvTemplate", "1000")};
   for (std::vector<std::string> words : lines) {
     const std::string shown = ::testing::PrintToString(words);
-    words[6] = "0";  // no template: the longest name is the 3DV one
     for (const bool snapshots : {false, true}) {
       if (snapshots) words.insert(words.end(), {"-v", "4"});
-      std::vector<char*> argv = argvOf(words);
-      SweepPoint point;
+      std::vector<char*> argv;
+      for (std::string& w : words) argv.push_back(w.data());
+      SweepRun run;
       CaptureStderr();
-      const int pure = readCommandLine(static_cast<int>(argv.size()), argv.data(), point);
-      const int run = parseCommandLine(static_cast<int>(argv.size()), argv.data());
+      ASSERT_EQ(parseCommandLine(static_cast<int>(argv.size()), argv.data(), run), 0) << shown;
       GetCapturedStderr();
-      ASSERT_EQ(pure, 0) << shown;
-      ASSERT_EQ(run, 0) << shown;
-      EXPECT_EQ(point.snapshotInterval, snapshots ? 4 : 0) << shown;
-      EXPECT_EQ(longestOutputNameLength(point), longestOutputNameLength()) << shown;
-      EXPECT_EQ(longestSnapshotNameLength(point), longestSnapshotNameLength()) << shown;
+      EXPECT_EQ(run.snapshotInterval, snapshots ? 4 : 0) << shown;
       for (const long long triangles : {20LL, 1280LL}) {
-        const short saved = lifeSpanR;
         // The run's own renewal at the start of every cycle, with no shortcut.
-        for (int j = 0; j < numGrowthCycles; ++j) {
-          if (lifeSpanR <= 0 && triangles > episodeMinTriangles) lifeSpanR = renewedRedLifespan(lifeSpanR, thresholdR);
+        Morphogen red = run.settings().red;
+        for (int j = 0; j < run.values.growthCycles; ++j) {
+          if (red.lifespan <= 0 && triangles > episodeMinTriangles)
+            red.lifespan = renewedRedLifespan(red.lifespan, red.threshold);
         }
-        EXPECT_EQ(finalRedLifespan(point, triangles), lifeSpanR) << shown << triangles;
-        EXPECT_EQ(outputName(point, lifeSpanR, ".obj"), outputName(".obj")) << shown << triangles;
-        lifeSpanR = saved;
+        EXPECT_EQ(finalRedLifespan(run, triangles), red.lifespan) << shown << triangles;
       }
     }
+  }
+}
+
+// Every number row is read from the word the table places it at, and its field holds its
+// whole range.
+TEST(ParameterTable, RowsSitAtTheirWordsAndHoldTheirRanges) {
+  std::vector<std::string> words = examplePointCommand("morphsweep", {300, true});
+  for (std::size_t k = 0; k < plan::numbers().size(); ++k) {
+    const Parameter& p = *plan::numbers()[k];
+    words[sweepWordOf(p.name)] = std::to_string(std::min(p.hi, p.lo + 2 + static_cast<long long>(k)));
+  }
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  SweepRun run;
+  CaptureStderr();
+  ASSERT_EQ(parseCommandLine(static_cast<int>(argv.size()), argv.data(), run), 0);
+  GetCapturedStderr();
+  for (const Parameter* p : plan::numbers()) {
+    EXPECT_EQ(p->get(run.values), std::atoll(words[sweepWordOf(p->name)].c_str())) << p->name;
+    SweepValues v;
+    for (const long long edge : {p->lo, p->hi}) {
+      p->set(v, edge);
+      EXPECT_EQ(p->get(v), edge) << p->name;
+    }
+  }
+  EXPECT_EQ(run.input, words[sweepWordOf(inputTemplateName)]);
+  EXPECT_EQ(sweepWordOf("seed"), 0u);
+  EXPECT_EQ(snakeCase("greenThreshold"), "green_threshold");
+}
+
+// A sweep that varies only what cannot change morphsweep's shape is warned about, naming
+// each varied parameter and what it does change; one that varies a shape parameter is not.
+TEST(SweepPlan, ASweepOfNothingThatShapesIsWarnedAbout) {
+  const std::string head = "no parameter this sweep varies can change the shape in morphsweep, so every point "
+                           "grows the same surface: ";
+  const std::string names = "redThreshold changes only the result names";
+  struct Case {
+    std::map<std::string, std::string> changes;
+    std::string warning;  // "" for none
+  } cases[] = {
+      {{}, ""},
+      {{{"redThreshold", "redThreshold = 100, 120"}}, head + names},
+      {{{"redThreshold", "redThreshold = 100, 120"}, {"redSecretor", "redSecretor = 5, 6"}},
+       head + names + "; redSecretor changes only the levels of -v snapshots (and the result names)"},
+      {{{"templateSwitch", "templateSwitch = 0, 1"}}, head + "templateSwitch changes only which result files are written"},
+      {{{"redThreshold", "redThreshold = 100, 120"}, {"repulsion", "repulsion = 1, 4"}}, ""},
+      {{{"redThreshold", "redThreshold = 100, 120"}, {"growthCycles", "growthCycles = 6:18:6"}}, ""},
+      {{{"redThreshold", "redThreshold = 100, 120"}, {"inputTemplate", "inputTemplate = a.3dv, b.3dv"}}, ""},
+  };
+  for (const Case& c : cases) {
+    plan::Definition d;
+    ASSERT_EQ(parse(definition(c.changes), d), std::nullopt);
+    EXPECT_EQ(plan::shapeWarning(d).value_or(""), c.warning) << ::testing::PrintToString(c.changes);
+  }
+}
+
+TEST_F(ResultNames, TheToolWarnsOnStandardErrorAndPlansAsEver) {
+  std::ofstream("start.3dv") << "";
+  for (const bool shaping : {false, true}) {
+    const std::string text = definition({{"redThreshold", "redThreshold = 100, 120"},
+                                         {"repulsion", shaping ? "repulsion = 1, 4" : "repulsion = 2"}});
+    std::ofstream("s.sweep") << text;
+    const ToolRun r = runTool({"--program", "ms", "s.sweep"});
+    plan::Definition d;
+    ASSERT_EQ(parse(text, d), std::nullopt);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, [&] {
+      std::ostringstream out;
+      plan::writeManifest(d, "ms", out);
+      return out.str();
+    }());
+    EXPECT_EQ(r.err, shaping ? "" : "morphsweep-plan: warning: " + *plan::shapeWarning(d) + "\n");
   }
 }

@@ -152,13 +152,15 @@ void encodeEmbryo(writer& w, const Embryo& e) {
   w.i32(e.numTriangles);
   w.i32(e.numInitialTriangles);
   w.u32(e.totalCycles);
-  for (const short s : {e.secretorR, e.secretorG, e.secretorB}) w.i16(s);
-  for (const unsigned char t : {e.thresholdR, e.thresholdG, e.thresholdB}) w.u8(t);
-  for (const short s : {e.lifeSpanR, e.lifeSpanG, e.lifeSpanB}) w.i16(s);
+  // Field by field across the three morphogens: the layout of the first format.
+  const Morphogen* morphogens[] = {&e.red, &e.green, &e.blue};
+  for (const Morphogen* m : morphogens) w.i16(m->secretor);
+  for (const Morphogen* m : morphogens) w.u8(m->threshold);
+  for (const Morphogen* m : morphogens) w.i16(m->lifespan);
   w.f32(e.lengthScale);
-  w.i32(e.attractionFactor);
-  w.i32(e.repulsionFactor);
-  w.f32(e.largest);
+  w.i32(e.forces.attraction);
+  w.i32(e.forces.repulsion);
+  w.f32(e.writer.largest);
   const randomSource::snapshot random = e.random.save();
   for (const char c : random.bytes) w.u8(static_cast<unsigned char>(c));
   w.i32(random.front);
@@ -204,19 +206,14 @@ void decodeEmbryo(reader& r, Embryo& e) {
   if (e.numVertices < 0 || e.numVertices > std::min(capacity, maxIndexableVertices) || e.numTriangles < 0) {
     r.fault("store counts out of range");
   }
-  e.secretorR = r.i16();
-  e.secretorG = r.i16();
-  e.secretorB = r.i16();
-  e.thresholdR = static_cast<unsigned char>(r.u8());
-  e.thresholdG = static_cast<unsigned char>(r.u8());
-  e.thresholdB = static_cast<unsigned char>(r.u8());
-  e.lifeSpanR = r.i16();
-  e.lifeSpanG = r.i16();
-  e.lifeSpanB = r.i16();
+  Morphogen* morphogens[] = {&e.red, &e.green, &e.blue};
+  for (Morphogen* m : morphogens) m->secretor = r.i16();
+  for (Morphogen* m : morphogens) m->threshold = static_cast<unsigned char>(r.u8());
+  for (Morphogen* m : morphogens) m->lifespan = r.i16();
   e.lengthScale = r.f32();
-  e.attractionFactor = r.i32();
-  e.repulsionFactor = r.i32();
-  e.largest = r.f32();
+  e.forces.attraction = r.i32();
+  e.forces.repulsion = r.i32();
+  e.writer.largest = r.f32();
   randomSource::snapshot random;
   r.bytes(random.bytes.data(), random.bytes.size());
   random.front = r.i32();

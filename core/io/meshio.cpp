@@ -60,7 +60,7 @@ void requireWritableStore(const Embryo& e, const char* path) {
 }  // namespace
 
 void rescaleByLargest(Embryo& e) {
-  float& largest = e.largest;
+  float& largest = e.writer.largest;
   for (int i = 0; i < e.numVertices; ++i) {
     for (const float c : {e.vertexAt(i).x, e.vertexAt(i).y, e.vertexAt(i).z}) {
       if (std::fabs(c) > largest) largest = std::fabs(c);

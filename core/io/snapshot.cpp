@@ -431,9 +431,9 @@ void writeSnapshot(const Embryo& e, const std::string& path, int cycle, const st
       writeIntField(f, p.name, p.values);
     }
   }
-  writeIntField(f, "lifeSpan", {e.lifeSpanR, e.lifeSpanG, e.lifeSpanB});
-  writeIntField(f, "threshold", {e.thresholdR, e.thresholdG, e.thresholdB});
-  writeIntField(f, "secretor", {e.secretorR, e.secretorG, e.secretorB});
+  writeIntField(f, "lifeSpan", {e.red.lifespan, e.green.lifespan, e.blue.lifespan});
+  writeIntField(f, "threshold", {e.red.threshold, e.green.threshold, e.blue.threshold});
+  writeIntField(f, "secretor", {e.red.secretor, e.green.secretor, e.blue.secretor});
   std::fprintf(f, "    </FieldData>\n");
   std::fprintf(f,
                "    <Piece NumberOfPoints=\"%d\" NumberOfVerts=\"0\" NumberOfLines=\"0\" NumberOfStrips=\"0\" "

@@ -44,8 +44,8 @@ forceSettings forceStepSettings(Embryo& e) {
   s.L2 = e.lengthScale * e.lengthScale;
 
   if (e.rules().scaledForces) {
-    s.Ka = static_cast<float>(e.attractionFactor) * e.lengthScale;
-    s.Kr = static_cast<float>(e.repulsionFactor);
+    s.Ka = static_cast<float>(e.forces.attraction) * e.lengthScale;
+    s.Kr = static_cast<float>(e.forces.repulsion);
   } else {
     s.Ka = e.lengthScale;
     s.Kr = 1;

@@ -40,9 +40,9 @@ int averageLevel(const Embryo& e, const triangle& t, unsigned char vertex_struct
 }
 
 bool reachesThreshold(const Embryo& e, const triangle& t) {
-  return averageLevel(e, t, &vertex_struct::hormoneR) >= e.thresholdR ||
-         averageLevel(e, t, &vertex_struct::hormoneG) >= e.thresholdG ||
-         averageLevel(e, t, &vertex_struct::hormoneB) >= e.thresholdB;
+  return averageLevel(e, t, &vertex_struct::hormoneR) >= e.red.threshold ||
+         averageLevel(e, t, &vertex_struct::hormoneG) >= e.green.threshold ||
+         averageLevel(e, t, &vertex_struct::hormoneB) >= e.blue.threshold;
 }
 
 void countDown(short& lifeSpan) { lifeSpan = static_cast<short>(lifeSpan - 1); }
@@ -55,11 +55,10 @@ short drawSecretor(Embryo& e) {
   return static_cast<short>(draw % e.numVertices);
 }
 
-void drawEpisode(Embryo& e, short& lifeSpan, unsigned char& threshold, short& secretor, int thresholdRange,
-                 int thresholdBase) {
-  lifeSpan = static_cast<short>(e.random.next() % 12 + 1);
-  threshold = static_cast<unsigned char>(e.random.next() % thresholdRange + thresholdBase);
-  secretor = drawSecretor(e);
+void drawEpisode(Embryo& e, Morphogen& m, int thresholdRange, int thresholdBase) {
+  m.lifespan = static_cast<short>(e.random.next() % 12 + 1);
+  m.threshold = static_cast<unsigned char>(e.random.next() % thresholdRange + thresholdBase);
+  m.secretor = drawSecretor(e);
 }
 
 // One Jacobi pass of one colour: every read comes from the snapshot of the levels taken
@@ -117,10 +116,10 @@ void diffuseColour(Embryo& e, unsigned char vertex_struct::*level, short secreto
 
 template <bool integerDivisor>
 void diffuseColours(Embryo& e, const diffusionPlan& plan, std::vector<unsigned char>& snapshot) {
-  diffuseColour<integerDivisor>(e, &vertex_struct::hormoneR, e.secretorR, fullSecretorLevel, plan, snapshot);
-  diffuseColour<integerDivisor>(e, &vertex_struct::hormoneG, e.secretorG, e.rules().greenSecretorLevel, plan,
+  diffuseColour<integerDivisor>(e, &vertex_struct::hormoneR, e.red.secretor, fullSecretorLevel, plan, snapshot);
+  diffuseColour<integerDivisor>(e, &vertex_struct::hormoneG, e.green.secretor, e.rules().greenSecretorLevel, plan,
                                 snapshot);
-  diffuseColour<integerDivisor>(e, &vertex_struct::hormoneB, e.secretorB, fullSecretorLevel, plan, snapshot);
+  diffuseColour<integerDivisor>(e, &vertex_struct::hormoneB, e.blue.secretor, fullSecretorLevel, plan, snapshot);
 }
 
 }  // namespace
@@ -154,21 +153,21 @@ void hormoneGrow(Embryo& e) {
       if (marks[i]) splitTriangle(e, t);
       t = next;
     }
-    countDown(e.lifeSpanR);
-    countDown(e.lifeSpanG);
-    countDown(e.lifeSpanB);
+    countDown(e.red.lifespan);
+    countDown(e.green.lifespan);
+    countDown(e.blue.lifespan);
   }
 }
 
 void newEpisodeR(Embryo& e) {
   if (e.rules().randomEpisodes) {
     const int drawn = e.random.next() % 12 + 1;
-    e.thresholdR = static_cast<unsigned char>(e.random.next() % 65 + 16);
+    e.red.threshold = static_cast<unsigned char>(e.random.next() % 65 + 16);
     // A low threshold gives a short episode, a high one a long one.
-    e.lifeSpanR = static_cast<short>(drawn * (e.thresholdR - 15) / 65 + 1);
-    e.secretorR = drawSecretor(e);
+    e.red.lifespan = static_cast<short>(drawn * (e.red.threshold - 15) / 65 + 1);
+    e.red.secretor = drawSecretor(e);
   } else {
-    e.lifeSpanR = renewedRedLifespan(e.lifeSpanR, e.thresholdR);
+    e.red.lifespan = renewedRedLifespan(e.red.lifespan, e.red.threshold);
   }
 }
 
@@ -180,11 +179,11 @@ short renewedRedLifespan(short lifeSpan, unsigned char threshold) {
 }
 
 void newEpisodeG(Embryo& e) {
-  if (e.rules().randomEpisodes) drawEpisode(e, e.lifeSpanG, e.thresholdG, e.secretorG, 30, 51);
+  if (e.rules().randomEpisodes) drawEpisode(e, e.green, 30, 51);
 }
 
 void newEpisodeB(Embryo& e) {
-  if (e.rules().randomEpisodes) drawEpisode(e, e.lifeSpanB, e.thresholdB, e.secretorB, 20, 61);
+  if (e.rules().randomEpisodes) drawEpisode(e, e.blue, 20, 61);
 }
 
 diffusionPlan planDiffusion(const Embryo& e) {
@@ -226,9 +225,9 @@ diffusionPlan planDiffusion(const Embryo& e) {
 
 void diffuse(Embryo& e, const diffusionPlan& plan) {
   const bool bigEnough = e.numTriangles > episodeMinTriangles;
-  if (e.lifeSpanR <= 0 && (bigEnough || !e.rules().redEpisodeNeedsSize)) newEpisodeR(e);
-  if (e.lifeSpanG <= 0 && bigEnough) newEpisodeG(e);
-  if (e.lifeSpanB <= 0 && bigEnough) newEpisodeB(e);
+  if (e.red.lifespan <= 0 && (bigEnough || !e.rules().redEpisodeNeedsSize)) newEpisodeR(e);
+  if (e.green.lifespan <= 0 && bigEnough) newEpisodeG(e);
+  if (e.blue.lifespan <= 0 && bigEnough) newEpisodeB(e);
 
   std::vector<unsigned char> snapshot;
   try {

@@ -12,7 +12,8 @@
 void standardErrorSink(const std::string& text) { std::fputs(text.c_str(), stderr); }
 void standardOutputSink(const std::string& text) { std::fputs(text.c_str(), stdout); }
 
-Embryo::Embryo(const modelRules& rules, int capacity) : rules_(&rules) {
+Embryo::Embryo(const modelRules& rules, const GrowthSettings& settings, int capacity)
+    : red(settings.red), green(settings.green), blue(settings.blue), forces(settings.forces), rules_(&rules) {
   vertex.resize(static_cast<std::size_t>(capacity > 0 ? capacity : rules.vertexCapacity));
   numVertices = rules.startNumVertices;
   numTriangles = rules.startNumTriangles;
@@ -62,14 +63,12 @@ void Embryo::copyState(const Embryo& other) {
   numVertices = other.numVertices;
   numInitialTriangles = other.numInitialTriangles;
   totalCycles = other.totalCycles;
-  takeEpisodes(other.episodes());
-  lifeSpanR = other.lifeSpanR;
-  lifeSpanG = other.lifeSpanG;
-  lifeSpanB = other.lifeSpanB;
+  red = other.red;
+  green = other.green;
+  blue = other.blue;
   lengthScale = other.lengthScale;
-  attractionFactor = other.attractionFactor;
-  repulsionFactor = other.repulsionFactor;
-  largest = other.largest;
+  forces = other.forces;
+  writer = other.writer;
   random = other.random;
   forceOptions = other.forceOptions;
   lastFastForces = other.lastFastForces;
@@ -190,17 +189,10 @@ void Embryo::clearStore() {
   numInitialTriangles = 0;
 }
 
-episodeCarry Embryo::episodes() const {
-  return {secretorR, secretorG, secretorB, thresholdR, thresholdG, thresholdB};
-}
-
-void Embryo::takeEpisodes(const episodeCarry& carry) {
-  secretorR = carry.secretorR;
-  secretorG = carry.secretorG;
-  secretorB = carry.secretorB;
-  thresholdR = carry.thresholdR;
-  thresholdG = carry.thresholdG;
-  thresholdB = carry.thresholdB;
+GrowthSettings Embryo::handOver() const {
+  GrowthSettings next = settings();
+  for (Morphogen* m : {&next.red, &next.green, &next.blue}) m->lifespan = 0;
+  return next;
 }
 
 void Embryo::indexFault(long long index) const {

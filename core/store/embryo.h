@@ -13,6 +13,7 @@
 #include "mesh.h"
 #include "random.h"
 #include "rules.h"
+#include "settings.h"
 
 // How close pairs are found; automatic takes the grid when the mesh is wide compared with
 // the cut-off.
@@ -59,17 +60,19 @@ struct kernelStateDeleter {
   void operator()(kernelState* state) const;
 };
 
-// The secretors and thresholds an embryo leaves; a batch's next embryo starts from them.
-struct episodeCarry {
-  short secretorR, secretorG, secretorB;
-  unsigned char thresholdR, thresholdG, thresholdB;
+// The running maximum of the rescaling 3DV writer: the largest |coordinate| it has met in
+// this embryo. Never reset for an embryo, so a second write gives the same bytes.
+struct rescalingWriter {
+  float largest = 0;
 };
 
 class Embryo {
  public:
-  // An empty store of `capacity` slots (0: the rules' own) with the rules' start counts;
-  // everything else at its start value. Creating an embryo is the one reset.
-  explicit Embryo(const modelRules& rules, int capacity = 0);
+  // An empty store of `capacity` slots (0: the rules' own) with the rules' start counts,
+  // its episodes and force factors as `settings` give them; everything else at its start
+  // value. Creating an embryo is the one reset.
+  Embryo(const modelRules& rules, const GrowthSettings& settings, int capacity = 0);
+  explicit Embryo(const modelRules& rules, int capacity = 0) : Embryo(rules, startingSettings(rules), capacity) {}
   ~Embryo();
   Embryo(const Embryo& other);
   Embryo& operator=(const Embryo& other);
@@ -102,8 +105,11 @@ class Embryo {
   // them from index 0.
   void clearStore();
 
-  episodeCarry episodes() const;
-  void takeEpisodes(const episodeCarry& carry);
+  // The settings a batch's next embryo is made with: the secretors, thresholds and force
+  // factors this one leaves, no episode running.
+  GrowthSettings handOver() const;
+  // The episodes as they stand and the force factors.
+  GrowthSettings settings() const { return {red, green, blue, forces}; }
 
   // Prints one notice line through the sink.
   void notice(const std::string& text) const { sink(text); }
@@ -120,19 +126,14 @@ class Embryo {
   // Cycles begun in this embryo; read by the relaxation step.
   unsigned int totalCycles = 0;
 
-  // Episode state. A secretor that names no live vertex secretes nothing; a lifespan of
-  // 0 or below means the episode has run out.
-  short secretorR = noVertex, secretorG = noVertex, secretorB = noVertex;
-  unsigned char thresholdR = 255, thresholdG = 255, thresholdB = 255;
-  short lifeSpanR = 0, lifeSpanG = 0, lifeSpanB = 0;
+  // Episode state, started from the settings and renewed by each colour's episodes.
+  Morphogen red, green, blue;
 
   // Written by every relaxation step: (numTriangles / reference count) ^ 0.75.
   float lengthScale = 1;
-  // morphsweep's command-line force factors.
-  int attractionFactor = 0;
-  int repulsionFactor = 0;
-  // The largest |coordinate| the rescaling 3DV writer has met in this embryo.
-  float largest = 0;
+  // The force factors the embryo was made with; a caller may change them between cycles.
+  ForceFactors forces;
+  rescalingWriter writer;
 
   randomSource random;
   fastForceOptions forceOptions;

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "morph/settings.h"
+
 class Embryo;
 
 namespace morph {
@@ -44,19 +46,10 @@ struct messageSinks {
   std::function<void(const std::string& line)> output;
 };
 
-// One morphogen's episode as morphsweep's command line gives it.
-struct episode {
-  short lifespan = 40;
-  unsigned char threshold = 120;
-  short secretor = -1;
-};
-
-// morphsweep's run parameters beyond the template.
-struct sweepSettings {
-  episode red, green, blue;
-  int repulsion = 0;   // the value after -kr
-  int attraction = 0;  // the value after -kh
-};
+// One morphogen's episode, and morphsweep's run parameters beyond the template: the
+// settings an embryo is made with.
+using episode = Morphogen;
+using sweepSettings = GrowthSettings;
 
 class embryo {
  public:

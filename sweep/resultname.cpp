@@ -4,18 +4,20 @@
 #include <sstream>
 #include <utility>
 
-#include "commandline.h"
+#include "parameters.h"
+
 #include "io/boundedread.h"
-#include "outputnames.h"
+#include "pointnames.h"
+#include "sweepwords.h"
 
 namespace plan {
 
 namespace {
 
 // The triangle count a template declares, or nothing if the file cannot tell.
-std::optional<long long> templateTriangles(const char* path) {
+std::optional<long long> templateTriangles(const std::string& path) {
   // Only the head is read, and a named pipe or device tells nothing instead of blocking.
-  std::istringstream in(io::readHead(path ? path : "", 4096).bytes);
+  std::istringstream in(io::readHead(path, 4096).bytes);
   long long vertices = 0, triangles = 0;
   if (!(in >> vertices >> triangles)) return std::nullopt;
   return triangles;
@@ -29,10 +31,11 @@ std::optional<std::string> resultName(const std::vector<std::string>& words, std
     return std::to_string(words.size()) + " words where a morphsweep call has " + std::to_string(expectedWords);
   }
   // The flag positions, checked here so that a faulty line gets a message naming the word.
-  const std::vector<std::pair<std::size_t, char>> flags{{1, 'n'},  {3, 'm'},  {5, 't'},  {7, 'r'},
-                                                        {11, 'g'}, {15, 'b'}, {19, 'k'}, {21, 'k'}};
-  for (const auto& [at, letter] : flags) {
+  for (const Parameter& p : runParameters) {
+    if (p.sweepFlag.empty() || !p.number()) continue;
     // morphsweep looks at two characters only: "-n", "-N", "-nx" all pass.
+    const std::size_t at = sweepWordOf(p.name) - 1;
+    const char letter = p.sweepFlag[1];
     const std::string& w = words[at];
     const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     if (w.size() < 2 || w[0] != '-' || (w[1] != letter && w[1] != upper)) {
@@ -44,12 +47,12 @@ std::optional<std::string> resultName(const std::vector<std::string>& words, std
   std::vector<char*> argv;
   for (std::string& w : copies) argv.push_back(w.data());
   argv.push_back(nullptr);
-  SweepPoint point;
-  if (readCommandLine(static_cast<int>(expectedWords), argv.data(), point) != 0) {
+  SweepRun run;
+  if (readCommandLine(static_cast<int>(expectedWords), argv.data(), run) != 0) {
     return std::string("morphsweep refuses this call");
   }
-  const auto triangles = templateTriangles(point.input);
-  name = outputName(point, triangles ? finalRedLifespan(point, *triangles) : point.lifeSpanR, ".3dv");
+  const auto triangles = templateTriangles(run.input);
+  name = outputName(run, triangles ? finalRedLifespan(run, *triangles) : run.settings().red.lifespan, ".3dv");
   return std::nullopt;
 }
 

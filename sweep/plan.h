@@ -9,20 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "parameters.h"
+
 namespace plan {
 
 // The fourteen numeric words of a morphsweep command line, in command-line order; the
 // input template comes after them.
-inline constexpr int numericCount = 14;
+inline constexpr int numericCount = sweepNumberCount;
 
-struct Parameter {
-  const char* name;  // its key in a definition
-  const char* flag;  // the flag word that precedes it on the command line, or "" if none
-  long long lo, hi;  // the values a definition may give it
-};
-
-extern const std::array<Parameter, numericCount> parameters;
-inline constexpr const char* inputName = "inputTemplate";
+// Their rows of the run parameters' table.
+constexpr const std::array<const Parameter*, numericCount>& numbers() { return sweepNumbers; }
+inline constexpr std::string_view inputName = inputTemplateName;
 
 // A sweep never expands to more points than this, so a slip in a range cannot flood a
 // disk with command lines.
@@ -55,6 +52,10 @@ long long pointCount(const Definition& d);
 // The words of point `index` (0-based): `program`, then the 23 words morphsweep takes.
 // The later words vary faster, the input template fastest.
 std::vector<std::string> pointWords(const Definition& d, const std::string& program, long long index);
+
+// When no parameter the definition varies can change the shape in morphsweep, the warning
+// that says so, naming each varied parameter and what it changes; otherwise nothing.
+std::optional<std::string> shapeWarning(const Definition& d);
 
 // One manifest line per point, each ending in "\n".
 void writeManifest(const Definition& d, const std::string& program, std::ostream& out);

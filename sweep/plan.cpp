@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <climits>
 #include <limits>
 #include <set>
 
@@ -15,34 +16,6 @@
 #include "wholenumber.h"
 
 namespace plan {
-
-namespace {
-
-constexpr long long intMin = std::numeric_limits<int>::min();
-constexpr long long intMax = std::numeric_limits<int>::max();
-constexpr long long shortMin = std::numeric_limits<short>::min();
-constexpr long long shortMax = std::numeric_limits<short>::max();
-
-}  // namespace
-
-// The limits are the values morphsweep keeps as given: counts below 1 would be raised to
-// 1 and wider values would lose their high bits, so two points could silently coincide.
-const std::array<Parameter, numericCount> parameters{{
-    {"growthCycles", "-n", 1, intMax},
-    {"modificationCount", "-m", 1, intMax},
-    {"templateSwitch", "-t", 0, 1},
-    {"redLifespan", "-r", shortMin, shortMax},
-    {"redThreshold", "", 0, 255},
-    {"redSecretor", "", -1, shortMax},
-    {"greenLifespan", "-g", shortMin, shortMax},
-    {"greenThreshold", "", 0, 255},
-    {"greenSecretor", "", -1, shortMax},
-    {"blueLifespan", "-b", shortMin, shortMax},
-    {"blueThreshold", "", 0, 255},
-    {"blueSecretor", "", -1, shortMax},
-    {"repulsion", "-kr", intMin, intMax},
-    {"attraction", "-kh", intMin, intMax},
-}};
 
 namespace {
 
@@ -76,7 +49,7 @@ std::optional<std::string> addItem(const Parameter& p, const std::string& item, 
   std::array<long long, 3> n{};
   for (std::size_t k = 0; k < parts.size(); ++k) {
     // Past every parameter's limit a value is refused whatever it is.
-    const auto value = parseWholeNumber(parts[k], intMax + 1, Sign::allowed);
+    const auto value = parseWholeNumber(parts[k], static_cast<long long>(INT_MAX) + 1, Sign::allowed);
     if (!value) return "'" + parts[k] + "' is not a whole number";
     n[k] = *value;
   }
@@ -112,8 +85,8 @@ std::optional<std::string> addInputs(const std::vector<std::string>& items, std:
 
 std::string knownNames() {
   std::string names;
-  for (const Parameter& p : parameters) names += std::string(p.name) + ", ";
-  return names + inputName;
+  for (const Parameter* p : numbers()) names += std::string(p->name) + ", ";
+  return names + std::string(inputName);
 }
 
 }  // namespace
@@ -139,7 +112,7 @@ std::optional<std::string> parseDefinition(std::istream& in, const std::string& 
     const std::string value = trim(line.substr(eq + 1));
     int slot = -1;
     for (int k = 0; k < numericCount; ++k) {
-      if (name == parameters[static_cast<std::size_t>(k)].name) slot = k;
+      if (name == numbers()[static_cast<std::size_t>(k)]->name) slot = k;
     }
     if (name == inputName) slot = inputSlot;
     if (slot < 0) return fault("unknown parameter '" + name + "' (known: " + knownNames() + ")");
@@ -156,7 +129,7 @@ std::optional<std::string> parseDefinition(std::istream& in, const std::string& 
       if (const auto problem = addInputs(items, out.inputs)) return fault(name + ": " + *problem);
       continue;
     }
-    const Parameter& p = parameters[static_cast<std::size_t>(slot)];
+    const Parameter& p = *numbers()[static_cast<std::size_t>(slot)];
     std::set<long long> seen;
     for (const std::string& item : items) {
       if (const auto problem = addItem(p, item, out.values[static_cast<std::size_t>(slot)], seen)) {
@@ -169,7 +142,7 @@ std::optional<std::string> parseDefinition(std::istream& in, const std::string& 
   for (int k = 0; k <= numericCount; ++k) {
     if (givenOn[static_cast<std::size_t>(k)]) continue;
     missing += (missing.empty() ? "" : ", ") +
-               std::string(k < numericCount ? parameters[static_cast<std::size_t>(k)].name : inputName);
+               std::string(k < numericCount ? numbers()[static_cast<std::size_t>(k)]->name : inputName);
   }
   if (!missing.empty()) return source + ": missing parameters: " + missing;
   if (pointCount(out) > maxPoints) return source + ": the sweep has more than " + std::to_string(maxPoints) + " points";
@@ -179,7 +152,7 @@ std::optional<std::string> parseDefinition(std::istream& in, const std::string& 
 std::optional<std::string> checkInputs(const Definition& d, const std::string& source) {
   for (const std::string& name : d.inputs) {
     const auto fault = [&](const std::string& text) {
-      return source + ":" + std::to_string(d.inputLine) + ": " + inputName + ": '" + name + "' " + text;
+      return source + ":" + std::to_string(d.inputLine) + ": " + std::string(inputName) + ": '" + name + "' " + text;
     };
     // Non-blocking, so that a named pipe does not wait here for its writer.
     const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -219,13 +192,29 @@ std::vector<std::string> pointWords(const Definition& d, const std::string& prog
     index /= static_cast<long long>(size);
   }
   std::vector<std::string> words{program};
-  for (std::size_t k = 0; k < parameters.size(); ++k) {
-    if (*parameters[k].flag) words.push_back(parameters[k].flag);
+  for (std::size_t k = 0; k < numbers().size(); ++k) {
+    if (!numbers()[k]->sweepFlag.empty()) words.push_back(std::string(numbers()[k]->sweepFlag));
     const auto& values = d.values[k];
     words.push_back(values.empty() ? "" : std::to_string(values[digit[k]]));
   }
   words.push_back(d.inputs.empty() ? "" : d.inputs[input]);
   return words;
+}
+
+std::optional<std::string> shapeWarning(const Definition& d) {
+  std::string varied;
+  const auto add = [&](const Parameter& p) {
+    if (p.inSweep == Effect::shape) return false;
+    varied += (varied.empty() ? "" : "; ") + std::string(p.name) + " changes " + std::string(effectText(p.inSweep));
+    return true;
+  };
+  for (std::size_t k = 0; k < numbers().size(); ++k) {
+    if (d.values[k].size() > 1 && !add(*numbers()[k])) return std::nullopt;
+  }
+  if (d.inputs.size() > 1) return std::nullopt;  // another template is another shape
+  if (varied.empty()) return std::nullopt;        // a single point compares with nothing
+  return "no parameter this sweep varies can change the shape in morphsweep, so every point grows the same "
+         "surface: " + varied;
 }
 
 void writeManifest(const Definition& d, const std::string& program, std::ostream& out) {

@@ -1,6 +1,7 @@
-#include "commandline.h"
+#include "sweepwords.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -14,19 +15,8 @@
 #include "outfile.h"
 #include "markup.h"
 #include "pointnames.h"
+#include "rules.h"
 #include "series.h"
-#include "outnames.h"
-
-int numGrowthCycles = 1;
-int modificationCount = 1;
-int kr_input = 0;
-int kh_input = 0;
-int batches = 1;
-int snapshotInterval = 0;
-short secretorR = noVertex, secretorG = noVertex, secretorB = noVertex;
-unsigned char thresholdR = 255, thresholdG = 255, thresholdB = 255;
-short lifeSpanR = 0, lifeSpanG = 0, lifeSpanB = 0;
-checkpointSettings checkpoints;
 
 namespace {
 
@@ -42,11 +32,17 @@ bool flagMatches(const char* word, const char* lower, const char* upper) {
 // saturates at the long range and the cast keeps the low bits of the result.
 int toInt(const char* word) { return static_cast<int>(std::strtol(word, nullptr, 10)); }
 
-// Lifespans and secretor indices keep the low 16 bits as a signed value.
-short toShort(const char* word) { return static_cast<short>(toInt(word)); }
+// "-kr" -> "-KR": the flag as the upper-case spelling accepts it.
+std::string upperCase(std::string_view flag) {
+  std::string upper(flag);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
 
-// Thresholds keep the low 8 bits.
-unsigned char toLevel(const char* word) { return static_cast<unsigned char>(toInt(word)); }
+// The refusal of the k-th flag word (from 0): the first has always lacked the "Error #".
+std::string flagRefusal(int k) {
+  return k == 0 ? "0Unrecognized command\n" : "Error #" + std::to_string(k) + ": Unrecognized command\n";
+}
 
 // A whole unsigned decimal number from 1 to INT_MAX, with no sign, blank or other tail.
 std::optional<int> snapshotIntervalOf(const char* word) {
@@ -70,8 +66,8 @@ int refuse(const char* error) {
 
 }  // namespace
 
-int readCommandLine(int argc, char** argv, SweepPoint& point) {
-  point.snapshotInterval = 0;
+int readCommandLine(int argc, char** argv, SweepRun& run) {
+  run.snapshotInterval = 0;
   // "-v N" is the one pair of words allowed after the 23.
   const bool snapshots =
       argc == expectedWordCount + 2 && argv && argv[expectedWordCount] &&
@@ -89,108 +85,65 @@ int readCommandLine(int argc, char** argv, SweepPoint& point) {
       std::fputs(snapshotUsage, stderr);
       return exitBadCommandLine;
     }
-    point.snapshotInterval = *interval;
+    run.snapshotInterval = *interval;
   }
 
-  if (!flagMatches(argv[1], "-n", "-N")) return refuse("0Unrecognized command\n");
-  point.growthCycles = toInt(argv[2]);
-  if (point.growthCycles < 1) {
-    std::fputs("Batch cycle count must be >=1.  Setting to 1\n", stderr);
-    point.growthCycles = 1;
+  // The numbers in the table's order, each after its flag where it has one; a value keeps
+  // the low bits its field holds.
+  int at = 1;
+  int flags = 0;
+  for (const Parameter& p : runParameters) {
+    if (!p.number()) continue;
+    if (!p.sweepFlag.empty()) {
+      const std::string lower(p.sweepFlag);
+      if (!flagMatches(argv[at], lower.c_str(), upperCase(lower).c_str())) return refuse(flagRefusal(flags).c_str());
+      ++flags;
+      ++at;
+    }
+    long long value = toInt(argv[at++]);
+    if (!p.belowLowest.empty() && value < p.lo) {
+      std::fwrite(p.belowLowest.data(), 1, p.belowLowest.size(), stderr);
+      value = p.lo;
+    }
+    p.set(run.values, value);
   }
-
-  if (!flagMatches(argv[3], "-m", "-M")) return refuse("Error #1: Unrecognized command\n");
-  point.modificationCount = toInt(argv[4]);
-  if (point.modificationCount < 1) {
-    std::fputs("<modificationCount> count must be >=1.  Setting to 1\n", stderr);
-    point.modificationCount = 1;
-  }
-
-  if (!flagMatches(argv[5], "-t", "-T")) return refuse("Error #2: Unrecognized command\n");
-  point.templateSwitch = toInt(argv[6]);
-
-  if (!flagMatches(argv[7], "-r", "-R")) return refuse("Error #3: Unrecognized command\n");
-  point.lifeSpanR = toShort(argv[8]);
-  point.thresholdR = toLevel(argv[9]);
-  point.secretorR = toShort(argv[10]);
-
-  if (!flagMatches(argv[11], "-g", "-G")) return refuse("Error #4: Unrecognized command\n");
-  point.lifeSpanG = toShort(argv[12]);
-  point.thresholdG = toLevel(argv[13]);
-  point.secretorG = toShort(argv[14]);
-
-  if (!flagMatches(argv[15], "-b", "-B")) return refuse("Error #5: Unrecognized command\n");
-  point.lifeSpanB = toShort(argv[16]);
-  point.thresholdB = toLevel(argv[17]);
-  point.secretorB = toShort(argv[18]);
-
-  if (!flagMatches(argv[19], "-kr", "-KR")) return refuse("Error #6: Unrecognized command\n");
-  point.kr = toInt(argv[20]);
-
-  if (!flagMatches(argv[21], "-kh", "-KH")) return refuse("Error #7: Unrecognized command\n");
-  point.kh = toInt(argv[22]);
-
-  point.input = argv[23];
+  run.input = argv[at];
+  const char* input = run.input.c_str();
 
   // Refused now, before anything is read, rather than after a long run whose results
   // could not be written under their names.
-  long long needed = longestOutputNameLength(point);
-  if (point.snapshotInterval > 0) needed = std::max(needed, longestSnapshotNameLength(point));
+  long long needed = longestOutputNameLength(run);
+  if (run.snapshotInterval > 0) needed = std::max(needed, longestSnapshotNameLength(run));
   if (needed < 0 || needed >= outNameSize) {
     std::fprintf(stderr,
                  "%s: input name '%s' is too long: the output names would need up to %lld "
                  "characters, at most %d fit\n",
-                 sweepRules.programName, point.input, needed, outNameSize - 1);
+                 sweepRules.programName, input, needed, outNameSize - 1);
     return exitBadCommandLine;
   }
   // The same for the file system's limit on one name, which the temporary that each
   // result is first written under must meet too.
-  const char* lastSlash = std::strrchr(point.input, '/');
-  const long long folderPart = lastSlash ? lastSlash - point.input + 1 : 0;
+  const char* lastSlash = std::strrchr(input, '/');
+  const long long folderPart = lastSlash ? lastSlash - input + 1 : 0;
   const long long entryLimit = NAME_MAX - temporarySuffixLength;
   if (needed - folderPart > entryLimit) {
     std::fprintf(stderr,
                  "%s: input name '%s' is too long: the output file names would need up to %lld "
                  "characters after the last '/', at most %lld fit\n",
-                 sweepRules.programName, point.input, needed - folderPart, entryLimit);
+                 sweepRules.programName, input, needed - folderPart, entryLimit);
     return exitBadCommandLine;
   }
   // The series index names the snapshots in XML, which has no way to write other control
   // characters or bytes that are not UTF-8; tab and line feed are written encoded.
-  if (point.snapshotInterval > 0) {
-    const char* entry = lastSlash ? lastSlash + 1 : point.input;
+  if (run.snapshotInterval > 0) {
+    const char* entry = lastSlash ? lastSlash + 1 : input;
     if (const auto problem = xmlTextProblem(entry)) {
       std::fprintf(stderr, "%s: input name '%s' %s, which the series index (.pvd) cannot name; rename it for -v\n",
-                   sweepRules.programName, point.input, problem->c_str());
+                   sweepRules.programName, input, problem->c_str());
       return exitBadCommandLine;
     }
   }
   return 0;
-}
-
-SweepPoint currentSweepPoint() {
-  return {numGrowthCycles, modificationCount, writeTemplateFile, lifeSpanR,       thresholdR, secretorR,
-          lifeSpanG,       thresholdG,        secretorG,         lifeSpanB,       thresholdB, secretorB,
-          kr_input,        kh_input,          inputFile,         snapshotInterval};
-}
-
-void setSweepPoint(const SweepPoint& point) {
-  numGrowthCycles = point.growthCycles;
-  modificationCount = point.modificationCount;
-  writeTemplateFile = point.templateSwitch;
-  lifeSpanR = point.lifeSpanR;
-  thresholdR = point.thresholdR;
-  secretorR = point.secretorR;
-  lifeSpanG = point.lifeSpanG;
-  thresholdG = point.thresholdG;
-  secretorG = point.secretorG;
-  lifeSpanB = point.lifeSpanB;
-  thresholdB = point.thresholdB;
-  secretorB = point.secretorB;
-  kr_input = point.kr;
-  kh_input = point.kh;
-  inputFile = point.input;
-  snapshotInterval = point.snapshotInterval;
 }
 
 namespace {
@@ -199,7 +152,7 @@ namespace {
 // each at most once. Takes the checkpoint pairs out of `words`, or leaves `words` as they
 // are when the tail is anything else, for the reader to refuse as it always has.
 // Returns a status when the value of --checkpoint is refused.
-int takeCheckpointWords(std::vector<char*>& words) {
+int takeCheckpointWords(std::vector<char*>& words, checkpointSettings& checkpoints) {
   if (words.size() <= static_cast<std::size_t>(expectedWordCount) || (words.size() - expectedWordCount) % 2 != 0) return 0;
   int seen[3] = {0, 0, 0};
   for (std::size_t i = expectedWordCount; i < words.size(); i += 2) {
@@ -231,29 +184,25 @@ int takeCheckpointWords(std::vector<char*>& words) {
 
 }  // namespace
 
-int parseCommandLine(int argc, char** argv) {
-  checkpoints = {};
+int parseCommandLine(int argc, char** argv, SweepRun& run) {
+  run = SweepRun{};
   std::vector<char*> words(argv, argv + (argc > 0 && argv ? argc : 0));
-  if (const int status = takeCheckpointWords(words)) return status;
-  // Read from the parameters as they stand, so that a refused line leaves every word before
-  // the faulty one stored, as the reading left to right always has.
-  SweepPoint point = currentSweepPoint();
+  if (const int status = takeCheckpointWords(words, run.checkpoints)) return status;
   const int readCount = static_cast<int>(words.size());
   words.push_back(nullptr);
-  const int status = readCommandLine(readCount, argv ? words.data() : argv, point);
-  setSweepPoint(point);
+  const int status = readCommandLine(readCount, argv ? words.data() : argv, run);
   if (status == 0) {
-    checkpoints.words.assign(words.begin() + 1, words.begin() + readCount);
-    if (checkpoints.interval > 0 || !checkpoints.resumeFile.empty()) {
+    run.checkpoints.words.assign(words.begin() + 1, words.begin() + readCount);
+    if (run.checkpoints.interval > 0 || !run.checkpoints.resumeFile.empty()) {
       // The checkpoint is named like the 3DV result, one character longer.
-      SweepPoint plain = point;
-      plain.templateSwitch = 0;
+      SweepRun plain = run;
+      plain.values.templateSwitch = 0;
       const long long needed = longestOutputNameLength(plain) + 1;
-      const char* lastSlash = std::strrchr(point.input, '/');
-      const long long folderPart = lastSlash ? lastSlash - point.input + 1 : 0;
+      const std::size_t lastSlash = run.input.rfind('/');
+      const long long folderPart = lastSlash == std::string::npos ? 0 : static_cast<long long>(lastSlash) + 1;
       if (needed - folderPart > NAME_MAX - temporarySuffixLength) {
         std::fprintf(stderr, "%s: input name '%s' is too long for a checkpoint beside the results\n",
-                     sweepRules.programName, point.input);
+                     sweepRules.programName, run.input.c_str());
         return exitBadCommandLine;
       }
     }
