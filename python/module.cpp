@@ -273,13 +273,18 @@ embryoHandle fromTemplate(const py::object& path, const morph::sweepSettings& se
   const std::string file = pathBytes(path, "path");
   auto box = std::make_shared<messageBox>();
   std::optional<morph::embryo> loaded;
-  try {
-    withoutLock([&] { loaded.emplace(morph::embryo::fromTemplate(file, settings, sinksInto(box))); });
-  } catch (...) {
-    deliver(*box);
-    throw;
-  }
-  deliver(*box);
+  std::exception_ptr failure;
+  // The failure is held past the lock's return: a handler around it would also catch the
+  // unwinding that ends a daemon thread at shutdown, and deliver without the lock.
+  withoutLock([&] {
+    try {
+      loaded.emplace(morph::embryo::fromTemplate(file, settings, sinksInto(box)));
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  deliver(*box);  // what the loader said, before it refused too
+  if (failure) std::rethrow_exception(failure);
   return embryoHandle(std::move(*loaded), box);
 }
 

@@ -21,17 +21,20 @@ def run_limited(script, cwd, env=None):
     return process.returncode, out, err
 
 
-# Threads that keep letting go of the interpreter lock and taking it back; the exit flushes
-# standard output, which lets a thread ask for the lock while the interpreter ends.
+# Threads that keep letting go of the interpreter lock and taking it back (every call that
+# does so); the exit flushes standard output, which lets a thread ask for the lock while the
+# interpreter ends.
 DAEMONS_SCRIPT = """
 import threading, time, morph
-def grow_for_ever():
-    embryo = morph.Embryo.from_template("start.3dv", morph.Settings())
+def grow_for_ever(k):
     while True:
+        embryo = morph.Embryo.from_template("start.3dv", morph.Settings())
         embryo.grow(1)
         embryo.measures()
-for _ in range(4):
-    threading.Thread(target=grow_for_ever, daemon=True).start()
+        embryo.write(f"{k}.3dv")
+        morph.Embryo.load(f"{k}.3dv")
+for k in range(4):
+    threading.Thread(target=grow_for_ever, args=(k,), daemon=True).start()
 time.sleep(1)
 print("leaving")
 """
