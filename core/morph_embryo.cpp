@@ -55,10 +55,10 @@ void watchForks() {
 // An input file read whole through the bounded reader, so that a named pipe or a device is
 // refused at once instead of blocking the open or the first read; `kind` names the file.
 std::string inputBytes(const std::string& path, const std::string& kind, long long maxBytes) {
-  const io::BoundedRead file = io::readBounded(path, maxBytes);
+  io::BoundedRead file = io::readBounded(path, maxBytes);
   switch (file.fault) {
     case io::ReadFault::none:
-      return file.bytes;
+      return std::move(file.bytes);
     case io::ReadFault::cannotOpen:
       throw runError(exitBadFile, path + ": cannot open: " + std::strerror(file.error));
     case io::ReadFault::folder:
