@@ -35,3 +35,10 @@ struct morph::embryo::details {
         loadedFrom(other.loadedFrom),
         loadedTemplate(other.loadedTemplate) {}
 };
+
+namespace morph {
+// Loads the template at `path` as morphsweep's loader does, the file read whole through
+// the bounded reader (a named pipe or a device is refused, never waited on); a refused
+// file raises runError.
+void loadTemplateFile(Embryo& e, const std::string& path);
+}  // namespace morph

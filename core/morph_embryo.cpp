@@ -1,7 +1,15 @@
 // The public library header's embryo, over the core's own.
 #include "morph/embryo.h"
 
+#include <omp.h>
+#include <pthread.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <sstream>
 #include <string_view>
 
 #include "checkpoint.h"
@@ -9,6 +17,7 @@
 #include "embryo_details.h"
 #include "failure.h"
 #include "growth.h"
+#include "io/boundedread.h"
 #include "meshio.h"
 #include "normals.h"
 #include "parameters.h"
@@ -21,14 +30,61 @@ namespace morph {
 
 namespace {
 
-// Runs a core step, turning its error into the library's.
+// Runs a core step, turning its error, and memory running out, into the library's.
 template <class Step>
 auto guarded(Step&& step) {
   try {
     return step();
   } catch (const runError& e) {
     throw error(e.status(), e.what());
+  } catch (const std::bad_alloc&) {
+    throw error(exitStoreOverflow, "out of memory");
   }
+}
+
+// The OpenMP runtime's threads do not survive a fork, and the runtime would wait for them
+// for ever at the child's first parallel region: there the thread that forked (the only
+// one) grows on one thread, which gives the same numbers. Threads started in the child
+// make teams of their own.
+void oneThreadAfterFork() { omp_set_num_threads(1); }
+
+void watchForks() {
+  static const int registered = pthread_atfork(nullptr, nullptr, oneThreadAfterFork);
+  (void)registered;
+}
+
+// An input file read whole through the bounded reader, so that a named pipe or a device is
+// refused at once instead of blocking the open or the first read; `kind` names the file.
+std::string inputBytes(const std::string& path, const std::string& kind, long long maxBytes) {
+  io::BoundedRead file = io::readBounded(path, maxBytes);
+  switch (file.fault) {
+    case io::ReadFault::none:
+      return std::move(file.bytes);
+    case io::ReadFault::cannotOpen:
+      throw runError(exitBadFile, path + ": cannot open: " + std::strerror(file.error));
+    case io::ReadFault::folder:
+      throw runError(exitBadFile, path + ": is a folder, not a " + kind + " file");
+    case io::ReadFault::notRegular:
+      throw runError(exitBadFile, path + ": is not a regular file");
+    case io::ReadFault::tooLarge:
+      throw runError(exitBadFile, path + ": is " + std::to_string(file.size) + " bytes, more than the " +
+                                      std::to_string(maxBytes) + " a " + kind + " file may have");
+    case io::ReadFault::cannotRead:
+      break;
+  }
+  throw runError(exitBadFile, path + ": cannot read the whole file" +
+                                  (file.error ? std::string(": ") + std::strerror(file.error) : ""));
+}
+
+// A seed is 12 vertices and 20 faces, about 2 KB; a template as large as the tools read.
+constexpr long long maxSeedBytes = 1LL << 20;
+constexpr long long maxTemplateBytes = 1LL << 30;
+
+void loadSeedFile(Embryo& e, const std::string& path) {
+  std::string bytes = inputBytes(path, "seed", maxSeedBytes);
+  const std::unique_ptr<FILE, int (*)(FILE*)> f(fmemopen(bytes.data(), bytes.size(), "r"), &std::fclose);
+  if (!f) throw std::bad_alloc();
+  if (const auto why = loadSeed(e, f.get(), path.c_str())) throw runError(exitBadFile, *why);
 }
 
 bool endsWith(std::string_view text, std::string_view ending) {
@@ -59,9 +115,15 @@ std::vector<snapshotField> sweepFields(const sweepSettings& s) {
 
 }  // namespace
 
+void loadTemplateFile(Embryo& e, const std::string& path) {
+  std::istringstream in(inputBytes(path, "template", maxTemplateBytes));
+  if (const auto why = loadTemplate(e, in, path)) throw runError(exitBadFile, *why);
+}
+
 embryo::embryo(std::unique_ptr<Embryo> e, std::string input)
     : embryo_(std::move(e)), input_(std::move(input)), details_(std::make_unique<details>()) {
   if (embryo_) recordBirths(details_->born, *embryo_);
+  watchForks();
 }
 embryo::embryo(const embryo& other)
     : embryo_(other.embryo_ ? std::make_unique<Embryo>(*other.embryo_) : nullptr),
@@ -77,27 +139,31 @@ embryo::~embryo() = default;
 
 embryo embryo::fromSeed(const std::string& seedFile, unsigned seed, const embryo* previous,
                         const messageSinks& sinks) {
-  if (previous && previous->program() != seedRules.programName) {
-    throw error(exitBadCommandLine, "a batch continues from a morphseed embryo, not from " +
-                                        (previous->embryo_ ? previous->program() + "'s" : "a loaded file"));
-  }
-  auto e = std::make_unique<Embryo>(seedRules,
-                                    previous ? previous->embryo_->handOver() : startingSettings(seedRules));
-  applySinks(*e, sinks);
-  e->random.seed(seed);
-  guarded([&] { readSeedIntoStructs(*e, seedFile.c_str()); });
-  embryo made(std::move(e));
-  made.details_->seed = seed;
-  return made;
+  return guarded([&] {
+    if (previous && previous->program() != seedRules.programName) {
+      throw error(exitBadCommandLine, "a batch continues from a morphseed embryo, not from " +
+                                          (previous->embryo_ ? previous->program() + "'s" : "a loaded file"));
+    }
+    auto e = std::make_unique<Embryo>(seedRules,
+                                      previous ? previous->embryo_->handOver() : startingSettings(seedRules));
+    applySinks(*e, sinks);
+    e->random.seed(seed);
+    loadSeedFile(*e, seedFile);
+    embryo made(std::move(e));
+    made.details_->seed = seed;
+    return made;
+  });
 }
 
 embryo embryo::fromTemplate(const std::string& templateFile, const sweepSettings& s, const messageSinks& sinks) {
-  auto e = std::make_unique<Embryo>(sweepRules, s);
-  applySinks(*e, sinks);
-  guarded([&] { readIntoStructs(*e, templateFile.c_str()); });
-  embryo made(std::move(e), templateFile);
-  made.details_->settings = s;
-  return made;
+  return guarded([&] {
+    auto e = std::make_unique<Embryo>(sweepRules, s);
+    applySinks(*e, sinks);
+    loadTemplateFile(*e, templateFile);
+    embryo made(std::move(e), templateFile);
+    made.details_->settings = s;
+    return made;
+  });
 }
 
 embryo embryo::fromCheckpoint(const std::string& path, const messageSinks& sinks) {
@@ -135,12 +201,12 @@ void embryo::grow(int cycles, const std::function<bool()>& stop) {
   Embryo& e = *embryo_;
   for (int c = 0; c < cycles; ++c) {
     if (stop && stop()) throw stopped();
-    if (!d.lastWhole) d.lastWhole = std::make_unique<Embryo>(e.rules(), e.capacity());
     try {
+      if (!d.lastWhole) d.lastWhole = std::make_unique<Embryo>(e.rules(), e.capacity());
       d.lastWhole->copyInUse(e);
     } catch (...) {
       d.lastWhole.reset();  // half copied; the embryo itself is untouched
-      throw;
+      guarded([] { throw; });
     }
     const auto undo = [&] {
       try {
@@ -155,12 +221,9 @@ void embryo::grow(int cycles, const std::function<bool()>& stop) {
     } catch (const growthStopped&) {
       undo();
       throw stopped();
-    } catch (const runError& failure) {
-      undo();
-      throw error(failure.status(), failure.what());
     } catch (...) {
       undo();
-      throw;
+      guarded([] { throw; });
     }
     recordBirths(d.born, e);
   }
@@ -171,9 +234,9 @@ void embryo::write(const std::string& path) const {
     throw error(exitBadCommandLine, "'" + details_->loadedFrom + "' was loaded for inspection only; it is not written");
   }
   if (!details_->broken.empty()) throw error(exitBadCommandLine, details_->broken);
-  // A copy takes the fresh normals and any rescaling, so the embryo stays as it is.
-  Embryo written(*embryo_);
   guarded([&] {
+    // A copy takes the fresh normals and any rescaling, so the embryo stays as it is.
+    Embryo written(*embryo_);
     recalcNorms(written);
     const bool mesh = !endsWith(path, ".vtp");
     // The 3DV writer rescales by itself; the others show the mesh as morphsweep's 3DV left it.

@@ -7,7 +7,6 @@
 #include "measure/measures.h"
 #include "measure/table.h"
 #include "morph/embryo.h"
-#include "templateload.h"
 
 namespace morph {
 
@@ -25,7 +24,7 @@ embryo embryo::load(const std::string& path, const std::string& formatName) {
     Embryo loaded(sweepRules);
     loaded.sink = [](const std::string&) {};
     try {
-      readIntoStructs(loaded, path.c_str());
+      loadTemplateFile(loaded, path);
     } catch (const runError& e) {
       throw error(e.status(), e.what());
     }

@@ -70,6 +70,26 @@ class occupied {
   embryoHandle& h_;
 };
 
+}  // namespace
+
+// An Embryo whose making never ran (Embryo.__new__ alone) has no embryo behind it: every
+// method refuses it, where pybind11 would hand them memory never written.
+template <>
+class pybind11::detail::type_caster<embryoHandle> : public type_caster_base<embryoHandle> {
+ public:
+  bool load(handle src, bool convert) {
+    if (isinstance<embryoHandle>(src)) {
+      auto* const made = reinterpret_cast<instance*>(src.ptr());
+      if (!made->get_value_and_holder(get_type_info(typeid(embryoHandle))).holder_constructed()) {
+        throw type_error("this morph.Embryo was never made: use Embryo.from_seed, from_template or load");
+      }
+    }
+    return type_caster_base<embryoHandle>::load(src, convert);
+  }
+};
+
+namespace {
+
 void deliver(messageBox& box) {
   if (box.lines.empty()) return;
   const auto lines = std::move(box.lines);
@@ -84,6 +104,15 @@ void deliver(messageBox& box) {
       logger.attr("info")(line);
     }
   }
+}
+
+// The library's messages name files by their bytes: a name that is not UTF-8 comes back as
+// os.fsdecode gives it.
+void setError(PyObject* kind, const std::string& message) {
+  PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "surrogateescape");
+  if (!text) return;  // the decoder's error stands
+  PyErr_SetObject(kind, text);
+  Py_DECREF(text);
 }
 
 // A failure of the library as the Python exception of its kind: files that cannot be
@@ -102,11 +131,34 @@ void raise(const morph::error& e) {
                         (message.rfind("cannot write '", 0) == 0 && message.find("': vertex ") == std::string::npos);
     if (access) kind = PyExc_OSError;
   }
-  PyErr_SetString(kind, message.c_str());
+  setError(kind, message);
 }
 
-std::string pathText(const py::object& path) {
-  return py::module_::import("os").attr("fsdecode")(path).cast<std::string>();
+// A path argument taken as the os module takes one: str, bytes or os.PathLike, as the bytes
+// os.fsencode gives, so a name that is not UTF-8 passes unchanged. A NUL, where the C
+// library would end the name, is refused as open() refuses it.
+std::string pathBytes(const py::handle& path, const char* name) {
+  const py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
+  std::string bytes = encoded;
+  if (bytes.find('\0') != std::string::npos) throw py::value_error(std::string(name) + ": embedded null byte");
+  return bytes;
+}
+
+// Runs `work` without the interpreter lock, and takes the lock back in plain code, not in
+// a destructor: at shutdown the interpreter ends a daemon thread that asks for the lock by
+// unwinding its stack, which a destructor (noexcept) turns into std::terminate. A failure
+// of the work is raised once the lock is back.
+template <class Work>
+void withoutLock(Work&& work) {
+  std::exception_ptr failure;
+  PyThreadState* const state = PyEval_SaveThread();
+  try {
+    work();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  PyEval_RestoreThread(state);
+  if (failure) std::rethrow_exception(failure);
 }
 
 // `value` as a whole number from lo to hi; `name` is the parameter's, for the message.
@@ -208,9 +260,8 @@ std::string settingsDoc() {
 
 embryoHandle fromSeed(const py::object& seed, const py::object& seedFile, const py::object& previous) {
   const auto s = static_cast<unsigned>(wholeNumber(seed, "seed", 0, INT_MAX));
-  const std::string file = seedFile.is_none()
-                               ? py::module_::import("morph").attr("BUNDLED_SEED").cast<std::string>()
-                               : pathText(seedFile);
+  const std::string file =
+      pathBytes(seedFile.is_none() ? py::module_::import("morph").attr("BUNDLED_SEED") : seedFile, "seed_file");
   const embryoHandle* before = nullptr;
   if (!previous.is_none()) {
     if (!py::isinstance<embryoHandle>(previous)) throw py::type_error("previous must be a morph.Embryo");
@@ -230,28 +281,33 @@ embryoHandle fromSeed(const py::object& seed, const py::object& seedFile, const 
 }
 
 embryoHandle fromTemplate(const py::object& path, const morph::sweepSettings& settings) {
-  const std::string file = pathText(path);
+  const std::string file = pathBytes(path, "path");
   auto box = std::make_shared<messageBox>();
   std::optional<morph::embryo> loaded;
-  try {
-    py::gil_scoped_release unlocked;
-    loaded.emplace(morph::embryo::fromTemplate(file, settings, sinksInto(box)));
-  } catch (...) {
-    deliver(*box);
-    throw;
-  }
-  deliver(*box);
+  std::exception_ptr failure;
+  // The failure is held past the lock's return: a handler around it would also catch the
+  // unwinding that ends a daemon thread at shutdown, and deliver without the lock.
+  withoutLock([&] {
+    try {
+      loaded.emplace(morph::embryo::fromTemplate(file, settings, sinksInto(box)));
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  deliver(*box);  // what the loader said, before it refused too
+  if (failure) std::rethrow_exception(failure);
   return embryoHandle(std::move(*loaded), box);
 }
 
 embryoHandle load(const py::object& path, const py::object& format) {
-  const std::string file = pathText(path);
+  const std::string file = pathBytes(path, "path");
+  if (!format.is_none() && !py::isinstance<py::str>(format)) {
+    throw py::type_error("format must be a str ('3dv', 'template', 'obj', 'vtp' or 'checkpoint'), not " +
+                         std::string(Py_TYPE(format.ptr())->tp_name));
+  }
   const std::string formatName = format.is_none() ? "" : format.cast<std::string>();
   std::optional<morph::embryo> loaded;
-  {
-    py::gil_scoped_release unlocked;
-    loaded.emplace(morph::embryo::load(file, formatName));
-  }
+  withoutLock([&] { loaded.emplace(morph::embryo::load(file, formatName)); });
   // A checkpoint's embryo grows on: its notices go where a grown embryo's go.
   auto box = std::make_shared<messageBox>();
   loaded->setSinks(sinksInto(box));
@@ -263,7 +319,7 @@ embryoHandle load(const py::object& path, const py::object& format) {
 void refuseIfNotGrowable(const embryoHandle& h) {
   const std::string why = h.embryo.notGrowable();
   if (why.empty()) return;
-  PyErr_SetString(h.embryo.program().empty() ? inspectionOnlyError : PyExc_RuntimeError, why.c_str());
+  setError(h.embryo.program().empty() ? inspectionOnlyError : PyExc_RuntimeError, why);
   throw py::error_already_set();
 }
 
@@ -296,14 +352,15 @@ void grow(const py::object& self, const py::object& cyclesArgument, const py::ob
     std::exception_ptr failure;
     {
       occupied busy(h);
-      py::gil_scoped_release unlocked;
-      try {
-        h.embryo.grow(1, stop);
-      } catch (const morph::stopped&) {
-        halted = true;
-      } catch (...) {
-        failure = std::current_exception();
-      }
+      withoutLock([&] {
+        try {
+          h.embryo.grow(1, stop);
+        } catch (const morph::stopped&) {
+          halted = true;
+        } catch (...) {
+          failure = std::current_exception();
+        }
+      });
     }
     deliver(*h.box);
     if (halted && signalled) {
@@ -338,8 +395,7 @@ py::dict measures(embryoHandle& h) {
   std::vector<std::pair<std::string, double>> values;
   {
     occupied busy(h);
-    py::gil_scoped_release unlocked;
-    values = h.embryo.measures();
+    withoutLock([&] { values = h.embryo.measures(); });
   }
   py::dict named;
   for (const auto& [name, value] : values) {
@@ -463,11 +519,10 @@ left at its last whole cycle.)");
   embryo.def(
       "write",
       [](embryoHandle& h, const py::object& path) {
-        const std::string file = pathText(path);
+        const std::string file = pathBytes(path, "path");
         if (h.embryo.program().empty()) refuseIfNotGrowable(h);
         occupied busy(h);
-        py::gil_scoped_release unlocked;
-        h.embryo.write(file);
+        withoutLock([&] { h.embryo.write(file); });
       },
       py::arg("path"),
       R"(Writes the embryo in the format its name ends in: .3dv, .3dvTemplate, .obj or .vtp,

@@ -1,8 +1,10 @@
 // The morph library: grow embryos, closed triangulated surfaces on which three morphogens
 // diffuse, split their triangles and relax, exactly as the morphseed and morphsweep programs
 // do, from C++. Any number of embryos may live in one process and grow at once in
-// different threads. Every failure is a morph::error carrying the message and the exit
-// status the programs would end with.
+// different threads (in a child made by fork, the thread that forked grows on one thread:
+// the OpenMP runtime's threads do not survive a fork; the numbers are the same). Every
+// failure is a morph::error carrying the message and the exit status the programs would
+// end with, memory running out included.
 #pragma once
 
 #include <array>
@@ -53,6 +55,8 @@ using sweepSettings = GrowthSettings;
 
 class embryo {
  public:
+  // Input files are read whole and must be regular files (a named pipe is refused, never
+  // waited on).
   // morphseed's embryo: the seed icosahedron read from `seedFile` and the random numbers of
   // srand(seed). `previous`, when given, hands on the secretors and thresholds it left, as
   // a batch's next embryo starts.

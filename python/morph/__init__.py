@@ -28,6 +28,12 @@ last whole cycle. Each growth uses OMP_NUM_THREADS threads (one per core by defa
 OpenMP runtime reads how idle threads wait, OMP_WAIT_POLICY, once, when it loads with this
 module: on a machine shared with other work start Python with OMP_WAIT_POLICY=passive in
 its environment, which the programs choose for themselves (results are the same either way).
+The runtime's threads do not survive a fork: in a child made by fork (os.fork,
+multiprocessing's "fork" start method) the thread that forked grows on one thread, with the
+same results.
+
+Paths are taken as the os module takes them: str, bytes or os.PathLike, a name that is not
+UTF-8 included; a NUL in a path is a ValueError, as with open().
 """
 
 import os as _os

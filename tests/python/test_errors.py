@@ -5,9 +5,11 @@ import _thread
 import logging
 import os
 import re
+import shutil
 import subprocess
 import sys
 import threading
+from pathlib import Path
 
 import morph
 import pytest
@@ -45,6 +47,20 @@ ERRORS = [
     (lambda: morph.Settings(gain=1), TypeError, "Settings has no parameter 'gain'"),
     (lambda: morph.Embryo.from_seed(1).set_forces(repulsion=2), ValueError, "only a morphsweep embryo"),
     (lambda: sweep().set_forces(attraction=2**31), ValueError, "attraction must be from -2147483648 to 2147483647"),
+    (lambda: morph.Embryo.load("start.3dv", format=5), TypeError, "format must be a str ('3dv', 'template'"),
+    (lambda: morph.Embryo.from_seed(1, seed_file="."), OSError, ".: is a folder, not a seed file"),
+    (lambda: morph.Embryo.from_seed(1, seed_file="big.seed"), ValueError, "big.seed: is 1048577 bytes, more than the 1048576"),
+    # A path as open() takes one: a NUL is refused, never cut where the C library would.
+    (lambda: sweep().write("x.3dv\0.vtp"), ValueError, "path: embedded null byte"),
+    (lambda: morph.Embryo.load("start.3dv\0.vtp", "template"), ValueError, "path: embedded null byte"),
+    (lambda: morph.Embryo.from_template("start.3dv\0x", morph.Settings()), ValueError, "path: embedded null byte"),
+    (lambda: morph.Embryo.from_seed(1, seed_file="indexed_icosa\0x"), ValueError, "seed_file: embedded null byte"),
+    (lambda: morph.Embryo.load(5), TypeError, "expected str, bytes or os.PathLike object, not int"),
+    # An Embryo never made (its factory never ran) is refused by every method.
+    (lambda: morph.Embryo.__new__(morph.Embryo).write("x.3dv"), TypeError, "this morph.Embryo was never made"),
+    (lambda: morph.Embryo.__new__(morph.Embryo).positions, TypeError, "this morph.Embryo was never made"),
+    (lambda: morph.Embryo.__base__.__new__(morph.Embryo).measures(), TypeError, "this morph.Embryo was never made"),
+    (lambda: morph.Embryo.from_seed(1, previous=morph.Embryo.__new__(morph.Embryo)), TypeError, "never made"),
 ]
 
 
@@ -53,9 +69,51 @@ def test_failures_are_exceptions_with_their_message(work, call, kind, message):
     (work / "zero.3dv").write_text("0\n0\n")
     (work / "bad.vtp").write_text("<VTKFile")
     (work / "bad.ckpt").write_text("a checkpoint it is not")
+    (work / "big.seed").write_bytes(b" " * ((1 << 20) + 1))
     with pytest.raises(kind, match=re.escape(message)):
         call()
+    assert not (work / "x.3dv").exists()
     assert issubclass(morph.CapacityError, MemoryError) and issubclass(morph.InspectionOnlyError, RuntimeError)
+
+
+def test_paths_are_taken_as_the_os_module_takes_them(work):
+    raw = b"t\xff"  # not UTF-8, as os.listdir gives it surrogate-escaped
+    shutil.copy("start.3dv", os.fsdecode(raw + b"-start.3dv"))
+    shutil.copy("indexed_icosa", os.fsdecode(raw + b"-seed"))
+    morph.Embryo.from_template("start.3dv", morph.Settings()).write("sweep.3dvTemplate")
+    morph.Embryo.from_seed(1).write("seed.3dv")
+    for form in (bytes, os.fsdecode, lambda name: Path(os.fsdecode(name))):
+        morph.Embryo.from_template(form(raw + b"-start.3dv"), morph.Settings()).write(form(raw + b".3dvTemplate"))
+        assert read(os.fsdecode(raw + b".3dvTemplate")) == read("sweep.3dvTemplate")
+        morph.Embryo.from_seed(1, seed_file=form(raw + b"-seed")).write(form(raw + b".3dv"))
+        assert read(os.fsdecode(raw + b".3dv")) == read("seed.3dv")
+        assert morph.Embryo.load(form(raw + b".3dv")).positions.shape == (12, 3)
+    # The message gives the name back as os.fsdecode does.
+    with pytest.raises(OSError) as missing:
+        morph.Embryo.load(b"\xfe.vtp")
+    assert str(missing.value) == os.fsdecode(b"\xfe.vtp") + ": cannot open: No such file or directory"
+
+
+# Each input read by a fresh process, which a named pipe would block for ever in its open.
+PIPE_SCRIPT = """
+import os, morph
+os.mkfifo("pipe.3dvTemplate")
+for call in (lambda: morph.Embryo.load("pipe.3dvTemplate"), lambda: morph.Embryo.load("pipe.3dvTemplate", "vtp"),
+             lambda: morph.Embryo.from_template("pipe.3dvTemplate", morph.Settings()),
+             lambda: morph.Embryo.from_seed(1, seed_file="pipe.3dvTemplate"),
+             lambda: morph.Embryo.load("pipe.3dvTemplate", "checkpoint")):
+    try:
+        call()
+    except OSError as refused:
+        print(refused)
+"""
+
+
+def test_a_named_pipe_is_refused_at_once(work):
+    done = subprocess.run([sys.executable, "-c", PIPE_SCRIPT], capture_output=True, text=True, cwd=work, timeout=60)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines() == ["pipe.3dvTemplate: is not a regular file"] * 4 + [
+        "pipe.3dvTemplate: cannot read the checkpoint: not a regular file"]
 
 
 def test_notices_are_warnings_and_output_lines_log_records(work, capfd, caplog):
@@ -125,3 +183,22 @@ def test_memory_running_out_leaves_the_last_whole_cycle(work):
     assert all(kind in ("MemoryError", "CapacityError") and same == "True" for kind, same, _ in runs), runs
     # Some run ends in the model's own allocation, which names what ran out.
     assert any(kind == "CapacityError" and message.startswith("out of memory") for kind, _, message in runs), runs
+
+
+# The store of a morphseed embryo cannot be had: the failure is the module's CapacityError.
+SEED_MEMORY_SCRIPT = """
+import resource, morph
+kept = morph.Embryo.from_seed(1)
+size = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
+resource.setrlimit(resource.RLIMIT_AS, (size + (1 << 20), resource.RLIM_INFINITY))
+try:
+    morph.Embryo.from_seed(1)
+except MemoryError as failure:
+    print(type(failure).__name__, failure)
+"""
+
+
+@pytest.mark.skipif(os.environ.get("MORPH_SANITIZED") == "1", reason="the sanitizer's shadow memory needs more address space than any limit leaves")
+def test_memory_running_out_in_from_seed_is_a_capacity_error(work):
+    done = subprocess.run([sys.executable, "-c", SEED_MEMORY_SCRIPT], capture_output=True, text=True, cwd=work)
+    assert (done.returncode, done.stdout) == (0, "CapacityError out of memory\n"), done.stderr
