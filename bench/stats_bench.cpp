@@ -199,10 +199,10 @@ int main(int argc, char** argv) {
     const auto start = stopwatch::now();
     const double cpuStart = cpuSeconds();
     const stats::Measures m = stats::measure(load.mesh);
-    std::printf("(d) %d faces fanned around one point (%.1f MB OBJ): measures %.1f ms (%.1f ms of processor time), "
-                "%lld non-manifold point\n",
-                n, obj.size() / 1e6, 1e3 * secondsSince(start), 1e3 * (cpuSeconds() - cpuStart),
-                m.faults.nonManifoldPoints);
+    std::printf(
+        "(d) %d faces fanned around one point (%.1f MB OBJ): measures %.1f ms (%.1f ms of processor time), "
+        "%lld non-manifold point\n",
+        n, obj.size() / 1e6, 1e3 * secondsSince(start), 1e3 * (cpuSeconds() - cpuStart), m.faults.nonManifoldPoints);
     ok = ok && m.faults.nonManifoldPoints == 1;
   }
   fs::remove_all(folder);

@@ -193,10 +193,11 @@ Options parseCommandLine(int argc, char** argv) {
 // "3 degenerate triangles", "1 coincident point": the kinds of fault a surface has.
 std::string faultKinds(const stats::SurfaceFaults& f) {
   std::string kinds;
-  for (const auto& [count, one, many] : {std::tuple{f.degenerateTriangles, "degenerate triangle", "degenerate triangles"},
-                                         {f.nonManifoldEdges, "non-manifold edge", "non-manifold edges"},
-                                         {f.coincidentPoints, "coincident point", "coincident points"},
-                                         {f.nonManifoldPoints, "non-manifold point", "non-manifold points"}}) {
+  for (const auto& [count, one, many] :
+       {std::tuple{f.degenerateTriangles, "degenerate triangle", "degenerate triangles"},
+        {f.nonManifoldEdges, "non-manifold edge", "non-manifold edges"},
+        {f.coincidentPoints, "coincident point", "coincident points"},
+        {f.nonManifoldPoints, "non-manifold point", "non-manifold points"}}) {
     if (count) kinds += (kinds.empty() ? "" : ", ") + std::to_string(count) + " " + (count == 1 ? one : many);
   }
   return kinds;
@@ -209,7 +210,8 @@ void warnAboutSurface(const std::string& file, const stats::Measures& m) {
   }
   if (m.surfaceFaults > 0) {
     std::fprintf(stderr, "morphstats: %s: warning: %lld surface %s (%s): angleDefect is over the rest of the surface\n",
-                 file.c_str(), m.surfaceFaults, m.surfaceFaults == 1 ? "fault" : "faults", faultKinds(m.faults).c_str());
+                 file.c_str(), m.surfaceFaults, m.surfaceFaults == 1 ? "fault" : "faults",
+                 faultKinds(m.faults).c_str());
   }
 }
 

@@ -673,8 +673,8 @@ TEST_F(Program, ProvenanceAddsTheRunRecordAndRefusesABadOne) {
 TEST_F(Program, CraftedBorderEdgesMeasureWithinTheFuzzTimeLimit) {
   constexpr int n = 30000;
   const std::string warning = "morphstats: crafted.obj: warning: 1 surface fault (1 non-manifold ";
-  for (const auto& [obj, kind] : std::vector<std::pair<std::string, std::string>>{{sharedEdgeObj(n, n), "edge"},
-                                                                                   {hubObj(n), "point"}}) {
+  for (const auto& [obj, kind] :
+       std::vector<std::pair<std::string, std::string>>{{sharedEdgeObj(n, n), "edge"}, {hubObj(n), "point"}}) {
     writeFile("crafted.obj", obj);
     const Outcome r = run({"/usr/bin/timeout", "10", MORPHSTATS_BINARY, "crafted.obj"});
     ASSERT_EQ(r.status, 0) << "124 is the time limit: " << r.err;

@@ -44,8 +44,8 @@ std::vector<std::vector<std::string>> rowsOf(const std::string& csv) {
 TEST_F(ShapeCheck, TwentyEmbryosFromResultsAndSnapshotsAlike) {
   constexpr int first = 3000, embryos = 20;
   fs::copy_file(SEED_FILE, "indexed_icosa");
-  const ChildRun grown = runChild({MORPHSEED_BINARY, "-s", std::to_string(first), "-b", std::to_string(embryos), "40",
-                                   "-v", "40"});
+  const ChildRun grown =
+      runChild({MORPHSEED_BINARY, "-s", std::to_string(first), "-b", std::to_string(embryos), "40", "-v", "40"});
   ASSERT_EQ(grown.status, 0) << grown.err;
   std::vector<std::string> words{MORPHSTATS_BINARY};
   for (int seed = first; seed < first + embryos; ++seed) {

@@ -65,8 +65,6 @@ class Border {
     });
   }
 
-  std::size_t size() const { return edges_.size(); }
-
   // Each point's triangles: fans from a border edge leaving the point to one arriving, and
   // closed fans all round it. Every corner belongs to exactly one.
   void walkFans(std::vector<int>& closedFans) {
@@ -82,7 +80,7 @@ class Border {
           const Face& f = faces_[corner / 3];
           const std::size_t in = borderEdge(f[(corner + 2) % 3], f[corner % 3]);
           fanEnd_[e] = in;
-          fanStart_[in] = e;
+          if (in != none) fanStart_[in] = e;
           break;
         }
         corner = *next;
@@ -144,8 +142,8 @@ class Border {
   }
 
   // The closed chains that are cracks: their points on the unsplit edge (or all at one
-  // position, where flat triangles meet), none beside a triangle left out. Marks their T-junctions and returns how many corners of the unsplit
-  // edges they make (each gets pi).
+  // position, where flat triangles meet), none beside a triangle left out. Marks their
+  // T-junctions and returns how many corners of unsplit edges they make (each gets pi).
   long long cracks(const std::vector<std::uint64_t>& leftOut, std::vector<char>& junction) const {
     std::vector<char> done(edges_.size(), 0);
     std::vector<std::size_t> cycle;
@@ -161,8 +159,7 @@ class Border {
       }
       if (e != first || cycle.size() < 3) continue;
       if (std::any_of(cycle.begin(), cycle.end(), [&](std::size_t c) {
-            return std::binary_search(leftOut.begin(), leftOut.end(),
-                                      undirectedKey(edges_[c].from, edges_[c].to));
+            return std::binary_search(leftOut.begin(), leftOut.end(), undirectedKey(edges_[c].from, edges_[c].to));
           })) {
         continue;
       }
@@ -217,7 +214,9 @@ class Border {
   }
   std::size_t borderEdge(int from, int to) const {
     const auto it = std::lower_bound(edges_.begin(), edges_.end(), std::make_pair(from, to),
-                                     [](const Edge& e, const std::pair<int, int>& k) { return std::tie(e.from, e.to) < std::tie(k.first, k.second); });
+                                     [](const Edge& e, const std::pair<int, int>& k) {
+                                       return std::tie(e.from, e.to) < std::tie(k.first, k.second);
+                                     });
     return it != edges_.end() && it->from == from && it->to == to ? std::size_t(it - edges_.begin()) : none;
   }
   // The corner of the same point in the triangle across the edge arriving at it, if any.
@@ -260,7 +259,9 @@ class Border {
       for (auto it = first; it != byTo_.end() && std::size_t(edges_[*it].to) == v; ++it) {
         if (next_[*it] != none) continue;
         std::size_t s = fanStart_[*it];
-        for (std::size_t steps = 0; s != none && prev_[s] != none && steps < edges_.size(); ++steps) s = fanStart_[prev_[s]];
+        for (std::size_t steps = 0; s != none && prev_[s] != none && steps < edges_.size(); ++steps) {
+          s = fanStart_[prev_[s]];
+        }
         if (s != none) paths.emplace_back(*it, s);
       }
       if (paths.size() == 1) {
@@ -288,8 +289,12 @@ class Border {
     int low = edges_[cycle.front()].from, second = -1;
     for (const std::size_t c : cycle) {
       const int v = edges_[c].from;
-      if (v < low) second = low, low = v;
-      else if (v != low && (second < 0 || v < second)) second = v;
+      if (v < low) {
+        second = low;
+        low = v;
+      } else if (v != low && (second < 0 || v < second)) {
+        second = v;
+      }
     }
     for (const std::size_t c : cycle) {
       if (std::minmax(edges_[c].from, edges_[c].to) == std::minmax(low, second)) return c;
@@ -360,7 +365,9 @@ AngleDefect angleDefect(const view::Mesh& mesh) {
 
   std::vector<std::tuple<std::uint64_t, int, std::size_t>> uses;  // undirected key, from, face
   for (std::size_t f = 0; f < faces.size(); ++f) {
-    for (std::size_t k = 0; k < 3; ++k) uses.emplace_back(undirectedKey(faces[f][k], faces[f][(k + 1) % 3]), faces[f][k], f);
+    for (std::size_t k = 0; k < 3; ++k) {
+      uses.emplace_back(undirectedKey(faces[f][k], faces[f][(k + 1) % 3]), faces[f][k], f);
+    }
   }
   std::sort(uses.begin(), uses.end());
   std::vector<char> nonManifold(faces.size(), 0);

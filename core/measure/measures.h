@@ -23,7 +23,7 @@ struct Measures {
   double meanRadius = 0;                     // area-weighted mean distance of the surface from the centroid
   double radiusSpread = 0;                   // area-weighted standard deviation of that distance
   std::array<double, 3> boxMin{}, boxMax{};  // bounding box of the points
-  double angleDefect = 0;  // total angle defect / (2 pi) over the sound triangles; 2 for a sound closed surface
+  double angleDefect = 0;    // total angle defect / (2 pi) over the sound triangles; 2 for a sound closed surface
   long long tJunctions = 0;  // vertices counted as lying on an edge of a triangle that does not use them
   long long surfaceFaults = 0;  // degenerate or non-manifold elements (kinds in `faults`); 0 for a sound surface
   SurfaceFaults faults;

@@ -8,10 +8,10 @@ namespace stats {
 
 const std::vector<std::string>& measureColumns() {
   static const std::vector<std::string> columns{
-      "vertices",    "triangles",  "area",       "volume",       "sphericity", "majorLength", "middleLength",
-      "minorLength", "elongation", "meanRadius", "radiusSpread", "minX",       "minY",        "minZ",
-      "maxX",        "maxY",       "maxZ",       "angleDefect",  "tJunctions", "redAbove",    "greenAbove",
-      "blueAbove",   "redMean",    "greenMean",  "blueMean",   "surfaceFaults"};
+      "vertices",    "triangles",  "area",       "volume",       "sphericity",   "majorLength", "middleLength",
+      "minorLength", "elongation", "meanRadius", "radiusSpread", "minX",         "minY",        "minZ",
+      "maxX",        "maxY",       "maxZ",       "angleDefect",  "tJunctions",   "redAbove",    "greenAbove",
+      "blueAbove",   "redMean",    "greenMean",  "blueMean",     "surfaceFaults"};
   return columns;
 }
 
