@@ -27,9 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const stats::Measures m = stats::measure(load.mesh);
   check(m.area >= 0 && std::isfinite(m.area), "area negative or not finite");
   check(!std::isnan(m.volume), "volume is NaN");
-  check(m.tJunctions >= -1 && m.tJunctions <= m.vertices, "more T-junctions than points");
-  check(m.tJunctions < 0 ? std::isnan(m.angleDefect) : std::isfinite(m.angleDefect),
-        "angle defect not finite, or given where the T-junctions were not counted");
+  check(m.tJunctions >= 0 && m.tJunctions <= m.vertices, "T-junctions negative or more than points");
+  check(std::isfinite(m.angleDefect) && m.angleDefect * 2 == std::floor(m.angleDefect * 2),
+        "angle defect not a whole or half number");
+  check(m.surfaceFaults == m.faults.total() && m.surfaceFaults <= 2 * m.vertices + 4 * m.triangles,
+        "surface faults out of their bounds");
   check(stats::measureFields(m).size() == stats::measureColumns().size(), "a row with the wrong field count");
   return 0;
 }

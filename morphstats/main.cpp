@@ -8,6 +8,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fail.h"
@@ -190,16 +191,28 @@ Options parseCommandLine(int argc, char** argv) {
   return o;
 }
 
-void warnIfInverted(const std::string& file, const stats::Measures& m) {
+// "3 degenerate triangles", "1 coincident point": the kinds of fault a surface has.
+std::string faultKinds(const stats::SurfaceFaults& f) {
+  std::string kinds;
+  for (const auto& [count, one, many] :
+       {std::tuple{f.degenerateTriangles, "degenerate triangle", "degenerate triangles"},
+        {f.nonManifoldEdges, "non-manifold edge", "non-manifold edges"},
+        {f.coincidentPoints, "coincident point", "coincident points"},
+        {f.nonManifoldPoints, "non-manifold point", "non-manifold points"}}) {
+    if (count) kinds += (kinds.empty() ? "" : ", ") + std::to_string(count) + " " + (count == 1 ? one : many);
+  }
+  return kinds;
+}
+
+void warnAboutSurface(const std::string& file, const stats::Measures& m) {
   if (m.volume < 0) {
     std::fprintf(stderr, "morphstats: %s: warning: the enclosed volume %s is negative: the triangles wind inwards\n",
                  file.c_str(), stats::formatReal(m.volume).c_str());
   }
-  if (m.tJunctions < 0) {
-    std::fprintf(stderr,
-                 "morphstats: %s: warning: too many border edges meet at one point to look for T-junctions: "
-                 "angleDefect and tJunctions are left empty\n",
-                 file.c_str());
+  if (m.surfaceFaults > 0) {
+    std::fprintf(stderr, "morphstats: %s: warning: %lld surface %s (%s): angleDefect is over the rest of the surface\n",
+                 file.c_str(), m.surfaceFaults, m.surfaceFaults == 1 ? "fault" : "faults",
+                 faultKinds(m.faults).c_str());
   }
 }
 
@@ -208,7 +221,7 @@ stats::Measures measureFile(const std::string& file, const std::optional<view::M
   if (!load.ok()) fail(exitBadFile, load.error);
   if (load.mesh.faces.empty()) fail(exitBadFile, file + ": holds no triangle");
   const stats::Measures m = stats::measure(load.mesh);
-  warnIfInverted(file, m);
+  warnAboutSurface(file, m);
   if (keep) *keep = std::move(load.mesh);
   return m;
 }
@@ -316,11 +329,11 @@ int series(const Options& o, const std::optional<stats::Provenance>& provenance)
   return draw(stats::curveScript(o.plot + " over growth", "cycle", o.plot, "", {curve}), o.output);
 }
 
-// Warns of inverted results and says how many points have no measures.
+// Warns of inverted or faulty results and says how many points have no measures.
 void reportPoints(const stats::SweepTable& table) {
   int notOk = 0;
   for (const stats::SweepPoint& p : table.points) {
-    if (p.measures) warnIfInverted(p.result, *p.measures);
+    if (p.measures) warnAboutSurface(p.result, *p.measures);
     notOk += p.status != "ok";
   }
   if (notOk) {

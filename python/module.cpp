@@ -399,7 +399,7 @@ py::dict measures(embryoHandle& h) {
   }
   py::dict named;
   for (const auto& [name, value] : values) {
-    if (name == "vertices" || name == "triangles" || name == "tJunctions") {
+    if (name == "vertices" || name == "triangles" || name == "tJunctions" || name == "surfaceFaults") {
       named[py::str(name)] = static_cast<long long>(value);
     } else {
       named[py::str(name)] = value;
@@ -558,9 +558,10 @@ the embryo (morphsweep's rescaling applies to what is written).)");
       "Changes morphsweep's force factors for the cycles to come (an omitted one stays).");
   embryo.def("measures", &measures,
              R"(morphstats' measures as a dict by its column names (vertices, area, volume,
-sphericity, majorLength, ..., angleDefect, tJunctions, redAbove, ..., blueMean): the
-numbers morphstats gives for the embryo's .vtp snapshot, which holds the positions exactly
-(a 3DV file rounds them to six decimals). NaN where a measure does not exist.)");
+sphericity, majorLength, ..., angleDefect, tJunctions, redAbove, ..., blueMean,
+surfaceFaults): the numbers morphstats gives for the embryo's .vtp snapshot, which holds
+the positions exactly (a 3DV file rounds them to six decimals). NaN where a measure does
+not exist.)");
   embryo.def("__repr__", &embryoRepr);
 
   embryo.def_property_readonly(

@@ -169,8 +169,10 @@ Measures measure(const view::Mesh& mesh) {
   }
 
   const AngleDefect defect = angleDefect(mesh);
-  m.angleDefect = defect.searched ? defect.total / (2 * pi) : std::numeric_limits<double>::quiet_NaN();
-  m.tJunctions = defect.searched ? defect.tJunctions : -1;
+  m.angleDefect = defect.characteristic;
+  m.tJunctions = defect.tJunctions;
+  m.faults = defect.faults;
+  m.surfaceFaults = defect.faults.total();
   return m;
 }
 

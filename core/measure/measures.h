@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "io/meshread.h"
+#include "measure/angledefect.h"
 
 namespace stats {
 
@@ -22,9 +23,10 @@ struct Measures {
   double meanRadius = 0;                     // area-weighted mean distance of the surface from the centroid
   double radiusSpread = 0;                   // area-weighted standard deviation of that distance
   std::array<double, 3> boxMin{}, boxMax{};  // bounding box of the points
-  double angleDefect = 0;                    // total angle defect / (2 pi); 2 for a sound closed surface
+  double angleDefect = 0;    // total angle defect / (2 pi) over the sound triangles; 2 for a sound closed surface
   long long tJunctions = 0;  // vertices counted as lying on an edge of a triangle that does not use them
-  // Not counted (-1, and angleDefect NaN) where a crafted point joins too many border edges.
+  long long surfaceFaults = 0;  // degenerate or non-manifold elements (kinds in `faults`); 0 for a sound surface
+  SurfaceFaults faults;
   // Per morphogen (red, green, blue), present when the mesh carries levels and thresholds.
   std::optional<std::array<double, 3>> areaAbove;  // fraction of the area at or above the threshold
   std::optional<std::array<double, 3>> meanLevel;  // area-weighted mean level, 0..255

@@ -8,10 +8,10 @@ namespace stats {
 
 const std::vector<std::string>& measureColumns() {
   static const std::vector<std::string> columns{
-      "vertices",    "triangles",  "area",       "volume",       "sphericity", "majorLength", "middleLength",
-      "minorLength", "elongation", "meanRadius", "radiusSpread", "minX",       "minY",        "minZ",
-      "maxX",        "maxY",       "maxZ",       "angleDefect",  "tJunctions", "redAbove",    "greenAbove",
-      "blueAbove",   "redMean",    "greenMean",  "blueMean"};
+      "vertices",    "triangles",  "area",       "volume",       "sphericity",   "majorLength", "middleLength",
+      "minorLength", "elongation", "meanRadius", "radiusSpread", "minX",         "minY",        "minZ",
+      "maxX",        "maxY",       "maxZ",       "angleDefect",  "tJunctions",   "redAbove",    "greenAbove",
+      "blueAbove",   "redMean",    "greenMean",  "blueMean",     "surfaceFaults"};
   return columns;
 }
 
@@ -21,10 +21,12 @@ std::vector<double> measureValues(const Measures& m) {
       double(m.vertices),  double(m.triangles), m.area,       m.volume,     m.sphericity,   m.lengths[0],
       m.lengths[1],        m.lengths[2],        m.elongation, m.meanRadius, m.radiusSpread, m.boxMin[0],
       m.boxMin[1],         m.boxMin[2],         m.boxMax[0],  m.boxMax[1],  m.boxMax[2],    m.angleDefect,
-      m.tJunctions >= 0 ? double(m.tJunctions) : absent};
+      double(m.tJunctions)};
   for (const auto& group : {m.areaAbove, m.meanLevel}) {
     for (std::size_t k = 0; k < 3; ++k) v.push_back(group ? (*group)[k] : absent);
   }
+  // Last, so that the columns tables had before keep their places.
+  v.push_back(double(m.surfaceFaults));
   return v;
 }
 
