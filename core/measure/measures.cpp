@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "measure/angledefect.h"
+#include "measure/extent.h"
 
 namespace stats {
 namespace {
@@ -171,6 +172,7 @@ Measures measure(const view::Mesh& mesh) {
   const AngleDefect defect = angleDefect(mesh);
   m.angleDefect = defect.searched ? defect.total / (2 * pi) : std::numeric_limits<double>::quiet_NaN();
   m.tJunctions = defect.searched ? defect.tJunctions : -1;
+  m.farVertices = farPoints(mesh.points, bodyBox(mesh.points)).count;
   return m;
 }
 

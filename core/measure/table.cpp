@@ -11,7 +11,9 @@ const std::vector<std::string>& measureColumns() {
       "vertices",    "triangles",  "area",       "volume",       "sphericity", "majorLength", "middleLength",
       "minorLength", "elongation", "meanRadius", "radiusSpread", "minX",       "minY",        "minZ",
       "maxX",        "maxY",       "maxZ",       "angleDefect",  "tJunctions", "redAbove",    "greenAbove",
-      "blueAbove",   "redMean",    "greenMean",  "blueMean"};
+      "blueAbove",   "redMean",    "greenMean",  "blueMean",
+      // Later columns go at the end, so that scripts reading columns by place keep working.
+      "farVertices"};
   return columns;
 }
 
@@ -25,6 +27,7 @@ std::vector<double> measureValues(const Measures& m) {
   for (const auto& group : {m.areaAbove, m.meanLevel}) {
     for (std::size_t k = 0; k < 3; ++k) v.push_back(group ? (*group)[k] : absent);
   }
+  v.push_back(double(m.farVertices));
   return v;
 }
 
