@@ -244,19 +244,36 @@ TEST(Render, SphereFillsTheFittedDiscAndCornersStayBackground) {
       0.005);
 }
 
-TEST(Render, ShadingIsTwoSidedAndLitFromTheCamera) {
+// The brightness of a flat face whose normal, in the camera's right, up and towards-camera
+// axes, is `n` (unit length): ambient plus the rest times its cosine with the light.
+double litBrightness(const std::array<double, 3>& n) {
+  const auto& l = lightFromCamera;
+  const double cosine = (n[0] * l[0] + n[1] * l[1] + n[2] * l[2]) / std::sqrt(l[0] * l[0] + l[1] * l[1] + l[2] * l[2]);
+  return ambientShare + (1 - ambientShare) * std::max(cosine, 0.0);
+}
+
+TEST(Render, ShadingIsTwoSidedAndLitFromAboveLeft) {
   Mesh sphere = icosphere(3);
   const Image img = renderMesh(sphere, defaultToCamera, 200, 200);
-  EXPECT_GE(img.at(100, 100).r, 230);                          // faces the light
-  EXPECT_LT(img.at(100 + 88, 100).r, img.at(100, 100).r / 2);  // near the rim, seen edge-on
+  // Brightest where the normal points at the light (up and left of the centre), dimmest
+  // (ambient) on the lower right, away from it.
+  int bestX = 0, bestY = 0;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 200; ++x)
+      if (img.at(x, y).r > img.at(bestX, bestY).r) bestX = x, bestY = y;
+  EXPECT_LT(bestX, 95);
+  EXPECT_LT(bestY, 95);
+  EXPECT_GE(img.at(bestX, bestY).r, 230);
+  EXPECT_NEAR(img.at(100 + 60, 100 + 60).r, surfaceColour.r * ambientShare, 3);
+  // Smooth: neighbouring pixels on the lit side differ by little, not face by face.
+  for (int x = 60; x < 140; ++x) EXPECT_LE(std::abs(img.at(x + 1, 70).r - img.at(x, 70).r), 3) << x;
   for (auto& f : sphere.faces) std::swap(f[1], f[2]);
   EXPECT_TRUE(sameImage(renderMesh(sphere, defaultToCamera, 200, 200), img));
-  // A square seen at 45 degrees: ambient plus the rest times cos 45.
+  // A square seen at 45 degrees from +x and face-on from behind.
   const Mesh square{{{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, {{0, 1, 2}, {0, 2, 3}}, {}, {}, {}};
-  const double b = ambientShare + (1 - ambientShare) * std::sqrt(0.5);
   const Rgb seen = renderMesh(square, {1, 0, 1}, 64, 64).at(32, 32);
-  EXPECT_EQ(seen.g, std::lround(surfaceColour.g * b));
-  EXPECT_EQ(renderMesh(square, {0, 0, -3}, 64, 64).at(32, 32), surfaceColour);
+  EXPECT_EQ(seen.g, std::lround(surfaceColour.g * litBrightness({-std::sqrt(0.5), 0, std::sqrt(0.5)})));
+  EXPECT_EQ(renderMesh(square, {0, 0, -3}, 64, 64).at(32, 32).r, std::lround(surfaceColour.r * litBrightness({0, 0, 1})));
 }
 
 TEST(Render, NearerFacesHideFartherOnes) {
@@ -268,7 +285,7 @@ TEST(Render, NearerFacesHideFartherOnes) {
          {}};
   const Rgb front = renderMesh(m, {0, 0, 1}, 100, 100).at(50, 50);
   const Rgb back = renderMesh(m, {0, 0, -1}, 100, 100).at(50, 50);
-  EXPECT_EQ(back, surfaceColour);
+  EXPECT_EQ(back.r, std::lround(surfaceColour.r * litBrightness({0, 0, 1})));
   EXPECT_LT(front.r, back.r);
   std::swap(m.faces[0], m.faces[2]);  // drawing order does not matter
   EXPECT_EQ(renderMesh(m, {0, 0, 1}, 100, 100).at(50, 50), front);
@@ -386,24 +403,29 @@ TEST_F(Files, SheetHasATileAndALabelPerFile) {
 
 TEST_F(Files, ToolWritesTheSameBytesForEveryFormat) {
   const Mesh sphere = icosphere(2);
+  // The title names the file: the three files share a name in folders of their own.
   const std::string names[] = {"a.3dv", "a.3dvTemplate", "a.obj"};
+  const char* formatNames[] = {"3dv", "template", "obj"};
   const MeshFormat formats[] = {MeshFormat::threeDV, MeshFormat::threeDVTemplate, MeshFormat::obj};
   for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(run({"--size", "120x90", "--view", "1,2,3", "-o", path(names[i] + ".png"),
-                   write(names[i], toText(sphere, formats[i]))}),
+    fs::create_directory(path(formatNames[i]));
+    ASSERT_EQ(run({"--size", "120x90", "--view", "1,2,3", "--format", formatNames[i], "-o", path(names[i] + ".png"),
+                   write(std::string(formatNames[i]) + "/a.3dv", toText(sphere, formats[i]))}),
               0)
         << err;
   }
   const std::string first = bytes(path("a.3dv.png"));
   EXPECT_EQ(bytes(path("a.3dvTemplate.png")), first);
   EXPECT_EQ(bytes(path("a.obj.png")), first);
-  ASSERT_EQ(run({"--size", "120x90", "--view", "1,2,3", "-o", path("again.png"), path("a.3dv")}), 0);
+  ASSERT_EQ(run({"--size", "120x90", "--view", "1,2,3", "-o", path("again.png"), path("3dv/a.3dv")}), 0);
   EXPECT_EQ(bytes(path("again.png")), first);
-  EXPECT_TRUE(
-      sameImage(readPng(path("again.png")),
-                renderMesh(parseMesh(toText(sphere, MeshFormat::obj), MeshFormat::obj, "").mesh, {1, 2, 3}, 120, 90)));
+  RenderStyle titled;
+  titled.title = pictureTitle(path("3dv/a.3dv"), std::nullopt, std::nullopt);
+  EXPECT_TRUE(sameImage(
+      readPng(path("again.png")),
+      renderPicture(parseMesh(toText(sphere, MeshFormat::obj), MeshFormat::obj, "").mesh, {1, 2, 3}, 120, 90, titled)));
   // A template under a 3DV name needs --format.
-  fs::copy_file(path("a.3dvTemplate"), path("t.3dv"));
+  fs::copy_file(path("template/a.3dv"), path("t.3dv"));
   EXPECT_EQ(run({"-o", path("t.png"), path("t.3dv")}), 2);
   EXPECT_EQ(run({"--format", "template", "-o", path("t.png"), path("t.3dv")}), 0);
 }
