@@ -4,12 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "font.h"
 #include "icosphere.h"
@@ -325,6 +327,58 @@ TEST(Render, DegenerateMeshesDrawNothingOrStayFinite) {
   EXPECT_NEAR(double(drawnIn(renderMesh(huge, defaultToCamera, 200, 200))) / unit, 1.0, 0.03);
 }
 
+// The flung embryo: a body about 2 across with six vertices 31 to 4519 units away.
+Mesh flung() {
+  Mesh m = icosphere(3);
+  const std::array<float, 3> far[] = {{0, 0, 4519}, {0, 0, -4519}, {0, 0, 31}, {0, 0, -31}, {0, 31, 0}, {31, 0, 0}};
+  for (std::size_t i = 0; i < std::size(far); ++i) m.points[i * 7] = far[i];
+  return m;
+}
+
+TEST(Render, PicturesFrameTheBodyNotVerticesFlungFarFromIt) {
+  const Mesh m = flung();
+  RenderStyle all;
+  all.frameAll = true;
+  const double pixels = 200 * 200;
+  EXPECT_GT(drawnIn(renderMesh(m, defaultToCamera, 200, 200)) / pixels, 0.4);
+  EXPECT_LT(drawnIn(renderMesh(m, defaultToCamera, 200, 200, all)) / pixels, 0.01);  // the body below a pixel
+  // A body without far vertices is framed as every vertex is.
+  const Mesh sphere = icosphere(3);
+  EXPECT_TRUE(sameImage(renderMesh(sphere, {1, 2, 3}, 120, 90), renderMesh(sphere, {1, 2, 3}, 120, 90, all)));
+  stats::FarPoints far;
+  stats::BodyBox body;
+  bodyFraming(m.points, &far, &body);
+  const std::string warning = farWarning("f.3dv", far, body);
+  EXPECT_EQ(warning.rfind("f.3dv: warning: 6 vertices lie far outside the body (", 0), 0u) << warning;
+  EXPECT_NE(warning.find(" across), up to 4518 from it; "), std::string::npos) << warning;
+  EXPECT_NE(warning.find("--frame all"), std::string::npos) << warning;
+  bodyFraming(sphere.points, &far, &body);
+  EXPECT_EQ(farWarning("s.3dv", far, body), "");
+}
+
+TEST(Render, TitlesAndScaleBarsSayWhatAndHowLarge) {
+  EXPECT_EQ(pictureTitle("day/e.vtp", 7, 3), "e.vtp  seed 7  cycle 3");
+  EXPECT_EQ(pictureTitle("e.3dv", std::nullopt, std::nullopt), "e.3dv");
+  // The largest round length within a quarter of the width.
+  for (const auto& [perPixel, width, length] :
+       {std::tuple{0.01, 512, 1.0}, {0.004, 512, 0.5}, {3.0, 100, 50.0}, {0.0009, 400, 0.05}, {0.0, 100, 0.0}}) {
+    EXPECT_DOUBLE_EQ(scaleBarLength(perPixel, width), length) << perPixel << " " << width;
+  }
+  const Mesh sphere = icosphere(2);
+  RenderStyle style;
+  const Image plain = renderPicture(sphere, defaultToCamera, 400, 400, style);
+  style.title = std::string(200, 'W');  // too long: its tail after "..."
+  style.scaleBar = true;
+  const Image marked = renderPicture(sphere, defaultToCamera, 400, 400, style);
+  const int scale = textScale(400, 400);
+  EXPECT_EQ(scale, 2);
+  EXPECT_EQ(countIf(plain, isLabel, 0, 0, 400, 40), 0);
+  EXPECT_GT(countIf(marked, isLabel, 0, 0, 400, 4 + glyphHeight * scale + 2), 1000);  // a line of W
+  EXPECT_EQ(countIf(marked, isLabel, 0, 4 + glyphHeight * scale + 2, 400, 40), 0);
+  EXPECT_EQ(countIf(plain, isLabel, 0, 340, 130, 60), 0);
+  EXPECT_GT(countIf(marked, isLabel, 0, 340, 130, 60), 100);  // the bar and its length
+}
+
 TEST(Labels, GlyphsAreDistinctAndTextWraps) {
   for (int a = 33; a < 127; ++a) {
     EXPECT_NE(glyphFor(char(a)), glyphFor(' ')) << char(a);
@@ -378,10 +432,20 @@ TEST_F(Files, SheetHasATileAndALabelPerFile) {
   for (int i = 0; i < 6; ++i) {
     const long tile = countIf(sheet, drawn, layout->tileLeft(i), layout->tileTop(i), 96, 96);
     const long label =
-        countIf(sheet, isLabel, layout->tileLeft(i), layout->labelTop(i), 96, layout->labelLines * lineAdvance);
+        countIf(sheet, isLabel, layout->tileLeft(i), layout->labelTop(i), 96, layout->labelLines * layout->lineHeight());
     EXPECT_EQ(tile > 96 * 96 / 3, i < 5) << i;
     EXPECT_EQ(label > 50, i < 5) << i;
   }
+  // Labels are legible at the sheet's size: a line of them is at least 12 pixels high.
+  int first = -1, last = -1;
+  for (int y = layout->labelTop(0); y < layout->labelTop(0) + layout->lineHeight(); ++y) {
+    if (countIf(sheet, isLabel, layout->tileLeft(0), y, 96, 1) == 0) continue;
+    if (first < 0) first = y;
+    last = y;
+  }
+  EXPECT_GE(last - first + 1, 12);
+  // The sheet's title above the tiles.
+  EXPECT_GT(countIf(sheet, isLabel, 0, 0, sheet.width(), layout->tileTop(0)), 50);
   // Only tiles and labels are drawn: the gaps stay background.
   EXPECT_EQ(countIf(sheet, drawn, 0, 0, sheetGap, sheet.height()), 0);
 
@@ -398,7 +462,24 @@ TEST_F(Files, SheetHasATileAndALabelPerFile) {
   const int x = markedLayout->tileLeft(1), y = markedLayout->tileTop(1);
   EXPECT_EQ(marked.at(x + 10, y + 30), placeholderColour);
   EXPECT_EQ(marked.at(x + 48, y + 48), placeholderMarkColour);
-  EXPECT_GT(countIf(marked, isLabel, x, markedLayout->labelTop(1), 96, lineAdvance), 50);
+  EXPECT_GT(countIf(marked, isLabel, x, markedLayout->labelTop(1), 96, markedLayout->lineHeight()), 50);
+}
+
+TEST_F(Files, ToolFramesTheFlungEmbryoAndNamesItsFarVertices) {
+  const std::string file = write("flung.3dv", toText(flung(), MeshFormat::threeDV));
+  ASSERT_EQ(run({"--size", "200x200", "-o", path("body.png"), file}), 0) << err;
+  EXPECT_EQ(err.rfind("morphview: " + file + ": warning: 6 vertices lie far outside the body", 0), 0u) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+  const Image body = readPng(path("body.png"));
+  EXPECT_GT(drawnIn(body), 200 * 200 / 20);
+  EXPECT_GT(countIf(body, isLabel, 0, 0, 200, 12), 40);  // the title
+  ASSERT_EQ(run({"--size", "200x200", "--frame", "all", "-o", path("all.png"), file}), 0) << err;
+  EXPECT_EQ(err, "");
+  const Image all = readPng(path("all.png"));
+  EXPECT_LT(drawnIn(all) - countIf(all, isLabel, 0, 0, 200, 12), 200 * 200 / 100);
+  // A sheet warns of each such file once.
+  ASSERT_EQ(run({"--sheet", "--tile", "64", "-o", path("sheet.png"), file, file}), 0) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
 }
 
 TEST_F(Files, ToolWritesTheSameBytesForEveryFormat) {
@@ -451,6 +532,7 @@ TEST_F(Files, ToolRefusesBadFilesAndCommandLines) {
                                                          {"--size", "20", "-o", x, good},
                                                          {"--view", "0,0,0", "-o", x, good},
                                                          {"--view", "1,2", "-o", x, good},
+                                                         {"--frame", "most", "-o", x, good},
                                                          {"--format", "ply", "-o", x, good},
                                                          {"-o", x, good, good},
                                                          {"--tile", "64", "-o", x, good},

@@ -18,6 +18,7 @@
 #include "colour.h"
 #include "icosphere.h"
 #include "io/meshread.h"
+#include "font.h"
 #include "render.h"
 #include "io/seriesread.h"
 #include "io/vtpread.h"
@@ -520,6 +521,11 @@ TEST(Colour, LegendShowsTheMapAndMarksTheThreshold) {
   s.colour = ColourMode::green;
   const int greenTick = bar.left + static_cast<int>(std::lround(50 * (bar.width - 1) / 255.0));
   EXPECT_EQ(renderPicture(m, {0, 0, 1}, 300, 200, s).at(greenTick, bar.top - 1), legendMarkColour);
+  // The bar is named above it.
+  long named = 0;
+  for (int ny = bar.nameTop; ny < bar.nameTop + glyphHeight; ++ny)
+    for (int x = bar.left; x < bar.left + bar.width; ++x) named += img.at(x, ny) == legendMarkColour;
+  EXPECT_GT(named, 30);
   s.colour = ColourMode::rgb;
   EXPECT_EQ(renderPicture(m, {0, 0, 1}, 300, 200, s).at(bar.left + 5, y), backgroundFor(ColourMode::rgb));
 }
