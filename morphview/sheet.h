@@ -3,7 +3,7 @@
 // preferably after a '.', '_', '-', ',', '/' or blank; one that needs more than
 // maxLabelLines lines shows only its tail, led by "...", since sweep results share their
 // beginning and differ at the end. Labels are drawn at twice the font's size (14 pixels a
-// capital) on tiles of 64 pixels and more. Above the tiles, the sheet's title.
+// capital) on tiles of 128 pixels and more. Above the tiles, the sheet's title.
 #pragma once
 
 #include <optional>
@@ -43,7 +43,7 @@ struct SheetOptions {
 };
 
 // The scale of label text on tiles of this side: 2 from bigLabelTile, else 1.
-inline constexpr int bigLabelTile = 64;
+inline constexpr int bigLabelTile = 128;
 inline constexpr int labelScaleFor(int tile) { return tile >= bigLabelTile ? 2 : 1; }
 
 struct SheetLayout {

@@ -436,10 +436,13 @@ TEST_F(Files, SheetHasATileAndALabelPerFile) {
     EXPECT_EQ(tile > 96 * 96 / 3, i < 5) << i;
     EXPECT_EQ(label > 50, i < 5) << i;
   }
-  // Labels are legible at the sheet's size: a line of them is at least 12 pixels high.
+  // Labels are legible at the sheet's default size: a line of them is at least 12 pixels high.
+  const auto big = layoutSheet(paths, SheetOptions{}, problem);
+  ASSERT_TRUE(big) << problem;
+  const Image bigSheet = renderSheet(paths, SheetOptions{}, *big).image;
   int first = -1, last = -1;
-  for (int y = layout->labelTop(0); y < layout->labelTop(0) + layout->lineHeight(); ++y) {
-    if (countIf(sheet, isLabel, layout->tileLeft(0), y, 96, 1) == 0) continue;
+  for (int y = big->labelTop(0); y < big->labelTop(0) + big->lineHeight(); ++y) {
+    if (countIf(bigSheet, isLabel, big->tileLeft(0), y, big->tile, 1) == 0) continue;
     if (first < 0) first = y;
     last = y;
   }
