@@ -51,6 +51,7 @@ constexpr const char* helpText =
     "       morphstats --manifest MANIFEST [--joblog FILE] [--provenance RUN.json] [-o TABLE.csv]\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] --plot METRIC --by PARAM[,PARAM2] -o OUT.png\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] --heatmap METRIC --by PARAM1,PARAM2 -o OUT.png\n"
+    "       (a plot or heat map also takes [--plot-format png|svg|pdf])\n"
     "       morphstats --help | --version\n"
     "\n"
     "Shape measures (area, volume, sphericity, principal lengths, angle defect, morphogen\n"
@@ -63,6 +64,7 @@ constexpr const char* helpText =
     "  --heatmap METRIC  draw METRIC over PARAM1 and PARAM2\n"
     "  --by P[,P2]       the swept parameters of a plot\n"
     "  --by2 P2          the second of them, given alone\n"
+    "  --plot-format F   png (default), svg or pdf: the picture's format (vector for print)\n"
     "  --provenance RUN.json  add a sweep's run record (MANIFEST.run.json, by sweep-run.sh) as\n"
     "                    columns: release, commit, processor, unit, threads, host, runStart,\n"
     "                    runEnd, and on the row of a point's result or snapshot pointCommand and\n"
@@ -92,6 +94,8 @@ struct Options {
   std::optional<view::MeshFormat> format;
   std::string output;
   std::string plot, heatmap;  // the metric
+  std::string plotFormatName;
+  stats::PlotFormat plotFormat = stats::PlotFormat::png;
   std::vector<std::string> by;
   std::vector<std::string> files;
 };
@@ -143,6 +147,10 @@ Options parseCommandLine(int argc, char** argv) {
       once(by, a, value(i));
     } else if (a == "--by2") {
       once(by2, a, value(i));
+    } else if (a == "--plot-format") {
+      once(o.plotFormatName, a, value(i));
+      if (!stats::parsePlotFormat(o.plotFormatName, o.plotFormat))
+        refuse("--plot-format needs png, svg or pdf, not '" + o.plotFormatName + "'");
     } else if (a == "--format") {
       view::MeshFormat f;
       const std::string name = value(i);
@@ -187,6 +195,7 @@ Options parseCommandLine(int argc, char** argv) {
   if (o.by.size() == 2 && o.by[0] == o.by[1]) refuse("--by names " + o.by[0] + " twice");
   if (picture && o.output.empty()) refuse("a picture needs -o OUT.png");
   if (picture && !o.provenance.empty()) refuse("--provenance adds columns to a table, not to a picture");
+  if (!picture && !o.plotFormatName.empty()) refuse("--plot-format needs --plot or --heatmap");
   if (o.joblog.empty()) o.joblog = o.manifest + ".joblog";
   return o;
 }
@@ -240,9 +249,16 @@ int writeTable(const std::string& csv, const std::string& output) {
   return 0;
 }
 
+stats::PlotFormat plotFormat = stats::PlotFormat::png;
+
 int draw(const std::string& script, const std::string& png) {
-  if (const auto problem = stats::drawWithGnuplot(script, png)) fail(exitPlotFailed, png + ": " + *problem);
+  if (const auto problem = stats::drawWithGnuplot(script, png, plotFormat)) fail(exitPlotFailed, png + ": " + *problem);
   return 0;
+}
+
+// Measures that count things get whole-number tics.
+bool isCount(const std::string& metric) {
+  return metric == "vertices" || metric == "triangles" || metric == "tJunctions" || metric == "farVertices";
 }
 
 std::string header(const std::vector<std::string>& first, const std::optional<stats::Provenance>& provenance) {
@@ -326,7 +342,7 @@ int series(const Options& o, const std::optional<stats::Provenance>& provenance)
     if (std::isfinite(v)) curve.points.emplace_back(double(r.cycle), v);
   }
   if (curve.points.empty()) fail(exitBadFile, "no snapshot has a value of " + o.plot + " to plot");
-  return draw(stats::curveScript(o.plot + " over growth", "cycle", o.plot, "", {curve}), o.output);
+  return draw(stats::curveScript(o.plot + " over growth", "cycle", o.plot, "", {curve}, isCount(o.plot)), o.output);
 }
 
 // Warns of inverted or faulty results and says how many points have no measures.
@@ -409,7 +425,8 @@ int manifest(const Options& o, const std::optional<stats::Provenance>& provenanc
       }
       curves.push_back(std::move(c));
     }
-    return draw(stats::curveScript(title, o.by[0], metric, slots.size() == 2 ? o.by[1] : "", curves), o.output);
+    return draw(stats::curveScript(title, o.by[0], metric, slots.size() == 2 ? o.by[1] : "", curves, isCount(metric)),
+                o.output);
   }
 
   const std::vector<std::string> xs = distinct(0), ys = distinct(1);
@@ -440,6 +457,7 @@ std::vector<std::string> inputsOf(const Options& o) {
 
 int run(int argc, char** argv) {
   const Options o = parseCommandLine(argc, argv);
+  plotFormat = o.plotFormat;
   // The output never replaces an input, nor takes a mesh or series name (a forgotten -o
   // name before a glob would).
   const bool picture = !o.plot.empty() || !o.heatmap.empty();

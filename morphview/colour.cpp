@@ -131,13 +131,15 @@ std::optional<int> thresholdFor(const Mesh& mesh, ColourMode mode) {
 
 LegendBar legendBar(int width, int height) {
   const int side = std::min(width, height);
+  const int scale = textScale(width, height);
   LegendBar bar;
   bar.height = std::max(4, side / 64);
-  bar.left = std::max(3 * glyphAdvance + 6, width / 5);
+  bar.left = std::max(3 * glyphAdvance * scale + 6, width / 5);
   bar.width = std::max(2, width - 2 * bar.left);
   const int margin = std::max(2, side / 100);
   // Below the bar: the tick's overshoot and one line of text.
-  bar.top = height - margin - glyphHeight - 2 - 2 - bar.height;
+  bar.top = height - margin - glyphHeight * scale - 2 - 2 - bar.height;
+  bar.nameTop = bar.top - 2 - 3 - glyphHeight * scale;
   return bar;
 }
 
@@ -151,9 +153,13 @@ void drawLegend(Image& image, ColourMode mode, std::optional<int> threshold) {
     levels[k] = levelAt(x);
     image.fill(x, bar.top, 1, bar.height, levelColour(mode, levels));
   }
-  const int textTop = bar.top + (bar.height - glyphHeight) / 2;
-  drawText(image, bar.left - glyphAdvance - 3, textTop, "0", legendMarkColour);
-  drawText(image, bar.left + bar.width + 3, textTop, "255", legendMarkColour);
+  const int scale = textScale(image.width(), image.height());
+  const int textTop = bar.top + (bar.height - glyphHeight * scale) / 2;
+  drawText(image, bar.left - glyphAdvance * scale - 3, textTop, "0", legendMarkColour, scale);
+  drawText(image, bar.left + bar.width + 3, textTop, "255", legendMarkColour, scale);
+  const std::string name = std::string(colourName(mode)) + " level";
+  const int nameWidth = static_cast<int>(name.size()) * glyphAdvance * scale;
+  drawText(image, bar.left + (bar.width - nameWidth) / 2, bar.nameTop, name, legendMarkColour, scale);
   if (threshold) {
     const int t = std::clamp(*threshold, 0, 255);
     const int x = bar.left + static_cast<int>(std::lround(t * (bar.width - 1) / 255.0));
@@ -161,9 +167,9 @@ void drawLegend(Image& image, ColourMode mode, std::optional<int> threshold) {
     image.fill(x - 1, bar.top - 2, 3, bar.height + 4, legendEdgeColour);
     image.fill(x, bar.top - 2, 1, bar.height + 4, legendMarkColour);
     const std::string label = std::string(colourName(mode)) + " threshold " + std::to_string(t);
-    const int textWidth = static_cast<int>(label.size()) * glyphAdvance;
+    const int textWidth = static_cast<int>(label.size()) * glyphAdvance * scale;
     const int left = std::clamp(x - textWidth / 2, 0, std::max(0, image.width() - textWidth));
-    drawText(image, left, bar.top + bar.height + 4, label, legendMarkColour);
+    drawText(image, left, bar.top + bar.height + 4, label, legendMarkColour, scale);
   }
 }
 

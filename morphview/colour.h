@@ -45,15 +45,16 @@ inline constexpr double rgbShadingFloor = 0.6;
 double shadingFloor(ColourMode mode);
 
 // Where the legend's colour bar sits in a picture of this size: along the bottom margin,
-// the map's level 0 at `left` and 255 at `left + width - 1`.
+// the map's level 0 at `left` and 255 at `left + width - 1`; its name's text above it at
+// `nameTop`.
 struct LegendBar {
-  int left = 0, top = 0, width = 0, height = 0;
+  int left = 0, top = 0, width = 0, height = 0, nameTop = 0;
 };
 LegendBar legendBar(int width, int height);
 
-// Draws the legend of a one-morphogen map: the colour bar, "0" and "255" at its ends, and
-// the threshold, when known, as a white tick across the bar with its value below.
-// Nothing is drawn for plain or rgb.
+// Draws the legend of a one-morphogen map: its name ("red level") above the colour bar,
+// "0" and "255" at its ends, and the threshold, when known, as a white tick across the bar
+// with its value below; text at the picture's textScale. Nothing is drawn for plain or rgb.
 void drawLegend(Image& image, ColourMode mode, std::optional<int> threshold);
 
 // Empty when the mesh can be drawn in this mode, else "<file>: <why not>": a mesh

@@ -1,5 +1,7 @@
 #include "font.h"
 
+#include <algorithm>
+
 namespace view {
 
 namespace {
@@ -110,6 +112,8 @@ const Glyph& glyphFor(char c) {
   if (code < 32 || code > 126) return glyphs['?' - 32];
   return glyphs[code - 32];
 }
+
+int textScale(int width, int height) { return std::max(1, (std::min(width, height) + 128) / 256); }
 
 void drawText(Image& image, int x, int y, std::string_view text, Rgb colour) { drawText(image, x, y, text, colour, 1); }
 

@@ -18,6 +18,10 @@ using Glyph = std::array<std::uint8_t, glyphHeight>;  // rows, top first; bit 4 
 
 const Glyph& glyphFor(char c);
 
+// The scale text is drawn at in a picture of this size (its shorter side): 1 up to 383
+// pixels, 2 from 384 to 639, 3 from 640, ...; at 2 a capital is 14 pixels high.
+int textScale(int width, int height);
+
 // Draws `text` on one line with its top left corner at (x, y), clipped to the picture.
 void drawText(Image& image, int x, int y, std::string_view text, Rgb colour);
 // The same with every font pixel drawn as a `scale` x `scale` square.

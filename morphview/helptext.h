@@ -5,7 +5,8 @@
 namespace view {
 
 inline constexpr const char* helpText =
-    "usage: morphview [--view X,Y,Z] [--size WxH] [--format 3dv|template|obj|vtp] [--colour C] -o OUT.png FILE\n"
+    "usage: morphview [--view X,Y,Z] [--size WxH] [--format 3dv|template|obj|vtp] [--colour C]\n"
+    "                 [--frame body|all] [--scale-bar] -o OUT.png FILE\n"
     "       morphview --sheet [--view X,Y,Z] [--tile S] [--columns N] [--format 3dv|template|obj|vtp]\n"
     "                 [--colour C] [--mark-bad] -o OUT.png FILE...\n"
     "       morphview --sheet [--view X,Y,Z] [--tile S] [--colour C] [--mark-bad] -o OUT.png --manifest MANIFEST\n"
@@ -30,6 +31,10 @@ inline constexpr const char* helpText =
     "  --mark-bad        draw an unreadable file as a crossed-out tile instead of refusing\n"
     "  --movie OUT       encode every snapshot of the series with ffmpeg, one fixed camera, by cycle\n"
     "  --fps N           movie frames per second (default 10)\n"
+    "  --frame F         (pictures, sheets, movies) body (default): frame the body by the box of\n"
+    "                    its vertices' 0.5-99.5 percentiles, warning of vertices far outside it;\n"
+    "                    all: frame every vertex\n"
+    "  --scale-bar       (pictures, sheets, movies) a bar of a round length in model units\n"
     "  --html OUT.html   one offline page: a mesh to turn, a grid of them, a series with a slider,\n"
     "                    or a sweep with its table of measures and a heat map\n"
     "  --series          (--html) the files are snapshots of one embryo, in any order, shown by cycle\n"

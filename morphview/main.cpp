@@ -92,6 +92,8 @@ struct Options {
   std::optional<int> tile, columns;
   std::optional<view::MeshFormat> format;
   view::ColourMode colour = view::ColourMode::plain;
+  bool frameAll = false;
+  bool scaleBar = false;
   std::string movie;
   std::optional<int> fps;
   std::string output;
@@ -122,8 +124,12 @@ Options parse(int argc, char** argv) {
       o.markBad = true;
       continue;
     }
+    if (word == "--scale-bar") {
+      o.scaleBar = true;
+      continue;
+    }
     if (word != "-o" && word != "--view" && word != "--size" && word != "--format" && word != "--tile" &&
-        word != "--columns" && word != "--colour" && word != "--movie" && word != "--fps" && word != "--manifest") {
+        word != "--columns" && word != "--colour" && word != "--movie" && word != "--fps" && word != "--manifest" && word != "--frame") {
       refuse("unknown option '" + word + "'");
     }
     if (i + 1 >= argc) refuse(word + " needs a value");
@@ -155,6 +161,9 @@ Options parse(int argc, char** argv) {
     } else if (word == "--colour") {
       if (!view::parseColourName(value, o.colour))
         refuse("--colour must be plain, red, green, blue or rgb, got '" + value + "'");
+    } else if (word == "--frame") {
+      if (value != "body" && value != "all") refuse("--frame must be body or all, got '" + value + "'");
+      o.frameAll = value == "all";
     } else if (word == "--movie") {
       if (value.empty()) refuse("--movie needs a file name");
       o.movie = value;
@@ -204,6 +213,16 @@ Options parse(int argc, char** argv) {
   return o;
 }
 
+// A snapshot's seed, for the picture's title; unknown for other files, or where the
+// snapshot's other arrays do not read.
+std::optional<long long> seedOf(const std::string& file, const view::Mesh& mesh,
+                                const std::optional<view::MeshFormat>& format) {
+  if (mesh.seed) return mesh.seed;
+  if (format.value_or(view::formatForName(file)) != view::MeshFormat::vtp) return std::nullopt;
+  const view::MeshLoad whole = view::loadMesh(file, view::MeshFormat::vtp, true);
+  return whole.ok() ? whole.mesh.seed : std::nullopt;
+}
+
 int run(int argc, char** argv) {
   if (view::wantsReport(argc, argv)) return view::reportMain(argc, argv);
   const Options o = parse(argc, argv);
@@ -222,7 +241,11 @@ int run(int argc, char** argv) {
     movie.toCamera = o.toCamera;
     movie.colour = o.colour;
     movie.format = o.format;
-    if (const std::string problem = view::makeMovie(movie); !problem.empty()) fail(exitBadFile, problem);
+    movie.frameAll = o.frameAll;
+    movie.scaleBar = o.scaleBar;
+    std::string warning;
+    if (const std::string problem = view::makeMovie(movie, &warning); !problem.empty()) fail(exitBadFile, problem);
+    if (!warning.empty()) std::fprintf(stderr, "morphview: %s\n", warning.c_str());
     return 0;
   }
   if (!o.sheet) {
@@ -236,6 +259,16 @@ int run(int argc, char** argv) {
       fail(exitBadFile, problem);
     view::RenderStyle style;
     style.colour = o.colour;
+    style.scaleBar = o.scaleBar;
+    style.frameAll = o.frameAll;
+    if (!o.frameAll) {
+      stats::FarPoints far;
+      stats::BodyBox body;
+      style.framing = view::bodyFraming(load.mesh.points, &far, &body);
+      if (const std::string warning = view::farWarning(file, far, body); !warning.empty())
+        std::fprintf(stderr, "morphview: %s\n", warning.c_str());
+    }
+    style.title = view::pictureTitle(file, seedOf(file, load.mesh, o.format), load.mesh.cycle);
     view::writePng(view::renderPicture(load.mesh, o.toCamera, o.width, o.height, style), o.output);
     return 0;
   }
@@ -247,9 +280,12 @@ int run(int argc, char** argv) {
   sheet.format = o.format;
   sheet.markBad = o.markBad;
   sheet.colour = o.colour;
+  sheet.frameAll = o.frameAll;
+  sheet.scaleBar = o.scaleBar;
   std::string problem;
   if (!o.manifest.empty()) {
     const view::SweepPoints points = view::manifestPoints(o.manifest);
+    sheet.title = view::sweepSheetTitle(o.manifest, points.results.size());
     const auto layout = view::layoutSweepSheet(points, sheet, problem);
     if (!layout) refuse(problem);
     const view::SheetResult result = view::renderSweepSheet(points, sheet, *layout);
@@ -257,15 +293,18 @@ int run(int argc, char** argv) {
       fail(exitBadFile, result.problems.empty() ? "cannot draw the sheet" : result.problems.front());
     for (const std::string& p : result.problems)
       std::fprintf(stderr, "morphview: %s (drawn as a crossed-out tile)\n", p.c_str());
+    for (const std::string& w : result.warnings) std::fprintf(stderr, "morphview: %s\n", w.c_str());
     view::writePng(result.image, o.output);
     return 0;
   }
+  sheet.title = view::sheetTitle(o.files);
   const auto layout = view::layoutSheet(o.files, sheet, problem);
   if (!layout) refuse(problem);
   const view::SheetResult result = view::renderSheet(o.files, sheet, *layout);
   if (!result.complete) fail(exitBadFile, result.problems.empty() ? "cannot draw the sheet" : result.problems.front());
   for (const std::string& p : result.problems)
     std::fprintf(stderr, "morphview: %s (drawn as a crossed-out tile)\n", p.c_str());
+  for (const std::string& w : result.warnings) std::fprintf(stderr, "morphview: %s\n", w.c_str());
   view::writePng(result.image, o.output);
   return 0;
 }

@@ -110,7 +110,7 @@ std::string cycleLabel(const Mesh& mesh, double timestep) {
   return "cycle " + (mesh.cycle ? std::to_string(*mesh.cycle) : formatTimestep(timestep));
 }
 
-std::string makeMovie(const MovieOptions& options) {
+std::string makeMovie(const MovieOptions& options, std::string* warning) {
   std::error_code ec;
   const Temporary temporary = temporaryFor(options.output);
   if (!fs::is_directory(temporary.folder, ec)) {
@@ -127,35 +127,35 @@ std::string makeMovie(const MovieOptions& options) {
   }
 
   // First pass: every snapshot must read and colour before anything is encoded, and the
-  // camera is fitted to the sphere around all of them.
-  std::vector<std::vector<std::array<float, 3>>> shapes;
-  std::array<double, 3> lo{0, 0, 0}, hi{0, 0, 0};
-  bool first = true;
+  // camera is fitted to the body of all of them together.
+  stats::Points points;
   std::vector<SeriesEntry> entries;
+  std::optional<long long> seed;
   for (const SeriesStep& step : series.steps) {
     MeshLoad load = loadMesh(step.file, options.format.value_or(formatForName(step.file)));
     if (!load.ok()) return load.error;
     if (std::string problem = cannotColour(load.mesh, options.colour, step.file); !problem.empty()) return problem;
     entries.push_back({load.mesh.cycle, step.file});
-    for (const auto& p : load.mesh.points) {
-      for (int k = 0; k < 3; ++k) {
-        lo[k] = first ? p[k] : std::min<double>(lo[k], p[k]);
-        hi[k] = first ? p[k] : std::max<double>(hi[k], p[k]);
-      }
-      first = false;
+    if (entries.size() == 1 && options.format.value_or(formatForName(step.file)) == MeshFormat::vtp) {
+      const MeshLoad whole = loadMesh(step.file, MeshFormat::vtp, true);
+      if (whole.ok()) seed = whole.mesh.seed;
     }
-    shapes.push_back(std::move(load.mesh.points));
+    points.insert(points.end(), load.mesh.points.begin(), load.mesh.points.end());
   }
   Framing framing;
-  framing.centre = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
-  for (const auto& shape : shapes) {
-    for (const auto& p : shape) {
-      const double dx = p[0] - framing.centre[0], dy = p[1] - framing.centre[1], dz = p[2] - framing.centre[2];
-      framing.radius = std::max(framing.radius, std::sqrt(dx * dx + dy * dy + dz * dz));
-    }
+  if (options.frameAll) {
+    Mesh all;
+    all.points = std::move(points);
+    framing = framingOf(all);
+  } else {
+    stats::FarPoints far;
+    stats::BodyBox body;
+    framing = bodyFraming(points, &far, &body);
+    const std::string name = options.snapshots.empty() ? options.series : "the snapshots";
+    if (warning) *warning = farWarning(name, far, body);
   }
-  shapes.clear();
-  shapes.shrink_to_fit();
+  points.clear();
+  points.shrink_to_fit();
   // Listed snapshots run by the cycle each carries, whatever order they came in; a series
   // index keeps the order of its timesteps.
   if (!options.snapshots.empty()) {
@@ -208,8 +208,7 @@ std::string makeMovie(const MovieOptions& options) {
     RenderStyle style;
     style.colour = options.colour;
     style.framing = framing;
-    const int labelScale = std::max(1, std::min(options.width, options.height) / 256);
-    const int margin = std::max(2, std::min(options.width, options.height) / 64);
+    style.scaleBar = options.scaleBar;
     bool written = true;
     for (const SeriesStep& step : series.steps) {
       const MeshLoad load = loadMesh(step.file, options.format.value_or(formatForName(step.file)));
@@ -218,8 +217,8 @@ std::string makeMovie(const MovieOptions& options) {
         break;
       }
       if (problem = cannotColour(load.mesh, options.colour, step.file); !problem.empty()) break;
-      Image frame = renderPicture(load.mesh, options.toCamera, options.width, options.height, style);
-      drawText(frame, margin, margin, cycleLabel(load.mesh, step.timestep), legendMarkColour, labelScale);
+      style.title = pictureTitle(step.file, seed, std::nullopt) + "  " + cycleLabel(load.mesh, step.timestep);
+      const Image frame = renderPicture(load.mesh, options.toCamera, options.width, options.height, style);
       for (int y = 0; y < frame.height() && written; ++y) {
         written = encoder.write(frame.row(y), static_cast<std::size_t>(frame.width()) * 3);
       }

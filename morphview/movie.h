@@ -1,5 +1,6 @@
 // Movies of a snapshot series: every snapshot of a .pvd (or a list of snapshots) drawn with one fixed camera,
-// fitted to the sphere around all frames, in cycle order, labelled with its cycle, and encoded by the
+// fitted to the body of all frames' points together (or to every point, frameAll), in cycle order, titled
+// with the snapshot's name, its seed and its cycle, and encoded by the
 // ffmpeg program from raw RGB frames piped to it. The movie is encoded to a temporary
 // beside the target and renamed into place only when ffmpeg has succeeded.
 #pragma once
@@ -22,6 +23,8 @@ struct MovieOptions {
   ColourMode colour = ColourMode::plain;
   std::optional<MeshFormat> format;  // unset: chosen from each snapshot's name
   std::string encoder = "ffmpeg";    // looked up on PATH
+  bool frameAll = false;
+  bool scaleBar = false;
 };
 
 // The label drawn on every frame: its snapshot's cycle, or the series timestep when the
@@ -29,7 +32,8 @@ struct MovieOptions {
 std::string cycleLabel(const Mesh& mesh, double timestep);
 
 // Makes the movie; empty on success, else the message ("<file>: <what is wrong>", or what
-// ffmpeg said). Every snapshot is read and checked before ffmpeg starts.
-std::string makeMovie(const MovieOptions& options);
+// ffmpeg said). Every snapshot is read and checked before ffmpeg starts. `warning` (when
+// given) gets the warning of vertices framed out far from the body (farWarning), if any.
+std::string makeMovie(const MovieOptions& options, std::string* warning = nullptr);
 
 }  // namespace view

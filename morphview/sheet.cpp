@@ -17,7 +17,28 @@ std::string baseName(const std::string& path) {
   return path.substr(slash + 1);
 }
 
-int charsPerLine(int tile) { return std::max(1, (tile + 1) / glyphAdvance); }
+int charsPerLine(int tile, int scale) { return std::max(1, (tile + scale) / (glyphAdvance * scale)); }
+
+// A tile's picture; a file with vertices far from its body adds its warning.
+Image tilePicture(const Mesh& mesh, const std::string& path, const SheetOptions& options, int tile,
+                  std::vector<std::string>& warnings) {
+  RenderStyle style;
+  style.colour = options.colour;
+  style.scaleBar = options.scaleBar;
+  style.frameAll = options.frameAll;
+  if (!options.frameAll) {
+    stats::FarPoints far;
+    stats::BodyBox body;
+    style.framing = bodyFraming(mesh.points, &far, &body);
+    if (std::string warning = farWarning(path, far, body); !warning.empty()) warnings.push_back(std::move(warning));
+  }
+  return renderPicture(mesh, options.toCamera, tile, tile, style);
+}
+
+void drawLines(Image& image, int left, int top, const std::vector<std::string>& lines, int scale) {
+  for (std::size_t k = 0; k < lines.size(); ++k)
+    drawText(image, left, top + static_cast<int>(k) * lineAdvance * scale, lines[k], labelColour, scale);
+}
 
 void drawPlaceholder(Image& image, int left, int top, int tile) {
   image.fill(left, top, tile, tile, placeholderColour);
@@ -64,8 +85,24 @@ std::vector<std::string> wrapLabel(std::string_view text, int maxChars, int maxL
   return lines;
 }
 
-std::vector<std::string> labelFor(const std::string& path, int tile) {
-  return wrapLabel(baseName(path), charsPerLine(tile), maxLabelLines);
+std::vector<std::string> labelFor(const std::string& path, int tile, int scale) {
+  return wrapLabel(baseName(path), charsPerLine(tile, scale), maxLabelLines);
+}
+
+std::string sheetTitle(const std::vector<std::string>& paths) {
+  const auto folderOf = [](const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+  };
+  std::string title = std::to_string(paths.size()) + (paths.size() == 1 ? " file" : " files");
+  if (paths.empty()) return title;
+  const std::string folder = folderOf(paths.front());
+  const bool shared = std::all_of(paths.begin(), paths.end(), [&](const std::string& p) { return folderOf(p) == folder; });
+  return shared && !folder.empty() ? title + " in " + folder : title;
+}
+
+std::string sweepSheetTitle(const std::string& manifest, std::size_t points) {
+  return "sweep " + baseName(manifest) + ", " + std::to_string(points) + (points == 1 ? " point" : " points");
 }
 
 std::optional<SheetLayout> layoutSheet(const std::vector<std::string>& paths, const SheetOptions& options,
@@ -99,11 +136,14 @@ std::optional<SheetLayout> layoutSheet(const std::vector<std::string>& paths, co
   layout.columns = static_cast<int>(columns);
   layout.rows = static_cast<int>((count + columns - 1) / columns);
   layout.tile = options.tile;
+  layout.labelScale = labelScaleFor(options.tile);
   for (const std::string& path : paths) {
-    layout.labelLines = std::max(layout.labelLines, static_cast<int>(labelFor(path, options.tile).size()));
+    layout.labelLines =
+        std::max(layout.labelLines, static_cast<int>(labelFor(path, options.tile, layout.labelScale).size()));
   }
   const long long width = sheetGap + columns * (layout.tile + sheetGap);
-  const long long height = sheetGap + static_cast<long long>(layout.rows) * (layout.cellHeight() + sheetGap);
+  const long long height =
+      sheetGap + layout.titleHeight() + static_cast<long long>(layout.rows) * (layout.cellHeight() + sheetGap);
   if (width > maxSheetSide || height > maxSheetSide || width * height > maxSheetPixels) {
     problem = "the sheet would be " + std::to_string(width) + "x" + std::to_string(height) + " pixels, more than " +
               std::to_string(maxSheetSide) + " on a side or " + std::to_string(maxSheetPixels) +
@@ -124,31 +164,29 @@ SheetResult renderSheet(const std::vector<std::string>& paths, const SheetOption
     MeshLoad load = loadMesh(path, options.format.value_or(formatForName(path)));
     if (load.ok()) load.error = cannotColour(load.mesh, options.colour, path);
     if (load.ok()) {
-      RenderStyle style;
-      style.colour = options.colour;
-      sheet.paste(renderPicture(load.mesh, options.toCamera, layout.tile, layout.tile, style), layout.tileLeft(i),
+      sheet.paste(tilePicture(load.mesh, path, options, layout.tile, result.warnings), layout.tileLeft(i),
                   layout.tileTop(i));
     } else {
       result.problems.push_back(load.error);
       if (!options.markBad) return result;
       drawPlaceholder(sheet, layout.tileLeft(i), layout.tileTop(i), layout.tile);
     }
-    const std::vector<std::string> lines = labelFor(path, layout.tile);
-    for (std::size_t k = 0; k < lines.size(); ++k) {
-      drawText(sheet, layout.tileLeft(i), layout.labelTop(i) + static_cast<int>(k) * lineAdvance, lines[k],
-               labelColour);
-    }
+    drawLines(sheet, layout.tileLeft(i), layout.labelTop(i), labelFor(path, layout.tile, layout.labelScale),
+              layout.labelScale);
   }
+  drawLines(sheet, sheetGap, sheetGap, wrapLabel(options.title, charsPerLine(layout.width - 2 * sheetGap, layout.labelScale), 1),
+            layout.labelScale);
   result.image = std::move(sheet);
   result.complete = true;
   return result;
 }
 
 std::vector<std::string> sweepLabel(const SweepPoints& points, int point, int tile) {
-  if (points.parameters.empty()) return labelFor(points.results[static_cast<std::size_t>(point)], tile);
+  const int scale = labelScaleFor(tile);
+  if (points.parameters.empty()) return labelFor(points.results[static_cast<std::size_t>(point)], tile, scale);
   std::string text;
   for (const std::string& line : pointValues(points, point)) text += (text.empty() ? "" : ", ") + line;
-  return wrapLabel(text, charsPerLine(tile), maxLabelLines);
+  return wrapLabel(text, charsPerLine(tile, scale), maxLabelLines);
 }
 
 std::optional<SweepSheetLayout> layoutSweepSheet(const SweepPoints& points, const SheetOptions& options,
@@ -160,6 +198,7 @@ std::optional<SweepSheetLayout> layoutSweepSheet(const SweepPoints& points, cons
   }
   SweepSheetLayout layout;
   layout.tile = options.tile;
+  layout.labelScale = labelScaleFor(options.tile);
   layout.grids = sweepGrids(points);
   const long long count = static_cast<long long>(points.results.size());
   if (layout.grids.empty()) {
@@ -176,19 +215,20 @@ std::optional<SweepSheetLayout> layoutSweepSheet(const SweepPoints& points, cons
   }
   for (int i = 0; i < static_cast<int>(count); ++i)
     layout.labelLines = std::max(layout.labelLines, static_cast<int>(sweepLabel(points, i, layout.tile).size()));
-  long long height = sheetGap;
+  long long height = sheetGap + layout.lineHeight() + sheetGap;  // under the sheet's title
   for (const SweepGrid& grid : layout.grids) {
     layout.columns = std::max(layout.columns, static_cast<int>(grid.columnValues.size()));
     for (const std::string& value : grid.rowValues) {
       if (grid.rowParameter.empty()) continue;
-      const long long width = static_cast<long long>(parameterValue(grid.rowParameter, value).size()) * glyphAdvance;
+      const long long width =
+          static_cast<long long>(parameterValue(grid.rowParameter, value).size()) * glyphAdvance * layout.labelScale;
       layout.rowHeadWidth = static_cast<int>(
           std::min<long long>(std::max<long long>(layout.rowHeadWidth, width + sheetGap), maxSheetSide));
     }
     if (!layout.gridTops.empty()) height += sheetGap;  // grids apart from each other
     layout.gridTops.push_back(static_cast<int>(std::min<long long>(height, maxSheetSide)));
-    if (!grid.title.empty()) height += lineAdvance + sheetGap;
-    if (!grid.columnParameter.empty()) height += lineAdvance + labelPadding;
+    if (!grid.title.empty()) height += layout.lineHeight() + sheetGap;
+    if (!grid.columnParameter.empty()) height += layout.lineHeight() + labelPadding;
     height += static_cast<long long>(grid.rowValues.size()) * (layout.cellHeight() + sheetGap);
   }
   const long long width =
@@ -207,29 +247,33 @@ std::optional<SweepSheetLayout> layoutSweepSheet(const SweepPoints& points, cons
 SheetResult renderSweepSheet(const SweepPoints& points, const SheetOptions& options, const SweepSheetLayout& layout) {
   SheetResult result;
   Image sheet(layout.width, layout.height, backgroundFor(options.colour));
-  const int chars = charsPerLine(layout.tile);
+  const int scale = layout.labelScale;
+  const int chars = charsPerLine(layout.tile, scale);
+  drawLines(sheet, sheetGap, sheetGap, wrapLabel(options.title, charsPerLine(layout.width - 2 * sheetGap, scale), 1),
+            scale);
   for (std::size_t g = 0; g < layout.grids.size(); ++g) {
     const SweepGrid& grid = layout.grids[g];
     int top = layout.gridTops[g];
     if (!grid.title.empty()) {
-      drawText(sheet, sheetGap, top, grid.title, labelColour);
-      top += lineAdvance + sheetGap;
+      drawText(sheet, sheetGap, top, grid.title, labelColour, scale);
+      top += layout.lineHeight() + sheetGap;
     }
     const int left = sheetGap + layout.rowHeadWidth;
     if (!grid.columnParameter.empty()) {
       for (std::size_t c = 0; c < grid.columnValues.size(); ++c) {
         const std::vector<std::string> head =
             wrapLabel(parameterValue(grid.columnParameter, grid.columnValues[c]), chars, 1);
-        drawText(sheet, left + static_cast<int>(c) * (layout.tile + sheetGap), top, head.front(), labelColour);
+        drawText(sheet, left + static_cast<int>(c) * (layout.tile + sheetGap), top, head.front(), labelColour, scale);
       }
-      top += lineAdvance + labelPadding;
+      top += layout.lineHeight() + labelPadding;
     }
     for (std::size_t r = 0; r < grid.rowValues.size(); ++r) {
       const int rowTop = top + static_cast<int>(r) * (layout.cellHeight() + sheetGap);
       if (!grid.rowParameter.empty()) {
         const std::string head = parameterValue(grid.rowParameter, grid.rowValues[r]);
-        const int textLeft = left - sheetGap - static_cast<int>(head.size()) * glyphAdvance;
-        drawText(sheet, std::max(0, textLeft), rowTop + (layout.tile - glyphHeight) / 2, head, labelColour);
+        const int textLeft = left - sheetGap - static_cast<int>(head.size()) * glyphAdvance * scale;
+        drawText(sheet, std::max(0, textLeft), rowTop + (layout.tile - glyphHeight * scale) / 2, head, labelColour,
+                 scale);
       }
       for (std::size_t c = 0; c < grid.columnValues.size(); ++c) {
         const int point = grid.cells[r * grid.columnValues.size() + c];
@@ -239,19 +283,13 @@ SheetResult renderSweepSheet(const SweepPoints& points, const SheetOptions& opti
         MeshLoad load = loadMesh(path, MeshFormat::threeDV);
         if (load.ok()) load.error = cannotColour(load.mesh, options.colour, path);
         if (load.ok()) {
-          RenderStyle style;
-          style.colour = options.colour;
-          sheet.paste(renderPicture(load.mesh, options.toCamera, layout.tile, layout.tile, style), tileLeft, rowTop);
+          sheet.paste(tilePicture(load.mesh, path, options, layout.tile, result.warnings), tileLeft, rowTop);
         } else {
           result.problems.push_back(load.error);
           if (!options.markBad) return result;
           drawPlaceholder(sheet, tileLeft, rowTop, layout.tile);
         }
-        const std::vector<std::string> lines = sweepLabel(points, point, layout.tile);
-        for (std::size_t k = 0; k < lines.size(); ++k) {
-          drawText(sheet, tileLeft, rowTop + layout.tile + labelPadding + static_cast<int>(k) * lineAdvance, lines[k],
-                   labelColour);
-        }
+        drawLines(sheet, tileLeft, rowTop + layout.tile + labelPadding, sweepLabel(points, point, layout.tile), scale);
       }
     }
   }

@@ -2,7 +2,8 @@
 // its file name (the part after the last '/'). A name too long for one line is wrapped,
 // preferably after a '.', '_', '-', ',', '/' or blank; one that needs more than
 // maxLabelLines lines shows only its tail, led by "...", since sweep results share their
-// beginning and differ at the end.
+// beginning and differ at the end. Labels are drawn at twice the font's size (14 pixels a
+// capital) on tiles of 128 pixels and more. Above the tiles, the sheet's title.
 #pragma once
 
 #include <optional>
@@ -36,22 +37,34 @@ struct SheetOptions {
   std::optional<MeshFormat> format;       // unset: chosen from each file's name
   bool markBad = false;                   // draw unreadable files as marked tiles instead of refusing
   ColourMode colour = ColourMode::plain;  // a file without levels counts as unreadable
+  bool frameAll = false;                  // frame every vertex, not the body's
+  bool scaleBar = false;                  // each tile with a scale bar
+  std::string title;                      // along the top (sheetTitle, sweepSheetTitle)
 };
 
+// The scale of label text on tiles of this side: 2 from bigLabelTile, else 1.
+inline constexpr int bigLabelTile = 128;
+inline constexpr int labelScaleFor(int tile) { return tile >= bigLabelTile ? 2 : 1; }
+
 struct SheetLayout {
-  int count = 0, columns = 0, rows = 0, tile = 0, labelLines = 0;
+  int count = 0, columns = 0, rows = 0, tile = 0, labelLines = 0, labelScale = 1;
   int width = 0, height = 0;
 
-  int cellHeight() const { return tile + labelPadding + labelLines * lineAdvance; }
+  int lineHeight() const { return lineAdvance * labelScale; }
+  int titleHeight() const { return lineHeight() + sheetGap; }  // the sheet's title and the gap under it
+  int cellHeight() const { return tile + labelPadding + labelLines * lineHeight(); }
   int tileLeft(int i) const { return sheetGap + (i % columns) * (tile + sheetGap); }
-  int tileTop(int i) const { return sheetGap + (i / columns) * (cellHeight() + sheetGap); }
+  int tileTop(int i) const { return sheetGap + titleHeight() + (i / columns) * (cellHeight() + sheetGap); }
   int labelTop(int i) const { return tileTop(i) + tile + labelPadding; }
 };
 
 // `text` in lines of at most `maxChars` characters, at most `maxLines` of them.
 std::vector<std::string> wrapLabel(std::string_view text, int maxChars, int maxLines);
-// The label lines of one file for tiles of side `tile`.
-std::vector<std::string> labelFor(const std::string& path, int tile);
+// The label lines of one file for tiles of side `tile`, in text of this scale.
+std::vector<std::string> labelFor(const std::string& path, int tile, int scale = 1);
+// The title of a sheet of these files, or of a sweep's manifest.
+std::string sheetTitle(const std::vector<std::string>& paths);
+std::string sweepSheetTitle(const std::string& manifest, std::size_t points);
 
 // The grid for these files, or nothing (with the reason in `problem`) when the options
 // are out of range or the sheet would be too large.
@@ -61,6 +74,7 @@ std::optional<SheetLayout> layoutSheet(const std::vector<std::string>& paths, co
 struct SheetResult {
   Image image;
   std::vector<std::string> problems;  // one message per file that could not be read
+  std::vector<std::string> warnings;  // one per file with vertices far outside its body (farWarning)
   bool complete = false;              // false: a file was refused and there is no sheet
 };
 
@@ -74,11 +88,12 @@ SheetResult renderSheet(const std::vector<std::string>& paths, const SheetOption
 // manifest whose lines do not form a grid gets one block of tiles in manifest order.
 struct SweepSheetLayout {
   std::vector<SweepGrid> grids;
-  int tile = 0, labelLines = 0, rowHeadWidth = 0, columns = 0;
+  int tile = 0, labelLines = 0, rowHeadWidth = 0, columns = 0, labelScale = 1;
   int width = 0, height = 0;
-  std::vector<int> gridTops;  // the top of each grid's block
+  std::vector<int> gridTops;  // the top of each grid's block, under the sheet's title
 
-  int cellHeight() const { return tile + labelPadding + labelLines * lineAdvance; }
+  int lineHeight() const { return lineAdvance * labelScale; }
+  int cellHeight() const { return tile + labelPadding + labelLines * lineHeight(); }
 };
 
 // The lines under a sweep point's tile: its values, or its file name when nothing is swept.

@@ -399,7 +399,8 @@ py::dict measures(embryoHandle& h) {
   }
   py::dict named;
   for (const auto& [name, value] : values) {
-    if (name == "vertices" || name == "triangles" || name == "tJunctions" || name == "surfaceFaults") {
+    if (name == "vertices" || name == "triangles" || name == "tJunctions" || name == "surfaceFaults" ||
+        name == "farVertices") {
       named[py::str(name)] = static_cast<long long>(value);
     } else {
       named[py::str(name)] = value;
@@ -559,7 +560,7 @@ the embryo (morphsweep's rescaling applies to what is written).)");
   embryo.def("measures", &measures,
              R"(morphstats' measures as a dict by its column names (vertices, area, volume,
 sphericity, majorLength, ..., angleDefect, tJunctions, redAbove, ..., blueMean,
-surfaceFaults): the numbers morphstats gives for the embryo's .vtp snapshot, which holds
+surfaceFaults, farVertices): the numbers morphstats gives for the embryo's .vtp snapshot, which holds
 the positions exactly (a 3DV file rounds them to six decimals). NaN where a measure does
 not exist.)");
   embryo.def("__repr__", &embryoRepr);

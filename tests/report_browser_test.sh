@@ -22,14 +22,25 @@ printf '3\n1\n0 0 0\n0 0 1\n1 0 0\n0 0 1\n0 1 0\n0 0 1\n3\n0 1 2\n' >"$work/d.tr
   "$work/c.start.3dvTemplate" "$work/d.triangle.3dv" 2>"$work/messages"
 [[ $(<"$work/messages") == "morphview: $work/b.missing.3dv: cannot open: No such file or directory (shown as failed)" ]] || {
   echo "FAIL morphview's messages for the grid: $(<"$work/messages")"; exit 1; }
-# Two sweeps, 3 x 3 and 2 x 2 x 2 (cycles, repulsion, attraction), every result a copy of
-# the bundled example; the result names come from morphsweep-plan, as morphview takes them.
+# Two sweeps, 3 x 3 and 2 x 2 x 2 (cycles, repulsion, attraction), each result an
+# octahedron stretched by its place in the manifest, so that the measures differ; the result
+# names come from morphsweep-plan, as morphview takes them.
 plan="$(dirname "$morphview")/../morphsweep/morphsweep-plan"
 point() { echo "morphsweep -n $1 -m 1 -t 0 -r 40 120 5 -g 40 120 17 -b 40 120 33 -kr $2 -kh $3 e.3dv"; }
 (cd "$work" && cp "$source/examples/start.3dv" e.3dv &&
   for n in 1 2 3; do for r in 1 4 16; do point "$n" "$r" 3; done; done >square &&
   for n in 1 2; do for r in 1 16; do for h in 3 8; do point "$n" "$r" "$h"; done; done; done >cube &&
-  for m in square cube; do "$plan" --points "$m" | tail -n +2 | cut -f1 | xargs -I{} cp e.3dv {}; done &&
+  for m in square cube; do
+    k=0
+    for result in $("$plan" --points "$m" | tail -n +2 | cut -f1); do
+      k=$((k + 1))
+      awk -v z="$((4 + k))" 'BEGIN { print 6; print 8
+        split("1 0 0,-1 0 0,0 1 0,0 -1 0,0 0 1,0 0 -1", p, ",")
+        for (i = 1; i <= 6; ++i) { split(p[i], c, " "); print c[1], c[2], c[3] * z / 4; print c[1], c[2], c[3] }
+        split("0 2 4,2 1 4,1 3 4,3 0 4,2 0 5,1 2 5,3 1 5,0 3 5", f, ",")
+        for (i = 1; i <= 8; ++i) { print 3; print f[i] } }' >"$result"
+    done
+  done &&
   echo "# nine points by hand" >square.def &&
   "$morphview" --html square.html --manifest square --definition square.def &&
   "$morphview" --html cube.html --manifest cube)

@@ -17,11 +17,13 @@
 
 #include "crafted_mesh.h"
 #include "measure/angledefect.h"
+#include "measure/extent.h"
 #include "icosphere.h"
 #include "measure/measures.h"
 #include "sweep_command.h"
 #include "sweeptable.h"
 #include "measure/table.h"
+#include "plot.h"
 #include "provenance.h"
 #include "work_folder.h"
 
@@ -154,6 +156,42 @@ TEST(Measures, FlatOrEmptyMeshesGiveNoLengths) {
 }
 
 // ---- T-junctions ----
+
+// Points flung from the body (an unstable run): only those several box sizes out count.
+TEST(Measures, FarVerticesAreThoseSeveralBoxSizesOutsideThePercentileBox) {
+  const Mesh sphere = icosphere(3);  // 642 points, body box about 2 across
+  const stats::BodyBox body = stats::bodyBox(sphere.points);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NEAR(body.lo[k], -1, 0.05) << k;
+    EXPECT_NEAR(body.hi[k], 1, 0.05) << k;
+  }
+  struct Case {
+    std::vector<std::array<float, 3>> moved;  // new places of the first points
+    long long far;
+    double farthest;
+  };
+  const Case cases[] = {
+      {{}, 0, 0},
+      {{{0, 0, 4519}, {0, 0, -4519}, {0, 0, 31}, {0, 0, -31}, {0, 31, 0}, {31, 0, 0}}, 6, 4518},
+      {{{0, 0, 5}}, 0, 0},     // two box sizes out: not far
+      {{{0, 0, 8}, {0, 0, 7.5f}}, 2, 7},  // three and a half box sizes out
+  };
+  for (const Case& c : cases) {
+    Mesh m = sphere;
+    for (std::size_t i = 0; i < c.moved.size(); ++i) m.points[i * 7] = c.moved[i];
+    const stats::FarPoints far = stats::farPoints(m.points, stats::bodyBox(m.points));
+    EXPECT_EQ(far.count, c.far) << c.moved.size();
+    EXPECT_NEAR(far.farthest, c.farthest, 0.1) << c.moved.size();
+    EXPECT_EQ(stats::measure(m).farVertices, c.far);
+  }
+  // The column comes last, so that columns read by place keep their meaning.
+  EXPECT_EQ(stats::measureColumns().back(), "farVertices");
+  EXPECT_EQ(stats::measureValues(stats::measure(sphere)).size(), stats::measureColumns().size());
+  // No points, or all at one place: a box of no size, nothing far.
+  EXPECT_EQ(stats::farPoints({}, stats::bodyBox({})).count, 0);
+  const Mesh one{{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, {{0, 1, 2}}, {}, {}, {}};
+  EXPECT_EQ(stats::measure(one).farVertices, 0);
+}
 
 TEST(TJunctions, ASplitFaceChangesNoMeasureAndIsCountedStraight) {
   Mesh m = box(1, 2, 4);
@@ -573,6 +611,23 @@ TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
   r = morphstats({"--manifest", "manifest", "--heatmap", "volume", "--by", "growthCycles,repulsion", "-o", "h.png"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(isPng("h.png"));
+  // Vector pictures for print, chosen by --plot-format.
+  r = morphstats({"--manifest", "manifest", "--heatmap", "volume", "--by", "growthCycles,repulsion", "--plot-format",
+                  "svg", "-o", "h.svg"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(slurp("h.svg").find("<svg"), std::string::npos);
+  r = morphstats({"--manifest", "manifest", "--plot", "volume", "--by", "repulsion", "--plot-format", "pdf", "-o",
+                  "p.pdf"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(slurp("p.pdf").rfind("%PDF", 0), 0u);
+  for (const std::vector<std::string>& words :
+       {std::vector<std::string>{"--manifest", "manifest", "--plot-format", "svg"},
+        std::vector<std::string>{"--manifest", "manifest", "--plot", "volume", "--by", "repulsion", "--plot-format",
+                                 "gif", "-o", "x.gif"}}) {
+    r = morphstats(words);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("--plot-format"), std::string::npos) << r.err;
+  }
   // The same count of triangles everywhere: one colour, drawn.
   r = morphstats({"--manifest", "manifest", "--heatmap", "triangles", "--by", "growthCycles,repulsion", "-o", "t.png"});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -596,6 +651,33 @@ TEST_F(Program, SweepTableKeepsEveryPointAndPlotsOverTheSweptParameters) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err.rfind("morphstats: broken:1: ", 0), 0u) << r.err;
   EXPECT_FALSE(fs::exists("x.png") || fs::exists("broken.csv"));
+}
+
+// The scripts: viridis with a labelled colour box, lines apart by dash and marker even
+// where they coincide, whole-number x tics over exactly the data.
+TEST(Plots, ScriptsUseViridisAndTellCoincidingLinesApart) {
+  const std::string heat = stats::heatmapScript("t", "a", "b", "sphericity", {"1", "2"}, {"3"},
+                                                {{0, 0, 0.5}, {1, 0, 0.75}});
+  for (const char* piece : {"'#440154'", "'#fde725'", "set cblabel 'sphericity'", "set colorbox", "%.4g"})
+    EXPECT_NE(heat.find(piece), std::string::npos) << piece;
+  EXPECT_EQ(heat.find("rgbformulae"), std::string::npos);
+  // The dark cell is written in white, the light one in black.
+  EXPECT_NE(heat.find("0.5 0xffffff"), std::string::npos) << heat;
+  EXPECT_NE(heat.find("0.75 0x000000"), std::string::npos) << heat;
+
+  const stats::Curve same{"1", {{3, 0.5}, {4, 0.6}, {7, 0.7}}};
+  stats::Curve other = same;
+  other.label = "2";
+  const std::string lines = stats::curveScript("t", "cycle", "area", "kr", {same, other});
+  EXPECT_NE(lines.find("dashtype 1 pointtype 7"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("dashtype 2 pointtype 5"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("set xrange [3:7]"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("set xtics 1\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("set format x '%.0f'"), std::string::npos);
+  EXPECT_NE(stats::curveScript("t", "cycle", "n", "", {{"", {{0, 10}, {200, 90}}}}, true).find("set xtics 50\n"),
+            std::string::npos);
+  EXPECT_EQ(stats::viridisHex(0), "#440154");
+  EXPECT_EQ(stats::viridisHex(0.5), "#21918c");
 }
 
 // --provenance: the run record's fields on every row, a point's command and status on the

@@ -4,12 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "font.h"
 #include "icosphere.h"
@@ -244,19 +246,36 @@ TEST(Render, SphereFillsTheFittedDiscAndCornersStayBackground) {
       0.005);
 }
 
-TEST(Render, ShadingIsTwoSidedAndLitFromTheCamera) {
+// The brightness of a flat face whose normal, in the camera's right, up and towards-camera
+// axes, is `n` (unit length): ambient plus the rest times its cosine with the light.
+double litBrightness(const std::array<double, 3>& n) {
+  const auto& l = lightFromCamera;
+  const double cosine = (n[0] * l[0] + n[1] * l[1] + n[2] * l[2]) / std::sqrt(l[0] * l[0] + l[1] * l[1] + l[2] * l[2]);
+  return ambientShare + (1 - ambientShare) * std::max(cosine, 0.0);
+}
+
+TEST(Render, ShadingIsTwoSidedAndLitFromAboveLeft) {
   Mesh sphere = icosphere(3);
   const Image img = renderMesh(sphere, defaultToCamera, 200, 200);
-  EXPECT_GE(img.at(100, 100).r, 230);                          // faces the light
-  EXPECT_LT(img.at(100 + 88, 100).r, img.at(100, 100).r / 2);  // near the rim, seen edge-on
+  // Brightest where the normal points at the light (up and left of the centre), dimmest
+  // (ambient) on the lower right, away from it.
+  int bestX = 0, bestY = 0;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 200; ++x)
+      if (img.at(x, y).r > img.at(bestX, bestY).r) bestX = x, bestY = y;
+  EXPECT_LT(bestX, 95);
+  EXPECT_LT(bestY, 95);
+  EXPECT_GE(img.at(bestX, bestY).r, 230);
+  EXPECT_NEAR(img.at(100 + 60, 100 + 60).r, surfaceColour.r * ambientShare, 3);
+  // Smooth: neighbouring pixels on the lit side differ by little, not face by face.
+  for (int x = 60; x < 140; ++x) EXPECT_LE(std::abs(img.at(x + 1, 70).r - img.at(x, 70).r), 3) << x;
   for (auto& f : sphere.faces) std::swap(f[1], f[2]);
   EXPECT_TRUE(sameImage(renderMesh(sphere, defaultToCamera, 200, 200), img));
-  // A square seen at 45 degrees: ambient plus the rest times cos 45.
+  // A square seen at 45 degrees from +x and face-on from behind.
   const Mesh square{{{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, {{0, 1, 2}, {0, 2, 3}}, {}, {}, {}};
-  const double b = ambientShare + (1 - ambientShare) * std::sqrt(0.5);
   const Rgb seen = renderMesh(square, {1, 0, 1}, 64, 64).at(32, 32);
-  EXPECT_EQ(seen.g, std::lround(surfaceColour.g * b));
-  EXPECT_EQ(renderMesh(square, {0, 0, -3}, 64, 64).at(32, 32), surfaceColour);
+  EXPECT_EQ(seen.g, std::lround(surfaceColour.g * litBrightness({-std::sqrt(0.5), 0, std::sqrt(0.5)})));
+  EXPECT_EQ(renderMesh(square, {0, 0, -3}, 64, 64).at(32, 32).r, std::lround(surfaceColour.r * litBrightness({0, 0, 1})));
 }
 
 TEST(Render, NearerFacesHideFartherOnes) {
@@ -268,7 +287,7 @@ TEST(Render, NearerFacesHideFartherOnes) {
          {}};
   const Rgb front = renderMesh(m, {0, 0, 1}, 100, 100).at(50, 50);
   const Rgb back = renderMesh(m, {0, 0, -1}, 100, 100).at(50, 50);
-  EXPECT_EQ(back, surfaceColour);
+  EXPECT_EQ(back.r, std::lround(surfaceColour.r * litBrightness({0, 0, 1})));
   EXPECT_LT(front.r, back.r);
   std::swap(m.faces[0], m.faces[2]);  // drawing order does not matter
   EXPECT_EQ(renderMesh(m, {0, 0, 1}, 100, 100).at(50, 50), front);
@@ -306,6 +325,58 @@ TEST(Render, DegenerateMeshesDrawNothingOrStayFinite) {
   const long unit = drawnIn(renderMesh(small, defaultToCamera, 200, 200));
   EXPECT_NEAR(unit / (2 * 90 * 90 / 2.0), 1.0, 0.03);
   EXPECT_NEAR(double(drawnIn(renderMesh(huge, defaultToCamera, 200, 200))) / unit, 1.0, 0.03);
+}
+
+// The flung embryo: a body about 2 across with six vertices 31 to 4519 units away.
+Mesh flung() {
+  Mesh m = icosphere(3);
+  const std::array<float, 3> far[] = {{0, 0, 4519}, {0, 0, -4519}, {0, 0, 31}, {0, 0, -31}, {0, 31, 0}, {31, 0, 0}};
+  for (std::size_t i = 0; i < std::size(far); ++i) m.points[i * 7] = far[i];
+  return m;
+}
+
+TEST(Render, PicturesFrameTheBodyNotVerticesFlungFarFromIt) {
+  const Mesh m = flung();
+  RenderStyle all;
+  all.frameAll = true;
+  const double pixels = 200 * 200;
+  EXPECT_GT(drawnIn(renderMesh(m, defaultToCamera, 200, 200)) / pixels, 0.4);
+  EXPECT_LT(drawnIn(renderMesh(m, defaultToCamera, 200, 200, all)) / pixels, 0.01);  // the body below a pixel
+  // A body without far vertices is framed as every vertex is.
+  const Mesh sphere = icosphere(3);
+  EXPECT_TRUE(sameImage(renderMesh(sphere, {1, 2, 3}, 120, 90), renderMesh(sphere, {1, 2, 3}, 120, 90, all)));
+  stats::FarPoints far;
+  stats::BodyBox body;
+  bodyFraming(m.points, &far, &body);
+  const std::string warning = farWarning("f.3dv", far, body);
+  EXPECT_EQ(warning.rfind("f.3dv: warning: 6 vertices lie far outside the body (", 0), 0u) << warning;
+  EXPECT_NE(warning.find(" across), up to 4518 from it; "), std::string::npos) << warning;
+  EXPECT_NE(warning.find("--frame all"), std::string::npos) << warning;
+  bodyFraming(sphere.points, &far, &body);
+  EXPECT_EQ(farWarning("s.3dv", far, body), "");
+}
+
+TEST(Render, TitlesAndScaleBarsSayWhatAndHowLarge) {
+  EXPECT_EQ(pictureTitle("day/e.vtp", 7, 3), "e.vtp  seed 7  cycle 3");
+  EXPECT_EQ(pictureTitle("e.3dv", std::nullopt, std::nullopt), "e.3dv");
+  // The largest round length within a quarter of the width.
+  for (const auto& [perPixel, width, length] :
+       {std::tuple{0.01, 512, 1.0}, {0.004, 512, 0.5}, {3.0, 100, 50.0}, {0.0009, 400, 0.05}, {0.0, 100, 0.0}}) {
+    EXPECT_DOUBLE_EQ(scaleBarLength(perPixel, width), length) << perPixel << " " << width;
+  }
+  const Mesh sphere = icosphere(2);
+  RenderStyle style;
+  const Image plain = renderPicture(sphere, defaultToCamera, 400, 400, style);
+  style.title = std::string(200, 'W');  // too long: its tail after "..."
+  style.scaleBar = true;
+  const Image marked = renderPicture(sphere, defaultToCamera, 400, 400, style);
+  const int scale = textScale(400, 400);
+  EXPECT_EQ(scale, 2);
+  EXPECT_EQ(countIf(plain, isLabel, 0, 0, 400, 40), 0);
+  EXPECT_GT(countIf(marked, isLabel, 0, 0, 400, 4 + glyphHeight * scale + 2), 1000);  // a line of W
+  EXPECT_EQ(countIf(marked, isLabel, 0, 4 + glyphHeight * scale + 2, 400, 40), 0);
+  EXPECT_EQ(countIf(plain, isLabel, 0, 340, 130, 60), 0);
+  EXPECT_GT(countIf(marked, isLabel, 0, 340, 130, 60), 100);  // the bar and its length
 }
 
 TEST(Labels, GlyphsAreDistinctAndTextWraps) {
@@ -361,10 +432,23 @@ TEST_F(Files, SheetHasATileAndALabelPerFile) {
   for (int i = 0; i < 6; ++i) {
     const long tile = countIf(sheet, drawn, layout->tileLeft(i), layout->tileTop(i), 96, 96);
     const long label =
-        countIf(sheet, isLabel, layout->tileLeft(i), layout->labelTop(i), 96, layout->labelLines * lineAdvance);
+        countIf(sheet, isLabel, layout->tileLeft(i), layout->labelTop(i), 96, layout->labelLines * layout->lineHeight());
     EXPECT_EQ(tile > 96 * 96 / 3, i < 5) << i;
     EXPECT_EQ(label > 50, i < 5) << i;
   }
+  // Labels are legible at the sheet's default size: a line of them is at least 12 pixels high.
+  const auto big = layoutSheet(paths, SheetOptions{}, problem);
+  ASSERT_TRUE(big) << problem;
+  const Image bigSheet = renderSheet(paths, SheetOptions{}, *big).image;
+  int first = -1, last = -1;
+  for (int y = big->labelTop(0); y < big->labelTop(0) + big->lineHeight(); ++y) {
+    if (countIf(bigSheet, isLabel, big->tileLeft(0), y, big->tile, 1) == 0) continue;
+    if (first < 0) first = y;
+    last = y;
+  }
+  EXPECT_GE(last - first + 1, 12);
+  // The sheet's title above the tiles.
+  EXPECT_GT(countIf(sheet, isLabel, 0, 0, sheet.width(), layout->tileTop(0)), 50);
   // Only tiles and labels are drawn: the gaps stay background.
   EXPECT_EQ(countIf(sheet, drawn, 0, 0, sheetGap, sheet.height()), 0);
 
@@ -381,29 +465,51 @@ TEST_F(Files, SheetHasATileAndALabelPerFile) {
   const int x = markedLayout->tileLeft(1), y = markedLayout->tileTop(1);
   EXPECT_EQ(marked.at(x + 10, y + 30), placeholderColour);
   EXPECT_EQ(marked.at(x + 48, y + 48), placeholderMarkColour);
-  EXPECT_GT(countIf(marked, isLabel, x, markedLayout->labelTop(1), 96, lineAdvance), 50);
+  EXPECT_GT(countIf(marked, isLabel, x, markedLayout->labelTop(1), 96, markedLayout->lineHeight()), 50);
+}
+
+TEST_F(Files, ToolFramesTheFlungEmbryoAndNamesItsFarVertices) {
+  const std::string file = write("flung.3dv", toText(flung(), MeshFormat::threeDV));
+  ASSERT_EQ(run({"--size", "200x200", "-o", path("body.png"), file}), 0) << err;
+  EXPECT_EQ(err.rfind("morphview: " + file + ": warning: 6 vertices lie far outside the body", 0), 0u) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+  const Image body = readPng(path("body.png"));
+  EXPECT_GT(drawnIn(body), 200 * 200 / 20);
+  EXPECT_GT(countIf(body, isLabel, 0, 0, 200, 12), 40);  // the title
+  ASSERT_EQ(run({"--size", "200x200", "--frame", "all", "-o", path("all.png"), file}), 0) << err;
+  EXPECT_EQ(err, "");
+  const Image all = readPng(path("all.png"));
+  EXPECT_LT(drawnIn(all) - countIf(all, isLabel, 0, 0, 200, 12), 200 * 200 / 100);
+  // A sheet warns of each such file once.
+  ASSERT_EQ(run({"--sheet", "--tile", "64", "-o", path("sheet.png"), file, file}), 0) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
 }
 
 TEST_F(Files, ToolWritesTheSameBytesForEveryFormat) {
   const Mesh sphere = icosphere(2);
+  // The title names the file: the three files share a name in folders of their own.
   const std::string names[] = {"a.3dv", "a.3dvTemplate", "a.obj"};
+  const char* formatNames[] = {"3dv", "template", "obj"};
   const MeshFormat formats[] = {MeshFormat::threeDV, MeshFormat::threeDVTemplate, MeshFormat::obj};
   for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(run({"--size", "120x90", "--view", "1,2,3", "-o", path(names[i] + ".png"),
-                   write(names[i], toText(sphere, formats[i]))}),
+    fs::create_directory(path(formatNames[i]));
+    ASSERT_EQ(run({"--size", "120x90", "--view", "1,2,3", "--format", formatNames[i], "-o", path(names[i] + ".png"),
+                   write(std::string(formatNames[i]) + "/a.3dv", toText(sphere, formats[i]))}),
               0)
         << err;
   }
   const std::string first = bytes(path("a.3dv.png"));
   EXPECT_EQ(bytes(path("a.3dvTemplate.png")), first);
   EXPECT_EQ(bytes(path("a.obj.png")), first);
-  ASSERT_EQ(run({"--size", "120x90", "--view", "1,2,3", "-o", path("again.png"), path("a.3dv")}), 0);
+  ASSERT_EQ(run({"--size", "120x90", "--view", "1,2,3", "-o", path("again.png"), path("3dv/a.3dv")}), 0);
   EXPECT_EQ(bytes(path("again.png")), first);
-  EXPECT_TRUE(
-      sameImage(readPng(path("again.png")),
-                renderMesh(parseMesh(toText(sphere, MeshFormat::obj), MeshFormat::obj, "").mesh, {1, 2, 3}, 120, 90)));
+  RenderStyle titled;
+  titled.title = pictureTitle(path("3dv/a.3dv"), std::nullopt, std::nullopt);
+  EXPECT_TRUE(sameImage(
+      readPng(path("again.png")),
+      renderPicture(parseMesh(toText(sphere, MeshFormat::obj), MeshFormat::obj, "").mesh, {1, 2, 3}, 120, 90, titled)));
   // A template under a 3DV name needs --format.
-  fs::copy_file(path("a.3dvTemplate"), path("t.3dv"));
+  fs::copy_file(path("template/a.3dv"), path("t.3dv"));
   EXPECT_EQ(run({"-o", path("t.png"), path("t.3dv")}), 2);
   EXPECT_EQ(run({"--format", "template", "-o", path("t.png"), path("t.3dv")}), 0);
 }
@@ -429,6 +535,7 @@ TEST_F(Files, ToolRefusesBadFilesAndCommandLines) {
                                                          {"--size", "20", "-o", x, good},
                                                          {"--view", "0,0,0", "-o", x, good},
                                                          {"--view", "1,2", "-o", x, good},
+                                                         {"--frame", "most", "-o", x, good},
                                                          {"--format", "ply", "-o", x, good},
                                                          {"-o", x, good, good},
                                                          {"--tile", "64", "-o", x, good},

@@ -18,6 +18,7 @@
 #include "colour.h"
 #include "icosphere.h"
 #include "io/meshread.h"
+#include "font.h"
 #include "render.h"
 #include "io/seriesread.h"
 #include "io/vtpread.h"
@@ -492,7 +493,10 @@ TEST(Colour, LevelsAreInterpolatedAcrossFaces) {
   const Image img = renderMesh(m, {0, 0, 1}, 101, 101, s);
   EXPECT_GT(luminance(img.at(85, 50)), luminance(img.at(60, 50)));
   EXPECT_GT(luminance(img.at(60, 50)), luminance(img.at(30, 50)));
-  EXPECT_EQ(img.at(30, 50), img.at(15, 50));  // the left half has no red corner
+  // The left half has no red corner: level 0's colour there, shaded alike in every channel.
+  const Rgb a = img.at(30, 50), b = img.at(15, 50), zero = levelColour(ColourMode::red, {0, 0, 0});
+  EXPECT_NEAR(double(a.r) / a.b, double(zero.r) / zero.b, 0.03);
+  EXPECT_NEAR(double(b.r) / b.b, double(zero.r) / zero.b, 0.03);
 }
 
 TEST(Colour, LegendShowsTheMapAndMarksTheThreshold) {
@@ -517,6 +521,11 @@ TEST(Colour, LegendShowsTheMapAndMarksTheThreshold) {
   s.colour = ColourMode::green;
   const int greenTick = bar.left + static_cast<int>(std::lround(50 * (bar.width - 1) / 255.0));
   EXPECT_EQ(renderPicture(m, {0, 0, 1}, 300, 200, s).at(greenTick, bar.top - 1), legendMarkColour);
+  // The bar is named above it.
+  long named = 0;
+  for (int ny = bar.nameTop; ny < bar.nameTop + glyphHeight; ++ny)
+    for (int x = bar.left; x < bar.left + bar.width; ++x) named += img.at(x, ny) == legendMarkColour;
+  EXPECT_GT(named, 30);
   s.colour = ColourMode::rgb;
   EXPECT_EQ(renderPicture(m, {0, 0, 1}, 300, 200, s).at(bar.left + 5, y), backgroundFor(ColourMode::rgb));
 }

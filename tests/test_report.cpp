@@ -284,7 +284,7 @@ TEST_F(ReportTool, AManifestShowsEveryPointAndMarksTheFailedOne) {
   const std::size_t item =
       page.find("\"name\":\"" + done + "\",\"label\":[\"growthCycles 1\"],\"values\":[\"1\"],\"measures\":[");
   ASSERT_NE(item, std::string::npos);
-  EXPECT_NE(page.find(",null,null,null,null,null,null],\"mesh\"", item), std::string::npos);
+  EXPECT_NE(page.find(",null,null,null,null,null,null,0],\"mesh\"", item), std::string::npos);
   EXPECT_NE(page.find("\"measureNames\":[\"vertices\",\"triangles\",\"area\""), std::string::npos);
   EXPECT_NE(page.find("\"name\":\"" + failed + "\",\"label\":"), std::string::npos);
   EXPECT_NE(page.find("\"problem\":\"" + failed + ": cannot open: No such file or directory\""), std::string::npos);
@@ -462,7 +462,8 @@ TEST_F(SweepLayout, GridsHeadersAndTileValuesInTheReportAndOnTheSheet) {
   // A row head is "growthCycles 3" (14 glyphs of 6 pixels) or "repulsion 16" (12), and a
   // gap; each column a tile and a gap; each row a tile, its label and gaps. Under a tile of
   // 64 pixels a line holds 10 glyphs: "growthCycles 1, repulsion 1" takes 4 lines of 9
-  // pixels, with ", attraction 3" 5; a grid's title and column heads take a line each.
+  // pixels, with ", attraction 3" 5; a grid's title and column heads take a line each, and
+  // the sheet's title a line and a gap.
   const Case cases[] = {
       {"square",
        {"--definition", "square.def"},
@@ -470,7 +471,7 @@ TEST_F(SweepLayout, GridsHeadersAndTileValuesInTheReportAndOnTheSheet) {
        {R"({"title":"","rowParameter":"growthCycles","columnParameter":"repulsion","rowValues":["1","2","3"],)"
         R"("columnValues":["1","4","16"],"cells":[0,1,2,3,4,5,6,7,8]})"},
        R"("label":["growthCycles 1","repulsion 1"],"values":["1","1"])",
-       {8 + 92 + 3 * 72, 8 + 9 + 3 + 3 * (64 + 3 + 4 * 9 + 8)}},
+       {8 + 92 + 3 * 72, 8 + 9 + 8 + 9 + 3 + 3 * (64 + 3 + 4 * 9 + 8)}},
       {"cube",
        {},
        "cube",
@@ -479,7 +480,7 @@ TEST_F(SweepLayout, GridsHeadersAndTileValuesInTheReportAndOnTheSheet) {
         R"({"title":"growthCycles 2","rowParameter":"repulsion","columnParameter":"attraction","rowValues":["1","16"],)"
         R"("columnValues":["3","8"],"cells":[4,5,6,7]})"},
        R"("label":["growthCycles 1","repulsion 1","attraction 3"],"values":["1","1","3"])",
-       {8 + 80 + 2 * 72, 8 + 2 * (9 + 8 + 9 + 3 + 2 * (64 + 3 + 5 * 9 + 8)) + 8}},
+       {8 + 80 + 2 * 72, 8 + 9 + 8 + 2 * (9 + 8 + 9 + 3 + 2 * (64 + 3 + 5 * 9 + 8)) + 8}},
   };
   write("square.def", "\n#   three by three, by hand  \n# not this\ngrowthCycles = 1:3:1\n");
   for (const Case& c : cases) {

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "measure/angledefect.h"
+#include "measure/extent.h"
 
 namespace stats {
 namespace {
@@ -173,6 +174,7 @@ Measures measure(const view::Mesh& mesh) {
   m.tJunctions = defect.tJunctions;
   m.faults = defect.faults;
   m.surfaceFaults = defect.faults.total();
+  m.farVertices = farPoints(mesh.points, bodyBox(mesh.points)).count;
   return m;
 }
 

@@ -30,6 +30,7 @@ struct Measures {
   // Per morphogen (red, green, blue), present when the mesh carries levels and thresholds.
   std::optional<std::array<double, 3>> areaAbove;  // fraction of the area at or above the threshold
   std::optional<std::array<double, 3>> meanLevel;  // area-weighted mean level, 0..255
+  long long farVertices = 0;  // points far outside the body's box (measure/extent.h): flung by an unstable run
 };
 
 // The solid's centroid and second moments; the centroid of the surface when the volume is 0.

@@ -11,7 +11,9 @@ const std::vector<std::string>& measureColumns() {
       "vertices",    "triangles",  "area",       "volume",       "sphericity",   "majorLength", "middleLength",
       "minorLength", "elongation", "meanRadius", "radiusSpread", "minX",         "minY",        "minZ",
       "maxX",        "maxY",       "maxZ",       "angleDefect",  "tJunctions",   "redAbove",    "greenAbove",
-      "blueAbove",   "redMean",    "greenMean",  "blueMean",     "surfaceFaults"};
+      "blueAbove",   "redMean",    "greenMean",  "blueMean",     "surfaceFaults",
+      // Later columns go at the end, so that scripts reading columns by place keep working.
+      "farVertices"};
   return columns;
 }
 
@@ -27,6 +29,7 @@ std::vector<double> measureValues(const Measures& m) {
   }
   // Last, so that the columns tables had before keep their places.
   v.push_back(double(m.surfaceFaults));
+  v.push_back(double(m.farVertices));
   return v;
 }
 

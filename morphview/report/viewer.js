@@ -329,8 +329,9 @@ orbitBy(stage, data.kind === 'grid');
 
 const anyLevels = items.some((item) => item.mesh && item.mesh.levels);
 const colourSelect = $('colour');
-for (const option of colourSelect.options) {
-  if (option.value !== 'plain' && !anyLevels) option.disabled = true;
+// The menu offers only what the files hold: without levels there is nothing to colour by.
+for (const option of [...colourSelect.options]) {
+  if (option.value !== 'plain' && !anyLevels) option.remove();
 }
 if (anyLevels) colourSelect.value = 'rgb';
 state.mode = colourSelect.value;
@@ -442,7 +443,8 @@ function linePlot(points, xName, yName, xLabels) {
 }
 
 // A heat map of one measure over two swept parameters, each cell the mean of its points,
-// coloured on the pictures' viridis map from the lowest mean to the highest.
+// coloured on the pictures' viridis map from the lowest mean to the highest, with a colour
+// scale beside it that names the measure and the values at its ends and middle.
 function heatMap(grid, column, name) {
   const rows = grid.rowValues.length;
   const columns = grid.columnValues.length;
@@ -464,7 +466,9 @@ function heatMap(grid, column, name) {
   const cell = Math.max(64, longest(grid.columnValues, grid.columnParameter) * 7 + 8);
   const left = longest(grid.rowValues, grid.rowParameter) * 7 + 12;
   const top = 36;
-  const plot = svg('svg', { class: 'plot heat', width: left + columns * cell + 8, height: top + rows * 28 + 8,
+  const scaleLeft = left + columns * cell + 16;
+  const scaleHeight = Math.max(rows * 28 - 2, 84);
+  const plot = svg('svg', { class: 'plot heat', width: scaleLeft + 90, height: top + Math.max(rows * 28, scaleHeight) + 8,
     role: 'img', 'aria-label': `${name} by ${grid.rowParameter} and ${grid.columnParameter}` });
   plot.append(svg('text', { x: 2, y: 12 }, `${name}${data.grids.length > 1 ? ' (mean over the other parameters)' : ''}`));
   grid.columnValues.forEach((v, c) => plot.append(svg('text', { x: left + c * cell + cell / 2, y: top - 6,
@@ -475,14 +479,34 @@ function heatMap(grid, column, name) {
       const mean = means[r * columns + c];
       const level = mean === null ? 0 : Math.round(hi > lo ? ((mean - lo) / (hi - lo)) * 255 : 128);
       const colour = maps.level[level];
-      plot.append(svg('rect', { x: left + c * cell, y: top + r * 28, width: cell - 2, height: 26,
-        fill: mean === null ? 'none' : rgbCss(colour), stroke: '#59607a' }));
+      const box = svg('rect', { x: left + c * cell, y: top + r * 28, width: cell - 2, height: 26,
+        fill: mean === null ? 'none' : rgbCss(colour), stroke: '#59607a' });
+      box.append(svg('title', {}, `${grid.rowParameter} ${v}, ${grid.columnParameter} ${grid.columnValues[c]}: `
+        + `${name} ${mean === null ? 'none' : shortNumber(mean)}`));
+      plot.append(box);
       const light = colour[0] * 0.299 + colour[1] * 0.587 + colour[2] * 0.114 > 140;
       plot.append(svg('text', { class: 'cell-value', x: left + c * cell + cell / 2 - 1, y: top + r * 28 + 17,
         'text-anchor': 'middle', style: `fill: ${mean === null ? 'var(--text)' : light ? '#000' : '#fff'}` },
       mean === null ? 'none' : shortNumber(mean)));
     }
   });
+  // The colour scale: the map from the lowest mean (bottom) to the highest (top), in steps.
+  const scale = svg('g', { class: 'colour-scale' });
+  const steps = 32;
+  for (let k = 0; k < steps; ++k) {
+    const level = Math.round(((steps - 1 - k) / (steps - 1)) * 255);
+    scale.append(svg('rect', { x: scaleLeft, y: top + (k * scaleHeight) / steps, width: 14,
+      height: scaleHeight / steps + 0.5, fill: rgbCss(maps.level[level]) }));
+  }
+  scale.append(svg('rect', { x: scaleLeft, y: top, width: 14, height: scaleHeight, fill: 'none', stroke: '#8a90a0' }));
+  const ends = hi > lo ? [[hi, 0], [(lo + hi) / 2, 0.5], [lo, 1]] : [[lo, 0.5]];
+  for (const [value, at] of ends) {
+    // Baselines kept inside the bar's height, clear of the name above it.
+    const y = top + at * scaleHeight + (at === 0 ? 10 : at === 1 ? 0 : 4);
+    scale.append(svg('text', { class: 'scale-value', x: scaleLeft + 18, y }, shortNumber(value)));
+  }
+  scale.append(svg('text', { x: scaleLeft, y: top - 6 }, name));
+  plot.append(scale);
   return plot;
 }
 
@@ -723,9 +747,15 @@ function sweepLayout(makeTile) {
   items.forEach((item, i) => {
     const row = rows.insertRow();
     row.dataset.point = String(i);
-    const cells = [i + 1, ...(item.values || []), item.name, item.mesh ? 'ok' : 'failed',
-      ...measureNames.map((_, k) => measureOf(item, k))];
+    const cells = [i + 1, ...(item.values || []), item.name, item.mesh ? 'ok' : 'failed'];
     for (const cell of cells) row.insertCell().textContent = typeof cell === 'number' ? String(cell) : cell ?? '';
+    // Measures in four significant digits; the sort uses the whole value.
+    measureNames.forEach((_, k) => {
+      const v = measureOf(item, k);
+      const td = row.insertCell();
+      td.textContent = shortNumber(v);
+      if (v !== null && v !== undefined) td.dataset.value = String(v);
+    });
     if (!item.mesh) row.title = item.problem;
     row.addEventListener('click', () => {
       mark(i);
@@ -747,7 +777,7 @@ function sweepLayout(makeTile) {
       head.querySelectorAll('th').forEach((other) => other.removeAttribute('aria-sort'));
       th.setAttribute('aria-sort', ascending ? 'ascending' : 'descending');
       const key = (row) => {
-        const t = row.cells[k].textContent;
+        const t = row.cells[k].dataset.value ?? row.cells[k].textContent;
         return t === '' || Number.isNaN(Number(t)) ? t : Number(t);
       };
       const sorted = [...rows.rows].sort((a, b) => {

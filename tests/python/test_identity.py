@@ -103,7 +103,7 @@ def test_measures_are_morphstats_numbers(work, source):
     for measured, path in ((embryo, "grown.vtp"), (morph.Embryo.load("grown.3dv"), "grown.3dv")):
         mine = measured.measures()
         row = morphstats_row(path)
-        assert list(mine) == [name for name in row if name in mine] and len(mine) == 26
+        assert list(mine) == [name for name in row if name in mine] and len(mine) == 27
         for name, value in mine.items():
             if row[name] == "":
                 assert math.isnan(value), name

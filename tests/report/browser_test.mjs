@@ -236,9 +236,24 @@ try {
       if (width === 600) {
         // Measures beside the shapes: a heat map of the chosen one, a sortable table whose
         // rows mark their tiles and back.
-        const cells = await page.$$eval('#sweep-plot svg rect', (r) => r.length);
+        const cells = await page.$$eval('#sweep-plot svg > rect', (r) => r.length);
         check(cells === sweep.rows.length * sweep.columns.length && await page.$eval('#measure', (e) => e.value) === 'sphericity',
           `${name}: a heat map of sphericity, a cell per row and column (${cells})`);
+        // Its colour scale names the measure and the values at its ends; numbers shown in
+        // the map, its tooltips and the table have at most four significant digits.
+        const scale = await page.$$eval('#sweep-plot .colour-scale text', (t) => t.map((e) => e.textContent));
+        check(scale.includes('sphericity') && scale.length >= 2 && scale.slice(0, -1).every((v) => !Number.isNaN(Number(v))),
+          `${name}: the heat map has a labelled colour scale (${scale.join(' | ')})`);
+        const digits = (t) => t.replace(/e.*$/, '').replace(/[^0-9]/g, '').replace(/^0+/, '').length;
+        const shown = await page.evaluate(() => [
+          ...[...document.querySelectorAll('#sweep-plot .cell-value, #sweep-plot title')].map((e) => e.textContent.split(' ').pop()),
+          ...[...document.querySelectorAll('table.points tbody td')].slice(-8).map((e) => e.textContent)]);
+        const long = shown.filter((t) => t !== '' && !Number.isNaN(Number(t)) && digits(t) > 4);
+        check(long.length === 0, `${name}: numbers shown in at most four significant digits (${long.slice(0, 3).join(', ')})`);
+        const offered = await page.$$eval('#colour option', (o) => o.map((e) => e.value));
+        check(JSON.stringify(offered) === '["plain"]', `${name}: results without levels are offered plain only (${offered})`);
+        if (screenshot) await page.$eval('#sweep-plot', (e) => e.scrollIntoView());
+        if (screenshot) await page.screenshot({ path: screenshot.replace(/\.png$/, '') + `-${path.basename(sweep.file, '.html')}.png`, fullPage: true });
         const repulsion = () => page.$$eval('table.points tbody tr', (rows) => rows.map((r) => Number(r.cells[2].textContent)));
         await page.click('table.points th:nth-child(3)');
         const up = await repulsion();
