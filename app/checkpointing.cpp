@@ -16,11 +16,21 @@
 
 namespace {
 
-// Set by a handler on whichever thread the signal reaches, read between cycles.
+// Set by a handler on whichever thread the signal reaches, read between cycles: the
+// signal that asked.
 std::atomic<int> stopAsked{0};
 static_assert(std::atomic<int>::is_always_lock_free);
+// What SIGINT did before: a second Ctrl-C does it at once.
+struct sigaction interruptBefore {};
 
-extern "C" void askToStop(int) { stopAsked.store(1); }
+extern "C" void askToStop(int signal) {
+  if (signal == SIGINT && stopAsked.exchange(SIGINT) == SIGINT) {
+    sigaction(SIGINT, &interruptBefore, nullptr);
+    raise(SIGINT);
+    return;
+  }
+  if (signal != SIGINT) stopAsked.store(signal);
+}
 
 // The modification time of `path` in nanoseconds, or -1 when there is no such file.
 long long modified(const std::string& path) {
@@ -54,6 +64,10 @@ void installCheckpointSignals() {
   sigaction(SIGUSR1, &action, nullptr);
   struct sigaction previous {};
   if (sigaction(SIGTERM, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) sigaction(SIGTERM, &action, nullptr);
+  // Ctrl-C too stops the run after its cycle, with its checkpoint; the second one at once.
+  if (sigaction(SIGINT, nullptr, &interruptBefore) == 0 && interruptBefore.sa_handler != SIG_IGN) {
+    sigaction(SIGINT, &action, nullptr);
+  }
 }
 
 bool stopRequested() { return stopAsked.load() != 0; }
@@ -81,8 +95,11 @@ void checkpointKeeper::cycleDone(const Embryo& e, int cycle, int cycles, const s
   swept_ = true;
   if (stop) {
     writeCheckpoint(path_, e, position_, sweep);
-    throw runError(exitCheckpointed, "stopped by a signal after cycle " + std::to_string(cycle) + " of embryo " +
-                                         std::to_string(position_.embryoNumber) + "; resume with --resume " + path_);
+    const bool interrupted = stopAsked.load() == SIGINT;
+    throw runError(interrupted ? exitInterrupted : exitCheckpointed,
+                   std::string(interrupted ? "interrupted" : "stopped by a signal") + " after cycle " +
+                       std::to_string(cycle) + " of embryo " + std::to_string(position_.embryoNumber) +
+                       "; resume with --resume " + path_);
   }
   // The temporary is made and registered here, where the termination signals are held
   // around it, so that a signal never finds it unlisted; the thread fills and commits it.
@@ -138,4 +155,31 @@ void refuseFinishedRun(const std::string& file, const std::vector<std::string>& 
   }
   throw runError(exitBadFile, file + ": the run it records has finished past it: " + results.back() +
                                   " was written after it");
+}
+
+std::optional<std::vector<std::string>> resumeWordsFromCheckpoint(int argc, char** argv, const modelRules& rules) {
+  std::string file;
+  std::vector<std::string> given;
+  for (int i = 1; i < argc; i += 2) {
+    if (!argv[i] || !isCheckpointFlag(argv[i]) || i + 1 >= argc || !argv[i + 1]) return std::nullopt;
+    if (std::strcmp(argv[i], "--resume") == 0) file = argv[i + 1];
+    given.insert(given.end(), {argv[i], argv[i + 1]});
+  }
+  if (file.empty()) return std::nullopt;
+  Embryo scratch(rules);
+  const checkpointRun run = decodeCheckpoint(readCheckpointBytes(file), file, scratch);
+  std::vector<std::string> words{argv[0] ? argv[0] : rules.programName};
+  words.insert(words.end(), run.words.begin(), run.words.end());
+  words.insert(words.end(), given.begin(), given.end());
+  std::string shown;
+  for (const std::string& word : words) shown += (shown.empty() ? "" : " ") + word;
+  std::fprintf(stderr, "%s: resuming %s\n", rules.programName, shown.c_str());
+  return words;
+}
+
+std::vector<char*> argvOf(std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  return argv;
 }

@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +16,8 @@ class snapshotSeries;
 // The status of a run that stopped on SIGUSR1 or SIGTERM after writing its checkpoint
 // (sysexits' "temporary failure": try again, here with --resume).
 inline constexpr int exitCheckpointed = 75;
+// The status of a run Ctrl-C stopped after writing its checkpoint: the shell's own for SIGINT.
+inline constexpr int exitInterrupted = 130;
 
 struct checkpointSettings {
   int interval = 0;                // "--checkpoint N": every N cycles; 0: none
@@ -27,8 +30,10 @@ bool isCheckpointFlag(const char* word);
 // A whole number of cycles from 1 to INT_MAX, written plainly; 0 when it is not one.
 int checkpointIntervalOf(const char* word);
 
-// With --checkpoint: SIGUSR1 and SIGTERM (unless started ignored) only ask the run to stop
-// after its current cycle. Installed after installTemporaryCleanup; SIGINT and SIGHUP keep it.
+// With --checkpoint: SIGUSR1, SIGTERM and SIGINT (each unless started ignored) only ask the
+// run to stop after its current cycle; a second SIGINT does what the first used to (the
+// cleanup's handler: the run ends at once). Installed after installTemporaryCleanup;
+// SIGHUP keeps it.
 void installCheckpointSignals();
 bool stopRequested();
 
@@ -62,6 +67,15 @@ class checkpointKeeper {
   std::thread writer_;
   std::exception_ptr failed_;
 };
+
+// For a command line of nothing but "--resume FILE" (and "--checkpoint N", in any order):
+// the program's name, the words of the run FILE records, then the given ones, printed on
+// standard error as the run's command line; nothing for any other line. Raises runError
+// (exitBadFile) as a resume does when the file cannot be read.
+std::optional<std::vector<std::string>> resumeWordsFromCheckpoint(int argc, char** argv, const modelRules& rules);
+
+// Words as a C command line, pointing into `words` and ending in a null pointer.
+std::vector<char*> argvOf(std::vector<std::string>& words);
 
 // The checks of a resume before anything is written: the command line word for word as
 // recorded, and a run that has not yet finished the embryo it records (whose results,

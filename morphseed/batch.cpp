@@ -68,7 +68,13 @@ std::vector<std::string> embryoResults(const SeedRun& r, int seed) {
 // command line, before anything is written.
 checkpointRun resumeFrom(const SeedRun& r, const std::string& file, Embryo& embryo) {
   checkpointRun run = readCheckpoint(file, embryo);
-  checkResumedWords(file, run, r.checkpoints.words);
+  // The words may spell the run otherwise (its flags in another order) if they mean it.
+  std::vector<std::string> recorded{seedRules.programName};
+  recorded.insert(recorded.end(), run.words.begin(), run.words.end());
+  std::vector<char*> argv = argvOf(recorded);
+  SeedRun was;
+  const bool same = parseCommandLine(static_cast<int>(recorded.size()), argv.data(), was, false) == 0 && sameRun(was, r);
+  checkResumedWords(file, run, same ? run.words : r.checkpoints.words);
   if (run.embryoNumber > r.batches || run.cyclesDone > r.batchCycles || run.series != (r.snapshotInterval > 0)) {
     throw runError(exitBadFile, file + ": its position (embryo " + std::to_string(run.embryoNumber) + ", cycle " +
                                     std::to_string(run.cyclesDone) + ") lies outside this run");

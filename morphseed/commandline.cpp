@@ -61,7 +61,7 @@ std::optional<int> seedOf(int first, long long e) {
   return static_cast<int>(seed);
 }
 
-int parseCommandLine(int argc, char** argv, SeedRun& run) {
+int parseCommandLine(int argc, char** argv, SeedRun& run, bool notices) {
   run = SeedRun{};
   int& batches = run.batches;
   int& batchCycles = run.batchCycles;
@@ -131,11 +131,11 @@ int parseCommandLine(int argc, char** argv, SeedRun& run) {
     batchCycles = std::atoi(argv[i + 2]);
     i += 3;
     if (batches < 0) {
-      std::fprintf(stderr, "batches must be non-negative, setting to 0\n");
+      if (notices) std::fprintf(stderr, "batches must be non-negative, setting to 0\n");
       batches = 0;
     }
     if (batchCycles < 0) {
-      std::fprintf(stderr, "batch cycle count must be non-negative, setting to 1\n");
+      if (notices) std::fprintf(stderr, "batch cycle count must be non-negative, setting to 1\n");
       batchCycles = 1;
     }
   }
@@ -147,4 +147,9 @@ int parseCommandLine(int argc, char** argv, SeedRun& run) {
     if (!checkpointWord[static_cast<std::size_t>(w)]) checkpoints.words.push_back(argv[w]);
   }
   return 0;
+}
+
+bool sameRun(const SeedRun& a, const SeedRun& b) {
+  return a.batches == b.batches && a.batchCycles == b.batchCycles && a.writeEmbryoTemplate == b.writeEmbryoTemplate &&
+         a.firstSeed == b.firstSeed && a.snapshotInterval == b.snapshotInterval && a.seedFilePath == b.seedFilePath;
 }

@@ -30,8 +30,12 @@ struct SeedRun {
 // Reads the "-b batchCount cycleCount", "-t 0|1", "-s seed" and "-v N" groups (the last of a
 // kind wins) into `run`, starting from the defaults 1, 1, no template and the clock.
 // Returns 0 when the run may go on, or exitBadCommandLine after a message and the usage
-// lines when a word is refused.
-int parseCommandLine(int argc, char** argv, SeedRun& run);
+// lines when a word is refused. Without `notices` the counts it corrects are corrected
+// silently (a resume reading its checkpoint's words again).
+int parseCommandLine(int argc, char** argv, SeedRun& run, bool notices = true);
+
+// Whether two runs grow the same embryos into the same files (the checkpoint flags aside).
+bool sameRun(const SeedRun& a, const SeedRun& b);
 
 // The seed of embryo e (from 1) of a batch that starts at `first`, if it is still an int.
 std::optional<int> seedOf(int first, long long e);

@@ -4,7 +4,9 @@
 
 #include "batch.h"
 #include "commandline.h"
+#include "checkpointing.h"
 #include "fail.h"
+#include "rules.h"
 #include "signalsetup.h"
 #include "threads.h"
 #include "version.h"
@@ -32,8 +34,10 @@ constexpr const char* help =
     "  --seed-file PATH          read the seed surface from PATH instead of indexed_icosa in the\n"
     "                            working folder\n"
     "  --checkpoint N            keep embryo.<seed>.ckpt, rewritten every N cycles; SIGUSR1 or\n"
-    "                            SIGTERM then stop the run after its cycle (status 75)\n"
-    "  --resume FILE             go on from checkpoint FILE (the command line it recorded)\n"
+    "                            SIGTERM then stop the run after its cycle (status 75),\n"
+    "                            Ctrl-C too (status 130; a second one at once)\n"
+    "  --resume FILE             go on from checkpoint FILE: alone (its recorded command line is\n"
+    "                            taken and printed), or with words that mean the same run\n"
     "  --help                    this text (the one word of the command line)\n"
     "  --version                 the release and the commit built (likewise)\n"
     "Flags may come in any order and be repeated; the last of each kind wins.\n"
@@ -44,7 +48,8 @@ constexpr const char* help =
     "Environment: OMP_NUM_THREADS sets the threads (the results are the same for any count);\n"
     "idle threads wait passively unless OMP_WAIT_POLICY or GOMP_SPINCOUNT says otherwise.\n"
     "Exit status: 0 done; 1 command line refused; 2 an input or result file failed;\n"
-    "3 out of memory or the mesh store would overflow; 75 stopped with its checkpoint written.\n";
+    "3 out of memory or the mesh store would overflow; 75 stopped with its checkpoint written\n"
+    "(130 after Ctrl-C).\n";
 
 }  // namespace
 
@@ -54,6 +59,19 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return printInfo(help);
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return printInfo(versionText("morphseed"));
   preferPassiveWaiting(argv);
+  // "--resume FILE" alone goes on with the run the checkpoint records.
+  std::vector<std::string> recorded;
+  std::vector<char*> recordedArgv;
+  try {
+    if (auto words = resumeWordsFromCheckpoint(argc, argv, seedRules)) {
+      recorded = std::move(*words);
+      recordedArgv = argvOf(recorded);
+      argc = static_cast<int>(recorded.size());
+      argv = recordedArgv.data();
+    }
+  } catch (const runError& error) {
+    return reportRunError(error);
+  }
   SeedRun run;
   if (const int status = parseCommandLine(argc, argv, run)) return status;
   setFailureHint([path = run.seedFilePath](const std::string& message) { return seedFileHint(path, message); });

@@ -20,6 +20,7 @@
 #include "rules.h"
 #include "series.h"
 #include "signalling.h"
+#include "sweepwords.h"
 #include "templateload.h"
 
 namespace {
@@ -64,7 +65,14 @@ void growEmbryo(Embryo& e, const SweepRun& run) {
     readIntoStructs(e, run.input.c_str());
   } else {
     resumed = readCheckpoint(checkpoints.resumeFile, e);
-    checkResumedWords(checkpoints.resumeFile, *resumed, checkpoints.words);
+    // The words may spell the run otherwise (a flag in the other case) if they mean it.
+    std::vector<std::string> recorded{sweepRules.programName};
+    recorded.insert(recorded.end(), resumed->words.begin(), resumed->words.end());
+    std::vector<char*> argv = argvOf(recorded);
+    SweepRun was;
+    const bool same =
+        parseCommandLine(static_cast<int>(recorded.size()), argv.data(), was, false) == 0 && sameRun(was, run);
+    checkResumedWords(checkpoints.resumeFile, *resumed, same ? resumed->words : checkpoints.words);
     if (resumed->embryoNumber != 1 || resumed->cyclesDone > cycles || resumed->series != (run.snapshotInterval > 0)) {
       throw runError(exitBadFile, checkpoints.resumeFile + ": its position (cycle " +
                                       std::to_string(resumed->cyclesDone) + ") lies outside this run");

@@ -5,7 +5,9 @@
 #include "batch.h"
 #include "sweepwords.h"
 #include "fastforces.h"
+#include "checkpointing.h"
 #include "fail.h"
+#include "rules.h"
 #include "inputhint.h"
 #include "signalsetup.h"
 #include "threads.h"
@@ -20,6 +22,7 @@ constexpr const char* help =
     "                  -b blueLifespan blueThreshold blueSecretor\n"
     "                  -kr repulsion -kh attraction inputTemplate [-v cycles]\n"
     "                  [--checkpoint N] [--resume FILE]\n"
+    "       morphsweep --resume FILE [--checkpoint N]\n"
     "       morphsweep --help | --version | --unit\n"
     "\n"
     "Runs one point of a parameter sweep: grows the mesh of inputTemplate, a 3DV template,\n"
@@ -46,8 +49,10 @@ constexpr const char* help =
     "                        many cycles and the last, listed in <stem>.pvd (<stem>: the 3DV\n"
     "                        result's name without .3dv)\n"
     "  --checkpoint N        after the 23 words: keep <stem>.ckpt, rewritten every N cycles;\n"
-    "                        SIGUSR1 or SIGTERM then stop the run after its cycle (status 75)\n"
-    "  --resume FILE         after the 23 words: go on from checkpoint FILE (the same words)\n"
+    "                        SIGUSR1 or SIGTERM then stop the run after its cycle (status 75),\n"
+    "                        Ctrl-C too (status 130; a second one at once)\n"
+    "  --resume FILE         go on from checkpoint FILE: after the same 23 words, or alone (the\n"
+    "                        words it recorded are taken and printed)\n"
     "  --help                this text (the one word of the command line)\n"
     "  --version             the release and the commit built (likewise)\n"
     "  --unit                the vector unit the relaxation kernel takes on this processor:\n"
@@ -59,7 +64,8 @@ constexpr const char* help =
     "Environment: OMP_NUM_THREADS sets the threads (the results are the same for any count);\n"
     "idle threads wait passively unless OMP_WAIT_POLICY or GOMP_SPINCOUNT says otherwise.\n"
     "Exit status: 0 done; 1 command line refused; 2 an input or result file failed;\n"
-    "3 out of memory or the mesh store would overflow; 75 stopped with its checkpoint written.\n";
+    "3 out of memory or the mesh store would overflow; 75 stopped with its checkpoint written\n"
+    "(130 after Ctrl-C).\n";
 
 }  // namespace
 
@@ -72,6 +78,19 @@ int main(int argc, char** argv) {
     return printInfo(std::string(vectorUnitName(programVectorUnit())) + "\n");
   }
   preferPassiveWaiting(argv);
+  // "--resume FILE" alone goes on with the run the checkpoint records.
+  std::vector<std::string> recorded;
+  std::vector<char*> recordedArgv;
+  try {
+    if (auto words = resumeWordsFromCheckpoint(argc, argv, sweepRules)) {
+      recorded = std::move(*words);
+      recordedArgv = argvOf(recorded);
+      argc = static_cast<int>(recorded.size());
+      argv = recordedArgv.data();
+    }
+  } catch (const runError& error) {
+    return reportRunError(error);
+  }
   SweepRun run;
   if (const int status = parseCommandLine(argc, argv, run)) return status;
   setFailureHint([input = run.input](const std::string& message) { return resultGivenHint(input, message); });

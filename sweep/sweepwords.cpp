@@ -66,7 +66,7 @@ int refuse(const char* error) {
 
 }  // namespace
 
-int readCommandLine(int argc, char** argv, SweepRun& run) {
+int readCommandLine(int argc, char** argv, SweepRun& run, bool notices) {
   run.snapshotInterval = 0;
   // "-v N" is the one pair of words allowed after the 23.
   const bool snapshots =
@@ -102,7 +102,7 @@ int readCommandLine(int argc, char** argv, SweepRun& run) {
     }
     long long value = toInt(argv[at++]);
     if (!p.belowLowest.empty() && value < p.lo) {
-      std::fwrite(p.belowLowest.data(), 1, p.belowLowest.size(), stderr);
+      if (notices) std::fwrite(p.belowLowest.data(), 1, p.belowLowest.size(), stderr);
       value = p.lo;
     }
     p.set(run.values, value);
@@ -184,13 +184,13 @@ int takeCheckpointWords(std::vector<char*>& words, checkpointSettings& checkpoin
 
 }  // namespace
 
-int parseCommandLine(int argc, char** argv, SweepRun& run) {
+int parseCommandLine(int argc, char** argv, SweepRun& run, bool notices) {
   run = SweepRun{};
   std::vector<char*> words(argv, argv + (argc > 0 && argv ? argc : 0));
   if (const int status = takeCheckpointWords(words, run.checkpoints)) return status;
   const int readCount = static_cast<int>(words.size());
   words.push_back(nullptr);
-  const int status = readCommandLine(readCount, argv ? words.data() : argv, run);
+  const int status = readCommandLine(readCount, argv ? words.data() : argv, run, notices);
   if (status == 0) {
     run.checkpoints.words.assign(words.begin() + 1, words.begin() + readCount);
     if (run.checkpoints.interval > 0 || !run.checkpoints.resumeFile.empty()) {
@@ -208,4 +208,8 @@ int parseCommandLine(int argc, char** argv, SweepRun& run) {
     }
   }
   return status;
+}
+
+bool sameRun(const SweepRun& a, const SweepRun& b) {
+  return a.values == b.values && a.input == b.input && a.snapshotInterval == b.snapshotInterval;
 }

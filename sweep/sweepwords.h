@@ -7,9 +7,13 @@
 // Reads the 23 words (and "-v N" after them) into `run`, strictly left to right, starting
 // from what `run` holds; writes the count messages and any refusal with the usage lines to
 // standard error. Returns 0 when the run may go on, otherwise the exit status to end with.
-int readCommandLine(int argc, char** argv, SweepRun& run);
+int readCommandLine(int argc, char** argv, SweepRun& run, bool notices = true);
 
 // The whole command line: "-v N", "--checkpoint N" and "--resume FILE" after the 23 words
 // in any order, each at most once. Fills `run` afresh, with the words a resume must repeat.
-// It never exits, reads nothing but its arguments, and writes no file.
-int parseCommandLine(int argc, char** argv, SweepRun& run);
+// It never exits, reads nothing but its arguments, and writes no file. Without `notices` the
+// counts it corrects are corrected silently (a resume reading its checkpoint's words again).
+int parseCommandLine(int argc, char** argv, SweepRun& run, bool notices = true);
+
+// Whether two runs grow the same point into the same files (the checkpoint flags aside).
+bool sameRun(const SweepRun& a, const SweepRun& b);

@@ -12,6 +12,7 @@
 #include <map>
 #include <random>
 #include <regex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -256,6 +257,49 @@ TEST_F(Checkpoint, MismatchedResumesChangeNothing) {
   // The same checkpoint again, after its run finished.
   fs::rename(dir_ / "kept.ckpt", f / saved);
   refusedWith(seedRun.words, "the run it records has finished past it: embryo.1000.3dvTemplate was written after it");
+}
+
+// Stopped by Ctrl-C (130) or SIGUSR1 (75), a run resumes from its checkpoint by "--resume
+// FILE" alone, which takes up the words the checkpoint records, or by its own words in
+// another order, to the unbroken run's files.
+TEST_F(Checkpoint, ResumesAsAPersonGivesThem) {
+  const Words reordered{"-v", "5", "-t", "1", "-b", "2", seedRun.words[4], "-s", "1000"};
+  struct Case {
+    const Program* program;
+    std::string signal;
+    int status;
+    std::string says;
+    std::optional<Words> words;  // the resume's words; none: "--resume FILE" alone
+  } cases[] = {
+      {&seedRun, "INT", 130, "interrupted after cycle", std::nullopt},
+      {&seedRun, "USR1", 75, "stopped by a signal after cycle", reordered},
+      {&sweepRun, "INT", 130, "interrupted after cycle", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const std::string name = c.program == &seedRun ? "seed" : "sweep";
+    SCOPED_TRACE(name + " " + c.signal);
+    const fs::path whole = folder(name + c.signal + "whole", *c.program);
+    ASSERT_EQ(run(*c.program, whole, {}, "1").status, 0);
+    const fs::path f = folder(name + c.signal, *c.program);
+    const ChildRun stopped = run(*c.program, f, {"--checkpoint", "3"}, "1", "signal=" + c.signal + "@20000");
+    ASSERT_EQ(stopped.status, c.status) << stopped.err;
+    EXPECT_NE(stopped.err.find(c.says), std::string::npos) << stopped.err;
+    const std::string saved = checkpointIn(f);
+    ASSERT_FALSE(saved.empty());
+    Program given = *c.program;
+    given.words = c.words.value_or(Words{});
+    const ChildRun resumed = run(given, f, {"--resume", saved}, "2");
+    ASSERT_EQ(resumed.status, 0) << resumed.err;
+    if (!c.words) {
+      Words shown = command(*c.program, {"--resume", saved});
+      std::string line;
+      for (const std::string& w : shown) line += (line.empty() ? "" : " ") + w;
+      EXPECT_NE(resumed.err.find(name == "seed" ? "morphseed: resuming " + line : "morphsweep: resuming " + line),
+                std::string::npos)
+          << resumed.err;
+    }
+    EXPECT_TRUE(folderFiles(f) == folderFiles(whole)) << "files differ from the unbroken run";
+  }
 }
 
 }  // namespace

@@ -32,10 +32,13 @@ ssize_t countingWrite(void* cookie, const char* data, std::size_t size) {
   const ssize_t n = write(sink->fd, data, size);
   if (n > 0) {
     // Over every file of the process; a checkpoint is written on a thread of its own.
+    // The signal is raised once, by the write that reaches the count, as one keypress or
+    // one kill would send it.
     static std::atomic<std::size_t> total{0};
-    total += static_cast<std::size_t>(n);
+    const std::size_t before = total.fetch_add(static_cast<std::size_t>(n));
     const TestFaults& faults = testFaults();
-    if (faults.signal && total >= faults.signalAfterBytes) raise(faults.signal);
+    const std::size_t at = faults.signalAfterBytes;
+    if (faults.signal && before + static_cast<std::size_t>(n) >= at && (before < at || before == 0)) raise(faults.signal);
   }
   return n;
 }
