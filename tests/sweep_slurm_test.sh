@@ -103,6 +103,21 @@ check "saying so" grep -q "^sweep-slurm: point 1 had finished (its results are n
 check "without running the point again" test "$(stat -c '%i %Y' "$(cat long.manifest.results)")" = "$finished"
 check "its checkpoint removed" test ! -e "$longCheckpoint"
 check "its row: done, as the point ran" test "$(cut -f7- long.manifest.rows/1)" = "0	0	$(cat long.manifest) --checkpoint 1"
+# With -t 1 the template is a result too: without it the point has not finished (and the
+# resume goes to morphsweep, which refuses the changed word); with it, it has.
+sed 's/ -t 0 / -t 1 /' long.manifest >long1.manifest
+cp long.manifest.results long1.manifest.results
+cp -p stale.ckpt "$longCheckpoint"
+runLong1() { SLURM_ARRAY_TASK_ID=1 SLURM_JOB_ID=9 SWEEP_CHECKPOINT_CYCLES=1 bash "$scripts/sweep-slurm.sh" long1.manifest; }
+status=0
+runLong1 >/dev/null 2>t1.err || status=$?
+check "with -t 1 and no template the point is not done (status $status)" grep -q "resumes from $longCheckpoint" t1.err
+template=$(sed 's/\.3dv$/.3dvTemplate/' long.manifest.results)
+echo template >"$template"
+status=0
+runLong1 >/dev/null 2>t1.err || status=$?
+check "with its template it is (status $status)" grep -q "^sweep-slurm: point 1 had finished" t1.err
+rm -f -- "$template" "$longCheckpoint"
 
 # --submit with a stand-in sbatch that logs each call and answers job ids 101, 102, ...
 cat >bin/sbatch <<'EOF'
