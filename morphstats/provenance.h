@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "io/runrecord.h"
@@ -22,7 +23,7 @@ class Provenance {
 
  private:
   std::vector<std::string> common_;                     // the run's fields, on every row
-  std::map<std::string, io::RunPoint> points_;          // by the result's resolved path
+  std::unordered_map<std::string, io::RunPoint> points_;  // by the result's resolved path
   mutable std::map<std::string, std::string> folders_;  // folders as given, resolved
 };
 

@@ -71,6 +71,23 @@ EOF
 
 source "$(dirname "$0")/runrecord.sh"
 
+# pointFinished RESULT CHECKPOINT LINE: whether the point of manifest line LINE has written
+# every result (its 3DV RESULT, the OBJ beside it, and the template when its -t is not 0),
+# each whole and newer than its CHECKPOINT: the case morphsweep's resume refuses as finished.
+# The 3DV is whole when its lines match its counts (two per vertex and per triangle); the
+# others, written the same way (a temporary renamed once complete), when they are not empty.
+# (sweep-slurm.sh has the same test: its tasks run a copy of it with no scripts beside it.)
+pointFinished() {
+  local stem=${1%.3dv} switch file
+  # The line's own words as the shell reads them; a manifest line expands nothing.
+  switch=$(bash -c "set -- $3 && [[ \${6-} == -t ]] && printf '%s' \"\$7\"" 2>/dev/null) || return 1
+  local files=("$1" "$stem.obj")
+  # morphsweep reads the switch as strtol does: 0 unless it starts with a digit other than 0.
+  [[ $switch =~ ^[[:space:]]*[+-]?0*([^0-9].*)?$ ]] || files+=("$stem.3dvTemplate")
+  for file in "${files[@]}"; do [[ -f $file && -s $file && $file -nt $2 ]] || return 1; done
+  awk 'NR == 1 { v = $1 } NR == 2 { t = $1 } END { exit !(NR > 2 && NR == 2 + 2 * v + 2 * t) }' "$1" 2>/dev/null
+}
+
 here=$(cd "$(dirname "$0")" && pwd)
 build="$here/../build"
 jobs=""
@@ -109,6 +126,14 @@ fi
 [[ -n $manifest ]] || usage
 [[ -z $jobs || $jobs =~ ^[1-9][0-9]*$ ]] || { echo "sweep-run: -j needs a count of 1 or more" >&2; exit 1; }
 [[ $every =~ ^[0-9]+$ ]] || { echo "sweep-run: --checkpoint needs a count of cycles" >&2; exit 1; }
+# Decimal however written (bash reads a leading 0 as octal, "08" as no number at all), and no
+# more than morphsweep takes, so that a count it would refuse stops the sweep before any point.
+every=${every#"${every%%[!0]*}"}
+every=${every:-0}
+((${#every} <= 10 && 10#$every <= 2147483647)) || {
+  echo "sweep-run: --checkpoint needs a count of cycles, at most 2147483647" >&2
+  exit 1
+}
 command -v parallel >/dev/null || {
   echo "sweep-run: GNU parallel is not installed (scripts/install-deps.sh installs it)" >&2
   exit 1
@@ -192,23 +217,39 @@ fi
 [[ ! -t 2 ]] || options+=(--bar)
 # Points share the machine, so each keeps to one thread instead of each taking all cores.
 export OMP_NUM_THREADS=1
+# The run record's times; a point whose job log row starts at or after runEpoch ran in this call.
+runStart=$(date -u +%Y-%m-%dT%H:%M:%SZ)
+runEpoch=$(date +%s.%N)
 # With checkpoints each line gets --checkpoint, and on a resume --resume where its point left
 # a checkpoint (named like its 3DV result, .ckpt for .3dv); the log keeps the line numbers.
+# A point stopped after its results were in place but before it removed its checkpoint has
+# finished, and morphsweep refuses to resume it: its checkpoint goes, and a row of the job
+# log counts it done, so that parallel leaves it alone.
 lines=$manifest
 if ((every > 0)); then
   lines=$private/lines
   mapfile -t calls <"$manifest"
   mapfile -t named < <("$plan" --results -- "$manifest")
+  logged=" "
+  if ((resume)) && [[ -f $joblog ]]; then
+    logged+=$(awk -F'\t' 'NR > 1 && $1 ~ /^[0-9]+$/ { ok[$1] = ($7 == 0 && $8 == 0) }
+      END { for (s in ok) if (ok[s]) printf "%s ", s }' "$joblog")
+  fi
   for i in "${!calls[@]}"; do
     extra=" --checkpoint $every"
     checkpoint=${named[$i]%.3dv}.ckpt
-    if ((resume)) && [[ -f $checkpoint ]]; then extra+=" --resume $(printf '%q' "$checkpoint")"; fi
+    if ((resume)) && [[ -f $checkpoint && $logged != *" $((i + 1)) "* ]] &&
+      pointFinished "${named[$i]}" "$checkpoint" "${calls[$i]}"; then
+      rm -f -- "$checkpoint"
+      [[ -s $joblog ]] || printf 'Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n' >>"$joblog"
+      printf '%d\t:\t%.3f\t%10.3f\t0\t0\t0\t0\t%s\n' "$((i + 1))" "$(date +%s.%N)" 0 "${calls[$i]}$extra" >>"$joblog"
+      echo "sweep-run: point $((i + 1)) had finished (its results are newer than $checkpoint); the checkpoint is removed and the point counted done" >&2
+    elif ((resume)) && [[ -f $checkpoint ]]; then
+      extra+=" --resume $(printf '%q' "$checkpoint")"
+    fi
     printf '%s%s\n' "${calls[$i]}" "$extra"
   done >"$lines"
 fi
-# The run record's times; a point whose job log row starts at or after runEpoch ran in this call.
-runStart=$(date -u +%Y-%m-%dT%H:%M:%SZ)
-runEpoch=$(date +%s.%N)
 set +e
 parallel "${options[@]}" <"$lines"
 set -e

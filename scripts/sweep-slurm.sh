@@ -71,6 +71,36 @@ version() {
   exit 0
 }
 
+# The cycles between checkpoints, SWEEP_CHECKPOINT_CYCLES (default 10), as a decimal count
+# morphsweep takes (bash would read a leading 0 as octal); anything else stops the sweep
+# before any point. Sets `every`.
+checkpointCycles() {
+  every=${SWEEP_CHECKPOINT_CYCLES:-10}
+  if [[ $every =~ ^[0-9]+$ ]]; then
+    every=${every#"${every%%[!0]*}"}
+    ((${#every} > 0 && ${#every} <= 10 && 10#$every <= 2147483647)) && return 0
+  fi
+  echo "sweep-slurm: SWEEP_CHECKPOINT_CYCLES needs a count of cycles from 1 to 2147483647, not '${SWEEP_CHECKPOINT_CYCLES}'" >&2
+  exit 1
+}
+
+# pointFinished RESULT CHECKPOINT LINE: whether the point of manifest line LINE has written
+# every result (its 3DV RESULT, the OBJ beside it, and the template when its -t is not 0),
+# each whole and newer than its CHECKPOINT: the case morphsweep's resume refuses as finished.
+# The 3DV is whole when its lines match its counts (two per vertex and per triangle); the
+# others, written the same way (a temporary renamed once complete), when they are not empty.
+# (As in sweep-run.sh: a task runs a copy of this script, with no scripts beside it.)
+pointFinished() {
+  local stem=${1%.3dv} switch file
+  # The line's own words as the shell reads them; a manifest line expands nothing.
+  switch=$(bash -c "set -- $3 && [[ \${6-} == -t ]] && printf '%s' \"\$7\"" 2>/dev/null) || return 1
+  local files=("$1" "$stem.obj")
+  # morphsweep reads the switch as strtol does: 0 unless it starts with a digit other than 0.
+  [[ $switch =~ ^[[:space:]]*[+-]?0*([^0-9].*)?$ ]] || files+=("$stem.3dvTemplate")
+  for file in "${files[@]}"; do [[ -f $file && -s $file && $file -nt $2 ]] || return 1; done
+  awk 'NR == 1 { v = $1 } NR == 2 { t = $1 } END { exit !(NR > 2 && NR == 2 + 2 * v + 2 * t) }' "$1" 2>/dev/null
+}
+
 submit() {
   local here build chunk=1000 manifest="" extra=()
   here=$(cd "$(dirname "$0")" && pwd)
@@ -86,6 +116,8 @@ submit() {
   done
   [[ -n $manifest ]] || usage
   [[ $chunk =~ ^[1-9][0-9]*$ ]] || { echo "sweep-slurm: --chunk needs a count of 1 or more" >&2; exit 1; }
+  local every
+  checkpointCycles
   command -v sbatch >/dev/null || { echo "sweep-slurm: sbatch not found; is this a Slurm login node?" >&2; exit 1; }
   local plan="$build/morphsweep/morphsweep-plan"
   [[ -x $plan ]] || { echo "sweep-slurm: $plan is missing; build first (or give --build)" >&2; exit 1; }
@@ -135,14 +167,22 @@ task() {
     exec bash -c "$line"
   fi
 
-  local checkpoint=${result%.3dv}.ckpt every=${SWEEP_CHECKPOINT_CYCLES:-10}
-  local words=" --checkpoint $every"
+  local checkpoint=${result%.3dv}.ckpt every
+  checkpointCycles
+  local words=" --checkpoint $every" started
+  started=$(date +%s.%N)
+  if [[ -f $checkpoint ]] && pointFinished "$result" "$checkpoint" "$line"; then
+    # Stopped after its results were in place but before it removed its checkpoint (a kill
+    # in between): finished, and morphsweep would refuse to resume it on every retry.
+    rm -f -- "$checkpoint"
+    echo "sweep-slurm: point $number had finished (its results are newer than $checkpoint); the checkpoint is removed and the point counted done" >&2
+    keepRow 0
+    exit 0
+  fi
   if [[ -f $checkpoint ]]; then
     echo "sweep-slurm: point $number resumes from $checkpoint" >&2
     words+=" --resume $(printf '%q' "$checkpoint")"
   fi
-  local started
-  started=$(date +%s.%N)
   bash -c "exec $line$words" &
   point=$!
   local status=0
@@ -159,9 +199,15 @@ task() {
     scontrol requeue "${SLURM_ARRAY_JOB_ID:-$SLURM_JOB_ID}_$SLURM_ARRAY_TASK_ID"
     exit 0
   fi
-  # The point's row for the run record, as GNU parallel's job log has it (a status past 128
-  # is a signal), one file per point so that tasks on many nodes never write one file.
-  local exitval=$status signal=0 rows=$manifest.rows
+  keepRow "$status"
+  exit "$status"
+}
+
+# keepRow STATUS: the point's row for the run record, as GNU parallel's job log has it (a
+# status past 128 is a signal), one file per point so that tasks on many nodes never write
+# one file. Reads task()'s manifest, number, started, line and words.
+keepRow() {
+  local status=$1 exitval=$1 signal=0 rows=$manifest.rows
   ((status <= 128)) || { signal=$((status - 128)); exitval=0; }
   if mkdir -p "$rows" && printf '%s\t%s\t%s\t%.3f\t0\t0\t%s\t%s\t%s\n' "$number" "$(hostname)" "$started" \
     "$(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')" "$exitval" "$signal" "$line$words" >"$rows/$number.tmp"; then
@@ -169,7 +215,6 @@ task() {
   else
     echo "sweep-slurm: cannot keep point $number's row for the run record in $rows" >&2
   fi
-  exit "$status"
 }
 
 # The sheet job's first step: the run record (MANIFEST.run.json) from the rows the tasks left

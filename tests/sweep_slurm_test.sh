@@ -85,6 +85,40 @@ check "a stop at the point's start ends the task as a requeue" test "$status" -e
 check "after the point's checkpoint" test -f "$(sed 's/\.3dv$/.ckpt/' long.manifest.results)"
 check "through scontrol requeue" grep -qs "^requeue 9_1$" scontrol.log
 
+# Run again, the task resumes and finishes. Killed (SIGKILL) after its results were in place
+# but before it removed its checkpoint, it would be refused on every retry: a retry finds the
+# results there, whole and newer than the checkpoint, removes it and ends as done.
+longCheckpoint=$(sed 's/\.3dv$/.ckpt/' long.manifest.results)
+cp -p "$longCheckpoint" stale.ckpt
+runLong() { SLURM_ARRAY_TASK_ID=1 SLURM_JOB_ID=9 SWEEP_CHECKPOINT_CYCLES=1 bash "$scripts/sweep-slurm.sh" long.manifest; }
+status=0
+runLong >/dev/null 2>resume.err || status=$?
+check "the requeued task finishes its point (status $status)" test "$status" -eq 0 -a ! -e "$longCheckpoint"
+cp -p stale.ckpt "$longCheckpoint"
+finished=$(stat -c '%i %Y' "$(cat long.manifest.results)")
+status=0
+runLong >/dev/null 2>retry.err || status=$?
+check "a retry after the kill is done (status $status)" test "$status" -eq 0
+check "saying so" grep -q "^sweep-slurm: point 1 had finished (its results are newer than $longCheckpoint); the checkpoint is removed and the point counted done$" retry.err
+check "without running the point again" test "$(stat -c '%i %Y' "$(cat long.manifest.results)")" = "$finished"
+check "its checkpoint removed" test ! -e "$longCheckpoint"
+check "its row: done, as the point ran" test "$(cut -f7- long.manifest.rows/1)" = "0	0	$(cat long.manifest) --checkpoint 1"
+# With -t 1 the template is a result too: without it the point has not finished (and the
+# resume goes to morphsweep, which refuses the changed word); with it, it has.
+sed 's/ -t 0 / -t 1 /' long.manifest >long1.manifest
+cp long.manifest.results long1.manifest.results
+cp -p stale.ckpt "$longCheckpoint"
+runLong1() { SLURM_ARRAY_TASK_ID=1 SLURM_JOB_ID=9 SWEEP_CHECKPOINT_CYCLES=1 bash "$scripts/sweep-slurm.sh" long1.manifest; }
+status=0
+runLong1 >/dev/null 2>t1.err || status=$?
+check "with -t 1 and no template the point is not done (status $status)" grep -q "resumes from $longCheckpoint" t1.err
+template=$(sed 's/\.3dv$/.3dvTemplate/' long.manifest.results)
+echo template >"$template"
+status=0
+runLong1 >/dev/null 2>t1.err || status=$?
+check "with its template it is (status $status)" grep -q "^sweep-slurm: point 1 had finished" t1.err
+rm -f -- "$template" "$longCheckpoint"
+
 # --submit with a stand-in sbatch that logs each call and answers job ids 101, 102, ...
 cat >bin/sbatch <<'EOF'
 #!/usr/bin/env bash
@@ -133,5 +167,23 @@ assert record["points"][1]["seconds"] >= 0 and record["points"][1]["started"].en
 assert template["sha256"] == sys.argv[1], template
 PY
 check "as a PNG" test "$(head -c 8 manifest.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a
+
+# SWEEP_CHECKPOINT_CYCLES is a decimal count, checked before any point: 08 is 8; a count
+# morphsweep would refuse stops --submit and the task.
+rm -f -- "${results[1]}"
+SWEEP_CHECKPOINT_CYCLES=08 SLURM_ARRAY_TASK_ID=2 bash "$scripts/sweep-slurm.sh" manifest >/dev/null 2>&1
+check "SWEEP_CHECKPOINT_CYCLES=08 runs with --checkpoint 8" test "$(cut -f9 manifest.rows/2)" = "$(sed -n 2p manifest) --checkpoint 8"
+rm -- "${results[1]}"
+for cycles in 0 2147483648 99999999999 8x; do
+  status=0
+  SWEEP_CHECKPOINT_CYCLES=$cycles PATH="$work/bin:$PATH" bash "$scripts/sweep-slurm.sh" --submit --build "$build" manifest \
+    2>count.err || status=$?
+  check "SWEEP_CHECKPOINT_CYCLES=$cycles is refused by --submit (status $status)" test "$status" -eq 1
+  check "saying why" grep -qx "sweep-slurm: SWEEP_CHECKPOINT_CYCLES needs a count of cycles from 1 to 2147483647, not '$cycles'" count.err
+  check "before any submission" test "$(wc -l <sbatch.log)" -eq 3
+  status=0
+  SWEEP_CHECKPOINT_CYCLES=$cycles SLURM_ARRAY_TASK_ID=2 bash "$scripts/sweep-slurm.sh" manifest 2>count.err || status=$?
+  check "and by a task, before its point (status $status)" test "$status" -eq 1 -a ! -e "${results[1]}"
+done
 
 ((failures == 0)) || { echo "$failures checks failed" >&2; exit 1; }

@@ -690,8 +690,10 @@ TEST_F(Program, ProvenanceAddsTheRunRecordAndRefusesABadOne) {
                            R"(", "release": "1.0.0", "commit": "", "processor": "P", "unit": "avx2",
       "host": "h", "threads": 1, "jobs": null, "start": "S", "end": "E", "status": "failed",
       "counts": {"ok": 1, "failed": 1, "notRun": 0}, "points": )";
+  // Fields the tools do not read may hold anything, nested as deep as the bound (32 levels).
+  const auto nested = [](int levels) { return std::string(levels, '[') + std::string(levels, ']'); };
   writeFile("run.json", head + R"([{"point": 1, "result": "a.3dv", "command": "run a", "status": "ok"},
-      {"point": 2, "result": "b.3dv", "command": "run \"b\", twice", "status": "failed"}]})");
+      {"point": 2, "result": "b.3dv", "command": "run \"b\", twice", "status": "failed"}], "inputs": )" + nested(31) + "}");
   Outcome r = morphstats({"--provenance", "run.json", "a.3dv", "./b.3dv", "c.3dv"});
   ASSERT_EQ(r.status, 0) << r.err;
   const auto rows = csvRows(r.out);
@@ -716,6 +718,9 @@ TEST_F(Program, ProvenanceAddsTheRunRecordAndRefusesABadOne) {
                                                         {"a.c12.vtp.3dv", ""},    {"b.3dv", ""}};
   for (const auto& [file, command] : owners) EXPECT_EQ(provenance.fields(file)[8], command) << file;
 
+  const auto with = [&head](const std::string& from, const std::string& to) {
+    return std::string(head).replace(head.find(from), from.size(), to);
+  };
   const struct {
     std::vector<std::string> words;
     std::string record;  // written to bad.json; empty: none
@@ -735,6 +740,21 @@ TEST_F(Program, ProvenanceAddsTheRunRecordAndRefusesABadOne) {
        "morphstats: bad.json: not a run record: 'points' is not a list\n"},
       {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, head + R"([{"point": "1"}]})", 2,
        "morphstats: bad.json: not a run record: 'point' is not a whole number\n"},
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, head + R"([{"point": 1}, 7]})", 2,
+       "morphstats: bad.json: not a run record: no 'result'\n"},
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, head + "[7, {}]}", 2,
+       "morphstats: bad.json: not a run record: a point is not an object\n"},
+      // Past the bounds: nesting no record has, and a count past the signed range (not -1).
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, head + "[], \"inputs\": " + nested(32) + "}", 2,
+       "morphstats: bad.json: not a run record: nested deeper than 32 levels\n"},
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"}, "{\"x\": " + nested(100000) + "}", 2,
+       "morphstats: bad.json: not a run record: nested deeper than 32 levels\n"},
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"},
+       with("\"threads\": 1", "\"threads\": 18446744073709551615") + "[]}", 2,
+       "morphstats: bad.json: not a run record: 'threads' is larger than 9223372036854775807\n"},
+      {{"-o", "table.csv", "--provenance", "bad.json", "a.3dv"},
+       with("\"ok\": 1", "\"ok\": 9223372036854775808") + "[]}", 2,
+       "morphstats: bad.json: not a run record: 'ok' is larger than 9223372036854775807\n"},
       {{"--series", "--provenance", "run.json", "--plot", "volume", "-o", "p.png", "1:a.3dv"}, "", 1,
        "morphstats: --provenance adds columns to a table, not to a picture\n"},
   };
@@ -746,6 +766,30 @@ TEST_F(Program, ProvenanceAddsTheRunRecordAndRefusesABadOne) {
     EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << r.err;
     EXPECT_FALSE(fs::exists("table.csv") || fs::exists("p.png")) << c.message;
   }
+}
+
+// The record's text cannot become a formula in a spreadsheet: a cell that begins as one
+// does gets a leading apostrophe; numbers, the measures' and the record's, stay as they are.
+TEST_F(Program, ProvenanceTextIsNoFormulaAndNumbersStayNumbers) {
+  writeFile("a.3dv", threeDVText(inverted(box(1, 1, 1))));
+  const std::pair<const char*, std::string> fields[] = {
+      {"release", "=1+2"}, {"commit", "+cmd"},       {"processor", "-2"}, {"unit", "@SUM(A1)"},
+      {"host", R"(\tx)"},  {"start", R"(\r=x)"},    {"end", "2026-12-09T06:00:00Z"}};  // as JSON writes them
+  std::string record = R"({"manifest": "m", "folder": ")" + fs::current_path().string() +
+                       R"j(", "threads": -3, "jobs": null, "status": "ok", "counts": {"ok": 1, "failed": 0, "notRun": 0},
+      "points": [{"point": 1, "result": "a.3dv", "command": "=HYPERLINK(\"x\")", "status": "-"}])j";
+  for (const auto& [key, value] : fields) record += ", \"" + std::string(key) + "\": \"" + value + "\"";
+  writeFile("run.json", record + "}");
+  const Outcome r = morphstats({"--provenance", "run.json", "a.3dv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto rows = csvRows(r.out);
+  ASSERT_EQ(rows.size(), 2u);
+  const std::pair<const char*, std::string> cells[] = {
+      {"release", "'=1+2"},      {"commit", "'+cmd"},    {"processor", "'-2"},
+      {"unit", "'@SUM(A1)"},     {"host", "'\tx"},       {"runStart", "'\r=x"},
+      {"runEnd", "2026-12-09T06:00:00Z"}, {"pointCommand", "'=HYPERLINK(\"x\")"}, {"pointStatus", "'-"},
+      {"threads", "-3"},         {"volume", "-1"}};
+  for (const auto& [column, value] : cells) EXPECT_EQ(cell(rows, 1, column), value) << column;
 }
 
 // Crafted files that took minutes: each face on a long split edge repeating its search, and

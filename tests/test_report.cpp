@@ -326,6 +326,11 @@ TEST_F(ReportTool, ARunRecordBesideTheManifestGivesThePageItsFooter) {
       {"not JSON", "{\"release\": ", "", "morphview: warning: manifest.run.json: not a run record: "},
       {"a field of another type", "{\"manifest\": 1}", "",
        "morphview: warning: manifest.run.json: not a run record: 'manifest' is not a string"},
+      // Past the record's bounds: the footer is left out, not the page.
+      {"nested past the bounds", "{\"x\": " + std::string(200000, '[') + std::string(200000, ']') + "}", "",
+       "morphview: warning: manifest.run.json: not a run record: nested deeper than 32 levels"},
+      {"a count past the signed range", std::string(record).replace(record.find("\"jobs\": 4"), 9, "\"jobs\": 18446744073709551615"),
+       "", "morphview: warning: manifest.run.json: not a run record: 'jobs' is larger than 9223372036854775807"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -27,9 +27,11 @@ struct RunRecord {
   std::vector<RunPoint> points;  // left empty when read without them
 };
 
-// Reads the record at `path` into `out`; with `withPoints` false the point list is skipped
-// unread, which keeps a million-point record cheap. Returns the fault, "<path>: ...", when the
-// file cannot be read or is no run record (not JSON, or a field missing or of another type).
+// Reads the record at `path` into `out` in one pass, keeping only the fields above; with
+// `withPoints` false the point list is parsed but not kept. Returns the fault, "<path>: ...",
+// when the file cannot be read or is no run record (not JSON, a field missing or of another
+// type), or is past a record's bounds: larger than 2 GiB, nested deeper than 32 levels, or
+// a count past the signed range.
 std::optional<std::string> readRunRecord(const std::string& path, RunRecord& out, bool withPoints = true);
 
 // The record beside a manifest.
