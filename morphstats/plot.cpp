@@ -184,7 +184,7 @@ std::optional<std::string> drawWithGnuplot(const std::string& script, const std:
   if (!complaint.empty()) return "gnuplot reported:\n" + complaint;
   const std::string bytes = readWhole(picture);
   if (bytes.size() < 8 || bytes.compare(1, 3, "PNG") != 0) return "gnuplot wrote no PNG picture";
-  OutputFile out(png);
+  OutputFile out(png, TemporarySweep::thisFile, ExistingName::kept);
   std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
   out.commit();
   return std::nullopt;

@@ -241,7 +241,7 @@ int reportMain(int argc, char** argv) {
     }
   }
   const std::string page = reportPage(report);
-  OutputFile out(o.output);
+  OutputFile out(o.output, TemporarySweep::thisFile, ExistingName::kept);
   std::fwrite(page.data(), 1, page.size(), out.stream());
   out.commit();  // a short write leaves the stream in error, which commit reports
   return 0;

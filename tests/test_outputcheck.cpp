@@ -3,13 +3,20 @@
 // names of any spelling are files to every tool, and no special file stops a reader.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <regex>
+#include <thread>
 
 #include "child_process.h"
 #include "io/outputcheck.h"
@@ -232,6 +239,164 @@ TEST_F(OutputCheck, SeriesIndexNamesAreEncodedOrRefusedUpFront) {
     EXPECT_NE(r.err.find("which the series index (.pvd) cannot name"), std::string::npos) << r.err;
     EXPECT_EQ(listing(), std::vector<std::string>{name});
     fs::remove(name);
+  }
+}
+
+// ---- Outputs that are not regular files ----
+
+// Reads a named pipe from before a tool opens it until the tool has ended. The read end is
+// opened without waiting, so the tool never waits for a reader, and a tool that replaced
+// the pipe instead of writing to it leaves it unread rather than the test hanging.
+class PipeReader {
+ public:
+  explicit PipeReader(const fs::path& pipe)
+      : fd_(open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)), thread_([this] { drain(); }) {}
+  std::string bytesAfterTheWriterEnded() {
+    ended_ = true;
+    thread_.join();
+    if (fd_ >= 0) close(fd_);
+    return bytes_;
+  }
+
+ private:
+  void drain() {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+      const bool ended = ended_;  // before the read: what was written before the end is drained
+      const ssize_t n = read(fd_, buffer.data(), buffer.size());
+      if (n > 0) {
+        bytes_.append(buffer.data(), static_cast<std::size_t>(n));
+      } else if ((n == 0 && ended) || (n < 0 && errno != EAGAIN)) {
+        return;
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+  }
+  int fd_;
+  std::atomic<bool> ended_{false};
+  std::string bytes_;
+  std::thread thread_;
+};
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t kindOf(const fs::path& p) {
+  struct stat st {};
+  return lstat(p.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+}
+
+// Every tool's output (a table, a picture, a sheet, a report, a plot, a movie) named by
+// something other than a regular file: written through a pipe or a device, a link followed
+// to what it names; a broken link and a socket refused naming their kind. Nothing is ever
+// replaced, and no temporary is left.
+TEST_F(OutputCheck, AnOutputThatIsNoRegularFileIsWrittenThroughOrRefusedNeverReplaced) {
+  fs::copy_file(BUNDLED_EXAMPLE, "a.3dvTemplate");
+  ASSERT_EQ(tool({MORPHSWEEP_BINARY, "-n", "1", "-m", "1", "-t", "0", "-r", "40", "120", "5", "-g", "40", "120", "17",
+                  "-b", "40", "120", "33", "-kr", "1", "-kh", "1", "a.3dvTemplate", "-v", "1"})
+                .status,
+            0);
+  std::string series;
+  for (const auto& e : fs::directory_iterator(".")) {
+    if (e.path().extension() == ".pvd") series = e.path().filename().string();
+  }
+  struct Tool {
+    std::string extension;
+    std::vector<std::string> words;  // "OUT" stands for the output
+  };
+  const std::vector<Tool> tools{
+      {".csv", {MORPHSTATS_BINARY, "-o", "OUT", "a.3dvTemplate"}},
+      {".png", {MORPHVIEW_BINARY, "--size", "64x64", "-o", "OUT", "a.3dvTemplate"}},
+      {".png", {MORPHVIEW_BINARY, "--sheet", "--tile", "32", "-o", "OUT", "a.3dvTemplate", "a.3dvTemplate"}},
+      {".html", {MORPHVIEW_BINARY, "--html", "OUT", "--title", "t", "a.3dvTemplate"}},
+      {".png", {MORPHSTATS_BINARY, "--series", "--plot", "vertices", "-o", "OUT", series}},
+      {".mp4", {MORPHVIEW_BINARY, "--size", "64x64", "--movie", "OUT", series}}};
+  struct Target {
+    const char* name;
+    const char* refusal;  // empty: written
+  };
+  const Target targets[] = {{"a named pipe", ""},
+                            {"a link to a named pipe", ""},
+                            {"a link to /dev/null", ""},
+                            {"/dev/stdout on a named pipe", ""},
+                            {"a link to a regular file", ""},
+                            {"a broken link", "it is a symbolic link to a file that does not exist"},
+                            {"a socket", "it is a socket; name a regular file, a named pipe or a terminal"}};
+  int folder = 0;
+  for (const Tool& t : tools) {
+    const auto runWith = [&](const std::string& output, const ChildOptions& options = {}) {
+      std::vector<std::string> words = t.words;
+      std::replace(words.begin(), words.end(), std::string("OUT"), output);
+      return runChild(words, options);
+    };
+    const std::string expectedName = "expected" + std::to_string(folder) + t.extension;
+    const ChildRun plain = runWith(expectedName);
+    if (plain.status == 1 && plain.err.find("without three.js") != std::string::npos) continue;
+    ASSERT_EQ(plain.status, 0) << t.words[1] << ": " << plain.err;
+    const std::string expected = contents(expectedName);
+    for (const Target& target : targets) {
+      // The movie's container comes from the name's extension, which /dev/stdout has not.
+      if (t.extension == ".mp4" && std::string(target.name) == "/dev/stdout on a named pipe") continue;
+      SCOPED_TRACE(t.words[1] + " " + t.words[2] + " to " + target.name);
+      const fs::path sub = "t" + std::to_string(folder++);
+      fs::create_directory(sub);
+      std::string output = (sub / ("out" + t.extension)).string();
+      const fs::path pipe = sub / "pipe", file = sub / "file";
+      ChildOptions options;
+      switch (&target - targets) {
+        case 0: ASSERT_EQ(mkfifo(output.c_str(), 0600), 0); break;
+        case 1: ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0); fs::create_symlink("pipe", output); break;
+        case 2: fs::create_symlink("/dev/null", output); break;
+        case 3:
+          ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+          options.stdoutPath = fs::absolute(pipe);
+          output = "/dev/stdout";
+          break;
+        case 4: std::ofstream(file) << "old"; fs::create_symlink("file", output); break;
+        case 5: fs::create_symlink("missing", output); break;
+        case 6: {
+          const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+          sockaddr_un address{};
+          address.sun_family = AF_UNIX;
+          std::strncpy(address.sun_path, output.c_str(), sizeof address.sun_path - 1);
+          ASSERT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+          close(s);
+          break;
+        }
+      }
+      const std::vector<std::string> before = namesIn(sub);
+      const mode_t outputKind = output == "/dev/stdout" ? 0 : kindOf(output);
+      const mode_t pipeKind = kindOf(pipe);
+      std::optional<PipeReader> reader;
+      if (pipeKind || outputKind == S_IFIFO) reader.emplace(pipeKind ? pipe : fs::path(output));
+      const ChildRun r = runWith(output, options);
+      const std::string received = reader ? reader->bytesAfterTheWriterEnded() : "";
+      if (*target.refusal) {
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find("cannot write '" + output + "': " + target.refusal), std::string::npos) << r.err;
+      } else {
+        EXPECT_EQ(r.status, 0) << r.err;
+      }
+      if (reader) {
+        EXPECT_TRUE(received == expected) << received.size() << " bytes, not " << expected.size();
+      }
+      if (fs::exists(file)) {
+        EXPECT_TRUE(contents(file) == expected);
+      }
+      if (outputKind) {
+        EXPECT_EQ(kindOf(output), outputKind) << "the output was replaced";
+      }
+      if (pipeKind) {
+        EXPECT_EQ(kindOf(pipe), pipeKind) << "the pipe was replaced";
+      }
+      EXPECT_EQ(kindOf("/dev/null"), S_IFCHR);
+      EXPECT_EQ(namesIn(sub), before) << "a file was left or removed";
+    }
   }
 }
 
