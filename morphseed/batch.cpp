@@ -126,7 +126,7 @@ Embryo runBatches() {
     std::optional<snapshotSeries> series;
     if (snapshotInterval > 0) {
       series.emplace("embryo." + std::to_string(seed), snapshotInterval, std::vector<snapshotField>{{"seed", {seed}}});
-      if (resuming) series->resume(resumed->born, resumed->written);
+      if (resuming) series->resume(checkpoints.resumeFile, resumed->born, resumed->written);
     }
     checkpointRun position;
     position.program = seedRules.programName;

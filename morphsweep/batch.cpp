@@ -100,7 +100,7 @@ void growEmbryo(Embryo& e) {
   if (snapshotInterval > 0) series.emplace(stem, snapshotInterval, snapshotFacts());
   if (resumed) {
     std::fprintf(stderr, "resuming after cycle %d from %s\n", resumed->cyclesDone, checkpoints.resumeFile.c_str());
-    if (series) series->resume(resumed->born, resumed->written);
+    if (series) series->resume(checkpoints.resumeFile, resumed->born, resumed->written);
   } else if (series) {
     series->loaded(e);
   }
