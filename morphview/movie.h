@@ -1,7 +1,8 @@
 // Movies of a snapshot series: every snapshot of a .pvd (or a list of snapshots) drawn with one fixed camera,
 // fitted to the sphere around all frames, in cycle order, labelled with its cycle, and encoded by the
 // ffmpeg program from raw RGB frames piped to it. The movie is encoded to a temporary
-// beside the target and renamed into place only when ffmpeg has succeeded.
+// beside the target and renamed into place only when ffmpeg has succeeded; a named pipe, a
+// device or a link under the movie's name is written through instead (core/run/outfile.h).
 #pragma once
 
 #include <optional>

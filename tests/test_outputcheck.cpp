@@ -293,8 +293,8 @@ mode_t kindOf(const fs::path& p) {
 
 // Every tool's output (a table, a picture, a sheet, a report, a plot, a movie) named by
 // something other than a regular file: written through a pipe or a device, a link followed
-// to what it names; a broken link and a socket refused naming their kind. Nothing is ever
-// replaced, and no temporary is left.
+// to what it names; a broken link and a socket refused naming their kind, a link to a
+// folder failing as the folder would. Nothing is ever replaced, and no temporary is left.
 TEST_F(OutputCheck, AnOutputThatIsNoRegularFileIsWrittenThroughOrRefusedNeverReplaced) {
   fs::copy_file(BUNDLED_EXAMPLE, "a.3dvTemplate");
   ASSERT_EQ(tool({MORPHSWEEP_BINARY, "-n", "1", "-m", "1", "-t", "0", "-r", "40", "120", "5", "-g", "40", "120", "17",
@@ -323,10 +323,11 @@ TEST_F(OutputCheck, AnOutputThatIsNoRegularFileIsWrittenThroughOrRefusedNeverRep
   const Target targets[] = {{"a named pipe", ""},
                             {"a link to a named pipe", ""},
                             {"a link to /dev/null", ""},
-                            {"/dev/stdout on a named pipe", ""},
+                            {"a link to /proc/self/fd/1 (as /dev/stdout is) on a named pipe", ""},
                             {"a link to a regular file", ""},
                             {"a broken link", "it is a symbolic link to a file that does not exist"},
-                            {"a socket", "it is a socket; name a regular file, a named pipe or a terminal"}};
+                            {"a socket", "it is a socket; name a regular file, a named pipe or a terminal"},
+                            {"a link to a folder", "Is a directory"}};
   int folder = 0;
   for (const Tool& t : tools) {
     const auto runWith = [&](const std::string& output, const ChildOptions& options = {}) {
@@ -340,12 +341,10 @@ TEST_F(OutputCheck, AnOutputThatIsNoRegularFileIsWrittenThroughOrRefusedNeverRep
     ASSERT_EQ(plain.status, 0) << t.words[1] << ": " << plain.err;
     const std::string expected = contents(expectedName);
     for (const Target& target : targets) {
-      // The movie's container comes from the name's extension, which /dev/stdout has not.
-      if (t.extension == ".mp4" && std::string(target.name) == "/dev/stdout on a named pipe") continue;
       SCOPED_TRACE(t.words[1] + " " + t.words[2] + " to " + target.name);
-      const fs::path sub = "t" + std::to_string(folder++);
+      const fs::path sub = fs::path("t").concat(std::to_string(folder++));
       fs::create_directory(sub);
-      std::string output = (sub / ("out" + t.extension)).string();
+      const std::string output = (sub / ("out" + t.extension)).string();
       const fs::path pipe = sub / "pipe", file = sub / "file";
       ChildOptions options;
       switch (&target - targets) {
@@ -353,9 +352,11 @@ TEST_F(OutputCheck, AnOutputThatIsNoRegularFileIsWrittenThroughOrRefusedNeverRep
         case 1: ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0); fs::create_symlink("pipe", output); break;
         case 2: fs::create_symlink("/dev/null", output); break;
         case 3:
+          // Never /dev/stdout itself: a tool that replaced its output would replace the
+          // system's name.
           ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
           options.stdoutPath = fs::absolute(pipe);
-          output = "/dev/stdout";
+          fs::create_symlink("/proc/self/fd/1", output);
           break;
         case 4: std::ofstream(file) << "old"; fs::create_symlink("file", output); break;
         case 5: fs::create_symlink("missing", output); break;
@@ -368,9 +369,10 @@ TEST_F(OutputCheck, AnOutputThatIsNoRegularFileIsWrittenThroughOrRefusedNeverRep
           close(s);
           break;
         }
+        case 7: fs::create_directory(sub / "folder"); fs::create_symlink("folder", output); break;
       }
       const std::vector<std::string> before = namesIn(sub);
-      const mode_t outputKind = output == "/dev/stdout" ? 0 : kindOf(output);
+      const mode_t outputKind = kindOf(output);
       const mode_t pipeKind = kindOf(pipe);
       std::optional<PipeReader> reader;
       if (pipeKind || outputKind == S_IFIFO) reader.emplace(pipeKind ? pipe : fs::path(output));

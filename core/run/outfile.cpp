@@ -157,9 +157,9 @@ void OutputFile::openKept() {
     close(fd_);
     fd_ = -1;
   }
-  if (S_ISLNK(name.st_mode) && S_ISREG(file.st_mode)) {
+  if (S_ISLNK(name.st_mode)) {
     // The temporary goes beside the file the link names, so that the rename replaces that
-    // file and leaves the link as it is.
+    // file (or fails on a folder, as for a folder named directly) and leaves the link as it is.
     char* resolved = realpath(path_.c_str(), nullptr);
     if (!resolved) failWrite(path_, errno);
     target_ = resolved;
