@@ -1,7 +1,7 @@
 // A result file that is either complete or absent: the text goes to a temporary name in
 // the same folder and replaces the target only after every write, the flush to the disk
 // and the close succeeded; the folder is flushed after the rename. A failed write is
-// reported with its own cause (a full disk, a file-size limit), however it reached the file. A terminating signal
+// reported with its own cause (a full disk, a file-size limit). A terminating signal
 // removes the temporary (core/signals.h); one left by a crash or SIGKILL is removed by a
 // later write of the same result once its process is gone (core/resultfolder.h).
 #pragma once
