@@ -59,7 +59,7 @@ CycleProgress::~CycleProgress() {
 std::string CycleProgress::line(int j, int cycles, int vertices, int triangles, double lastCycle) {
   std::string text = "cycle " + std::to_string(j + 1) + " of " + std::to_string(cycles) + ": " +
                      std::to_string(vertices) + " vertices, " + std::to_string(triangles) + " triangles";
-  if (j > 0) {
+  if (j > 0 && lastCycle >= 0) {
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.3g", lastCycle);
     // Cycles grow slower as the surface grows, so the time left is at least this.
@@ -74,9 +74,13 @@ void CycleProgress::beforeCycle(int j) {
     return;
   }
   const auto now = std::chrono::steady_clock::now();
-  const double lastCycle = std::chrono::duration<double>(now - cycleStart_).count();
+  // A resumed run's first cycle is not its run's first: no cycle of this process has been
+  // timed yet, so none is shown (the clock's start is not a cycle's).
+  const double lastCycle = timed_ ? std::chrono::duration<double>(now - cycleStart_).count() : -1;
+  const bool first = !timed_;
+  timed_ = true;
   cycleStart_ = now;
-  if (j > 0 && now - lastDrawn_ < redrawEvery) return;
+  if (!first && now - lastDrawn_ < redrawEvery) return;
   lastDrawn_ = now;
   std::string text = line(j, cycles_, embryo_.numVertices, embryo_.numTriangles, lastCycle);
   // Longer than the terminal is wide, the line would wrap and \r no longer reach its start.

@@ -22,7 +22,8 @@ class CycleProgress {
   void beforeCycle(int j);
 
   // The live line's text before cycle j (from 0) of `cycles`, the cycle before it having
-  // taken `lastCycle` seconds; a function of its own so that its form can be tested.
+  // taken `lastCycle` seconds (negative: not timed, as before a resumed run's first cycle);
+  // a function of its own so that its form can be tested.
   static std::string line(int j, int cycles, int vertices, int triangles, double lastCycle);
 
  private:
@@ -32,6 +33,7 @@ class CycleProgress {
   int cycles_;
   bool live_;
   std::size_t shown_ = 0;  // characters of the live line now on the screen
+  bool timed_ = false;     // a cycle of this process has started: cycleStart_ holds its start
   std::chrono::steady_clock::time_point cycleStart_, lastDrawn_;
   messageSink sink_, outputSink_;
 };

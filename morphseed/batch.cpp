@@ -132,7 +132,7 @@ Embryo runBatches(const SeedRun& run) {
     if (run.snapshotInterval > 0) {
       series.emplace("embryo." + std::to_string(seed), run.snapshotInterval,
                      std::vector<snapshotField>{{std::string(findParameter("seed")->name), {seed}}});
-      if (resuming) series->resume(resumed->born, resumed->written);
+      if (resuming) series->resume(checkpoints.resumeFile, resumed->born, resumed->written);
     }
     checkpointRun position;
     position.program = seedRules.programName;

@@ -238,7 +238,7 @@ stats::Measures measureFile(const std::string& file, const std::optional<view::M
 // The table goes out whole or not at all: to -o's file atomically, or to standard output.
 int writeTable(const std::string& csv, const std::string& output) {
   if (!output.empty()) {
-    OutputFile out(output);
+    OutputFile out(output, TemporarySweep::thisFile, ExistingName::kept);
     std::fwrite(csv.data(), 1, csv.size(), out.stream());
     out.commit();
     return 0;

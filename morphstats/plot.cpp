@@ -258,7 +258,7 @@ std::optional<std::string> drawWithGnuplot(const std::string& script, const std:
     return std::string("gnuplot wrote no ") + (format == PlotFormat::svg ? "SVG" : format == PlotFormat::pdf ? "PDF" : "PNG") +
            " picture";
   }
-  OutputFile out(png);
+  OutputFile out(png, TemporarySweep::thisFile, ExistingName::kept);
   std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
   out.commit();
   return std::nullopt;

@@ -93,7 +93,7 @@ void growEmbryo(Embryo& e, const SweepRun& run) {
   if (run.snapshotInterval > 0) series.emplace(stem, run.snapshotInterval, snapshotFacts(run));
   if (resumed) {
     std::fprintf(stderr, "resuming after cycle %d from %s\n", resumed->cyclesDone, checkpoints.resumeFile.c_str());
-    if (series) series->resume(resumed->born, resumed->written);
+    if (series) series->resume(checkpoints.resumeFile, resumed->born, resumed->written);
   } else if (series) {
     series->loaded(e);
   }

@@ -1,6 +1,7 @@
 #include "movie.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,10 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "font.h"
 #include "io/seriesread.h"
+#include "outfile.h"
 #include "run/process.h"
 #include "seriesorder.h"
 #include "signals.h"
@@ -89,13 +92,30 @@ struct Temporary {
   std::string path;    // as this process reaches it
 };
 
-Temporary temporaryFor(const std::string& output) {
+// A movie written through a kept name (a named pipe, a device, a link) is encoded in the
+// system's temporary folder: a device's folder (/dev) takes no file of a user's.
+Temporary temporaryFor(const std::string& output, bool writtenThrough) {
   const fs::path target(output);
   Temporary t;
+  std::error_code ec;
   t.folder = target.has_parent_path() ? target.parent_path().string() : ".";
+  if (writtenThrough) t.folder = fs::temp_directory_path(ec).string();
   t.name = "movie.tmp" + std::to_string(getpid()) + target.extension().string();
   t.path = (fs::path(t.folder) / t.name).string();
   return t;
+}
+
+// Copies the encoded movie into `to`; a failed write stays on its stream for its commit.
+std::string copyInto(const std::string& from, OutputFile& to) {
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (!in) return "cannot read the encoded movie '" + from + "': " + std::strerror(errno);
+  std::vector<char> buffer(1 << 16);
+  for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0;) {
+    if (std::fwrite(buffer.data(), 1, n, to.stream()) != n) break;
+  }
+  const bool readFailed = std::ferror(in) != 0;
+  std::fclose(in);
+  return readFailed ? "cannot read the encoded movie '" + from + "'" : "";
 }
 
 std::string formatTimestep(double t) {
@@ -112,7 +132,14 @@ std::string cycleLabel(const Mesh& mesh, double timestep) {
 
 std::string makeMovie(const MovieOptions& options, std::string* warning) {
   std::error_code ec;
-  const Temporary temporary = temporaryFor(options.output);
+  // An existing name that is not a regular file or a folder is kept, as every tool's output
+  // keeps it (core/run/outfile.h): the movie is written through it once encoded. Refused
+  // kinds are refused here, before any work.
+  std::optional<OutputFile> through;
+  struct stat name {};
+  if (lstat(options.output.c_str(), &name) == 0 && !S_ISREG(name.st_mode) && !S_ISDIR(name.st_mode))
+    through.emplace(options.output, TemporarySweep::thisFile, ExistingName::kept);
+  const Temporary temporary = temporaryFor(options.output, through.has_value());
   if (!fs::is_directory(temporary.folder, ec)) {
     return "cannot write '" + options.output + "': its folder '" + temporary.folder + "' does not exist";
   }
@@ -228,13 +255,18 @@ std::string makeMovie(const MovieOptions& options, std::string* warning) {
     if (problem.empty()) problem = encoder.finish(options.encoder);
   }
   if (problem.empty() && !fs::is_regular_file(temporary.path, ec)) problem = options.encoder + " wrote no movie";
-  TerminationSignalsHeld held;  // renamed and released as one step
-  if (problem.empty() && std::rename(temporary.path.c_str(), options.output.c_str()) != 0) {
-    problem = "cannot write '" + options.output + "': " + std::strerror(errno);
+  // Outside the held signals: a pipe's reader may take its time.
+  if (problem.empty() && through) problem = copyInto(temporary.path, *through);
+  {
+    TerminationSignalsHeld held;  // renamed and released as one step
+    if (problem.empty() && !through && std::rename(temporary.path.c_str(), options.output.c_str()) != 0) {
+      problem = "cannot write '" + options.output + "': " + std::strerror(errno);
+    }
+    if (!problem.empty() || through) fs::remove(temporary.path, ec);
+    releaseTemporary(releaseOnExit.slot);
+    releaseOnExit.slot = -1;
   }
-  if (!problem.empty()) fs::remove(temporary.path, ec);
-  releaseTemporary(releaseOnExit.slot);
-  releaseOnExit.slot = -1;
+  if (problem.empty() && through) through->commit();
   return problem;
 }
 

@@ -2,7 +2,8 @@
 // fitted to the body of all frames' points together (or to every point, frameAll), in cycle order, titled
 // with the snapshot's name, its seed and its cycle, and encoded by the
 // ffmpeg program from raw RGB frames piped to it. The movie is encoded to a temporary
-// beside the target and renamed into place only when ffmpeg has succeeded.
+// beside the target and renamed into place only when ffmpeg has succeeded; a named pipe, a
+// device or a link under the movie's name is written through instead (core/run/outfile.h).
 #pragma once
 
 #include <optional>

@@ -86,7 +86,7 @@ bool encodePng(const Image& image, std::FILE* out, std::string& problem) {
 void writePng(const Image& image, const std::string& path) {
   std::string problem;
   {
-    OutputFile out(path);
+    OutputFile out(path, TemporarySweep::thisFile, ExistingName::kept);
     if (encodePng(image, out.stream(), problem)) {
       out.commit();
       return;

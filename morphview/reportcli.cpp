@@ -161,6 +161,7 @@ int reportMain(int argc, char** argv) {
   const Options o = parse(argc, argv);
   std::vector<std::string> inputs = o.files;
   if (!o.manifest.empty()) inputs.insert(inputs.end(), {o.manifest, io::runRecordName(o.manifest)});
+  if (!o.definition.empty()) inputs.push_back(o.definition);
   if (const auto problem = outputProblem(o.output, inputs)) fail(exitBadCommandLine, *problem);
   if (!reportAvailable()) {
     fail(exitBadCommandLine,
@@ -241,7 +242,7 @@ int reportMain(int argc, char** argv) {
     }
   }
   const std::string page = reportPage(report);
-  OutputFile out(o.output);
+  OutputFile out(o.output, TemporarySweep::thisFile, ExistingName::kept);
   std::fwrite(page.data(), 1, page.size(), out.stream());
   out.commit();  // a short write leaves the stream in error, which commit reports
   return 0;

@@ -16,7 +16,7 @@ allowed=(
   # The test-fault seam, read once per process from the environment.
   'testFaults()::faults'
   'guard variable for testFaults()::faults'
-  "(anonymous namespace)::countingWrite(void*, char const*, unsigned long)::total"
+  "(anonymous namespace)::sinkWrite(void*, char const*, unsigned long)::total"
   # The fork handler, registered once per process.
   'guard variable for morph::(anonymous namespace)::watchForks()::registered'
 )

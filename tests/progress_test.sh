@@ -50,4 +50,16 @@ check "sweep: the live line names cycle, vertices and triangles" \
   grep -q $'\rcycle 1 of 12: 642 vertices, 1280 triangles' sweep/tty/stderr.tty
 check "seed: the lines before it as before" test "$(head -n 2 seed/tty/stderr.lines)" = $'Embryo 1\nseed: 1000'
 
+# A resumed run times its cycles from the resume: its first line shows no cycle time, where
+# the clock's start (the machine's uptime) once stood.
+mkdir resumed
+cp "$seedFile" resumed/indexed_icosa
+seedRun=("$build/morphseed/morphseed" -t 1 -s 1000 -b 1 12 --checkpoint 1)
+stopped=0
+(cd resumed && MORPH_TEST_FAULT=signal=USR1@1 "${seedRun[@]}" >/dev/null 2>&1) || stopped=$?
+check "resumed: the first run stopped with its checkpoint" test "$stopped" = 75 -a -f resumed/embryo.1000.ckpt
+(cd resumed && onTerminal stderr.tty "${seedRun[@]}" --resume embryo.1000.ckpt)
+first=$(tr '\r' '\n' <resumed/stderr.tty | grep -m1 '^cycle ' || true)
+check "resumed: the first line '$first' shows no cycle time" test -n "$first" -a "${first/s\/cycle/}" = "$first"
+
 ((failures == 0)) || { echo "$failures checks failed" >&2; exit 1; }

@@ -302,4 +302,27 @@ TEST_F(Checkpoint, ResumesAsAPersonGivesThem) {
   }
 }
 
+// A run with snapshots resumed in another folder would go on with an index listing
+// snapshots that are only in the first: refused before any cycle, naming the checkpoint and
+// what is missing, with nothing written.
+TEST_F(Checkpoint, ASeriesResumedInAnotherFolderIsRefused) {
+  for (const Program* p : {&seedRun, &sweepRun}) {
+    SCOPED_TRACE(p->binary);
+    const std::string name = p == &seedRun ? "seed" : "sweep";
+    const fs::path first = folder("first" + name, *p), other = folder("other" + name, *p);
+    ASSERT_EQ(run(*p, first, {"--checkpoint", "3"}, "1", "signal=USR1@20000").status, 75);
+    const std::string saved = checkpointIn(first);
+    ASSERT_FALSE(saved.empty());
+    fs::copy_file(first / saved, other / saved);
+    const Files before = folderFiles(other);
+    const ChildRun r = run(*p, other, {"--resume", saved}, "1");
+    EXPECT_EQ(r.status, 2) << r.err;
+    const std::string stem = saved.substr(0, saved.size() - 5);  // without ".ckpt"
+    EXPECT_NE(r.err.find(saved + ": its snapshot"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(stem + ".c0.vtp"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("not in this folder"), std::string::npos) << r.err;
+    EXPECT_TRUE(folderFiles(other) == before) << "something was written";
+  }
+}
+
 }  // namespace

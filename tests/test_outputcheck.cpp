@@ -3,13 +3,20 @@
 // names of any spelling are files to every tool, and no special file stops a reader.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <regex>
+#include <thread>
 
 #include "child_process.h"
 #include "io/outputcheck.h"
@@ -232,6 +239,134 @@ TEST_F(OutputCheck, SeriesIndexNamesAreEncodedOrRefusedUpFront) {
     EXPECT_NE(r.err.find("which the series index (.pvd) cannot name"), std::string::npos) << r.err;
     EXPECT_EQ(listing(), std::vector<std::string>{name});
     fs::remove(name);
+  }
+}
+
+// ---- Outputs that are not regular files ----
+
+// Drains a named pipe while a tool writes to it. The read end is opened without waiting, so
+// the tool never waits for a reader, and a tool that replaced the pipe leaves it unread
+// instead of hanging the test.
+class PipeReader {
+ public:
+  explicit PipeReader(const fs::path& pipe)
+      : fd_(open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)), thread_([this] {
+          std::vector<char> buffer(1 << 16);
+          for (;;) {
+            const bool ended = ended_;  // before the read: all the writer wrote is drained
+            const ssize_t n = read(fd_, buffer.data(), buffer.size());
+            if (n > 0) bytes_.append(buffer.data(), static_cast<std::size_t>(n));
+            if ((n == 0 && ended) || (n < 0 && errno != EAGAIN)) return;
+            if (n <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+        }) {}
+  std::string bytesAfterTheWriterEnded() {
+    ended_ = true;
+    thread_.join();
+    if (fd_ >= 0) close(fd_);
+    return bytes_;
+  }
+
+ private:
+  int fd_;
+  std::atomic<bool> ended_{false};
+  std::string bytes_;
+  std::thread thread_;
+};
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t kindOf(const fs::path& p) {
+  struct stat st {};
+  return lstat(p.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+}
+
+// Every tool's output (a table, a picture, a report, a plot, a movie) named by something
+// other than a regular file: written through a pipe or a device, a link followed to what it
+// names; a broken link and a socket refused naming their kind, a link to a folder failing
+// as the folder would. Nothing is ever replaced, and no temporary is left.
+TEST_F(OutputCheck, AnOutputThatIsNoRegularFileIsWrittenThroughOrRefusedNeverReplaced) {
+  fs::copy_file(BUNDLED_EXAMPLE, "a.3dvTemplate");
+  ASSERT_EQ(tool({MORPHSWEEP_BINARY, "-n", "1", "-m", "1", "-t", "0", "-r", "40", "120", "5", "-g", "40", "120", "17",
+                  "-b", "40", "120", "33", "-kr", "1", "-kh", "1", "a.3dvTemplate", "-v", "1"})
+                .status,
+            0);
+  const std::string series = "a.3dvTemplate.n1.m1.r40.120.5.g.40.120.17.b.40.120.33.kr.1.kh.1.pvd";
+  const std::vector<std::pair<std::string, std::vector<std::string>>> tools{  // "OUT": the output
+      {".csv", {MORPHSTATS_BINARY, "-o", "OUT", "a.3dvTemplate"}},
+      {".png", {MORPHVIEW_BINARY, "--size", "64x64", "-o", "OUT", "a.3dvTemplate"}},
+      {".html", {MORPHVIEW_BINARY, "--html", "OUT", "--title", "t", "a.3dvTemplate"}},
+      {".png", {MORPHSTATS_BINARY, "--series", "--plot", "vertices", "-o", "OUT", series}},
+      {".mp4", {MORPHVIEW_BINARY, "--size", "64x64", "--movie", "OUT", series}}};
+  const std::vector<std::pair<std::string, std::string>> targets{  // and its refusal, if any
+      {"a named pipe", ""},
+      {"a link to a named pipe", ""},
+      {"a link to /dev/null", ""},
+      {"a link to /proc/self/fd/1 (as /dev/stdout is, never itself) on a named pipe", ""},
+      {"a link to a regular file", ""},
+      {"a broken link", "it is a symbolic link to a file that does not exist"},
+      {"a socket", "it is a socket; name a regular file, a named pipe or a terminal"},
+      {"a link to a folder", "Is a directory"}};
+  int folder = 0;
+  for (const auto& [extension, words] : tools) {
+    const auto runWith = [&, &words = words](const std::string& output, const ChildOptions& options = {}) {
+      std::vector<std::string> w = words;
+      std::replace(w.begin(), w.end(), std::string("OUT"), output);
+      return runChild(w, options);
+    };
+    const std::string plain = "plain" + extension;
+    const ChildRun r = runWith(plain);
+    if (r.status == 1 && r.err.find("without three.js") != std::string::npos) continue;
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string expected = contents(plain);
+    fs::remove(plain);
+    for (std::size_t k = 0; k < targets.size(); ++k) {
+      SCOPED_TRACE(words[1] + " " + words[2] + " to " + targets[k].first);
+      const fs::path sub = fs::path("t").concat(std::to_string(folder++)), pipe = sub / "pipe", file = sub / "file";
+      const std::string output = (sub / ("out" + extension)).string();
+      fs::create_directory(sub);
+      if (k == 0 || k == 1 || k == 3) {
+        ASSERT_EQ(mkfifo((k == 0 ? output : pipe.string()).c_str(), 0600), 0);
+      }
+      if (k == 4) std::ofstream(file) << "old";
+      if (k == 6) {
+        const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, output.c_str(), sizeof address.sun_path - 1);
+        ASSERT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        close(s);
+      }
+      if (k == 7) fs::create_directory(sub / "folder");
+      const char* linkTo[] = {"", "pipe", "/dev/null", "/proc/self/fd/1", "file", "missing", "", "folder"};
+      if (*linkTo[k]) fs::create_symlink(linkTo[k], output);
+      ChildOptions options;
+      if (k == 3) options.stdoutPath = fs::absolute(pipe);
+      const std::vector<std::string> before = namesIn(sub);
+      const mode_t outputKind = kindOf(output), pipeKind = kindOf(pipe);
+      std::optional<PipeReader> reader;
+      if (pipeKind || outputKind == S_IFIFO) reader.emplace(pipeKind ? pipe : fs::path(output));
+      const ChildRun got = runWith(output, options);
+      const std::string received = reader ? reader->bytesAfterTheWriterEnded() : "";
+      const std::string& refusal = targets[k].second;
+      EXPECT_EQ(got.status, refusal.empty() ? 0 : 2) << got.err;
+      if (!refusal.empty()) {
+        EXPECT_NE(got.err.find("cannot write '" + output + "': " + refusal), std::string::npos) << got.err;
+      }
+      if (reader || fs::exists(file)) {
+        const std::string written = reader ? received : contents(file);
+        EXPECT_TRUE(written == expected) << written.size() << " bytes, not " << expected.size();
+      }
+      EXPECT_EQ(kindOf(output), outputKind) << "the output was replaced";
+      EXPECT_EQ(kindOf(pipe), pipeKind) << "the pipe was replaced";
+      EXPECT_EQ(kindOf("/dev/null"), S_IFCHR);
+      EXPECT_EQ(namesIn(sub), before) << "a file was left or removed";
+    }
   }
 }
 

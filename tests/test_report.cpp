@@ -520,4 +520,13 @@ TEST_F(SweepLayout, GridsHeadersAndTileValuesInTheReportAndOnTheSheet) {
     EXPECT_EQ(view(bad), 1) << bad.back();
   }
   EXPECT_FALSE(fs::exists("x.png") || fs::exists("x.html"));
+  // The definition is an input like the others: the report never goes over it, named by
+  // the same words or as the same file.
+  const std::string definition = read("square.def");
+  fs::create_hard_link("square.def", "same.html");
+  for (const char* output : {"square.def", "same.html"}) {
+    EXPECT_EQ(view({"--html", output, "--manifest", "square", "--definition", "square.def"}), 1) << output;
+    EXPECT_NE(err.find("it would be written over"), std::string::npos) << err;
+  }
+  EXPECT_EQ(read("square.def"), definition);
 }

@@ -1,10 +1,13 @@
 #include "series.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <utility>
 
+#include "failure.h"
 #include "markup.h"
 #include "outfile.h"
 #include "resultfolder.h"
@@ -38,6 +41,25 @@ void snapshotSeries::loaded(const Embryo& e) {
   written_.clear();
   recordBirths(e, 0);
   write(e, 0);
+}
+
+void snapshotSeries::resume(const std::string& checkpoint, std::vector<int> born, std::vector<int> written) {
+  std::vector<std::string> missing;
+  for (const int cycle : written) {
+    struct stat file {};
+    const std::string name = snapshotName(stem_, cycle);
+    if (stat(name.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) missing.push_back(name);
+  }
+  if (!missing.empty()) {
+    std::string which = missing.front();
+    if (missing.size() == 2) which += " and " + missing.back();
+    if (missing.size() > 2) which += " and " + std::to_string(missing.size() - 1) + " more";
+    throw runError(exitBadFile, checkpoint + (missing.size() == 1 ? ": its snapshot " : ": its snapshots ") + which +
+                                    (missing.size() == 1 ? " is" : " are") +
+                                    " not in this folder; resume in the folder the run wrote them in");
+  }
+  born_ = std::move(born);
+  written_ = std::move(written);
 }
 
 void snapshotSeries::cycleDone(const Embryo& e, int cycle) {

@@ -22,12 +22,12 @@ class snapshotSeries {
   // After the last cycle: written unless cycleDone has already written it.
   void finished(const Embryo& e, int cycle);
 
-  // Goes on with a series that a resumed run had begun: the births so far and the cycles
-  // already written (the index lists them again at the next snapshot).
-  void resume(std::vector<int> born, std::vector<int> written) {
-    born_ = std::move(born);
-    written_ = std::move(written);
-  }
+  // Goes on with a series that a resumed run had begun, from the checkpoint `checkpoint`:
+  // the births so far and the cycles already written (the index lists them again at the
+  // next snapshot). Those snapshots must be in this folder, or the index would list files
+  // that are not there (a resume in another folder): raises runError(exitBadFile) naming
+  // the checkpoint and what is missing.
+  void resume(const std::string& checkpoint, std::vector<int> born, std::vector<int> written);
 
   const std::vector<int>& born() const { return born_; }
   const std::vector<int>& cyclesWritten() const { return written_; }

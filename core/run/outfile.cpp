@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #include "failure.h"
@@ -20,43 +21,59 @@ namespace {
   throw runError(exitBadFile, "cannot write '" + path + "': " + std::strerror(error));
 }
 
-// The stream of the signal seam: counts the bytes that reach the file and raises the
-// signal once enough have.
-struct CountingSink {
-  int fd;
-  std::size_t written;
-};
+[[noreturn]] void refuse(const std::string& path, const std::string& why) {
+  throw runError(exitBadFile, "cannot write '" + path + "': " + why);
+}
 
-ssize_t countingWrite(void* cookie, const char* data, std::size_t size) {
-  auto* sink = static_cast<CountingSink*>(cookie);
-  const ssize_t n = write(sink->fd, data, size);
-  if (n > 0) {
-    // Over every file of the process; a checkpoint is written on a thread of its own.
-    // The signal is raised once, by the write that reaches the count, as one keypress or
-    // one kill would send it.
-    static std::atomic<std::size_t> total{0};
-    const std::size_t before = total.fetch_add(static_cast<std::size_t>(n));
-    const TestFaults& faults = testFaults();
-    const std::size_t at = faults.signalAfterBytes;
-    if (faults.signal && before + static_cast<std::size_t>(n) >= at && (before < at || before == 0)) raise(faults.signal);
+// Every output's stream writes through this sink rather than being a plain descriptor
+// stream: a write that fails part way (a full disk, a file-size limit) leaves only the
+// stream's error flag, and errno may be gone by the time the file is committed, so the
+// sink keeps the cause. Writes as a descriptor stream does: the whole buffer, or an error.
+ssize_t sinkWrite(void* cookie, const char* data, std::size_t size) {
+  auto* sink = static_cast<OutputFile::Sink*>(cookie);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = write(sink->fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (!sink->error) sink->error = n < 0 ? errno : EIO;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+    // The signal seam: raised once enough bytes of every file of the process reached the
+    // disk (a checkpoint is written on a thread of its own).
+    if (const TestFaults& faults = testFaults(); faults.signal) {
+      // Raised once, by the write that reaches the count, as one keypress or one kill would.
+      static std::atomic<std::size_t> total{0};
+      const std::size_t before = total.fetch_add(static_cast<std::size_t>(n));
+      const std::size_t at = faults.signalAfterBytes;
+      if (before + static_cast<std::size_t>(n) >= at && (before < at || before == 0)) raise(faults.signal);
+    }
   }
-  return n;
+  return static_cast<ssize_t>(done);  // short: the stream sets its error flag
 }
 
-int countingClose(void* cookie) {
-  auto* sink = static_cast<CountingSink*>(cookie);
-  const int status = close(sink->fd);
-  delete sink;
-  return status;
+int sinkSeek(void* cookie, off64_t* offset, int whence) {
+  const off_t at = lseek(static_cast<OutputFile::Sink*>(cookie)->fd, *offset, whence);
+  if (at < 0) return -1;
+  *offset = at;
+  return 0;
 }
 
-FILE* openStream(int fd) {
-  if (!testFaults().signal) return fdopen(fd, "w");
+int sinkClose(void* cookie) { return close(static_cast<OutputFile::Sink*>(cookie)->fd); }
+
+FILE* openStream(OutputFile::Sink& sink) {
   cookie_io_functions_t functions{};
-  functions.write = countingWrite;
-  functions.close = countingClose;
-  FILE* stream = fopencookie(new CountingSink{fd, 0}, "w", functions);
-  return stream;
+  functions.write = sinkWrite;
+  functions.seek = sinkSeek;
+  functions.close = sinkClose;
+  return fopencookie(&sink, "w", functions);
+}
+
+const char* kindOf(mode_t mode) {
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISBLK(mode)) return "a block device";
+  return nullptr;
 }
 
 int syncFile(int fd) {
@@ -84,32 +101,71 @@ int syncFolderOf(const std::string& path) {
 
 }  // namespace
 
-OutputFile::OutputFile(std::string path, TemporarySweep sweep) : path_(std::move(path)) {
-  if (sweep == TemporarySweep::thisFile) removeAbandonedTemporaries(path_);
-  // O_EXCL with a per-process name keeps two runs writing into one folder apart.
-  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-    tempPath_ = path_ + ".tmp" + std::to_string(getpid()) + "." + std::to_string(attempt);
-    const TerminationSignalsHeld held;
-    fd_ = open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ >= 0) {
-      slot_ = registerTemporary(tempPath_.c_str());
-      break;
+OutputFile::OutputFile(std::string path, TemporarySweep sweep, ExistingName existing)
+    : path_(std::move(path)), target_(path_) {
+  if (existing == ExistingName::kept) openKept();
+  if (!direct_) {
+    if (sweep == TemporarySweep::thisFile) removeAbandonedTemporaries(target_);
+    // O_EXCL with a per-process name keeps two runs writing into one folder apart.
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      tempPath_ = target_ + ".tmp" + std::to_string(getpid()) + "." + std::to_string(attempt);
+      const TerminationSignalsHeld held;
+      fd_ = open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ >= 0) {
+        slot_ = registerTemporary(tempPath_.c_str());
+        break;
+      }
+      if (errno == EEXIST) continue;
+      const int error = errno;
+      tempPath_.clear();
+      failWrite(path_, error);
     }
-    if (errno == EEXIST) continue;
-    const int error = errno;
-    tempPath_.clear();
-    failWrite(path_, error);
+    if (fd_ < 0) {
+      tempPath_.clear();
+      failWrite(path_, EEXIST);
+    }
   }
-  if (fd_ < 0) {
-    tempPath_.clear();
-    failWrite(path_, EEXIST);
-  }
-  stream_ = openStream(fd_);
+  sink_.fd = fd_;
+  stream_ = openStream(sink_);
   if (!stream_) {
     const int error = errno;
     close(fd_);
     fd_ = -1;
     abandon(error);
+  }
+}
+
+void OutputFile::openKept() {
+  struct stat name {};
+  if (lstat(path_.c_str(), &name) != 0) return;  // a new file
+  struct stat file = name;
+  if (S_ISLNK(name.st_mode) && stat(path_.c_str(), &file) != 0) {
+    if (errno == ENOENT) refuse(path_, "it is a symbolic link to a file that does not exist");
+    failWrite(path_, errno);
+  }
+  if (const char* kind = kindOf(file.st_mode)) {
+    refuse(path_, std::string("it is ") + kind + "; name a regular file, a named pipe or a terminal");
+  }
+  if (S_ISFIFO(file.st_mode) || S_ISCHR(file.st_mode)) {
+    // Opened as a shell's redirection would: a pipe waits for its reader.
+    fd_ = open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) failWrite(path_, errno);
+    struct stat opened {};
+    if (fstat(fd_, &opened) == 0 && (S_ISFIFO(opened.st_mode) || S_ISCHR(opened.st_mode))) {
+      direct_ = true;
+      return;
+    }
+    // Replaced by a regular file since it was looked at: written as one.
+    close(fd_);
+    fd_ = -1;
+  }
+  if (S_ISLNK(name.st_mode)) {
+    // The temporary goes beside the file the link names, so that the rename replaces that
+    // file (or fails on a folder, as for a folder named directly) and leaves the link as it is.
+    char* resolved = realpath(path_.c_str(), nullptr);
+    if (!resolved) failWrite(path_, errno);
+    target_ = resolved;
+    std::free(resolved);
   }
 }
 
@@ -128,6 +184,8 @@ void OutputFile::removeTemporary() {
 }
 
 void OutputFile::abandon(int error) {
+  // The cause a write met comes first: what followed it (a flush, a close) says less.
+  if (sink_.error) error = sink_.error;
   if (stream_) std::fclose(stream_);
   stream_ = nullptr;
   removeTemporary();
@@ -135,6 +193,7 @@ void OutputFile::abandon(int error) {
 }
 
 void OutputFile::probe() {
+  if (direct_) return;  // nothing written to a pipe or a terminal can be taken back
   errno = 0;
   if (std::fputc('\n', stream_) == EOF || std::fflush(stream_) != 0) abandon(errno);
   if (ftruncate(fd_, 0) != 0 || lseek(fd_, 0, SEEK_SET) != 0) abandon(errno);
@@ -144,6 +203,14 @@ void OutputFile::probe() {
 void OutputFile::commit() {
   errno = 0;
   if (std::fflush(stream_) != 0 || std::ferror(stream_)) abandon(errno);
+  if (direct_) {
+    // A pipe or a device takes no flush to a disk, and has no name to rename onto.
+    errno = 0;
+    const bool closeFailed = std::fclose(stream_) != 0;
+    stream_ = nullptr;
+    if (closeFailed) abandon(errno);
+    return;
+  }
   if (const int error = syncFile(fd_)) abandon(error);
   errno = 0;
   const bool closeFailed = std::fclose(stream_) != 0;
@@ -151,7 +218,7 @@ void OutputFile::commit() {
   if (closeFailed) abandon(errno);
   {
     const TerminationSignalsHeld held;
-    if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+    if (std::rename(tempPath_.c_str(), target_.c_str()) != 0) {
       const int error = errno;
       unlink(tempPath_.c_str());
       releaseTemporary(slot_);
@@ -163,8 +230,8 @@ void OutputFile::commit() {
     tempPath_.clear();
   }
   // A result whose rename may not survive a crash counts as not written.
-  if (const int error = syncFolderOf(path_)) {
-    unlink(path_.c_str());
+  if (const int error = syncFolderOf(target_)) {
+    unlink(target_.c_str());
     failWrite(path_, error);
   }
 }

@@ -1,6 +1,7 @@
 // A result file that is either complete or absent: the text goes to a temporary name in
 // the same folder and replaces the target only after every write, the flush to the disk
-// and the close succeeded; the folder is flushed after the rename. A terminating signal
+// and the close succeeded; the folder is flushed after the rename. A failed write is
+// reported with its own cause (a full disk, a file-size limit). A terminating signal
 // removes the temporary (core/signals.h); one left by a crash or SIGKILL is removed by a
 // later write of the same result once its process is gone (core/resultfolder.h).
 #pragma once
@@ -18,10 +19,20 @@ inline constexpr int temporarySuffixLength = 17;
 // (a scan of its folder), or the caller already did, once for a whole family of names.
 enum class TemporarySweep { thisFile, doneByCaller };
 
+// What becomes of a name that exists as something other than a regular file. The programs'
+// results replace whatever has their name, as they always did. The tools' outputs (a
+// picture, a table, a report) keep it: a named pipe or a character device (a terminal,
+// /dev/null) is written directly, with no temporary; a symbolic link is followed to the
+// file it names, which must exist, and that file is written as if it had been named; a
+// socket or a block device is refused naming its kind. A folder fails as before.
+enum class ExistingName { replaced, kept };
+
 class OutputFile {
  public:
-  // Creates the temporary; ends the run with exitBadFile if it cannot.
-  explicit OutputFile(std::string path, TemporarySweep sweep = TemporarySweep::thisFile);
+  // Creates the temporary (or opens a kept special file); ends the run with exitBadFile if
+  // it cannot.
+  explicit OutputFile(std::string path, TemporarySweep sweep = TemporarySweep::thisFile,
+                      ExistingName existing = ExistingName::replaced);
   ~OutputFile();  // removes the temporary unless committed
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -30,19 +41,34 @@ class OutputFile {
   const std::string& path() const { return path_; }
   // Writes a byte and takes it back, so that a folder or disk that cannot take a result
   // is found before the work that fills it; ends the run with exitBadFile as a failed write.
+  // Nothing is written to a special file written directly.
   void probe();
   // Flushes, syncs, closes and renames onto the target, then syncs the folder; ends the run
-  // with exitBadFile on any error, leaving neither the temporary nor the target.
+  // with exitBadFile on any error, leaving neither the temporary nor the target. A special
+  // file written directly is only flushed and closed.
   void commit();
+
+  // What the stream writes to: the file, and the first failed write's cause (errno), 0
+  // while none failed, which the stream itself does not keep.
+  struct Sink {
+    int fd = -1;
+    int error = 0;
+  };
 
  private:
   [[noreturn]] void abandon(int error);
   void removeTemporary();
+  // For a kept name: opens a named pipe or character device directly, or learns the file
+  // a symbolic link names (target_); refuses a socket, a block device and a broken link.
+  void openKept();
 
-  std::string path_;
+  std::string path_;    // as the user named it, for messages
+  std::string target_;  // the file renamed onto: path_, or the file a symbolic link names
   std::string tempPath_;
+  bool direct_ = false;  // a special file written directly, without a temporary
   FILE* stream_ = nullptr;
   int fd_ = -1;
+  Sink sink_;
   int slot_ = -1;  // in the signal handler's table
 };
 
