@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "fail.h"
 #include "failure.h"
 #include "series.h"
 #include "version.h"
@@ -182,4 +183,18 @@ std::vector<char*> argvOf(std::vector<std::string>& words) {
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   return argv;
+}
+
+int takeRecordedCommandLine(int& argc, char**& argv, const modelRules& rules, recordedCommandLine& recorded) {
+  try {
+    if (auto words = resumeWordsFromCheckpoint(argc, argv, rules)) {
+      recorded.words = std::move(*words);
+      recorded.argv = argvOf(recorded.words);
+      argc = static_cast<int>(recorded.words.size());
+      argv = recorded.argv.data();
+    }
+  } catch (const runError& error) {
+    return reportRunError(error);
+  }
+  return 0;
 }

@@ -77,6 +77,15 @@ std::optional<std::vector<std::string>> resumeWordsFromCheckpoint(int argc, char
 // Words as a C command line, pointing into `words` and ending in a null pointer.
 std::vector<char*> argvOf(std::vector<std::string>& words);
 
+// What main reads: the command line it was given, or for "--resume FILE" alone the one the
+// checkpoint records (kept in `recorded`, which `argv` then points into). Returns 0, or the
+// status after reporting a checkpoint that cannot be read.
+struct recordedCommandLine {
+  std::vector<std::string> words;
+  std::vector<char*> argv;
+};
+int takeRecordedCommandLine(int& argc, char**& argv, const modelRules& rules, recordedCommandLine& recorded);
+
 // The checks of a resume before anything is written: the command line word for word as
 // recorded, and a run that has not yet finished the embryo it records (whose results,
 // all newer than the file, say it has).

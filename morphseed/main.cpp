@@ -60,18 +60,8 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return printInfo(versionText("morphseed"));
   preferPassiveWaiting(argv);
   // "--resume FILE" alone goes on with the run the checkpoint records.
-  std::vector<std::string> recorded;
-  std::vector<char*> recordedArgv;
-  try {
-    if (auto words = resumeWordsFromCheckpoint(argc, argv, seedRules)) {
-      recorded = std::move(*words);
-      recordedArgv = argvOf(recorded);
-      argc = static_cast<int>(recorded.size());
-      argv = recordedArgv.data();
-    }
-  } catch (const runError& error) {
-    return reportRunError(error);
-  }
+  recordedCommandLine recorded;
+  if (const int status = takeRecordedCommandLine(argc, argv, seedRules, recorded)) return status;
   SeedRun run;
   if (const int status = parseCommandLine(argc, argv, run)) return status;
   setFailureHint([path = run.seedFilePath](const std::string& message) { return seedFileHint(path, message); });

@@ -79,18 +79,8 @@ int main(int argc, char** argv) {
   }
   preferPassiveWaiting(argv);
   // "--resume FILE" alone goes on with the run the checkpoint records.
-  std::vector<std::string> recorded;
-  std::vector<char*> recordedArgv;
-  try {
-    if (auto words = resumeWordsFromCheckpoint(argc, argv, sweepRules)) {
-      recorded = std::move(*words);
-      recordedArgv = argvOf(recorded);
-      argc = static_cast<int>(recorded.size());
-      argv = recordedArgv.data();
-    }
-  } catch (const runError& error) {
-    return reportRunError(error);
-  }
+  recordedCommandLine recorded;
+  if (const int status = takeRecordedCommandLine(argc, argv, sweepRules, recorded)) return status;
   SweepRun run;
   if (const int status = parseCommandLine(argc, argv, run)) return status;
   setFailureHint([input = run.input](const std::string& message) { return resultGivenHint(input, message); });
