@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "checkpoint.h"
-#include "embryo.h"
+#include "embryostate.h"
 #include "embryo_details.h"
 #include "failure.h"
 #include "growth.h"

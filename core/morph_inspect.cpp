@@ -1,6 +1,6 @@
 // The library's embryo as the tools see it: files loaded for inspection, and morphstats'
 // measures. Apart from the core, since it needs the tools' readers (morph_io, morph_measure).
-#include "embryo.h"
+#include "embryostate.h"
 #include "embryo_details.h"
 #include "failure.h"
 #include "io/meshread.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "checkpointing.h"
-#include "embryo.h"
+#include "embryostate.h"
 
 class snapshotSeries;
 

@@ -1,7 +1,7 @@
 // The run of one sweep point: load the template, grow, name the results, write them.
 #pragma once
 
-#include "embryo.h"
+#include "embryostate.h"
 
 // Hands the command line's episode words and force factors to the embryo.
 void applyCommandLine(Embryo& e);

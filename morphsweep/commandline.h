@@ -4,7 +4,7 @@
 #include "sweeppoint.h"
 
 #include "checkpointing.h"
-#include "embryo.h"
+#include "embryostate.h"
 
 extern int numGrowthCycles;    // growth cycles of the embryo; part of the output names
 extern int modificationCount;  // part of the output names only; nothing in the growth reads it

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "embryo.h"
+#include "embryostate.h"
 #include "pointnames.h"
 
 // The output name with `ending` (".obj", ".3dv" or ".3dvTemplate"): the input name, then

@@ -13,7 +13,7 @@
 
 #include "font.h"
 #include "io/seriesread.h"
-#include "run/process.h"
+#include "process.h"
 #include "seriesorder.h"
 #include "signals.h"
 

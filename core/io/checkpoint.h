@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "embryo.h"
+#include "embryostate.h"
 #include "outfile.h"
 
 // Raised by the format version whenever the layout below changes.

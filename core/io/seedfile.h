@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "embryo.h"
+#include "embryostate.h"
 
 // The seed file, read from the working directory at the start of every embryo.
 inline constexpr const char* seedFileName = "indexed_icosa";

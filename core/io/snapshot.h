@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "embryo.h"
+#include "embryostate.h"
 #include "outfile.h"
 
 // How a snapshot's arrays are compressed. Either way the decompressed arrays are the same.

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "embryo.h"
+#include "embryostate.h"
 
 // Loads the template at `path` into the store and recomputes the normals. On bad input
 // returns the reason (naming the file and where) and leaves the store empty.

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "embryo.h"
+#include "embryostate.h"
 
 // Constants of one step, fixed before any force is summed.
 struct forceSettings {

@@ -2,7 +2,7 @@
 // around it. The loaders, the writers and the snapshots need them; the relaxation step does not.
 #pragma once
 
-#include "embryo.h"
+#include "embryostate.h"
 
 // The unit normal of the triangle p0 p1 p2, from its two edges p0-p1 and p1-p2 each made
 // unit first; a degenerate triangle keeps a (near) zero normal.

@@ -1,4 +1,4 @@
-#include "embryo.h"
+#include "embryostate.h"
 
 #include <algorithm>
 #include <cstdio>
