@@ -1,6 +1,8 @@
-// The points where the two programs' models differ. Each embryo carries the rules it grows
-// by; the arithmetic of each rule stays exactly as the program's own (an integer divisor
-// divides a float by an int, a real one divides in double and rounds to float).
+// The points where the two programs' models differ. Kept with the store: every embryo
+// carries the rules it grows by, and the store itself reads its capacity and start counts
+// from them, so the store needs no header of the model. The arithmetic of each rule stays
+// exactly as the program's own (an integer divisor divides a float by an int, a real one
+// divides in double and rounds to float).
 #pragma once
 
 struct modelRules {
@@ -19,8 +21,34 @@ struct modelRules {
 };
 
 // morphseed: grows a seed icosahedron by random episodes, splitting as it goes.
-inline constexpr modelRules seedRules{"morphseed", 30000, 12, 20, true, true, false, 2.1, 255, false, false, false};
+inline constexpr modelRules seedRules{
+    .programName = "morphseed",
+    .vertexCapacity = 30000,
+    .startNumVertices = 12,
+    .startNumTriangles = 20,
+    .growthSplits = true,
+    .randomEpisodes = true,
+    .integerDiffusionDivisor = false,
+    .diffusionDivisor = 2.1,
+    .greenSecretorLevel = 255,
+    .redEpisodeNeedsSize = false,
+    .scaledForces = false,
+    .rescaleOnWrite = false,
+};
 
 // morphsweep: relaxes a template under given episodes and force factors, never splitting.
 // A 16-bit index still names only vertices 0..32767 of its larger array.
-inline constexpr modelRules sweepRules{"morphsweep", 120000, 0, 0, false, false, true, 2, 99, true, true, true};
+inline constexpr modelRules sweepRules{
+    .programName = "morphsweep",
+    .vertexCapacity = 120000,
+    .startNumVertices = 0,
+    .startNumTriangles = 0,
+    .growthSplits = false,
+    .randomEpisodes = false,
+    .integerDiffusionDivisor = true,
+    .diffusionDivisor = 2,
+    .greenSecretorLevel = 99,
+    .redEpisodeNeedsSize = true,
+    .scaledForces = true,
+    .rescaleOnWrite = true,
+};
