@@ -17,6 +17,8 @@
 
 #include "failure.h"
 
+using morph::vector;
+
 namespace previous {
 namespace {
 

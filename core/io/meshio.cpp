@@ -7,6 +7,8 @@
 #include "failure.h"
 #include "outfile.h"
 
+using morph::vector;
+
 std::optional<std::string> unwritableVertex(const Embryo& e) {
   const char* axes[] = {"x", "y", "z"};
   for (int i = 0; i < e.numVertices && i < e.capacity(); ++i) {

@@ -13,6 +13,8 @@
 #include "normals.h"
 #include "topology.h"
 
+using morph::vector;
+
 namespace {
 
 constexpr int seedVertices = 12;

@@ -17,6 +17,8 @@
 #include "signalling.h"
 #include "version.h"
 
+using morph::vector;
+
 // The appended block is the arrays' memory as it is; the file says LittleEndian.
 static_assert(std::endian::native == std::endian::little, "snapshots are written on little-endian hosts");
 

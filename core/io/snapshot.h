@@ -38,8 +38,8 @@ struct snapshotField {
 // The normals recalcNorms would write, computed into copies so that a snapshot taken
 // mid-run leaves the store untouched.
 struct surfaceNormals {
-  std::vector<vector> vertices;  // numVertices of them
-  std::vector<vector> faces;     // one per triangle, in list order
+  std::vector<morph::vector> vertices;  // numVertices of them
+  std::vector<morph::vector> faces;     // one per triangle, in list order
 };
 surfaceNormals computeNormals(const Embryo& e);
 

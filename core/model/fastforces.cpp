@@ -22,6 +22,8 @@
 #include "pairkernel.h"
 #include "threadchoice.h"
 
+using morph::vector;
+
 namespace {
 
 constexpr float infinity = std::numeric_limits<float>::infinity();

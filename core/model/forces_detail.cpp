@@ -8,6 +8,8 @@
 #include "failure.h"
 #include "mechanics.h"
 
+using morph::vector;
+
 namespace {
 
 constexpr float noPairDistance = 32000;
