@@ -81,8 +81,9 @@ void checkpointKeeper::cycleDone(const Embryo& e, int cycle, int cycles, const s
   swept_ = true;
   if (stop) {
     writeCheckpoint(path_, e, position_, sweep);
-    throw runError(exitCheckpointed, "stopped by a signal after cycle " + std::to_string(cycle) + " of embryo " +
-                                         std::to_string(position_.embryoNumber) + "; resume with --resume " + path_);
+    throw runError(failure::interrupted, "stopped by a signal after cycle " + std::to_string(cycle) + " of embryo " +
+                                             std::to_string(position_.embryoNumber) + "; resume with --resume " +
+                                             path_);
   }
   // The temporary is made and registered here, where the termination signals are held
   // around it, so that a signal never finds it unlisted; the thread fills and commits it.
@@ -115,19 +116,20 @@ void checkpointKeeper::resultWritten() {
 
 void checkResumedWords(const std::string& file, const checkpointRun& run, const std::vector<std::string>& words) {
   if (run.release != morphVersion()) {
-    throw runError(exitBadFile, file + ": written by release " + run.release + ", this is release " + morphVersion());
+    throw runError(failure::malformed,
+                   file + ": written by release " + run.release + ", this is release " + morphVersion());
   }
   const std::size_t common = std::min(words.size(), run.words.size());
   for (std::size_t i = 0; i < common; ++i) {
     if (words[i] != run.words[i]) {
-      throw runError(exitBadFile, file + ": word " + std::to_string(i + 1) + " of the command line is '" + words[i] +
-                                      "', the checkpoint's run had '" + run.words[i] + "'");
+      throw runError(failure::malformed, file + ": word " + std::to_string(i + 1) + " of the command line is '" +
+                                             words[i] + "', the checkpoint's run had '" + run.words[i] + "'");
     }
   }
   if (words.size() != run.words.size()) {
-    throw runError(exitBadFile, file + ": the command line has " + std::to_string(words.size()) +
-                                    " words besides --checkpoint and --resume, the checkpoint's run had " +
-                                    std::to_string(run.words.size()));
+    throw runError(failure::malformed, file + ": the command line has " + std::to_string(words.size()) +
+                                           " words besides --checkpoint and --resume, the checkpoint's run had " +
+                                           std::to_string(run.words.size()));
   }
 }
 
@@ -136,6 +138,6 @@ void refuseFinishedRun(const std::string& file, const std::vector<std::string>& 
   for (const std::string& result : results) {
     if (modified(result) <= taken) return;
   }
-  throw runError(exitBadFile, file + ": the run it records has finished past it: " + results.back() +
-                                  " was written after it");
+  throw runError(failure::malformed,
+                 file + ": the run it records has finished past it: " + results.back() + " was written after it");
 }

@@ -9,12 +9,9 @@
 #include <vector>
 
 #include "checkpoint.h"
+#include "failure.h"
 
 class snapshotSeries;
-
-// The status of a run that stopped on SIGUSR1 or SIGTERM after writing its checkpoint
-// (sysexits' "temporary failure": try again, here with --resume).
-inline constexpr int exitCheckpointed = 75;
 
 struct checkpointSettings {
   int interval = 0;                // "--checkpoint N": every N cycles; 0: none
@@ -44,7 +41,7 @@ class checkpointKeeper {
   checkpointKeeper(const checkpointKeeper&) = delete;
   checkpointKeeper& operator=(const checkpointKeeper&) = delete;
   // After growth cycle `cycle` of `cycles`: writes the checkpoint when one is due, and
-  // when a stop was asked for raises runError(exitCheckpointed). None follows the last
+  // when a stop was asked for raises runError(failure::interrupted). None follows the last
   // cycle, whose results are written next.
   void cycleDone(const Embryo& e, int cycle, int cycles, const snapshotSeries* series);
   // The results are in place: the checkpoint goes.
@@ -66,6 +63,6 @@ class checkpointKeeper {
 // The checks of a resume before anything is written: the command line word for word as
 // recorded, and a run that has not yet finished the embryo it records (whose results,
 // all newer than the file, say it has).
-// Raise runError(exitBadFile) naming the file and what differs.
+// Raise runError(failure::malformed) naming the file and what differs.
 void checkResumedWords(const std::string& file, const checkpointRun& run, const std::vector<std::string>& words);
 void refuseFinishedRun(const std::string& file, const std::vector<std::string>& results);

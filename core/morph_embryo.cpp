@@ -26,7 +26,7 @@ auto guarded(Step&& step) {
   try {
     return step();
   } catch (const runError& e) {
-    throw error(e.status(), e.what());
+    throw error(e.kind(), e.status(), e.what());
   }
 }
 
@@ -79,8 +79,9 @@ embryo embryo::fromSeed(const std::string& seedFile, unsigned seed, const embryo
   applySinks(*e, sinks);
   if (previous) {
     if (previous->program() != seedRules.programName)
-      throw error(exitBadCommandLine, "a batch continues from a morphseed embryo, not from " +
-                                          (previous->embryo_ ? previous->program() + "'s" : "a loaded file"));
+      throw error(failure::commandLine, exitBadCommandLine,
+                  "a batch continues from a morphseed embryo, not from " +
+                      (previous->embryo_ ? previous->program() + "'s" : "a loaded file"));
     e->takeEpisodes(previous->embryo_->episodes());
   }
   e->random.seed(seed);
@@ -121,7 +122,8 @@ embryo embryo::fromCheckpoint(const std::string& path, const messageSinks& sinks
     const checkpointRun run = decodeCheckpoint(bytes, path, *e);
     // Another release may grow other numbers from the same state, as the programs refuse it.
     if (run.release != morphVersion()) {
-      throw runError(exitBadFile, path + ": written by release " + run.release + ", this is release " + morphVersion());
+      throw runError(failure::malformed,
+                     path + ": written by release " + run.release + ", this is release " + morphVersion());
     }
     // morphsweep's 23rd word is its template, which the OBJ header names.
     constexpr std::size_t templateWord = 22;
@@ -144,7 +146,7 @@ embryo embryo::fromCheckpoint(const std::string& path, const messageSinks& sinks
 }
 
 void embryo::grow(int cycles, const std::function<bool()>& stop) {
-  if (const std::string why = notGrowable(); !why.empty()) throw error(exitBadCommandLine, why);
+  if (const std::string why = notGrowable(); !why.empty()) throw error(failure::commandLine, exitBadCommandLine, why);
   details& d = *details_;
   Embryo& e = *embryo_;
   for (int c = 0; c < cycles; ++c) {
@@ -169,9 +171,9 @@ void embryo::grow(int cycles, const std::function<bool()>& stop) {
     } catch (const growthStopped&) {
       undo();
       throw stopped();
-    } catch (const runError& failure) {
+    } catch (const runError& failed) {
       undo();
-      throw error(failure.status(), failure.what());
+      throw error(failed.kind(), failed.status(), failed.what());
     } catch (...) {
       undo();
       throw;
@@ -182,9 +184,10 @@ void embryo::grow(int cycles, const std::function<bool()>& stop) {
 
 void embryo::write(const std::string& path) const {
   if (details_->loaded) {
-    throw error(exitBadCommandLine, "'" + details_->loadedFrom + "' was loaded for inspection only; it is not written");
+    throw error(failure::commandLine, exitBadCommandLine,
+                "'" + details_->loadedFrom + "' was loaded for inspection only; it is not written");
   }
-  if (!details_->broken.empty()) throw error(exitBadCommandLine, details_->broken);
+  if (!details_->broken.empty()) throw error(failure::commandLine, exitBadCommandLine, details_->broken);
   // A copy takes the fresh normals and any rescaling, so the embryo stays as it is.
   Embryo written(*embryo_);
   guarded([&] {
@@ -204,14 +207,16 @@ void embryo::write(const std::string& path) const {
       if (details_->settings) fields = sweepFields(*details_->settings);
       writeSnapshot(written, path, static_cast<int>(written.totalCycles), details_->born, fields);
     } else {
-      throw runError(exitBadCommandLine, "'" + path + "': no format for this ending (.3dv, .3dvTemplate, .obj, .vtp)");
+      throw runError(failure::commandLine,
+                     "'" + path + "': no format for this ending (.3dv, .3dvTemplate, .obj, .vtp)");
     }
   });
 }
 
 void embryo::setForces(int repulsion, int attraction) {
   if (!embryo_ || !details_->settings) {
-    throw error(exitBadCommandLine, "only a morphsweep embryo (from a template) has force factors");
+    throw error(failure::commandLine, exitBadCommandLine,
+                "only a morphsweep embryo (from a template) has force factors");
   }
   embryo_->repulsionFactor = repulsion;
   embryo_->attractionFactor = attraction;
@@ -317,7 +322,9 @@ std::vector<unsigned short> embryo::triangleAges() const {
 const Embryo& embryo::model() const { return const_cast<embryo*>(this)->model(); }
 
 Embryo& embryo::model() {
-  if (!embryo_) throw error(exitBadCommandLine, "'" + details_->loadedFrom + "' was loaded for inspection and has no model");
+  if (!embryo_)
+    throw error(failure::commandLine, exitBadCommandLine,
+                "'" + details_->loadedFrom + "' was loaded for inspection and has no model");
   return *embryo_;
 }
 

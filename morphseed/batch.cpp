@@ -69,12 +69,12 @@ checkpointRun resumeFrom(const std::string& file, Embryo& embryo) {
   checkpointRun run = readCheckpoint(file, embryo);
   checkResumedWords(file, run, checkpoints.words);
   if (run.embryoNumber > batches || run.cyclesDone > batchCycles || run.series != (snapshotInterval > 0)) {
-    throw runError(exitBadFile, file + ": its position (embryo " + std::to_string(run.embryoNumber) + ", cycle " +
-                                    std::to_string(run.cyclesDone) + ") lies outside this run");
+    throw runError(failure::malformed, file + ": its position (embryo " + std::to_string(run.embryoNumber) +
+                                           ", cycle " + std::to_string(run.cyclesDone) + ") lies outside this run");
   }
   if (firstSeed && seedOf(*firstSeed, run.embryoNumber) != run.seed) {
-    throw runError(exitBadFile, file + ": embryo " + std::to_string(run.embryoNumber) + " has seed " +
-                                    std::to_string(run.seed) + ", not the seed -s gives it");
+    throw runError(failure::malformed, file + ": embryo " + std::to_string(run.embryoNumber) + " has seed " +
+                                           std::to_string(run.seed) + ", not the seed -s gives it");
   }
   refuseFinishedRun(file, embryoResults(run.seed));
   return run;
@@ -100,7 +100,7 @@ Embryo runBatches() {
     } else if (firstSeed) {
       // A given seed needs no clock, so a regrown batch does not wait between embryos.
       const auto given = seedOf(*firstSeed, e);
-      if (!given) throw runError(exitBadCommandLine, "no seed left for embryo " + std::to_string(e));
+      if (!given) throw runError(failure::commandLine, "no seed left for embryo " + std::to_string(e));
       seed = *given;
     }
     // Taken before the embryo grows: the clock second (free in this folder) and its result

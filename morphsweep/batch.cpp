@@ -81,8 +81,8 @@ void growEmbryo(Embryo& e) {
     checkResumedWords(checkpoints.resumeFile, *resumed, checkpoints.words);
     if (resumed->embryoNumber != 1 || resumed->cyclesDone > numGrowthCycles ||
         resumed->series != (snapshotInterval > 0)) {
-      throw runError(exitBadFile, checkpoints.resumeFile + ": its position (cycle " +
-                                      std::to_string(resumed->cyclesDone) + ") lies outside this run");
+      throw runError(failure::malformed, checkpoints.resumeFile + ": its position (cycle " +
+                                             std::to_string(resumed->cyclesDone) + ") lies outside this run");
     }
   }
   const std::string stem = snapshotStem(e);

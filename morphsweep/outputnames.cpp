@@ -37,8 +37,8 @@ void formOutputNames() {
   for (int i = 0; i < count; ++i) {
     const std::string name = outputName(endings[i]);
     if (name.size() >= static_cast<std::size_t>(outNameSize)) {
-      throw runError(exitBadCommandLine, "output name '" + name + "' is too long: " + std::to_string(name.size()) +
-                                   " characters, at most " + std::to_string(outNameSize - 1) + " fit");
+      throw runError(failure::commandLine, "output name '" + name + "' is too long: " + std::to_string(name.size()) +
+                                               " characters, at most " + std::to_string(outNameSize - 1) + " fit");
     }
     store(*buffers[i], name);
   }

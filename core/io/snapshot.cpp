@@ -294,7 +294,7 @@ void compressAll(std::vector<dataArray>& arrays, const std::string& path, int le
       }
     }
   }
-  if (failed) throw runError(exitBadFile, "cannot write '" + path + "': compression failed");
+  if (failed) throw runError(failure::write, "cannot write '" + path + "': compression failed");
 }
 
 void writeDataArray(FILE* f, const dataArray& a, const char* indent) {

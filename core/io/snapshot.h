@@ -45,7 +45,7 @@ surfaceNormals computeNormals(const Embryo& e);
 
 // Writes the store to `path` (complete or absent): points unscaled, triangles in list order,
 // the per-vertex `born` cycles (missing entries count as 0), `cycle`, `parameters` and the
-// episode state of the three colours as field data. Raises runError (exitBadFile) if the
+// episode state of the three colours as field data. Raises runError (failure::write) if the
 // file cannot be written. `sweep` as for OutputFile.
 void writeSnapshot(const Embryo& e, const std::string& path, int cycle, const std::vector<int>& born,
                    const std::vector<snapshotField>& parameters, const snapshotCoding& coding = {},

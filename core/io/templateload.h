@@ -12,5 +12,5 @@
 std::optional<std::string> loadTemplate(Embryo& e, const char* path);
 // The same from an open stream; `name` stands for the file in messages.
 std::optional<std::string> loadTemplate(Embryo& e, std::istream& in, const std::string& name);
-// Loads `path`; a bad template raises runError with exitBadFile and the reason.
+// Loads `path`; a bad template raises runError (failure::open or malformed) with the reason.
 void readIntoStructs(Embryo& e, const char* path);

@@ -17,7 +17,7 @@
 namespace {
 
 [[noreturn]] void failWrite(const std::string& path, int error) {
-  throw runError(exitBadFile, "cannot write '" + path + "': " + std::strerror(error));
+  throw runError(failure::write, "cannot write '" + path + "': " + std::strerror(error));
 }
 
 // The stream of the signal seam: counts the bytes that reach the file and raises the

@@ -7,8 +7,6 @@
 #include <new>
 #include <utility>
 
-#include "failure.h"
-
 void standardErrorSink(const std::string& text) { std::fputs(text.c_str(), stderr); }
 void standardOutputSink(const std::string& text) { std::fputs(text.c_str(), stdout); }
 

@@ -1,40 +1,23 @@
 // The morph library: grow embryos, closed triangulated surfaces on which three morphogens
 // diffuse, split their triangles and relax, exactly as the morphseed and morphsweep programs
 // do, from C++. Any number of embryos may live in one process and grow at once in
-// different threads. Every failure is a morph::error carrying the message and the exit
-// status the programs would end with.
+// different threads. Every failure is a morph::error carrying its kind, the message and the
+// exit status the programs would end with (error.h).
 #pragma once
 
 #include <array>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "error.h"
+
 class Embryo;
 
 namespace morph {
-
-// A failed load, write or growth step; status() is the programs' exit status for it
-// (1 command line, 2 input or output file, 3 capacity or memory).
-class error : public std::runtime_error {
- public:
-  error(int status, const std::string& message) : std::runtime_error(message), status_(status) {}
-  int status() const noexcept { return status_; }
-
- private:
-  int status_;
-};
-
-// Raised by grow when its stop query said stop: the embryo is back at its last whole cycle.
-class stopped : public std::exception {
- public:
-  const char* what() const noexcept override { return "growth stopped"; }
-};
 
 // Where an embryo's messages go, one call per line, newline included: the model's notices
 // ("Vertex array is full.") and its output lines ("Hormone Grew!"). An unset one prints as
