@@ -97,7 +97,7 @@ void checkpointKeeper::cycleDone(const Embryo& e, int cycle, int cycles, const s
   if (stop) {
     writeCheckpoint(path_, e, position_, sweep);
     const bool interrupted = stopAsked.load() == SIGINT;
-    throw runError(interrupted ? exitInterrupted : exitCheckpointed,
+    throw runError(failure::interrupted, interrupted ? exitInterrupted : exitCheckpointed,
                    std::string(interrupted ? "interrupted" : "stopped by a signal") + " after cycle " +
                        std::to_string(cycle) + " of embryo " + std::to_string(position_.embryoNumber) +
                        "; resume with --resume " + path_);
@@ -133,19 +133,20 @@ void checkpointKeeper::resultWritten() {
 
 void checkResumedWords(const std::string& file, const checkpointRun& run, const std::vector<std::string>& words) {
   if (run.release != morphVersion()) {
-    throw runError(exitBadFile, file + ": written by release " + run.release + ", this is release " + morphVersion());
+    throw runError(failure::malformed,
+                   file + ": written by release " + run.release + ", this is release " + morphVersion());
   }
   const std::size_t common = std::min(words.size(), run.words.size());
   for (std::size_t i = 0; i < common; ++i) {
     if (words[i] != run.words[i]) {
-      throw runError(exitBadFile, file + ": word " + std::to_string(i + 1) + " of the command line is '" + words[i] +
-                                      "', the checkpoint's run had '" + run.words[i] + "'");
+      throw runError(failure::malformed, file + ": word " + std::to_string(i + 1) + " of the command line is '" +
+                                             words[i] + "', the checkpoint's run had '" + run.words[i] + "'");
     }
   }
   if (words.size() != run.words.size()) {
-    throw runError(exitBadFile, file + ": the command line has " + std::to_string(words.size()) +
-                                    " words besides --checkpoint and --resume, the checkpoint's run had " +
-                                    std::to_string(run.words.size()));
+    throw runError(failure::malformed, file + ": the command line has " + std::to_string(words.size()) +
+                                           " words besides --checkpoint and --resume, the checkpoint's run had " +
+                                           std::to_string(run.words.size()));
   }
 }
 
@@ -154,8 +155,8 @@ void refuseFinishedRun(const std::string& file, const std::vector<std::string>& 
   for (const std::string& result : results) {
     if (modified(result) <= taken) return;
   }
-  throw runError(exitBadFile, file + ": the run it records has finished past it: " + results.back() +
-                                  " was written after it");
+  throw runError(failure::malformed,
+                 file + ": the run it records has finished past it: " + results.back() + " was written after it");
 }
 
 std::optional<std::vector<std::string>> resumeWordsFromCheckpoint(int argc, char** argv, const modelRules& rules) {

@@ -10,14 +10,9 @@
 #include <vector>
 
 #include "checkpoint.h"
+#include "failure.h"
 
 class snapshotSeries;
-
-// The status of a run that stopped on SIGUSR1 or SIGTERM after writing its checkpoint
-// (sysexits' "temporary failure": try again, here with --resume).
-inline constexpr int exitCheckpointed = 75;
-// The status of a run Ctrl-C stopped after writing its checkpoint: the shell's own for SIGINT.
-inline constexpr int exitInterrupted = 130;
 
 struct checkpointSettings {
   int interval = 0;                // "--checkpoint N": every N cycles; 0: none
@@ -49,7 +44,7 @@ class checkpointKeeper {
   checkpointKeeper(const checkpointKeeper&) = delete;
   checkpointKeeper& operator=(const checkpointKeeper&) = delete;
   // After growth cycle `cycle` of `cycles`: writes the checkpoint when one is due, and
-  // when a stop was asked for raises runError(exitCheckpointed). None follows the last
+  // when a stop was asked for raises runError(failure::interrupted). None follows the last
   // cycle, whose results are written next.
   void cycleDone(const Embryo& e, int cycle, int cycles, const snapshotSeries* series);
   // The results are in place: the checkpoint goes.
@@ -89,6 +84,6 @@ int takeRecordedCommandLine(int& argc, char**& argv, const modelRules& rules, re
 // The checks of a resume before anything is written: the command line word for word as
 // recorded, and a run that has not yet finished the embryo it records (whose results,
 // all newer than the file, say it has).
-// Raise runError(exitBadFile) naming the file and what differs.
+// Raise runError(failure::malformed) naming the file and what differs.
 void checkResumedWords(const std::string& file, const checkpointRun& run, const std::vector<std::string>& words);
 void refuseFinishedRun(const std::string& file, const std::vector<std::string>& results);

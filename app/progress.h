@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "embryo.h"
+#include "embryostate.h"
 
 class CycleProgress {
  public:

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "embryo.h"
+#include "embryostate.h"
 #include "forces_detail.h"
 #include "seedfile.h"
 #include "signalling.h"

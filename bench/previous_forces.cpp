@@ -17,6 +17,8 @@
 
 #include "failure.h"
 
+using morph::vector;
+
 namespace previous {
 namespace {
 
@@ -340,7 +342,7 @@ workspace& scratch() {
 
 [[noreturn]] void outOfMemory() {
   std::fputs("Failure to allocate memory in forces.\n", stderr);
-  throw runError(exitStoreOverflow, "out of memory for the forces of a relaxation step");
+  throw runError(failure::memory, "out of memory for the forces of a relaxation step");
 }
 
 struct extent {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "embryo.h"
+#include "embryostate.h"
 #include "io/meshread.h"
 #include "morph/embryo.h"
 

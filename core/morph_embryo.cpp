@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "checkpoint.h"
-#include "embryo.h"
+#include "embryostate.h"
 #include "embryo_details.h"
 #include "failure.h"
 #include "growth.h"
@@ -36,9 +36,9 @@ auto guarded(Step&& step) {
   try {
     return step();
   } catch (const runError& e) {
-    throw error(e.status(), e.what());
+    throw error(e.kind(), e.status(), e.what());
   } catch (const std::bad_alloc&) {
-    throw error(exitStoreOverflow, "out of memory");
+    throw error(failure::memory, exitStoreOverflow, "out of memory");
   }
 }
 
@@ -61,19 +61,19 @@ std::string inputBytes(const std::string& path, const std::string& kind, long lo
     case io::ReadFault::none:
       return std::move(file.bytes);
     case io::ReadFault::cannotOpen:
-      throw runError(exitBadFile, path + ": cannot open: " + std::strerror(file.error));
+      throw runError(failure::open, path + ": cannot open: " + std::strerror(file.error));
     case io::ReadFault::folder:
-      throw runError(exitBadFile, path + ": is a folder, not a " + kind + " file");
+      throw runError(failure::open, path + ": is a folder, not a " + kind + " file");
     case io::ReadFault::notRegular:
-      throw runError(exitBadFile, path + ": is not a regular file");
+      throw runError(failure::open, path + ": is not a regular file");
     case io::ReadFault::tooLarge:
-      throw runError(exitBadFile, path + ": is " + std::to_string(file.size) + " bytes, more than the " +
-                                      std::to_string(maxBytes) + " a " + kind + " file may have");
+      throw runError(failure::malformed, path + ": is " + std::to_string(file.size) + " bytes, more than the " +
+                                             std::to_string(maxBytes) + " a " + kind + " file may have");
     case io::ReadFault::cannotRead:
       break;
   }
-  throw runError(exitBadFile, path + ": cannot read the whole file" +
-                                  (file.error ? std::string(": ") + std::strerror(file.error) : ""));
+  throw runError(failure::read, path + ": cannot read the whole file" +
+                                     (file.error ? std::string(": ") + std::strerror(file.error) : ""));
 }
 
 // A seed is 12 vertices and 20 faces, about 2 KB; a template as large as the tools read.
@@ -84,7 +84,7 @@ void loadSeedFile(Embryo& e, const std::string& path) {
   std::string bytes = inputBytes(path, "seed", maxSeedBytes);
   const std::unique_ptr<FILE, int (*)(FILE*)> f(fmemopen(bytes.data(), bytes.size(), "r"), &std::fclose);
   if (!f) throw std::bad_alloc();
-  if (const auto why = loadSeed(e, f.get(), path.c_str())) throw runError(exitBadFile, *why);
+  if (const auto why = loadSeed(e, f.get(), path.c_str())) throw runError(failure::malformed, *why);
 }
 
 bool endsWith(std::string_view text, std::string_view ending) {
@@ -117,7 +117,7 @@ std::vector<snapshotField> sweepFields(const sweepSettings& s) {
 
 void loadTemplateFile(Embryo& e, const std::string& path) {
   std::istringstream in(inputBytes(path, "template", maxTemplateBytes));
-  if (const auto why = loadTemplate(e, in, path)) throw runError(exitBadFile, *why);
+  if (const auto why = loadTemplate(e, in, path)) throw runError(failure::malformed, *why);
 }
 
 embryo::embryo(std::unique_ptr<Embryo> e, std::string input)
@@ -141,7 +141,7 @@ embryo embryo::fromSeed(const std::string& seedFile, unsigned seed, const embryo
                         const messageSinks& sinks) {
   return guarded([&] {
     if (previous && previous->program() != seedRules.programName) {
-      throw error(exitBadCommandLine, "a batch continues from a morphseed embryo, not from " +
+      throw error(failure::commandLine, exitBadCommandLine, "a batch continues from a morphseed embryo, not from " +
                                           (previous->embryo_ ? previous->program() + "'s" : "a loaded file"));
     }
     auto e = std::make_unique<Embryo>(seedRules,
@@ -177,7 +177,8 @@ embryo embryo::fromCheckpoint(const std::string& path, const messageSinks& sinks
     const checkpointRun run = decodeCheckpoint(bytes, path, *e);
     // Another release may grow other numbers from the same state, as the programs refuse it.
     if (run.release != morphVersion()) {
-      throw runError(exitBadFile, path + ": written by release " + run.release + ", this is release " + morphVersion());
+      throw runError(failure::malformed,
+                     path + ": written by release " + run.release + ", this is release " + morphVersion());
     }
     // morphsweep's 23rd word is its template, which the OBJ header names.
     constexpr std::size_t templateWord = 22;
@@ -196,7 +197,7 @@ embryo embryo::fromCheckpoint(const std::string& path, const messageSinks& sinks
 }
 
 void embryo::grow(int cycles, const std::function<bool()>& stop) {
-  if (const std::string why = notGrowable(); !why.empty()) throw error(exitBadCommandLine, why);
+  if (const std::string why = notGrowable(); !why.empty()) throw error(failure::commandLine, exitBadCommandLine, why);
   details& d = *details_;
   Embryo& e = *embryo_;
   for (int c = 0; c < cycles; ++c) {
@@ -231,9 +232,10 @@ void embryo::grow(int cycles, const std::function<bool()>& stop) {
 
 void embryo::write(const std::string& path) const {
   if (details_->loaded) {
-    throw error(exitBadCommandLine, "'" + details_->loadedFrom + "' was loaded for inspection only; it is not written");
+    throw error(failure::commandLine, exitBadCommandLine,
+                "'" + details_->loadedFrom + "' was loaded for inspection only; it is not written");
   }
-  if (!details_->broken.empty()) throw error(exitBadCommandLine, details_->broken);
+  if (!details_->broken.empty()) throw error(failure::commandLine, exitBadCommandLine, details_->broken);
   guarded([&] {
     // A copy takes the fresh normals and any rescaling, so the embryo stays as it is.
     Embryo written(*embryo_);
@@ -253,14 +255,16 @@ void embryo::write(const std::string& path) const {
       if (details_->settings) fields = sweepFields(*details_->settings);
       writeSnapshot(written, path, static_cast<int>(written.totalCycles), details_->born, fields);
     } else {
-      throw runError(exitBadCommandLine, "'" + path + "': no format for this ending (.3dv, .3dvTemplate, .obj, .vtp)");
+      throw runError(failure::commandLine,
+                     "'" + path + "': no format for this ending (.3dv, .3dvTemplate, .obj, .vtp)");
     }
   });
 }
 
 void embryo::setForces(int repulsion, int attraction) {
   if (!embryo_ || !details_->settings) {
-    throw error(exitBadCommandLine, "only a morphsweep embryo (from a template) has force factors");
+    throw error(failure::commandLine, exitBadCommandLine,
+                "only a morphsweep embryo (from a template) has force factors");
   }
   embryo_->forces.repulsion = repulsion;
   embryo_->forces.attraction = attraction;
@@ -363,7 +367,9 @@ std::vector<unsigned short> embryo::triangleAges() const {
 const Embryo& embryo::model() const { return const_cast<embryo*>(this)->model(); }
 
 Embryo& embryo::model() {
-  if (!embryo_) throw error(exitBadCommandLine, "'" + details_->loadedFrom + "' was loaded for inspection and has no model");
+  if (!embryo_)
+    throw error(failure::commandLine, exitBadCommandLine,
+                "'" + details_->loadedFrom + "' was loaded for inspection and has no model");
   return *embryo_;
 }
 

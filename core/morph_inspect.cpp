@@ -1,6 +1,6 @@
 // The library's embryo as the tools see it: files loaded for inspection, and morphstats'
 // measures. Apart from the core, since it needs the tools' readers (morph_io, morph_measure).
-#include "embryo.h"
+#include "embryostate.h"
 #include "embryo_details.h"
 #include "failure.h"
 #include "io/meshread.h"
@@ -16,7 +16,8 @@ embryo embryo::load(const std::string& path, const std::string& formatName) {
   if (checkpoint) return fromCheckpoint(path);
   view::MeshFormat format = view::formatForName(path);
   if (!formatName.empty() && !view::parseFormatName(formatName, format)) {
-    throw error(exitBadCommandLine, "unknown format '" + formatName + "' (3dv, template, obj, vtp, checkpoint)");
+    throw error(failure::commandLine, exitBadCommandLine,
+                "unknown format '" + formatName + "' (3dv, template, obj, vtp, checkpoint)");
   }
   std::vector<unsigned char> pending;
   if (format == view::MeshFormat::threeDVTemplate) {
@@ -26,7 +27,7 @@ embryo embryo::load(const std::string& path, const std::string& formatName) {
     try {
       loadTemplateFile(loaded, path);
     } catch (const runError& e) {
-      throw error(e.status(), e.what());
+      throw error(e.kind(), e.status(), e.what());
     }
     for (int i = 0; i < loaded.numVertices; ++i) pending.push_back(isDependent(loaded.vertexAt(i)) ? 1 : 0);
   }
@@ -39,7 +40,7 @@ embryo embryo::load(const std::string& path, const std::string& formatName) {
       const std::string name = read.error.substr(hint + 13, end - hint - 13);
       read.error.replace(hint, end - hint, "load it with the format '" + name + "'");
     }
-    throw error(exitBadFile, read.error);
+    throw error(read.kind, exitBadFile, read.error);
   }
   if (format == view::MeshFormat::threeDVTemplate) read.mesh.pending = std::move(pending);
   embryo made(nullptr);

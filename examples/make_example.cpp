@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "embryo.h"
+#include "embryostate.h"
 #include "icosahedron.h"
 #include "meshio.h"
 #include "normals.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "embryo.h"
+#include "embryostate.h"
 #include "storecheck.h"
 
 inline void fuzzCheck(bool ok, const char* what) {

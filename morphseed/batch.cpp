@@ -76,12 +76,12 @@ checkpointRun resumeFrom(const SeedRun& r, const std::string& file, Embryo& embr
   const bool same = parseCommandLine(static_cast<int>(recorded.size()), argv.data(), was, false) == 0 && sameRun(was, r);
   checkResumedWords(file, run, same ? run.words : r.checkpoints.words);
   if (run.embryoNumber > r.batches || run.cyclesDone > r.batchCycles || run.series != (r.snapshotInterval > 0)) {
-    throw runError(exitBadFile, file + ": its position (embryo " + std::to_string(run.embryoNumber) + ", cycle " +
-                                    std::to_string(run.cyclesDone) + ") lies outside this run");
+    throw runError(failure::malformed, file + ": its position (embryo " + std::to_string(run.embryoNumber) +
+                                           ", cycle " + std::to_string(run.cyclesDone) + ") lies outside this run");
   }
   if (r.firstSeed && seedOf(*r.firstSeed, run.embryoNumber) != run.seed) {
-    throw runError(exitBadFile, file + ": embryo " + std::to_string(run.embryoNumber) + " has seed " +
-                                    std::to_string(run.seed) + ", not the seed -s gives it");
+    throw runError(failure::malformed, file + ": embryo " + std::to_string(run.embryoNumber) + " has seed " +
+                                           std::to_string(run.seed) + ", not the seed -s gives it");
   }
   refuseFinishedRun(file, embryoResults(r, run.seed));
   return run;
@@ -109,7 +109,7 @@ Embryo runBatches(const SeedRun& run) {
     } else if (firstSeed) {
       // A given seed needs no clock, so a regrown batch does not wait between embryos.
       const auto given = seedOf(*firstSeed, e);
-      if (!given) throw runError(exitBadCommandLine, "no seed left for embryo " + std::to_string(e));
+      if (!given) throw runError(failure::commandLine, "no seed left for embryo " + std::to_string(e));
       seed = *given;
     }
     // Taken before the embryo grows: the clock second (free in this folder) and its result

@@ -5,7 +5,7 @@
 
 #include "checkpointing.h"
 #include "commandline.h"
-#include "embryo.h"
+#include "embryostate.h"
 
 class snapshotSeries;
 

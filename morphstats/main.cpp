@@ -20,7 +20,7 @@
 #include "plot.h"
 #include "provenance.h"
 #include "signalsetup.h"
-#include "series.h"
+#include "growthseries.h"
 #include "seriesorder.h"
 #include "sweeptable.h"
 #include "measure/table.h"

@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "outfile.h"
-#include "run/process.h"
+#include "process.h"
 
 namespace stats {
 namespace {

@@ -49,8 +49,8 @@ std::vector<snapshotField> snapshotFacts(const SweepRun& run) {
 std::string resultName(const SweepRun& run, const Embryo& e, const char* ending) {
   const std::string name = outputName(run, e.red.lifespan, ending);
   if (name.size() >= static_cast<std::size_t>(outNameSize)) {
-    throw runError(exitBadCommandLine, "output name '" + name + "' is too long: " + std::to_string(name.size()) +
-                                           " characters, at most " + std::to_string(outNameSize - 1) + " fit");
+    throw runError(failure::commandLine, "output name '" + name + "' is too long: " + std::to_string(name.size()) +
+                                             " characters, at most " + std::to_string(outNameSize - 1) + " fit");
   }
   return name;
 }
@@ -74,8 +74,8 @@ void growEmbryo(Embryo& e, const SweepRun& run) {
         parseCommandLine(static_cast<int>(recorded.size()), argv.data(), was, false) == 0 && sameRun(was, run);
     checkResumedWords(checkpoints.resumeFile, *resumed, same ? resumed->words : checkpoints.words);
     if (resumed->embryoNumber != 1 || resumed->cyclesDone > cycles || resumed->series != (run.snapshotInterval > 0)) {
-      throw runError(exitBadFile, checkpoints.resumeFile + ": its position (cycle " +
-                                      std::to_string(resumed->cyclesDone) + ") lies outside this run");
+      throw runError(failure::malformed, checkpoints.resumeFile + ": its position (cycle " +
+                                             std::to_string(resumed->cyclesDone) + ") lies outside this run");
     }
   }
   const std::string stem = outputName(run, finalRedLifespan(run, e.numTriangles), "");

@@ -1,7 +1,7 @@
 // The run of one sweep point: load the template, grow, name the results, write them.
 #pragma once
 
-#include "embryo.h"
+#include "embryostate.h"
 #include "sweeprun.h"
 
 // One embryo from the load of the input template to "done": factors, cycles, normals,

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   } catch (const runError& error) {
     return reportRunError(error);
   } catch (const std::bad_alloc&) {
-    return reportRunError(runError(exitStoreOverflow, "out of memory"));
+    return reportRunError(runError(failure::memory, "out of memory"));
   }
   return 0;
 }

@@ -16,7 +16,7 @@
 #include "font.h"
 #include "io/seriesread.h"
 #include "outfile.h"
-#include "run/process.h"
+#include "process.h"
 #include "seriesorder.h"
 #include "signals.h"
 

@@ -22,7 +22,7 @@
 #include "report.h"
 #include "io/runrecord.h"
 #include "io/seriesread.h"
-#include "run/process.h"
+#include "process.h"
 #include "seriesorder.h"
 #include "sweepgrid.h"
 

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "fail.h"
-#include "run/process.h"
+#include "process.h"
 
 namespace view {
 

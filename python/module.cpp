@@ -118,21 +118,24 @@ void setError(PyObject* kind, const std::string& message) {
 // A failure of the library as the Python exception of its kind: files that cannot be
 // opened, read or written are OSError, malformed files and bad arguments ValueError, a
 // store or memory that runs out CapacityError (a MemoryError).
-void raise(const morph::error& e) {
-  const std::string message = e.what();
-  PyObject* kind = PyExc_ValueError;
-  if (e.status() == 3) {
-    kind = capacityError;
-  } else if (e.status() == 2) {
-    const bool access = message.find(": cannot open: ") != std::string::npos ||
-                        message.find(": cannot read") != std::string::npos ||
-                        message.find(": is a folder") != std::string::npos ||
-                        message.find(": is not a regular file") != std::string::npos ||
-                        (message.rfind("cannot write '", 0) == 0 && message.find("': vertex ") == std::string::npos);
-    if (access) kind = PyExc_OSError;
+PyObject* exceptionFor(morph::failure kind) {
+  switch (kind) {
+    case morph::failure::open:
+    case morph::failure::read:
+    case morph::failure::write:
+      return PyExc_OSError;
+    case morph::failure::capacity:
+    case morph::failure::memory:
+      return capacityError;
+    case morph::failure::commandLine:
+    case morph::failure::malformed:
+    case morph::failure::interrupted:
+      break;
   }
-  setError(kind, message);
+  return PyExc_ValueError;
 }
+
+void raise(const morph::error& e) { setError(exceptionFor(e.kind()), e.what()); }
 
 // A path argument taken as the os module takes one: str, bytes or os.PathLike, as the bytes
 // os.fsencode gives, so a name that is not UTF-8 passes unchanged. A NUL, where the C

@@ -26,6 +26,11 @@ if [ -n "$unexpected" ]; then
   echo "$unexpected"
   exit 1
 fi
+# Only the tools start child processes (their own library): the installed core starts none.
+if nm --undefined-only "$library" | grep -E '\b(posix_spawnp?|fork|vfork|execvp?e?)\b'; then
+  echo "the core library starts child processes (above)"
+  exit 1
+fi
 # And the core never ends the process itself.
 if grep -rnE '\b(fail|exit|_exit|abort)\(' "$(dirname "$0")/../core" --include=*.cpp --include=*.h \
     | grep -vE 'std::abort\(\);|storeStateFault|indexFault|validateStore|//' ; then

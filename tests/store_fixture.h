@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "embryo.h"
+#include "embryostate.h"
 #include "failure.h"
 #include "storecheck.h"
 

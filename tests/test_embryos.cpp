@@ -171,6 +171,45 @@ TEST_F(Embryos, LoadedFilesHoldWhatWasGrownAndRefuseToGrow) {
   EXPECT_THROW(morph::embryo::load("grown.3dv", "template"), morph::error);
 }
 
+// Each failure says its kind, whatever its message: a caller branches on the kind.
+TEST_F(Embryos, FailuresCarryTheirKindBesideTheStatus) {
+  std::ofstream("bad-seed") << "a seed it is not\n";
+  std::ofstream("bad.vtp") << "<VTKFile";
+  std::ofstream("bad.ckpt") << "a checkpoint it is not";
+  const morph::embryo seed = morph::embryo::fromSeed("indexed_icosa", 1);
+  using morph::failure;
+  const struct {
+    std::function<void()> call;
+    failure kind;
+    int status;
+  } cases[] = {
+      {[] { morph::embryo::fromSeed("no-such-seed", 1); }, failure::open, 2},
+      {[] { morph::embryo::fromSeed(".", 1); }, failure::read, 2},
+      {[] { morph::embryo::fromSeed("bad-seed", 1); }, failure::malformed, 2},
+      {[] { morph::embryo::fromTemplate("none.3dv", {}); }, failure::open, 2},
+      {[] { morph::embryo::fromTemplate(".", {}); }, failure::open, 2},
+      {[] { morph::embryo::fromTemplate("bad-seed", {}); }, failure::malformed, 2},
+      {[] { morph::embryo::load("none.vtp"); }, failure::open, 2},
+      {[] { morph::embryo::load("."); }, failure::open, 2},
+      {[] { morph::embryo::load("bad.vtp"); }, failure::malformed, 2},
+      {[] { morph::embryo::load("none.ckpt"); }, failure::open, 2},
+      {[] { morph::embryo::load(".", "checkpoint"); }, failure::open, 2},
+      {[] { morph::embryo::load("bad.ckpt"); }, failure::malformed, 2},
+      {[] { morph::embryo::load("bad.vtp", "mesh"); }, failure::commandLine, 1},
+      {[&] { seed.write("no/x.3dv"); }, failure::write, 2},
+      {[&] { seed.write("x.unknown"); }, failure::commandLine, 1},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    try {
+      cases[i].call();
+      ADD_FAILURE() << "case " << i << " did not fail";
+    } catch (const morph::error& e) {
+      EXPECT_EQ(e.kind(), cases[i].kind) << "case " << i << ": " << e.what();
+      EXPECT_EQ(e.status(), cases[i].status) << "case " << i << ": " << e.what();
+    }
+  }
+}
+
 TEST_F(Embryos, AStopPutsTheEmbryoBackToItsLastWholeCycle) {
   // A morphseed cycle asks 22 times (before it, before each of its 20 relaxation steps and
   // before its diffusion), a morphsweep one 21: stops before a cycle, among its relaxation

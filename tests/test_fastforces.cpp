@@ -18,6 +18,8 @@
 #include "signalling.h"
 #include "store_fixture.h"
 
+using morph::vector;
+
 namespace {
 
 std::uint32_t bits(float f) { return std::bit_cast<std::uint32_t>(f); }

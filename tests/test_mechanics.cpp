@@ -10,6 +10,8 @@
 #include "mechanics.h"
 #include "store_fixture.h"
 
+using morph::vector;
+
 namespace {
 
 constexpr float noPair = 32000;

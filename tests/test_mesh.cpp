@@ -5,6 +5,8 @@
 #include "normals.h"
 #include "store_fixture.h"
 
+using morph::vector;
+
 namespace {
 
 void expectVector(const vector& v, float x, float y, float z) {

@@ -17,6 +17,8 @@
 #include "templateload.h"
 #include "work_folder.h"
 
+using morph::vector;
+
 namespace fs = std::filesystem;
 
 namespace {

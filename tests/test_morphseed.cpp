@@ -25,6 +25,8 @@
 #include "store_fixture.h"
 #include "work_folder.h"
 
+using morph::vector;
+
 namespace fs = std::filesystem;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;

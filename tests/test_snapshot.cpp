@@ -37,6 +37,8 @@
 #include "sweep_command.h"
 #include "work_folder.h"
 
+using morph::vector;
+
 namespace fs = std::filesystem;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;

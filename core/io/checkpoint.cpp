@@ -70,7 +70,7 @@ class reader {
       : bytes_(bytes), end_(end), name_(name) {}
 
   [[noreturn]] void fault(const std::string& what) const {
-    throw runError(exitBadFile, name_ + ": " + what + " (byte " + std::to_string(at_) + ")");
+    throw runError(failure::malformed, name_ + ": " + what + " (byte " + std::to_string(at_) + ")");
   }
   std::size_t left() const { return end_ - at_; }
   unsigned u8() {
@@ -334,26 +334,27 @@ std::vector<unsigned char> encodeCheckpoint(const Embryo& e, const checkpointRun
 checkpointRun decodeCheckpoint(const std::vector<unsigned char>& bytes, const std::string& name, Embryo& e) {
   const std::size_t head = sizeof magic + 4;
   if (bytes.size() < head + 4 || std::memcmp(bytes.data(), magic, sizeof magic) != 0) {
-    throw runError(exitBadFile, name + ": not a checkpoint (" +
-                                    (bytes.size() < head + 4 ? "too short" : std::string("no checkpoint mark")) + ")");
+    throw runError(failure::malformed, name + ": not a checkpoint (" +
+                                           (bytes.size() < head + 4 ? "too short" : std::string("no checkpoint mark")) +
+                                           ")");
   }
   reader r(bytes, bytes.size() - 4, name);
   for (std::size_t i = 0; i < sizeof magic; ++i) r.u8();
   const std::uint32_t version = r.u32();
   if (version != checkpointFormatVersion) {
-    throw runError(exitBadFile, name + ": checkpoint format version " + std::to_string(version) +
-                                    ", this build reads version " + std::to_string(checkpointFormatVersion));
+    throw runError(failure::malformed, name + ": checkpoint format version " + std::to_string(version) +
+                                           ", this build reads version " + std::to_string(checkpointFormatVersion));
   }
   std::uint32_t stored = 0;
   for (int k = 3; k >= 0; --k) stored = (stored << 8) | bytes[bytes.size() - 4 + static_cast<std::size_t>(k)];
   if (stored != checkpointChecksum(bytes.data(), bytes.size() - 4)) {
-    throw runError(exitBadFile, name + ": checksum does not match: the checkpoint is truncated or corrupted");
+    throw runError(failure::malformed, name + ": checksum does not match: the checkpoint is truncated or corrupted");
   }
 
   checkpointRun run;
   run.program = r.text("program name");
   if (run.program != e.rules().programName) {
-    throw runError(exitBadFile, name + ": a checkpoint of " + run.program + ", not of " + e.rules().programName);
+    throw runError(failure::malformed, name + ": a checkpoint of " + run.program + ", not of " + e.rules().programName);
   }
   run.release = r.text("release");
   const std::uint32_t words = r.count(4, mostWords, "word");
@@ -405,14 +406,17 @@ std::string checkpointProgram(const std::vector<unsigned char>& bytes) {
 checkpointRun readCheckpoint(const std::string& path, Embryo& e) { return decodeCheckpoint(readCheckpointBytes(path), path, e); }
 
 std::vector<unsigned char> readCheckpointBytes(const std::string& path) {
-  auto cannot = [&](const std::string& why) { return runError(exitBadFile, path + ": cannot read the checkpoint: " + why); };
+  auto cannot = [&](failure kind, const std::string& why) {
+    return runError(kind, path + ": cannot read the checkpoint: " + why);
+  };
   // Non-blocking, so that a named pipe given by mistake cannot hang the open.
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) throw cannot(std::strerror(errno));
+  if (fd < 0) throw cannot(failure::open, std::strerror(errno));
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > largestFile) {
     close(fd);
-    throw cannot(S_ISDIR(info.st_mode) ? "a folder" : !S_ISREG(info.st_mode) ? "not a regular file" : "too large");
+    if (S_ISREG(info.st_mode)) throw cannot(failure::read, "too large");
+    throw cannot(failure::open, S_ISDIR(info.st_mode) ? "a folder" : "not a regular file");
   }
   std::vector<unsigned char> bytes(static_cast<std::size_t>(info.st_size));
   std::size_t done = 0;
@@ -422,7 +426,7 @@ std::vector<unsigned char> readCheckpointBytes(const std::string& path) {
     if (n <= 0) {
       const int error = n < 0 ? errno : 0;
       close(fd);
-      throw cannot(error ? std::strerror(error) : "the file shrank while read");
+      throw cannot(failure::read, error ? std::strerror(error) : "the file shrank while read");
     }
     done += static_cast<std::size_t>(n);
   }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "embryo.h"
+#include "embryostate.h"
 #include "outfile.h"
 
 // Raised by the format version whenever the layout below changes.
@@ -37,7 +37,7 @@ struct checkpointRun {
 // The bytes of a checkpoint of `e` at `run`.
 std::vector<unsigned char> encodeCheckpoint(const Embryo& e, const checkpointRun& run);
 
-// Writes the checkpoint to `path`, complete or not at all; raises runError (exitBadFile)
+// Writes the checkpoint to `path`, complete or not at all; raises runError (failure::write)
 // when it cannot. `sweep` as for OutputFile.
 void writeCheckpoint(const std::string& path, const Embryo& e, const checkpointRun& run,
                      TemporarySweep sweep = TemporarySweep::thisFile);
@@ -45,14 +45,14 @@ void writeCheckpoint(const std::string& path, const Embryo& e, const checkpointR
 // Reads `bytes` (of the file `name`) into `e`, an embryo made with the rules of the program
 // that resumes, and returns where the run stood. A file that is truncated or corrupted, of
 // another format version, program or release, or whose store is not sound raises
-// runError(exitBadFile, "<name>: <what is wrong>") and leaves `e` as it found it.
+// runError(failure::malformed, "<name>: <what is wrong>") and leaves `e` as it found it.
 checkpointRun decodeCheckpoint(const std::vector<unsigned char>& bytes, const std::string& name, Embryo& e);
 
 // The same for the file at `path`.
 checkpointRun readCheckpoint(const std::string& path, Embryo& e);
 
-// The bytes of the checkpoint file at `path`; raises runError(exitBadFile) when it cannot
-// be read (missing, a folder, a pipe, larger than any checkpoint).
+// The bytes of the checkpoint file at `path`; raises runError (failure::open or
+// failure::read) when it cannot be read (missing, a folder, a pipe, larger than any checkpoint).
 std::vector<unsigned char> readCheckpointBytes(const std::string& path);
 
 // The program a checkpoint was written by, so that a reader can make the embryo with its

@@ -7,6 +7,8 @@
 #include "failure.h"
 #include "outfile.h"
 
+using morph::vector;
+
 std::optional<std::string> unwritableVertex(const Embryo& e) {
   const char* axes[] = {"x", "y", "z"};
   for (int i = 0; i < e.numVertices && i < e.capacity(); ++i) {
@@ -53,7 +55,7 @@ void writeTriangles(const Embryo& e, FILE* f) {
 // reader takes back: the run stops as for any result it cannot write.
 void requireWritableStore(const Embryo& e, const char* path) {
   if (const auto problem = unwritableVertex(e)) {
-    throw runError(exitBadFile, std::string("cannot write '") + path + "': " + *problem);
+    throw runError(failure::malformed, std::string("cannot write '") + path + "': " + *problem);
   }
 }
 

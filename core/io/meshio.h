@@ -6,7 +6,7 @@
 #include <string>
 
 #include "coordinatelimit.h"
-#include "embryo.h"
+#include "embryostate.h"
 
 // The first vertex whose position is past coordinateLimit (or not a number) or whose normal
 // is not finite, as "vertex i: <fault>"; such a store cannot be written.

@@ -319,18 +319,18 @@ MeshLoad loadMesh(const std::string& path, MeshFormat format, bool history) {
     case io::ReadFault::none:
       return parseMesh(file.bytes, format, path, history);
     case io::ReadFault::folder:
-      return {{}, path + ": is a folder, not a mesh file"};
+      return {{}, path + ": is a folder, not a mesh file", morph::failure::open};
     case io::ReadFault::cannotOpen:
-      return {{}, path + ": cannot open: " + std::strerror(file.error)};
+      return {{}, path + ": cannot open: " + std::strerror(file.error), morph::failure::open};
     case io::ReadFault::notRegular:
-      return {{}, path + ": is not a regular file"};
+      return {{}, path + ": is not a regular file", morph::failure::open};
     case io::ReadFault::tooLarge:
       return {{}, path + ": is " + std::to_string(file.size) + " bytes, more than the " +
                       std::to_string(maxFileBytes) + " a mesh file may have"};
     case io::ReadFault::cannotRead:
       break;
   }
-  return {{}, path + ": cannot read the whole file"};
+  return {{}, path + ": cannot read the whole file", morph::failure::read};
 }
 
 }  // namespace view

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "morph/error.h"
+
 namespace view {
 
 enum class MeshFormat { threeDV, threeDVTemplate, obj, vtp };
@@ -26,10 +28,12 @@ struct Mesh {
   std::optional<std::array<int, 3>> lifeSpans{}, secretors{};  // red, green, blue episode state
 };
 
-// Outcome of a read: a mesh, or the message "<file>: <what is wrong>".
+// Outcome of a read: a mesh, or the message "<file>: <what is wrong>" and its kind (open,
+// read, or malformed for what the format does not allow).
 struct MeshLoad {
   Mesh mesh;
   std::string error;
+  morph::failure kind = morph::failure::malformed;
   bool ok() const { return error.empty(); }
 };
 

@@ -13,6 +13,8 @@
 #include "normals.h"
 #include "topology.h"
 
+using morph::vector;
+
 namespace {
 
 constexpr int seedVertices = 12;
@@ -42,11 +44,11 @@ class SeedReader {
  public:
   SeedReader(FILE* f, std::string path) : f_(f), path_(std::move(path)) {}
 
-  const std::optional<std::string>& error() const { return error_; }
+  const std::optional<refusal>& error() const { return error_; }
   void setPlace(std::string place) { place_ = std::move(place); }
 
   bool refuse(const std::string& problem) {
-    if (!error_) error_ = path_ + ": " + place_ + ": " + problem;
+    if (!error_) error_ = refusal{failure::malformed, path_ + ": " + place_ + ": " + problem};
     return false;
   }
 
@@ -54,7 +56,7 @@ class SeedReader {
   bool ended(const std::string& what) {
     const int error = errno;
     if (std::ferror(f_)) {
-      if (!error_) error_ = path_ + ": cannot read: " + std::strerror(error);
+      if (!error_) error_ = refusal{failure::read, path_ + ": cannot read: " + std::strerror(error)};
       return false;
     }
     return refuse("file ends before " + what);
@@ -153,7 +155,7 @@ class SeedReader {
   FILE* f_;
   std::string path_;
   std::string place_;
-  std::optional<std::string> error_;
+  std::optional<refusal> error_;
 };
 
 bool vertexIndex(SeedReader& reader, long index, const char* what) {
@@ -232,7 +234,7 @@ bool readFaces(Embryo& e, SeedReader& reader) {
     auto* t = new (std::nothrow) triangle();
     if (!t) {
       e.notice("Failure to allocate triangle\n");
-      throw runError(exitStoreOverflow, "out of memory while loading the seed");
+      throw runError(failure::memory, "out of memory while loading the seed");
     }
     orientFace(e, t, static_cast<short>(a), static_cast<short>(b), static_cast<short>(c));
     t->age = 0;
@@ -266,21 +268,8 @@ bool readSeed(Embryo& e, SeedReader& reader) {
   return readFaces(e, reader);
 }
 
-}  // namespace
-
-std::optional<std::string> loadSeed(Embryo& e, const char* path) {
-  const std::string name = path ? path : "";
-  const std::unique_ptr<FILE, CloseFile> f(std::fopen(name.c_str(), "r"));
-  if (!f) {
-    const int error = errno;
-    // A refused seed leaves nothing behind that a later load or check could trip over.
-    e.clearStore();
-    return name + ": cannot open: " + std::strerror(error);
-  }
-  return loadSeed(e, f.get(), name.c_str());
-}
-
-std::optional<std::string> loadSeed(Embryo& e, FILE* f, const char* name) {
+// loadSeed's work, with the kind of its refusal.
+std::optional<refusal> seedFrom(Embryo& e, FILE* f, const char* name) {
   e.clearStore();
   e.numTriangles = seedTriangles;
   e.numVertices = seedVertices;
@@ -293,6 +282,29 @@ std::optional<std::string> loadSeed(Embryo& e, FILE* f, const char* name) {
   return std::nullopt;
 }
 
+std::optional<refusal> seedAt(Embryo& e, const char* path) {
+  const std::string name = path ? path : "";
+  const std::unique_ptr<FILE, CloseFile> f(std::fopen(name.c_str(), "r"));
+  if (!f) {
+    const int error = errno;
+    // A refused seed leaves nothing behind that a later load or check could trip over.
+    e.clearStore();
+    return refusal{failure::open, name + ": cannot open: " + std::strerror(error)};
+  }
+  return seedFrom(e, f.get(), name.c_str());
+}
+
+std::optional<std::string> messageOf(const std::optional<refusal>& refused) {
+  if (!refused) return std::nullopt;
+  return refused->message;
+}
+
+}  // namespace
+
+std::optional<std::string> loadSeed(Embryo& e, const char* path) { return messageOf(seedAt(e, path)); }
+
+std::optional<std::string> loadSeed(Embryo& e, FILE* f, const char* name) { return messageOf(seedFrom(e, f, name)); }
+
 void readSeedIntoStructs(Embryo& e, const char* path) {
-  if (const auto error = loadSeed(e, path)) throw runError(exitBadFile, *error);
+  if (const auto refused = seedAt(e, path)) throw runError(refused->kind, refused->message);
 }

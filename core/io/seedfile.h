@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "embryo.h"
+#include "embryostate.h"
 
 // The seed file, read from the working directory at the start of every embryo.
 inline constexpr const char* seedFileName = "indexed_icosa";
@@ -19,5 +19,5 @@ std::optional<std::string> loadSeed(Embryo& e, const char* path);
 // messages. The stream stays open.
 std::optional<std::string> loadSeed(Embryo& e, FILE* f, const char* name);
 
-// loadSeed, raising runError (exitBadFile) when the seed is refused.
+// loadSeed, raising runError when the seed is refused (failure::open, read or malformed).
 void readSeedIntoStructs(Embryo& e, const char* path);

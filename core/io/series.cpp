@@ -54,9 +54,9 @@ void snapshotSeries::resume(const std::string& checkpoint, std::vector<int> born
     std::string which = missing.front();
     if (missing.size() == 2) which += " and " + missing.back();
     if (missing.size() > 2) which += " and " + std::to_string(missing.size() - 1) + " more";
-    throw runError(exitBadFile, checkpoint + (missing.size() == 1 ? ": its snapshot " : ": its snapshots ") + which +
-                                    (missing.size() == 1 ? " is" : " are") +
-                                    " not in this folder; resume in the folder the run wrote them in");
+    throw runError(failure::open, checkpoint + (missing.size() == 1 ? ": its snapshot " : ": its snapshots ") + which +
+                                      (missing.size() == 1 ? " is" : " are") +
+                                      " not in this folder; resume in the folder the run wrote them in");
   }
   born_ = std::move(born);
   written_ = std::move(written);

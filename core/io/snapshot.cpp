@@ -17,6 +17,8 @@
 #include "signalling.h"
 #include "version.h"
 
+using morph::vector;
+
 // The appended block is the arrays' memory as it is; the file says LittleEndian.
 static_assert(std::endian::native == std::endian::little, "snapshots are written on little-endian hosts");
 
@@ -292,7 +294,7 @@ void compressAll(std::vector<dataArray>& arrays, const std::string& path, int le
       }
     }
   }
-  if (failed) throw runError(exitBadFile, "cannot write '" + path + "': compression failed");
+  if (failed) throw runError(failure::write, "cannot write '" + path + "': compression failed");
 }
 
 void writeDataArray(FILE* f, const dataArray& a, const char* indent) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "embryo.h"
+#include "embryostate.h"
 #include "outfile.h"
 
 // How a snapshot's arrays are compressed. Either way the decompressed arrays are the same.
@@ -38,14 +38,14 @@ struct snapshotField {
 // The normals recalcNorms would write, computed into copies so that a snapshot taken
 // mid-run leaves the store untouched.
 struct surfaceNormals {
-  std::vector<vector> vertices;  // numVertices of them
-  std::vector<vector> faces;     // one per triangle, in list order
+  std::vector<morph::vector> vertices;  // numVertices of them
+  std::vector<morph::vector> faces;     // one per triangle, in list order
 };
 surfaceNormals computeNormals(const Embryo& e);
 
 // Writes the store to `path` (complete or absent): points unscaled, triangles in list order,
 // the per-vertex `born` cycles (missing entries count as 0), `cycle`, `parameters` and the
-// episode state of the three colours as field data. Raises runError (exitBadFile) if the
+// episode state of the three colours as field data. Raises runError (failure::write) if the
 // file cannot be written. `sweep` as for OutputFile.
 void writeSnapshot(const Embryo& e, const std::string& path, int cycle, const std::vector<int>& born,
                    const std::vector<snapshotField>& parameters, const snapshotCoding& coding = {},

@@ -190,7 +190,7 @@ bool parseTemplate(Embryo& e, TemplateReader& reader) {
     triangle* t = new (std::nothrow) triangle();
     if (!t) {
       e.notice("Failure to allocate triangle\n");
-      throw runError(exitStoreOverflow, "out of memory while loading a template");
+      throw runError(failure::memory, "out of memory while loading a template");
     }
     std::copy(std::begin(corners), std::end(corners), t->v);
     t->age = 0;
@@ -199,15 +199,26 @@ bool parseTemplate(Embryo& e, TemplateReader& reader) {
   return true;
 }
 
+// loadTemplate's opening of the file, with the kind of its refusal: a file that cannot be
+// opened, or one the template layout does not allow.
+std::optional<refusal> templateAt(Embryo& e, const char* path) {
+  const std::string name = path ? path : "";
+  std::error_code ec;
+  if (std::filesystem::is_directory(name, ec)) {
+    return refusal{failure::open, name + ": is a folder, not a template file"};
+  }
+  std::ifstream in(name);
+  if (!in) return refusal{failure::open, name + ": cannot open: " + std::strerror(errno)};
+  if (auto error = loadTemplate(e, in, name)) return refusal{failure::malformed, std::move(*error)};
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> loadTemplate(Embryo& e, const char* path) {
-  const std::string name = path ? path : "";
-  std::error_code ec;
-  if (std::filesystem::is_directory(name, ec)) return name + ": is a folder, not a template file";
-  std::ifstream in(name);
-  if (!in) return name + ": cannot open: " + std::strerror(errno);
-  return loadTemplate(e, in, name);
+  auto refused = templateAt(e, path);
+  if (!refused) return std::nullopt;
+  return std::move(refused->message);
 }
 
 std::optional<std::string> loadTemplate(Embryo& e, std::istream& in, const std::string& name) {
@@ -222,5 +233,5 @@ std::optional<std::string> loadTemplate(Embryo& e, std::istream& in, const std::
 }
 
 void readIntoStructs(Embryo& e, const char* path) {
-  if (const auto error = loadTemplate(e, path)) throw runError(exitBadFile, *error);
+  if (const auto refused = templateAt(e, path)) throw runError(refused->kind, refused->message);
 }

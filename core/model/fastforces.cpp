@@ -22,6 +22,8 @@
 #include "pairkernel.h"
 #include "threadchoice.h"
 
+using morph::vector;
+
 namespace {
 
 constexpr float infinity = std::numeric_limits<float>::infinity();
@@ -619,7 +621,7 @@ void fastPairForces(Embryo& e, const forceSettings& s, forceField& field) {
     sumPairs(e, s, field);
   } catch (const scratchExhausted&) {
     e.notice("Failure to allocate memory in forces.\n");
-    throw runError(exitStoreOverflow, "out of memory for the forces of a relaxation step");
+    throw runError(failure::memory, "out of memory for the forces of a relaxation step");
   }
 }
 

@@ -8,6 +8,8 @@
 #include "failure.h"
 #include "mechanics.h"
 
+using morph::vector;
+
 namespace {
 
 constexpr float noPairDistance = 32000;
@@ -59,7 +61,7 @@ forceField emptyForceField(const Embryo& e) {
     field.force.assign(liveVertices(e), vector());
   } catch (const std::bad_alloc&) {
     e.notice("Failure to allocate memory in forces.\n");
-    throw runError(exitStoreOverflow, "out of memory for the forces of a relaxation step");
+    throw runError(failure::memory, "out of memory for the forces of a relaxation step");
   }
   field.D = noPairDistance;
   field.m = 0;

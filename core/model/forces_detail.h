@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "embryo.h"
+#include "embryostate.h"
 
 // Constants of one step, fixed before any force is summed.
 struct forceSettings {
@@ -18,7 +18,7 @@ struct forceSettings {
 
 // What the pair sum leaves for the moves.
 struct forceField {
-  std::vector<vector> force;  // net force on each live vertex
+  std::vector<morph::vector> force;  // net force on each live vertex
   float D;                    // smallest distance of a pair that repelled; 32000 when none did
   float m;                    // length of the last vertex's force; every move is divided by it
 };
@@ -26,9 +26,9 @@ struct forceField {
 // The attraction on vertex i along its neighbour list, in list order; neighbours that name
 // no live vertex (index outside 0 .. n-1) are skipped. Both ways of summing use this one
 // expression, so their float operations cannot drift apart.
-inline vector attractionOn(const vertex_struct* vertex, const forceSettings& s, int i, int n) {
+inline morph::vector attractionOn(const vertex_struct* vertex, const forceSettings& s, int i, int n) {
   const vertex_struct& vi = vertex[i];
-  vector a;
+  morph::vector a;
   const int numNeighbors = std::clamp<int>(vi.numNeighbors, 0, 6);
   for (int j = 0; j < numNeighbors; ++j) {
     const int k = vi.neighbors[j];
@@ -48,7 +48,7 @@ forceField emptyForceField(const Embryo& e);
 // vertex, D, and finally m.
 void referencePairForces(const Embryo& e, const forceSettings& settings, forceField& field);
 // The length of a force as the step measures it: float squares and sum, double root.
-float forceLength(vector f);
+float forceLength(morph::vector f);
 // Clears every updated flag, then moves each free vertex along its force and marks it.
 void moveFreeVertices(Embryo& e, const forceField& field);
 // Puts each dependent at the mid-point of its parents once both are placed, sweeping

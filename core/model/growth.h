@@ -5,7 +5,7 @@
 #include <exception>
 #include <functional>
 
-#include "embryo.h"
+#include "embryostate.h"
 
 // Relaxation steps per cycle.
 inline constexpr int forceStepsPerCycle = 20;

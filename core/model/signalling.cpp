@@ -111,7 +111,7 @@ void diffuseColour(Embryo& e, unsigned char vertex_struct::*level, short secreto
 
 [[noreturn]] void diffusionOutOfMemory(const Embryo& e) {
   e.notice("Failure to allocate memory in diffuse.\n");
-  throw runError(exitStoreOverflow, "out of memory in diffuse");
+  throw runError(failure::memory, "out of memory in diffuse");
 }
 
 template <bool integerDivisor>
@@ -130,7 +130,7 @@ void hormoneGrow(Embryo& e) {
   try {
     marks.resize(static_cast<std::size_t>(n));
   } catch (const std::bad_alloc&) {
-    throw runError(exitStoreOverflow, "out of memory while marking triangles for growth");
+    throw runError(failure::memory, "out of memory while marking triangles for growth");
   }
 
   // Every decision is taken before anything splits, so a split never sways another mark.

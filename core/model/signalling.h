@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "embryo.h"
+#include "embryostate.h"
 
 // Green and blue episodes wait for a surface of more than this many triangles (and red
 // too where the rules say redEpisodeNeedsSize).

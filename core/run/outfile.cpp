@@ -18,11 +18,11 @@
 namespace {
 
 [[noreturn]] void failWrite(const std::string& path, int error) {
-  throw runError(exitBadFile, "cannot write '" + path + "': " + std::strerror(error));
+  throw runError(failure::write, "cannot write '" + path + "': " + std::strerror(error));
 }
 
 [[noreturn]] void refuse(const std::string& path, const std::string& why) {
-  throw runError(exitBadFile, "cannot write '" + path + "': " + why);
+  throw runError(failure::write, "cannot write '" + path + "': " + why);
 }
 
 // Every output's stream writes through this sink rather than being a plain descriptor

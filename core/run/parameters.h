@@ -13,7 +13,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "settings.h"
+#include "growthsettings.h"
 
 // What a change of a parameter can change in a program's results.
 enum class Effect {

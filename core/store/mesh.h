@@ -3,6 +3,8 @@
 #pragma once
 
 
+namespace morph {
+
 // Three single-precision components; every operation rounds to float as it goes.
 struct vector {
   float x, y, z;
@@ -28,10 +30,12 @@ struct vector {
   void normalize();
 };
 
+}  // namespace morph
+
 struct vertex_struct {
   // A fresh slot is all zeros, parents included.
   float x = 0, y = 0, z = 0;     // position; the readers, subdivision and forces write it
-  vector norm;                   // vertex normal, written by recalcNorms
+  morph::vector norm;            // vertex normal, written by recalcNorms
   short numNeighbors = 0;        // valid entries in neighbors, 0..6
   short neighbors[6] = {};       // edge partners in insertion order; a far end stands in for a pending mid-point
   short parentA = 0;             // while a dependent: one end of its edge; -1 otherwise
@@ -45,14 +49,14 @@ struct vertex_struct {
   unsigned char hormoneB = 0;
   unsigned char updated = 0;     // forces' per-step flag: new position assigned
 
-  void addTri(vector n) { norm.add(n); }
-  void clearNorm() { norm = vector(); }
+  void addTri(morph::vector n) { norm.add(n); }
+  void clearNorm() { norm = morph::vector(); }
   void normalize() { norm.normalize(); }
 };
 
 struct triangle {
   short v[3];          // corners; their order gives the orientation
-  vector norm;         // face normal, written by recalcNorms
+  morph::vector norm;  // face normal, written by recalcNorms
   unsigned short age;  // growth steps survived; nothing decides by it
   triangle* next;      // toward tailTriangle; null at the tail
   triangle* prev;      // toward headTriangle; null at the head

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "embryo.h"
+#include "embryostate.h"
 
 PendingMidpoints programPendingRule(const Embryo& e) {
   return e.rules().growthSplits ? PendingMidpoints::listed : PendingMidpoints::parentsOnly;

@@ -28,8 +28,9 @@ std::string describe(const Embryo& e, const vertex_struct* v) {
 void appendNeighbor(Embryo& e, short at, short n) {
   vertex_struct& v = e.vertexAt(at);
   if (v.numNeighbors < 0 || v.numNeighbors >= maxNeighbors) {
-    throw runError(exitStoreOverflow, "vertex " + std::to_string(at) + " already has " +
-                                          std::to_string(v.numNeighbors) + " neighbours; the mesh is not a valid surface");
+    throw runError(failure::capacity, "vertex " + std::to_string(at) + " already has " +
+                                          std::to_string(v.numNeighbors) +
+                                          " neighbours; the mesh is not a valid surface");
   }
   v.neighbors[v.numNeighbors++] = n;
 }
@@ -151,14 +152,14 @@ void moreShorts(Embryo& e, vertex_struct* v, int extra) {
   // The call exists to make room for one more entry, so it always grows by at least one.
   const int size = v->numDependents + (extra > 0 ? extra : 1);
   if (size > maxDependentEntries) {
-    throw runError(exitStoreOverflow, describe(e, v) + " has more dependents than its 16-bit count can hold");
+    throw runError(failure::capacity, describe(e, v) + " has more dependents than its 16-bit count can hold");
   }
   const std::size_t bytes = static_cast<std::size_t>(size) * sizeof(short);
   for (short** array : {&v->dependents, &v->spouses}) {
     auto* grown = static_cast<short*>(std::realloc(*array, bytes));
     if (!grown) {
       e.notice("out of memory in moreShorts\n");
-      throw runError(exitStoreOverflow, "no memory to grow the dependent lists of " + describe(e, v));
+      throw runError(failure::memory, "no memory to grow the dependent lists of " + describe(e, v));
     }
     *array = grown;
   }

@@ -2,7 +2,7 @@
 // the triangle list primitives, and the split itself.
 #pragma once
 
-#include "embryo.h"
+#include "embryostate.h"
 
 // Dependent arrays grow by this many entries at a time.
 inline constexpr int dependentGrowth = 6;

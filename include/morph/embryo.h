@@ -3,42 +3,24 @@
 // do, from C++. Any number of embryos may live in one process and grow at once in
 // different threads (in a child made by fork, the thread that forked grows on one thread:
 // the OpenMP runtime's threads do not survive a fork; the numbers are the same). Every
-// failure is a morph::error carrying the message and the exit status the programs would
-// end with, memory running out included.
+// failure is a morph::error carrying its kind, the message and the exit status the programs
+// would end with (error.h), memory running out included.
 #pragma once
 
 #include <array>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "morph/settings.h"
+#include "error.h"
+#include "settings.h"
 
 class Embryo;
 
 namespace morph {
-
-// A failed load, write or growth step; status() is the programs' exit status for it
-// (1 command line, 2 input or output file, 3 capacity or memory).
-class error : public std::runtime_error {
- public:
-  error(int status, const std::string& message) : std::runtime_error(message), status_(status) {}
-  int status() const noexcept { return status_; }
-
- private:
-  int status_;
-};
-
-// Raised by grow when its stop query said stop: the embryo is back at its last whole cycle.
-class stopped : public std::exception {
- public:
-  const char* what() const noexcept override { return "growth stopped"; }
-};
 
 // Where an embryo's messages go, one call per line, newline included: the model's notices
 // ("Vertex array is full.") and its output lines ("Hormone Grew!"). An unset one prints as

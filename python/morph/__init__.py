@@ -15,12 +15,12 @@ Embryo.from_template starts a sweep point from a 3DV template with its Settings;
 Embryo.load reads any result, template or snapshot for inspection; embryo.copy() branches
 an embryo into several futures.
 
-Failures are exceptions: OSError for a file that cannot be opened or written, ValueError
-for a malformed file or a bad argument (the programs' messages), CapacityError (a
-MemoryError) when the store overflows or memory runs out, InspectionOnlyError when a
-loaded file is asked to grow. The model's notices ("Vertex array is full.") arrive as
-warnings of the class Notice, morphsweep's output lines ("Hormone Grew!") as INFO records
-of the logger "morph"; nothing is printed.
+Failures are exceptions by their kind, with the programs' messages: OSError for a file that
+cannot be opened, read or written, ValueError for a malformed file or a bad argument,
+CapacityError (a MemoryError) when the store overflows or memory runs out,
+InspectionOnlyError when a loaded file is asked to grow. The model's notices ("Vertex
+array is full.") arrive as warnings of the class Notice, morphsweep's output lines
+("Hormone Grew!") as INFO records of the logger "morph"; nothing is printed.
 
 Growth lets go of the interpreter lock, so embryos grow side by side in threads; Ctrl-C
 (KeyboardInterrupt) stops a growth between relaxation steps and leaves the embryo at its

@@ -1,4 +1,4 @@
-#include "series.h"
+#include "growthseries.h"
 
 #include <cctype>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "run/process.h"
+#include "process.h"
 
 #include <fcntl.h>
 #include <signal.h>

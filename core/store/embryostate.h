@@ -13,7 +13,7 @@
 #include "mesh.h"
 #include "random.h"
 #include "rules.h"
-#include "settings.h"
+#include "growthsettings.h"
 
 // How close pairs are found; automatic takes the grid when the mesh is wide compared with
 // the cut-off.

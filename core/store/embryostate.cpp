@@ -1,4 +1,4 @@
-#include "embryo.h"
+#include "embryostate.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,8 +6,6 @@
 #include <cstring>
 #include <new>
 #include <utility>
-
-#include "failure.h"
 
 void standardErrorSink(const std::string& text) { std::fputs(text.c_str(), stderr); }
 void standardOutputSink(const std::string& text) { std::fputs(text.c_str(), stdout); }
