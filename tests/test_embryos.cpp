@@ -184,7 +184,7 @@ TEST_F(Embryos, FailuresCarryTheirKindBesideTheStatus) {
     int status;
   } cases[] = {
       {[] { morph::embryo::fromSeed("no-such-seed", 1); }, failure::open, 2},
-      {[] { morph::embryo::fromSeed(".", 1); }, failure::read, 2},
+      {[] { morph::embryo::fromSeed(".", 1); }, failure::open, 2},
       {[] { morph::embryo::fromSeed("bad-seed", 1); }, failure::malformed, 2},
       {[] { morph::embryo::fromTemplate("none.3dv", {}); }, failure::open, 2},
       {[] { morph::embryo::fromTemplate(".", {}); }, failure::open, 2},

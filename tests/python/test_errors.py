@@ -25,7 +25,6 @@ ERRORS = [
     (lambda: morph.Embryo.from_seed(1, seed_file="missing"), OSError, "missing: cannot open: No such file or directory"),
     (lambda: morph.Embryo.from_template("none.3dv", morph.Settings()), OSError, "none.3dv: cannot open: No such file"),
     (lambda: morph.Embryo.load("none.vtp"), OSError, "none.vtp: cannot open: No such file or directory"),
-    (lambda: morph.Embryo.from_seed(1, seed_file="."), OSError, ".: cannot read: Is a directory"),
     (lambda: morph.Embryo.load("none.ckpt"), OSError, "none.ckpt: cannot read the checkpoint: No such file or directory"),
     (lambda: morph.Embryo.from_template(".", morph.Settings()), OSError, ".: is a folder, not a template file"),
     (lambda: morph.Embryo.load("."), OSError, ".: is a folder, not a mesh file"),
