@@ -138,8 +138,10 @@ submit() {
   done
   local after
   after=$(IFS=:; echo "${ids[*]}")
+  # The sheet job takes the array's options, the scheduler's warning among them; it has no
+  # checkpoint to write, so the warning must not end it (ignored, as its children inherit).
   id=$(sbatch --parsable --job-name=morphsweep-sheet --dependency="afterany:$after" "${extra[@]}" \
-    --wrap="$(printf '%q ' "$self" --record --build "$build" "$manifest"); $(printf '%q ' "$here/sweep-sheet.sh" --build "$build" "$manifest")")
+    --wrap="trap '' USR1; $(printf '%q ' "$self" --record --build "$build" "$manifest"); $(printf '%q ' "$here/sweep-sheet.sh" --build "$build" "$manifest")")
   echo "sweep-slurm: job ${id%%;*} writes $manifest.run.json and renders $manifest.png after them" >&2
 }
 
