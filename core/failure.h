@@ -38,20 +38,12 @@ constexpr int exitStatusFor(failure kind) {
 }
 
 // A run that cannot go on, raised where it is found and turned into "<program>: <message>"
-// and the status by the program's main; a library user catches it instead.
-class runError : public std::runtime_error {
+// and the status by the program's main; a library user catches it as the morph::error it is.
+class runError : public morph::error {
  public:
-  runError(failure kind, const std::string& message)
-      : std::runtime_error(message), kind_(kind), status_(exitStatusFor(kind)) {}
+  runError(failure kind, const std::string& message) : morph::error(kind, exitStatusFor(kind), message) {}
   // A kind whose status depends on the case (a stop by Ctrl-C ends with 130, not 75).
-  runError(failure kind, int status, const std::string& message)
-      : std::runtime_error(message), kind_(kind), status_(status) {}
-  failure kind() const noexcept { return kind_; }
-  int status() const noexcept { return status_; }
-
- private:
-  failure kind_;
-  int status_;
+  runError(failure kind, int status, const std::string& message) : morph::error(kind, status, message) {}
 };
 
 // A refusal a loader returns rather than raises: its kind and the message naming the file.

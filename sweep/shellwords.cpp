@@ -16,7 +16,7 @@ std::string quotedChar(char c) {
 }  // namespace
 
 std::string shellQuote(const std::string& word) {
-  static const char* safe = "_./+,:=@%^-";
+  static constexpr char safe[] = "_./+,:=@%^-";
   bool bare = !word.empty();
   for (const char c : word) {
     if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr(safe, c)) bare = false;

@@ -5,6 +5,7 @@
 // made from this table, so adding a parameter is adding a row.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstddef>
@@ -70,7 +71,9 @@ struct Parameter {
   // Its values in the manual's example sweep (a definition's value list).
   std::string_view example = {};
 
-  constexpr bool number() const { return get != nullptr; }
+  // A number of a sweep point (get and set are given); by its group, which a constant
+  // expression can read where a sanitizer build cannot compare function pointers.
+  constexpr bool number() const { return group == Group::run || setting(); }
   // One of GrowthSettings' values (what an embryo is made with).
   constexpr bool setting() const { return group == Group::morphogen || group == Group::force; }
 };
@@ -131,7 +134,7 @@ constexpr std::array<Parameter, 3> morphogenRows(std::string_view flag, std::arr
 
 // In morphsweep's command-line order: the fourteen numbers, then the input template (the
 // words of a manifest line), then what morphseed alone takes.
-inline constexpr std::array<Parameter, 18> runParameters = [] {
+inline constexpr std::array<Parameter, 17> runParameters = [] {
   using namespace parameterDetail;
   const auto red = morphogenRows<&GrowthSettings::red>(
       "-r", {"redLifespan", "redThreshold", "redSecretor"}, ".r", 3,
@@ -142,7 +145,7 @@ inline constexpr std::array<Parameter, 18> runParameters = [] {
   const auto blue = morphogenRows<&GrowthSettings::blue>(
       "-b", {"blueLifespan", "blueThreshold", "blueSecretor"}, ".b.", 9,
       "the vertex index that secretes blue at level 255 every diffusion step; -1: none", "33");
-  return std::array<Parameter, 18>{{
+  return std::array<Parameter, 17>{{
       {.name = "growthCycles", .sweepFlag = "-n", .seedWords = "-b batchCount cycleCount (the second)", .lo = 1,
        .hi = INT_MAX, .unit = "growth cycles: each diffuses, marks (morphseed: splits) and relaxes the surface",
        .belowLowest = "Batch cycle count must be >=1.  Setting to 1\n",
@@ -180,6 +183,9 @@ inline constexpr std::array<Parameter, 18> runParameters = [] {
 // The fourteen numbers of a morphsweep command line, the input template after them.
 inline constexpr int sweepNumberCount = 14;
 inline constexpr std::string_view inputTemplateName = "inputTemplate";
+
+static_assert(std::all_of(runParameters.begin(), runParameters.end(), [](const Parameter& p) { return !p.name.empty(); }),
+              "every row of the table is named: its size counts its rows");
 
 // The rows a morphsweep call gives a number, in command-line order.
 inline constexpr std::array<const Parameter*, sweepNumberCount> sweepNumbers = [] {
