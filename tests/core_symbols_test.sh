@@ -18,6 +18,7 @@ allowed=(
   'guard variable for testFaults()::faults'
   "(anonymous namespace)::sinkWrite(void*, char const*, unsigned long)::total"
   # The fork handler, registered once per process.
+  'morph::(anonymous namespace)::watchForks()::registered'
   'guard variable for morph::(anonymous namespace)::watchForks()::registered'
 )
 unexpected=$(printf '%s\n' "$found" | grep -vxF -f <(printf '%s\n' "${allowed[@]}") || true)
