@@ -432,6 +432,9 @@ std::string embryoRepr(const embryoHandle& h) {
 
 }  // namespace
 
+// morphview's pictures, pages and movies, and series reading (viewing.cpp).
+void defineViewing(py::module_& m);
+
 PYBIND11_MODULE(_morph, m) {
   m.doc() = "The compiled part of the morph package; use `import morph`.";
   m.attr("__version__") = morphVersion();
@@ -492,7 +495,8 @@ PYBIND11_MODULE(_morph, m) {
   settings.def("__eq__", [](const morph::sweepSettings& a, const morph::sweepSettings& b) { return a == b; });
   settings.def("__copy__", [](const morph::sweepSettings& s) { return s; });
 
-  py::class_<embryoHandle> embryo(m, "Embryo", R"(One embryo: a closed triangulated surface grown cycle by cycle.
+  // A __dict__ per embryo: the package keeps its history and source name there.
+  py::class_<embryoHandle> embryo(m, "Embryo", py::dynamic_attr(), R"(One embryo: a closed triangulated surface grown cycle by cycle.
 
 Made by Embryo.from_seed (morphseed's), Embryo.from_template (morphsweep's) or
 Embryo.load (a file, for inspection only, or a program's checkpoint to grow on). The arrays are read-only copies taken when
@@ -629,4 +633,6 @@ not exist.)");
   embryo.def_property_readonly(
       "growable", [](const embryoHandle& h) { return available(h), h.embryo.notGrowable().empty(); },
       "False for a file loaded for inspection.");
+
+  defineViewing(m);
 }

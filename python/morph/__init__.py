@@ -32,18 +32,37 @@ The runtime's threads do not survive a fork: in a child made by fork (os.fork,
 multiprocessing's "fork" start method) the thread that forked grows on one thread, with the
 same results.
 
+In a notebook an embryo shows itself as an interactive 3D view (morphview's HTML report,
+offline), embryo.picture() gives morphview's PNG, grow(n, record=[...], progress=True,
+view=True) follows a growth (embryo.history, a pandas DataFrame), and Series.load reads a
+program's snapshot series (.pvd).
+
 Paths are taken as the os module takes them: str, bytes or os.PathLike, a name that is not
 UTF-8 included; a NUL in a path is a ValueError, as with open().
 """
 
 import os as _os
 
+from . import display as _display
+from . import follow as _follow
 from ._morph import CapacityError, Embryo, InspectionOnlyError, Notice, Settings, __version__
+from .series import Series
 
 #: The seed icosahedron morphseed grows from, bundled with the module (Embryo.from_seed's default).
 BUNDLED_SEED = _os.path.join(_os.path.dirname(__file__), "indexed_icosa")
 
-__all__ = ["Embryo", "Settings", "CapacityError", "InspectionOnlyError", "Notice", "BUNDLED_SEED"]
+__all__ = ["Embryo", "Series", "Settings", "CapacityError", "InspectionOnlyError", "Notice", "BUNDLED_SEED"]
+
+# What the package adds to the compiled Embryo: seeing it, following its growth, its history.
+Embryo.grow = _follow.grow
+Embryo.copy = _follow.copy
+Embryo.__copy__ = _follow.copy
+Embryo.__deepcopy__ = lambda self, memo: _follow.copy(self)
+Embryo.load = staticmethod(_follow.load)
+Embryo.history = property(_follow.history)
+Embryo.picture = _display.embryo_picture
+Embryo._repr_png_ = _display.embryo_repr_png
+Embryo._repr_html_ = _display.embryo_repr_html
 
 # Shown as the package's own in help(morph) and in tracebacks.
 for _name in ("Embryo", "Settings"):

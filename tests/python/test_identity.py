@@ -31,10 +31,24 @@ def point_words(point):
     return ["-n", cycles, "-m", 1, "-t", 1, "-r", *red, "-g", *green, "-b", *blue, "-kr", kr, "-kh", kh, "start.3dv"]
 
 
+def grow(embryo, cycles, followed):
+    """Grows plainly, or followed: every measure recorded, a progress bar, and a picture and
+    the inline view taken after every cycle."""
+    if not followed:
+        return embryo.grow(cycles)
+
+    def look(e):
+        assert e.picture(colour="rgb") and e._repr_html_()
+
+    embryo.grow(cycles, record=list(embryo.measures()), progress=True, callback=look)
+    assert len(embryo.history) == cycles
+
+
+@pytest.mark.parametrize("followed", [False, True])
 @pytest.mark.parametrize("seed, cycles", [(1000, 14), (1003, 5)])
-def test_seed_embryo_writes_morphseeds_files(work, seed, cycles):
+def test_seed_embryo_writes_morphseeds_files(work, seed, cycles, followed):
     embryo = morph.Embryo.from_seed(seed)
-    embryo.grow(cycles)
+    grow(embryo, cycles, followed)
     run("morphseed", "-s", seed, "-b", 2, cycles, "-t", 1, "-v", cycles)
     for ending, name in ((".3dv", "3dv"), (".3dvTemplate", "3dvTemplate"), (".vtp", f"c{cycles}.vtp")):
         embryo.write("mine" + ending)
@@ -46,10 +60,11 @@ def test_seed_embryo_writes_morphseeds_files(work, seed, cycles):
     assert read("second.3dv") == read(f"embryo.{seed + 1}.3dv")
 
 
+@pytest.mark.parametrize("followed", [False, True])
 @pytest.mark.parametrize("point", POINTS)
-def test_sweep_point_writes_morphsweeps_files(work, point):
+def test_sweep_point_writes_morphsweeps_files(work, point, followed):
     embryo = morph.Embryo.from_template("start.3dv", point_settings(point))
-    embryo.grow(point[0])
+    grow(embryo, point[0], followed)
     run("morphsweep", *point_words(point))
     for ending in (".3dv", ".obj", ".3dvTemplate"):
         (result,) = work.glob("start.3dv.n*" + ending)
