@@ -1,26 +1,40 @@
-# The example notebook runs to its end in a fresh kernel, every plot drawn.
+# The example notebook runs to its end in a fresh kernel, every plot drawn, the growth
+# followed in one output updated in place, and its HTML page (scripts/notebook-html.py)
+# shows the 3D views with nothing fetched from the network.
+import importlib.util
 import os
-import shutil
+import re
 
 import pytest
 from conftest import SOURCE
 
 try:
-    import nbclient
-    import nbformat
+    import nbclient  # noqa: F401
+    import nbconvert  # noqa: F401
 except ImportError as e:
     pytest.fail(f"{e} (scripts/install-deps.sh --tests installs Jupyter's notebook runner)", pytrace=False)
 
+spec = importlib.util.spec_from_file_location("notebook_html", SOURCE / "scripts" / "notebook-html.py")
+notebook_html = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(notebook_html)
 
-def test_the_notebook_runs(tmp_path):
-    notebook = nbformat.read(SOURCE / "examples" / "notebook.ipynb", as_version=4)
-    shutil.copy(SOURCE / "examples" / "notebook.ipynb", tmp_path)
-    # The kernel is a child of this process: it finds the module on the same PYTHONPATH.
-    os.environ["PYDEVD_DISABLE_FILE_VALIDATION"] = "1"
-    client = nbclient.NotebookClient(notebook, timeout=600, kernel_name="python3",
-                                     resources={"metadata": {"path": str(tmp_path)}})
-    client.execute()
-    outputs = [o for cell in notebook.cells if cell.cell_type == "code" for o in cell.outputs]
-    assert sum("image/png" in o.get("data", {}) for o in outputs) == 3
-    printed = "".join(o.get("text", "") for o in outputs if o.output_type == "stream")
+NETWORK = re.compile(r"<(?:script|link|img|iframe)\b[^>]*\b(?:src|href)\s*=\s*[\"']?\s*(?:https?:|file:)?//", re.I)
+
+
+def test_the_notebook_runs_and_becomes_an_offline_page(tmp_path):
+    executed = notebook_html.execute(os.environ["MORPH_BUILD"], tmp_path)
+    cells = [cell for cell in executed.cells if cell.cell_type == "code"]
+    outputs = [o for cell in cells for o in cell.outputs]
+    shown = [o.get("data", {}) for o in outputs if o.output_type in ("display_data", "execute_result")]
+    views = [d for d in shown if d.get("text/html", "").startswith("<iframe ")]
+    # The new embryo, its growth's last state, the series; each with a picture beside it but the series' table.
+    assert len(views) == 3 and sum("image/png" in d for d in views) == 3
+    (growth,) = [cell for cell in cells if "view=4" in cell.source]
+    assert [o.output_type for o in growth.outputs if o.output_type != "stream"] == ["display_data"]
+    progress = "".join(o.text for o in growth.outputs if o.output_type == "stream" and o.name == "stderr")
+    assert "20/20" in progress and "cycle=20" in progress
+    assert sum("image/png" in d for d in shown) == 6 and any("<table" in d.get("text/html", "") for d in shown)
+    printed = "".join(o.get("text", "") for o in outputs if o.output_type == "stream" and o.name == "stdout")
     assert "repulsion  1: sphericity" in printed and "repulsion 16: sphericity" in printed
+    page = notebook_html.page(executed)
+    assert page.count("<iframe ") == 3 and "srcdoc=" in page and not NETWORK.search(page)
