@@ -1,5 +1,6 @@
 """Following a growth: a progress bar, a table of measures per cycle, a view updated in place."""
 
+import operator
 import sys
 import time
 
@@ -50,13 +51,14 @@ class _LiveView:
     def __init__(self, embryo, every):
         try:
             from IPython import get_ipython
-            from IPython.display import Image, display
+            from IPython.display import Image
+            from IPython.display import display as show
         except ImportError:
             get_ipython = None
         if get_ipython is None or get_ipython() is None:
             raise RuntimeError("view shows the growth in a notebook (or an IPython shell); this is neither")
         self._image, self._every, self._embryo = Image, every, embryo
-        self._handle = display(self._picture(), display_id=True)
+        self._handle = show(self._picture(), display_id=True)
 
     def _picture(self):
         return self._image(data=display.picture(self._embryo, size=LIVE_SIZE), format="png")
@@ -79,21 +81,27 @@ def grow(self, cycles=1, callback=None, *, record=None, progress=None, view=None
     record: names of measures (of measures()) to keep for every grown cycle in
     embryo.history, beside cycle, vertices, triangles and the cycle's seconds ([] keeps
     those alone). progress: a bar with the cycle, the vertices and the time left, on
-    standard error; by default shown in a notebook and never elsewhere. view: True (every
-    cycle) or a number of cycles: one output in the notebook shows the embryo as it grows,
-    and its 3D view at the end. None of them changes what grows or what is written."""
+    standard error; by default shown in a notebook for more than one cycle, and never
+    elsewhere. view: True (every cycle) or a number of cycles: one output in the notebook
+    shows the embryo as it grows, and its 3D view at the end. None of them changes what
+    grows or what is written."""
     names = _record_names(record)
     every = _view_every(view)
-    show_progress = in_notebook() if progress is None else bool(progress)
-    if names is None and not show_progress and not every:
-        return _grow(self, cycles, callback)
+    try:
+        valid = not isinstance(cycles, bool) and operator.index(cycles) >= 0
+    except TypeError:
+        valid = False
+    # A bar for one cycle would be noise in a notebook's loop of single cycles.
+    show_progress = in_notebook() and valid and cycles > 1 if progress is None else bool(progress)
+    if not valid or (names is None and not show_progress and not every):
+        return _grow(self, cycles, callback)  # with its refusal of a bad count
+    if callback is not None and not callable(callback):
+        raise TypeError("callback must be callable")
     if names:
         known = self.measures()
         unknown = [n for n in names if n not in known]
         if unknown:
             raise ValueError(f"no measure named {', '.join(map(repr, unknown))} (known: {', '.join(known)})")
-    if not isinstance(cycles, int) or isinstance(cycles, bool):
-        return _grow(self, cycles, callback)  # its own refusal
     bar = live = None
     rows = self.__dict__.setdefault("_history", []) if names is not None else None
     try:
@@ -127,8 +135,6 @@ def grow(self, cycles=1, callback=None, *, record=None, progress=None, view=None
             started = time.perf_counter()
             return answer
 
-        if callback is not None and not callable(callback):
-            raise TypeError("callback must be callable")
         return _grow(self, cycles, each)
     finally:
         if bar is not None:

@@ -119,8 +119,12 @@ def test_progress_only_when_asked_outside_a_notebook(work, capfd):
     embryo.grow(3, progress=True)
     out, err = capfd.readouterr()
     assert out == "" and "3/3" in err and "cycle=6" in err and f"vertices={len(embryo.positions)}" in err
-    with pytest.raises(RuntimeError, match="view"):
+    with pytest.raises(RuntimeError, match="view shows the growth in a notebook"):
         embryo.grow(1, view=True)
+    for keywords, error in (({"view": 0}, ValueError), ({"record": [3]}, TypeError), ({"callback": 3}, TypeError)):
+        with pytest.raises(error):
+            embryo.grow(1, progress=True, **keywords)
+    assert embryo.cycle == 6
 
 
 def test_series_read_and_ordered_as_the_tools_do(series_files):
