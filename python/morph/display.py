@@ -11,8 +11,9 @@ import warnings
 
 from . import _morph
 
-#: The inline view's height in pixels.
+#: The inline view's height in pixels; a series' view has its slider and plot above the mesh.
 VIEW_HEIGHT = 480
+SERIES_VIEW_HEIGHT = 640
 
 # morphview's defaults.
 DEFAULT_VIEW = (0.0, 0.0, 1.0)
@@ -51,10 +52,10 @@ def picture(embryo, view=DEFAULT_VIEW, size=DEFAULT_SIZE, colour="plain", frame=
     return png
 
 
-def inline_frame(page, title):
+def inline_frame(page, title, height=VIEW_HEIGHT):
     """The report page as an iframe that holds it whole (srcdoc): no request leaves it."""
     return (f'<iframe title="{html.escape(title)}" srcdoc="{html.escape(page, quote=True)}" '
-            f'style="width: 100%; height: {VIEW_HEIGHT}px; border: 0" loading="lazy"></iframe>')
+            f'style="width: 100%; height: {height}px; border: 0" loading="lazy"></iframe>')
 
 
 def embryo_html(embryo):

@@ -104,7 +104,7 @@ class Series:
         """The 3D view with a slider over the cycles and a plot of a measure."""
         title = os.path.basename(self._index) if self._index is not None else "series"
         page = _morph._report_page("series", title, [(frame, f) for frame, f in zip(self._frames, self._files)])
-        return display.inline_frame(page, title)
+        return display.inline_frame(page, title, display.SERIES_VIEW_HEIGHT)
 
     def _repr_png_(self):
         return display.picture(self._frames[-1], name=self._files[-1])

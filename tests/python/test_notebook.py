@@ -1,9 +1,11 @@
 # The example notebook runs to its end in a fresh kernel, every plot drawn, the growth
 # followed in one output updated in place, and its HTML page (scripts/notebook-html.py)
-# shows the 3D views with nothing fetched from the network.
+# shows the 3D views in a browser with nothing fetched from the network.
 import importlib.util
 import os
 import re
+import shutil
+import subprocess
 
 import pytest
 from conftest import SOURCE
@@ -21,8 +23,12 @@ spec.loader.exec_module(notebook_html)
 NETWORK = re.compile(r"<(?:script|link|img|iframe)\b[^>]*\b(?:src|href)\s*=\s*[\"']?\s*(?:https?:|file:)?//", re.I)
 
 
-def test_the_notebook_runs_and_becomes_an_offline_page(tmp_path):
-    executed = notebook_html.execute(os.environ["MORPH_BUILD"], tmp_path)
+@pytest.fixture(scope="module")
+def executed(tmp_path_factory):
+    return notebook_html.execute(os.environ["MORPH_BUILD"], tmp_path_factory.mktemp("notebook"))
+
+
+def test_the_notebook_runs_and_becomes_an_offline_page(executed):
     cells = [cell for cell in executed.cells if cell.cell_type == "code"]
     outputs = [o for cell in cells for o in cell.outputs]
     shown = [o.get("data", {}) for o in outputs if o.output_type in ("display_data", "execute_result")]
@@ -38,3 +44,13 @@ def test_the_notebook_runs_and_becomes_an_offline_page(tmp_path):
     assert "repulsion  1: sphericity" in printed and "repulsion 16: sphericity" in printed
     page = notebook_html.page(executed)
     assert page.count("<iframe ") == 3 and "srcdoc=" in page and not NETWORK.search(page)
+
+
+def test_its_page_shows_the_views_in_a_browser(executed, tmp_path):
+    if not (shutil.which("node") and os.path.exists("/usr/bin/chromium")
+            and (SOURCE / "node_modules" / "puppeteer-core").is_dir()):
+        pytest.skip("Chromium, Node.js or puppeteer-core is missing (scripts/install-deps.sh --tests installs them)")
+    (tmp_path / "notebook.html").write_text(notebook_html.page(executed), encoding="utf-8")
+    done = subprocess.run(["node", SOURCE / "tests" / "report" / "notebook_view_test.mjs", tmp_path / "notebook.html",
+                           "3"], capture_output=True, text=True, timeout=170)
+    assert done.returncode == 0, done.stdout + done.stderr

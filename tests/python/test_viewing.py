@@ -6,6 +6,7 @@ import html
 import json
 import re
 import shutil
+from types import SimpleNamespace
 
 import morph
 import pytest
@@ -61,6 +62,17 @@ def test_picture_refusals(work):
                               ({"colour": "pink"}, "colour must be"), ({"frame": "some"}, "frame must be")):
         with pytest.raises(ValueError, match=message):
             template.picture(**keywords)
+    # What the drawing code takes from an embryo is checked before it is drawn.
+    good = {"positions": template.positions, "triangles": template.triangles, "levels": None, "episodes": None,
+            "cycle": None, "seed": None}
+    for change, message in (({"triangles": template.triangles + len(template.positions)}, "names a vertex"),
+                            ({"triangles": template.triangles - len(template.positions)}, "names a vertex"),
+                            ({"positions": template.positions[:, :2]}, r"positions must be an \(n, 3\) array"),
+                            ({"levels": template.triangles[:1].astype("uint8")}, "one row per vertex")):
+        with pytest.raises(ValueError, match=message):
+            morph._morph._picture(SimpleNamespace(**{**good, **change}), b"x", [0, 0, 1], (8, 8), "plain", "body",
+                                  False, None)
+    assert morph._morph._picture(SimpleNamespace(**good), b"x", [0, 0, 1], (8, 8), "plain", "body", False, None)[0]
 
 
 def page_of(shown):
