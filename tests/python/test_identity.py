@@ -9,6 +9,7 @@ import subprocess
 import morph
 import pytest
 from conftest import program, read, run
+from IPython.core.interactiveshell import InteractiveShell
 
 # Sweep points: cycles, then (lifespan, threshold, secretor) per colour, then -kr and -kh.
 POINTS = [
@@ -32,15 +33,16 @@ def point_words(point):
 
 
 def grow(embryo, cycles, followed):
-    """Grows plainly, or followed: every measure recorded, a progress bar, and a picture and
-    the inline view taken after every cycle."""
+    """Grows plainly, or followed: every measure recorded, a progress bar, a live view every
+    other cycle (in an IPython shell), and a picture and the inline view taken after every cycle."""
     if not followed:
         return embryo.grow(cycles)
 
     def look(e):
         assert e.picture(colour="rgb") and e._repr_html_()
 
-    embryo.grow(cycles, record=list(embryo.measures()), progress=True, callback=look)
+    InteractiveShell.instance()
+    embryo.grow(cycles, record=list(embryo.measures()), progress=True, view=2, callback=look)
     assert len(embryo.history) == cycles
 
 
