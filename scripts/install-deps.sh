@@ -9,8 +9,9 @@ usage: scripts/install-deps.sh [--tests]
        scripts/install-deps.sh --help | --version
 Installs from Debian, where missing (with sudo when not root), what building and running
 every program and tool needs: the compiler, CMake, Ninja, the libraries, GoogleTest (the
-default build compiles the tests), pybind11, numpy, pandas and tqdm (the Python module), GNU parallel,
-ffmpeg, gnuplot, Node.js with npm, and three.js for the HTML report (npm ci --omit=dev).
+default build compiles the tests), pybind11, numpy, pandas and tqdm (the Python module),
+GNU parallel, ffmpeg, gnuplot, Node.js with npm, and three.js for the HTML report (npm ci
+--omit=dev).
 Does nothing when all is there.
   --tests    also the tools only the tests and CI use: ParaView's Python (VTK's readers),
              Chromium and puppeteer-core (all of package.json), Slurm and munge, pytest,

@@ -21,14 +21,14 @@ DEFAULT_SIZE = (512, 512)
 
 
 def picture_name(embryo):
-    """The file name a picture of the embryo is titled with: the file it was loaded from,
-    else the snapshot morphseed writes for its seed and cycle, else "embryo"."""
-    source = embryo.__dict__.get("_source")
-    if source is not None:
-        return source
-    if embryo.program == "morphseed" and embryo.seed is not None:
+    """The file name a picture of the embryo is titled with: for a file loaded to look at,
+    its name; for a growing morphseed embryo (a checkpoint's too), the snapshot morphseed
+    writes for its seed and cycle; else "embryo"."""
+    program = embryo.program
+    if program == "morphseed" and embryo.seed is not None:
         return f"embryo.{embryo.seed}.c{embryo.cycle}.vtp"
-    return "embryo"
+    source = embryo.__dict__.get("_source")
+    return source if not program and source is not None else "embryo"
 
 
 def _notice(warning):
