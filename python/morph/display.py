@@ -81,4 +81,13 @@ def embryo_repr_png(self):
 
 def embryo_repr_html(self):
     """The interactive 3D view: turn, zoom, colour by a morphogen."""
-    return embryo_html(self)
+    return shown_or_none(embryo_html, self)
+
+
+def shown_or_none(show, shown):
+    """A front end falls back on the picture when the view cannot be had: a module built
+    without three.js, or an embryo busy growing in another thread."""
+    try:
+        return show(shown)
+    except RuntimeError:
+        return None

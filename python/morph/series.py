@@ -102,6 +102,9 @@ class Series:
 
     def _repr_html_(self):
         """The 3D view with a slider over the cycles and a plot of a measure."""
+        return display.shown_or_none(Series._view, self)
+
+    def _view(self):
         title = os.path.basename(self._index) if self._index is not None else "series"
         page = _morph._report_page("series", title, [(frame, f) for frame, f in zip(self._frames, self._files)])
         return display.inline_frame(page, title, display.SERIES_VIEW_HEIGHT)
