@@ -13,7 +13,8 @@ programs grow it: every file written holds the same bytes as the program's.
 
 Embryo.from_template starts a sweep point from a 3DV template with its Settings;
 Embryo.load reads any result, template or snapshot for inspection; embryo.copy() branches
-an embryo into several futures.
+an embryo into several futures. morph.sweep runs a sweep definition's points, here or on a
+Dask cluster, and gives back a pandas DataFrame, one row per point.
 
 Failures are exceptions by their kind, with the programs' messages: OSError for a file that
 cannot be opened, read or written, ValueError for a malformed file or a bad argument,
@@ -39,11 +40,12 @@ UTF-8 included; a NUL in a path is a ValueError, as with open().
 import os as _os
 
 from ._morph import CapacityError, Embryo, InspectionOnlyError, Notice, Settings, __version__
+from ._sweep import sweep
 
 #: The seed icosahedron morphseed grows from, bundled with the module (Embryo.from_seed's default).
 BUNDLED_SEED = _os.path.join(_os.path.dirname(__file__), "indexed_icosa")
 
-__all__ = ["Embryo", "Settings", "CapacityError", "InspectionOnlyError", "Notice", "BUNDLED_SEED"]
+__all__ = ["Embryo", "Settings", "CapacityError", "InspectionOnlyError", "Notice", "BUNDLED_SEED", "sweep"]
 
 # Shown as the package's own in help(morph) and in tracebacks.
 for _name in ("Embryo", "Settings"):
