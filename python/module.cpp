@@ -8,10 +8,13 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "filehint.h"
+#include "inputhint.h"
 #include "morph/embryo.h"
 #include "parameters.h"
 #include "version.h"
@@ -137,6 +140,29 @@ PyObject* exceptionFor(morph::failure kind) {
 
 void raise(const morph::error& e) { setError(exceptionFor(e.kind()), e.what()); }
 
+// A failure of the library raised with what the program would add on a line of its own
+// ("is a 3DV result, not a template") as a note of the exception, its message unchanged.
+template <class Hint>
+[[noreturn]] void rethrowWithHint(const std::exception_ptr& failure, Hint&& hint) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const morph::error& e) {
+    const std::string note = hint(std::string(e.what()));
+    raise(e);
+    if (!note.empty()) {
+      py::error_already_set raised;  // takes the exception just set
+      py::object value = raised.value();
+      if (py::hasattr(value, "add_note")) {
+        value.attr("add_note")(note);
+      } else {
+        value.attr("__notes__") = py::make_tuple(note);
+      }
+      throw raised;
+    }
+    throw py::error_already_set();
+  }
+}
+
 // A path argument taken as the os module takes one: str, bytes or os.PathLike, as the bytes
 // os.fsencode gives, so a name that is not UTF-8 passes unchanged. A NUL, where the C
 // library would end the name, is refused as open() refuses it.
@@ -231,11 +257,52 @@ void setField(morph::sweepSettings& s, const settingField& f, const py::handle& 
   s = values.settings;
 }
 
-// What Settings() starts from: each morphogen with lifespan 40 and threshold 120 and no
-// secretor, no force factors.
-morph::sweepSettings pythonDefaults() {
+// The manual's example point: each setting's first value in the table's example column
+// (its example sweep lists several repulsions; the point takes the first).
+morph::sweepSettings exampleSettings() {
   morph::sweepSettings s;
-  for (morph::Morphogen* m : {&s.red, &s.green, &s.blue}) *m = {.lifespan = 40, .threshold = 120, .secretor = -1};
+  for (const settingField& f : settingFields()) {
+    SweepValues values;
+    values.settings = s;
+    f.row->set(values, std::stoll(std::string(f.row->example)));
+    s = values.settings;
+  }
+  return s;
+}
+
+std::string settingNames() {
+  std::string known;
+  for (const settingField& f : settingFields()) known += (known.empty() ? "" : ", ") + f.name;
+  return known;
+}
+
+// Settings(**given) or Settings.example(**given): every name known, every value in range;
+// without a start every value must be given, as morphsweep has no defaults.
+morph::sweepSettings settingsFrom(const py::kwargs& given, std::optional<morph::sweepSettings> start) {
+  if (!start && given.empty()) {
+    throw py::type_error("Settings() needs every value by keyword (" + settingNames() +
+                         "): morphsweep has none by default; Settings.example() gives the manual's example point");
+  }
+  morph::sweepSettings s = start.value_or(morph::sweepSettings{});
+  std::vector<std::string> missing;
+  for (const settingField& f : settingFields()) {
+    if (!given.contains(f.name)) missing.push_back(f.name);
+  }
+  for (const auto& [key, value] : given) {
+    const std::string name = py::str(key).cast<std::string>();
+    const settingField* field = nullptr;
+    for (const settingField& f : settingFields()) {
+      if (name == f.name) field = &f;
+    }
+    if (!field) throw py::type_error("Settings has no parameter '" + name + "' (known: " + settingNames() + ")");
+    setField(s, *field, value);
+  }
+  if (!start && !missing.empty()) {
+    std::string names;
+    for (const std::string& name : missing) names += (names.empty() ? "" : ", ") + name;
+    throw py::type_error("Settings() needs every value by keyword; missing: " + names +
+                         " (Settings.example(**changes) starts from the manual's example point)");
+  }
   return s;
 }
 
@@ -249,9 +316,9 @@ std::string settingsRepr(const morph::sweepSettings& s) {
 
 // The class's description: every keyword with its range and meaning, from the table.
 std::string settingsDoc() {
-  std::string doc = "morphsweep's run parameters beyond the template.\n\n" + settingsRepr(pythonDefaults()) +
-                    " without arguments;\nkeywords only, as a sweep definition names them (Python spells redLifespan "
-                    "red_lifespan):\n";
+  std::string doc = "morphsweep's run parameters beyond the template, every one given by keyword, as a sweep\n"
+                    "definition names them (Python spells redLifespan red_lifespan); Settings.example() is\n" +
+                    settingsRepr(exampleSettings()) + ", the manual's example point:\n";
   for (const settingField& f : settingFields()) {
     doc += "- " + f.name + " (" + std::to_string(f.row->lo) + ".." + std::to_string(f.row->hi) +
            "): " + std::string(f.row->unit) + "\n";
@@ -298,7 +365,7 @@ embryoHandle fromTemplate(const py::object& path, const morph::sweepSettings& se
     }
   });
   deliver(*box);  // what the loader said, before it refused too
-  if (failure) std::rethrow_exception(failure);
+  if (failure) rethrowWithHint(failure, [&file](const std::string& message) { return resultGivenHint(file, message); });
   return embryoHandle(std::move(*loaded), box);
 }
 
@@ -310,7 +377,11 @@ embryoHandle load(const py::object& path, const py::object& format) {
   }
   const std::string formatName = format.is_none() ? "" : format.cast<std::string>();
   std::optional<morph::embryo> loaded;
-  withoutLock([&] { loaded.emplace(morph::embryo::load(file, formatName)); });
+  try {
+    withoutLock([&] { loaded.emplace(morph::embryo::load(file, formatName)); });
+  } catch (const morph::error&) {
+    rethrowWithHint(std::current_exception(), io::notVtkXmlHint);
+  }
   // A checkpoint's embryo grows on: its notices go where a grown embryo's go.
   auto box = std::make_shared<messageBox>();
   loaded->setSinks(sinksInto(box));
@@ -465,24 +536,12 @@ PYBIND11_MODULE(_morph, m) {
 
   static const std::string settingsText = settingsDoc();
   py::class_<morph::sweepSettings> settings(m, "Settings", settingsText.c_str());
-  settings.def(py::init([](const py::kwargs& given) {
-                 morph::sweepSettings s = pythonDefaults();
-                 for (const auto& [key, value] : given) {
-                   const std::string name = py::str(key).cast<std::string>();
-                   const settingField* field = nullptr;
-                   for (const settingField& f : settingFields()) {
-                     if (name == f.name) field = &f;
-                   }
-                   if (!field) {
-                     std::string known;
-                     for (const settingField& f : settingFields()) known += (known.empty() ? "" : ", ") + f.name;
-                     throw py::type_error("Settings has no parameter '" + name + "' (known: " + known + ")");
-                   }
-                   setField(s, *field, value);
-                 }
-                 return s;
-               }),
-               "Settings(**parameters): see the class's description for the names and ranges.");
+  settings.def(py::init([](const py::kwargs& given) { return settingsFrom(given, std::nullopt); }),
+               "Settings(**parameters): every parameter by keyword; see the class's description for the names "
+               "and ranges.");
+  settings.def_static(
+      "example", [](const py::kwargs& changes) { return settingsFrom(changes, exampleSettings()); },
+      "The manual's example point, with the values given by keyword changed: Settings.example(repulsion=16).");
   for (const settingField& f : settingFields()) {
     settings.def_property(
         f.name.c_str(), [f](const morph::sweepSettings& s) { return getField(s, f); },
