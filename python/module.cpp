@@ -91,6 +91,41 @@ class pybind11::detail::type_caster<embryoHandle> : public type_caster_base<embr
   }
 };
 
+// Arguments taken as Python objects and checked in the body, named in the signatures that
+// help() and editors show by the types they take (pybind11 would say `object`).
+namespace typed {
+inline bool anything(PyObject*) { return true; }
+#define MORPH_TYPED_ARGUMENT(Name)                         \
+  class Name : public py::object {                         \
+   public:                                                 \
+    PYBIND11_OBJECT_DEFAULT(Name, py::object, anything)    \
+  };
+MORPH_TYPED_ARGUMENT(path)
+MORPH_TYPED_ARGUMENT(optionalPath)
+MORPH_TYPED_ARGUMENT(whole)
+MORPH_TYPED_ARGUMENT(optionalWhole)
+MORPH_TYPED_ARGUMENT(optionalText)
+MORPH_TYPED_ARGUMENT(optionalEmbryo)
+MORPH_TYPED_ARGUMENT(callback)
+MORPH_TYPED_ARGUMENT(embryo)
+#undef MORPH_TYPED_ARGUMENT
+}  // namespace typed
+
+#define MORPH_TYPE_NAME(Name, Text)                                   \
+  template <>                                                         \
+  struct pybind11::detail::handle_type_name<typed::Name> {            \
+    static constexpr auto name = pybind11::detail::const_name(Text);  \
+  };
+MORPH_TYPE_NAME(path, "str | bytes | os.PathLike")
+MORPH_TYPE_NAME(optionalPath, "str | bytes | os.PathLike | None")
+MORPH_TYPE_NAME(whole, "int")
+MORPH_TYPE_NAME(optionalWhole, "int | None")
+MORPH_TYPE_NAME(optionalText, "str | None")
+MORPH_TYPE_NAME(optionalEmbryo, "morph.Embryo | None")
+MORPH_TYPE_NAME(callback, "Callable[[morph.Embryo], bool | None] | None")
+MORPH_TYPE_NAME(embryo, "morph.Embryo")
+#undef MORPH_TYPE_NAME
+
 namespace {
 
 void deliver(messageBox& box) {
@@ -207,7 +242,7 @@ long long wholeNumber(const py::handle& value, const std::string& name, long lon
 
 // A read-only numpy copy of per-vertex or per-triangle rows.
 template <class T, std::size_t K>
-py::array rows(const std::vector<std::array<T, K>>& values) {
+py::array_t<T> rows(const std::vector<std::array<T, K>>& values) {
   py::array_t<T> a({values.size(), K});
   if (!values.empty()) std::memcpy(a.mutable_data(), values.data(), values.size() * sizeof(values[0]));
   a.attr("setflags")(py::arg("write") = false);
@@ -216,8 +251,8 @@ py::array rows(const std::vector<std::array<T, K>>& values) {
 
 // The same for one value per row, of the dtype `As`; None where the embryo does not know them.
 template <class As, class T>
-py::object column(const std::vector<T>& values, bool known) {
-  if (!known) return py::none();
+std::optional<py::array_t<As>> column(const std::vector<T>& values, bool known) {
+  if (!known) return std::nullopt;
   py::array_t<As> a(values.size());
   for (std::size_t i = 0; i < values.size(); ++i) a.mutable_at(i) = static_cast<As>(values[i]);
   a.attr("setflags")(py::arg("write") = false);
@@ -328,7 +363,8 @@ std::string settingsDoc() {
 
 // ---- Embryo ----
 
-embryoHandle fromSeed(const py::object& seed, const py::object& seedFile, const py::object& previous) {
+embryoHandle fromSeed(const typed::whole& seed, const typed::optionalPath& seedFile,
+                      const typed::optionalEmbryo& previous) {
   const auto s = static_cast<unsigned>(wholeNumber(seed, "seed", 0, INT_MAX));
   const std::string file =
       pathBytes(seedFile.is_none() ? py::module_::import("morph").attr("BUNDLED_SEED") : seedFile, "seed_file");
@@ -350,7 +386,7 @@ embryoHandle fromSeed(const py::object& seed, const py::object& seedFile, const 
   return embryoHandle(std::move(*loaded), box);
 }
 
-embryoHandle fromTemplate(const py::object& path, const morph::sweepSettings& settings) {
+embryoHandle fromTemplate(const typed::path& path, const morph::sweepSettings& settings) {
   const std::string file = pathBytes(path, "path");
   auto box = std::make_shared<messageBox>();
   std::optional<morph::embryo> loaded;
@@ -369,7 +405,7 @@ embryoHandle fromTemplate(const py::object& path, const morph::sweepSettings& se
   return embryoHandle(std::move(*loaded), box);
 }
 
-embryoHandle load(const py::object& path, const py::object& format) {
+embryoHandle load(const typed::path& path, const typed::optionalText& format) {
   const std::string file = pathBytes(path, "path");
   if (!format.is_none() && !py::isinstance<py::str>(format)) {
     throw py::type_error("format must be a str ('3dv', 'template', 'obj', 'vtp' or 'checkpoint'), not " +
@@ -402,7 +438,7 @@ bool onMainThread() {
   return threading.attr("current_thread")().is(threading.attr("main_thread")());
 }
 
-void grow(const py::object& self, const py::object& cyclesArgument, const py::object& callback) {
+void grow(const typed::embryo& self, const typed::whole& cyclesArgument, const typed::callback& callback) {
   embryoHandle& h = self.cast<embryoHandle&>();
   const long long cycles = wholeNumber(cyclesArgument, "cycles", 0, INT_MAX);
   if (!callback.is_none() && !PyCallable_Check(callback.ptr())) throw py::type_error("callback must be callable");
@@ -449,10 +485,10 @@ void grow(const py::object& self, const py::object& cyclesArgument, const py::ob
   }
 }
 
-py::object episodes(const embryoHandle& h) {
+std::optional<py::dict> episodes(const embryoHandle& h) {
   available(h);
   const auto found = h.embryo.episodes();
-  if (!found) return py::none();
+  if (!found) return std::nullopt;
   py::dict all;
   const char* colours[] = {"red", "green", "blue"};
   for (std::size_t k = 0; k < 3; ++k) {
@@ -536,16 +572,31 @@ PYBIND11_MODULE(_morph, m) {
 
   static const std::string settingsText = settingsDoc();
   py::class_<morph::sweepSettings> settings(m, "Settings", settingsText.c_str());
-  settings.def(py::init([](const py::kwargs& given) { return settingsFrom(given, std::nullopt); }),
-               "Settings(**parameters): every parameter by keyword; see the class's description for the names "
-               "and ranges.");
-  settings.def_static(
-      "example", [](const py::kwargs& changes) { return settingsFrom(changes, exampleSettings()); },
-      "The manual's example point, with the values given by keyword changed: Settings.example(repulsion=16).");
+  // Their signatures name every keyword, which pybind11 would show as **kwargs.
+  std::string keywords, changes;
+  for (const settingField& f : settingFields()) {
+    keywords += ", " + f.name + ": int";
+    changes += ", " + f.name + ": int = ...";
+  }
+  static const std::string initText = "__init__(self, *" + keywords +
+                                      ") -> None\n\nEvery parameter by keyword; see the class's description for the "
+                                      "names and ranges.";
+  static const std::string exampleText = "example(*" + changes +
+                                         ") -> morph.Settings\n\nThe manual's example point, with the values given by "
+                                         "keyword changed: Settings.example(repulsion=16).";
+  {
+    py::options signatures;
+    signatures.disable_function_signatures();
+    settings.def(py::init([](const py::kwargs& given) { return settingsFrom(given, std::nullopt); }),
+                 initText.c_str());
+    settings.def_static(
+        "example", [](const py::kwargs& changes) { return settingsFrom(changes, exampleSettings()); },
+        exampleText.c_str());
+  }
   for (const settingField& f : settingFields()) {
     settings.def_property(
         f.name.c_str(), [f](const morph::sweepSettings& s) { return getField(s, f); },
-        [f](morph::sweepSettings& s, const py::object& value) { setField(s, f, value); });
+        [f](morph::sweepSettings& s, const typed::whole& value) { setField(s, f, value); });
   }
   settings.def("__repr__", &settingsRepr);
   settings.def("__eq__", [](const morph::sweepSettings& a, const morph::sweepSettings& b) { return a == b; });
@@ -581,7 +632,7 @@ stops between relaxation steps, and an error ends the growth: either way the emb
 left at its last whole cycle.)");
   embryo.def(
       "write",
-      [](embryoHandle& h, const py::object& path) {
+      [](embryoHandle& h, const typed::path& path) {
         const std::string file = pathBytes(path, "path");
         if (h.embryo.program().empty()) refuseIfNotGrowable(h);
         occupied busy(h);
@@ -604,7 +655,7 @@ the embryo (morphsweep's rescaling applies to what is written).)");
   }();
   embryo.def(
       "set_forces",
-      [](embryoHandle& h, const py::object& first, const py::object& second) {
+      [](embryoHandle& h, const typed::optionalWhole& first, const typed::optionalWhole& second) {
         available(h);
         refuseIfNotGrowable(h);
         const auto now = h.embryo.settings();
@@ -635,10 +686,10 @@ not exist.)");
       "Corner indices, (m, 3) int32, in the triangle list's order.");
   embryo.def_property_readonly(
       "levels",
-      [](const embryoHandle& h) -> py::object {
+      [](const embryoHandle& h) -> std::optional<py::array_t<unsigned char>> {
         available(h);
         const auto l = h.embryo.levels();
-        if (l.empty()) return py::none();
+        if (l.empty()) return std::nullopt;
         return rows(l);
       },
       "Morphogen levels, (n, 3) uint8: red, green, blue (None for a file without them).");
@@ -668,10 +719,10 @@ not exist.)");
       "Per triangle, uint16: the growth steps it has survived unsplit.");
   embryo.def_property_readonly(
       "cycle",
-      [](const embryoHandle& h) -> py::object {
+      [](const embryoHandle& h) -> std::optional<unsigned> {
         available(h);
-        if (!h.embryo.cycleKnown()) return py::none();
-        return py::int_(h.embryo.cycle());
+        if (!h.embryo.cycleKnown()) return std::nullopt;
+        return h.embryo.cycle();
       },
       "Growth cycles so far (for a loaded file the cycle it records, or None).");
   embryo.def_property_readonly(

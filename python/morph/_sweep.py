@@ -208,7 +208,7 @@ def sweep(definition: Definition, jobs: int | None = None, executor: Any = None,
         warnings.warn(f"sweep interrupted: {sum(o['status'] == 'ok' for o in outcomes.values())} of "
                       f"{len(points)} points finished", stacklevel=2)
     names = [name for name in points[0] if name != "result"] if points else []
-    measured = next((o for o in outcomes.values() if o["status"] == "ok"), {})
+    measured: dict[str, Any] = next((o for o in outcomes.values() if o["status"] == "ok"), {})
     columns = ["point", *names, "status", "message",
                *(name for name in measured if name not in ("status", "message", "files")), "result", "files"]
     rows = []
