@@ -38,6 +38,16 @@ UTF-8 included; a NUL in a path is a ValueError, as with open().
 """
 
 import os as _os
+import sys as _sys
+
+# The arrays are numpy's: a Python without it (another than the one the module was built
+# for, say) is told so here rather than at the first array.
+try:
+    import numpy as _numpy  # noqa: F401
+except ImportError as _missing:
+    raise ImportError(f"morph needs numpy, which {_sys.executable} cannot import ({_missing}); install it for this "
+                      f"Python: Debian's python3-numpy for /usr/bin/python3, `{_sys.executable} -m pip install numpy` "
+                      "for another") from None
 
 from ._morph import CapacityError, Embryo, InspectionOnlyError, Notice, Settings, __version__
 from ._sweep import sweep
