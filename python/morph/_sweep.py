@@ -18,9 +18,11 @@ from typing import Any, Mapping, Union
 
 Definition = Union[str, "os.PathLike[str]", Mapping[str, Any]]
 
-# The running programs of this process's points, so that an interrupt can stop them.
+# The running programs of this process's points, so that an interrupt can stop them, and
+# whether one is stopping them (a point that starts meanwhile stops at once).
 _running: set[subprocess.Popen] = set()
 _runningLock = threading.Lock()
+_stopping = threading.Event()
 
 # The message of a point an interrupt stopped or kept from starting.
 INTERRUPTED = "interrupted before the point finished"
@@ -68,7 +70,8 @@ def _plan(planner: str, definition: Definition, folder: str, scratch: str) -> tu
             for name, given in definition.items():
                 out.write(f"{name} = {_values(str(name), given)}\n")
     else:
-        source = os.path.abspath(os.fspath(definition))
+        # Named from the folder it is planned in, as its messages then name it.
+        source = os.path.relpath(os.path.abspath(os.fspath(definition)), folder)
     done = subprocess.run([planner, "--", source], cwd=folder, capture_output=True, text=True,
                           errors="surrogateescape")
     if done.returncode != 0:
@@ -109,6 +112,8 @@ def run_point(words: list[str], folder: str, result: str) -> dict[str, Any]:
                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     with _runningLock:
         _running.add(process)
+        if _stopping.is_set():
+            process.terminate()
     try:
         _, errors = process.communicate()
     finally:
@@ -117,8 +122,10 @@ def run_point(words: list[str], folder: str, result: str) -> dict[str, Any]:
     text = errors.decode("utf-8", "surrogateescape").strip()
     if process.returncode != 0:
         why = f"exit {process.returncode}" if process.returncode > 0 else f"signal {-process.returncode}"
-        lines = text.splitlines()[-3:]
-        return {"status": "failed", "message": "\n".join(lines) if lines else why}
+        # The program's own messages, without its progress lines; else the last lines.
+        lines = text.splitlines()
+        said = [line for line in lines if line.startswith(os.path.basename(words[0]) + ": ")] or lines[-3:]
+        return {"status": "failed", "message": "\n".join(said) if said else why}
     path = os.path.join(folder, result)
     stem = path[: -len(".3dv")] if path.endswith(".3dv") else path
     # What this run wrote: a file left by an earlier run with other words is not its own.
@@ -135,9 +142,9 @@ def run_point(words: list[str], folder: str, result: str) -> dict[str, Any]:
 
 def _stopRunning() -> None:
     with _runningLock:
-        running = list(_running)
-    for process in running:
-        process.terminate()
+        _stopping.set()
+        for process in _running:
+            process.terminate()
 
 
 def sweep(definition: Definition, jobs: int | None = None, executor: Any = None, *,
@@ -156,7 +163,7 @@ def sweep(definition: Definition, jobs: int | None = None, executor: Any = None,
     else morphsweep-plan on PATH).
 
     A row holds `point` (the manifest line), the swept parameters, `status` ("ok" or
-    "failed"), `message` (a failed point's last lines from its program), morphstats'
+    "failed"), `message` (a failed point's messages from its program), morphstats'
     measures of the result, `result` (the 3DV result's path) and `files` (every file the
     point wrote). A failed point is a row, never an exception; an interrupt (Ctrl-C) stops
     the running points and returns the finished rows with the others failed.
@@ -198,6 +205,7 @@ def sweep(definition: Definition, jobs: int | None = None, executor: Any = None,
     finally:
         if local:
             executor.shutdown(wait=True, cancel_futures=True)
+            _stopping.clear()
     if interrupted:
         # Points that finished while the others stopped keep their rows.
         for future, k in futures.items():

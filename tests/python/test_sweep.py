@@ -62,6 +62,7 @@ def test_failures_are_rows_and_a_bad_definition_is_refused(work):
     table = morph.sweep({**EXAMPLE, "inputTemplate": ["start.3dv", "result.3dv"], "growthCycles": 1,
                          "repulsion": 1})
     assert list(table.status) == ["ok", "failed"] and table.message[0] == ""
+    assert table.message[1].startswith("morphsweep: result.3dv: vertex 0:")  # its messages, not its progress
     assert "result.3dv: is a 3DV result, not a template" in table.message[1]
     assert table.files[1] == () and pandas.isna(table.sphericity[1])
     for given, kind, message in [
