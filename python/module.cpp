@@ -352,8 +352,9 @@ std::string settingsRepr(const morph::sweepSettings& s) {
 // The class's description: every keyword with its range and meaning, from the table.
 std::string settingsDoc() {
   std::string doc = "morphsweep's run parameters beyond the template, every one given by keyword, as a sweep\n"
-                    "definition names them (Python spells redLifespan red_lifespan); Settings.example() is\n" +
-                    settingsRepr(exampleSettings()) + ", the manual's example point:\n";
+                    "definition names them (Python spells redLifespan red_lifespan). Settings.example(), the\n"
+                    "manual's example point, is " +
+                    settingsRepr(exampleSettings()) + ".\n\nThe parameters:\n";
   for (const settingField& f : settingFields()) {
     doc += "- " + f.name + " (" + std::to_string(f.row->lo) + ".." + std::to_string(f.row->hi) +
            "): " + std::string(f.row->unit) + "\n";

@@ -75,6 +75,8 @@ def test_failures_are_rows_and_a_bad_definition_is_refused(work):
             morph.sweep(given)
     with pytest.raises(ValueError, match="jobs"):
         morph.sweep(EXAMPLE, jobs=0)
+    with pytest.raises(FileNotFoundError, match="morphsweep-plan is missing; build first"):
+        morph.sweep(EXAMPLE, build=work)
 
 
 INTERRUPTED = """
