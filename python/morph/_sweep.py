@@ -166,7 +166,8 @@ def sweep(definition: Definition, jobs: int | None = None, executor: Any = None,
     "failed"), `message` (a failed point's messages from its program), morphstats'
     measures of the result, `result` (the 3DV result's path) and `files` (every file the
     point wrote). A failed point is a row, never an exception; an interrupt (Ctrl-C) stops
-    the running points and returns the finished rows with the others failed.
+    the points running here (an executor's not yet started are cancelled) and returns the
+    finished rows with the others failed.
     """
     import pandas
 

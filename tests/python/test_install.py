@@ -67,3 +67,10 @@ def test_pip_builds_the_module_for_the_python_that_runs_it(work, tmp_path_factor
                               "typed.py"], env=environment, capture_output=True, text=True)
     assert 'numpy.ndarray[Any, numpy.dtype[numpy.floating[numpy._typing._32Bit]]]' in checked.stdout, checked.stdout
     assert 'Argument 1 to "from_seed" of "Embryo" has incompatible type "str"; expected "int"' in checked.stdout
+
+
+def test_a_python_without_numpy_is_told_at_import():
+    done = subprocess.run([sys.executable, "-c", "import sys; sys.modules['numpy'] = None; import morph"],
+                          capture_output=True, text=True)
+    assert done.returncode == 1
+    assert done.stderr.splitlines()[-1].startswith(f"ImportError: morph needs numpy, which {sys.executable} cannot import")
