@@ -8,10 +8,13 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "filehint.h"
+#include "inputhint.h"
 #include "morph/embryo.h"
 #include "parameters.h"
 #include "version.h"
@@ -88,6 +91,41 @@ class pybind11::detail::type_caster<embryoHandle> : public type_caster_base<embr
   }
 };
 
+// Arguments taken as Python objects and checked in the body, named in the signatures that
+// help() and editors show by the types they take (pybind11 would say `object`).
+namespace typed {
+inline bool anything(PyObject*) { return true; }
+#define MORPH_TYPED_ARGUMENT(Name)                         \
+  class Name : public py::object {                         \
+   public:                                                 \
+    PYBIND11_OBJECT_DEFAULT(Name, py::object, anything)    \
+  };
+MORPH_TYPED_ARGUMENT(path)
+MORPH_TYPED_ARGUMENT(optionalPath)
+MORPH_TYPED_ARGUMENT(whole)
+MORPH_TYPED_ARGUMENT(optionalWhole)
+MORPH_TYPED_ARGUMENT(optionalText)
+MORPH_TYPED_ARGUMENT(optionalEmbryo)
+MORPH_TYPED_ARGUMENT(callback)
+MORPH_TYPED_ARGUMENT(embryo)
+#undef MORPH_TYPED_ARGUMENT
+}  // namespace typed
+
+#define MORPH_TYPE_NAME(Name, Text)                                   \
+  template <>                                                         \
+  struct pybind11::detail::handle_type_name<typed::Name> {            \
+    static constexpr auto name = pybind11::detail::const_name(Text);  \
+  };
+MORPH_TYPE_NAME(path, "str | bytes | os.PathLike")
+MORPH_TYPE_NAME(optionalPath, "str | bytes | os.PathLike | None")
+MORPH_TYPE_NAME(whole, "int")
+MORPH_TYPE_NAME(optionalWhole, "int | None")
+MORPH_TYPE_NAME(optionalText, "str | None")
+MORPH_TYPE_NAME(optionalEmbryo, "morph.Embryo | None")
+MORPH_TYPE_NAME(callback, "Callable[[morph.Embryo], bool | None] | None")
+MORPH_TYPE_NAME(embryo, "morph.Embryo")
+#undef MORPH_TYPE_NAME
+
 namespace {
 
 void deliver(messageBox& box) {
@@ -137,6 +175,29 @@ PyObject* exceptionFor(morph::failure kind) {
 
 void raise(const morph::error& e) { setError(exceptionFor(e.kind()), e.what()); }
 
+// A failure of the library raised with what the program would add on a line of its own
+// ("is a 3DV result, not a template") as a note of the exception, its message unchanged.
+template <class Hint>
+[[noreturn]] void rethrowWithHint(const std::exception_ptr& failure, Hint&& hint) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const morph::error& e) {
+    const std::string note = hint(std::string(e.what()));
+    raise(e);
+    if (!note.empty()) {
+      py::error_already_set raised;  // takes the exception just set
+      py::object value = raised.value();
+      if (py::hasattr(value, "add_note")) {
+        value.attr("add_note")(note);
+      } else {
+        value.attr("__notes__") = py::make_tuple(note);
+      }
+      throw raised;
+    }
+    throw py::error_already_set();
+  }
+}
+
 // A path argument taken as the os module takes one: str, bytes or os.PathLike, as the bytes
 // os.fsencode gives, so a name that is not UTF-8 passes unchanged. A NUL, where the C
 // library would end the name, is refused as open() refuses it.
@@ -181,7 +242,7 @@ long long wholeNumber(const py::handle& value, const std::string& name, long lon
 
 // A read-only numpy copy of per-vertex or per-triangle rows.
 template <class T, std::size_t K>
-py::array rows(const std::vector<std::array<T, K>>& values) {
+py::array_t<T> rows(const std::vector<std::array<T, K>>& values) {
   py::array_t<T> a({values.size(), K});
   if (!values.empty()) std::memcpy(a.mutable_data(), values.data(), values.size() * sizeof(values[0]));
   a.attr("setflags")(py::arg("write") = false);
@@ -190,8 +251,8 @@ py::array rows(const std::vector<std::array<T, K>>& values) {
 
 // The same for one value per row, of the dtype `As`; None where the embryo does not know them.
 template <class As, class T>
-py::object column(const std::vector<T>& values, bool known) {
-  if (!known) return py::none();
+std::optional<py::array_t<As>> column(const std::vector<T>& values, bool known) {
+  if (!known) return std::nullopt;
   py::array_t<As> a(values.size());
   for (std::size_t i = 0; i < values.size(); ++i) a.mutable_at(i) = static_cast<As>(values[i]);
   a.attr("setflags")(py::arg("write") = false);
@@ -231,11 +292,52 @@ void setField(morph::sweepSettings& s, const settingField& f, const py::handle& 
   s = values.settings;
 }
 
-// What Settings() starts from: each morphogen with lifespan 40 and threshold 120 and no
-// secretor, no force factors.
-morph::sweepSettings pythonDefaults() {
+// The manual's example point: each setting's first value in the table's example column
+// (its example sweep lists several repulsions; the point takes the first).
+morph::sweepSettings exampleSettings() {
   morph::sweepSettings s;
-  for (morph::Morphogen* m : {&s.red, &s.green, &s.blue}) *m = {.lifespan = 40, .threshold = 120, .secretor = -1};
+  for (const settingField& f : settingFields()) {
+    SweepValues values;
+    values.settings = s;
+    f.row->set(values, std::stoll(std::string(f.row->example)));
+    s = values.settings;
+  }
+  return s;
+}
+
+std::string settingNames() {
+  std::string known;
+  for (const settingField& f : settingFields()) known += (known.empty() ? "" : ", ") + f.name;
+  return known;
+}
+
+// Settings(**given) or Settings.example(**given): every name known, every value in range;
+// without a start every value must be given, as morphsweep has no defaults.
+morph::sweepSettings settingsFrom(const py::kwargs& given, std::optional<morph::sweepSettings> start) {
+  if (!start && given.empty()) {
+    throw py::type_error("Settings() needs every value by keyword (" + settingNames() +
+                         "): morphsweep has none by default; Settings.example() gives the manual's example point");
+  }
+  morph::sweepSettings s = start.value_or(morph::sweepSettings{});
+  std::vector<std::string> missing;
+  for (const settingField& f : settingFields()) {
+    if (!given.contains(f.name)) missing.push_back(f.name);
+  }
+  for (const auto& [key, value] : given) {
+    const std::string name = py::str(key).cast<std::string>();
+    const settingField* field = nullptr;
+    for (const settingField& f : settingFields()) {
+      if (name == f.name) field = &f;
+    }
+    if (!field) throw py::type_error("Settings has no parameter '" + name + "' (known: " + settingNames() + ")");
+    setField(s, *field, value);
+  }
+  if (!start && !missing.empty()) {
+    std::string names;
+    for (const std::string& name : missing) names += (names.empty() ? "" : ", ") + name;
+    throw py::type_error("Settings() needs every value by keyword; missing: " + names +
+                         " (Settings.example(**changes) starts from the manual's example point)");
+  }
   return s;
 }
 
@@ -249,9 +351,10 @@ std::string settingsRepr(const morph::sweepSettings& s) {
 
 // The class's description: every keyword with its range and meaning, from the table.
 std::string settingsDoc() {
-  std::string doc = "morphsweep's run parameters beyond the template.\n\n" + settingsRepr(pythonDefaults()) +
-                    " without arguments;\nkeywords only, as a sweep definition names them (Python spells redLifespan "
-                    "red_lifespan):\n";
+  std::string doc = "morphsweep's run parameters beyond the template, every one given by keyword, as a sweep\n"
+                    "definition names them (Python spells redLifespan red_lifespan). Settings.example(), the\n"
+                    "manual's example point, is " +
+                    settingsRepr(exampleSettings()) + ".\n\nThe parameters:\n";
   for (const settingField& f : settingFields()) {
     doc += "- " + f.name + " (" + std::to_string(f.row->lo) + ".." + std::to_string(f.row->hi) +
            "): " + std::string(f.row->unit) + "\n";
@@ -261,7 +364,8 @@ std::string settingsDoc() {
 
 // ---- Embryo ----
 
-embryoHandle fromSeed(const py::object& seed, const py::object& seedFile, const py::object& previous) {
+embryoHandle fromSeed(const typed::whole& seed, const typed::optionalPath& seedFile,
+                      const typed::optionalEmbryo& previous) {
   const auto s = static_cast<unsigned>(wholeNumber(seed, "seed", 0, INT_MAX));
   const std::string file =
       pathBytes(seedFile.is_none() ? py::module_::import("morph").attr("BUNDLED_SEED") : seedFile, "seed_file");
@@ -283,7 +387,7 @@ embryoHandle fromSeed(const py::object& seed, const py::object& seedFile, const 
   return embryoHandle(std::move(*loaded), box);
 }
 
-embryoHandle fromTemplate(const py::object& path, const morph::sweepSettings& settings) {
+embryoHandle fromTemplate(const typed::path& path, const morph::sweepSettings& settings) {
   const std::string file = pathBytes(path, "path");
   auto box = std::make_shared<messageBox>();
   std::optional<morph::embryo> loaded;
@@ -298,11 +402,11 @@ embryoHandle fromTemplate(const py::object& path, const morph::sweepSettings& se
     }
   });
   deliver(*box);  // what the loader said, before it refused too
-  if (failure) std::rethrow_exception(failure);
+  if (failure) rethrowWithHint(failure, [&file](const std::string& message) { return resultGivenHint(file, message); });
   return embryoHandle(std::move(*loaded), box);
 }
 
-embryoHandle load(const py::object& path, const py::object& format) {
+embryoHandle load(const typed::path& path, const typed::optionalText& format) {
   const std::string file = pathBytes(path, "path");
   if (!format.is_none() && !py::isinstance<py::str>(format)) {
     throw py::type_error("format must be a str ('3dv', 'template', 'obj', 'vtp' or 'checkpoint'), not " +
@@ -310,7 +414,11 @@ embryoHandle load(const py::object& path, const py::object& format) {
   }
   const std::string formatName = format.is_none() ? "" : format.cast<std::string>();
   std::optional<morph::embryo> loaded;
-  withoutLock([&] { loaded.emplace(morph::embryo::load(file, formatName)); });
+  try {
+    withoutLock([&] { loaded.emplace(morph::embryo::load(file, formatName)); });
+  } catch (const morph::error&) {
+    rethrowWithHint(std::current_exception(), io::notVtkXmlHint);
+  }
   // A checkpoint's embryo grows on: its notices go where a grown embryo's go.
   auto box = std::make_shared<messageBox>();
   loaded->setSinks(sinksInto(box));
@@ -331,7 +439,7 @@ bool onMainThread() {
   return threading.attr("current_thread")().is(threading.attr("main_thread")());
 }
 
-void grow(const py::object& self, const py::object& cyclesArgument, const py::object& callback) {
+void grow(const typed::embryo& self, const typed::whole& cyclesArgument, const typed::callback& callback) {
   embryoHandle& h = self.cast<embryoHandle&>();
   const long long cycles = wholeNumber(cyclesArgument, "cycles", 0, INT_MAX);
   if (!callback.is_none() && !PyCallable_Check(callback.ptr())) throw py::type_error("callback must be callable");
@@ -378,10 +486,10 @@ void grow(const py::object& self, const py::object& cyclesArgument, const py::ob
   }
 }
 
-py::object episodes(const embryoHandle& h) {
+std::optional<py::dict> episodes(const embryoHandle& h) {
   available(h);
   const auto found = h.embryo.episodes();
-  if (!found) return py::none();
+  if (!found) return std::nullopt;
   py::dict all;
   const char* colours[] = {"red", "green", "blue"};
   for (std::size_t k = 0; k < 3; ++k) {
@@ -468,28 +576,31 @@ PYBIND11_MODULE(_morph, m) {
 
   static const std::string settingsText = settingsDoc();
   py::class_<morph::sweepSettings> settings(m, "Settings", settingsText.c_str());
-  settings.def(py::init([](const py::kwargs& given) {
-                 morph::sweepSettings s = pythonDefaults();
-                 for (const auto& [key, value] : given) {
-                   const std::string name = py::str(key).cast<std::string>();
-                   const settingField* field = nullptr;
-                   for (const settingField& f : settingFields()) {
-                     if (name == f.name) field = &f;
-                   }
-                   if (!field) {
-                     std::string known;
-                     for (const settingField& f : settingFields()) known += (known.empty() ? "" : ", ") + f.name;
-                     throw py::type_error("Settings has no parameter '" + name + "' (known: " + known + ")");
-                   }
-                   setField(s, *field, value);
-                 }
-                 return s;
-               }),
-               "Settings(**parameters): see the class's description for the names and ranges.");
+  // Their signatures name every keyword, which pybind11 would show as **kwargs.
+  std::string keywords, changes;
+  for (const settingField& f : settingFields()) {
+    keywords += ", " + f.name + ": int";
+    changes += ", " + f.name + ": int = ...";
+  }
+  static const std::string initText = "__init__(self, *" + keywords +
+                                      ") -> None\n\nEvery parameter by keyword; see the class's description for the "
+                                      "names and ranges.";
+  static const std::string exampleText = "example(*" + changes +
+                                         ") -> morph.Settings\n\nThe manual's example point, with the values given by "
+                                         "keyword changed: Settings.example(repulsion=16).";
+  {
+    py::options signatures;
+    signatures.disable_function_signatures();
+    settings.def(py::init([](const py::kwargs& given) { return settingsFrom(given, std::nullopt); }),
+                 initText.c_str());
+    settings.def_static(
+        "example", [](const py::kwargs& changes) { return settingsFrom(changes, exampleSettings()); },
+        exampleText.c_str());
+  }
   for (const settingField& f : settingFields()) {
     settings.def_property(
         f.name.c_str(), [f](const morph::sweepSettings& s) { return getField(s, f); },
-        [f](morph::sweepSettings& s, const py::object& value) { setField(s, f, value); });
+        [f](morph::sweepSettings& s, const typed::whole& value) { setField(s, f, value); });
   }
   settings.def("__repr__", &settingsRepr);
   settings.def("__eq__", [](const morph::sweepSettings& a, const morph::sweepSettings& b) { return a == b; });
@@ -526,7 +637,7 @@ stops between relaxation steps, and an error ends the growth: either way the emb
 left at its last whole cycle.)");
   embryo.def(
       "write",
-      [](embryoHandle& h, const py::object& path) {
+      [](embryoHandle& h, const typed::path& path) {
         const std::string file = pathBytes(path, "path");
         if (h.embryo.program().empty()) refuseIfNotGrowable(h);
         occupied busy(h);
@@ -549,7 +660,7 @@ the embryo (morphsweep's rescaling applies to what is written).)");
   }();
   embryo.def(
       "set_forces",
-      [](embryoHandle& h, const py::object& first, const py::object& second) {
+      [](embryoHandle& h, const typed::optionalWhole& first, const typed::optionalWhole& second) {
         available(h);
         refuseIfNotGrowable(h);
         const auto now = h.embryo.settings();
@@ -580,10 +691,10 @@ not exist.)");
       "Corner indices, (m, 3) int32, in the triangle list's order.");
   embryo.def_property_readonly(
       "levels",
-      [](const embryoHandle& h) -> py::object {
+      [](const embryoHandle& h) -> std::optional<py::array_t<unsigned char>> {
         available(h);
         const auto l = h.embryo.levels();
-        if (l.empty()) return py::none();
+        if (l.empty()) return std::nullopt;
         return rows(l);
       },
       "Morphogen levels, (n, 3) uint8: red, green, blue (None for a file without them).");
@@ -613,10 +724,10 @@ not exist.)");
       "Per triangle, uint16: the growth steps it has survived unsplit.");
   embryo.def_property_readonly(
       "cycle",
-      [](const embryoHandle& h) -> py::object {
+      [](const embryoHandle& h) -> std::optional<unsigned> {
         available(h);
-        if (!h.embryo.cycleKnown()) return py::none();
-        return py::int_(h.embryo.cycle());
+        if (!h.embryo.cycleKnown()) return std::nullopt;
+        return h.embryo.cycle();
       },
       "Growth cycles so far (for a loaded file the cycle it records, or None).");
   embryo.def_property_readonly(

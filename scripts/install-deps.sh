@@ -10,13 +10,13 @@ usage: scripts/install-deps.sh [--tests]
 Installs from Debian, where missing (with sudo when not root), what building and running
 every program and tool needs: the compiler, CMake, Ninja, the libraries, GoogleTest (the
 default build compiles the tests), pybind11, numpy, pandas and tqdm (the Python module),
-GNU parallel, ffmpeg, gnuplot, Node.js with npm, and three.js for the HTML report (npm ci
---omit=dev).
+pip and setuptools (its pip install), GNU parallel, ffmpeg, gnuplot, Node.js with npm, and
+three.js for the HTML report (npm ci --omit=dev).
 Does nothing when all is there.
   --tests    also the tools only the tests and CI use: ParaView's Python (VTK's readers),
              Chromium and puppeteer-core (all of package.json), Slurm and munge, pytest,
-             Jupyter's notebook runner with matplotlib, clang with LLVM's OpenMP runtime
-             (the ThreadSanitizer stage and fuzzing)
+             Dask, mypy, venv, Jupyter's notebook runner with matplotlib, clang with
+             LLVM's OpenMP runtime (the ThreadSanitizer stage and fuzzing)
   --help     this text
   --version  the release and the commit of this tree
 Example, from a fresh clone, then the whole test suite:
@@ -35,7 +35,7 @@ packages=(
   cmake ninja-build g++ libgtest-dev     # the build, with the tests it compiles by default
   libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev nlohmann-json3-dev libssl-dev  # libraries the programs use
   pybind11-dev python3-pybind11 python3-dev python3-numpy  # the Python module (python/), built by default
-  python3-pandas python3-tqdm                              # the module's tables (history, series) and progress bars
+  python3-pandas python3-tqdm python3-setuptools python3-pip  # the module's tables, progress bars and pip install .
   parallel                                                                   # sweep-run.sh
   ffmpeg                                                                     # morphview --movie; its ffprobe checks the movies in the tests
   gnuplot-nox                                                                # morphstats plots
@@ -46,6 +46,7 @@ testPackages=(
   slurmctld slurmd slurm-client munge  # the single-node cluster of tests/slurm_cluster_test.sh
   python3-paraview   # ParaView's Python modules with its VTK: the readers the tests check our files with (python3-vtk9 conflicts with it)
   python3-pytest                                                             # the Python module's tests
+  python3-distributed python3-mypy python3-venv  # the module's Dask sweep, its stub's check, its pip install in a venv
   python3-matplotlib python3-nbclient python3-nbconvert python3-ipykernel   # the example notebook, run by the tests
   chromium                                                                   # the HTML report's browser tests (with puppeteer-core)
 )

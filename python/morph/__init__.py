@@ -13,7 +13,8 @@ programs grow it: every file written holds the same bytes as the program's.
 
 Embryo.from_template starts a sweep point from a 3DV template with its Settings;
 Embryo.load reads any result, template or snapshot for inspection; embryo.copy() branches
-an embryo into several futures.
+an embryo into several futures. morph.sweep runs a sweep definition's points, here or on a
+Dask cluster, and gives back a pandas DataFrame, one row per point.
 
 Failures are exceptions by their kind, with the programs' messages: OSError for a file that
 cannot be opened, read or written, ValueError for a malformed file or a bad argument,
@@ -42,16 +43,27 @@ UTF-8 included; a NUL in a path is a ValueError, as with open().
 """
 
 import os as _os
+import sys as _sys
+
+# The arrays are numpy's: a Python without it (another than the one the module was built
+# for, say) is told so here rather than at the first array.
+try:
+    import numpy as _numpy  # noqa: F401
+except ImportError as _missing:
+    raise ImportError(f"morph needs numpy, which {_sys.executable} cannot import ({_missing}); install it for this "
+                      f"Python: Debian's python3-numpy for /usr/bin/python3, `{_sys.executable} -m pip install numpy` "
+                      "for another") from None
 
 from . import display as _display
 from . import follow as _follow
 from ._morph import CapacityError, Embryo, InspectionOnlyError, Notice, Settings, __version__
+from ._sweep import sweep
 from .series import Series
 
 #: The seed icosahedron morphseed grows from, bundled with the module (Embryo.from_seed's default).
 BUNDLED_SEED = _os.path.join(_os.path.dirname(__file__), "indexed_icosa")
 
-__all__ = ["Embryo", "Series", "Settings", "CapacityError", "InspectionOnlyError", "Notice", "BUNDLED_SEED"]
+__all__ = ["Embryo", "Series", "Settings", "CapacityError", "InspectionOnlyError", "Notice", "BUNDLED_SEED", "sweep"]
 
 # What the package adds to the compiled Embryo: seeing it, following its growth, its history.
 Embryo.grow = _follow.grow

@@ -2,9 +2,12 @@
 which package is missing and what installs it."""
 import sys
 
-try:
-    import pytest
-except ImportError:
-    sys.exit(f"{sys.executable} has no pytest (scripts/install-deps.sh --tests installs python3-pytest)")
+# Worker processes started by spawn (a Dask cluster's) import this file again as their main
+# module: only the process started as a script runs the tests.
+if __name__ == "__main__":
+    try:
+        import pytest
+    except ImportError:
+        sys.exit(f"{sys.executable} has no pytest (scripts/install-deps.sh --tests installs python3-pytest)")
 
-sys.exit(pytest.main(sys.argv[1:]))
+    sys.exit(pytest.main(sys.argv[1:]))

@@ -23,12 +23,12 @@ def sweep():
 
 ERRORS = [
     (lambda: morph.Embryo.from_seed(1, seed_file="missing"), OSError, "missing: cannot open: No such file or directory"),
-    (lambda: morph.Embryo.from_template("none.3dv", morph.Settings()), OSError, "none.3dv: cannot open: No such file"),
+    (lambda: morph.Embryo.from_template("none.3dv", morph.Settings.example()), OSError, "none.3dv: cannot open: No such file"),
     (lambda: morph.Embryo.load("none.vtp"), OSError, "none.vtp: cannot open: No such file or directory"),
     (lambda: morph.Embryo.load("none.ckpt"), OSError, "none.ckpt: cannot read the checkpoint: No such file or directory"),
-    (lambda: morph.Embryo.from_template(".", morph.Settings()), OSError, ".: is a folder, not a template file"),
+    (lambda: morph.Embryo.from_template(".", morph.Settings.example()), OSError, ".: is a folder, not a template file"),
     (lambda: morph.Embryo.load("."), OSError, ".: is a folder, not a mesh file"),
-    (lambda: morph.Embryo.from_template("zero.3dv", morph.Settings()), ValueError, "zero.3dv: vertex count 0 is outside 1..32768"),
+    (lambda: morph.Embryo.from_template("zero.3dv", morph.Settings.example()), ValueError, "zero.3dv: vertex count 0 is outside 1..32768"),
     (lambda: morph.Embryo.load("bad.vtp"), ValueError, "bad.vtp: not well-formed XML"),
     (lambda: sweep().write("x.png"), ValueError, "'x.png': no format for this ending (.3dv, .3dvTemplate, .obj, .vtp)"),
     (lambda: sweep().write("no/x.3dv"), OSError, "cannot write 'no/x.3dv': No such file or directory"),
@@ -43,10 +43,14 @@ ERRORS = [
     (lambda: sweep().grow(-1), ValueError, "cycles must be from 0 to 2147483647, not -1"),
     (lambda: sweep().grow(1, callback=3), TypeError, "callback must be callable"),
     (lambda: morph.Settings(red_threshold=256), ValueError, "red_threshold must be from 0 to 255, not 256"),
-    (lambda: setattr(morph.Settings(), "blue_secretor", -2), ValueError, "blue_secretor must be from -1 to 32767, not -2"),
+    (lambda: setattr(morph.Settings.example(), "blue_secretor", -2), ValueError, "blue_secretor must be from -1 to 32767, not -2"),
     (lambda: morph.Settings(green_lifespan=40000), ValueError, "green_lifespan must be from -32768 to 32767"),
     (lambda: morph.Settings(repulsion=1.5), TypeError, "repulsion must be a whole number, not float"),
     (lambda: morph.Settings(gain=1), TypeError, "Settings has no parameter 'gain'"),
+    # morphsweep has no defaults: every value is given, or the example point changed.
+    (lambda: morph.Settings(), TypeError, "Settings() needs every value by keyword (red_lifespan, red_threshold"),
+    (lambda: morph.Settings(repulsion=1, attraction=2), TypeError, "missing: red_lifespan, red_threshold, red_secretor"),
+    (lambda: morph.Settings.example(red_threshold=-1), ValueError, "red_threshold must be from 0 to 255, not -1"),
     (lambda: morph.Embryo.from_seed(1).set_forces(repulsion=2), ValueError, "only a morphsweep embryo"),
     (lambda: sweep().set_forces(attraction=2**31), ValueError, "attraction must be from -2147483648 to 2147483647"),
     (lambda: morph.Embryo.load("start.3dv", format=5), TypeError, "format must be a str ('3dv', 'template'"),
@@ -55,7 +59,7 @@ ERRORS = [
     # A path as open() takes one: a NUL is refused, never cut where the C library would.
     (lambda: sweep().write("x.3dv\0.vtp"), ValueError, "path: embedded null byte"),
     (lambda: morph.Embryo.load("start.3dv\0.vtp", "template"), ValueError, "path: embedded null byte"),
-    (lambda: morph.Embryo.from_template("start.3dv\0x", morph.Settings()), ValueError, "path: embedded null byte"),
+    (lambda: morph.Embryo.from_template("start.3dv\0x", morph.Settings.example()), ValueError, "path: embedded null byte"),
     (lambda: morph.Embryo.from_seed(1, seed_file="indexed_icosa\0x"), ValueError, "seed_file: embedded null byte"),
     (lambda: morph.Embryo.load(5), TypeError, "expected str, bytes or os.PathLike object, not int"),
     # An Embryo never made (its factory never ran) is refused by every method.
@@ -82,10 +86,10 @@ def test_paths_are_taken_as_the_os_module_takes_them(work):
     raw = b"t\xff"  # not UTF-8, as os.listdir gives it surrogate-escaped
     shutil.copy("start.3dv", os.fsdecode(raw + b"-start.3dv"))
     shutil.copy("indexed_icosa", os.fsdecode(raw + b"-seed"))
-    morph.Embryo.from_template("start.3dv", morph.Settings()).write("sweep.3dvTemplate")
+    morph.Embryo.from_template("start.3dv", morph.Settings.example()).write("sweep.3dvTemplate")
     morph.Embryo.from_seed(1).write("seed.3dv")
     for form in (bytes, os.fsdecode, lambda name: Path(os.fsdecode(name))):
-        morph.Embryo.from_template(form(raw + b"-start.3dv"), morph.Settings()).write(form(raw + b".3dvTemplate"))
+        morph.Embryo.from_template(form(raw + b"-start.3dv"), morph.Settings.example()).write(form(raw + b".3dvTemplate"))
         assert read(os.fsdecode(raw + b".3dvTemplate")) == read("sweep.3dvTemplate")
         morph.Embryo.from_seed(1, seed_file=form(raw + b"-seed")).write(form(raw + b".3dv"))
         assert read(os.fsdecode(raw + b".3dv")) == read("seed.3dv")
@@ -101,7 +105,7 @@ PIPE_SCRIPT = """
 import os, morph
 os.mkfifo("pipe.3dvTemplate")
 for call in (lambda: morph.Embryo.load("pipe.3dvTemplate"), lambda: morph.Embryo.load("pipe.3dvTemplate", "vtp"),
-             lambda: morph.Embryo.from_template("pipe.3dvTemplate", morph.Settings()),
+             lambda: morph.Embryo.from_template("pipe.3dvTemplate", morph.Settings.example()),
              lambda: morph.Embryo.from_seed(1, seed_file="pipe.3dvTemplate"),
              lambda: morph.Embryo.load("pipe.3dvTemplate", "checkpoint")):
     try:
@@ -204,3 +208,34 @@ except MemoryError as failure:
 def test_memory_running_out_in_from_seed_is_a_capacity_error(work):
     done = subprocess.run([sys.executable, "-c", SEED_MEMORY_SCRIPT], capture_output=True, text=True, cwd=work)
     assert (done.returncode, done.stdout) == (0, "CapacityError out of memory\n"), done.stderr
+
+
+@pytest.mark.parametrize("call, note", [
+    (lambda: morph.Embryo.from_template("result.3dv", morph.Settings.example()),
+     "result.3dv: is a 3DV result, not a template; templates end in .3dvTemplate or are written with -t 1"),
+    (lambda: morph.Embryo.load("text.vtp"), "text.vtp: is not a VTK XML file; snapshots (.vtp) and series"),
+    (lambda: morph.Embryo.from_template("zero.3dv", morph.Settings.example()), None),
+    (lambda: morph.Embryo.load("bad.vtp"), None),
+])
+def test_the_programs_hints_are_notes_of_their_exceptions(work, call, note):
+    morph.Embryo.from_seed(1000).write("result.3dv")
+    (work / "text.vtp").write_text("vertices 12\n")
+    (work / "zero.3dv").write_text("0\n0\n")
+    (work / "bad.vtp").write_text("<VTKFile")
+    with pytest.raises(ValueError) as raised:
+        call()
+    notes = getattr(raised.value, "__notes__", [])
+    assert notes[0].startswith(note) if note else notes == []
+    assert "\n" not in str(raised.value)  # the message stays the program's first line
+
+
+def test_the_example_settings_are_the_first_point_of_the_planners_example():
+    text = subprocess.run([os.environ["MORPH_BUILD"] + "/morphsweep/morphsweep-plan", "--help"],
+                          capture_output=True, text=True, check=True).stdout
+    example = dict(re.findall(r"^  (\w+) += (\S+?)[,:\s]", text.split("Example:", 1)[1] + "\n", re.M))
+    settings = morph.Settings.example(attraction=-7)
+    for name in ("redLifespan", "redThreshold", "redSecretor", "greenSecretor", "blueSecretor", "repulsion"):
+        assert getattr(settings, re.sub("([A-Z])", r"_\1", name).lower()) == int(example[name]), name
+    assert settings.attraction == -7 and morph.Settings(**{
+        re.sub("([A-Z])", r"_\1", k).lower(): int(v) for k, v in example.items()
+        if k not in ("inputTemplate", "growthCycles", "modificationCount", "templateSwitch")}) != settings

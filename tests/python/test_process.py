@@ -28,7 +28,7 @@ DAEMONS_SCRIPT = """
 import threading, time, morph
 def grow_for_ever(k):
     while True:
-        embryo = morph.Embryo.from_template("start.3dv", morph.Settings())
+        embryo = morph.Embryo.from_template("start.3dv", morph.Settings.example())
         embryo.grow(1)
         embryo.measures()
         embryo.write(f"{k}.3dv")
