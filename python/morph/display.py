@@ -5,6 +5,8 @@ iframe's srcdoc: it loads nothing from the network, and a notebook exported to H
 it working. Colour by a morphogen is chosen in the view's bar.
 """
 
+from __future__ import annotations
+
 import html
 import os
 import warnings
@@ -64,8 +66,9 @@ def embryo_html(embryo):
     return inline_frame(page, name)
 
 
-def embryo_picture(self, view=DEFAULT_VIEW, size=DEFAULT_SIZE, colour="plain", frame="body", scale_bar=False,
-                   title=None):
+def embryo_picture(self: _morph.Embryo, view: tuple[float, float, float] = DEFAULT_VIEW,
+                   size: tuple[int, int] = DEFAULT_SIZE, colour: str = "plain", frame: str = "body",
+                   scale_bar: bool = False, title: str | None = None) -> bytes:
     """morphview's PNG picture of the embryo, as bytes: the bytes `morphview` writes for the
     embryo's .vtp snapshot with the same options (--view X,Y,Z, --size WxH, --colour
     plain|red|green|blue|rgb, --frame body|all, --scale-bar). The title is the snapshot's

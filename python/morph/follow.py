@@ -1,10 +1,18 @@
 """Following a growth: a progress bar, a table of measures per cycle, a view updated in place."""
 
+from __future__ import annotations
+
 import operator
 import sys
 import time
+from typing import TYPE_CHECKING, Callable, Sequence
 
 from . import _morph, display
+
+if TYPE_CHECKING:
+    import os
+
+    import pandas
 
 _grow = _morph.Embryo.grow
 _copy = _morph.Embryo.copy
@@ -71,7 +79,8 @@ class _LiveView:
         self._handle.update(self._embryo)
 
 
-def grow(self, cycles=1, callback=None, *, record=None, progress=None, view=None):
+def grow(self: _morph.Embryo, cycles: int = 1, callback: Callable[[_morph.Embryo], bool | None] | None = None, *,
+         record: Sequence[str] | None = None, progress: bool | None = None, view: bool | int | None = None) -> None:
     """Grows `cycles` growth cycles, each exactly one of the program's. `callback(embryo)`
     is called after every cycle; returning False ends the growth there. The interpreter lock
     is let go meanwhile, so embryos grow side by side in threads. Ctrl-C (KeyboardInterrupt)
@@ -143,7 +152,7 @@ def grow(self, cycles=1, callback=None, *, record=None, progress=None, view=None
             live.finish()
 
 
-def history(self):
+def history(self: _morph.Embryo) -> pandas.DataFrame:
     """One row per cycle grown with grow(..., record=[...]): cycle, vertices, triangles,
     seconds (the cycle's growth) and the recorded measures, as a pandas DataFrame. A copy
     keeps it; an embryo made or loaded afresh starts with none."""
@@ -156,7 +165,7 @@ def history(self):
     return pd.DataFrame(rows, columns=columns)
 
 
-def copy(self):
+def copy(self: _morph.Embryo) -> _morph.Embryo:
     """A deep, independent copy: branch an embryo into several futures. It keeps the history."""
     made = _copy(self)
     if "_history" in self.__dict__:
@@ -166,7 +175,7 @@ def copy(self):
     return made
 
 
-def load(path, format=None):
+def load(path: str | bytes | os.PathLike[str] | os.PathLike[bytes], format: str | None = None) -> _morph.Embryo:
     import os
 
     name = os.fsdecode(path) if isinstance(path, (str, bytes, os.PathLike)) else None
