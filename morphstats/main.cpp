@@ -23,6 +23,7 @@
 #include "growthseries.h"
 #include "seriesorder.h"
 #include "sweeptable.h"
+#include "measure/compare.h"
 #include "measure/table.h"
 #include "version.h"
 
@@ -34,6 +35,7 @@ constexpr const char* usage =
     "       morphstats --manifest MANIFEST [--joblog FILE] [-o TABLE.csv]\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] --plot METRIC --by PARAM[,PARAM2] -o OUT.png\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] --heatmap METRIC --by PARAM1,PARAM2 -o OUT.png\n"
+    "       morphstats --compare [--register none|rigid|similarity] [--format F] [-o TABLE.csv] A B...\n"
     "  --format F      read every file as F instead of choosing by its name\n"
     "  --series        one row per snapshot, its cycle first; CYCLE:FILE gives a file's cycle\n"
     "  --manifest M    one row per line of a sweep manifest, with the swept parameters\n"
@@ -41,6 +43,8 @@ constexpr const char* usage =
     "  --plot METRIC   draw METRIC against cycle, or against PARAM (one line per value of PARAM2)\n"
     "  --heatmap METRIC  draw METRIC over PARAM1 and PARAM2\n"
     "  --by P[,P2]     the swept parameters of a plot; --by2 P2 gives the second alone\n"
+    "  --compare       distances from the first file's surface to each other file's\n"
+    "  --register R    how --compare places B on A first: none, rigid (default) or similarity\n"
     "  -o FILE         write the table or the picture to FILE (replaced only when complete)\n";
 
 // --help: every mode and option, and an example; refusals keep the usage above.
@@ -52,6 +56,7 @@ constexpr const char* helpText =
     "       morphstats --manifest MANIFEST [--joblog FILE] --plot METRIC --by PARAM[,PARAM2] -o OUT.png\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] --heatmap METRIC --by PARAM1,PARAM2 -o OUT.png\n"
     "       (a plot or heat map also takes [--plot-format png|svg|pdf])\n"
+    "       morphstats --compare [--register none|rigid|similarity] [--format F] [-o TABLE.csv] A B...\n"
     "       morphstats --help | --version\n"
     "\n"
     "Shape measures (area, volume, sphericity, principal lengths, angle defect, morphogen\n"
@@ -65,6 +70,12 @@ constexpr const char* helpText =
     "  --by P[,P2]       the swept parameters of a plot\n"
     "  --by2 P2          the second of them, given alone\n"
     "  --plot-format F   png (default), svg or pdf: the picture's format (vector for print)\n"
+    "  --compare         one row per file after the first, A: the distances between the two\n"
+    "                    surfaces (hausdorff, meanDistance, rmsDistance, from every vertex of\n"
+    "                    each to the other's triangles), volume and area of B minus A's, and the\n"
+    "                    transform that placed B on A\n"
+    "  --register R      none, rigid (default: principal axes, then iterative closest point) or\n"
+    "                    similarity (rigid and one scale)\n"
     "  --provenance RUN.json  add a sweep's run record (MANIFEST.run.json, by sweep-run.sh) as\n"
     "                    columns: release, commit, processor, unit, threads, host, runStart,\n"
     "                    runEnd, and on the row of a point's result or snapshot pointCommand and\n"
@@ -90,6 +101,9 @@ constexpr int exitPlotFailed = 3;
 
 struct Options {
   bool series = false;
+  bool compare = false;
+  std::string registerName;
+  stats::Registration registration = stats::Registration::rigid;
   std::string manifest, joblog, provenance;
   std::optional<view::MeshFormat> format;
   std::string output;
@@ -131,6 +145,13 @@ Options parseCommandLine(int argc, char** argv) {
       std::exit(printInfo(versionText("morphstats")));
     } else if (a == "--series") {
       o.series = true;
+    } else if (a == "--compare") {
+      o.compare = true;
+    } else if (a == "--register") {
+      once(o.registerName, a, value(i));
+      const auto r = stats::parseRegistration(o.registerName);
+      if (!r) refuse("--register needs none, rigid or similarity, not '" + o.registerName + "'");
+      o.registration = *r;
     } else if (a == "--manifest") {
       once(o.manifest, a, value(i));
     } else if (a == "--joblog") {
@@ -171,6 +192,13 @@ Options parseCommandLine(int argc, char** argv) {
     if (!by2.empty()) o.by.push_back(by2);
   }
   if (o.series && !o.manifest.empty()) refuse("--series and --manifest do not go together");
+  if (o.compare) {
+    if (o.series || !o.manifest.empty()) refuse(std::string("--compare and ") + (o.series ? "--series" : "--manifest") + " do not go together");
+    if (!o.plot.empty() || !o.heatmap.empty()) refuse("--compare writes a table, not a picture");
+    if (!o.provenance.empty()) refuse("--provenance does not go with --compare");
+    if (o.files.size() < 2) refuse("--compare needs two files or more: A B...");
+  }
+  if (!o.registerName.empty() && !o.compare) refuse("--register needs --compare");
   if (!o.plot.empty() && !o.heatmap.empty()) refuse("--plot and --heatmap do not go together");
   const std::string metric = o.plot.empty() ? o.heatmap : o.plot;
   const bool picture = !metric.empty();
@@ -291,6 +319,24 @@ int files(const Options& o, const std::optional<stats::Provenance>& provenance) 
     const std::vector<std::string> fields = stats::measureFields(measureFile(file, o.format, nullptr));
     row.insert(row.end(), fields.begin(), fields.end());
     addProvenance(row, file, provenance);
+    csv += stats::csvLine(row);
+  }
+  return writeTable(csv, o.output);
+}
+
+// A with each other file: one row per pair, A read once.
+int compare(const Options& o) {
+  view::Mesh a;
+  measureFile(o.files.front(), o.format, &a);
+  std::vector<std::string> names{"a", "b"};
+  names.insert(names.end(), stats::comparisonColumns().begin(), stats::comparisonColumns().end());
+  std::string csv = stats::csvLine(names);
+  for (std::size_t k = 1; k < o.files.size(); ++k) {
+    view::Mesh b;
+    measureFile(o.files[k], o.format, &b);
+    std::vector<std::string> row{o.files.front(), o.files[k]};
+    const std::vector<std::string> fields = stats::comparisonFields(stats::compare(a, b, o.registration));
+    row.insert(row.end(), fields.begin(), fields.end());
     csv += stats::csvLine(row);
   }
   return writeTable(csv, o.output);
@@ -470,6 +516,7 @@ int run(int argc, char** argv) {
     const std::optional<stats::Provenance> provenance = readProvenance(o);
     if (!o.manifest.empty()) return manifest(o, provenance);
     if (o.series) return series(o, provenance);
+    if (o.compare) return compare(o);
     return files(o, provenance);
   } catch (const runError& error) {
     return reportRunError(error);
