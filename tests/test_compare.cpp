@@ -32,13 +32,14 @@ Mesh box(float x, float y, float z) {
   return m;
 }
 
-// An icosphere stretched to three different axes, with a bump on one side so that no
+// An icosphere stretched to three different axes, with bumps on two sides so that no
 // rotation maps it onto itself.
 Mesh lopsided(int levels) {
   Mesh m = testmesh::icosphere(levels);
   for (auto& p : m.points) {
     const float bump = p[0] > 0.5f ? 1 + 0.4f * (p[0] - 0.5f) : 1;
-    p = {p[0] * 2.3f * bump, p[1] * 1.6f, p[2]};
+    const float rise = p[1] > 0.4f ? 1 + 0.5f * (p[1] - 0.4f) : 1;
+    p = {p[0] * 2.3f * bump, p[1] * 1.6f, p[2] * rise};
   }
   return m;
 }

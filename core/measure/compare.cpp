@@ -4,6 +4,7 @@
 #include <Eigen/Geometry>
 #include <algorithm>
 #include <cmath>
+#include <nanoflann.hpp>
 #include <numbers>
 
 #include "measure/measures.h"
@@ -70,17 +71,33 @@ Transform fromMatrix(const Eigen::Matrix4d& h, bool scaled) {
   return t;
 }
 
+// The fixed surface's vertices in a k-d tree: the cheap pairing of the coarse steps, whose
+// points may still lie far from the surface.
+struct Vertices {
+  const std::vector<Point>* points;
+  std::size_t kdtree_get_point_count() const { return points->size(); }
+  double kdtree_get_pt(std::size_t k, std::size_t dim) const { return (*points)[k][dim]; }
+  template <class Box>
+  bool kdtree_get_bbox(Box&) const {
+    return false;
+  }
+};
+using VertexTree =
+    nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, Vertices>, Vertices, 3, std::size_t>;
+
 // Every step of iterative closest point: each (sub-sampled) vertex of the moving surface,
-// moved by the transform so far, is paired with its nearest point on the fixed surface, and
-// the best transform for those pairs is solved in closed form.
+// moved by the transform so far, is paired with its nearest vertex or its nearest point on
+// the fixed surface, and the best transform for those pairs is solved in closed form.
 struct Icp {
-  const NearestTriangle& fixed;
+  const NearestTriangle& surface;
+  const VertexTree& vertices;
+  const std::vector<Point>& fixedPoints;
   const std::vector<Point>& moving;
   bool scaled;
 
   // Mean squared distance of the pairs after `steps` at most; `t` becomes the transform
   // of the smallest, and stays when no step improves on it.
-  double refine(Transform& t, std::size_t stride, int steps, double enough) const {
+  double refine(Transform& t, std::size_t stride, int steps, double enough, bool onSurface) const {
     const std::size_t count = (moving.size() + stride - 1) / stride;
     Eigen::Matrix3Xd from(3, Eigen::Index(count)), to(3, Eigen::Index(count));
     double best = std::numeric_limits<double>::infinity();
@@ -90,7 +107,15 @@ struct Icp {
       double sum = 0;
       for (std::size_t k = 0, j = 0; k < moving.size(); k += stride, ++j) {
         const Point x = current.apply(moving[k]);
-        const Point y = fixed.nearest(x, hint);
+        Point y;
+        if (onSurface) {
+          y = surface.nearest(x, hint);
+        } else {
+          std::size_t nearest = 0;
+          double squared = 0;
+          vertices.knnSearch(x.data(), 1, &nearest, &squared);
+          y = fixedPoints[nearest];
+        }
         from.col(Eigen::Index(j)) = Eigen::Vector3d(moving[k].data());
         to.col(Eigen::Index(j)) = Eigen::Vector3d(y.data());
         for (std::size_t d = 0; d < 3; ++d) sum += (x[d] - y[d]) * (x[d] - y[d]);
@@ -141,8 +166,12 @@ double Transform::rotationDegrees() const {
 Transform registerOnto(const view::Mesh& fixedMesh, const view::Mesh& movingMesh, Registration r) {
   if (r == Registration::none) return {};
   const std::vector<Point> fixedPoints = doublePoints(fixedMesh), moving = doublePoints(movingMesh);
-  const NearestTriangle fixed(fixedPoints, fixedMesh.faces);
-  const Icp icp{fixed, moving, r == Registration::similarity};
+  if (fixedPoints.empty() || moving.empty()) return {};
+  const NearestTriangle surface(fixedPoints, fixedMesh.faces);
+  const Vertices data{&fixedPoints};
+  VertexTree vertices(3, data, nanoflann::KDTreeSingleIndexAdaptorParams(16));
+  vertices.buildIndex();
+  const Icp icp{surface, vertices, fixedPoints, moving, r == Registration::similarity};
 
   // Starts: the principal axes of one onto the other's, each way round their signs that
   // keeps a rotation, and the placement as it is; axes of a nearly round body are
@@ -162,8 +191,10 @@ Transform registerOnto(const view::Mesh& fixedMesh, const view::Mesh& movingMesh
   }
   rotations.push_back(Eigen::Matrix3d::Identity());
 
-  // Each start is refined on a sample of the points; the best goes on with all of them.
-  const std::size_t stride = std::max<std::size_t>(1, moving.size() / 1000);
+  // Each start is refined on a sample of the points, paired with vertices; the best goes on
+  // with all points, then with the nearest points of the surface, which a copy's vertices
+  // meet exactly.
+  const std::size_t stride = std::max<std::size_t>(1, moving.size() / 500);
   Transform best;
   double bestError = std::numeric_limits<double>::infinity();
   for (const Eigen::Matrix3d& rotation : rotations) {
@@ -174,10 +205,11 @@ Transform registerOnto(const view::Mesh& fixedMesh, const view::Mesh& movingMesh
       for (std::size_t j = 0; j < 3; ++j) t.rotation[i][j] = rotation(Eigen::Index(i), Eigen::Index(j));
       t.translation[i] = shift(Eigen::Index(i));
     }
-    const double error = icp.refine(t, stride, 30, 1e-4);
+    const double error = icp.refine(t, stride, 20, 1e-3, false);
     if (error < bestError) bestError = error, best = t;
   }
-  icp.refine(best, 1, 100, 1e-9);
+  icp.refine(best, 1, 50, 1e-6, false);
+  icp.refine(best, 1, 50, 1e-9, true);
   return best;
 }
 
