@@ -7,7 +7,9 @@
 #include <map>
 #include <new>
 #include <optional>
+#include <limits>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "signalsetup.h"
 #include "growthseries.h"
 #include "seriesorder.h"
+#include "sweepeffects.h"
 #include "sweeptable.h"
 #include "measure/compare.h"
 #include "measure/table.h"
@@ -36,6 +39,7 @@ constexpr const char* usage =
     "       morphstats --manifest MANIFEST [--joblog FILE] --plot METRIC --by PARAM[,PARAM2] -o OUT.png\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] --heatmap METRIC --by PARAM1,PARAM2 -o OUT.png\n"
     "       morphstats --compare [--register none|rigid|similarity] [--format F] [-o TABLE.csv] A B...\n"
+    "       morphstats --effects MANIFEST [--joblog FILE] [-o TABLE.csv]\n"
     "  --format F      read every file as F instead of choosing by its name\n"
     "  --series        one row per snapshot, its cycle first; CYCLE:FILE gives a file's cycle\n"
     "  --manifest M    one row per line of a sweep manifest, with the swept parameters\n"
@@ -45,6 +49,7 @@ constexpr const char* usage =
     "  --by P[,P2]     the swept parameters of a plot; --by2 P2 gives the second alone\n"
     "  --compare       distances from the first file's surface to each other file's\n"
     "  --register R    how --compare places B on A first: none, rigid (default) or similarity\n"
+    "  --effects M     each swept parameter's share of the variance of every measure over M's grid\n"
     "  -o FILE         write the table or the picture to FILE (replaced only when complete)\n";
 
 // --help: every mode and option, and an example; refusals keep the usage above.
@@ -57,6 +62,7 @@ constexpr const char* helpText =
     "       morphstats --manifest MANIFEST [--joblog FILE] --heatmap METRIC --by PARAM1,PARAM2 -o OUT.png\n"
     "       (a plot or heat map also takes [--plot-format png|svg|pdf])\n"
     "       morphstats --compare [--register none|rigid|similarity] [--format F] [-o TABLE.csv] A B...\n"
+    "       morphstats --effects MANIFEST [--joblog FILE] [-o TABLE.csv]\n"
     "       morphstats --help | --version\n"
     "\n"
     "Shape measures (area, volume, sphericity, principal lengths, angle defect, morphogen\n"
@@ -76,6 +82,11 @@ constexpr const char* helpText =
     "                    transform that placed B on A\n"
     "  --register R      none, rigid (default: principal axes, then iterative closest point) or\n"
     "                    similarity (rigid and one scale)\n"
+    "  --effects M       for every measure, and for medoidDistance (each point's rmsDistance to\n"
+    "                    the sweep's medoid shape after rigid registration), each swept\n"
+    "                    parameter's first-order and total share of the variance over the full\n"
+    "                    grid of M, with a 95% bootstrap interval over seeds where points repeat,\n"
+    "                    'no effect' where the measure does not vary, and a sentence per row\n"
     "  --provenance RUN.json  add a sweep's run record (MANIFEST.run.json, by sweep-run.sh) as\n"
     "                    columns: release, commit, processor, unit, threads, host, runStart,\n"
     "                    runEnd, and on the row of a point's result or snapshot pointCommand and\n"
@@ -105,6 +116,7 @@ struct Options {
   std::string registerName;
   stats::Registration registration = stats::Registration::rigid;
   std::string manifest, joblog, provenance;
+  std::string effects;  // the manifest of --effects
   std::optional<view::MeshFormat> format;
   std::string output;
   std::string plot, heatmap;  // the metric
@@ -152,6 +164,8 @@ Options parseCommandLine(int argc, char** argv) {
       const auto r = stats::parseRegistration(o.registerName);
       if (!r) refuse("--register needs none, rigid or similarity, not '" + o.registerName + "'");
       o.registration = *r;
+    } else if (a == "--effects") {
+      once(o.effects, a, value(i));
     } else if (a == "--manifest") {
       once(o.manifest, a, value(i));
     } else if (a == "--joblog") {
@@ -199,6 +213,19 @@ Options parseCommandLine(int argc, char** argv) {
     if (o.files.size() < 2) refuse("--compare needs two files or more: A B...");
   }
   if (!o.registerName.empty() && !o.compare) refuse("--register needs --compare");
+  if (!o.effects.empty()) {
+    if (o.compare || o.series || !o.manifest.empty())
+      refuse(std::string("--effects and ") + (o.compare ? "--compare" : o.series ? "--series" : "--manifest") +
+             " do not go together");
+    if (!o.files.empty()) refuse("--effects takes no files ('" + o.files.front() + "')");
+    if (o.format) refuse("--format does not go with --effects: results are 3DV files");
+    if (!o.plot.empty() || !o.heatmap.empty()) refuse("--effects writes a table, not a picture");
+    if (!o.provenance.empty()) refuse("--provenance does not go with --effects");
+    if (!by.empty() || !by2.empty()) refuse("--by needs --plot or --heatmap");
+    if (!o.plotFormatName.empty()) refuse("--plot-format needs --plot or --heatmap");
+    if (o.joblog.empty()) o.joblog = o.effects + ".joblog";
+    return o;
+  }
   if (!o.plot.empty() && !o.heatmap.empty()) refuse("--plot and --heatmap do not go together");
   const std::string metric = o.plot.empty() ? o.heatmap : o.plot;
   const bool picture = !metric.empty();
@@ -404,6 +431,32 @@ void reportPoints(const stats::SweepTable& table) {
   }
 }
 
+// The shares of the swept parameters; the shapes of the ok points are read again for their
+// distances to the medoid.
+int effects(const Options& o) {
+  stats::SweepTable table;
+  if (const auto problem = stats::readSweep(o.effects, o.joblog, table)) fail(exitBadFile, *problem);
+  reportPoints(table);
+  std::vector<view::Mesh> meshes;
+  std::vector<std::size_t> okPoints;
+  for (std::size_t p = 0; p < table.points.size(); ++p) {
+    if (!table.points[p].measures) continue;
+    view::MeshLoad load = view::loadMesh(table.points[p].result, view::MeshFormat::threeDV);
+    if (!load.ok()) fail(exitBadFile, load.error);
+    meshes.push_back(std::move(load.mesh));
+    okPoints.push_back(p);
+  }
+  std::vector<const view::Mesh*> shapes;
+  for (const view::Mesh& m : meshes) shapes.push_back(&m);
+  const std::vector<double> toMedoid =
+      stats::medoidDistances(shapes, std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8));
+  std::vector<double> distance(table.points.size(), std::numeric_limits<double>::quiet_NaN());
+  for (std::size_t k = 0; k < okPoints.size(); ++k) distance[okPoints[k]] = toMedoid[k];
+  stats::SweepEffects e;
+  if (const auto problem = stats::sweepEffects(table, distance, e)) fail(exitBadFile, o.effects + ": " + *problem);
+  return writeTable(stats::effectsCsv(e), o.output);
+}
+
 // The value of a swept parameter as a number for an axis; the manifest's words are whole
 // numbers, read as morphsweep reads them.
 double axisValue(const std::string& word) { return std::strtod(word.c_str(), nullptr); }
@@ -497,6 +550,7 @@ std::vector<std::string> inputsOf(const Options& o) {
     if (const std::size_t colon = item.find(':'); colon != std::string::npos) inputs.push_back(item.substr(colon + 1));
   }
   if (!o.manifest.empty()) inputs.insert(inputs.end(), {o.manifest, o.joblog});
+  if (!o.effects.empty()) inputs.insert(inputs.end(), {o.effects, o.joblog});
   if (!o.provenance.empty()) inputs.push_back(o.provenance);
   return inputs;
 }
@@ -517,6 +571,7 @@ int run(int argc, char** argv) {
     if (!o.manifest.empty()) return manifest(o, provenance);
     if (o.series) return series(o, provenance);
     if (o.compare) return compare(o);
+    if (!o.effects.empty()) return effects(o);
     return files(o, provenance);
   } catch (const runError& error) {
     return reportRunError(error);

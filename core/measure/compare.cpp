@@ -6,6 +6,7 @@
 #include <cmath>
 #include <nanoflann.hpp>
 #include <numbers>
+#include <thread>
 
 #include "measure/measures.h"
 #include "measure/table.h"
@@ -248,6 +249,40 @@ Comparison compare(const view::Mesh& a, const view::Mesh& b, Registration r) {
   c.volumeDifference = enclosedSolid(b).volume - enclosedSolid(a).volume;
   c.areaDifference = surfaceArea(b) - surfaceArea(a);
   return c;
+}
+
+std::vector<double> medoidDistances(const std::vector<const view::Mesh*>& meshes, std::size_t threads,
+                                    std::size_t* medoid) {
+  const std::size_t n = meshes.size();
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = i + 1; j < n; ++j) pairs.emplace_back(i, j);
+  }
+  std::vector<double> pairDistance(pairs.size());
+  const auto work = [&](std::size_t first, std::size_t step) {
+    for (std::size_t k = first; k < pairs.size(); k += step) {
+      pairDistance[k] = compare(*meshes[pairs[k].first], *meshes[pairs[k].second], Registration::rigid).distances.rms;
+    }
+  };
+  threads = std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(1, pairs.size()));
+  std::vector<std::thread> pool;
+  for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(work, t, threads);
+  work(0, threads);
+  for (std::thread& t : pool) t.join();
+
+  std::vector<std::vector<double>> d(n, std::vector<double>(n, 0));
+  for (std::size_t k = 0; k < pairs.size(); ++k) {
+    d[pairs[k].first][pairs[k].second] = d[pairs[k].second][pairs[k].first] = pairDistance[k];
+  }
+  std::size_t centre = 0;
+  double least = std::numeric_limits<double>::infinity();
+  for (std::size_t i = 0; i < n; ++i) {
+    double sum = 0;
+    for (const double v : d[i]) sum += v;
+    if (sum < least) least = sum, centre = i;
+  }
+  if (medoid) *medoid = centre;
+  return n ? d[centre] : std::vector<double>{};
 }
 
 const std::vector<std::string>& comparisonColumns() {

@@ -48,6 +48,12 @@ struct Comparison {
 };
 Comparison compare(const view::Mesh& a, const view::Mesh& b, Registration r);
 
+// Each surface's rmsDistance after rigid registration to the medoid of them all (the one
+// whose distances to the others sum least; the first of equals), 0 for the medoid itself.
+// The pairs are compared on up to `threads` threads; the result does not depend on them.
+std::vector<double> medoidDistances(const std::vector<const view::Mesh*>& meshes, std::size_t threads,
+                                    std::size_t* medoid = nullptr);
+
 // The columns of a comparison after a and b, and a row's fields in their order.
 const std::vector<std::string>& comparisonColumns();
 std::vector<std::string> comparisonFields(const Comparison& c);
