@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "compare.h"
 #include "morph/embryo.h"
 #include "parameters.h"
 #include "version.h"
@@ -435,6 +436,7 @@ std::string embryoRepr(const embryoHandle& h) {
 PYBIND11_MODULE(_morph, m) {
   m.doc() = "The compiled part of the morph package; use `import morph`.";
   m.attr("__version__") = morphVersion();
+  addCompare(m);
 
   capacityError = PyErr_NewExceptionWithDoc(
       "morph.CapacityError",

@@ -9,7 +9,7 @@ usage: scripts/install-deps.sh [--tests]
        scripts/install-deps.sh --help | --version
 Installs from Debian, where missing (with sudo when not root), what building and running
 every program and tool needs: the compiler, CMake, Ninja, the libraries, GoogleTest (the
-default build compiles the tests), pybind11 and numpy (the Python module), GNU parallel,
+default build compiles the tests), pybind11, numpy and pandas (the Python module), GNU parallel,
 ffmpeg, gnuplot, Node.js with npm, and three.js for the HTML report (npm ci --omit=dev).
 Does nothing when all is there.
   --tests    also the tools only the tests and CI use: ParaView's Python (VTK's readers),
@@ -33,7 +33,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ libgtest-dev     # the build, with the tests it compiles by default
   libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev nlohmann-json3-dev libssl-dev libnanoflann-dev  # libraries the programs use
-  pybind11-dev python3-pybind11 python3-dev python3-numpy  # the Python module (python/), built by default
+  pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pandas  # the Python module (python/), built by default; pandas for morph.effects
   parallel                                                                   # sweep-run.sh
   ffmpeg                                                                     # morphview --movie; its ffprobe checks the movies in the tests
   gnuplot-nox                                                                # morphstats plots
