@@ -32,7 +32,7 @@ fi
 cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ libgtest-dev     # the build, with the tests it compiles by default
-  libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev nlohmann-json3-dev libssl-dev libnanoflann-dev  # libraries the programs use
+  libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev nlohmann-json3-dev libssl-dev libnanoflann-dev libembree-dev  # libraries the programs use
   pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pandas  # the Python module (python/), built by default; pandas for morph.effects
   parallel                                                                   # sweep-run.sh
   ffmpeg                                                                     # morphview --movie; its ffprobe checks the movies in the tests

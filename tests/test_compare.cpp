@@ -84,12 +84,13 @@ TEST(Nearest, PointTriangleDistanceByRegion) {
   }
 }
 
-// The tree's answer is the brute-force minimum over every triangle, for points near and
-// far, on a surface of very uneven triangles (a few long ones cut into pieces).
+// The hierarchy's answer is the brute-force minimum over every triangle, for points near
+// and far, on a surface of uneven triangles: a long one, and a flat one sticking out.
 TEST(Nearest, SurfaceDistanceIsTheMinimumOverAllTriangles) {
   Mesh m = lopsided(3);
-  m.points.push_back({6, 0, 0});
-  m.faces.push_back({int(m.points.size()) - 1, 0, 1});
+  m.points.insert(m.points.end(), {{6, 0, 0}, {0, 0, 3}, {0, 0, 4}});
+  const int n = int(m.points.size());
+  m.faces.insert(m.faces.end(), {{n - 3, 0, 1}, {n - 2, n - 1, n - 2}});
   const std::vector<Point> points = stats::doublePoints(m);
   const stats::NearestTriangle tree(points, m.faces);
   std::mt19937 random(7);

@@ -1,9 +1,12 @@
 #include "measure/nearest.h"
 
+#include <embree3/rtcore.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <nanoflann.hpp>
+#include <new>
+#include <stdexcept>
 
 namespace stats {
 namespace {
@@ -20,52 +23,33 @@ Point closestOnSegment(const Point& p, const Point& a, const Point& b) {
   return span > 0 ? along(a, ab, std::clamp(dot(sub(p, a), ab) / span, 0.0, 1.0)) : a;
 }
 
-// The centroids as nanoflann's dataset.
-struct Centroids {
-  const std::vector<Point>* points;
-  std::size_t kdtree_get_point_count() const { return points->size(); }
-  double kdtree_get_pt(std::size_t k, std::size_t dim) const { return (*points)[k][dim]; }
-  template <class Box>
-  bool kdtree_get_bbox(Box&) const {
-    return false;
-  }
-};
-
-// Keeps the nearest triangle so far. Every point of a triangle lies within the reach of one
-// of its samples, so a triangle nearer than `best` has a sample nearer than best + maxReach:
-// the tree visits only those, and a sample beyond best + its own reach is passed over
-// without the exact test.
+// The nearest triangle so far, for Embree's callback: each candidate is measured exactly
+// in double, and the search radius shrinks to the best distance plus the slack.
 struct NearestSoFar {
   const std::vector<std::array<Point, 3>>& corners;
-  const std::vector<std::size_t>& triangle;
-  const std::vector<double>& reach;
-  double maxReach;
+  double slack;
   Point query;
   double best = std::numeric_limits<double>::infinity();
   Point nearest = query;
   std::size_t nearestTriangle = 0;
 
-  void tryTriangle(std::size_t t) {
+  bool tryTriangle(std::size_t t) {
     const auto& [a, b, c] = corners[t];
     const Point q = closestOnTriangle(query, a, b, c);
     const double d = length(sub(query, q));
-    if (d < best) best = d, nearest = q, nearestTriangle = t;
-  }
-
-  std::size_t size() const { return 1; }
-  bool full() const { return true; }
-  bool addPoint(double squared, std::size_t k) {
-    const double within = (best + reach[k]) * (1 + 1e-12);
-    if (squared > within * within) return true;
-    tryTriangle(triangle[k]);
+    if (!(d < best)) return false;
+    best = d, nearest = q, nearestTriangle = t;
     return true;
   }
-  double worstDist() const {
-    // A little slack over the bound covers the rounding of centroids and reaches.
-    const double bound = (best + maxReach) * (1 + 1e-9);
-    return bound * bound;
-  }
+  float radius() const { return std::nextafter(float(best * (1 + 1e-6) + slack), INFINITY); }
 };
+
+bool visit(RTCPointQueryFunctionArguments* args) {
+  auto* found = static_cast<NearestSoFar*>(args->userPtr);
+  if (args->primID >= found->corners.size() || !found->tryTriangle(args->primID)) return false;
+  args->query->radius = found->radius();
+  return true;
+}
 
 }  // namespace
 
@@ -106,88 +90,97 @@ double pointTriangleDistance(const Point& p, const Point& a, const Point& b, con
   return length(sub(p, closestOnTriangle(p, a, b, c)));
 }
 
+// One device and scene per surface; the device builds on the calling thread alone, so
+// surfaces are built side by side on threads of the caller's choosing.
 struct NearestTriangle::Tree {
-  using Index =
-      nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, Centroids>, Centroids, 3, std::size_t>;
-  Centroids data;
-  Index index;
-  explicit Tree(const std::vector<Point>& points)
-      : data{&points}, index(3, data, nanoflann::KDTreeSingleIndexAdaptorParams(16)) {
-    index.buildIndex();
+  RTCDevice device = nullptr;
+  RTCScene scene = nullptr;
+  ~Tree() {
+    if (scene) rtcReleaseScene(scene);
+    if (device) rtcReleaseDevice(device);
   }
 };
 
 NearestTriangle::NearestTriangle(const std::vector<Point>& points, const std::vector<std::array<int, 3>>& faces) {
   const auto n = static_cast<long long>(points.size());
-  std::vector<double> reaches;
+  std::vector<std::array<unsigned, 3>> indices;
   corners_.reserve(faces.size());
-  reaches.reserve(faces.size());
+  indices.reserve(faces.size());
   for (const auto& f : faces) {
     if (!std::all_of(f.begin(), f.end(), [n](int c) { return c >= 0 && c < n; })) continue;
-    const std::array<Point, 3> t{points[std::size_t(f[0])], points[std::size_t(f[1])], points[std::size_t(f[2])]};
-    corners_.push_back(t);
-    reaches.push_back(std::max({length(sub(t[0], t[1])), length(sub(t[1], t[2])), length(sub(t[2], t[0]))}));
+    corners_.push_back({points[std::size_t(f[0])], points[std::size_t(f[1])], points[std::size_t(f[2])]});
+    indices.push_back({unsigned(f[0]), unsigned(f[1]), unsigned(f[2])});
   }
   if (corners_.empty()) return;
-  // A few large triangles (a surface grown unevenly) would widen every search: a triangle
-  // longer than the median is cut into k x k pieces, each sampled at its centroid.
-  std::vector<double> sorted = reaches;
-  std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
-  const double typical = sorted[sorted.size() / 2];
-  samples_.reserve(corners_.size());
-  triangle_.reserve(corners_.size());
-  reach_.reserve(corners_.size());
-  const auto addPiece = [&](std::size_t t, const Point& a, const Point& b, const Point& c) {
-    const Point centre{(a[0] + b[0] + c[0]) / 3, (a[1] + b[1] + c[1]) / 3, (a[2] + b[2] + c[2]) / 3};
-    const double r = std::max({length(sub(a, centre)), length(sub(b, centre)), length(sub(c, centre))});
-    samples_.push_back(centre);
-    triangle_.push_back(t);
-    reach_.push_back(r);
-    maxReach_ = std::max(maxReach_, r);
-  };
-  for (std::size_t t = 0; t < corners_.size(); ++t) {
-    const auto& [a, b, c] = corners_[t];
-    const double ratio = typical > 0 && std::isfinite(reaches[t]) ? reaches[t] / typical : 1;
-    const int k = ratio > 1 ? int(std::min(std::ceil(ratio), 64.0)) : 1;
-    if (k == 1) {
-      addPiece(t, a, b, c);
-      continue;
-    }
-    // The pieces of the triangle's k x k grid in barycentric steps of 1/k.
-    const auto at = [&](int i, int j) {
-      const double u = double(i) / k, v = double(j) / k;
-      return Point{a[0] + (b[0] - a[0]) * u + (c[0] - a[0]) * v, a[1] + (b[1] - a[1]) * u + (c[1] - a[1]) * v,
-                   a[2] + (b[2] - a[2]) * u + (c[2] - a[2]) * v};
-    };
-    for (int i = 0; i < k; ++i) {
-      for (int j = 0; i + j < k; ++j) {
-        addPiece(t, at(i, j), at(i + 1, j), at(i, j + 1));
-        if (i + j + 1 < k) addPiece(t, at(i + 1, j), at(i + 1, j + 1), at(i, j + 1));
-      }
-    }
+  double extent = 0;
+  for (const Point& p : points) extent = std::max({extent, std::abs(p[0]), std::abs(p[1]), std::abs(p[2])});
+  // A coordinate rounded to float moves by at most half a unit in its last place (2^-24 of
+  // it); a box from such corners, and a distance to it, by a few of those.
+  slack_ = 1e-6 * extent;
+  if (!std::isfinite(slack_)) throw std::runtime_error("a surface point is not finite");
+
+  tree_ = std::make_unique<Tree>();
+  tree_->device = rtcNewDevice("threads=1");
+  if (!tree_->device) throw std::runtime_error("cannot start Embree");
+  tree_->scene = rtcNewScene(tree_->device);
+  rtcSetSceneBuildQuality(tree_->scene, RTC_BUILD_QUALITY_LOW);
+  rtcSetSceneFlags(tree_->scene, RTC_SCENE_FLAG_ROBUST);
+  RTCGeometry geometry = rtcNewGeometry(tree_->device, RTC_GEOMETRY_TYPE_TRIANGLE);
+  auto* vertices = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                                               3 * sizeof(float), points.size()));
+  auto* corners = static_cast<unsigned*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                                                 3 * sizeof(unsigned), indices.size()));
+  if (!vertices || !corners) {
+    rtcReleaseGeometry(geometry);
+    throw std::bad_alloc();
   }
-  tree_ = std::make_unique<Tree>(samples_);
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    for (std::size_t d = 0; d < 3; ++d) vertices[3 * i + d] = float(points[i][d]);
+  }
+  std::copy(indices.begin(), indices.end(), reinterpret_cast<std::array<unsigned, 3>*>(corners));
+  rtcCommitGeometry(geometry);
+  rtcAttachGeometry(tree_->scene, geometry);
+  rtcReleaseGeometry(geometry);
+  rtcCommitScene(tree_->scene);
 }
 
 NearestTriangle::~NearestTriangle() = default;
 
+namespace {
+
+// The search from `hint`'s exact distance: a neighbour's nearest triangle makes it short.
+NearestSoFar search(RTCScene scene, const std::vector<std::array<Point, 3>>& corners, double slack, const Point& p,
+                    std::size_t hint) {
+  // The query point is rounded to float as well, by up to the same share of its own size.
+  const double local = slack + 1e-6 * std::max({std::abs(p[0]), std::abs(p[1]), std::abs(p[2])});
+  NearestSoFar found{corners, local, p};
+  found.tryTriangle(hint < corners.size() ? hint : 0);
+  RTCPointQuery query;
+  query.x = float(p[0]);
+  query.y = float(p[1]);
+  query.z = float(p[2]);
+  query.time = 0;
+  query.radius = found.radius();
+  RTCPointQueryContext context;
+  rtcInitPointQueryContext(&context);
+  rtcPointQuery(scene, &query, &context, visit, &found);
+  return found;
+}
+
+}  // namespace
+
 double NearestTriangle::distance(const Point& p, std::size_t& hint) const {
   if (!tree_) return std::numeric_limits<double>::infinity();
-  NearestSoFar result{corners_, triangle_, reach_, maxReach_, p};
-  // The hint's exact distance bounds the search from its start.
-  result.tryTriangle(hint < corners_.size() ? hint : 0);
-  tree_->index.findNeighbors(result, p.data(), nanoflann::SearchParams());
-  hint = result.nearestTriangle;
-  return result.best;
+  const NearestSoFar found = search(tree_->scene, corners_, slack_, p, hint);
+  hint = found.nearestTriangle;
+  return found.best;
 }
 
 Point NearestTriangle::nearest(const Point& p, std::size_t& hint) const {
   if (!tree_) return p;
-  NearestSoFar result{corners_, triangle_, reach_, maxReach_, p};
-  result.tryTriangle(hint < corners_.size() ? hint : 0);
-  tree_->index.findNeighbors(result, p.data(), nanoflann::SearchParams());
-  hint = result.nearestTriangle;
-  return result.nearest;
+  const NearestSoFar found = search(tree_->scene, corners_, slack_, p, hint);
+  hint = found.nearestTriangle;
+  return found.nearest;
 }
 
 std::vector<Point> doublePoints(const view::Mesh& mesh) {

@@ -1,5 +1,5 @@
-// The distance from a point to the nearest point on a surface's triangles: a k-d tree
-// (nanoflann) over points spread on the triangles, refined exactly with each candidate.
+// The distance from a point to the nearest point on a surface's triangles: Embree's
+// bounding volume hierarchy over the triangles proposes candidates, each measured exactly.
 #pragma once
 
 #include <array>
@@ -35,12 +35,9 @@ class NearestTriangle {
  private:
   struct Tree;
   std::vector<std::array<Point, 3>> corners_;
-  // The tree's points: centroids of pieces of the triangles, each piece's triangle and its
-  // reach (the distance from the point to the piece's farthest corner).
-  std::vector<Point> samples_;
-  std::vector<std::size_t> triangle_;
-  std::vector<double> reach_;
-  double maxReach_ = 0;
+  // How far the hierarchy's single-precision boxes may lie from the triangles in double:
+  // added to every search radius, so that no candidate is missed.
+  double slack_ = 0;
   std::unique_ptr<Tree> tree_;
 };
 
