@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <new>
 #include <optional>
-#include <limits>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -32,14 +32,13 @@
 
 namespace {
 
+// The short usage refusals print, kept as it was: --help tells every mode.
 constexpr const char* usage =
     "usage: morphstats [--format 3dv|template|obj] [-o TABLE.csv] FILE...\n"
     "       morphstats --series [--format F] [-o TABLE.csv | --plot METRIC -o OUT.png] [CYCLE:]FILE...\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] [-o TABLE.csv]\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] --plot METRIC --by PARAM[,PARAM2] -o OUT.png\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] --heatmap METRIC --by PARAM1,PARAM2 -o OUT.png\n"
-    "       morphstats --compare [--register none|rigid|similarity] [--format F] [-o TABLE.csv] A B...\n"
-    "       morphstats --effects MANIFEST [--joblog FILE] [-o TABLE.csv]\n"
     "  --format F      read every file as F instead of choosing by its name\n"
     "  --series        one row per snapshot, its cycle first; CYCLE:FILE gives a file's cycle\n"
     "  --manifest M    one row per line of a sweep manifest, with the swept parameters\n"
@@ -47,9 +46,6 @@ constexpr const char* usage =
     "  --plot METRIC   draw METRIC against cycle, or against PARAM (one line per value of PARAM2)\n"
     "  --heatmap METRIC  draw METRIC over PARAM1 and PARAM2\n"
     "  --by P[,P2]     the swept parameters of a plot; --by2 P2 gives the second alone\n"
-    "  --compare       distances from the first file's surface to each other file's\n"
-    "  --register R    how --compare places B on A first: none, rigid (default) or similarity\n"
-    "  --effects M     each swept parameter's share of the variance of every measure over M's grid\n"
     "  -o FILE         write the table or the picture to FILE (replaced only when complete)\n";
 
 // --help: every mode and option, and an example; refusals keep the usage above.
@@ -66,7 +62,8 @@ constexpr const char* helpText =
     "       morphstats --help | --version\n"
     "\n"
     "Shape measures (area, volume, sphericity, principal lengths, angle defect, morphogen\n"
-    "coverage) of result files as a CSV table, and plots of one measure by gnuplot.\n"
+    "coverage) of result files as a CSV table, and plots of one measure by gnuplot; distances\n"
+    "between shapes, and each swept parameter's share of the variation across a sweep.\n"
     "  --format F        read every file as F instead of choosing by its name\n"
     "  --series          one row per snapshot, its cycle first; CYCLE:FILE gives a file's cycle\n"
     "  --manifest M      one row per line of a sweep manifest, with the swept parameters\n"
@@ -99,6 +96,9 @@ constexpr const char* helpText =
     "Example: the table of a sweep, then the sphericity of a growth series against cycle:\n"
     "  morphstats --manifest day/manifest -o day/manifest.csv\n"
     "  morphstats --series --plot sphericity -o growth.png embryo.1000.pvd\n"
+    "and how far embryo 1001 is from embryo 1000, and what each parameter of a sweep does:\n"
+    "  morphstats --compare embryo.1000.3dv embryo.1001.3dv\n"
+    "  morphstats --effects day/manifest -o day/effects.csv\n"
     "\n"
     "Exit status: 0 written; 1 command line refused; 2 an input is missing or malformed, or\n"
     "the output cannot be written; 3 gnuplot missing or failed, or out of memory.\n";
