@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -22,12 +24,15 @@
 #include "signalsetup.h"
 #include "growthseries.h"
 #include "seriesorder.h"
+#include "sweepeffects.h"
 #include "sweeptable.h"
+#include "measure/compare.h"
 #include "measure/table.h"
 #include "version.h"
 
 namespace {
 
+// The short usage refusals print, kept as it was: --help tells every mode.
 constexpr const char* usage =
     "usage: morphstats [--format 3dv|template|obj] [-o TABLE.csv] FILE...\n"
     "       morphstats --series [--format F] [-o TABLE.csv | --plot METRIC -o OUT.png] [CYCLE:]FILE...\n"
@@ -52,10 +57,13 @@ constexpr const char* helpText =
     "       morphstats --manifest MANIFEST [--joblog FILE] --plot METRIC --by PARAM[,PARAM2] -o OUT.png\n"
     "       morphstats --manifest MANIFEST [--joblog FILE] --heatmap METRIC --by PARAM1,PARAM2 -o OUT.png\n"
     "       (a plot or heat map also takes [--plot-format png|svg|pdf])\n"
+    "       morphstats --compare [--register none|rigid|similarity] [--format F] [-o TABLE.csv] A B...\n"
+    "       morphstats --effects MANIFEST [--joblog FILE] [-o TABLE.csv]\n"
     "       morphstats --help | --version\n"
     "\n"
     "Shape measures (area, volume, sphericity, principal lengths, angle defect, morphogen\n"
-    "coverage) of result files as a CSV table, and plots of one measure by gnuplot.\n"
+    "coverage) of result files as a CSV table, and plots of one measure by gnuplot; distances\n"
+    "between shapes, and each swept parameter's share of the variation across a sweep.\n"
     "  --format F        read every file as F instead of choosing by its name\n"
     "  --series          one row per snapshot, its cycle first; CYCLE:FILE gives a file's cycle\n"
     "  --manifest M      one row per line of a sweep manifest, with the swept parameters\n"
@@ -65,6 +73,17 @@ constexpr const char* helpText =
     "  --by P[,P2]       the swept parameters of a plot\n"
     "  --by2 P2          the second of them, given alone\n"
     "  --plot-format F   png (default), svg or pdf: the picture's format (vector for print)\n"
+    "  --compare         one row per file after the first, A: the distances between the two\n"
+    "                    surfaces (hausdorff, meanDistance, rmsDistance, from every vertex of\n"
+    "                    each to the other's triangles), volume and area of B minus A's, and the\n"
+    "                    transform that placed B on A\n"
+    "  --register R      none, rigid (default: principal axes, then iterative closest point) or\n"
+    "                    similarity (rigid and one scale)\n"
+    "  --effects M       for every measure, and for medoidDistance (each point's rmsDistance to\n"
+    "                    the sweep's medoid shape after rigid registration), each swept\n"
+    "                    parameter's first-order and total share of the variance over the full\n"
+    "                    grid of M, with a 95% bootstrap interval over seeds where points repeat,\n"
+    "                    'no effect' where the measure does not vary, and a sentence per row\n"
     "  --provenance RUN.json  add a sweep's run record (MANIFEST.run.json, by sweep-run.sh) as\n"
     "                    columns: release, commit, processor, unit, threads, host, runStart,\n"
     "                    runEnd, and on the row of a point's result or snapshot pointCommand and\n"
@@ -77,6 +96,9 @@ constexpr const char* helpText =
     "Example: the table of a sweep, then the sphericity of a growth series against cycle:\n"
     "  morphstats --manifest day/manifest -o day/manifest.csv\n"
     "  morphstats --series --plot sphericity -o growth.png embryo.1000.pvd\n"
+    "and how far embryo 1001 is from embryo 1000, and what each parameter of a sweep does:\n"
+    "  morphstats --compare embryo.1000.3dv embryo.1001.3dv\n"
+    "  morphstats --effects day/manifest -o day/effects.csv\n"
     "\n"
     "Exit status: 0 written; 1 command line refused; 2 an input is missing or malformed, or\n"
     "the output cannot be written; 3 gnuplot missing or failed, or out of memory.\n";
@@ -90,7 +112,11 @@ constexpr int exitPlotFailed = 3;
 
 struct Options {
   bool series = false;
+  bool compare = false;
+  std::string registerName;
+  stats::Registration registration = stats::Registration::rigid;
   std::string manifest, joblog, provenance;
+  std::string effects;  // the manifest of --effects
   std::optional<view::MeshFormat> format;
   std::string output;
   std::string plot, heatmap;  // the metric
@@ -131,6 +157,15 @@ Options parseCommandLine(int argc, char** argv) {
       std::exit(printInfo(versionText("morphstats")));
     } else if (a == "--series") {
       o.series = true;
+    } else if (a == "--compare") {
+      o.compare = true;
+    } else if (a == "--register") {
+      once(o.registerName, a, value(i));
+      const auto r = stats::parseRegistration(o.registerName);
+      if (!r) refuse("--register needs none, rigid or similarity, not '" + o.registerName + "'");
+      o.registration = *r;
+    } else if (a == "--effects") {
+      once(o.effects, a, value(i));
     } else if (a == "--manifest") {
       once(o.manifest, a, value(i));
     } else if (a == "--joblog") {
@@ -171,6 +206,26 @@ Options parseCommandLine(int argc, char** argv) {
     if (!by2.empty()) o.by.push_back(by2);
   }
   if (o.series && !o.manifest.empty()) refuse("--series and --manifest do not go together");
+  if (o.compare) {
+    if (o.series || !o.manifest.empty()) refuse(std::string("--compare and ") + (o.series ? "--series" : "--manifest") + " do not go together");
+    if (!o.plot.empty() || !o.heatmap.empty()) refuse("--compare writes a table, not a picture");
+    if (!o.provenance.empty()) refuse("--provenance does not go with --compare");
+    if (o.files.size() < 2) refuse("--compare needs two files or more: A B...");
+  }
+  if (!o.registerName.empty() && !o.compare) refuse("--register needs --compare");
+  if (!o.effects.empty()) {
+    if (o.compare || o.series || !o.manifest.empty())
+      refuse(std::string("--effects and ") + (o.compare ? "--compare" : o.series ? "--series" : "--manifest") +
+             " do not go together");
+    if (!o.files.empty()) refuse("--effects takes no files ('" + o.files.front() + "')");
+    if (o.format) refuse("--format does not go with --effects: results are 3DV files");
+    if (!o.plot.empty() || !o.heatmap.empty()) refuse("--effects writes a table, not a picture");
+    if (!o.provenance.empty()) refuse("--provenance does not go with --effects");
+    if (!by.empty() || !by2.empty()) refuse("--by needs --plot or --heatmap");
+    if (!o.plotFormatName.empty()) refuse("--plot-format needs --plot or --heatmap");
+    if (o.joblog.empty()) o.joblog = o.effects + ".joblog";
+    return o;
+  }
   if (!o.plot.empty() && !o.heatmap.empty()) refuse("--plot and --heatmap do not go together");
   const std::string metric = o.plot.empty() ? o.heatmap : o.plot;
   const bool picture = !metric.empty();
@@ -296,6 +351,24 @@ int files(const Options& o, const std::optional<stats::Provenance>& provenance) 
   return writeTable(csv, o.output);
 }
 
+// A with each other file: one row per pair, A read once.
+int compare(const Options& o) {
+  view::Mesh a;
+  measureFile(o.files.front(), o.format, &a);
+  std::vector<std::string> names{"a", "b"};
+  names.insert(names.end(), stats::comparisonColumns().begin(), stats::comparisonColumns().end());
+  std::string csv = stats::csvLine(names);
+  for (std::size_t k = 1; k < o.files.size(); ++k) {
+    view::Mesh b;
+    measureFile(o.files[k], o.format, &b);
+    std::vector<std::string> row{o.files.front(), o.files[k]};
+    const std::vector<std::string> fields = stats::comparisonFields(stats::compare(a, b, o.registration));
+    row.insert(row.end(), fields.begin(), fields.end());
+    csv += stats::csvLine(row);
+  }
+  return writeTable(csv, o.output);
+}
+
 int series(const Options& o, const std::optional<stats::Provenance>& provenance) {
   std::vector<stats::Snapshot> snapshots;
   for (const std::string& item : o.files) {
@@ -356,6 +429,32 @@ void reportPoints(const stats::SweepTable& table) {
     std::fprintf(stderr, "morphstats: %d of %zu points have no measures; see the status column\n", notOk,
                  table.points.size());
   }
+}
+
+// The shares of the swept parameters; the shapes of the ok points are read again for their
+// distances to the medoid.
+int effects(const Options& o) {
+  stats::SweepTable table;
+  if (const auto problem = stats::readSweep(o.effects, o.joblog, table)) fail(exitBadFile, *problem);
+  reportPoints(table);
+  std::vector<view::Mesh> meshes;
+  std::vector<std::size_t> okPoints;
+  for (std::size_t p = 0; p < table.points.size(); ++p) {
+    if (!table.points[p].measures) continue;
+    view::MeshLoad load = view::loadMesh(table.points[p].result, view::MeshFormat::threeDV);
+    if (!load.ok()) fail(exitBadFile, load.error);
+    meshes.push_back(std::move(load.mesh));
+    okPoints.push_back(p);
+  }
+  std::vector<const view::Mesh*> shapes;
+  for (const view::Mesh& m : meshes) shapes.push_back(&m);
+  const std::vector<double> toMedoid =
+      stats::medoidDistances(shapes, std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8));
+  std::vector<double> distance(table.points.size(), std::numeric_limits<double>::quiet_NaN());
+  for (std::size_t k = 0; k < okPoints.size(); ++k) distance[okPoints[k]] = toMedoid[k];
+  stats::SweepEffects e;
+  if (const auto problem = stats::sweepEffects(table, distance, e)) fail(exitBadFile, o.effects + ": " + *problem);
+  return writeTable(stats::effectsCsv(e), o.output);
 }
 
 // The value of a swept parameter as a number for an axis; the manifest's words are whole
@@ -451,6 +550,7 @@ std::vector<std::string> inputsOf(const Options& o) {
     if (const std::size_t colon = item.find(':'); colon != std::string::npos) inputs.push_back(item.substr(colon + 1));
   }
   if (!o.manifest.empty()) inputs.insert(inputs.end(), {o.manifest, o.joblog});
+  if (!o.effects.empty()) inputs.insert(inputs.end(), {o.effects, o.joblog});
   if (!o.provenance.empty()) inputs.push_back(o.provenance);
   return inputs;
 }
@@ -470,6 +570,8 @@ int run(int argc, char** argv) {
     const std::optional<stats::Provenance> provenance = readProvenance(o);
     if (!o.manifest.empty()) return manifest(o, provenance);
     if (o.series) return series(o, provenance);
+    if (o.compare) return compare(o);
+    if (!o.effects.empty()) return effects(o);
     return files(o, provenance);
   } catch (const runError& error) {
     return reportRunError(error);

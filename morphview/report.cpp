@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include <set>
+
 #include <cmath>
 #include <string_view>
 
@@ -65,6 +67,30 @@ std::string gridsJson(const std::vector<SweepGrid>& grids) {
   return json + "]";
 }
 
+// Per measure: null when it does not vary, else per parameter [firstOrder, total]; a
+// measure without shares (a point without a value) is an empty list.
+std::string sharesJson(const std::vector<stats::Effects>& shares) {
+  std::string json = "[";
+  for (std::size_t m = 0; m < shares.size(); ++m) {
+    if (m) json += ',';
+    if (shares[m].outcome == stats::Effects::Outcome::noEffect) {
+      json += "null";
+      continue;
+    }
+    json += '[';
+    for (std::size_t f = 0; f < shares[m].shares.size(); ++f) {
+      if (f) json += ',';
+      json += '[';
+      json += stats::formatReal(shares[m].shares[f].firstOrder);
+      json += ',';
+      json += stats::formatReal(shares[m].shares[f].total);
+      json += ']';
+    }
+    json += ']';
+  }
+  return json + "]";
+}
+
 std::string dataJson(const Report& report) {
   std::string json = "{\"kind\":\"" + std::string(kindName(report.kind)) + "\",\"title\":" + jsonString(report.title);
   if (!report.grids.empty()) {
@@ -72,6 +98,7 @@ std::string dataJson(const Report& report) {
     json += ",\"grids\":" + gridsJson(report.grids);
   }
   if (report.measured) json += ",\"measureNames\":" + jsonList(stats::measureColumns());
+  if (!report.shares.empty()) json += ",\"shares\":" + sharesJson(report.shares);
   json += ",\"items\":[";
   for (std::size_t i = 0; i < report.items.size(); ++i) {
     const ReportItem& item = report.items[i];
@@ -176,6 +203,33 @@ std::string runFooter(const io::RunRecord& run) {
   return "\n<footer id=\"run\" style=\"position: relative; z-index: 2; background: #1b1e26; font-size: 12px; "
          "padding: 3px 10px; color: #c8ccd2; overflow-wrap: anywhere\"><strong>Run</strong> " +
          markupEscaped(line, false) + "</footer>";
+}
+
+std::vector<stats::Effects> sweepShares(const Report& report) {
+  if (report.parameters.empty() || !report.measured) return {};
+  stats::FactorGrid grid;
+  grid.levels.assign(report.items.size(), {});
+  std::size_t cells = 1;
+  for (std::size_t f = 0; f < report.parameters.size(); ++f) {
+    std::vector<std::string> words;
+    for (const ReportItem& item : report.items) {
+      if (item.values.size() != report.parameters.size()) return {};
+      words.push_back(item.values[f]);
+    }
+    std::size_t count = 0;
+    const std::vector<std::size_t> index = stats::levelIndices(words, count);
+    for (std::size_t i = 0; i < index.size(); ++i) grid.levels[i].push_back(index[i]);
+    grid.levelCounts.push_back(count);
+    cells *= count;
+  }
+  if (std::set<std::vector<std::size_t>>(grid.levels.begin(), grid.levels.end()).size() != cells) return {};
+  std::vector<stats::Effects> shares;
+  for (std::size_t m = 0; m < stats::measureColumns().size(); ++m) {
+    grid.values.clear();
+    for (const ReportItem& item : report.items) grid.values.push_back(m < item.measures.size() ? item.measures[m] : std::nan(""));
+    shares.push_back(stats::factorEffects(grid));
+  }
+  return shares;
 }
 
 bool reportAvailable() { return !assets::three.empty(); }

@@ -9,6 +9,7 @@
 
 #include "io/meshread.h"
 #include "io/runrecord.h"
+#include "measure/effects.h"
 #include "sweepgrid.h"
 
 namespace view {
@@ -34,7 +35,14 @@ struct Report {
   std::vector<SweepGrid> grids;         // a sweep's layout; empty: tiles in the order given
   bool measured = false;                // items carry measures: the page tables and plots them
   std::optional<io::RunRecord> run;     // a sweep's run record: the page's footer says where it came from
+  // Per measure column, each swept parameter's share of its variance over a sweep's full
+  // grid (sweepShares); empty when the points form no full grid. Drawn as bars beside it.
+  std::vector<stats::Effects> shares;
 };
+
+// The shares of the report's swept parameters in each measure, from its items' values;
+// nothing when the items do not form a full grid of them.
+std::vector<stats::Effects> sweepShares(const Report& report);
 
 // The item of a mesh read from `name`; a mesh that cannot be packed makes a failed item.
 ReportItem reportItem(const Mesh& mesh, const std::string& name, ReportKind kind);

@@ -189,6 +189,7 @@ int reportMain(int argc, char** argv) {
       report.items.push_back(std::move(item));
       if (!load.ok()) std::fprintf(stderr, "morphview: %s (shown as failed)\n", load.error.c_str());
     }
+    if (!report.grids.empty()) report.shares = sweepShares(report);  // drawn beside a grid
     // The run record beside the manifest, when the sweep left one, gives the page its footer;
     // one that cannot be read is named, and the page goes without.
     const std::string record = io::runRecordName(o.manifest);

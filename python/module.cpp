@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "compare.h"
 #include "filehint.h"
 #include "inputhint.h"
 #include "morph/embryo.h"
@@ -546,6 +547,7 @@ void defineViewing(py::module_& m);
 PYBIND11_MODULE(_morph, m) {
   m.doc() = "The compiled part of the morph package; use `import morph`.";
   m.attr("__version__") = morphVersion();
+  addCompare(m);
 
   capacityError = PyErr_NewExceptionWithDoc(
       "morph.CapacityError",

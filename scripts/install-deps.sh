@@ -33,7 +33,7 @@ fi
 cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ libgtest-dev     # the build, with the tests it compiles by default
-  libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev nlohmann-json3-dev libssl-dev  # libraries the programs use
+  libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev nlohmann-json3-dev libssl-dev libnanoflann-dev libembree-dev  # libraries the programs use
   pybind11-dev python3-pybind11 python3-dev python3-numpy  # the Python module (python/), built by default
   python3-pandas python3-tqdm python3-setuptools python3-pip  # the module's tables, progress bars and pip install .
   parallel                                                                   # sweep-run.sh

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "measure/table.h"
 #include "report.h"
 #include "report_meshes.h"
 #include "reportmesh.h"
@@ -207,6 +208,39 @@ class ReportTool : public WorkFolderTest {
 
   std::string err;
 };
+
+// The shares beside a sweep's grid: area follows the first parameter alone, volume the
+// second alone; vertices do not vary; a grid with a hole has no shares at all.
+TEST(ReportPage, SharesOfTheSweptParametersPerMeasure) {
+  Report report;
+  report.kind = ReportKind::grid;
+  report.parameters = {"repulsion", "attraction"};
+  report.measured = true;
+  const std::size_t area = 2, volume = 3;
+  for (const char* r : {"1", "4", "16"}) {
+    for (const char* a : {"2", "3"}) {
+      ReportItem item;
+      item.values = {r, a};
+      item.measures.assign(stats::measureColumns().size(), 1.0);
+      item.measures[area] = std::stod(r);
+      item.measures[volume] = std::stod(a);
+      report.items.push_back(item);
+    }
+  }
+  ASSERT_EQ(stats::measureColumns()[area], "area");
+  ASSERT_EQ(stats::measureColumns()[volume], "volume");
+  report.shares = sweepShares(report);
+  ASSERT_EQ(report.shares.size(), stats::measureColumns().size());
+  EXPECT_EQ(report.shares[0].outcome, stats::Effects::Outcome::noEffect);
+  EXPECT_EQ(report.shares[area].shares[0].firstOrder, 1);
+  EXPECT_EQ(report.shares[area].shares[1].total, 0);
+  EXPECT_EQ(report.shares[volume].shares[1].firstOrder, 1);
+  if (reportAvailable()) {
+    EXPECT_NE(reportPage(report).find("\"shares\":[null,null,[[1,1],[0,0]],[[0,0],[1,1]],null"), std::string::npos);
+  }
+  report.items.pop_back();
+  EXPECT_TRUE(sweepShares(report).empty());
+}
 
 TEST_F(ReportTool, BadInputsGetThePictureModesMessagesAndLeaveNoReport) {
   if (!reportAvailable()) GTEST_SKIP() << "morphview was built without three.js (run scripts/install-deps.sh)";
@@ -498,6 +532,8 @@ TEST_F(SweepLayout, GridsHeadersAndTileValuesInTheReportAndOnTheSheet) {
     for (std::size_t g = 0; g < c.grids.size(); ++g) grids += (g ? ",\n" : "") + c.grids[g];
     EXPECT_NE(page.find(grids + "]"), std::string::npos) << c.manifest;
     EXPECT_NE(page.find(c.firstLabel), std::string::npos) << c.manifest;
+    // No result was grown: every measure lacks values, so no bar has a share.
+    EXPECT_NE(page.find("\"shares\":[[],[],"), std::string::npos) << c.manifest;
 
     const std::string sheet = std::string(c.manifest) + ".png";
     ASSERT_EQ(view({"--sheet", "--mark-bad", "--tile", "64", "-o", sheet, "--manifest", c.manifest}), 0) << err;
@@ -509,6 +545,7 @@ TEST_F(SweepLayout, GridsHeadersAndTileValuesInTheReportAndOnTheSheet) {
   write("twice", manifest({1, 2}, {4}, {3}) + manifest({1}, {4}, {3}));
   ASSERT_EQ(view({"--html", "twice.html", "--manifest", "twice"}), 0) << err;
   EXPECT_EQ(read("twice.html").find("\"grids\""), std::string::npos);
+  EXPECT_EQ(read("twice.html").find("\"shares\""), std::string::npos);
   EXPECT_EQ(view({"--sheet", "--mark-bad", "--tile", "64", "-o", "twice.png", "--manifest", "twice"}), 0) << err;
   EXPECT_EQ(pngSize("twice.png").first, 8 + 2 * 72);
   // Refusals: a manifest with files, columns or without --sheet; a definition without one.

@@ -510,6 +510,40 @@ function heatMap(grid, column, name) {
   return plot;
 }
 
+// Each swept parameter's share of the variance of one measure over the grid: a bar of its
+// total share (with its interactions), the share of the parameter alone drawn over it.
+function shareBars(column, name) {
+  const shares = data.shares ? data.shares[column] : undefined;
+  if (shares === undefined) return null;
+  const percent = (v) => `${Math.round(v * 100)}%`;
+  const left = Math.max(...data.parameters.map((p) => p.length)) * 7 + 12;
+  const barWidth = 160;
+  const rowHeight = 24;
+  const rows = shares === null || !shares.length ? 1 : data.parameters.length;
+  const plot = svg('svg', { class: 'plot shares', width: left + barWidth + 130, height: 24 + rows * rowHeight + 8,
+    role: 'img', 'aria-label': `shares of the variance of ${name}` });
+  plot.append(svg('text', { x: 2, y: 12 }, `share of the variance of ${name}`));
+  if (shares === null || !shares.length) {
+    plot.append(svg('text', { x: 2, y: 36 }, shares === null ? `${name} is the same at every point: no effect`
+      : `no shares: a point has no ${name}`));
+    return plot;
+  }
+  data.parameters.forEach((parameter, k) => {
+    const [first, total] = shares[k];
+    const y = 24 + k * rowHeight;
+    plot.append(svg('text', { x: left - 6, y: y + 15, 'text-anchor': 'end' }, parameter));
+    plot.append(svg('rect', { class: 'share-total', x: left, y: y + 3, width: total * barWidth, height: 16 }));
+    plot.append(svg('rect', { class: 'share-first', x: left, y: y + 3, width: first * barWidth, height: 16 }));
+    plot.append(svg('rect', { x: left, y: y + 3, width: barWidth, height: 16, fill: 'none', stroke: '#59607a' }));
+    const label = svg('text', { x: left + barWidth + 6, y: y + 15 },
+      `${percent(first)} alone, ${percent(total)} in all`);
+    label.append(svg('title', {}, `${parameter} explains ${percent(first)} of the variance of ${name} `
+      + `(${percent(total)} with its interactions)`));
+    plot.append(label);
+  });
+  return plot;
+}
+
 // ---- the three kinds of page ----
 
 function frameText(i) {
@@ -715,13 +749,15 @@ function sweepLayout(makeTile) {
     const column = chosenMeasure();
     const g = data.grids[0];
     if (column < 0 || !g.columnParameter) return;
+    const bars = shareBars(column, measurePick.value);
+    const beside = bars ? [bars] : [];
     if (g.rowParameter) {
-      plotBox.replaceChildren(heatMap(g, column, measurePick.value));
+      plotBox.replaceChildren(heatMap(g, column, measurePick.value), ...beside);
       return;
     }
     const points = g.cells.map((i, c) => [c, i >= 0 ? measureOf(items[i], column) : null]);
     plotBox.replaceChildren(linePlot(points, g.columnParameter, measurePick.value,
-      g.columnValues.map((v, c) => [c, v])).plot);
+      g.columnValues.map((v, c) => [c, v])).plot, ...beside);
   };
   offerMeasures(drawPlot);
   drawPlot();

@@ -79,3 +79,83 @@ Embryo._repr_html_ = _display.embryo_repr_html
 # Shown as the package's own in help(morph) and in tracebacks.
 for _name in ("Embryo", "Settings"):
     globals()[_name].__module__ = __name__
+
+
+# ---- Comparing shapes: morphstats --compare and --effects ----
+
+from . import _morph as _compiled
+
+
+def _surface(shape):
+    """(positions, triangles) of an Embryo, a file any morph tool reads, or such a pair."""
+    if isinstance(shape, Embryo):
+        return shape.positions, shape.triangles
+    if isinstance(shape, tuple) and len(shape) == 2:
+        return shape
+    loaded = Embryo.load(shape)
+    return loaded.positions, loaded.triangles
+
+
+def distance(a, b, register="rigid"):
+    """How far apart two shapes are: morphstats --compare's numbers for A and B.
+
+    a and b are Embryos, files (any format the tools read) or (positions, triangles)
+    pairs. register is "none", "rigid" (principal axes, then iterative closest point) or
+    "similarity" (rigid and one scale); b is moved onto a. Returns a dict: hausdorff,
+    meanDistance, rmsDistance (over every vertex of both surfaces, each to the other's
+    triangles), volumeDifference and areaDifference (b minus a, as given), and the transform
+    x -> scale * rotation @ x + translation that placed b.
+    """
+    return _compiled._distance(*_surface(a), *_surface(b), register)
+
+
+def effects(table, parameters=None, measures=None, medoid=True, seed="seed"):
+    """Each parameter's share of the variance of each measure over a full grid, as a DataFrame.
+
+    table is a pandas DataFrame with a row per point, such as morphstats --manifest's table
+    (pandas.read_csv) or morph.sweep's. parameters are its factor columns (default: the columns between
+    "point" and "status"); measures the columns to share (default: every numeric column
+    that is no parameter). With medoid and a "file" (or morph.sweep's "result") column, the distance of each ok point's
+    shape to the sweep's medoid shape is added as medoidDistance. A column named `seed`
+    holds replicates: the shares are those of the seed means, with a 95% bootstrap interval.
+    Rows whose status is not "ok" have no value. Returns the columns of morphstats --effects:
+    measure, parameter, outcome ("shares", "no effect" or "incomplete"), firstOrder, total,
+    their bounds, sentence.
+    """
+    import numpy as np
+    import pandas as pd
+
+    columns = list(table.columns)
+    if parameters is None:
+        if "point" not in columns or "status" not in columns:
+            raise ValueError('name the parameters: the table has no "point" ... "status" columns around them')
+        parameters = columns[columns.index("point") + 1:columns.index("status")]
+        parameters = [p for p in parameters if p != seed]
+    parameters = list(parameters)
+    if not parameters:
+        raise ValueError("no parameter varies: there is nothing to share the variance")
+    for name in parameters:
+        if name not in columns:
+            raise ValueError(f"no column {name!r} in the table")
+    ok = table["status"].eq("ok").to_numpy() if "status" in columns else np.ones(len(table), bool)
+    if measures is None:
+        skip = set(parameters) | {"point", "status", "reason", "file", "result", "message", "files", seed}
+        measures = [c for c in columns if c not in skip and pd.api.types.is_numeric_dtype(table[c])]
+    values = {m: np.where(ok, pd.to_numeric(table[m], errors="coerce").to_numpy(float), np.nan) for m in measures}
+    shapes = "file" if "file" in columns else "result" if "result" in columns else None
+    if medoid and shapes is not None and ok.any():
+        files = table[shapes][ok].tolist()
+        near = _compiled._medoid_distances([_surface(f) for f in files])
+        column = np.full(len(table), np.nan)
+        column[np.flatnonzero(ok)] = near
+        values["medoidDistance"] = column
+    words = [[str(w) for w in table[p]] for p in parameters]
+    rows = []
+    for measure, v in values.items():
+        for parameter, shares in zip(parameters, _compiled._effects(parameters, words, measure, list(v))):
+            rows.append((measure, parameter) + tuple(shares))
+    return pd.DataFrame(rows, columns=["measure", "parameter", "outcome", "firstOrder", "total", "firstOrderLow",
+                                       "firstOrderHigh", "totalLow", "totalHigh", "sentence"])
+
+
+__all__ += ["distance", "effects"]

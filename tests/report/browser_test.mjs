@@ -195,9 +195,9 @@ try {
   // ---- sweeps: grids by parameter, headed, that keep their shape at any width ----
   const sweeps = [
     { file: squarePage, title: 'nine points by hand', grids: [''], rows: ['growthCycles 1', 'growthCycles 2', 'growthCycles 3'],
-      columns: ['repulsion 1', 'repulsion 4', 'repulsion 16'], tile: 'growthCycles 2\nrepulsion 4' },
+      columns: ['repulsion 1', 'repulsion 4', 'repulsion 16'], tile: 'growthCycles 2\nrepulsion 4', parameters: 2 },
     { file: cubePage, title: null, grids: ['growthCycles 1', 'growthCycles 2'], rows: ['repulsion 1', 'repulsion 16'],
-      columns: ['attraction 3', 'attraction 8'], tile: 'growthCycles 1\nrepulsion 16\nattraction 3' },
+      columns: ['attraction 3', 'attraction 8'], tile: 'growthCycles 1\nrepulsion 16\nattraction 3', parameters: 3 },
   ];
   for (const sweep of sweeps) {
     for (const width of [600, 1600]) {
@@ -236,9 +236,14 @@ try {
       if (width === 600) {
         // Measures beside the shapes: a heat map of the chosen one, a sortable table whose
         // rows mark their tiles and back.
-        const cells = await page.$$eval('#sweep-plot svg > rect', (r) => r.length);
+        const cells = await page.$$eval('#sweep-plot svg.heat > rect', (r) => r.length);
         check(cells === sweep.rows.length * sweep.columns.length && await page.$eval('#measure', (e) => e.value) === 'sphericity',
           `${name}: a heat map of sphericity, a cell per row and column (${cells})`);
+        // Beside it, each swept parameter's share of the variance as a bar.
+        const bars = await page.$$eval('#sweep-plot svg.shares', (s) => s.map((e) => [e.querySelector('text').textContent,
+          e.querySelectorAll('.share-first').length]));
+        check(bars.length === 1 && bars[0][0] === 'share of the variance of sphericity' && bars[0][1] === sweep.parameters,
+          `${name}: a bar per swept parameter beside the heat map (${JSON.stringify(bars)})`);
         // Its colour scale names the measure and the values at its ends; numbers shown in
         // the map, its tooltips and the table have at most four significant digits.
         const scale = await page.$$eval('#sweep-plot .colour-scale text', (t) => t.map((e) => e.textContent));
