@@ -2,6 +2,7 @@
 # same DataFrame from a local Dask cluster, failures as rows, and an interrupt that keeps
 # the finished rows.
 import csv
+import io
 import json
 import os
 import signal
@@ -46,6 +47,18 @@ def test_points_write_sweep_runs_files_and_rows_with_its_numbers(work, tmp_path_
         assert os.path.basename(row.result) == os.path.basename(theirs["file"])
         for measure in ("vertices", "area", "volume", "sphericity", "angleDefect"):
             assert getattr(row, measure) == pytest.approx(float(theirs[measure]), rel=1e-15)
+    # The notebook's shares of this table are morphstats' own for the same sweep, medoid included.
+    done = subprocess.run([f"{BUILD}/morphstats/morphstats", "--effects", "manifest"], cwd=other, check=True,
+                          capture_output=True, text=True)
+    theirs = pandas.read_csv(io.StringIO(done.stdout), keep_default_na=False)
+    ours = morph.effects(table)
+    assert "medoidDistance" in set(ours.measure) and "shares" in set(ours.outcome)
+    mine = {(r.measure, r.parameter): (r.outcome, r.firstOrder, r.sentence) for r in ours.itertuples()}
+    for r in theirs.itertuples():
+        outcome, first, sentence = mine[(r.measure, r.parameter)]
+        assert (outcome, sentence) == (r.outcome, r.sentence)
+        if outcome == "shares":
+            assert first == pytest.approx(float(r.firstOrder), rel=1e-6)
 
 
 def test_a_local_dask_cluster_gives_the_same_dataframe(work):
