@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "compare.h"
+#include "comparebindings.h"
 #include "filehint.h"
 #include "inputhint.h"
 #include "morph/embryo.h"

@@ -1,6 +1,6 @@
 // morph._morph's shape comparison and shares of variance: the numbers morphstats --compare
 // and --effects give, for morph.distance and morph.effects (morph/__init__.py).
-#include "compare.h"
+#include "comparebindings.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
