@@ -43,13 +43,13 @@ bool isEmbryoResult(const std::string& name) {
 
 }  // namespace
 
-std::string embryoResultName(int seed) { return "embryo." + std::to_string(seed) + ".3dv"; }
+std::string embryoResultName(int seed, const std::string& tag) { return "embryo." + std::to_string(seed) + tag + ".3dv"; }
 
-EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed) {
+EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed, const std::string& tag) {
   EmbryoClaim claim;
   if (givenSeed) {
     claim.seed = *givenSeed;
-    claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed));
+    claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed, tag));
   } else {
     const FolderLock lock(".");
     // A clock-seeded run holds its claim while the embryo grows, so a SIGKILL then leaves
@@ -57,9 +57,9 @@ EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed) {
     // abandoned temporaries of them all.
     removeAbandonedTemporaries("", isEmbryoResult);
     int second = static_cast<int>(std::time(nullptr));
-    while (second == previousSeed || resultTaken(embryoResultName(second))) second = waitForNewSecond(second);
+    while (second == previousSeed || resultTaken(embryoResultName(second, tag))) second = waitForNewSecond(second);
     claim.seed = second;
-    claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed));
+    claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed, tag));
   }
   return claim;
 }
