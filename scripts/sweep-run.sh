@@ -73,8 +73,8 @@ source "$(dirname "$0")/runrecord.sh"
 
 # pointFinished RESULT CHECKPOINT LINE: whether the point of manifest line LINE has written
 # every result (its 3DV RESULT, the OBJ beside it, and the template when its -t is not 0;
-# a growth point its 3DV alone),
-# each whole and newer than its CHECKPOINT: the case morphsweep's resume refuses as finished.
+# a growth point its 3DV alone), each whole and newer than its CHECKPOINT: the case
+# morphsweep's resume refuses as finished.
 # The 3DV is whole when its lines match its counts (two per vertex and per triangle); the
 # others, written the same way (a temporary renamed once complete), when they are not empty.
 # (sweep-slurm.sh has the same test: its tasks run a copy of it with no scripts beside it.)
