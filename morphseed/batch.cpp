@@ -119,8 +119,7 @@ Embryo runBatches(const SeedRun& run) {
     }
     // Taken before the embryo grows: the clock second (free in this folder) and its result
     // file, probed once the seed is read so that a full disk ends the run before the cycles.
-    EmbryoClaim claim =
-        claimEmbryo(firstSeed || resuming ? std::optional<int>(seed) : std::nullopt, previousSeed, tag);
+    EmbryoClaim claim = claimEmbryo(firstSeed || resuming ? std::optional<int>(seed) : std::nullopt, previousSeed, tag);
     seed = claim.seed;
     if (resuming) {
       std::fprintf(stderr, "seed: %d\n", seed);

@@ -168,7 +168,8 @@ int parseCommandLine(int argc, char** argv, SeedRun& run, bool notices) {
 
 bool sameRun(const SeedRun& a, const SeedRun& b) {
   return a.batches == b.batches && a.batchCycles == b.batchCycles && a.writeEmbryoTemplate == b.writeEmbryoTemplate &&
-         a.firstSeed == b.firstSeed && a.snapshotInterval == b.snapshotInterval && a.seedFilePath == b.seedFilePath && a.episodes == b.episodes;
+         a.firstSeed == b.firstSeed && a.snapshotInterval == b.snapshotInterval && a.seedFilePath == b.seedFilePath &&
+         a.episodes == b.episodes;
 }
 
 std::string SeedRun::nameTag() const { return episodeNameTag(episodes); }

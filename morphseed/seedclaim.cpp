@@ -43,7 +43,9 @@ bool isEmbryoResult(const std::string& name) {
 
 }  // namespace
 
-std::string embryoResultName(int seed, const std::string& tag) { return "embryo." + std::to_string(seed) + tag + ".3dv"; }
+std::string embryoResultName(int seed, const std::string& tag) {
+  return "embryo." + std::to_string(seed) + tag + ".3dv";
+}
 
 EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed, const std::string& tag) {
   EmbryoClaim claim;

@@ -11,10 +11,10 @@
 
 #include "growthpoints.h"
 #include "io/boundedread.h"
+#include "measure/table.h"
 #include "plan.h"
 #include "resultname.h"
 #include "shellwords.h"
-#include "measure/table.h"
 
 namespace stats {
 namespace {

@@ -347,14 +347,18 @@ bool onMainThread() {
 // {"red": {"threshold": 30, "lifespan": (4, 8)}} as the words of morphseed's --episodes,
 // read and checked by the same reader.
 EpisodeChoices episodeChoices(const py::object& given) {
-  if (!py::isinstance<py::dict>(given)) throw py::type_error("episodes must be a dict such as {'red': {'threshold': 30}}");
+  if (!py::isinstance<py::dict>(given))
+    throw py::type_error("episodes must be a dict such as {'red': {'threshold': 30}}");
   std::string spec;
   for (const auto& [colour, fields] : given.cast<py::dict>()) {
     const std::string colourName = py::str(colour);
-    if (!py::isinstance<py::dict>(fields)) throw py::type_error("episodes['" + colourName + "'] must be a dict of fields");
+    if (!py::isinstance<py::dict>(fields))
+      throw py::type_error("episodes['" + colourName + "'] must be a dict of fields");
     for (const auto& [field, value] : fields.cast<py::dict>()) {
       const std::string name = colourName + "." + std::string(py::str(field));
-      const auto number = [&](const py::handle& v) { return std::to_string(wholeNumber(v, name, -(1LL << 40), 1LL << 40)); };
+      const auto number = [&](const py::handle& v) {
+        return std::to_string(wholeNumber(v, name, -(1LL << 40), 1LL << 40));
+      };
       std::string text;
       if (py::isinstance<py::tuple>(value) || py::isinstance<py::list>(value)) {
         const py::sequence pair = value.cast<py::sequence>();
@@ -387,7 +391,8 @@ void takeRuleAnswer(const py::object& answer, int colour, Morphogen& values) {
     for (const char* known : episodeFieldNames) {
       if (field == known) row = findParameter(episodeParameterName(colour, field));
     }
-    if (!row) throw py::value_error("episode_rule answered '" + field + "': the fields are lifespan, threshold and secretor");
+    if (!row)
+      throw py::value_error("episode_rule answered '" + field + "': the fields are lifespan, threshold and secretor");
     const long long v = wholeNumber(value, std::string(episodeColours[colour]) + "." + field, row->lo, row->hi);
     if (field == "lifespan") values.lifespan = static_cast<short>(v);
     if (field == "threshold") values.threshold = static_cast<unsigned char>(v);

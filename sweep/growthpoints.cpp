@@ -9,7 +9,8 @@ namespace plan {
 bool isGrowthLine(const std::vector<std::string>& words) { return words.size() > 1 && words[1] == "-s"; }
 
 std::vector<std::string> growthWords(const std::string& program, const GrowthPoint& point) {
-  std::vector<std::string> words{program, "-s", std::to_string(point.seed), "-b", "1", std::to_string(point.cycles),
+  std::vector<std::string> words{program,       "-s",          std::to_string(point.seed),
+                                 "-b",          "1",           std::to_string(point.cycles),
                                  "--seed-file", point.seedFile};
   if (point.episodes.any()) words.insert(words.end(), {"--episodes", episodeSpecText(point.episodes)});
   return words;
@@ -29,7 +30,8 @@ std::optional<std::string> readGrowthLine(const std::vector<std::string>& words,
   i += 2;
   if (!next("-b") || i + 2 >= words.size() || words[i + 1] != "1") return shape;
   const auto cycles = parseWholeNumber(words[i + 2], cycleRow.hi);
-  if (!cycles) return "the cycle count '" + words[i + 2] + "' is not a whole number from 0 to " + std::to_string(cycleRow.hi);
+  if (!cycles)
+    return "the cycle count '" + words[i + 2] + "' is not a whole number from 0 to " + std::to_string(cycleRow.hi);
   out.cycles = *cycles;
   i += 3;
   if (!next("--seed-file") || words[i + 1].empty()) return shape;
@@ -64,7 +66,8 @@ std::vector<std::pair<std::string, std::string>> lineParameters(const std::vecto
     for (int f = 0; f < 3; ++f) {
       const EpisodeField& field = episodeField(point.episodes, c, f);
       std::string value = "drawn";
-      if (field.chosen) value = std::to_string(field.lo) + (field.lo == field.hi ? "" : ".." + std::to_string(field.hi));
+      if (field.chosen)
+        value = std::to_string(field.lo) + (field.lo == field.hi ? "" : ".." + std::to_string(field.hi));
       out.emplace_back(episodeParameterName(c, episodeFieldNames[f]), value);
     }
   }

@@ -101,7 +101,8 @@ bool namesMorphseed(const std::string& text) {
   while (std::getline(in, raw)) {
     const std::string line = trim(raw.substr(0, raw.find('#')));
     const std::size_t eq = line.find('=');
-    if (eq != std::string::npos && trim(line.substr(0, eq)) == "program") return trim(line.substr(eq + 1)) == "morphseed";
+    if (eq != std::string::npos && trim(line.substr(0, eq)) == "program")
+      return trim(line.substr(eq + 1)) == "morphseed";
   }
   return false;
 }
@@ -164,13 +165,15 @@ std::optional<std::string> parseDefinition(std::istream& stream, const std::stri
       std::set<long long> seen;
       for (const std::string& item : splitOn(value, ',')) {
         if (item.empty()) return fault(name + ": an item of the list is empty");
-        if (const auto problem = addItem(*findParameter("seed"), item, out.seeds, seen)) return fault(name + ": " + *problem);
+        if (const auto problem = addItem(*findParameter("seed"), item, out.seeds, seen))
+          return fault(name + ": " + *problem);
       }
       continue;
     }
     if (out.growth && slot >= 0 && (slot == inputSlot || !growthNumber(*numbers()[static_cast<std::size_t>(slot)]))) {
-      return fault(name + " is not a parameter of a morphseed sweep (those are seed, growthCycles, seedFile and the "
-                          "episode values redLifespan ... blueSecretor)");
+      return fault(name +
+                   " is not a parameter of a morphseed sweep (those are seed, growthCycles, seedFile and the "
+                   "episode values redLifespan ... blueSecretor)");
     }
     if (slot < 0) return fault("unknown parameter '" + name + "' (known: " + knownNames() + ")");
     int& given = givenOn[static_cast<std::size_t>(slot)];
@@ -250,7 +253,8 @@ long long pointCount(const Definition& d) {
 std::vector<std::string> pointWords(const Definition& d, const std::string& program, long long index) {
   // Mixed-radix digits of the index, the input template (a growth sweep's seed) the lowest.
   std::array<std::size_t, numericCount> digit{};
-  const std::size_t inputCount = d.growth ? std::max<std::size_t>(d.seeds.size(), 1) : d.inputs.empty() ? 1 : d.inputs.size();
+  std::size_t inputCount = d.inputs.empty() ? 1 : d.inputs.size();
+  if (d.growth) inputCount = std::max<std::size_t>(d.seeds.size(), 1);
   const std::size_t input = static_cast<std::size_t>(index) % inputCount;
   index /= static_cast<long long>(inputCount);
   for (int k = numericCount - 1; k >= 0; --k) {

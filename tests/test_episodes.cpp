@@ -70,7 +70,8 @@ std::pair<GrowthSettings, int> episodesFrom(unsigned seed, const EpisodeChoices&
 
 TEST(EpisodeChoice, AChosenFieldTakesItsValueAndTheOthersKeepTheirDraws) {
   std::string problem;
-  const auto fixed = parseEpisodeSpec("red.lifespan=7,red.threshold=30,green.threshold=60..61,blue.secretor=4", problem);
+  const auto fixed =
+      parseEpisodeSpec("red.lifespan=7,red.threshold=30,green.threshold=60..61,blue.secretor=4", problem);
   const auto threshold = parseEpisodeSpec("red.threshold=30", problem);
   ASSERT_TRUE(fixed && threshold);
   for (unsigned seed = 1; seed <= 30; ++seed) {
@@ -80,8 +81,9 @@ TEST(EpisodeChoice, AChosenFieldTakesItsValueAndTheOthersKeepTheirDraws) {
     // A chosen red lifespan is the one the episode runs with.
     EXPECT_EQ(given.red, (Morphogen{7, 30, drawn.red.secretor}));
     // A range maps the threshold's own draw (green's is 51 + r % 30, so r % 2 shows).
-    EXPECT_EQ(given.green, (Morphogen{drawn.green.lifespan, static_cast<unsigned char>(60 + (drawn.green.threshold - 51) % 2),
-                                      drawn.green.secretor}));
+    EXPECT_EQ(given.green,
+              (Morphogen{drawn.green.lifespan, static_cast<unsigned char>(60 + (drawn.green.threshold - 51) % 2),
+                         drawn.green.secretor}));
     EXPECT_EQ(given.blue, (Morphogen{drawn.blue.lifespan, drawn.blue.threshold, 4}));
     // A chosen red threshold rescales the drawn lifespan (green's, drawn alike) as a drawn one would.
     const short rescaled = static_cast<short>(drawn.green.lifespan * (30 - 15) / 65 + 1);

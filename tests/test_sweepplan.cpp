@@ -516,10 +516,10 @@ TEST(GrowthSweep, EachPointIsOneEmbryoNamedAndValuedByItsChoices) {
                   d),
             std::nullopt);
   const std::string tail = " -b 1 8 --seed-file 'my seed' --episodes red.threshold=";
-  EXPECT_EQ(manifestLines(d, "ms"), (std::vector<std::string>{"ms -s 5" + tail + "30,blue.lifespan=4",
-                                                              "ms -s 6" + tail + "30,blue.lifespan=4",
-                                                              "ms -s 5" + tail + "70,blue.lifespan=4",
-                                                              "ms -s 6" + tail + "70,blue.lifespan=4"}));
+  EXPECT_EQ(
+      manifestLines(d, "ms"),
+      (std::vector<std::string>{"ms -s 5" + tail + "30,blue.lifespan=4", "ms -s 6" + tail + "30,blue.lifespan=4",
+                                "ms -s 5" + tail + "70,blue.lifespan=4", "ms -s 6" + tail + "70,blue.lifespan=4"}));
   // Every varied value may change the shape, so nothing is warned about.
   EXPECT_EQ(plan::shapeWarning(d), std::nullopt);
   const std::vector<std::string> words = plan::pointWords(d, "ms", 3);
