@@ -51,7 +51,7 @@ struct embryoHandle {
   morph::embryo embryo;
   std::shared_ptr<messageBox> box;
   bool busy = false;
-  py::object episodeRule;  // from_seed's episode_rule, or None
+  py::object episodeRule;  // from_seed's episode_rule: None or unset for none
 };
 
 void available(const embryoHandle& h) {
@@ -406,7 +406,7 @@ void takeRuleAnswer(const py::object& answer, int colour, Morphogen& values) {
 class ruleInstalled {
  public:
   ruleInstalled(embryoHandle& h, std::unique_ptr<py::error_already_set>& failed) : h_(h) {
-    if (h.episodeRule.is_none() || h.embryo.program().empty()) return;
+    if (!h.episodeRule || h.episodeRule.is_none() || h.embryo.program().empty()) return;
     h.embryo.model().episodeHook = [&h, &failed](Embryo&, int colour, Morphogen& values) {
       const PyGILState_STATE state = PyGILState_Ensure();
       bool ok = true;
