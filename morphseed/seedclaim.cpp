@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <regex>
 #include <string>
 
 #include "clockseed.h"
@@ -29,16 +30,12 @@ class FolderLock {
   int fd_;
 };
 
-// "embryo.<digits>.3dv" or "embryo.<digits>.3dvTemplate": a result some morphseed run
-// in this folder may write.
+// "embryo.<digits>.3dv" or "embryo.<digits>.3dvTemplate", with the chosen episode values'
+// tag after the seed or not: a result some morphseed run in this folder may write.
 bool isEmbryoResult(const std::string& name) {
-  const std::string head = "embryo.";
-  if (name.compare(0, head.size(), head) != 0) return false;
-  std::size_t end = head.size();
-  while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
-  if (end == head.size()) return false;
-  const std::string tail = name.substr(end);
-  return tail == ".3dv" || tail == ".3dvTemplate";
+  static const std::regex result(
+      "embryo\\.[0-9]+(\\.(red|green|blue)-(lifespan|threshold|secretor)-?[0-9]+(to-?[0-9]+)?)*\\.3dv(Template)?");
+  return std::regex_match(name, result);
 }
 
 }  // namespace
