@@ -55,17 +55,11 @@ std::pair<GrowthSettings, int> episodesFrom(unsigned seed, const EpisodeChoices&
   buildIcosahedron();
   E.chosenEpisodes = choices;
   if (said) E.sink = [said](const std::string& text) { *said += text; };
-  GrowthSettings out;
-  E.random.seed(seed);
-  newEpisodeR(E);
-  E.random.seed(seed);
-  newEpisodeG(E);
-  E.random.seed(seed);
-  newEpisodeB(E);
-  out.red = E.red;
-  out.green = E.green;
-  out.blue = E.blue;
-  return {out, E.random.next()};
+  for (void (*begin)(Embryo&) : {newEpisodeR, newEpisodeG, newEpisodeB}) {
+    E.random.seed(seed);
+    begin(E);
+  }
+  return {{E.red, E.green, E.blue, {}}, E.random.next()};
 }
 
 TEST(EpisodeChoice, AChosenFieldTakesItsValueAndTheOthersKeepTheirDraws) {
@@ -130,7 +124,7 @@ std::vector<CycleState> grow(const EpisodeChoices& choices, int cycles) {
 
 TEST(EpisodeChoice, ARunDrawsAsOneWithoutChoicesUpToTheFirstChangedEpisode) {
   // Green episodes wait for 500 triangles, so many cycles pass before the choice counts.
-  const int cycles = 30;
+  const int cycles = 18;
   const std::vector<CycleState> plain = grow({}, cycles);
   int first = 0;
   while (first < cycles && plain[first].green.lifespan <= 0) ++first;
@@ -148,14 +142,14 @@ TEST(EpisodeChoice, ARunDrawsAsOneWithoutChoicesUpToTheFirstChangedEpisode) {
 
 class EpisodeRuns : public WorkFolderTest {
  protected:
-  void SetUp() override {
-    enterFreshFolder("episodes");
-    fs::copy_file(SEED_FILE, "indexed_icosa");
-  }
+  void SetUp() override { enterFreshFolder("episodes"), fs::copy_file(SEED_FILE, "indexed_icosa"); }
   void TearDown() override { leaveFolder(); }
+};
 
-  void runWith(std::vector<std::string> words) {
-    words.insert(words.begin(), "morphseed");
+TEST_F(EpisodeRuns, ChosenThresholdsGrowDifferentShapesUnderNamesThatCarryThem) {
+  for (std::vector<std::string> words : std::vector<std::vector<std::string>>{
+           {"-v", "12", "-t", "1", "--episodes", "red.threshold=30"}, {"--episodes", "red.threshold=70"}, {}}) {
+    words.insert(words.begin(), {"morphseed", "-s", "1000", "-b", "1", "12"});
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
     SeedRun run;
@@ -164,12 +158,6 @@ class EpisodeRuns : public WorkFolderTest {
     runBatches(run);
     testing::internal::GetCapturedStderr();
   }
-};
-
-TEST_F(EpisodeRuns, ChosenThresholdsGrowDifferentShapesUnderNamesThatCarryThem) {
-  runWith({"-s", "1000", "-b", "1", "12", "--episodes", "red.threshold=30", "-v", "12", "-t", "1"});
-  runWith({"-s", "1000", "-b", "1", "12", "--episodes", "red.threshold=70"});
-  runWith({"-s", "1000", "-b", "1", "12"});
   for (const char* name : {"embryo.1000.red-threshold30.3dvTemplate", "embryo.1000.red-threshold30.pvd",
                            "embryo.1000.red-threshold30.c12.vtp", "embryo.1000.3dv"})
     EXPECT_TRUE(fs::exists(name)) << name;
