@@ -15,7 +15,7 @@
 #include "checkpoint.h"
 #include "embryostate.h"
 #include "embryo_details.h"
-#include "episodespec.h"
+#include "episodewords.h"
 #include "failure.h"
 #include "growth.h"
 #include "io/boundedread.h"
@@ -194,7 +194,7 @@ embryo embryo::fromCheckpoint(const std::string& path, const messageSinks& sinks
       for (std::size_t w = 0; w + 1 < run.words.size(); ++w) {
         std::string problem;
         if (run.words[w] != "--episodes") continue;
-        if (const auto chosen = parseEpisodeSpec(run.words[w + 1], problem)) made.embryo_->chosenEpisodes = *chosen;
+        if (const auto chosen = parseEpisodeChoices(run.words[w + 1], problem)) made.embryo_->chosenEpisodes = *chosen;
       }
     }
     // Birth cycles are kept only by a run that writes snapshots; without them all read 0.

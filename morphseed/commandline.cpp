@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "episodespec.h"
+#include "episodewords.h"
 #include "failure.h"
 #include "parameters.h"
 #include "rules.h"
@@ -129,7 +129,7 @@ int parseCommandLine(int argc, char** argv, SeedRun& run, bool notices) {
     if (std::strcmp(argv[i], "--episodes") == 0) {
       if (i + 1 >= argc) return refuseEpisodes("needs a list of choices such as red.threshold=30");
       std::string problem;
-      const auto choices = parseEpisodeSpec(argv[i + 1], problem);
+      const auto choices = parseEpisodeChoices(argv[i + 1], problem);
       if (!choices) return refuseEpisodes(problem);
       run.episodes = *choices;
       i += 2;

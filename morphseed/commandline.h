@@ -26,7 +26,7 @@ struct SeedRun {
   std::string seedFilePath = seedFileName;
   // "--checkpoint N" and "--resume FILE", and the words a resume must repeat.
   checkpointSettings checkpoints;
-  // "--episodes SPEC": values new episodes take instead of their draws; none by default.
+  // "--episodes LIST": values new episodes take instead of their draws; none by default.
   EpisodeChoices episodes;
 
   // What the result names carry after the seed: the chosen values, "" when none.

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "embryostate.h"
-#include "episodespec.h"
+#include "episodewords.h"
 #include "morph/embryo.h"
 #include "parameters.h"
 #include "version.h"
@@ -349,7 +349,7 @@ bool onMainThread() {
 EpisodeChoices episodeChoices(const py::object& given) {
   if (!py::isinstance<py::dict>(given))
     throw py::type_error("episodes must be a dict such as {'red': {'threshold': 30}}");
-  std::string spec;
+  std::string words;
   for (const auto& [colour, fields] : given.cast<py::dict>()) {
     const std::string colourName = py::str(colour);
     if (!py::isinstance<py::dict>(fields))
@@ -367,12 +367,12 @@ EpisodeChoices episodeChoices(const py::object& given) {
       } else {
         text = number(value);
       }
-      spec += (spec.empty() ? "" : ",") + name + "=" + text;
+      words += (words.empty() ? "" : ",") + name + "=" + text;
     }
   }
-  if (spec.empty()) return {};
+  if (words.empty()) return {};
   std::string problem;
-  const auto choices = parseEpisodeSpec(spec, problem);
+  const auto choices = parseEpisodeChoices(words, problem);
   if (!choices) throw py::value_error("episodes: " + problem);
   return *choices;
 }

@@ -1,6 +1,6 @@
 #include "growthpoints.h"
 
-#include "episodespec.h"
+#include "episodewords.h"
 #include "parameters.h"
 #include "wholenumber.h"
 
@@ -12,13 +12,13 @@ std::vector<std::string> growthWords(const std::string& program, const GrowthPoi
   std::vector<std::string> words{program,       "-s",          std::to_string(point.seed),
                                  "-b",          "1",           std::to_string(point.cycles),
                                  "--seed-file", point.seedFile};
-  if (point.episodes.any()) words.insert(words.end(), {"--episodes", episodeSpecText(point.episodes)});
+  if (point.episodes.any()) words.insert(words.end(), {"--episodes", episodeChoicesText(point.episodes)});
   return words;
 }
 
 std::optional<std::string> readGrowthLine(const std::vector<std::string>& words, GrowthPoint& out) {
   out = GrowthPoint{};
-  const std::string shape = "a morphseed point reads -s SEED -b 1 CYCLES --seed-file FILE [--episodes SPEC]";
+  const std::string shape = "a morphseed point reads -s SEED -b 1 CYCLES --seed-file FILE [--episodes LIST]";
   std::size_t i = 1;
   const auto next = [&](const char* flag) { return i < words.size() && words[i] == flag && i + 1 < words.size(); };
   const Parameter& seedRow = *findParameter("seed");
@@ -39,7 +39,7 @@ std::optional<std::string> readGrowthLine(const std::vector<std::string>& words,
   i += 2;
   if (next("--episodes")) {
     std::string problem;
-    const auto choices = parseEpisodeSpec(words[i + 1], problem);
+    const auto choices = parseEpisodeChoices(words[i + 1], problem);
     if (!choices) return "--episodes: " + problem;
     out.episodes = *choices;
     i += 2;

@@ -1,6 +1,6 @@
 // Growth sweeps: points that are morphseed calls, one embryo each, under chosen seeds, cycle
 // counts and episode values. A manifest line of one reads
-//   morphseed -s SEED -b 1 CYCLES --seed-file FILE [--episodes SPEC]
+//   morphseed -s SEED -b 1 CYCLES --seed-file FILE [--episodes LIST]
 // and names its result "embryo.<seed><episode tag>.3dv" in the folder it runs in. What the
 // tools read of any manifest line, morphsweep's or morphseed's, is here too: its parameters
 // by the names a definition gives them, and the input file it reads.

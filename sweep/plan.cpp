@@ -13,7 +13,7 @@
 #include <set>
 #include <sstream>
 
-#include "episodespec.h"
+#include "episodewords.h"
 #include "growthpoints.h"
 #include "shellwords.h"
 #include "wholenumber.h"

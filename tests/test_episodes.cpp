@@ -7,7 +7,7 @@
 
 #include "batch.h"
 #include "commandline.h"
-#include "episodespec.h"
+#include "episodewords.h"
 #include "growth.h"
 #include "seedfile.h"
 #include "signalling.h"
@@ -24,15 +24,15 @@ std::string readFile(const fs::path& file) {
   return text.str();
 }
 
-TEST(EpisodeSpec, ReadCheckedAndSpeltInOneOrder) {
+TEST(EpisodeWords, ReadCheckedAndSpeltInOneOrder) {
   std::string problem;
-  const auto c = parseEpisodeSpec("blue.lifespan=4..8,red.threshold=30,green.secretor=-1", problem);
+  const auto c = parseEpisodeChoices("blue.lifespan=4..8,red.threshold=30,green.secretor=-1", problem);
   ASSERT_TRUE(c) << problem;
-  EXPECT_EQ(episodeSpecText(*c), "red.threshold=30,green.secretor=-1,blue.lifespan=4..8");
+  EXPECT_EQ(episodeChoicesText(*c), "red.threshold=30,green.secretor=-1,blue.lifespan=4..8");
   EXPECT_EQ(episodeNameTag(*c), ".red-threshold30.green-secretor-1.blue-lifespan4to8");
   EXPECT_EQ(episodeNameTag(EpisodeChoices{}), "");
   // Each refusal names the word and what is wrong with it.
-  for (const auto& [spec, says] : std::vector<std::pair<std::string, std::string>>{
+  for (const auto& [list, says] : std::vector<std::pair<std::string, std::string>>{
            {"", "empty"},
            {"red.threshold=256", "'red.threshold=256': a threshold is a whole number from 0 to 255"},
            {"red.lifespan=-32769", "from -32768 to 32767"},
@@ -44,8 +44,8 @@ TEST(EpisodeSpec, ReadCheckedAndSpeltInOneOrder) {
            {"red.threshold=3x", "a threshold is a whole number"},
            {"red.threshold=1,red.threshold=2", "red.threshold is chosen twice"}}) {
     problem.clear();
-    EXPECT_FALSE(parseEpisodeSpec(spec, problem)) << spec;
-    EXPECT_NE(problem.find(says), std::string::npos) << spec << ": " << problem;
+    EXPECT_FALSE(parseEpisodeChoices(list, problem)) << list;
+    EXPECT_NE(problem.find(says), std::string::npos) << list << ": " << problem;
   }
 }
 
@@ -65,8 +65,8 @@ std::pair<GrowthSettings, int> episodesFrom(unsigned seed, const EpisodeChoices&
 TEST(EpisodeChoice, AChosenFieldTakesItsValueAndTheOthersKeepTheirDraws) {
   std::string problem;
   const auto fixed =
-      parseEpisodeSpec("red.lifespan=7,red.threshold=30,green.threshold=60..61,blue.secretor=4", problem);
-  const auto threshold = parseEpisodeSpec("red.threshold=30", problem);
+      parseEpisodeChoices("red.lifespan=7,red.threshold=30,green.threshold=60..61,blue.secretor=4", problem);
+  const auto threshold = parseEpisodeChoices("red.threshold=30", problem);
   ASSERT_TRUE(fixed && threshold);
   for (unsigned seed = 1; seed <= 30; ++seed) {
     const auto [drawn, after] = episodesFrom(seed, {});
@@ -87,7 +87,7 @@ TEST(EpisodeChoice, AChosenFieldTakesItsValueAndTheOthersKeepTheirDraws) {
 
 TEST(EpisodeChoice, ASecretorThatNamesNoVertexTakesTheDrawSaidOncePerEmbryo) {
   std::string problem;
-  const auto far = parseEpisodeSpec("red.secretor=12", problem);
+  const auto far = parseEpisodeChoices("red.secretor=12", problem);
   ASSERT_TRUE(far);
   std::string said;
   const auto drawn = episodesFrom(9, {}).first;
@@ -131,7 +131,7 @@ TEST(EpisodeChoice, ARunDrawsAsOneWithoutChoicesUpToTheFirstChangedEpisode) {
   ASSERT_LT(first, cycles - 3) << "no green episode began";
   ASSERT_GT(first, 0);
   std::string problem;
-  const std::vector<CycleState> chosen = grow(*parseEpisodeSpec("green.threshold=255", problem), cycles);
+  const std::vector<CycleState> chosen = grow(*parseEpisodeChoices("green.threshold=255", problem), cycles);
   for (int c = 0; c < first; ++c) EXPECT_TRUE(chosen[c] == plain[c]) << "cycle " << c;
   // The episode draws as many numbers and changes no level before the next growth step.
   EXPECT_EQ(chosen[first].random, plain[first].random);

@@ -547,5 +547,5 @@ TEST(GrowthSweep, EachPointIsOneEmbryoNamedAndValuedByItsChoices) {
   }
   // A line this format does not write is refused by name.
   EXPECT_EQ(plan::resultName({"ms", "-s", "5", "-b", "2", "8", "--seed-file", "f"}, name),
-            "a morphseed point reads -s SEED -b 1 CYCLES --seed-file FILE [--episodes SPEC]");
+            "a morphseed point reads -s SEED -b 1 CYCLES --seed-file FILE [--episodes LIST]");
 }

@@ -1,4 +1,4 @@
-#include "episodespec.h"
+#include "episodewords.h"
 
 #include <cctype>
 
@@ -36,15 +36,15 @@ const EpisodeField& episodeField(const EpisodeChoices& choices, int colour, int 
   return episodeField(const_cast<EpisodeChoices&>(choices), colour, field);
 }
 
-std::optional<EpisodeChoices> parseEpisodeSpec(std::string_view spec, std::string& problem) {
+std::optional<EpisodeChoices> parseEpisodeChoices(std::string_view list, std::string& problem) {
   EpisodeChoices choices;
-  if (spec.empty()) {
+  if (list.empty()) {
     problem = "the list of choices is empty";
     return std::nullopt;
   }
   while (true) {
-    const std::size_t comma = spec.find(',');
-    const std::string_view item = spec.substr(0, comma);
+    const std::size_t comma = list.find(',');
+    const std::string_view item = list.substr(0, comma);
     // Built piecewise: GCC 12 warns falsely about "'" + std::string(...).
     std::string quoted(1, '\'');
     quoted.append(item).push_back('\'');
@@ -82,12 +82,12 @@ std::optional<EpisodeChoices> parseEpisodeSpec(std::string_view spec, std::strin
     }
     f = {true, static_cast<int>(*lo), static_cast<int>(*hi)};
     if (comma == std::string_view::npos) break;
-    spec.remove_prefix(comma + 1);
+    list.remove_prefix(comma + 1);
   }
   return choices;
 }
 
-std::string episodeSpecText(const EpisodeChoices& choices) {
+std::string episodeChoicesText(const EpisodeChoices& choices) {
   std::string text;
   for (int c = 0; c < 3; ++c) {
     for (int f = 0; f < 3; ++f) {

@@ -11,13 +11,13 @@
 #include "episodechoice.h"
 
 inline constexpr const char* episodesUsage =
-    "--episodes SPEC   chosen episode values, e.g. red.threshold=30,blue.lifespan=4..8\n";
+    "--episodes LIST   chosen episode values, e.g. red.threshold=30,blue.lifespan=4..8\n";
 
-// The choices `spec` names; nullopt with `problem` set when a word is refused.
-std::optional<EpisodeChoices> parseEpisodeSpec(std::string_view spec, std::string& problem);
+// The choices `list` names; nullopt with `problem` set when a word is refused.
+std::optional<EpisodeChoices> parseEpisodeChoices(std::string_view list, std::string& problem);
 
 // The choices in the one order, as --episodes takes them ("" when none).
-std::string episodeSpecText(const EpisodeChoices& choices);
+std::string episodeChoicesText(const EpisodeChoices& choices);
 
 // What result names carry after the seed: ".red-threshold30.blue-lifespan4to8" ("" when none).
 std::string episodeNameTag(const EpisodeChoices& choices);
