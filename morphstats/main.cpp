@@ -372,7 +372,9 @@ int manifest(const Options& o, const std::optional<stats::Provenance>& provenanc
     const auto at = std::find(table.swept.begin(), table.swept.end(), p);
     if (at == table.swept.end()) {
       const auto given = stats::lineValue(plan::lineParameters(table.points.front().words), p);
-      if (!given) refuse(p + " is not a parameter of the program " + o.manifest + " calls");
+      const bool growth = plan::isGrowthLine(table.points.front().words);
+      if (!given)
+        refuse(p + " is not a parameter of the " + (growth ? "morphseed" : "morphsweep") + " points in " + o.manifest);
       const std::string one = *given;
       std::string swept;
       for (const std::string& s : table.swept) swept += (swept.empty() ? "" : ", ") + s;
