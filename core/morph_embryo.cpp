@@ -15,6 +15,7 @@
 #include "checkpoint.h"
 #include "embryostate.h"
 #include "embryo_details.h"
+#include "episodewords.h"
 #include "failure.h"
 #include "growth.h"
 #include "io/boundedread.h"
@@ -189,6 +190,12 @@ embryo embryo::fromCheckpoint(const std::string& path, const messageSinks& sinks
       made.details_->settings = m.settings();
     } else {
       made.details_->seed = static_cast<unsigned>(run.seed);
+      // Episodes the run chose (its last --episodes, as its command line reads) stay chosen.
+      for (std::size_t w = 0; w + 1 < run.words.size(); ++w) {
+        std::string problem;
+        if (run.words[w] != "--episodes") continue;
+        if (const auto chosen = parseEpisodeChoices(run.words[w + 1], problem)) made.embryo_->chosenEpisodes = *chosen;
+      }
     }
     // Birth cycles are kept only by a run that writes snapshots; without them all read 0.
     made.details_->born = run.series ? run.born : std::vector<int>(static_cast<std::size_t>(m.numVertices), 0);

@@ -51,16 +51,20 @@ std::string seedFileHint(const std::string& seedFilePath, const std::string& mes
          "; run where it is (the build copies one into build/run/) or give its path with --seed-file PATH";
 }
 
-std::string embryoTemplateName(int seed) { return "embryo." + std::to_string(seed) + ".3dvTemplate"; }
+std::string embryoTemplateName(int seed, const std::string& tag) {
+  return "embryo." + std::to_string(seed) + tag + ".3dvTemplate";
+}
 
-std::string embryoCheckpointName(int seed) { return "embryo." + std::to_string(seed) + ".ckpt"; }
+std::string embryoCheckpointName(int seed, const std::string& tag) {
+  return "embryo." + std::to_string(seed) + tag + ".ckpt";
+}
 
 namespace {
 
 // The results of embryo `e` of this command line, the last one written last.
 std::vector<std::string> embryoResults(const SeedRun& r, int seed) {
-  std::vector<std::string> results{embryoResultName(seed)};
-  if (r.writeEmbryoTemplate) results.push_back(embryoTemplateName(seed));
+  std::vector<std::string> results{embryoResultName(seed, r.nameTag())};
+  if (r.writeEmbryoTemplate) results.push_back(embryoTemplateName(seed, r.nameTag()));
   return results;
 }
 
@@ -92,6 +96,7 @@ checkpointRun resumeFrom(const SeedRun& r, const std::string& file, Embryo& embr
 Embryo runBatches(const SeedRun& run) {
   const checkpointSettings& checkpoints = run.checkpoints;
   const std::optional<int>& firstSeed = run.firstSeed;
+  const std::string tag = run.nameTag();
   int seed = 0;
   int previousSeed = 0;
   // Made once before the first embryo: its start state is the first embryo's.
@@ -114,8 +119,7 @@ Embryo runBatches(const SeedRun& run) {
     }
     // Taken before the embryo grows: the clock second (free in this folder) and its result
     // file, probed once the seed is read so that a full disk ends the run before the cycles.
-    EmbryoClaim claim =
-        claimEmbryo(firstSeed || resuming ? std::optional<int>(seed) : std::nullopt, previousSeed);
+    EmbryoClaim claim = claimEmbryo(firstSeed || resuming ? std::optional<int>(seed) : std::nullopt, previousSeed, tag);
     seed = claim.seed;
     if (resuming) {
       std::fprintf(stderr, "seed: %d\n", seed);
@@ -127,10 +131,12 @@ Embryo runBatches(const SeedRun& run) {
       std::fprintf(stderr, "seed: %d\n", seed);
       readSeedIntoStructs(embryo, run.seedFilePath.c_str());
     }
+    // Taken up as the embryo's next episode begins; the state handed over stands till then.
+    embryo.chosenEpisodes = run.episodes;
     claim.result->probe();
     std::optional<snapshotSeries> series;
     if (run.snapshotInterval > 0) {
-      series.emplace("embryo." + std::to_string(seed), run.snapshotInterval,
+      series.emplace("embryo." + std::to_string(seed) + tag, run.snapshotInterval,
                      std::vector<snapshotField>{{std::string(findParameter("seed")->name), {seed}}});
       if (resuming) series->resume(checkpoints.resumeFile, resumed->born, resumed->written);
     }
@@ -139,11 +145,11 @@ Embryo runBatches(const SeedRun& run) {
     position.embryoNumber = e;
     position.seed = seed;
     position.previousSeed = previousSeed;
-    checkpointKeeper keeper(checkpoints, embryoCheckpointName(seed), position);
+    checkpointKeeper keeper(checkpoints, embryoCheckpointName(seed, tag), position);
     growEmbryo(embryo, run.batchCycles, series ? &*series : nullptr, resuming ? resumed->cyclesDone : 0, &keeper);
     write3DV(embryo, *claim.result);
     // The store's own topology, so that a sweep starts from exactly this embryo.
-    if (run.writeEmbryoTemplate) writeTemplate(embryo, embryoTemplateName(seed).c_str());
+    if (run.writeEmbryoTemplate) writeTemplate(embryo, embryoTemplateName(seed, tag).c_str());
     keeper.resultWritten();
     std::fprintf(stderr, "done\n");
     previousSeed = seed;

@@ -16,15 +16,15 @@ class snapshotSeries;
 void growEmbryo(Embryo& e, int cycles, snapshotSeries* series = nullptr, int done = 0,
                 checkpointKeeper* keeper = nullptr);
 
-// "embryo.<seed>.ckpt", the checkpoint beside the result.
-std::string embryoCheckpointName(int seed);
+// "embryo.<seed>.ckpt", the checkpoint beside the result (the episode tag after the seed).
+std::string embryoCheckpointName(int seed, const std::string& tag = "");
 
 // The hint after a seed file that cannot be opened: the folder it was looked for in and the
 // flag that names another; "" for every other message.
 std::string seedFileHint(const std::string& seedFilePath, const std::string& message);
 
 // The template name written beside "embryo.<seed>.3dv" when "-t 1" asks for it.
-std::string embryoTemplateName(int seed);
+std::string embryoTemplateName(int seed, const std::string& tag = "");
 
 // Grows and writes the run's embryos, each seeded with a clock second of its own, or with
 // the first seed, first seed + 1, ... when one was given. Each embryo after the first

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "episodewords.h"
 #include "failure.h"
 #include "parameters.h"
 #include "rules.h"
@@ -46,6 +47,13 @@ int refuseInterval(const std::string& problem) {
 int refuseSeedFile(const std::string& problem) {
   const int status = refuseValue(problem);
   std::fprintf(stderr, "--seed-file PATH   the seed surface (default: %s in the working folder)\n", seedFileName);
+  return status;
+}
+
+// A bad --episodes: the usage above and the line of that flag.
+int refuseEpisodes(const std::string& problem) {
+  const int status = refuseValue("--episodes: " + problem);
+  std::fprintf(stderr, "%s", episodesUsage);
   return status;
 }
 
@@ -118,6 +126,15 @@ int parseCommandLine(int argc, char** argv, SeedRun& run, bool notices) {
       i += 2;
       continue;
     }
+    if (std::strcmp(argv[i], "--episodes") == 0) {
+      if (i + 1 >= argc) return refuseEpisodes("needs a list of choices such as red.threshold=30");
+      std::string problem;
+      const auto choices = parseEpisodeChoices(argv[i + 1], problem);
+      if (!choices) return refuseEpisodes(problem);
+      run.episodes = *choices;
+      i += 2;
+      continue;
+    }
     if (std::strcmp(argv[i], "--seed-file") == 0) {
       if (i + 1 >= argc || !*argv[i + 1]) return refuseSeedFile("--seed-file needs the path of a seed file");
       run.seedFilePath = argv[i + 1];
@@ -151,5 +168,8 @@ int parseCommandLine(int argc, char** argv, SeedRun& run, bool notices) {
 
 bool sameRun(const SeedRun& a, const SeedRun& b) {
   return a.batches == b.batches && a.batchCycles == b.batchCycles && a.writeEmbryoTemplate == b.writeEmbryoTemplate &&
-         a.firstSeed == b.firstSeed && a.snapshotInterval == b.snapshotInterval && a.seedFilePath == b.seedFilePath;
+         a.firstSeed == b.firstSeed && a.snapshotInterval == b.snapshotInterval && a.seedFilePath == b.seedFilePath &&
+         a.episodes == b.episodes;
 }
+
+std::string SeedRun::nameTag() const { return episodeNameTag(episodes); }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "checkpointing.h"
+#include "episodechoice.h"
 #include "seedfile.h"
 
 struct SeedRun {
@@ -25,6 +26,11 @@ struct SeedRun {
   std::string seedFilePath = seedFileName;
   // "--checkpoint N" and "--resume FILE", and the words a resume must repeat.
   checkpointSettings checkpoints;
+  // "--episodes LIST": values new episodes take instead of their draws; none by default.
+  EpisodeChoices episodes;
+
+  // What the result names carry after the seed: the chosen values, "" when none.
+  std::string nameTag() const;
 };
 
 // Reads the "-b batchCount cycleCount", "-t 0|1", "-s seed" and "-v N" groups (the last of a

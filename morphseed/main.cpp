@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* help =
     "usage: morphseed [-b batchCount cycleCount] [-t 0|1] [-s seed] [-v cycles] [--seed-file PATH]\n"
-    "                 [--checkpoint N] [--resume FILE] ...\n"
+    "                 [--episodes LIST] [--checkpoint N] [--resume FILE] ...\n"
     "       morphseed --help | --version\n"
     "\n"
     "Grows batchCount embryos of cycleCount growth cycles each (one of one cycle without\n"
@@ -33,6 +33,11 @@ constexpr const char* help =
     "                            every so many cycles and the last, listed in embryo.<seed>.pvd\n"
     "  --seed-file PATH          read the seed surface from PATH instead of indexed_icosa in the\n"
     "                            working folder\n"
+    "  --episodes LIST           values new episodes take instead of their draws: a comma list\n"
+    "                            of colour.field=value or colour.field=lo..hi (colour red,\n"
+    "                            green or blue; field lifespan, threshold or secretor), e.g.\n"
+    "                            red.threshold=30,blue.lifespan=4..8; the result names carry\n"
+    "                            them after the seed: embryo.<seed>.red-threshold30....3dv\n"
     "  --checkpoint N            keep embryo.<seed>.ckpt, rewritten every N cycles; SIGUSR1 or\n"
     "                            SIGTERM then stop the run after its cycle (status 75),\n"
     "                            Ctrl-C too (status 130; a second one at once)\n"

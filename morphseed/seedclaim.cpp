@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <regex>
 #include <string>
 
 #include "clockseed.h"
@@ -29,27 +30,25 @@ class FolderLock {
   int fd_;
 };
 
-// "embryo.<digits>.3dv" or "embryo.<digits>.3dvTemplate": a result some morphseed run
-// in this folder may write.
+// "embryo.<digits>.3dv" or "embryo.<digits>.3dvTemplate", with the chosen episode values'
+// tag after the seed or not: a result some morphseed run in this folder may write.
 bool isEmbryoResult(const std::string& name) {
-  const std::string head = "embryo.";
-  if (name.compare(0, head.size(), head) != 0) return false;
-  std::size_t end = head.size();
-  while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
-  if (end == head.size()) return false;
-  const std::string tail = name.substr(end);
-  return tail == ".3dv" || tail == ".3dvTemplate";
+  static const std::regex result(
+      "embryo\\.[0-9]+(\\.(red|green|blue)-(lifespan|threshold|secretor)-?[0-9]+(to-?[0-9]+)?)*\\.3dv(Template)?");
+  return std::regex_match(name, result);
 }
 
 }  // namespace
 
-std::string embryoResultName(int seed) { return "embryo." + std::to_string(seed) + ".3dv"; }
+std::string embryoResultName(int seed, const std::string& tag) {
+  return "embryo." + std::to_string(seed) + tag + ".3dv";
+}
 
-EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed) {
+EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed, const std::string& tag) {
   EmbryoClaim claim;
   if (givenSeed) {
     claim.seed = *givenSeed;
-    claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed));
+    claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed, tag));
   } else {
     const FolderLock lock(".");
     // A clock-seeded run holds its claim while the embryo grows, so a SIGKILL then leaves
@@ -57,9 +56,9 @@ EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed) {
     // abandoned temporaries of them all.
     removeAbandonedTemporaries("", isEmbryoResult);
     int second = static_cast<int>(std::time(nullptr));
-    while (second == previousSeed || resultTaken(embryoResultName(second))) second = waitForNewSecond(second);
+    while (second == previousSeed || resultTaken(embryoResultName(second, tag))) second = waitForNewSecond(second);
     claim.seed = second;
-    claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed));
+    claim.result = std::make_unique<OutputFile>(embryoResultName(claim.seed, tag));
   }
   return claim;
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "outfile.h"
 
@@ -14,10 +15,10 @@ struct EmbryoClaim {
   std::unique_ptr<OutputFile> result;  // embryo.<seed>.3dv's temporary
 };
 
-// "embryo.<seed>.3dv".
-std::string embryoResultName(int seed);
+// "embryo.<seed>.3dv", with the chosen episode values' tag after the seed.
+std::string embryoResultName(int seed, const std::string& tag = "");
 
 // With `givenSeed`, that seed; otherwise the first clock second other than `previousSeed`
 // that is free in the working folder. Ends the run as a failed write when the result's
 // temporary cannot be created.
-EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed);
+EmbryoClaim claimEmbryo(std::optional<int> givenSeed, int previousSeed, const std::string& tag = "");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fail.h"
+#include "growthpoints.h"
 #include "io/filehint.h"
 #include "io/meshread.h"
 #include "io/outputcheck.h"
@@ -243,7 +244,7 @@ Options parseCommandLine(int argc, char** argv) {
   }
   if (!o.by.empty() && !picture) refuse("--by needs --plot or --heatmap");
   for (const std::string& p : o.by) {
-    if (!stats::parameterWord(p)) refuse("unknown parameter '" + p + "' (known: " + stats::parameterNames() + ")");
+    if (!stats::knownParameter(p)) refuse("unknown parameter '" + p + "' (known: " + stats::parameterNames() + ")");
   }
   if (!o.plot.empty() && o.by.size() > 2) refuse("--plot takes at most two parameters");
   if (!o.heatmap.empty() && o.by.size() != 2) refuse("--heatmap needs two parameters: --by PARAM1,PARAM2");
@@ -469,7 +470,11 @@ int manifest(const Options& o, const std::optional<stats::Provenance>& provenanc
   for (const std::string& p : o.by) {
     const auto at = std::find(table.swept.begin(), table.swept.end(), p);
     if (at == table.swept.end()) {
-      const std::string one = table.points.front().words[stats::parameterWord(p)];
+      const auto given = stats::lineValue(plan::lineParameters(table.points.front().words), p);
+      const bool growth = plan::isGrowthLine(table.points.front().words);
+      if (!given)
+        refuse(p + " is not a parameter of the " + (growth ? "morphseed" : "morphsweep") + " points in " + o.manifest);
+      const std::string one = *given;
       std::string swept;
       for (const std::string& s : table.swept) swept += (swept.empty() ? "" : ", ") + s;
       refuse(p + " is not swept in " + o.manifest + " (every point has " + p + " = " + one +

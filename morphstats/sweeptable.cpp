@@ -9,11 +9,12 @@
 #include <sstream>
 #include <thread>
 
+#include "growthpoints.h"
 #include "io/boundedread.h"
+#include "measure/table.h"
 #include "plan.h"
 #include "resultname.h"
 #include "shellwords.h"
-#include "measure/table.h"
 
 namespace stats {
 namespace {
@@ -69,6 +70,16 @@ std::string lastErrorLine(const std::string& path) {
 
 std::size_t parameterWord(const std::string& parameter) { return sweepWordOf(parameter); }
 
+bool knownParameter(const std::string& parameter) { return parameterWord(parameter) || parameter == "seed"; }
+
+std::optional<std::string> lineValue(const std::vector<std::pair<std::string, std::string>>& line,
+                                     const std::string& parameter) {
+  for (const auto& [name, value] : line) {
+    if (name == parameter) return value;
+  }
+  return std::nullopt;
+}
+
 std::string parameterNames() {
   std::string names;
   for (const Parameter* p : plan::numbers()) names += std::string(p->name) + ", ";
@@ -97,21 +108,24 @@ std::optional<std::string> readSweep(const std::string& manifest, const std::str
   }
   if (out.points.empty()) return manifest + ": holds no point";
 
-  // resultName accepted every line, so each has all its words.
-  for (const Parameter* p : plan::numbers()) {
-    const std::size_t word = sweepWordOf(p->name);
-    std::set<std::string> seen;
-    for (const SweepPoint& point : out.points) seen.insert(point.words[word]);
-    if (seen.size() > 1) out.swept.push_back(std::string(p->name));
-  }
-  {
-    std::set<std::string> inputs;
-    for (const SweepPoint& point : out.points) inputs.insert(point.words[sweepWordOf(plan::inputName)]);
-    if (inputs.size() > 1) out.swept.push_back(std::string(plan::inputName));
-  }
+  // resultName accepted every line, so each names all its program's parameters.
+  const bool growth = plan::isGrowthLine(out.points.front().words);
+  std::vector<std::vector<std::pair<std::string, std::string>>> all;
   for (const SweepPoint& point : out.points) {
+    if (plan::isGrowthLine(point.words) != growth) {
+      return manifest + ":" + std::to_string(point.line) +
+             ": a morphsweep and a morphseed point in one manifest; plan each program's sweep apart";
+    }
+    all.push_back(plan::lineParameters(point.words));
+  }
+  for (std::size_t k = 0; k < all.front().size(); ++k) {
+    std::set<std::string> seen;
+    for (const auto& line : all) seen.insert(line[k].second);
+    if (seen.size() > 1) out.swept.push_back(all.front()[k].first);
+  }
+  for (const auto& line : all) {
     std::vector<std::string> values;
-    for (const std::string& name : out.swept) values.push_back(point.words[parameterWord(name)]);
+    for (const std::string& name : out.swept) values.push_back(*lineValue(line, name));
     out.values.push_back(std::move(values));
   }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "measure/measures.h"
@@ -13,7 +14,7 @@ namespace stats {
 
 struct SweepPoint {
   int line = 0;                      // manifest line, from 1
-  std::vector<std::string> words;    // the morphsweep call, program first
+  std::vector<std::string> words;    // the morphsweep (or a growth sweep's morphseed) call, program first
   std::string result;                // the 3DV result it writes
   std::string status;                // "ok", "missing" or "failed"
   std::string reason;                // why not ok
@@ -33,6 +34,11 @@ struct SweepTable {
 std::size_t parameterWord(const std::string& parameter);
 // Every parameter name, comma separated, for messages.
 std::string parameterNames();
+// Whether `parameter` names one a sweep of either program may vary (the above, and seed).
+bool knownParameter(const std::string& parameter);
+// The value `line` (plan::lineParameters of a point's words) gives `parameter`, if it names it.
+std::optional<std::string> lineValue(const std::vector<std::pair<std::string, std::string>>& line,
+                                     const std::string& parameter);
 
 // Reads the manifest and measures every point's result. A point whose latest row in
 // `joblog` (GNU parallel's job log; may be absent) shows a failure is "failed" with the

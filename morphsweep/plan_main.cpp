@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <new>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "fail.h"
+#include "growthpoints.h"
 #include "io/boundedread.h"
 #include "parameters.h"
 #include "plan.h"
@@ -74,6 +76,18 @@ constexpr const char* helpMiddle =
 constexpr const char* helpTail =
     "then: morphsweep-plan day/sweep.def > day/manifest\n"
     "\n"
+    "A growth sweep grows embryos with morphseed instead: its definition says 'program =\n"
+    "morphseed' and gives seed and growthCycles, and any of the nine episode values\n"
+    "(redLifespan ... blueSecretor) that new episodes then take instead of their draws; an\n"
+    "optional seedFile names the seed surface (default indexed_icosa). Each point is one\n"
+    "embryo, 'morphseed -s SEED -b 1 CYCLES --seed-file FILE --episodes ...', its result\n"
+    "embryo.<seed>.<chosen values>.3dv; the seeds vary fastest. For example:\n"
+    "  program        = morphseed\n"
+    "  seed           = 1000\n"
+    "  growthCycles   = 30\n"
+    "  redThreshold   = 30, 50, 70\n"
+    "  greenThreshold = 51, 65, 80\n"
+    "\n"
     "Exit status: 0 done; 1 command line refused; 2 a file is missing or malformed (the\n"
     "message names its line); 3 out of memory.\n";
 
@@ -110,20 +124,23 @@ int badFile(const std::string& problem) {
   return exitBadFile;
 }
 
-// The morphsweep built in the same folder, by absolute path, so that a manifest runs from
-// any folder and on any machine that sees the build at the same place.
-std::string defaultProgram() {
+// The morphsweep built in the same folder (a growth sweep's morphseed there or in the
+// build's morphseed/ beside it), by absolute path, so that a manifest runs from any folder
+// and on any machine that sees the build at the same place.
+std::string defaultProgram(const std::string& name) {
   std::vector<char> self(4096);
   const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
   if (n > 0) {
-    std::string path(self.data(), static_cast<std::size_t>(n));
+    const std::string path(self.data(), static_cast<std::size_t>(n));
     const std::size_t slash = path.rfind('/');
     if (slash != std::string::npos) {
-      path = path.substr(0, slash + 1) + "morphsweep";
-      if (access(path.c_str(), X_OK) == 0) return path;
+      const std::string folder = path.substr(0, slash + 1);
+      for (const std::string& candidate : {folder + name, folder + "../" + name + "/" + name}) {
+        if (access(candidate.c_str(), X_OK) == 0) return std::filesystem::path(candidate).lexically_normal().string();
+      }
     }
   }
-  return "morphsweep";
+  return name;
 }
 
 int finishOutput() {
@@ -153,7 +170,7 @@ std::optional<std::string> readInput(const std::string& path, std::string& text)
   return path + ": cannot read";
 }
 
-int expand(const std::string& definition, const std::string& program) {
+int expand(const std::string& definition, const std::string& givenProgram) {
   std::string text;
   if (const auto problem = readInput(definition, text)) return badFile(*problem);
   std::istringstream in(text);
@@ -161,14 +178,10 @@ int expand(const std::string& definition, const std::string& program) {
   if (const auto problem = plan::parseDefinition(in, definition, d)) return badFile(*problem);
   if (const auto problem = plan::checkInputs(d, definition)) return badFile(*problem);
   if (const auto warning = plan::shapeWarning(d)) std::fprintf(stderr, "%s: warning: %s\n", toolName, warning->c_str());
+  const std::string program =
+      !givenProgram.empty() ? givenProgram : defaultProgram(d.growth ? "morphseed" : "morphsweep");
   plan::writeManifest(d, program, std::cout);
   return finishOutput();
-}
-
-// The word of a morphsweep call (program first) that carries number k of the table, or
-// the input template for k == numericCount.
-std::size_t wordOf(std::size_t k) {
-  return sweepWordOf(k < plan::numbers().size() ? plan::numbers()[k]->name : plan::inputName);
 }
 
 // --parameters: the whole table, one row per parameter.
@@ -204,38 +217,41 @@ int results(const std::string& manifest, Listing listing) {
     // A tab would split a column of --points; no name a definition gives holds one.
     if (withValues && line.find('\t') != std::string::npos)
       return fault("a tab in the line; quote no tabs in a manifest");
+    // A line's values are named by its program's parameters, so one manifest calls one.
+    if (withValues && !lines.empty() && plan::isGrowthLine(words) != plan::isGrowthLine(lines.front()))
+      return fault("a morphsweep and a morphseed point in one manifest; plan each program's sweep apart");
     names.push_back(name);
     if (withValues || listing == Listing::inputs) lines.push_back(std::move(words));
   }
   if (in.bad()) return badFile(manifest + ": cannot read");
   if (withValues) {
-    // The swept parameters are the words that vary from line to line, in table order.
+    // The swept parameters are those whose words vary from line to line, in table order.
+    std::vector<std::vector<std::pair<std::string, std::string>>> values;
+    for (const auto& words : lines) values.push_back(plan::lineParameters(words));
     std::vector<std::size_t> swept;
-    for (std::size_t k = 0; k <= plan::numbers().size(); ++k) {
-      const std::size_t word = wordOf(k);
-      for (const auto& words : lines) {
-        if (words[word] != lines.front()[word]) {
+    for (std::size_t k = 0; k < values.front().size(); ++k) {
+      for (const auto& line : values) {
+        if (line[k] != values.front()[k]) {
           swept.push_back(k);
           break;
         }
       }
     }
     std::cout << "result";
-    for (const std::size_t k : swept)
-      std::cout << '\t' << (k < plan::numbers().size() ? plan::numbers()[k]->name : plan::inputName);
+    for (const std::size_t k : swept) std::cout << '\t' << values.front()[k].first;
     std::cout << '\n';
     for (std::size_t i = 0; i < names.size(); ++i) {
       std::cout << names[i];
-      for (const std::size_t k : swept) std::cout << '\t' << lines[i][wordOf(k)];
+      for (const std::size_t k : swept) std::cout << '\t' << values[i][k].second;
       std::cout << '\n';
     }
     return finishOutput();
   }
   if (listing == Listing::inputs) {
-    // Each input template once, in the order the lines first name it.
+    // Each input file once, in the order the lines first name it.
     std::vector<std::string> inputs;
     for (const auto& words : lines) {
-      const std::string& input = words[wordOf(plan::numbers().size())];
+      const std::string input = plan::lineInput(words);
       if (std::find(inputs.begin(), inputs.end(), input) == inputs.end()) inputs.push_back(input);
     }
     for (const std::string& input : inputs) std::cout << input << '\n';
@@ -291,7 +307,7 @@ int run(int argc, char** argv) {
   if (listInputs && programGiven) return refuse("--program has no meaning with --inputs");
   if (listInputs) return results(files[0], Listing::inputs);
   if (listResults || listPoints) return results(files[0], listPoints ? Listing::points : Listing::results);
-  return expand(files[0], programGiven ? program : defaultProgram());
+  return expand(files[0], programGiven ? program : "");
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include "comparebindings.h"
 #include "filehint.h"
 #include "inputhint.h"
+#include "embryostate.h"
+#include "episodewords.h"
 #include "morph/embryo.h"
 #include "parameters.h"
 #include "version.h"
@@ -53,6 +55,7 @@ struct embryoHandle {
   morph::embryo embryo;
   std::shared_ptr<messageBox> box;
   bool busy = false;
+  py::object episodeRule;  // from_seed's episode_rule: None or unset for none
 };
 
 void available(const embryoHandle& h) {
@@ -109,6 +112,8 @@ MORPH_TYPED_ARGUMENT(optionalText)
 MORPH_TYPED_ARGUMENT(optionalEmbryo)
 MORPH_TYPED_ARGUMENT(callback)
 MORPH_TYPED_ARGUMENT(embryo)
+MORPH_TYPED_ARGUMENT(optionalEpisodes)
+MORPH_TYPED_ARGUMENT(episodeRule)
 #undef MORPH_TYPED_ARGUMENT
 }  // namespace typed
 
@@ -125,6 +130,8 @@ MORPH_TYPE_NAME(optionalText, "str | None")
 MORPH_TYPE_NAME(optionalEmbryo, "morph.Embryo | None")
 MORPH_TYPE_NAME(callback, "Callable[[morph.Embryo], bool | None] | None")
 MORPH_TYPE_NAME(embryo, "morph.Embryo")
+MORPH_TYPE_NAME(optionalEpisodes, "dict[str, dict[str, int | tuple[int, int]]] | None")
+MORPH_TYPE_NAME(episodeRule, "Callable[[morph.Embryo, str, dict[str, int]], dict[str, int] | None] | None")
 #undef MORPH_TYPE_NAME
 
 namespace {
@@ -365,9 +372,14 @@ std::string settingsDoc() {
 
 // ---- Embryo ----
 
+EpisodeChoices episodeChoices(const py::object& given);
+
 embryoHandle fromSeed(const typed::whole& seed, const typed::optionalPath& seedFile,
-                      const typed::optionalEmbryo& previous) {
+                      const typed::optionalEmbryo& previous, const typed::optionalEpisodes& chosen,
+                      const typed::episodeRule& rule) {
   const auto s = static_cast<unsigned>(wholeNumber(seed, "seed", 0, INT_MAX));
+  const EpisodeChoices choices = chosen.is_none() ? EpisodeChoices{} : episodeChoices(chosen);
+  if (!rule.is_none() && !PyCallable_Check(rule.ptr())) throw py::type_error("episode_rule must be callable");
   const std::string file =
       pathBytes(seedFile.is_none() ? py::module_::import("morph").attr("BUNDLED_SEED") : seedFile, "seed_file");
   const embryoHandle* before = nullptr;
@@ -385,7 +397,10 @@ embryoHandle fromSeed(const typed::whole& seed, const typed::optionalPath& seedF
     throw;
   }
   deliver(*box);
-  return embryoHandle(std::move(*loaded), box);
+  loaded->model().chosenEpisodes = choices;
+  embryoHandle made(std::move(*loaded), box);
+  made.episodeRule = rule;
+  return made;
 }
 
 embryoHandle fromTemplate(const typed::path& path, const morph::sweepSettings& settings) {
@@ -440,7 +455,110 @@ bool onMainThread() {
   return threading.attr("current_thread")().is(threading.attr("main_thread")());
 }
 
+// ---- Episodes chosen or ruled ----
+
+// {"red": {"threshold": 30, "lifespan": (4, 8)}} as the words of morphseed's --episodes,
+// read and checked by the same reader.
+EpisodeChoices episodeChoices(const py::object& given) {
+  if (!py::isinstance<py::dict>(given))
+    throw py::type_error("episodes must be a dict such as {'red': {'threshold': 30}}");
+  std::string words;
+  for (const auto& [colour, fields] : given.cast<py::dict>()) {
+    const std::string colourName = py::str(colour);
+    if (!py::isinstance<py::dict>(fields))
+      throw py::type_error("episodes['" + colourName + "'] must be a dict of fields");
+    for (const auto& [field, value] : fields.cast<py::dict>()) {
+      const std::string name = colourName + "." + std::string(py::str(field));
+      const auto number = [&](const py::handle& v) {
+        return std::to_string(wholeNumber(v, name, -(1LL << 40), 1LL << 40));
+      };
+      std::string text;
+      if (py::isinstance<py::tuple>(value) || py::isinstance<py::list>(value)) {
+        const py::sequence pair = value.cast<py::sequence>();
+        if (pair.size() != 2) throw py::value_error(name + " takes a value or a (lo, hi) pair");
+        text = number(pair[0]) + ".." + number(pair[1]);
+      } else {
+        text = number(value);
+      }
+      words += (words.empty() ? "" : ",") + name + "=" + text;
+    }
+  }
+  if (words.empty()) return {};
+  std::string problem;
+  const auto choices = parseEpisodeChoices(words, problem);
+  if (!choices) throw py::value_error("episodes: " + problem);
+  return *choices;
+}
+
+// The rule's answer for an episode of `colour`: None keeps `values`, a dict changes the
+// fields it names, each checked against its range.
+void takeRuleAnswer(const py::object& answer, int colour, Morphogen& values) {
+  if (answer.is_none()) return;
+  if (!py::isinstance<py::dict>(answer)) {
+    throw py::type_error("episode_rule must return None or a dict of fields, not " +
+                         std::string(Py_TYPE(answer.ptr())->tp_name));
+  }
+  for (const auto& [key, value] : answer.cast<py::dict>()) {
+    const std::string field = py::str(key);
+    const Parameter* row = nullptr;
+    for (const char* known : episodeFieldNames) {
+      if (field == known) row = findParameter(episodeParameterName(colour, field));
+    }
+    if (!row)
+      throw py::value_error("episode_rule answered '" + field + "': the fields are lifespan, threshold and secretor");
+    const long long v = wholeNumber(value, std::string(episodeColours[colour]) + "." + field, row->lo, row->hi);
+    if (field == "lifespan") values.lifespan = static_cast<short>(v);
+    if (field == "threshold") values.threshold = static_cast<unsigned char>(v);
+    if (field == "secretor") values.secretor = static_cast<short>(v);
+  }
+}
+
+// The growing embryo asks its rule as each episode begins. The rule is shown a copy of the
+// embryo as it stands (the embryo itself is busy growing) and may answer new values; a
+// failure of the rule ends the growth at the last whole cycle and is raised as it was.
+class ruleInstalled {
+ public:
+  ruleInstalled(embryoHandle& h, std::unique_ptr<py::error_already_set>& failed) : h_(h) {
+    if (!h.episodeRule || h.episodeRule.is_none() || h.embryo.program().empty()) return;
+    h.embryo.model().episodeHook = [&h, &failed](Embryo&, int colour, Morphogen& values) {
+      const PyGILState_STATE state = PyGILState_Ensure();
+      bool ok = true;
+      try {
+        morph::embryo copy = h.embryo;
+        copy.model().episodeHook = nullptr;
+        auto box = std::make_shared<messageBox>();
+        copy.setSinks(sinksInto(box));
+        const py::object view = py::cast(embryoHandle(std::move(copy), box));
+        py::dict drawn;
+        drawn["lifespan"] = values.lifespan;
+        drawn["threshold"] = values.threshold;
+        drawn["secretor"] = values.secretor;
+        takeRuleAnswer(h.episodeRule(view, episodeColours[colour], drawn), colour, values);
+      } catch (py::error_already_set& e) {
+        failed = std::make_unique<py::error_already_set>(std::move(e));
+        ok = false;
+      } catch (const py::builtin_exception& e) {
+        e.set_error();
+        failed = std::make_unique<py::error_already_set>();
+        ok = false;
+      }
+      PyGILState_Release(state);
+      if (!ok) throw std::runtime_error("the episode rule failed");
+    };
+  }
+  ~ruleInstalled() {
+    if (h_.embryo.program().empty()) return;
+    h_.embryo.model().episodeHook = nullptr;
+  }
+  ruleInstalled(const ruleInstalled&) = delete;
+  ruleInstalled& operator=(const ruleInstalled&) = delete;
+
+ private:
+  embryoHandle& h_;
+};
+
 void grow(const typed::embryo& self, const typed::whole& cyclesArgument, const typed::callback& callback) {
+
   embryoHandle& h = self.cast<embryoHandle&>();
   const long long cycles = wholeNumber(cyclesArgument, "cycles", 0, INT_MAX);
   if (!callback.is_none() && !PyCallable_Check(callback.ptr())) throw py::type_error("callback must be callable");
@@ -459,6 +577,8 @@ void grow(const typed::embryo& self, const typed::whole& cyclesArgument, const t
       return raised;
     };
   }
+  std::unique_ptr<py::error_already_set> ruleFailed;
+  const ruleInstalled installed(h, ruleFailed);
   for (long long c = 0; c < cycles; ++c) {
     bool halted = false;
     std::exception_ptr failure;
@@ -475,6 +595,10 @@ void grow(const typed::embryo& self, const typed::whole& cyclesArgument, const t
       });
     }
     deliver(*h.box);
+    if (ruleFailed) {
+      ruleFailed->restore();
+      throw py::error_already_set();
+    }
     if (halted && signalled) {
       signalled->restore();
       throw py::error_already_set();
@@ -526,7 +650,9 @@ embryoHandle copyOf(const embryoHandle& h) {
   auto box = std::make_shared<messageBox>();
   morph::embryo copy = h.embryo;
   copy.setSinks(sinksInto(box));
-  return embryoHandle(std::move(copy), box);
+  embryoHandle made(std::move(copy), box);
+  made.episodeRule = h.episodeRule;
+  return made;
 }
 
 std::string embryoRepr(const embryoHandle& h) {
@@ -615,10 +741,16 @@ Made by Embryo.from_seed (morphseed's), Embryo.from_template (morphsweep's) or
 Embryo.load (a file, for inspection only, or a program's checkpoint to grow on). The arrays are read-only copies taken when
 asked for: an array read before a growth keeps what it showed.)");
   embryo.def_static("from_seed", &fromSeed, py::arg("seed"), py::arg("seed_file") = py::none(),
-                    py::arg("previous") = py::none(),
+                    py::arg("previous") = py::none(), py::arg("episodes") = py::none(),
+                    py::arg("episode_rule") = py::none(),
                     R"(morphseed's embryo of `seed` (0 to 2147483647), grown from the seed icosahedron
 `seed_file` (the bundled one by default). `previous`, an embryo of a batch, hands on the
-secretors and thresholds it left, as embryo k + 1 of `morphseed -s S -b n` starts.)");
+secretors and thresholds it left, as embryo k + 1 of `morphseed -s S -b n` starts.
+`episodes` chooses values new episodes take instead of their draws, as morphseed's
+--episodes does: {"red": {"threshold": 30}, "blue": {"lifespan": (4, 8)}}.
+`episode_rule(embryo, colour, drawn)` is called as each episode begins, with a copy of the
+embryo, "red", "green" or "blue" and the values it would begin with (a dict of lifespan,
+threshold, secretor); it returns None to keep them or a dict of the fields to change.)");
   embryo.def_static("from_template", &fromTemplate, py::arg("path"), py::arg("settings"),
                     R"(morphsweep's embryo: the 3DV template at `path` with a point's Settings.)");
   embryo.def_static("load", &load, py::arg("path"), py::arg("format") = py::none(),

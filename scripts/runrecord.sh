@@ -63,18 +63,21 @@ writeRunRecord() {
       my @f = split(/\t/, $row, 9);
       $counts{$f[6] == 0 && $f[7] == 0 ? "ok" : "failed"}++;
     }
-    # The morphsweep the lines call names its build and its kernel unit; failing that, the
-    # build of these scripts does.
+    # The morphsweep the lines call (or the morphseed of a growth sweep) names its build and its
+    # kernel unit; failing that, the build of these scripts does. morphseed has the same
+    # kernel as the morphsweep of its build, which tells the unit.
     my ($program) = defined $first ? shellwords($first) : ();
     my $version = defined $program ? answer($program, "--version") : "";
-    ($program, $version) = ($fallback, answer($fallback, "--version")) unless $version =~ /^morphsweep /;
-    my ($release, $commit) = $version =~ /^morphsweep (\S+)(?: \(commit (.+)\))?$/;
+    ($program, $version) = ($fallback, answer($fallback, "--version")) unless $version =~ /^morph(sweep|seed) /;
+    my $growth = $version =~ /^morphseed /;
+    my ($release, $commit) = $version =~ /^morph(?:sweep|seed) (\S+)(?: \(commit (.+)\))?$/;
     my ($processor) = map { /^model name\s*:\s*(.*)$/ ? $1 : () } lines("/proc/cpuinfo");
-    my @inputs = map { {file => text($_), role => "template", sha256 => digest($_)} } @templates;
+    my @inputs = map { {file => text($_), role => $growth ? "seed" : "template", sha256 => digest($_)} } @templates;
     push @inputs, {file => text($manifest), role => "manifest", sha256 => digest($manifest)};
     my %run = (
       manifest => text($manifest), folder => text(getcwd()), program => text($program),
-      release => text($release // ""), commit => text($commit // ""), unit => text(answer($program, "--unit")),
+      release => text($release // ""), commit => text($commit // ""),
+      unit => text(answer($growth ? $fallback : $program, "--unit")),
       processor => text($processor // ""), host => text(hostname()),
       threads => $threads + 0, jobs => $jobs + 0, checkpoint => $checkpoint + 0,
       resumeFailed => $resume ? JSON::PP::true : JSON::PP::false, machines => $machines eq "" ? undef : text($machines),

@@ -85,18 +85,23 @@ checkpointCycles() {
 }
 
 # pointFinished RESULT CHECKPOINT LINE: whether the point of manifest line LINE has written
-# every result (its 3DV RESULT, the OBJ beside it, and the template when its -t is not 0),
-# each whole and newer than its CHECKPOINT: the case morphsweep's resume refuses as finished.
+# every result (its 3DV RESULT, the OBJ beside it, and the template when its -t is not 0;
+# a growth point its 3DV alone), each whole and newer than its CHECKPOINT: the case
+# morphsweep's resume refuses as finished.
 # The 3DV is whole when its lines match its counts (two per vertex and per triangle); the
 # others, written the same way (a temporary renamed once complete), when they are not empty.
 # (As in sweep-run.sh: a task runs a copy of this script, with no scripts beside it.)
 pointFinished() {
-  local stem=${1%.3dv} switch file
+  local stem=${1%.3dv} switch file files
   # The line's own words as the shell reads them; a manifest line expands nothing.
-  switch=$(bash -c "set -- $3 && [[ \${6-} == -t ]] && printf '%s' \"\$7\"" 2>/dev/null) || return 1
-  local files=("$1" "$stem.obj")
-  # morphsweep reads the switch as strtol does: 0 unless it starts with a digit other than 0.
-  [[ $switch =~ ^[[:space:]]*[+-]?0*([^0-9].*)?$ ]] || files+=("$stem.3dvTemplate")
+  if bash -c "set -- $3 && [[ \${2-} == -s ]]" 2>/dev/null; then
+    files=("$1")  # a growth sweep's morphseed point writes its 3DV alone
+  else
+    switch=$(bash -c "set -- $3 && [[ \${6-} == -t ]] && printf '%s' \"\$7\"" 2>/dev/null) || return 1
+    files=("$1" "$stem.obj")
+    # morphsweep reads the switch as strtol does: 0 unless it starts with a digit other than 0.
+    [[ $switch =~ ^[[:space:]]*[+-]?0*([^0-9].*)?$ ]] || files+=("$stem.3dvTemplate")
+  fi
   for file in "${files[@]}"; do [[ -f $file && -s $file && $file -nt $2 ]] || return 1; done
   awk 'NR == 1 { v = $1 } NR == 2 { t = $1 } END { exit !(NR > 2 && NR == 2 + 2 * v + 2 * t) }' "$1" 2>/dev/null
 }

@@ -11,7 +11,10 @@
 #include <climits>
 #include <limits>
 #include <set>
+#include <sstream>
 
+#include "episodewords.h"
+#include "growthpoints.h"
 #include "shellwords.h"
 #include "wholenumber.h"
 
@@ -89,12 +92,37 @@ std::string knownNames() {
   return names + std::string(inputName);
 }
 
+// Whether a definition's lines name morphseed as their program: known before any other
+// line is read, since it decides which names are parameters. A malformed line is left to
+// the reading proper.
+bool namesMorphseed(const std::string& text) {
+  std::istringstream in(text);
+  std::string raw;
+  while (std::getline(in, raw)) {
+    const std::string line = trim(raw.substr(0, raw.find('#')));
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos && trim(line.substr(0, eq)) == "program")
+      return trim(line.substr(eq + 1)) == "morphseed";
+  }
+  return false;
+}
+
+// A growth sweep's numbers: growthCycles and the episode values, which morphseed takes.
+bool growthNumber(const Parameter& p) { return p.name == "growthCycles" || p.group == Group::morphogen; }
+
 }  // namespace
 
-std::optional<std::string> parseDefinition(std::istream& in, const std::string& source, Definition& out) {
+std::optional<std::string> parseDefinition(std::istream& stream, const std::string& source, Definition& out) {
   out = Definition{};
+  std::stringstream whole;
+  whole << stream.rdbuf();
+  if (stream.bad()) return source + ": cannot read the definition";
+  const std::string text = whole.str();
+  out.growth = namesMorphseed(text);
+  std::istringstream in(text);
   constexpr int inputSlot = numericCount;
   std::array<int, numericCount + 1> givenOn{};  // line of each parameter, 0 while not given
+  int programOn = 0, seedOn = 0;
   std::string raw;
   int lineNumber = 0;
   while (std::getline(in, raw)) {
@@ -115,6 +143,38 @@ std::optional<std::string> parseDefinition(std::istream& in, const std::string& 
       if (name == numbers()[static_cast<std::size_t>(k)]->name) slot = k;
     }
     if (name == inputName) slot = inputSlot;
+    if (name == "program") {
+      if (programOn) return fault("program is given twice (first on line " + std::to_string(programOn) + ")");
+      programOn = lineNumber;
+      if (value != "morphsweep" && value != "morphseed")
+        return fault("program is morphsweep or morphseed, not '" + value + "'");
+      continue;
+    }
+    if (out.growth && (name == "seed" || name == "seedFile")) {
+      int& given = name == "seed" ? seedOn : out.seedFileLine;
+      if (given) return fault(name + " is given twice (first on line " + std::to_string(given) + ")");
+      given = lineNumber;
+      if (value.empty()) return fault(name + " has no value");
+      if (name == "seedFile") {
+        std::vector<std::string> one;
+        if (const auto problem = addInputs(splitOn(value, ','), one)) return fault(name + ": " + *problem);
+        if (one.size() != 1) return fault("seedFile names one file, the seed surface every point grows from");
+        out.seedFile = one.front();
+        continue;
+      }
+      std::set<long long> seen;
+      for (const std::string& item : splitOn(value, ',')) {
+        if (item.empty()) return fault(name + ": an item of the list is empty");
+        if (const auto problem = addItem(*findParameter("seed"), item, out.seeds, seen))
+          return fault(name + ": " + *problem);
+      }
+      continue;
+    }
+    if (out.growth && slot >= 0 && (slot == inputSlot || !growthNumber(*numbers()[static_cast<std::size_t>(slot)]))) {
+      return fault(name +
+                   " is not a parameter of a morphseed sweep (those are seed, growthCycles, seedFile and the "
+                   "episode values redLifespan ... blueSecretor)");
+    }
     if (slot < 0) return fault("unknown parameter '" + name + "' (known: " + knownNames() + ")");
     int& given = givenOn[static_cast<std::size_t>(slot)];
     if (given) return fault(name + " is given twice (first on line " + std::to_string(given) + ")");
@@ -137,10 +197,12 @@ std::optional<std::string> parseDefinition(std::istream& in, const std::string& 
       }
     }
   }
-  if (in.bad()) return source + ": cannot read the definition";
   std::string missing;
+  if (out.growth && !seedOn) missing = "seed";
   for (int k = 0; k <= numericCount; ++k) {
     if (givenOn[static_cast<std::size_t>(k)]) continue;
+    // A growth sweep needs its cycles; an episode value it is not given stays drawn.
+    if (out.growth && (k == inputSlot || numbers()[static_cast<std::size_t>(k)]->name != "growthCycles")) continue;
     missing += (missing.empty() ? "" : ", ") +
                std::string(k < numericCount ? numbers()[static_cast<std::size_t>(k)]->name : inputName);
   }
@@ -150,8 +212,13 @@ std::optional<std::string> parseDefinition(std::istream& in, const std::string& 
 }
 
 std::optional<std::string> checkInputs(const Definition& d, const std::string& source) {
-  for (const std::string& name : d.inputs) {
+  const std::vector<std::string> seedFile{d.seedFile};
+  for (const std::string& name : d.growth ? seedFile : d.inputs) {
     const auto fault = [&](const std::string& text) {
+      if (d.growth) {
+        return (d.seedFileLine ? source + ":" + std::to_string(d.seedFileLine) : source) + ": seedFile: '" + name +
+               "' " + text + (d.seedFileLine ? "" : " (the default; give seedFile = PATH)");
+      }
       return source + ":" + std::to_string(d.inputLine) + ": " + std::string(inputName) + ": '" + name + "' " + text;
     };
     // Non-blocking, so that a named pipe does not wait here for its writer.
@@ -160,7 +227,7 @@ std::optional<std::string> checkInputs(const Definition& d, const std::string& s
     struct stat info {};
     const bool folder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
     close(fd);
-    if (folder) return fault("is a folder, not a template file");
+    if (folder) return fault(d.growth ? "is a folder, not a seed file" : "is a folder, not a template file");
   }
   return std::nullopt;
 }
@@ -174,15 +241,20 @@ std::string printable(std::string text) {
 
 long long pointCount(const Definition& d) {
   // Saturates just past the cap, so that no product can overflow.
-  long long count = static_cast<long long>(d.inputs.size());
-  for (const auto& values : d.values) count = std::min(count * static_cast<long long>(values.size()), maxPoints + 1);
+  long long count = static_cast<long long>(d.growth ? d.seeds.size() : d.inputs.size());
+  for (const auto& values : d.values) {
+    // A growth sweep leaves the values it does not choose empty: they are drawn.
+    if (d.growth && values.empty()) continue;
+    count = std::min(count * static_cast<long long>(values.size()), maxPoints + 1);
+  }
   return std::min(count, maxPoints + 1);
 }
 
 std::vector<std::string> pointWords(const Definition& d, const std::string& program, long long index) {
-  // Mixed-radix digits of the index, the input template the lowest.
+  // Mixed-radix digits of the index, the input template (a growth sweep's seed) the lowest.
   std::array<std::size_t, numericCount> digit{};
-  const std::size_t inputCount = d.inputs.empty() ? 1 : d.inputs.size();
+  std::size_t inputCount = d.inputs.empty() ? 1 : d.inputs.size();
+  if (d.growth) inputCount = std::max<std::size_t>(d.seeds.size(), 1);
   const std::size_t input = static_cast<std::size_t>(index) % inputCount;
   index /= static_cast<long long>(inputCount);
   for (int k = numericCount - 1; k >= 0; --k) {
@@ -190,6 +262,28 @@ std::vector<std::string> pointWords(const Definition& d, const std::string& prog
         d.values[static_cast<std::size_t>(k)].empty() ? 1 : d.values[static_cast<std::size_t>(k)].size();
     digit[static_cast<std::size_t>(k)] = static_cast<std::size_t>(index) % size;
     index /= static_cast<long long>(size);
+  }
+  if (d.growth) {
+    GrowthPoint point;
+    point.seed = d.seeds.empty() ? 0 : d.seeds[input];
+    point.seedFile = d.seedFile;
+    for (std::size_t k = 0; k < numbers().size(); ++k) {
+      const auto& values = d.values[k];
+      if (values.empty()) continue;
+      const long long v = values[digit[k]];
+      const std::string_view name = numbers()[k]->name;
+      if (name == "growthCycles") {
+        point.cycles = v;
+        continue;
+      }
+      for (int c = 0; c < 3; ++c) {
+        for (int f = 0; f < 3; ++f) {
+          if (episodeParameterName(c, episodeFieldNames[f]) == name)
+            episodeField(point.episodes, c, f) = {true, static_cast<int>(v), static_cast<int>(v)};
+        }
+      }
+    }
+    return growthWords(program, point);
   }
   std::vector<std::string> words{program};
   for (std::size_t k = 0; k < numbers().size(); ++k) {
@@ -204,14 +298,15 @@ std::vector<std::string> pointWords(const Definition& d, const std::string& prog
 std::optional<std::string> shapeWarning(const Definition& d) {
   std::string varied;
   const auto add = [&](const Parameter& p) {
-    if (p.inSweep == Effect::shape) return false;
-    varied += (varied.empty() ? "" : "; ") + std::string(p.name) + " changes " + std::string(effectText(p.inSweep));
+    const Effect effect = d.growth ? p.inSeed : p.inSweep;
+    if (effect == Effect::shape) return false;
+    varied += (varied.empty() ? "" : "; ") + std::string(p.name) + " changes " + std::string(effectText(effect));
     return true;
   };
   for (std::size_t k = 0; k < numbers().size(); ++k) {
     if (d.values[k].size() > 1 && !add(*numbers()[k])) return std::nullopt;
   }
-  if (d.inputs.size() > 1) return std::nullopt;  // another template is another shape
+  if (d.inputs.size() > 1 || d.seeds.size() > 1) return std::nullopt;  // another template or seed is another shape
   if (varied.empty()) return std::nullopt;        // a single point compares with nothing
   return "no parameter this sweep varies can change the shape in morphsweep, so every point grows the same "
          "surface: " + varied;

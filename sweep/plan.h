@@ -30,6 +30,12 @@ struct Definition {
   std::array<std::vector<long long>, numericCount> values;
   std::vector<std::string> inputs;
   int inputLine = 0;  // the line that lists the input templates
+  // "program = morphseed": a growth sweep, whose points are morphseed calls (growthpoints.h)
+  // over `seeds`, growthCycles and any of the nine episode values; the others stay empty.
+  bool growth = false;
+  std::vector<long long> seeds;
+  std::string seedFile = "indexed_icosa";  // the seed surface every point grows from
+  int seedFileLine = 0;                    // the line that names it; 0: the default
 };
 
 // Reads a definition; `source` names it in messages. On a fault returns
@@ -50,10 +56,11 @@ std::string printable(std::string text);
 long long pointCount(const Definition& d);
 
 // The words of point `index` (0-based): `program`, then the 23 words morphsweep takes.
-// The later words vary faster, the input template fastest.
+// The later words vary faster, the input template fastest. A growth sweep's point is a
+// morphseed call, its seed varying fastest.
 std::vector<std::string> pointWords(const Definition& d, const std::string& program, long long index);
 
-// When no parameter the definition varies can change the shape in morphsweep, the warning
+// When no parameter the definition varies can change the shape in its program, the warning
 // that says so, naming each varied parameter and what it changes; otherwise nothing.
 std::optional<std::string> shapeWarning(const Definition& d);
 

@@ -6,6 +6,7 @@
 
 #include "parameters.h"
 
+#include "growthpoints.h"
 #include "io/boundedread.h"
 #include "pointnames.h"
 #include "sweepwords.h"
@@ -26,6 +27,12 @@ std::optional<long long> templateTriangles(const std::string& path) {
 }  // namespace
 
 std::optional<std::string> resultName(const std::vector<std::string>& words, std::string& name) {
+  if (isGrowthLine(words)) {
+    GrowthPoint point;
+    if (auto problem = readGrowthLine(words, point)) return problem;
+    name = growthResultName(point);
+    return std::nullopt;
+  }
   constexpr std::size_t expectedWords = 24;
   if (words.size() != expectedWords) {
     return std::to_string(words.size()) + " words where a morphsweep call has " + std::to_string(expectedWords);

@@ -304,8 +304,10 @@ TEST_F(ResultIo, ClockSeededRunClearsAbandonedEmbryoTemporariesOnly) {
   fs::copy_file(SEED_FILE, "indexed_icosa");
   const std::string dead = std::to_string(goneProcessId());
   const std::vector<std::string> abandoned = {"embryo.123.3dv.tmp" + dead + ".0",
-                                              "embryo.124.3dvTemplate.tmp" + dead + ".3"};
+                                              "embryo.124.3dvTemplate.tmp" + dead + ".3",
+                                              "embryo.127.red-threshold30.blue-lifespan4to8.3dv.tmp" + dead + ".1"};
   const std::vector<std::string> kept = {"embryo.x.3dv.tmp" + dead + ".0", "notes.tmp" + dead + ".0",
+                                         "embryo.128.notes.3dv.tmp" + dead + ".0",
                                          "embryo.125.3dv.tmp" + std::to_string(getpid()) + ".0",
                                          "embryo.126.3dv.tmp" + dead + ".0~"};
   for (const auto* names : {&abandoned, &kept}) {

@@ -16,6 +16,7 @@
 #include "sweepwords.h"
 #include "failure.h"
 #include "pointnames.h"
+#include "growthpoints.h"
 #include "plan.h"
 #include "resultname.h"
 #include "shellwords.h"
@@ -505,4 +506,46 @@ TEST_F(ResultNames, TheToolWarnsOnStandardErrorAndPlansAsEver) {
     }());
     EXPECT_EQ(r.err, shaping ? "" : "morphsweep-plan: warning: " + *plan::shapeWarning(d) + "\n");
   }
+}
+
+// A growth sweep: the definition names morphseed, its seeds, cycles and episode values.
+TEST(GrowthSweep, EachPointIsOneEmbryoNamedAndValuedByItsChoices) {
+  plan::Definition d;
+  ASSERT_EQ(parse("program = morphseed\nredThreshold = 30, 70\nseed = 5, 6\ngrowthCycles = 8\n"
+                  "blueLifespan = 4\nseedFile = my seed\n",
+                  d),
+            std::nullopt);
+  const std::string tail = " -b 1 8 --seed-file 'my seed' --episodes red.threshold=";
+  EXPECT_EQ(
+      manifestLines(d, "ms"),
+      (std::vector<std::string>{"ms -s 5" + tail + "30,blue.lifespan=4", "ms -s 6" + tail + "30,blue.lifespan=4",
+                                "ms -s 5" + tail + "70,blue.lifespan=4", "ms -s 6" + tail + "70,blue.lifespan=4"}));
+  // Every varied value may change the shape, so nothing is warned about.
+  EXPECT_EQ(plan::shapeWarning(d), std::nullopt);
+  const std::vector<std::string> words = plan::pointWords(d, "ms", 3);
+  std::string name;
+  ASSERT_EQ(plan::resultName(words, name), std::nullopt);
+  EXPECT_EQ(name, "embryo.6.red-threshold70.blue-lifespan4.3dv");
+  const auto values = plan::lineParameters(words);
+  ASSERT_EQ(values.size(), 11u);
+  EXPECT_EQ(values[2], (std::pair<std::string, std::string>{"redThreshold", "70"}));
+  EXPECT_EQ(values[3], (std::pair<std::string, std::string>{"redSecretor", "drawn"}));
+  EXPECT_EQ(values.back(), (std::pair<std::string, std::string>{"seed", "6"}));
+  EXPECT_EQ(plan::lineInput(words), "my seed");
+
+  for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>>{
+           {"program = morphseed\nseed = 1\n", "s.sweep: missing parameters: growthCycles"},
+           {"program = morphseed\ngrowthCycles = 3\n", "s.sweep: missing parameters: seed"},
+           {"program = morphseed\nseed = 1\ngrowthCycles = 3\nrepulsion = 4\n",
+            "s.sweep:4: repulsion is not a parameter of a morphseed sweep"},
+           {"program = morphseed\nseed = -1\n", "s.sweep:2: seed: -1 is outside 0..2147483647"},
+           {"seed = 1\nprogram = morphseed\nprogram = morphseed\n", "s.sweep:3: program is given twice"},
+           {"program = morphpeed\n", "s.sweep:1: program is morphsweep or morphseed, not 'morphpeed'"}}) {
+    const auto problem = parse(text, d);
+    ASSERT_TRUE(problem) << text;
+    EXPECT_EQ(problem->rfind(message, 0), 0u) << *problem;
+  }
+  // A line this format does not write is refused by name.
+  EXPECT_EQ(plan::resultName({"ms", "-s", "5", "-b", "2", "8", "--seed-file", "f"}, name),
+            "a morphseed point reads -s SEED -b 1 CYCLES --seed-file FILE [--episodes LIST]");
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "failure.h"
@@ -49,16 +50,50 @@ void countDown(short& lifeSpan) { lifeSpan = static_cast<short>(lifeSpan - 1); }
 
 // The third draw of an episode. The draw is made even when there is no vertex to pick,
 // so that every episode consumes exactly three numbers.
-short drawSecretor(Embryo& e) {
-  const int draw = e.random.next();
-  if (e.numVertices < 1) return noVertex;
-  return static_cast<short>(draw % e.numVertices);
+short drawSecretor(int draw, int numVertices) {
+  if (numVertices < 1) return noVertex;
+  return static_cast<short>(draw % numVertices);
 }
 
-void drawEpisode(Embryo& e, Morphogen& m, int thresholdRange, int thresholdBase) {
-  m.lifespan = static_cast<short>(e.random.next() % 12 + 1);
-  m.threshold = static_cast<unsigned char>(e.random.next() % thresholdRange + thresholdBase);
-  m.secretor = drawSecretor(e);
+const char* const colourNames[3] = {"red", "green", "blue"};
+
+// The secretor an episode begins with: the chosen one (or the rule's) where it names a live
+// vertex at this moment, else the draw, said once per embryo and colour.
+short liveSecretor(Embryo& e, int colour, long long wanted, short drawn) {
+  if (wanted == drawn || (wanted >= 0 && wanted < e.numVertices)) return static_cast<short>(wanted);
+  bool& noticed = e.secretorNoticed.at(static_cast<std::size_t>(colour));
+  if (!noticed) {
+    noticed = true;
+    e.notice(std::string(e.rules().programName) + ": the chosen " + colourNames[colour] + " secretor " +
+             std::to_string(wanted) + " names no vertex of the surface (" + std::to_string(e.numVertices) +
+             " vertices) as an episode begins; such episodes take the drawn secretor\n");
+  }
+  return drawn;
+}
+
+// Lifespan, threshold and secretor, drawn in that order whatever is chosen, so the numbers
+// stay in step with a run that chooses nothing until the first value that differs. A
+// chosen red lifespan is the one the episode runs with; a chosen red threshold rescales a
+// drawn lifespan as a drawn threshold would.
+void beginEpisode(Embryo& e, int colour, Morphogen& m, int thresholdRange, int thresholdBase, bool rescaled) {
+  const EpisodeFields& chosen = e.chosenEpisodes.colours.at(static_cast<std::size_t>(colour));
+  const int lifespanDraw = e.random.next();
+  const int thresholdDraw = e.random.next();
+  Morphogen next;
+  next.threshold =
+      static_cast<unsigned char>(chosen.threshold.pick(thresholdDraw, thresholdDraw % thresholdRange + thresholdBase));
+  const int drawnLifespan = lifespanDraw % 12 + 1;
+  // A low threshold gives a short red episode, a high one a long one.
+  const int lifespan = rescaled ? drawnLifespan * (next.threshold - 15) / 65 + 1 : drawnLifespan;
+  next.lifespan = static_cast<short>(chosen.lifespan.pick(lifespanDraw, lifespan));
+  const int secretorDraw = e.random.next();
+  const short drawnSecretor = drawSecretor(secretorDraw, e.numVertices);
+  next.secretor = liveSecretor(e, colour, chosen.secretor.pick(secretorDraw, drawnSecretor), drawnSecretor);
+  if (e.episodeHook) {
+    e.episodeHook(e, colour, next);
+    next.secretor = liveSecretor(e, colour, next.secretor, drawnSecretor);
+  }
+  m = next;
 }
 
 // One Jacobi pass of one colour: every read comes from the snapshot of the levels taken
@@ -161,11 +196,7 @@ void hormoneGrow(Embryo& e) {
 
 void newEpisodeR(Embryo& e) {
   if (e.rules().randomEpisodes) {
-    const int drawn = e.random.next() % 12 + 1;
-    e.red.threshold = static_cast<unsigned char>(e.random.next() % 65 + 16);
-    // A low threshold gives a short episode, a high one a long one.
-    e.red.lifespan = static_cast<short>(drawn * (e.red.threshold - 15) / 65 + 1);
-    e.red.secretor = drawSecretor(e);
+    beginEpisode(e, 0, e.red, 65, 16, true);
   } else {
     e.red.lifespan = renewedRedLifespan(e.red.lifespan, e.red.threshold);
   }
@@ -179,11 +210,11 @@ short renewedRedLifespan(short lifeSpan, unsigned char threshold) {
 }
 
 void newEpisodeG(Embryo& e) {
-  if (e.rules().randomEpisodes) drawEpisode(e, e.green, 30, 51);
+  if (e.rules().randomEpisodes) beginEpisode(e, 1, e.green, 30, 51, false);
 }
 
 void newEpisodeB(Embryo& e) {
-  if (e.rules().randomEpisodes) drawEpisode(e, e.blue, 20, 61);
+  if (e.rules().randomEpisodes) beginEpisode(e, 2, e.blue, 20, 61, false);
 }
 
 diffusionPlan planDiffusion(const Embryo& e) {

@@ -108,23 +108,25 @@ constexpr void setForce(SweepValues& v, long long value) {
 
 // A morphogen's three rows, named "<colour>Lifespan" and so on; `tag` and `slot` place
 // them in the result names.
+// In morphseed each is drawn anew for every episode unless --episodes chooses it (`seedWords`).
 template <auto colour>
 constexpr std::array<Parameter, 3> morphogenRows(std::string_view flag, std::array<std::string_view, 3> names,
-                                                 std::string_view tag, int slot, std::string_view secretorUnit,
+                                                 std::array<std::string_view, 3> seedWords, std::string_view tag,
+                                                 int slot, std::string_view secretorUnit,
                                                  std::string_view exampleSecretor) {
   return {{
-      {.name = names[0], .sweepFlag = flag, .lo = SHRT_MIN, .hi = SHRT_MAX,
+      {.name = names[0], .sweepFlag = flag, .seedWords = seedWords[0], .lo = SHRT_MIN, .hi = SHRT_MAX,
        .unit = "growth cycles an episode runs (16 bits); 0 or below: run out, a new one begins",
-       .inSweep = Effect::names, .inSeed = Effect::drawn, .nameSlot = slot, .nameTag = tag,
+       .inSweep = Effect::names, .inSeed = Effect::shape, .nameSlot = slot, .nameTag = tag,
        .get = getEpisode<colour, &Morphogen::lifespan>, .set = setEpisode<colour, &Morphogen::lifespan>,
        .group = Group::morphogen, .example = "40"},
-      {.name = names[1], .lo = 0, .hi = UCHAR_MAX,
+      {.name = names[1], .seedWords = seedWords[1], .lo = 0, .hi = UCHAR_MAX,
        .unit = "the average level (0-255) at which a triangle is marked to split", .inSweep = Effect::names,
-       .inSeed = Effect::drawn, .nameSlot = slot + 1, .nameTag = ".",
+       .inSeed = Effect::shape, .nameSlot = slot + 1, .nameTag = ".",
        .get = getEpisode<colour, &Morphogen::threshold>, .set = setEpisode<colour, &Morphogen::threshold>,
        .group = Group::morphogen, .example = "120"},
-      {.name = names[2], .lo = -1, .hi = SHRT_MAX, .unit = secretorUnit, .inSweep = Effect::levels,
-       .inSeed = Effect::drawn, .nameSlot = slot + 2, .nameTag = ".",
+      {.name = names[2], .seedWords = seedWords[2], .lo = -1, .hi = SHRT_MAX, .unit = secretorUnit,
+       .inSweep = Effect::levels, .inSeed = Effect::shape, .nameSlot = slot + 2, .nameTag = ".",
        .get = getEpisode<colour, &Morphogen::secretor>, .set = setEpisode<colour, &Morphogen::secretor>,
        .group = Group::morphogen, .example = exampleSecretor},
   }};
@@ -137,13 +139,16 @@ constexpr std::array<Parameter, 3> morphogenRows(std::string_view flag, std::arr
 inline constexpr std::array<Parameter, 17> runParameters = [] {
   using namespace parameterDetail;
   const auto red = morphogenRows<&GrowthSettings::red>(
-      "-r", {"redLifespan", "redThreshold", "redSecretor"}, ".r", 3,
+      "-r", {"redLifespan", "redThreshold", "redSecretor"},
+      {"--episodes red.lifespan=V", "--episodes red.threshold=V", "--episodes red.secretor=V"}, ".r", 3,
       "the vertex index that secretes red at level 255 every diffusion step; -1: none", "5");
   const auto green = morphogenRows<&GrowthSettings::green>(
-      "-g", {"greenLifespan", "greenThreshold", "greenSecretor"}, ".g.", 6,
+      "-g", {"greenLifespan", "greenThreshold", "greenSecretor"},
+      {"--episodes green.lifespan=V", "--episodes green.threshold=V", "--episodes green.secretor=V"}, ".g.", 6,
       "the vertex index that secretes green (level 99 in morphsweep, 255 in morphseed); -1: none", "17");
   const auto blue = morphogenRows<&GrowthSettings::blue>(
-      "-b", {"blueLifespan", "blueThreshold", "blueSecretor"}, ".b.", 9,
+      "-b", {"blueLifespan", "blueThreshold", "blueSecretor"},
+      {"--episodes blue.lifespan=V", "--episodes blue.threshold=V", "--episodes blue.secretor=V"}, ".b.", 9,
       "the vertex index that secretes blue at level 255 every diffusion step; -1: none", "33");
   return std::array<Parameter, 17>{{
       {.name = "growthCycles", .sweepFlag = "-n", .seedWords = "-b batchCount cycleCount (the second)", .lo = 1,

@@ -64,6 +64,9 @@ void Embryo::copyState(const Embryo& other) {
   red = other.red;
   green = other.green;
   blue = other.blue;
+  chosenEpisodes = other.chosenEpisodes;
+  episodeHook = other.episodeHook;
+  secretorNoticed = other.secretorNoticed;
   lengthScale = other.lengthScale;
   forces = other.forces;
   writer = other.writer;

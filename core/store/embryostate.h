@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "buildchecks.h"
+#include "episodechoice.h"
 #include "mesh.h"
 #include "random.h"
 #include "rules.h"
@@ -128,6 +129,11 @@ class Embryo {
 
   // Episode state, started from the settings and renewed by each colour's episodes.
   Morphogen red, green, blue;
+  // Values chosen for new episodes (none: all drawn) and a rule asked as each begins.
+  EpisodeChoices chosenEpisodes;
+  episodeRule episodeHook;
+  // Colours whose chosen secretor has named no live vertex in this embryo (said once).
+  std::array<bool, 3> secretorNoticed{};
 
   // Written by every relaxation step: (numTriangles / reference count) ^ 0.75.
   float lengthScale = 1;

@@ -41,7 +41,9 @@ class Settings:
 
 class Embryo:
     @staticmethod
-    def from_seed(seed: int, seed_file: _Path | None = None, previous: Embryo | None = None) -> Embryo: ...
+    def from_seed(seed: int, seed_file: _Path | None = None, previous: Embryo | None = None,
+                  episodes: dict[str, dict[str, int | tuple[int, int]]] | None = None,
+                  episode_rule: Callable[[Embryo, str, dict[str, int]], dict[str, int] | None] | None = None) -> Embryo: ...
     @staticmethod
     def from_template(path: _Path, settings: Settings) -> Embryo: ...
     @staticmethod

@@ -78,6 +78,7 @@ def test_sweep_point_writes_morphsweeps_files(work, point, followed):
 # checkpoints are written) leaves its checkpoint; Python grows the cycles it had left.
 @pytest.mark.parametrize("name, words, cycles, results", [
     ("morphseed", ["-s", 1000, "-b", 1, 14], 14, "embryo.1000"),
+    ("morphseed", ["-s", 1000, "-b", 1, 14, "--episodes", "red.threshold=30"], 14, "embryo.1000.red-threshold30"),
     ("morphsweep", point_words(POINTS[0])[:1] + [8] + point_words(POINTS[0])[2:], 8, "start.3dv.n*"),
 ])
 def test_a_checkpoint_grows_on_to_the_unbroken_runs_files(work, name, words, cycles, results):
