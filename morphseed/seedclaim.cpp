@@ -33,7 +33,9 @@ class FolderLock {
 // "embryo.<digits>.3dv" or "embryo.<digits>.3dvTemplate", with the chosen episode values'
 // tag after the seed or not: a result some morphseed run in this folder may write.
 bool isEmbryoResult(const std::string& name) {
-  static const std::regex result(
+  // Made at each call (only temporaries' names come here): a static one would be the
+  // library's mutable state.
+  const std::regex result(
       "embryo\\.[0-9]+(\\.(red|green|blue)-(lifespan|threshold|secretor)-?[0-9]+(to-?[0-9]+)?)*\\.3dv(Template)?");
   return std::regex_match(name, result);
 }

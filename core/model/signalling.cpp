@@ -55,7 +55,8 @@ short drawSecretor(int draw, int numVertices) {
   return static_cast<short>(draw % numVertices);
 }
 
-const char* const colourNames[3] = {"red", "green", "blue"};
+// Characters, not pointers: the table is read-only data with nothing to relocate.
+constexpr char colourNames[3][6] = {"red", "green", "blue"};
 
 // The secretor an episode begins with: the chosen one (or the rule's) where it names a live
 // vertex at this moment, else the draw, said once per embryo and colour.

@@ -232,7 +232,7 @@ def test_the_programs_hints_are_notes_of_their_exceptions(work, call, note):
 def test_the_example_settings_are_the_first_point_of_the_planners_example():
     text = subprocess.run([os.environ["MORPH_BUILD"] + "/morphsweep/morphsweep-plan", "--help"],
                           capture_output=True, text=True, check=True).stdout
-    example = dict(re.findall(r"^  (\w+) += (\S+?)[,:\s]", text.split("Example:", 1)[1] + "\n", re.M))
+    example = dict(re.findall(r"^  (\w+) += (\S+?)[,:\s]", text.split("Example:", 1)[1].split("then:", 1)[0] + "\n", re.M))
     settings = morph.Settings.example(attraction=-7)
     for name in ("redLifespan", "redThreshold", "redSecretor", "greenSecretor", "blueSecretor", "repulsion"):
         assert getattr(settings, re.sub("([A-Z])", r"_\1", name).lower()) == int(example[name]), name
