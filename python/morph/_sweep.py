@@ -69,6 +69,12 @@ def _plan(planner: str, definition: Definition, folder: str, scratch: str) -> tu
         with open(source, "w", encoding="utf-8") as out:
             for name, given in definition.items():
                 out.write(f"{name} = {_values(str(name), given)}\n")
+            # A growth sweep grows from the module's bundled seed surface unless told otherwise,
+            # as Embryo.from_seed does (morphseed alone would look in the folder).
+            if definition.get("program") == "morphseed" and "seedFile" not in definition:
+                from . import BUNDLED_SEED
+
+                out.write(f"seedFile = {_values('seedFile', BUNDLED_SEED)}\n")
     else:
         # Named from the folder it is planned in, as its messages then name it.
         source = os.path.relpath(os.path.abspath(os.fspath(definition)), folder)
@@ -152,7 +158,9 @@ def sweep(definition: Definition, jobs: int | None = None, executor: Any = None,
     """Runs every point of a sweep and returns one row per point as a pandas DataFrame.
 
     `definition` is a sweep definition file, or a dict of the same names to a value or a
-    list (or range) of values, every name given, as in a file. morphsweep-plan expands it
+    list (or range) of values, every name given, as in a file (a growth sweep's dict,
+    "program": "morphseed", grows from the bundled seed surface unless it gives seedFile).
+    morphsweep-plan expands it
     in `folder` (the current folder by default): the input templates are named from there
     and every point's files go beside its template, as sweep-run.sh writes them.
 
