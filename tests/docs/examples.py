@@ -135,7 +135,9 @@ def check_page(page, source, build, report):
     environment.pop("OMP_NUM_THREADS", None)
     with tempfile.TemporaryDirectory(prefix="docs-example.") as scratch:
         folder, outputs = Path(scratch) / "work", Path(scratch) / "outputs"
-        shutil.copytree(source / "examples", folder / "examples")
+        folder.mkdir()
+        if (source / "examples").is_dir():
+            shutil.copytree(source / "examples", folder / "examples")
         outputs.mkdir()
         shell = Shell(folder, environment, outputs)
         namespace = {"__name__": "__page__"}
