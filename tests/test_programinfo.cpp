@@ -191,6 +191,9 @@ TEST(ProgramInfo, TheReadmeCommandsInstallWhatTheyNeedAndCiRunsTheTestOne) {
   EXPECT_NE(commands[0].find("&& ../morphseed/morphseed "), std::string::npos) << commands[0];
   EXPECT_EQ(commands[1].rfind("scripts/install-deps.sh --tests && cmake ", 0), 0u) << commands[1];
   EXPECT_NE(commands[1].find("&& ctest --test-dir build"), std::string::npos) << commands[1];
+  // The run command builds what running needs; the test command everything.
+  EXPECT_NE(commands[0].find(" cmake --preset run "), std::string::npos) << commands[0];
+  EXPECT_NE(commands[1].find(" cmake --preset test "), std::string::npos) << commands[1];
   EXPECT_NE(text(".ci/run").find("\n" + commands[1] + "\n"), std::string::npos)
       << ".ci/run does not run the README's test command";
   const ChildRun refused = runChild({"/bin/bash", SOURCE_DIR "/scripts/install-deps.sh", "--test"});
