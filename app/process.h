@@ -36,7 +36,7 @@ struct ChildStatus {
 
 // One running child. Destroying it while the child runs kills and reaps it, so no child
 // outlives the code that started it; while it runs, a terminating signal to this process
-// kills it too (see core/signals.h).
+// kills it too (see core/run/signals.h).
 class Child {
  public:
   Child() = default;

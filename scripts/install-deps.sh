@@ -1,26 +1,27 @@
 #!/usr/bin/env bash
 # Installs, where missing, the Debian packages that building and running every program and
-# tool needs, and three.js for the HTML report (package.json); with --tests also the tools
-# only the tests and CI use, and puppeteer-core. Run again, it does nothing.
+# tool and the Python module needs, and three.js for the HTML report (package.json); with
+# --tests also what only the tests, benchmarks, CI and the manual's site use, and
+# puppeteer-core. Run again, it does nothing.
 set -euo pipefail
 source "$(dirname "$0")/scriptinfo.sh"
 scriptInfo install-deps.sh "$(cat <<'HELP'
 usage: scripts/install-deps.sh [--tests]
        scripts/install-deps.sh --help | --version
 Installs from Debian, where missing (with sudo when not root), what building and running
-every program and tool needs: the compiler, CMake, Ninja, the libraries, GoogleTest (the
-default build compiles the tests), pybind11, numpy, pandas and tqdm (the Python module),
-pip and setuptools (its pip install), GNU parallel, ffmpeg, gnuplot, Node.js with npm, and
-three.js for the HTML report (npm ci --omit=dev).
-Does nothing when all is there.
-  --tests    also the tools only the tests and CI use: ParaView's Python (VTK's readers),
-             Chromium and puppeteer-core (all of package.json), Slurm and munge, pytest,
-             Dask, mypy, venv, Jupyter's notebook runner with matplotlib, clang with
-             LLVM's OpenMP runtime (the ThreadSanitizer stage and fuzzing)
+every program and tool needs (cmake --preset run): the compiler, CMake, Ninja, the
+libraries, pybind11, numpy, pandas and tqdm (the Python module), pip and setuptools (its
+pip install), GNU parallel, ffmpeg, gnuplot, Node.js with npm, and three.js for the HTML
+report (npm ci --omit=dev). Does nothing when all is there.
+  --tests    also what only the tests and CI use (cmake --preset test): GoogleTest,
+             ParaView's Python (VTK's readers), Chromium and puppeteer-core (all of
+             package.json), Slurm and munge, pytest, Dask, mypy, venv, Jupyter's notebook
+             runner with matplotlib, clang with LLVM's OpenMP runtime (the ThreadSanitizer
+             stage and fuzzing), MkDocs (the manual's site)
   --help     this text
   --version  the release and the commit of this tree
 Example, from a fresh clone, then the whole test suite:
-  scripts/install-deps.sh --tests && cmake -S . -B build -G Ninja && cmake --build build && ctest --test-dir build
+  scripts/install-deps.sh --tests && cmake --preset test && cmake --build build && ctest --test-dir build
 HELP
 )" "$@"
 tests=0
@@ -32,7 +33,7 @@ elif (($#)); then
 fi
 cd "$(dirname "$0")/.."
 packages=(
-  cmake ninja-build g++ libgtest-dev     # the build, with the tests it compiles by default
+  cmake ninja-build g++                  # the build
   libpng-dev zlib1g-dev libtinyxml2-dev libeigen3-dev nlohmann-json3-dev libssl-dev libnanoflann-dev libembree-dev  # libraries the programs use
   pybind11-dev python3-pybind11 python3-dev python3-numpy  # the Python module (python/), built by default
   python3-pandas python3-tqdm python3-setuptools python3-pip  # the module's tables, progress bars and pip install .
@@ -42,6 +43,8 @@ packages=(
   nodejs npm                                                                 # three.js, built into morphview --html
 )
 testPackages=(
+  libgtest-dev      # the tests (cmake --preset test builds them)
+  mkdocs            # the manual's site (tests/docs/checks.py build)
   clang libclang-rt-dev libomp-dev  # fuzzing; LLVM's OpenMP runtime and its Archer tool: the ThreadSanitizer stage (scripts/tsan.sh)
   slurmctld slurmd slurm-client munge  # the single-node cluster of tests/slurm_cluster_test.sh
   python3-paraview   # ParaView's Python modules with its VTK: the readers the tests check our files with (python3-vtk9 conflicts with it)

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The ThreadSanitizer stage of CI (see the README, "Threads under ThreadSanitizer"): builds
-# the MORPH_TSAN configuration (clang++, LLVM's OpenMP runtime and its Archer tool), runs
-# every test whose name holds "Thread" at 2 and at 3 threads, then grows one morphseed
-# embryo past the size where the relaxation step times its thread choice, once with the
-# scalar kernel and once with the processor's own. Any report fails the run: the sanitizer
-# stops the process at the first one with status 66, and its reports, from the tests and
-# from every program they start, are kept in <build folder>/tsan-reports/ and printed here.
+# The ThreadSanitizer stage of CI (docs/development/building.md, "Threads under
+# ThreadSanitizer"): builds the MORPH_TSAN configuration (clang++, LLVM's OpenMP runtime and
+# its Archer tool), runs every test whose name holds "Thread" at 2 and at 3 threads, then
+# grows one morphseed embryo past the size where the relaxation step times its thread
+# choice, once with the scalar kernel and once with the processor's own. Any report fails
+# the run: the sanitizer stops the process at the first one with status 66, and its reports,
+# from the tests and from every program they start, are kept in <build folder>/tsan-reports/
+# and printed here.
 #
 #   scripts/tsan.sh [build folder, default build-tsan]
 #

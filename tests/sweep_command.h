@@ -1,5 +1,5 @@
 // The morphsweep point that program tests run when they test something other than the
-// command line itself: the README's example (red lifespans from `redFirst` to 120 by 5,
+// command line itself: the manual's example (red lifespans from `redFirst` to 120 by 5,
 // green 40 to 120 by 17, blue 40 to 120 by 33, gains 2 and 3) for a few cycles, one
 // modification, the template written or not.
 #pragma once

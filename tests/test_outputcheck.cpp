@@ -82,7 +82,7 @@ TEST_F(OutputCheck, AnInputIsNeverTheOutputByNameOrByFile) {
   EXPECT_EQ(view::outputProblem("new.png", {"mesh.dat", "missing.3dv"}), std::nullopt);
 }
 
-// The README's sheet command with its output name forgotten: the shell hands the first
+// The tour's sheet command with its output name forgotten: the shell hands the first
 // embryo to -o.
 TEST_F(OutputCheck, TheToolRefusesAndLeavesEveryFileAsItWas) {
   for (const char* name : {"embryo.1000.3dv", "embryo.1001.3dv", "embryo.1002.3dv"}) std::ofstream(name) << tetrahedron;

@@ -2,6 +2,7 @@
 // standard output with status 0, and only as the one word of a command line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +14,8 @@
 #include "child_process.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct Program {
   const char* name;
@@ -60,8 +63,8 @@ TEST(ProgramInfo, HelpIsTheFullUsageOnStandardOutput) {
 }
 
 // The options a help text lists (the first word of each line indented under the usage that
-// begins with '-') and those of the tool's table in the README (the first word of each row
-// after "<!-- options: TOOL").
+// begins with '-') and those of the tool's table in the manual (the first word of each row
+// after "<!-- options: TOOL", on whichever page of docs/ holds it).
 std::set<std::string> helpOptions(const std::string& help) {
   std::set<std::string> options;
   const std::regex line(R"(\n {2,}(-[-A-Za-z0-9]*)(?= |\n))");
@@ -69,11 +72,11 @@ std::set<std::string> helpOptions(const std::string& help) {
   return options;
 }
 
-std::set<std::string> readmeOptions(const std::string& readme, const std::string& tool) {
+std::set<std::string> manualOptions(const std::string& manual, const std::string& tool) {
   std::set<std::string> options;
-  const std::size_t table = readme.find("<!-- options: " + tool + " ");
+  const std::size_t table = manual.find("<!-- options: " + tool + " ");
   if (table == std::string::npos) return options;
-  std::istringstream rows(readme.substr(table));
+  std::istringstream rows(manual.substr(table));
   std::string row;
   std::getline(rows, row);
   const std::regex option(R"(^\| `(-[-A-Za-z0-9]*)[ `])");
@@ -84,13 +87,26 @@ std::set<std::string> readmeOptions(const std::string& readme, const std::string
   return options;
 }
 
-TEST(ProgramInfo, EveryToolsHelpHasAnExampleAndTheOptionsOfItsREADMETable) {
-  std::ifstream in(std::string(SOURCE_DIR) + "/README.md");
-  const std::string readme(std::istreambuf_iterator<char>(in), {});
+// Every page of the manual, one after another.
+std::string manualText() {
+  std::vector<fs::path> pages;
+  for (const auto& entry : fs::recursive_directory_iterator(fs::path(SOURCE_DIR) / "docs"))
+    if (entry.path().extension() == ".md") pages.push_back(entry.path());
+  std::sort(pages.begin(), pages.end());
+  std::string text;
+  for (const fs::path& page : pages) {
+    std::ifstream in(page);
+    text.append(std::istreambuf_iterator<char>(in), {});
+  }
+  return text;
+}
+
+TEST(ProgramInfo, EveryToolsHelpHasAnExampleAndTheOptionsOfItsManualTable) {
+  const std::string manual = manualText();
   struct Tool {
     std::string name;
     std::vector<std::string> help, version;
-    bool table = true;  // the README has a table of its options
+    bool table = true;  // the manual has a table of its options
   };
   std::vector<Tool> tools;
   for (const Program& p : programs) tools.push_back({p.name, {p.binary, "--help"}, {p.binary, "--version"}});
@@ -112,7 +128,7 @@ TEST(ProgramInfo, EveryToolsHelpHasAnExampleAndTheOptionsOfItsREADMETable) {
     const std::set<std::string> listed = helpOptions(help.out);
     EXPECT_TRUE(listed.count("--help") && listed.count("--version")) << t.name;
     if (t.table) {
-      EXPECT_EQ(listed, readmeOptions(readme, t.name)) << t.name << ": --help and the README's table differ";
+      EXPECT_EQ(listed, manualOptions(manual, t.name)) << t.name << ": --help and the manual's table differ";
     }
     const ChildRun version = runChild(t.version);
     EXPECT_EQ(version.status, 0) << t.name << ": " << version.err;
@@ -138,7 +154,6 @@ TEST(ProgramInfo, AnAnswerThatCannotBeWrittenFailsTheRun) {
 // A tree exported without .git names the commit git archive wrote into .commit, or the
 // release alone; never an unknown commit.
 TEST(ProgramInfo, AnExportedTreeNamesItsCommitOrItsReleaseAlone) {
-  namespace fs = std::filesystem;
   const fs::path tree = fs::temp_directory_path() / ("exported_" + std::to_string(getpid()));
   fs::remove_all(tree);
   fs::create_directories(tree / "core/run");
@@ -176,6 +191,9 @@ TEST(ProgramInfo, TheReadmeCommandsInstallWhatTheyNeedAndCiRunsTheTestOne) {
   EXPECT_NE(commands[0].find("&& ../morphseed/morphseed "), std::string::npos) << commands[0];
   EXPECT_EQ(commands[1].rfind("scripts/install-deps.sh --tests && cmake ", 0), 0u) << commands[1];
   EXPECT_NE(commands[1].find("&& ctest --test-dir build"), std::string::npos) << commands[1];
+  // The run command builds what running needs; the test command everything.
+  EXPECT_NE(commands[0].find(" cmake --preset run "), std::string::npos) << commands[0];
+  EXPECT_NE(commands[1].find(" cmake --preset test "), std::string::npos) << commands[1];
   EXPECT_NE(text(".ci/run").find("\n" + commands[1] + "\n"), std::string::npos)
       << ".ci/run does not run the README's test command";
   const ChildRun refused = runChild({"/bin/bash", SOURCE_DIR "/scripts/install-deps.sh", "--test"});

@@ -2,8 +2,8 @@
 // the same folder and replaces the target only after every write, the flush to the disk
 // and the close succeeded; the folder is flushed after the rename. A failed write is
 // reported with its own cause (a full disk, a file-size limit). A terminating signal
-// removes the temporary (core/signals.h); one left by a crash or SIGKILL is removed by a
-// later write of the same result once its process is gone (core/resultfolder.h).
+// removes the temporary (core/run/signals.h); one left by a crash or SIGKILL is removed by
+// a later write of the same result once its process is gone (core/run/resultfolder.h).
 #pragma once
 
 #include <sys/types.h>

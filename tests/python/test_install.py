@@ -1,5 +1,5 @@
-# The README's install command puts a package that works on its own, and the README's
-# example prints on it exactly the lines the README shows; pip install builds the module for
+# The manual's install command puts a package that works on its own, and the manual's
+# example prints on it exactly the lines the page shows; pip install builds the module for
 # the Python that runs pip, with its types.
 import os
 import re
@@ -10,19 +10,21 @@ import sys
 from conftest import SOURCE, read, run
 
 
-def readme_example():
-    """The Python section's example and its output: its first two indented blocks after 'Then:'."""
-    section = (SOURCE / "README.md").read_text().split("\n## Python\n", 1)[1].split("\n## ", 1)[0]
-    blocks = re.findall(r"((?:\n    [^\n]*|\n)+)", section.split("Then:", 1)[1])
-    code, output = [b for b in blocks if b.strip()][:2]
-    return [re.sub(r"^    ", "", line, flags=re.M).strip("\n") + "\n" for line in (code, output)]
+def page_example():
+    """The Python page's example and its output: the code and the printed lines of its first
+    pycon block after 'Then:'."""
+    page = (SOURCE / "docs" / "python" / "index.md").read_text().split("Then:", 1)[1]
+    block = page.split("```pycon\n", 1)[1].split("```", 1)[0].splitlines()
+    code = [line[4:] for line in block if line.startswith((">>> ", "... "))]
+    output = [line for line in block if not line.startswith((">>> ", "... "))]
+    return "\n".join(code) + "\n", "\n".join(output) + "\n"
 
 
-def test_the_installed_package_prints_the_readmes_output(tmp_path):
+def test_the_installed_package_prints_the_pages_output(tmp_path):
     prefix = tmp_path / "prefix"
     subprocess.run(["cmake", "--install", os.environ["MORPH_BUILD"], "--component", "python", "--prefix", prefix],
                    check=True, capture_output=True)
-    code, output = readme_example()
+    code, output = page_example()
     environment = {**os.environ, "PYTHONPATH": str(prefix / os.environ["MORPH_PYTHON_INSTALL_DIR"])}
     done = subprocess.run([sys.executable, "-c", "import morph; print(morph.__file__)\n" + code], cwd=tmp_path,
                           env=environment, capture_output=True, text=True)
