@@ -39,9 +39,14 @@ def test_the_notebook_runs_and_becomes_an_offline_page(executed):
     assert [o.output_type for o in growth.outputs if o.output_type != "stream"] == ["display_data"]
     progress = "".join(o.text for o in growth.outputs if o.output_type == "stream" and o.name == "stderr")
     assert "20/20" in progress and "cycle=20" in progress
-    assert sum("image/png" in d for d in shown) == 6 and any("<table" in d.get("text/html", "") for d in shown)
+    # ... and the plots: the history, the morphogen, two futures, the sweep's grid.
+    assert sum("image/png" in d for d in shown) == 7 and any("<table" in d.get("text/html", "") for d in shown)
     printed = "".join(o.get("text", "") for o in outputs if o.output_type == "stream" and o.name == "stdout")
     assert "repulsion  1: sphericity" in printed and "repulsion 16: sphericity" in printed
+    # The growth sweep's nine points grew, and their shares name what shaped them.
+    (table,) = [d["text/html"] for d in shown if "redThreshold" in d.get("text/html", "")]
+    assert table.count(">ok<") == 9 and "corners: Hausdorff" in printed
+    assert re.search(r"redThreshold explains [0-9.]+% of the variance of sphericity", printed)
     page = notebook_html.page(executed)
     assert page.count("<iframe ") == 3 and "srcdoc=" in page and not NETWORK.search(page)
 
