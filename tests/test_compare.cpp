@@ -12,6 +12,7 @@
 #include <random>
 #include <sstream>
 
+#include "child_process.h"
 #include "icosphere.h"
 #include "measure/compare.h"
 #include "measure/nearest.h"
@@ -152,36 +153,14 @@ TEST(Registration, MovedCopiesComeBackAndOnlySimilarityUndoesAScale) {
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-Outcome run(const std::vector<std::string>& words) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (!std::freopen("run.out", "w", stdout) || !std::freopen("run.err", "w", stderr)) _exit(126);
-    std::vector<char*> argv;
-    for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  Outcome r;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = slurp("run.out");
-  r.err = slurp("run.err");
-  return r;
-}
+ChildRun run(const std::vector<std::string>& words) { return runChild(words); }
 
-Outcome morphstats(std::vector<std::string> words) {
+ChildRun morphstats(std::vector<std::string> words) {
   words.insert(words.begin(), MORPHSTATS_BINARY);
   return run(words);
 }
@@ -216,7 +195,7 @@ TEST_F(Program, TableRowsPerPairAgreeWithVtkAndRefuseBadUse) {
     ASSERT_TRUE(load.ok()) << load.error;
     writeObj(std::string(seed) + ".obj", load.mesh);
   }
-  Outcome r = morphstats({"--compare", "--register", "none", "1000.obj", "1000.obj", "1001.obj", "-o", "d.csv"});
+  ChildRun r = morphstats({"--compare", "--register", "none", "1000.obj", "1000.obj", "1001.obj", "-o", "d.csv"});
   ASSERT_EQ(r.status, 0) << r.err;
   std::istringstream table(slurp("d.csv"));
   std::string header, same, other;

@@ -163,7 +163,16 @@ def check_page(page, source, build, report):
                                                               block.line - 1)
                     failures = []
                     runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
-                    runner.run(test, out=failures.append, clear_globs=False)
+                    # The page's programs for the Python that runs them too; names carry on to
+                    # the page's next block (a doctest works on a copy of its globals).
+                    saved = dict(os.environ)
+                    os.environ.update(environment)
+                    try:
+                        runner.run(test, out=failures.append, clear_globs=False)
+                    finally:
+                        os.environ.clear()
+                        os.environ.update(saved)
+                    namespace.update(test.globs)
                     if runner.failures:
                         report(f"{shown}:{block.line}: a Python example differs from the page\n" + "".join(failures))
                         return False

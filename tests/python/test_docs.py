@@ -47,8 +47,15 @@ never compared
 ```
 
 ```pycon
->>> print(open("f").read().strip())
+>>> import os
+>>> text = open("f").read().strip()
+>>> print(text)
 two
+```
+
+```pycon
+>>> print(text, os.environ["MORPH_SRC"] != "")
+two True
 ```
 """
 
@@ -57,7 +64,8 @@ def test_a_page_runs_in_order_in_one_folder_and_skips_what_is_marked(tmp_path):
     page = tmp_path / "page.md"
     page.write_text(PAGE)
     found = examples.blocks(PAGE)
-    assert [(b.kind, b.line) for b in found] == [("console", 4), ("pycon", 20)]
+    # A page's Python blocks share their names and see the page's environment.
+    assert [(b.kind, b.line) for b in found] == [("console", 4), ("pycon", 20), ("pycon", 27)]
     assert [c[1:] for c in examples.commands(found[0])] == [
         ["echo one", ["one"]], ["cat > f <<'EOF'\ntwo\nEOF", []], ["cat f", ["two"]]]
     reports = []
