@@ -18,7 +18,8 @@ namespace view {
 namespace {
 
 // Tiles carry the lines a contact sheet of default tiles would show under them.
-constexpr int labelTile = SheetOptions{}.tile;
+// The sheet's default tile: a SheetOptions holds strings, which no constant expression makes.
+constexpr int labelTile = defaultTile;
 
 std::string baseName(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');

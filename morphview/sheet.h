@@ -19,6 +19,7 @@ namespace view {
 
 inline constexpr int sheetGap = 8;      // pixels around the sheet and between cells
 inline constexpr int labelPadding = 3;  // between a tile and its label
+inline constexpr int defaultTile = 256;  // a tile's side in pixels unless --tile says
 inline constexpr int maxLabelLines = 6;
 inline constexpr int minTile = 32;
 inline constexpr int maxTile = 4096;
@@ -32,7 +33,7 @@ inline constexpr Rgb placeholderMarkColour{230, 60, 60};
 
 struct SheetOptions {
   int columns = 0;  // 0: as close to a square grid as the count allows
-  int tile = 256;   // side of a tile in pixels
+  int tile = defaultTile;  // side of a tile in pixels
   Direction toCamera = defaultToCamera;
   std::optional<MeshFormat> format;       // unset: chosen from each file's name
   bool markBad = false;                   // draw unreadable files as marked tiles instead of refusing
