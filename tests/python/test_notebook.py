@@ -16,9 +16,9 @@ try:
 except ImportError as e:
     pytest.fail(f"{e} (scripts/install-deps.sh --tests installs Jupyter's notebook runner)", pytrace=False)
 
-spec = importlib.util.spec_from_file_location("notebook_html", SOURCE / "scripts" / "notebook-html.py")
-notebook_html = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(notebook_html)
+located = importlib.util.spec_from_file_location("notebook_html", SOURCE / "scripts" / "notebook-html.py")
+notebook_html = importlib.util.module_from_spec(located)
+located.loader.exec_module(notebook_html)
 
 NETWORK = re.compile(r"<(?:script|link|img|iframe)\b[^>]*\b(?:src|href)\s*=\s*[\"']?\s*(?:https?:|file:)?//", re.I)
 
