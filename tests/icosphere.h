@@ -1,4 +1,4 @@
-// A unit sphere made in memory, the shape of known measures that the viewer's, the
+// A unit sphere and a box made in memory, the shape of known measures that the viewer's, the
 // statistics' and the report's tests and the statistics benchmark all start from.
 #pragma once
 
@@ -43,6 +43,15 @@ inline view::Mesh icosphere(int levels) {
     const float len = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
     for (float& c : p) c /= len;
   }
+  return m;
+}
+
+// A box from the origin to (x, y, z), two triangles a side, wound outwards.
+inline view::Mesh box(float x, float y, float z) {
+  view::Mesh m;
+  for (int k = 0; k < 8; ++k) m.points.push_back({k & 1 ? x : 0, k & 2 ? y : 0, k & 4 ? z : 0});
+  m.faces = {{0, 2, 1}, {1, 2, 3}, {4, 5, 6}, {5, 7, 6}, {0, 1, 4}, {1, 5, 4},
+             {2, 6, 3}, {3, 6, 7}, {0, 4, 2}, {2, 4, 6}, {1, 3, 5}, {3, 7, 5}};
   return m;
 }
 

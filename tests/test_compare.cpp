@@ -24,14 +24,7 @@ using view::Mesh;
 
 namespace {
 
-// A box from the origin to (x, y, z), two triangles a side, wound outwards.
-Mesh box(float x, float y, float z) {
-  Mesh m;
-  for (int k = 0; k < 8; ++k) m.points.push_back({k & 1 ? x : 0, k & 2 ? y : 0, k & 4 ? z : 0});
-  m.faces = {{0, 2, 1}, {1, 2, 3}, {4, 5, 6}, {5, 7, 6}, {0, 1, 4}, {1, 5, 4},
-             {2, 6, 3}, {3, 6, 7}, {0, 4, 2}, {2, 4, 6}, {1, 3, 5}, {3, 7, 5}};
-  return m;
-}
+using testmesh::box;
 
 // An icosphere stretched to three different axes, with bumps on two sides so that no
 // rotation maps it onto itself.
