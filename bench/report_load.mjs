@@ -4,18 +4,10 @@
 // usage: node report_load.mjs [--size WxH] [--screenshot OUT.png] PAGE.html...
 // (the window is 1280x800 by default; the picture is of the first page, once ready)
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { launchChromium } from '../tests/report/chromium.mjs';
 
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'morph-report-bench-'));
-const browser = await puppeteer.launch({
-  executablePath: '/usr/bin/chromium',
-  headless: true,
-  userDataDir: profile,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
-});
+const browser = await launchChromium('report-bench');
 const settle = (page) => page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
 const args = process.argv.slice(2);
 const size = (args[0] === '--size' ? args.splice(0, 2)[1] : '1280x800').split('x').map(Number);
@@ -53,5 +45,4 @@ try {
   }
 } finally {
   await browser.close();
-  fs.rmSync(profile, { recursive: true, force: true });
 }

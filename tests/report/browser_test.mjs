@@ -4,29 +4,16 @@
 // sweep of growthCycles 1..3 by repulsion 1, 4, 16 titled "nine points by hand", CUBE.html
 // one of growthCycles 1, 2 by repulsion 1, 16 by attraction 3, 8.
 // Exit status 0 when every check passes, 1 otherwise.
-import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { launchChromium, checks } from './chromium.mjs';
 
 const [seriesPage, gridPage, failedName, squarePage, cubePage] = process.argv.slice(2, 7);
 const shotAt = process.argv.indexOf('--screenshot');
 const screenshot = shotAt > 0 ? process.argv[shotAt + 1] : null;
 
-let failures = 0;
-function check(ok, what) {
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
-  if (!ok) failures += 1;
-}
+const { check } = checks;
 
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'morph-report-chromium-'));
-const browser = await puppeteer.launch({
-  executablePath: '/usr/bin/chromium',
-  headless: true,
-  userDataDir: profile,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
-});
+const browser = await launchChromium('report');
 
 // Opens a page and collects what it reports as errors, and any request off this machine.
 async function open(file, width = 1000, height = 760) {
@@ -305,6 +292,5 @@ try {
   check(false, `the run ended early: ${error.stack || error}`);
 } finally {
   await browser.close();
-  fs.rmSync(profile, { recursive: true, force: true });
 }
-process.exit(failures ? 1 : 0);
+process.exit(checks.failures ? 1 : 0);

@@ -2,26 +2,13 @@
 // every view's frame starts, draws its mesh, reports no error and asks nothing of the network.
 // usage: node notebook_view_test.mjs NOTEBOOK.html VIEWS
 // Exit status 0 when the page holds VIEWS views and every check passes, 1 otherwise.
-import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { launchChromium, checks } from './chromium.mjs';
 
 const [file, expected] = process.argv.slice(2, 4);
-let failures = 0;
-function check(ok, what) {
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
-  if (!ok) failures += 1;
-}
+const { check } = checks;
 
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'morph-notebook-chromium-'));
-const browser = await puppeteer.launch({
-  executablePath: '/usr/bin/chromium',
-  headless: true,
-  userDataDir: profile,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
-});
+const browser = await launchChromium('notebook');
 try {
   const page = await browser.newPage();
   const errors = [];
@@ -63,6 +50,5 @@ try {
   check(false, `the run ended early: ${error.stack || error}`);
 } finally {
   await browser.close();
-  fs.rmSync(profile, { recursive: true, force: true });
 }
-process.exit(failures ? 1 : 0);
+process.exit(checks.failures ? 1 : 0);
