@@ -260,6 +260,9 @@ void embryo::write(const std::string& path) const {
       std::vector<snapshotField> fields;
       if (details_->seed) fields.push_back({"seed", {static_cast<int>(*details_->seed)}});
       if (details_->settings) fields = sweepFields(*details_->settings);
+      if (const std::string chosen = episodeChoicesText(written.chosenEpisodes); !chosen.empty()) {
+        fields.push_back({"episodes", {}, chosen});
+      }
       writeSnapshot(written, path, static_cast<int>(written.totalCycles), details_->born, fields);
     } else {
       throw runError(failure::commandLine,

@@ -11,6 +11,7 @@
 #include "checkpoint.h"
 #include "clockseed.h"
 #include "commandline.h"
+#include "episodewords.h"
 #include "failure.h"
 #include "growth.h"
 #include "meshio.h"
@@ -136,8 +137,12 @@ Embryo runBatches(const SeedRun& run) {
     claim.result->probe();
     std::optional<snapshotSeries> series;
     if (run.snapshotInterval > 0) {
-      series.emplace("embryo." + std::to_string(seed) + tag, run.snapshotInterval,
-                     std::vector<snapshotField>{{std::string(findParameter("seed")->name), {seed}}});
+      std::vector<snapshotField> facts{{std::string(findParameter("seed")->name), {seed}}};
+      // The chosen values, as --episodes took them, so a snapshot says how it was grown.
+      if (std::string chosen = episodeChoicesText(run.episodes); !chosen.empty()) {
+        facts.push_back({"episodes", {}, std::move(chosen)});
+      }
+      series.emplace("embryo." + std::to_string(seed) + tag, run.snapshotInterval, std::move(facts));
       if (resuming) series->resume(checkpoints.resumeFile, resumed->born, resumed->written);
     }
     checkpointRun position;

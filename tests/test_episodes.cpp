@@ -161,6 +161,11 @@ TEST_F(EpisodeRuns, ChosenThresholdsGrowDifferentShapesUnderNamesThatCarryThem) 
   for (const char* name : {"embryo.1000.red-threshold30.3dvTemplate", "embryo.1000.red-threshold30.pvd",
                            "embryo.1000.red-threshold30.c12.vtp", "embryo.1000.3dv"})
     EXPECT_TRUE(fs::exists(name)) << name;
+  // The snapshots say how the embryo was grown, as --episodes took it (a string array of
+  // character codes): 114 101 100 46 116 is "red.t".
+  EXPECT_NE(readFile("embryo.1000.red-threshold30.c12.vtp")
+                .find("Name=\"episodes\" NumberOfTuples=\"1\" format=\"ascii\">114 101 100 46 116 "),
+            std::string::npos);
   const std::string low = readFile("embryo.1000.red-threshold30.3dv");
   EXPECT_FALSE(low.empty());
   EXPECT_NE(low, readFile("embryo.1000.red-threshold70.3dv"));

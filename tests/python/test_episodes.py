@@ -15,6 +15,10 @@ def test_chosen_episodes_write_morphseeds_files(work):
     grown(episodes={"red": {"threshold": 30}, "blue": {"lifespan": (4, 8)}}).write("mine.3dv")
     run("morphseed", "-s", 1000, "-b", 1, 24, "--episodes", "blue.lifespan=4..8,red.threshold=30")
     assert read("mine.3dv") == read("embryo.1000.red-threshold30.blue-lifespan4to8.3dv")
+    # A snapshot records the choices in the order --episodes spells them.
+    grown(episodes={"blue": {"lifespan": (4, 8)}}).write("mine.vtp")
+    spelt = " ".join(str(c) for c in b"blue.lifespan=4..8")
+    assert f'Name="episodes" NumberOfTuples="1" format="ascii">{spelt} 0<'.encode() in read("mine.vtp")
 
 
 @pytest.mark.parametrize("episodes, kind, says", [
