@@ -3,8 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
+
+#include "measure/extent.h"
+#include "render.h"
 
 namespace view {
 
@@ -21,11 +25,25 @@ std::string floatText(float value) {
   return text;
 }
 
+// The box of the points a picture frames: those within bodyMargin of the body's box.
+MeshBlock::Box framedBox(const stats::Points& points, const stats::BodyBox& body) {
+  const double margin = bodyMargin * body.size();
+  MeshBlock::Box box{{HUGE_VALF, HUGE_VALF, HUGE_VALF}, {-HUGE_VALF, -HUGE_VALF, -HUGE_VALF}};
+  for (const auto& p : points) {
+    if (stats::distanceFromBox(p, body) > margin) continue;
+    for (int k = 0; k < 3; ++k) {
+      box.lo[k] = std::min(box.lo[k], p[k]);
+      box.hi[k] = std::max(box.hi[k], p[k]);
+    }
+  }
+  return box;
+}
+
 }  // namespace
 
-BlockLayout blockLayout(std::size_t points, std::size_t faces, int indexBytes, bool levels) {
+BlockLayout blockLayout(std::size_t points, std::size_t faces, int indexBytes, bool levels, int positionBytes) {
   BlockLayout layout;
-  layout.indices = (points * 3 * 2 + 3) / 4 * 4;
+  layout.indices = (points * 3 * static_cast<std::size_t>(positionBytes) + 3) / 4 * 4;
   layout.levels = layout.indices + faces * 3 * static_cast<std::size_t>(indexBytes);
   layout.end = layout.levels + (levels ? points * 3 : 0);
   return layout;
@@ -53,14 +71,24 @@ std::optional<MeshBlock> packMesh(const Mesh& mesh, std::string& problem) {
     }
   }
   block.indexBytes = n <= 65536 ? 2 : 4;
-  const BlockLayout layout = blockLayout(n, mesh.faces.size(), block.indexBytes, !mesh.levels.empty());
+  if (const stats::BodyBox body = stats::bodyBox(mesh.points); stats::farPoints(mesh.points, body).count > 0) {
+    block.positionBytes = 4;
+    block.frame = framedBox(mesh.points, body);
+  }
+  const BlockLayout layout =
+      blockLayout(n, mesh.faces.size(), block.indexBytes, !mesh.levels.empty(), block.positionBytes);
   block.bytes.assign(layout.end, 0);
   for (int k = 0; k < 3; ++k) {
     const double lo = block.lo[k];
     const double span = static_cast<double>(block.hi[k]) - lo;
     for (std::size_t i = 0; i < n; ++i) {
-      const double q = span > 0 ? std::round((mesh.points[i][k] - lo) / span * quantSteps) : 0.0;
-      putLittle(block.bytes, layout.positions + (k * n + i) * 2, static_cast<std::uint32_t>(q), 2);
+      const std::size_t at = layout.positions + (k * n + i) * static_cast<std::size_t>(block.positionBytes);
+      if (block.positionBytes == 4) {
+        putLittle(block.bytes, at, std::bit_cast<std::uint32_t>(mesh.points[i][k]), 4);
+      } else {
+        const double q = span > 0 ? std::round((mesh.points[i][k] - lo) / span * quantSteps) : 0.0;
+        putLittle(block.bytes, at, static_cast<std::uint32_t>(q), 2);
+      }
     }
   }
   std::size_t at = layout.indices;
@@ -132,7 +160,16 @@ std::optional<std::string> meshJson(const Mesh& mesh, std::string& problem) {
   triple(block->lo);
   json += "],\"hi\":[";
   triple(block->hi);
-  json += "],\"levels\":";
+  if (block->frame) {
+    json += "],\"positionBytes\":4,\"frame\":{\"lo\":[";
+    triple(block->frame->lo);
+    json += "],\"hi\":[";
+    triple(block->frame->hi);
+    json += "]}";
+  } else {
+    json += ']';
+  }
+  json += ",\"levels\":";
   json += mesh.levels.empty() ? "false" : "true";
   if (mesh.cycle) json += ",\"cycle\":" + std::to_string(*mesh.cycle);
   if (mesh.thresholds) {

@@ -19,9 +19,19 @@ namespace view {
 // the corners (uint16 when the points fit, else uint32, little-endian), then, when the mesh
 // has levels, every point's red, green and blue byte. Planes of like values deflate better
 // than interleaved ones.
+//
+// A mesh with a few points flung far from the rest (a run that went unstable) would have its
+// body below a pixel in a view of its whole box, and a few 16-bit steps across: such a block
+// carries the positions as little-endian float32 planes instead, and the box around the body
+// (the points a picture frames, see bodyFraming) for the page to frame.
 struct MeshBlock {
   std::array<float, 3> lo{}, hi{};  // bounding box; a point q decodes as lo + q / 65535 * (hi - lo)
   int indexBytes = 2;
+  int positionBytes = 2;  // 4 when the positions are float32
+  struct Box {
+    std::array<float, 3> lo{}, hi{};
+  };
+  std::optional<Box> frame;  // set when points lie far outside the body
   std::vector<unsigned char> bytes;
 };
 
@@ -35,7 +45,7 @@ std::optional<MeshBlock> packMesh(const Mesh& mesh, std::string& problem);
 struct BlockLayout {
   std::size_t positions = 0, indices = 0, levels = 0, end = 0;
 };
-BlockLayout blockLayout(std::size_t points, std::size_t faces, int indexBytes, bool levels);
+BlockLayout blockLayout(std::size_t points, std::size_t faces, int indexBytes, bool levels, int positionBytes = 2);
 
 // RFC 4648 base64 with padding.
 std::string base64(std::string_view bytes);
@@ -43,7 +53,8 @@ std::string base64(std::string_view bytes);
 std::string deflateBytes(const std::vector<unsigned char>& bytes);
 
 // The mesh as the JSON object the page reads: counts, box, index width, whether it has
-// levels, its cycle and thresholds when known, and "data", the deflated block in base64.
+// levels, its cycle and thresholds when known, and "data", the deflated block in base64;
+// for a block of float32 positions also "positionBytes":4 and "frame", the body's box.
 std::optional<std::string> meshJson(const Mesh& mesh, std::string& problem);
 
 // `text` as a JSON string literal. Invalid UTF-8 bytes become U+FFFD; '<', '>' and '&' are

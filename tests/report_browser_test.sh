@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The HTML report in headless Chromium: writes a series page (report_fixtures), a grid
-# page of four files with one missing (morphview --html --mark-bad) and the pages of two
-# sweeps (--manifest), then runs report/browser_test.mjs on them. Skips (status 77) only when Chromium, Node.js or the
-# npm packages cannot be had.
+# The HTML report in headless Chromium: writes a series page and a page of far points
+# (report_fixtures), a grid page of four files with one missing (morphview --html
+# --mark-bad) and the pages of two sweeps (--manifest), then runs report/browser_test.mjs on
+# them. Skips (status 77) only when Chromium, Node.js or the npm packages cannot be had.
 # usage: report_browser_test.sh MORPHVIEW REPORT_FIXTURES SOURCE_DIR [--screenshot OUT.png]
 set -euo pipefail
 morphview=$1 fixtures=$2 source=$3
@@ -45,4 +45,5 @@ point() { echo "morphsweep -n $1 -m 1 -t 0 -r 40 120 5 -g 40 120 17 -b 40 120 33
   "$morphview" --html square.html --manifest square --definition square.def &&
   "$morphview" --html cube.html --manifest cube)
 cd "$source/tests/report"
-node browser_test.mjs "$work/series.html" "$work/grid.html" b.missing.3dv "$work/square.html" "$work/cube.html" "$@"
+node browser_test.mjs "$work/series.html" "$work/grid.html" b.missing.3dv "$work/square.html" "$work/cube.html" \
+  "$work/far.html" "$@"

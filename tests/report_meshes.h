@@ -34,4 +34,12 @@ inline view::Mesh growingSnapshot(int k, int count) {
   return m;
 }
 
+// `m` with a few points flung far from its body, as an unstable run leaves them.
+inline view::Mesh withFarPoints(view::Mesh m) {
+  m.points[5] = {0.25f, -0.5f, 4519.0f};
+  m.points[9] = {0.5f, 0.25f, -4519.0f};
+  m.points[11] = {31.0f, 0.0f, 0.0f};
+  return m;
+}
+
 }  // namespace reporttest

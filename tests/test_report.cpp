@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -78,6 +79,35 @@ TEST(ReportMesh, PositionsComeBackWithinHalfAStepAndIndicesAndLevelsExactly) {
   // The box's own corners land on the ends of the 16-bit range.
   EXPECT_EQ(little(block->bytes, (2 * n + 7) * 2, 2), 65535u);
   EXPECT_EQ(little(block->bytes, 7 * 2, 2), 0u);
+}
+
+TEST(ReportMesh, PointsFarFromTheBodyKeepTheirFloatsAndTheBodyIsTheFrame) {
+  const Mesh m = reporttest::withFarPoints(reporttest::growingSnapshot(2, 6));
+  std::string problem;
+  const auto block = packMesh(m, problem);
+  ASSERT_TRUE(block) << problem;
+  const std::size_t n = m.points.size();
+  EXPECT_EQ(block->positionBytes, 4);
+  ASSERT_TRUE(block->frame);
+  EXPECT_EQ(block->hi[2], 4519.0f);
+  // The frame is the body's box: the sphere of radius 1, stretched along x by 1.6.
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NEAR(block->frame->hi[k], k == 0 ? 1.6 : 1.0, 0.01) << k;
+    EXPECT_NEAR(block->frame->lo[k], k == 0 ? -1.6 : -1.0, 0.01) << k;
+  }
+  const BlockLayout layout = blockLayout(n, m.faces.size(), 2, true, 4);
+  ASSERT_EQ(block->bytes.size(), layout.end);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (int k = 0; k < 3; ++k) {
+      ASSERT_EQ(little(block->bytes, (k * n + i) * 4, 4), std::bit_cast<std::uint32_t>(m.points[i][k])) << i;
+    }
+  }
+  EXPECT_EQ(little(block->bytes, layout.indices, 2), std::uint32_t(m.faces[0][0]));
+  EXPECT_EQ(block->bytes[layout.levels + 3 * n - 1], m.levels.back()[2]);
+  const auto json = meshJson(m, problem);
+  ASSERT_TRUE(json);
+  EXPECT_NE(json->find("\"positionBytes\":4,\"frame\":{\"lo\":["), std::string::npos);
+  EXPECT_EQ(meshJson(reporttest::growingSnapshot(2, 6), problem)->find("frame"), std::string::npos);
 }
 
 TEST(ReportMesh, IndexWidthFlatMeshesAndRefusals) {

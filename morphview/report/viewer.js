@@ -39,16 +39,24 @@ async function inflate(bytes) {
 function unpack(info, buffer) {
   const n = info.points;
   const t = info.faces;
-  const indexStart = Math.ceil((n * 6) / 4) * 4;
+  const positionBytes = info.positionBytes || 2;
+  const indexStart = Math.ceil((n * 3 * positionBytes) / 4) * 4;
   const levelStart = indexStart + t * 3 * info.indexBytes;
   const expected = levelStart + (info.levels ? n * 3 : 0);
   if (buffer.byteLength !== expected) throw new Error(`mesh block of ${buffer.byteLength} bytes, expected ${expected}`);
-  const q = new Uint16Array(buffer, 0, n * 3);
   const positions = new Float32Array(n * 3);
-  for (let k = 0; k < 3; ++k) {
-    const lo = info.lo[k];
-    const step = (info.hi[k] - lo) / 65535;
-    for (let i = 0; i < n; ++i) positions[i * 3 + k] = lo + q[k * n + i] * step;
+  if (positionBytes === 4) {
+    const planes = new DataView(buffer);
+    for (let k = 0; k < 3; ++k) {
+      for (let i = 0; i < n; ++i) positions[i * 3 + k] = planes.getFloat32((k * n + i) * 4, true);
+    }
+  } else {
+    const q = new Uint16Array(buffer, 0, n * 3);
+    for (let k = 0; k < 3; ++k) {
+      const lo = info.lo[k];
+      const step = (info.hi[k] - lo) / 65535;
+      for (let i = 0; i < n; ++i) positions[i * 3 + k] = lo + q[k * n + i] * step;
+    }
   }
   const Index = info.indexBytes === 2 ? Uint16Array : Uint32Array;
   const index = new Index(buffer, indexStart, t * 3);
@@ -80,16 +88,18 @@ function meshOf(i) {
 }
 
 // A grid's tiles each fill their view, like a contact sheet; the snapshots of a series
-// share one frame, so that growth shows as growth.
+// share one frame, so that growth shows as growth. A mesh with points flung far from its
+// body gives the body's box as its frame, as morphview's pictures frame it.
 function boxOf(indices) {
   const lo = [Infinity, Infinity, Infinity];
   const hi = [-Infinity, -Infinity, -Infinity];
   for (const i of indices) {
     const m = items[i].mesh;
     if (!m) continue;
+    const box = m.frame || m;
     for (let k = 0; k < 3; ++k) {
-      lo[k] = Math.min(lo[k], m.lo[k]);
-      hi[k] = Math.max(hi[k], m.hi[k]);
+      lo[k] = Math.min(lo[k], box.lo[k]);
+      hi[k] = Math.max(hi[k], box.hi[k]);
     }
   }
   return { lo, hi };

@@ -1,13 +1,14 @@
 // The HTML report in a real browser: headless Chromium driven through puppeteer-core.
-// usage: node browser_test.mjs SERIES.html GRID.html FAILED_NAME SQUARE.html CUBE.html [--screenshot OUT.png]
+// usage: node browser_test.mjs SERIES.html GRID.html FAILED_NAME SQUARE.html CUBE.html FAR.html [--screenshot OUT.png]
 // GRID.html must hold 4 points of which the one named FAILED_NAME failed; SQUARE.html is a
 // sweep of growthCycles 1..3 by repulsion 1, 4, 16 titled "nine points by hand", CUBE.html
-// one of growthCycles 1, 2 by repulsion 1, 16 by attraction 3, 8.
+// one of growthCycles 1, 2 by repulsion 1, 16 by attraction 3, 8; FAR.html two tiles of one
+// body, the second with a few points flung far from it.
 // Exit status 0 when every check passes, 1 otherwise.
 import path from 'node:path';
 import { launchChromium, checks } from './chromium.mjs';
 
-const [seriesPage, gridPage, failedName, squarePage, cubePage] = process.argv.slice(2, 7);
+const [seriesPage, gridPage, failedName, squarePage, cubePage, farPage] = process.argv.slice(2, 8);
 const shotAt = process.argv.indexOf('--screenshot');
 const screenshot = shotAt > 0 ? process.argv[shotAt + 1] : null;
 
@@ -273,6 +274,17 @@ try {
       check(errors.length === 0, `${name}: no console error (${errors.join(' | ')})`);
       await page.close();
     }
+  }
+
+  // ---- points flung far from the body: the view frames the body, not them ----
+  {
+    const { page, errors } = await open(farPage);
+    const body = await picture(page, '.tile:nth-child(1) .view');
+    const far = await picture(page, '.tile:nth-child(2) .view');
+    check(body.drawn > body.total * 0.05 && far.drawn > body.drawn * 0.7,
+      `a body with points far from it fills its view as the body alone does (${far.drawn} and ${body.drawn} of ${body.total} pixels)`);
+    check(errors.length === 0, `no console error with far points (${errors.join(' | ')})`);
+    await page.close();
   }
 
   // ---- a narrow window: nothing runs off the side, the controls stay reachable ----
