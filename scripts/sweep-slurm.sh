@@ -151,6 +151,10 @@ submit() {
 }
 
 task() {
+  # The warning can come as the task starts (Slurm sends it at its first check once the time
+  # left is under the warning plus that check's period): until the point runs, only note it.
+  stopAsked=0
+  trap 'stopAsked=1' USR1
   (($# >= 1 && $# <= 2)) || usage
   local manifest=$1 offset=${2:-0}
   [[ -n ${SLURM_ARRAY_TASK_ID:-} ]] || {
@@ -195,6 +199,7 @@ task() {
   local status=0
   # The warning, or the limit's SIGTERM, goes to the point, which stops after its cycle.
   trap forwardStop USR1 TERM
+  ((stopAsked == 0)) || forwardStop
   while :; do
     status=0
     wait "$point" || status=$?

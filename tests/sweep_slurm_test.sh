@@ -58,9 +58,9 @@ status=0
 SLURM_ARRAY_TASK_ID=1 bash "$scripts/sweep-slurm.sh" broken.manifest 2>task.err || status=$?
 check "a failing point fails its task with morphsweep's status" test "$status" -eq 2
 
-# A stop that reaches the task as its point starts (a task started late gets the warning at
-# once) waits for the point's handler: the point writes its checkpoint and the task requeues
-# itself through a stand-in scontrol, rather than the point dying of the signal.
+# A stop that reaches the task as it starts (Slurm may send the warning at once) is kept until
+# the point runs and then waits for the point's handler: the point writes its checkpoint and
+# the task requeues itself through a stand-in scontrol, rather than either dying of the signal.
 mkdir -p bin
 printf '#!/usr/bin/env bash\necho "$*" >>"%s/scontrol.log"\n' "$work" >bin/scontrol
 chmod +x bin/scontrol
@@ -70,18 +70,15 @@ printf '#!/usr/bin/env bash\nsleep 0.5\nexec "%s/morphsweep/morphsweep" "$@"\n' 
 chmod +x bin/slowstart
 sed -n 1p manifest | sed "s| -n 1 | -n 40 |; s|^[^ ]*morphsweep |$work/bin/slowstart |" >long.manifest
 "$build/morphsweep/morphsweep-plan" --results long.manifest >long.manifest.results
-PATH="$work/bin:$PATH" SLURM_ARRAY_TASK_ID=1 SLURM_JOB_ID=9 SWEEP_CHECKPOINT_CYCLES=1 \
-  bash "$scripts/sweep-slurm.sh" long.manifest >/dev/null 2>stop.err &
-task=$!
-# SigCgt of the task's shell shows its trap once it is set, the moment it starts the point.
-until [[ -r /proc/$task/status ]] && (($(printf '%d' "0x$(awk '/^SigCgt:/ { print $2 }' /proc/$task/status)") >> 9 & 1)); do
-  kill -0 "$task" 2>/dev/null || break
-  sleep 0.01
-done
-kill -USR1 "$task" 2>/dev/null || true
+# The stop is sent by a stand-in date, which the task runs (to time its point) before it
+# starts the point.
+mkdir early
+printf '#!/usr/bin/env bash\nkill -USR1 "$PPID"\nexec %q "$@"\n' "$(command -v date)" >early/date
+chmod +x early/date
 status=0
-wait "$task" || status=$?
-check "a stop at the point's start ends the task as a requeue" test "$status" -eq 0
+PATH="$work/early:$work/bin:$PATH" SLURM_ARRAY_TASK_ID=1 SLURM_JOB_ID=9 SWEEP_CHECKPOINT_CYCLES=1 \
+  bash "$scripts/sweep-slurm.sh" long.manifest >/dev/null 2>stop.err || status=$?
+check "a stop as the task starts ends it as a requeue" test "$status" -eq 0
 check "after the point's checkpoint" test -f "$(sed 's/\.3dv$/.ckpt/' long.manifest.results)"
 check "through scontrol requeue" grep -qs "^requeue 9_1$" scontrol.log
 
