@@ -85,28 +85,18 @@ TEST(ReportMesh, PointsFarFromTheBodyKeepTheirFloatsAndTheBodyIsTheFrame) {
   const Mesh m = reporttest::withFarPoints(reporttest::growingSnapshot(2, 6));
   std::string problem;
   const auto block = packMesh(m, problem);
-  ASSERT_TRUE(block) << problem;
-  const std::size_t n = m.points.size();
-  EXPECT_EQ(block->positionBytes, 4);
-  ASSERT_TRUE(block->frame);
-  EXPECT_EQ(block->hi[2], 4519.0f);
+  ASSERT_TRUE(block && block->frame) << problem;
   // The frame is the body's box: the sphere of radius 1, stretched along x by 1.6.
   for (int k = 0; k < 3; ++k) {
     EXPECT_NEAR(block->frame->hi[k], k == 0 ? 1.6 : 1.0, 0.01) << k;
     EXPECT_NEAR(block->frame->lo[k], k == 0 ? -1.6 : -1.0, 0.01) << k;
   }
-  const BlockLayout layout = blockLayout(n, m.faces.size(), 2, true, 4);
-  ASSERT_EQ(block->bytes.size(), layout.end);
-  for (std::size_t i = 0; i < n; ++i) {
-    for (int k = 0; k < 3; ++k) {
-      ASSERT_EQ(little(block->bytes, (k * n + i) * 4, 4), std::bit_cast<std::uint32_t>(m.points[i][k])) << i;
-    }
+  const std::size_t n = m.points.size();
+  ASSERT_EQ(block->bytes.size(), blockLayout(n, m.faces.size(), 2, true, 4).end);
+  for (std::size_t i = 0; i < n * 3; ++i) {
+    ASSERT_EQ(little(block->bytes, i * 4, 4), std::bit_cast<std::uint32_t>(m.points[i % n][i / n])) << i;
   }
-  EXPECT_EQ(little(block->bytes, layout.indices, 2), std::uint32_t(m.faces[0][0]));
-  EXPECT_EQ(block->bytes[layout.levels + 3 * n - 1], m.levels.back()[2]);
-  const auto json = meshJson(m, problem);
-  ASSERT_TRUE(json);
-  EXPECT_NE(json->find("\"positionBytes\":4,\"frame\":{\"lo\":["), std::string::npos);
+  EXPECT_NE(meshJson(m, problem)->find("\"positionBytes\":4,\"frame\":{\"lo\":["), std::string::npos);
   EXPECT_EQ(meshJson(reporttest::growingSnapshot(2, 6), problem)->find("frame"), std::string::npos);
 }
 
