@@ -172,11 +172,7 @@ std::vector<std::string> fields(const std::string& line) {
   return f;
 }
 
-class Program : public WorkFolderTest {
- protected:
-  void SetUp() override { enterFreshFolder("compare"); }
-  void TearDown() override { leaveFolder(); }
-};
+class Program : public FreshFolderTest {};
 
 }  // namespace
 

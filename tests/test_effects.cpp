@@ -133,11 +133,7 @@ void plan(const std::string& manifest, const std::map<std::string, std::string>&
   ASSERT_EQ(runQuietly("sh " + manifest), 0) << slurp("run.err");
 }
 
-class Program : public WorkFolderTest {
- protected:
-  void SetUp() override { enterFreshFolder("effects"); }
-  void TearDown() override { leaveFolder(); }
-};
+class Program : public FreshFolderTest {};
 
 }  // namespace
 

@@ -433,11 +433,7 @@ std::string cell(const std::vector<std::vector<std::string>>& rows, std::size_t 
 
 bool isPng(const fs::path& path) { return slurp(path).compare(0, 8, "\x89PNG\r\n\x1a\n") == 0; }
 
-class Program : public WorkFolderTest {
- protected:
-  void SetUp() override { enterFreshFolder("morphstats"); }
-  void TearDown() override { leaveFolder(); }
-};
+class Program : public FreshFolderTest {};
 
 }  // namespace
 

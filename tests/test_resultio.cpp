@@ -152,11 +152,7 @@ void ageFile(const fs::path& file, int seconds) {
   utimensat(AT_FDCWD, file.c_str(), times, 0);
 }
 
-class ResultIo : public WorkFolderTest {
- protected:
-  void SetUp() override { enterFreshFolder("resultio"); }
-  void TearDown() override { leaveFolder(); }
-};
+class ResultIo : public FreshFolderTest {};
 
 // ---- Inputs without end: refused after a bounded read, in bounded memory ----
 

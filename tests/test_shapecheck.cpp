@@ -20,11 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ShapeCheck : public WorkFolderTest {
- protected:
-  void SetUp() override { enterFreshFolder("shapecheck"); }
-  void TearDown() override { leaveFolder(); }
-};
+class ShapeCheck : public FreshFolderTest {};
 
 // The table's rows by column name; the files here need no CSV quoting.
 std::vector<std::vector<std::string>> rowsOf(const std::string& csv) {

@@ -26,3 +26,10 @@ class WorkFolderTest : public ::testing::Test {
   std::filesystem::path dir_;
   std::filesystem::path home_;
 };
+
+// A test that works in a fresh folder of its own, named after its test suite.
+class FreshFolderTest : public WorkFolderTest {
+ protected:
+  void SetUp() override { enterFreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()); }
+  void TearDown() override { leaveFolder(); }
+};
