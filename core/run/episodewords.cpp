@@ -18,6 +18,16 @@ std::string valueText(const EpisodeField& f) {
   return f.lo == f.hi ? std::to_string(f.lo) : std::to_string(f.lo) + ".." + std::to_string(f.hi);
 }
 
+// Calls visit(colour, field, value) for each chosen field, in the one order.
+template <class Visit>
+void forEachChosen(const EpisodeChoices& choices, Visit visit) {
+  for (int c = 0; c < 3; ++c) {
+    for (int f = 0; f < 3; ++f) {
+      if (const EpisodeField& field = episodeField(choices, c, f); field.chosen) visit(c, f, field);
+    }
+  }
+}
+
 }  // namespace
 
 std::string episodeParameterName(int colour, std::string_view field) {
@@ -89,26 +99,18 @@ std::optional<EpisodeChoices> parseEpisodeChoices(std::string_view list, std::st
 
 std::string episodeChoicesText(const EpisodeChoices& choices) {
   std::string text;
-  for (int c = 0; c < 3; ++c) {
-    for (int f = 0; f < 3; ++f) {
-      const EpisodeField& field = episodeField(choices, c, f);
-      if (!field.chosen) continue;
-      if (!text.empty()) text += ',';
-      text += std::string(episodeColours[c]) + "." + episodeFieldNames[f] + "=" + valueText(field);
-    }
-  }
+  forEachChosen(choices, [&text](int c, int f, const EpisodeField& field) {
+    if (!text.empty()) text += ',';
+    text += std::string(episodeColours[c]) + "." + episodeFieldNames[f] + "=" + valueText(field);
+  });
   return text;
 }
 
 std::string episodeNameTag(const EpisodeChoices& choices) {
   std::string tag;
-  for (int c = 0; c < 3; ++c) {
-    for (int f = 0; f < 3; ++f) {
-      const EpisodeField& field = episodeField(choices, c, f);
-      if (!field.chosen) continue;
-      tag += std::string(".") + episodeColours[c] + "-" + episodeFieldNames[f] + std::to_string(field.lo);
-      if (field.hi != field.lo) tag += "to" + std::to_string(field.hi);
-    }
-  }
+  forEachChosen(choices, [&tag](int c, int f, const EpisodeField& field) {
+    tag += std::string(".") + episodeColours[c] + "-" + episodeFieldNames[f] + std::to_string(field.lo);
+    if (field.hi != field.lo) tag += "to" + std::to_string(field.hi);
+  });
   return tag;
 }
